@@ -1,0 +1,37 @@
+#include "res/strings.h"
+
+#include <algorithm>
+#include <iterator>
+
+namespace res {
+namespace {
+
+struct Entry {
+  unsigned id;
+  const char* text;
+};
+
+// Sorted by identifier.
+constexpr Entry kStrings[] = {
+    {111, "OK"},
+    {112, "ERROR"},
+    {113, "UP"},
+    {114, "DOWN"},
+    {116, " is available"},
+    {117, "Monitor stopped"},
+    {118, "Monitor running"},
+    {122, "Test Query Value"},
+    {130, "Zephrane Software"},
+    {131, "Lumivar"},
+    {0xE000, "Lumivar"},
+};
+
+}  // namespace
+
+const char* FindString(unsigned id) {
+  auto it = std::lower_bound(std::begin(kStrings), std::end(kStrings), id,
+                             [](const Entry& e, unsigned v) { return e.id < v; });
+  return it != std::end(kStrings) && it->id == id ? it->text : nullptr;
+}
+
+}  // namespace res

@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# Installs every Debian package the build, the program and the tests need.
+# Runs apt-get only when something is missing; uses sudo when not root.
+set -euo pipefail
+
+packages=(
+  cmake ninja-build g++ make pkg-config
+  libwxgtk3.2-dev libwxgtk-webview3.2-dev libgtk-3-dev
+  unixodbc unixodbc-dev odbcinst
+  libsqlite3-dev sqlite3
+  libssl-dev openssl ca-certificates
+  libglib2.0-dev
+  googletest libgtest-dev libgmock-dev libbenchmark-dev
+  libsqliteodbc postgresql odbc-postgresql
+  python3 python3-aiosmtpd
+  xvfb xauth xdg-utils
+  clang-format
+  locales tzdata
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  exit 0
+fi
+
+sudo=""
+if [ "$(id -u)" -ne 0 ]; then
+  sudo="sudo"
+fi
+
+echo "Installing: ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -q
+$sudo apt-get install -y -q --no-install-recommends "${missing[@]}"

@@ -1,0 +1,63 @@
+#!/usr/bin/env bash
+# Everything `make test` does after the install step: the format check, the full build
+# and every test, then the layers below the user interface again under AddressSanitizer
+# with UndefinedBehaviorSanitizer and under ThreadSanitizer. Every stage runs; the exit
+# status is non-zero when any of them failed.
+set -uo pipefail
+cd "$(dirname "$0")/.."
+jobs=$(nproc)
+flags=(-G Ninja)
+failed=()
+
+stage() { printf '\n==== %s\n' "$*"; }
+
+stage "format check"
+bash scripts/format-check.sh || failed+=("format")
+
+run_ctest() {
+  local dir=$1; shift
+  ctest --test-dir "$dir" --output-on-failure -j "$jobs" "$@"
+}
+
+stage "build (RelWithDebInfo)"
+if cmake -S . -B build "${flags[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null &&
+   cmake --build build -j "$jobs"; then
+  stage "tests: unit and integration"
+  run_ctest build -LE ui || failed+=("tests")
+  if [ -n "$(ctest --test-dir build -N -L ui | grep -E '^\s+Test +#')" ]; then
+    stage "tests: user interface"
+    if [ -n "${DISPLAY:-}" ]; then
+      ctest --test-dir build --output-on-failure -L ui || failed+=("ui tests")
+    else
+      xvfb-run -a -s "-screen 0 1280x1024x24" \
+        ctest --test-dir build --output-on-failure -L ui || failed+=("ui tests")
+    fi
+  fi
+else
+  failed+=("build")
+fi
+
+stage "build and tests: AddressSanitizer + UndefinedBehaviorSanitizer"
+if cmake -S . -B build-asan "${flags[@]}" -DCMAKE_BUILD_TYPE=Debug -DLUMIVAR_SANITIZE=address \
+     -DLUMIVAR_WITH_UI=OFF >/dev/null &&
+   cmake --build build-asan -j "$jobs"; then
+  run_ctest build-asan -LE ui || failed+=("asan tests")
+else
+  failed+=("asan build")
+fi
+
+stage "build and tests: ThreadSanitizer"
+if cmake -S . -B build-tsan "${flags[@]}" -DCMAKE_BUILD_TYPE=Debug -DLUMIVAR_SANITIZE=thread \
+     -DLUMIVAR_WITH_UI=OFF >/dev/null &&
+   cmake --build build-tsan -j "$jobs"; then
+  run_ctest build-tsan -LE ui || failed+=("tsan tests")
+else
+  failed+=("tsan build")
+fi
+
+echo
+if [ ${#failed[@]} -gt 0 ]; then
+  echo "make test: FAILED: ${failed[*]}"
+  exit 1
+fi
+echo "make test: all stages passed."
