@@ -1,0 +1,30 @@
+// The engine's only way to the user interface. Polling threads, action workers and the
+// e-mail report call it from any thread; the application implements it by handing copies
+// of the arguments to the UI thread, and tests pass a fake. Every call returns at once.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace engine {
+
+class IUserInterface {
+ public:
+  enum class MessageKind { kError = 0, kInformation = 1 };
+
+  virtual ~IUserInterface() = default;
+
+  // A monitor has new data. An empty identifier stands for the monitor selected in the
+  // tree.
+  virtual void MonitorUpdated(std::string monitorId) = 0;
+  // A tray balloon (a desktop notification where there is no tray).
+  virtual void ShowBalloon(std::string title, std::string text, MessageKind kind) = 0;
+  // Brings the main window back from the tray or the task bar.
+  virtual void RestoreMainWindow() = 0;
+  // Adds a message to the alert window, opening it when it is closed.
+  virtual void ShowAlertMessage(std::string caption, std::string text, MessageKind kind) = 0;
+  // The outcome of an action's test run: 0 for success, else a status (platform/status.h).
+  virtual void ShowActionTestResult(std::uint32_t status) = 0;
+};
+
+}  // namespace engine
