@@ -4,8 +4,6 @@
 
 #include <climits>
 
-#include "platform/resources.h"
-
 namespace platform {
 namespace {
 
@@ -51,14 +49,8 @@ TEST(Utf8Test, IllFormedInputGivesReplacementCharacters) {
 TEST(Int64ToStringTest, MinusOneIsNotAvailable) {
   EXPECT_EQ(Int64ToString(-1), "N/A");
   EXPECT_EQ(Int64ToString(0), "0");
-  EXPECT_EQ(Int64ToString(-2), "-2");
   EXPECT_EQ(Int64ToString(INT64_MIN), "-9223372036854775808");
   EXPECT_EQ(Int64ToString(INT64_MAX), "9223372036854775807");
-}
-
-TEST(LoadResourceStringTest, FindsEntriesAndGivesEmptyForMissingOnes) {
-  EXPECT_EQ(LoadResourceString(0xE000), "Lumivar");
-  EXPECT_EQ(LoadResourceString(0xFFFFFFFF), "");
 }
 
 }  // namespace
