@@ -22,7 +22,6 @@
 
 namespace mail {
 
-using platform::Status;
 
 // The status of a wait ended through the cancel event ("a blocking operation was
 // interrupted").

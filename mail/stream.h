@@ -10,7 +10,7 @@
 
 namespace mail {
 
-using platform::Status;
+using Status = platform::Status;
 
 class ISerialStream64Out {
  public:
@@ -22,26 +22,24 @@ class ISerialStream64Out {
   virtual Status Write(const void* data, std::uint64_t size, std::uint64_t* written = nullptr) = 0;
 };
 
-// A stream with a target that it writes to (not owned). Write checks its arguments as
-// above and then calls WriteChunk, which by default forwards the bytes unchanged to the
-// target; with no target it returns 1.
+// A stream that passes what is written to it on to a target stream (not owned).
+// Write: size 0 gives 0 without a further call, null data with a non-zero size gives 1,
+// anything else goes to WriteChunk. The plain WriteChunk forwards unchanged and gives 1
+// when there is no target.
 class Stream64AdapterBase : public ISerialStream64Out {
  public:
   Status Write(const void* data, std::uint64_t size, std::uint64_t* written = nullptr) final;
 
-  // size is at least 1 and data is not null.
-  virtual Status WriteChunk(const void* data, std::uint64_t size, std::uint64_t* written);
-
-  Status SetTarget(ISerialStream64Out* target) {
-    target_ = target;
-    return platform::kOk;
-  }
-  void ClearTarget() { target_ = nullptr; }
+  virtual Status SetTarget(ISerialStream64Out* target);
+  virtual void ClearTarget();
   ISerialStream64Out* Target() const { return target_; }
 
  protected:
-  // Writes to the target, or returns 1 when there is none.
-  Status WriteTarget(const void* data, std::uint64_t size, std::uint64_t* written = nullptr);
+  // size is at least 1 and data is not null.
+  virtual Status WriteChunk(const std::uint8_t* data, std::uint64_t size, std::uint64_t* written);
+
+  // Writes to the target; 1 when there is none.
+  Status WriteToTarget(const void* data, std::uint64_t size, std::uint64_t* written);
 
  private:
   ISerialStream64Out* target_ = nullptr;
