@@ -23,6 +23,10 @@ constexpr Entry kStrings[] = {
     {122, "Test Query Value"},
     {130, "Zephrane Software"},
     {131, "Lumivar"},
+    {3000, "Monitor Availability"},
+    {3002, "Monitor Health"},
+    {3004, "Connection Time (ms.)"},
+    {3006, "Total Queries Total Time (ms)"},
     {0xE000, "Lumivar"},
 };
 
