@@ -194,6 +194,10 @@ std::string GetSystemErrorText(Status code) {
        "server."},
       {kWsaNoRecovery, "A non-recoverable error occurred during a database lookup."},
       {kWsaNoData, "The requested name is valid, but no data of the requested type was found."},
+      {kTlsWrongHost, "The target principal name is incorrect."},
+      {kTlsUntrusted, "The certificate chain was issued by an authority that is not trusted."},
+      {kTlsHandshakeFailed, "The message received was unexpected or badly formatted."},
+      {kTlsCertExpired, "The received certificate has expired."},
   };
   auto it = texts.find(code);
   return it == texts.end() ? std::string() : std::string(it->second);

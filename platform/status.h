@@ -59,6 +59,12 @@ inline constexpr Status kWsaTryAgain = 11002;      // a temporary failure of the
 inline constexpr Status kWsaNoRecovery = 11003;    // the resolver failed for good
 inline constexpr Status kWsaNoData = 11004;        // the name has no address of that kind
 
+// TLS failures (the Windows security-package numbers for the same conditions).
+inline constexpr Status kTlsWrongHost = 0x80090322u;        // the certificate names another host
+inline constexpr Status kTlsUntrusted = 0x80090325u;        // no trusted authority issued it
+inline constexpr Status kTlsHandshakeFailed = 0x80090326u;  // the peer did not speak TLS properly
+inline constexpr Status kTlsCertExpired = 0x80090328u;      // the certificate has expired
+
 // Maps an errno value to the status above that means the same; unknown values give
 // kFailure, 0 gives kOk.
 Status ErrnoToStatus(int err);
