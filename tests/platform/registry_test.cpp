@@ -1,0 +1,302 @@
+// The settings store: path rules, the contract both stores keep, and the file store's
+// location, file format, permissions and atomic, lock-guarded updates.
+#include "platform/registry.h"
+
+#include <glib.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <sstream>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "tests/support/temp_dir.h"
+
+namespace platform {
+namespace {
+
+using testing_support::ScopedEnv;
+using testing_support::TempDir;
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+void WriteFile(const std::string& path, const std::string& text) {
+  std::ofstream(path, std::ios::binary) << text;
+}
+
+unsigned Mode(const std::string& path) {
+  struct stat info {};
+  if (stat(path.c_str(), &info) != 0) return 0;
+  return info.st_mode & 07777;
+}
+
+TEST(SplitRegistryPath, SplitsAtTheLastBackslash) {
+  struct Case {
+    std::string_view path;
+    std::string keyPath;
+    std::string valueName;
+  };
+  for (const Case& c : {Case{"Interface\\wndX", "Interface", "wndX"}, Case{"runApp", "", "runApp"},
+                        Case{"A\\B\\c", "A\\B", "c"}, Case{"\\runApp", "", "runApp"},
+                        Case{"EMailReport\\last Report", "EMailReport", "last Report"},
+                        Case{"Grüße\\wert", "Grüße", "wert"}}) {
+    std::optional<RegistryLocation> location = SplitRegistryPath(c.path);
+    ASSERT_TRUE(location) << c.path;
+    EXPECT_EQ(location->keyPath, c.keyPath) << c.path;
+    EXPECT_EQ(location->valueName, c.valueName) << c.path;
+  }
+}
+
+TEST(SplitRegistryPath, RejectsWhatAKeyFileCannotHold) {
+  for (std::string_view path : std::initializer_list<std::string_view>{
+           "", "Interface\\", "A\\\\b", "A\\B\\\\c", "General\\x", "a[b", "x=y", " lead", "trail ",
+           "#comment", "a\nb", "Tab\there\\x", "a/b\\c", "[group]\\x", "bad\xff\\x",
+           std::string_view("nul\0x", 5)}) {
+    EXPECT_FALSE(SplitRegistryPath(path)) << path;
+  }
+}
+
+// The contract both stores keep. Each kind also says where a value landed inside it.
+struct StoreKind {
+  std::string name;
+  std::function<std::unique_ptr<SettingsStore>(const TempDir&)> make;
+  // The raw text stored in the group/key that the store uses for a key path and name.
+  std::function<std::optional<std::string>(SettingsStore&, const std::string& group,
+                                           const std::string& name)>
+      raw;
+};
+
+std::optional<std::string> RawFromFile(SettingsStore& store, const std::string& group,
+                                       const std::string& name) {
+  auto& file = dynamic_cast<FileSettingsStore&>(store);
+  g_autoptr(GKeyFile) keys = g_key_file_new();
+  if (!g_key_file_load_from_file(keys, file.FilePath().c_str(), G_KEY_FILE_NONE, nullptr)) {
+    return std::nullopt;
+  }
+  g_autofree gchar* text = g_key_file_get_string(keys, group.c_str(), name.c_str(), nullptr);
+  if (text == nullptr) return std::nullopt;
+  return std::string(text);
+}
+
+std::optional<std::string> RawFromMemory(SettingsStore& store, const std::string& keyPath,
+                                         const std::string& name) {
+  auto contents = dynamic_cast<MemorySettingsStore&>(store).Contents();
+  // The memory store keys by key path; map the file's group names back.
+  std::string key = keyPath == "General" ? "" : keyPath;
+  auto it = contents.find(RegistryLocation{key, name});
+  if (it == contents.end()) return std::nullopt;
+  return it->second;
+}
+
+const StoreKind kFileStore{
+    "File",
+    [](const TempDir& dir) {
+      return std::make_unique<FileSettingsStore>(dir.File("Zephrane Software/Lumivar.conf"));
+    },
+    RawFromFile};
+const StoreKind kMemoryStore{"Memory",
+                             [](const TempDir&) { return std::make_unique<MemorySettingsStore>(); },
+                             RawFromMemory};
+
+class StoreContract : public testing::TestWithParam<StoreKind> {
+ protected:
+  TempDir dir_;
+  std::unique_ptr<SettingsStore> store_ = GetParam().make(dir_);
+};
+
+TEST_P(StoreContract, MissingValuesReadAsEmpty) {
+  EXPECT_EQ(store_->Read("EMailReport\\lastReportTime"), "");
+  ASSERT_TRUE(store_->Write("EMailReport\\mode", "1"));
+  EXPECT_EQ(store_->Read("EMailReport\\lastReportTime"), "");
+  EXPECT_EQ(store_->Read("Other\\mode"), "");
+  EXPECT_EQ(store_->Read("mode"), "");
+}
+
+TEST_P(StoreContract, TextsRoundTrip) {
+  const std::string texts[] = {
+      "%ALERT_TIME%\r\n%ATTRIBUTE_NAME%\r\n\r\nend",
+      "tab\there",
+      "back\\slash \\n not a newline",
+      "  edge blanks  ",
+      "Zürich – 東京 ✓",
+      "#not a comment; [not a group]",
+      "a=b=c",
+      "",
+      "-",
+  };
+  for (const std::string& text : texts) {
+    ASSERT_TRUE(store_->Write("AlertTemplate\\message", text)) << text;
+    EXPECT_EQ(store_->Read("AlertTemplate\\message"), text);
+  }
+}
+
+TEST_P(StoreContract, AnEmptiedTextStaysEmpty) {
+  ASSERT_TRUE(store_->Write("EMailReport\\password", "secret"));
+  ASSERT_TRUE(store_->Write("EMailReport\\password", ""));
+  EXPECT_EQ(store_->Read("EMailReport\\password"), "");
+  EXPECT_EQ(GetParam().raw(*store_, "EMailReport", "password"), "");
+}
+
+TEST_P(StoreContract, BaseValuesAndKeyPathsLandInTheirGroups) {
+  ASSERT_TRUE(store_->Write("runApp", "1"));
+  ASSERT_TRUE(store_->Write("Interface\\wndX", "10"));
+  ASSERT_TRUE(store_->Write("A\\B\\deep", "x"));
+  EXPECT_EQ(GetParam().raw(*store_, "General", "runApp"), "1");
+  EXPECT_EQ(GetParam().raw(*store_, "Interface", "wndX"), "10");
+  EXPECT_EQ(GetParam().raw(*store_, "General", "wndX"), std::nullopt);
+  EXPECT_EQ(GetParam().raw(*store_, "Interface", "runApp"), std::nullopt);
+  EXPECT_EQ(store_->Read("Interface\\wndX"), "10");
+  EXPECT_EQ(store_->Read("A\\B\\deep"), "x");
+}
+
+TEST_P(StoreContract, RejectedWritesChangeNothing) {
+  ASSERT_TRUE(store_->Write("EMailReport\\server", "mail.example"));
+  EXPECT_FALSE(store_->Write("EMailReport\\", "x"));
+  EXPECT_FALSE(store_->Write("EMailReport\\server", "bad\xc3"));
+  EXPECT_FALSE(store_->Write("EMailReport\\server", std::string_view("nul\0x", 5)));
+  const RegistryValue batch[] = {{"EMailReport\\server", "other"}, {"x=y", "1"}};
+  EXPECT_FALSE(store_->Write(batch));
+  EXPECT_EQ(store_->Read("EMailReport\\server"), "mail.example");
+  EXPECT_EQ(store_->Read("x=y"), "");
+}
+
+TEST_P(StoreContract, BatchWriteKeepsOtherValues) {
+  ASSERT_TRUE(store_->Write("EMailReport\\lastReportTime", "05 04 03 02 01 2024"));
+  const RegistryValue batch[] = {{"EMailReport\\mode", "2"}, {"runApp", "0"}};
+  ASSERT_TRUE(store_->Write(batch));
+  EXPECT_EQ(store_->Read("EMailReport\\lastReportTime"), "05 04 03 02 01 2024");
+  EXPECT_EQ(store_->Read("EMailReport\\mode"), "2");
+  EXPECT_EQ(store_->Read("runApp"), "0");
+}
+
+// The report thread writes its time while the user interface saves everything: neither
+// write may lose the other.
+TEST_P(StoreContract, ConcurrentWritersLoseNothing) {
+  constexpr int kRounds = 40;
+  auto writer = [this](std::string path) {
+    for (int i = 0; i < kRounds; ++i) {
+      ASSERT_TRUE(store_->Write(path + std::to_string(i), std::to_string(i)));
+    }
+  };
+  std::thread first(writer, "EMailReport\\a");
+  std::thread second(writer, "Interface\\b");
+  first.join();
+  second.join();
+  for (int i = 0; i < kRounds; ++i) {
+    EXPECT_EQ(store_->Read("EMailReport\\a" + std::to_string(i)), std::to_string(i));
+    EXPECT_EQ(store_->Read("Interface\\b" + std::to_string(i)), std::to_string(i));
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Stores, StoreContract, testing::Values(kFileStore, kMemoryStore),
+                         [](const auto& info) { return info.param.name; });
+
+TEST(FileSettingsStore, WritesAPrivateKeyFileAtomically) {
+  TempDir dir;
+  std::string path = dir.File("Zephrane Software/Lumivar.conf");
+  FileSettingsStore store(path);
+  EXPECT_EQ(store.Read("runApp"), "");
+  EXPECT_FALSE(std::filesystem::exists(path));  // reading creates nothing
+
+  ASSERT_TRUE(store.Write("AlertTemplate\\message", "a\r\nb"));
+  EXPECT_EQ(Mode(path), 0600u);
+  EXPECT_EQ(Mode(dir.File("Zephrane Software")), 0700u);
+  EXPECT_EQ(ReadFile(path), "[AlertTemplate]\nmessage=a\\r\\nb\n");
+  // Only the file itself is left behind: no temporary file.
+  int entries = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(dir.File("Zephrane Software"))) {
+    (void)entry;
+    ++entries;
+  }
+  EXPECT_EQ(entries, 1);
+}
+
+TEST(FileSettingsStore, KeepsWhatItDoesNotOwnAndTightensTheMode) {
+  TempDir dir;
+  std::string path = dir.File("Lumivar.conf");
+  WriteFile(path, "# kept comment\n[General]\nrunApp=0\nhideSplash[de]=1\n");
+  chmod(path.c_str(), 0644);
+  FileSettingsStore store(path);
+  ASSERT_TRUE(store.Write("runApp", "1"));
+  std::string text = ReadFile(path);
+  EXPECT_NE(text.find("# kept comment"), std::string::npos) << text;
+  EXPECT_NE(text.find("hideSplash[de]=1"), std::string::npos) << text;
+  EXPECT_EQ(store.Read("runApp"), "1");
+  EXPECT_EQ(Mode(path), 0600u);
+}
+
+TEST(FileSettingsStore, NeverOverwritesAFileItCannotParse) {
+  TempDir dir;
+  std::string path = dir.File("Lumivar.conf");
+  const std::string broken = "this is not a key file\n[General\nrunApp=1\n";
+  WriteFile(path, broken);
+  FileSettingsStore store(path);
+  EXPECT_EQ(store.Read("runApp"), "");
+  EXPECT_FALSE(store.Write("runApp", "0"));
+  EXPECT_EQ(ReadFile(path), broken);
+}
+
+TEST(SettingsFilePath, FollowsTheBasePathAndTheConfigurationFolder) {
+  TempDir dir;
+  ScopedEnv xdg("XDG_CONFIG_HOME", dir.Path());
+  EXPECT_EQ(MakeRegistryBasePath(), "Software\\Zephrane Software\\Lumivar\\");
+  EXPECT_EQ(SettingsFilePath(MakeRegistryBasePath()), dir.File("Zephrane Software/Lumivar.conf"));
+  EXPECT_EQ(SettingsFilePath("Software\\Lumivar"), dir.File("Lumivar.conf"));
+  for (std::string_view unusable :
+       {"", "Software\\", "Other\\Maker\\Product\\", "Software\\..\\x\\", "Software\\a/b\\c\\"}) {
+    EXPECT_EQ(SettingsFilePath(unusable), "") << unusable;
+  }
+  {
+    ScopedEnv home("HOME", dir.File("home"));
+    ScopedEnv relative("XDG_CONFIG_HOME", "relative/config");
+    EXPECT_EQ(SettingsFilePath("Software\\A\\B\\"), dir.File("home/.config/A/B.conf"));
+    ScopedEnv unset("XDG_CONFIG_HOME", std::nullopt);
+    EXPECT_EQ(SettingsFilePath("Software\\A\\B\\"), dir.File("home/.config/A/B.conf"));
+  }
+}
+
+class ProcessRegistry : public testing::Test {
+ protected:
+  ~ProcessRegistry() override { SetRegistryBasePath(""); }
+  TempDir dir_;
+  ScopedEnv xdg_{"XDG_CONFIG_HOME", dir_.Path()};
+};
+
+TEST_F(ProcessRegistry, NothingIsStoredWithoutABasePath) {
+  SetRegistryBasePath("");
+  EXPECT_EQ(OpenRegistryStore(), nullptr);
+  EXPECT_FALSE(WriteRegistryString("runApp", "1"));
+  EXPECT_EQ(ReadRegistryString("runApp"), "");
+  EXPECT_TRUE(std::filesystem::is_empty(dir_.Path()));
+}
+
+TEST_F(ProcessRegistry, LastReportTimeGoesThroughTheHelpers) {
+  SetRegistryBasePath(MakeRegistryBasePath());
+  EXPECT_EQ(ReadRegistryString("EMailReport\\lastReportTime"), "");
+  ASSERT_TRUE(WriteRegistryString("EMailReport\\lastReportTime", "07 30 14 05 03 2024"));
+  EXPECT_EQ(ReadRegistryString("EMailReport\\lastReportTime"), "07 30 14 05 03 2024");
+  std::string path = dir_.File("Zephrane Software/Lumivar.conf");
+  EXPECT_EQ(ReadFile(path), "[EMailReport]\nlastReportTime=07 30 14 05 03 2024\n");
+  EXPECT_EQ(Mode(path), 0600u);
+}
+
+TEST_F(ProcessRegistry, TheConfigurationFolderIsReadOnEveryUse) {
+  SetRegistryBasePath(MakeRegistryBasePath());
+  ASSERT_TRUE(WriteRegistryString("runApp", "1"));
+  TempDir other;
+  ScopedEnv moved("XDG_CONFIG_HOME", other.Path());
+  EXPECT_EQ(ReadRegistryString("runApp"), "");
+  ASSERT_TRUE(WriteRegistryString("runApp", "0"));
+  EXPECT_TRUE(std::filesystem::exists(other.File("Zephrane Software/Lumivar.conf")));
+}
+
+}  // namespace
+}  // namespace platform
