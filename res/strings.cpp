@@ -27,7 +27,17 @@ constexpr Entry kStrings[] = {
     {3002, "Monitor Health"},
     {3004, "Connection Time (ms.)"},
     {3006, "Total Queries Total Time (ms)"},
+    {32774, "Create new ODBC Data Source monitor."},
+    {32775, "Delete selected monitor."},
+    {32777, "Start selected monitor."},
+    {32778, "Stop selected monitor."},
+    {32779, "Duplicate selected monitor."},
+    {32798, "Open settings dialog."},
+    {32800, "Browse online help."},
     {0xE000, "Lumivar"},
+    {57664, "Show the program's name and version."},
+    {59392, "Show or hide the toolbar."},
+    {59393, "Show or hide the status bar."},
 };
 
 }  // namespace
