@@ -184,17 +184,18 @@ TEST_F(DatabaseTest, ExecuteResults) {
   ASSERT_EQ(writer.Open(path_), SQLITE_OK);
   EXPECT_EQ(Database::ExecSQL(writer, "INSERT INTO t VALUES ('a', '1'), ('b', '2')"), SQLITE_OK);
 
-  // After the end the query is not run again.
+  // After the end the query is not run again: its read lock stays released.
   ASSERT_EQ(statement.Execute(&cursor), SQLITE_OK);
   int rows = 0;
   while (!cursor->IsDone()) {
     ++rows;
     EXPECT_EQ(cursor->Next(), SQLITE_OK);
   }
+  EXPECT_EQ(rows, 2);
   EXPECT_EQ(cursor->Next(), SQLITE_OK);
   EXPECT_TRUE(cursor->IsDone());
-  EXPECT_EQ(rows, 2);
   EXPECT_EQ(cursor->GetText(0), "");
+  EXPECT_EQ(Database::ExecSQL(writer, "INSERT INTO t VALUES ('c', '3')"), SQLITE_OK);
 }
 
 // A compile function that answers from a script, then compiles for real.
