@@ -1,0 +1,326 @@
+// The settings object: defaults, the stored form of all 49 values against both stores,
+// the rule that an unsaved store leaves the defaults, and snapshots taken while another
+// thread assigns the whole object.
+#include "app/settings/settings.h"
+
+#include <sys/stat.h>
+
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <sstream>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "app/settings/display_text.h"
+#include "tests/support/temp_dir.h"
+
+namespace app {
+namespace {
+
+using platform::FileSettingsStore;
+using platform::MemorySettingsStore;
+using platform::RegistryValue;
+using platform::SettingsStore;
+using testing_support::ScopedEnv;
+using testing_support::TempDir;
+
+const char kDefaultMessage[] =
+    "%ALERT_TIME%\r\n%ATTRIBUTE_NAME% On %MONITOR_NAME%(%SERVER_NAME%): %ATTRIBUTE_TYPE%\r\n\r\n"
+    "%ATTRIBUTE_NAME% = %ATTRIBUTE_VALUE%\r\n\r\n%ERROR_DESCRIPTION% %ERROR_NUMBER%";
+
+// Every stored value with a distinct text, in the order the file must hold them.
+const std::vector<RegistryValue> kAllValues = {
+    {"Interface\\wndX", "11"},
+    {"Interface\\wndY", "-12"},
+    {"Interface\\wndWidth", "1013"},
+    {"Interface\\wndHeight", "714"},
+    {"Interface\\wndMode", "1"},
+    {"Interface\\testQueriesNameWidth", "16"},
+    {"Interface\\testQueriesQueryWidth", "17"},
+    {"Interface\\testQueriesResultWidth", "18"},
+    {"Interface\\alertsAttributeWidth", "19"},
+    {"Interface\\alertsConditionWidth", "20"},
+    {"Interface\\alertsThresholdWidth", "21"},
+    {"Interface\\alertsActionWidth", "22"},
+    {"Interface\\alertsAlertTypeWidth", "23"},
+    {"Interface\\alertsCurrentValueWidth", "24"},
+    {"Interface\\alertsStatusWidth", "25"},
+    {"Interface\\logTypeWidth", "26"},
+    {"Interface\\logDateWidth", "27"},
+    {"Interface\\logMessageWidth", "28"},
+    {"Interface\\actionsEmailNameWidth", "29"},
+    {"Interface\\actionsEmailPollsWidth", "30"},
+    {"Interface\\actionsEmailServerWidth", "31"},
+    {"Interface\\actionsEmailSendToWidth", "32"},
+    {"Interface\\actionsSMSNameWidth", "33"},
+    {"Interface\\actionsSMSPollsWidth", "34"},
+    {"Interface\\actionsSMSServerWidth", "35"},
+    {"Interface\\actionsSMSSendToWidth", "36"},
+    {"Interface\\actionsSQLNameWidth", "37"},
+    {"Interface\\actionsSQLPollsWidth", "38"},
+    {"Interface\\actionsSQLDatasourceNameWidth", "39"},
+    {"Interface\\actionsSQLQueryWidth", "40"},
+    {"Interface\\actionsProgramNameWidth", "41"},
+    {"Interface\\actionsProgramPollsWidth", "42"},
+    {"Interface\\actionsProgramPathWidth", "43"},
+    {"Interface\\actionsUINameWidth", "44"},
+    {"Interface\\actionsUIPollsWidth", "45"},
+    {"Interface\\actionsUITypeWidth", "46"},
+    {"runApp", "0"},
+    {"hideSplash", "1"},
+    {"startedMonitors", " 3f2a-1;9b7c-2;"},
+    {"AlertTemplate\\title", "Alarm: %MONITOR_NAME% – Störung"},
+    {"AlertTemplate\\message", "%ALERT_TIME%\r\n\tWert: %ATTRIBUTE_VALUE%\r\n\r\n東京"},
+    {"EMailReport\\mode", "2"},
+    {"EMailReport\\server", "smtp.example.org"},
+    {"EMailReport\\port", "587"},
+    {"EMailReport\\auth", "1"},
+    {"EMailReport\\userName", "jörg"},
+    {"EMailReport\\password", ""},
+    {"EMailReport\\fromAddress", "monitor@example.org"},
+    {"EMailReport\\toAddress", "ops@example.org"},
+};
+
+// kAllValues as the object holds them.
+SettingsValues AllValues() {
+  SettingsValues v;
+  v.layout = {11, -12, 1013, 714, 1,  16, 17, 18, 19, 20, 21, 22, 23, 24, 25, 26, 27, 28,
+              29, 30,  31,   32,  33, 34, 35, 36, 37, 38, 39, 40, 41, 42, 43, 44, 45, 46};
+  v.runApp = 0;
+  v.hideSplash = 1;
+  v.startedMonitors = " 3f2a-1;9b7c-2;";
+  v.alertTemplate = {"Alarm: %MONITOR_NAME% – Störung",
+                     "%ALERT_TIME%\r\n\tWert: %ATTRIBUTE_VALUE%\r\n\r\n東京"};
+  v.mail = {2, "smtp.example.org", 587, 1, "jörg", "", "monitor@example.org", "ops@example.org"};
+  return v;
+}
+
+struct StoreKind {
+  std::string name;
+  std::function<std::unique_ptr<SettingsStore>(const TempDir&)> make;
+};
+
+class SettingsAgainstStore : public testing::TestWithParam<StoreKind> {
+ protected:
+  TempDir dir_;
+  std::unique_ptr<SettingsStore> store_ = GetParam().make(dir_);
+};
+
+TEST(Settings, StartsWithTheDefaults) {
+  SettingsValues v = Settings().Get();
+  EXPECT_EQ(v.layout.wndX, 0);
+  EXPECT_EQ(v.layout.wndWidth, 800);
+  EXPECT_EQ(v.layout.wndHeight, 600);
+  EXPECT_EQ(v.layout.wndMode, 3);
+  EXPECT_EQ(v.layout.testQueriesQueryWidth, 250);
+  EXPECT_EQ(v.layout.alertsConditionWidth, 70);
+  EXPECT_EQ(v.layout.logTypeWidth, 100);
+  EXPECT_EQ(v.layout.actionsUIPollsWidth, 100);
+  EXPECT_EQ(v.layout.actionsUITypeWidth, 200);
+  EXPECT_EQ(v.runApp, 1);
+  EXPECT_EQ(v.hideSplash, 0);
+  EXPECT_EQ(v.startedMonitors, "");
+  EXPECT_EQ(v.alertTemplate.title,
+            "%ALERT_TIME% %ATTRIBUTE_TYPE% %ATTRIBUTE_NAME% On %MONITOR_NAME%");
+  EXPECT_EQ(v.alertTemplate.message, kDefaultMessage);
+  EXPECT_EQ(v.mail, (MailSettings{0, "", 25, 0, "", "", "", ""}));
+}
+
+TEST_P(SettingsAgainstStore, AnEmptyStoreLeavesTheDefaults) {
+  Settings settings;
+  EXPECT_TRUE(settings.Load(*store_));
+  EXPECT_EQ(settings.Get(), SettingsValues());
+}
+
+TEST_P(SettingsAgainstStore, WithoutWndXEveryOtherValueIsIgnored) {
+  for (const char* wndX : {"missing", ""}) {
+    std::vector<RegistryValue> values(kAllValues.begin() + 1, kAllValues.end());
+    if (std::string(wndX) != "missing") values.push_back({"Interface\\wndX", wndX});
+    ASSERT_TRUE(store_->Write(values));
+    Settings settings;
+    settings.Load(*store_);
+    EXPECT_EQ(settings.Get(), SettingsValues()) << wndX;
+  }
+}
+
+TEST_P(SettingsAgainstStore, AllValuesRoundTrip) {
+  ASSERT_TRUE(store_->Write(kAllValues));
+  Settings loaded;
+  loaded.Load(*store_);
+  EXPECT_EQ(loaded.Get(), AllValues());
+
+  TempDir otherDir;
+  std::unique_ptr<SettingsStore> other = GetParam().make(otherDir);
+  ASSERT_TRUE(loaded.Save(*other));
+  for (const RegistryValue& value : kAllValues) {
+    EXPECT_EQ(other->Read(value.path), value.text) << value.path;
+  }
+  Settings reloaded;
+  reloaded.Load(*other);
+  EXPECT_EQ(reloaded.Get(), AllValues());
+}
+
+TEST_P(SettingsAgainstStore, MinusOneIsSavedAsADashAndLoadsAsZero) {
+  SettingsValues v;
+  v.layout.logTypeWidth = -1;
+  v.mail.port = -1;
+  ASSERT_TRUE(Settings(v).Save(*store_));
+  EXPECT_EQ(store_->Read("Interface\\logTypeWidth"), "-");
+  EXPECT_EQ(store_->Read("EMailReport\\port"), "-");
+  Settings loaded;
+  loaded.Load(*store_);
+  EXPECT_EQ(loaded.GetLayout().logTypeWidth, 0);
+  EXPECT_EQ(loaded.GetMail().port, 0);
+}
+
+TEST_P(SettingsAgainstStore, MissingOrOddValuesWithWndXPresentLoadAsZeroOrEmpty) {
+  ASSERT_TRUE(store_->Write("Interface\\wndX", "5"));
+  ASSERT_TRUE(store_->Write("Interface\\wndMode", "two"));
+  ASSERT_TRUE(store_->Write("Interface\\wndWidth", " 640px"));
+  Settings loaded;
+  loaded.Load(*store_);
+  SettingsValues v = loaded.Get();
+  EXPECT_EQ(v.layout.wndX, 5);
+  EXPECT_EQ(v.layout.wndWidth, 640);
+  EXPECT_EQ(v.layout.wndMode, 0);
+  EXPECT_EQ(v.layout.wndHeight, 0);
+  EXPECT_EQ(v.mail.port, 0);
+  EXPECT_EQ(v.runApp, 0);
+  EXPECT_EQ(v.alertTemplate.title, "");
+  EXPECT_EQ(v.alertTemplate.message, "");
+}
+
+TEST_P(SettingsAgainstStore, SavingKeepsValuesOutsideTheObjectAndStoresEmptiedTexts) {
+  ASSERT_TRUE(store_->Write("EMailReport\\lastReportTime", "00 00 12 01 06 2024"));
+  SettingsValues v;
+  v.mail.password = "secret";
+  ASSERT_TRUE(Settings(v).Save(*store_));
+  v.mail.password = "";
+  ASSERT_TRUE(Settings(v).Save(*store_));
+  Settings loaded;
+  loaded.Load(*store_);
+  EXPECT_EQ(loaded.GetMail().password, "");
+  EXPECT_EQ(store_->Read("EMailReport\\lastReportTime"), "00 00 12 01 06 2024");
+}
+
+INSTANTIATE_TEST_SUITE_P(Stores, SettingsAgainstStore,
+                         testing::Values(StoreKind{"File",
+                                                   [](const TempDir& dir) {
+                                                     return std::make_unique<FileSettingsStore>(
+                                                         dir.File(
+                                                             "Zephrane Software/Lumivar.conf"));
+                                                   }},
+                                         StoreKind{"Memory",
+                                                   [](const TempDir&) {
+                                                     return std::make_unique<MemorySettingsStore>();
+                                                   }}),
+                         [](const auto& info) { return info.param.name; });
+
+TEST(SettingsFile, SavedInOrderIntoAPrivateFileAtTheBasePath) {
+  TempDir dir;
+  ScopedEnv xdg("XDG_CONFIG_HOME", dir.Path());
+  Settings::SetRegistryBasePath("");
+  EXPECT_FALSE(Settings(AllValues()).Save());  // before start-up set the base: nothing written
+  EXPECT_TRUE(std::filesystem::is_empty(dir.Path()));
+
+  Settings::SetRegistryBasePath(platform::MakeRegistryBasePath());
+  ASSERT_TRUE(Settings(AllValues()).Save());
+  std::string path = dir.File("Zephrane Software/Lumivar.conf");
+  struct stat info {};
+  ASSERT_EQ(stat(path.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0600u);
+
+  // The file lists the values in their order, each once; the message is one escaped line.
+  std::ifstream in(path);
+  std::vector<std::string> names;
+  for (std::string line; std::getline(in, line);) {
+    if (line.empty() || line[0] == '[') continue;
+    names.push_back(line.substr(0, line.find('=')));
+    if (names.back() == "message") {
+      EXPECT_EQ(line, "message=%ALERT_TIME%\\r\\n\tWert: %ATTRIBUTE_VALUE%\\r\\n\\r\\n東京");
+    }
+  }
+  ASSERT_EQ(names.size(), kAllValues.size());
+  for (size_t i = 0; i < names.size(); ++i) {
+    std::string path = kAllValues[i].path;
+    EXPECT_EQ(names[i], path.substr(path.rfind('\\') + 1));
+  }
+
+  Settings loaded;
+  EXPECT_TRUE(loaded.Load());
+  EXPECT_EQ(loaded.Get(), AllValues());
+  Settings::SetRegistryBasePath("");
+}
+
+TEST(Settings, CopiesAreWholeAndIndependent) {
+  Settings original(AllValues());
+  Settings copy = original;
+  EXPECT_EQ(copy.Get(), AllValues());
+  copy.SetRunApp(1);
+  EXPECT_EQ(original.GetRunApp(), 0);
+  original = Settings();
+  EXPECT_EQ(original.Get(), SettingsValues());
+  EXPECT_EQ(copy.GetMail().server, "smtp.example.org");
+}
+
+// Polling and report threads read through the engine's interface while the user interface
+// assigns whole objects (a cancelled settings dialog). Every snapshot must be one of the
+// assigned states, never a mix.
+TEST(Settings, SnapshotsStayWholeWhileTheObjectIsAssigned) {
+  Settings first;
+  Settings second(AllValues());
+  MailSettings mailA = first.GetMail(), mailB = second.GetMail();
+  AlertMessageTemplate templateA = first.GetAlertTemplate(), templateB = second.GetAlertTemplate();
+
+  Settings shared;
+  const engine::ISettingsSource& source = shared;
+  std::atomic<bool> stop{false};
+  std::atomic<int> torn{0};
+  std::vector<std::thread> readers;
+  for (int r = 0; r < 3; ++r) {
+    readers.emplace_back([&] {
+      while (!stop.load()) {
+        MailSettings mail = source.GetMail();
+        AlertMessageTemplate text = source.GetAlertTemplate();
+        if (!(mail == mailA || mail == mailB)) ++torn;
+        if (!(text == templateA || text == templateB)) ++torn;
+      }
+    });
+  }
+  for (int i = 0; i < 3000; ++i) shared = (i % 2 == 0) ? second : first;
+  stop = true;
+  for (std::thread& reader : readers) reader.join();
+  EXPECT_EQ(torn.load(), 0);
+}
+
+TEST(Settings, TheProcessWideObjectIsOne) {
+  EXPECT_EQ(&Settings::Instance(), &Settings::Instance());
+}
+
+TEST(DisplayText, NumbersAndTheirStoredText) {
+  EXPECT_EQ(IntToDisplayText(-1), "-");
+  EXPECT_EQ(IntToDisplayText(-2), "-2");
+  EXPECT_EQ(IntToDisplayText(0), "0");
+  EXPECT_EQ(IntToDisplayText(2147483647), "2147483647");
+  EXPECT_EQ(Int64ToDisplayText(-1), "-");
+  EXPECT_EQ(Int64ToDisplayText(1700000000123), "1700000000123");
+
+  struct Case {
+    std::string_view text;
+    int value;
+  };
+  for (const Case& c :
+       {Case{"", 0}, Case{"-", 0}, Case{"abc", 0}, Case{"42", 42}, Case{"-7", -7}, Case{"+5", 5},
+        Case{" \t\n12abc", 12}, Case{"1 2", 1}, Case{"- 3", 0}, Case{"2147483647", 2147483647},
+        Case{"2147483648", 2147483647}, Case{"-2147483648", -2147483647 - 1},
+        Case{"-2147483649", -2147483647 - 1}, Case{"99999999999999999999999", 2147483647}}) {
+    EXPECT_EQ(ParseLeadingInt(c.text), c.value) << c.text;
+  }
+}
+
+}  // namespace
+}  // namespace app
