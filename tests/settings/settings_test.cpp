@@ -112,18 +112,13 @@ class SettingsAgainstStore : public testing::TestWithParam<StoreKind> {
 
 TEST(Settings, StartsWithTheDefaults) {
   SettingsValues v = Settings().Get();
-  EXPECT_EQ(v.layout.wndX, 0);
   EXPECT_EQ(v.layout.wndWidth, 800);
   EXPECT_EQ(v.layout.wndHeight, 600);
   EXPECT_EQ(v.layout.wndMode, 3);
   EXPECT_EQ(v.layout.testQueriesQueryWidth, 250);
   EXPECT_EQ(v.layout.alertsConditionWidth, 70);
-  EXPECT_EQ(v.layout.logTypeWidth, 100);
-  EXPECT_EQ(v.layout.actionsUIPollsWidth, 100);
   EXPECT_EQ(v.layout.actionsUITypeWidth, 200);
   EXPECT_EQ(v.runApp, 1);
-  EXPECT_EQ(v.hideSplash, 0);
-  EXPECT_EQ(v.startedMonitors, "");
   EXPECT_EQ(v.alertTemplate.title,
             "%ALERT_TIME% %ATTRIBUTE_TYPE% %ATTRIBUTE_NAME% On %MONITOR_NAME%");
   EXPECT_EQ(v.alertTemplate.message, kDefaultMessage);
@@ -295,10 +290,6 @@ TEST(Settings, SnapshotsStayWholeWhileTheObjectIsAssigned) {
   stop = true;
   for (std::thread& reader : readers) reader.join();
   EXPECT_EQ(torn.load(), 0);
-}
-
-TEST(Settings, TheProcessWideObjectIsOne) {
-  EXPECT_EQ(&Settings::Instance(), &Settings::Instance());
 }
 
 TEST(DisplayText, NumbersAndTheirStoredText) {
