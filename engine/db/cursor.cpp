@@ -2,10 +2,15 @@
 
 #include <sqlite3.h>
 
-#include <chrono>
 #include <thread>
 
 namespace db {
+
+namespace {
+
+constexpr int kLockedRounds = 100;
+
+}  // namespace
 
 int Cursor::Start(sqlite3_stmt* stmt, BusyEvent busy) {
   stmt_ = stmt;
@@ -19,10 +24,11 @@ int Cursor::Next() {
   if (stmt_ == nullptr || !busy_.IsValid()) return SQLITE_MISUSE;
   if (done_) return SQLITE_OK;
   int rc = busy_.CallWithRetry(sqlite3_step, stmt_);
-  // A locked table before the first row is waited out by starting over; after rows were
-  // handed out, starting over would deliver them twice, so the error is returned.
-  const auto deadline = std::chrono::steady_clock::now() + BusyEvent::RetryLimit();
-  while (rc == SQLITE_LOCKED && !rowsDelivered_ && std::chrono::steady_clock::now() < deadline) {
+  // A locked table before the first row is waited out by starting over, a bounded number
+  // of times: a lock held by another statement of this same thread never goes away while
+  // we wait. After rows were handed out, starting over would deliver them twice, so the
+  // error is returned.
+  for (int round = 0; rc == SQLITE_LOCKED && !rowsDelivered_ && round < kLockedRounds; ++round) {
     sqlite3_reset(stmt_);
     std::this_thread::yield();
     rc = busy_.CallWithRetry(sqlite3_step, stmt_);

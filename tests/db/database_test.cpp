@@ -198,6 +198,24 @@ TEST_F(DatabaseTest, ExecuteResults) {
   EXPECT_EQ(Database::ExecSQL(writer, "INSERT INTO t VALUES ('c', '3')"), SQLITE_OK);
 }
 
+TEST_F(DatabaseTest, ALockedStepIsReturnedWithoutRestartingTheQuery) {
+  ASSERT_EQ(Database::ExecSQL(db_, "INSERT INTO t VALUES ('a', '1'), ('b', '2')"), SQLITE_OK);
+  Statement reader(db_);
+  Cursor* cursor = nullptr;
+  ASSERT_EQ(reader.Prepare("SELECT k FROM t"), SQLITE_OK);
+  ASSERT_EQ(reader.Execute(&cursor), SQLITE_OK);
+  // Dropping a table that a statement of the same connection still reads stays locked
+  // however long one waits: the retries give up soon.
+  const auto start = Clock::now();
+  EXPECT_EQ(Database::ExecSQL(db_, "DROP TABLE t"), SQLITE_LOCKED);
+  EXPECT_LT(Clock::now() - start, 2s);
+  EXPECT_EQ(cursor->GetText(0), "a");
+  EXPECT_EQ(cursor->Next(), SQLITE_OK);
+  EXPECT_EQ(cursor->GetText(0), "b");
+  EXPECT_EQ(cursor->Next(), SQLITE_OK);
+  EXPECT_TRUE(cursor->IsDone());
+}
+
 // A compile function that answers from a script, then compiles for real.
 std::vector<int> prepareScript;
 int prepareCalls = 0;
