@@ -1,0 +1,168 @@
+// Actions: what an alert does when it fires. An action sends an e-mail or an SMS message,
+// executes an SQL statement on an ODBC data source, starts a program or document, or
+// shows something on the user interface. Each execution runs on a worker thread of its
+// own, and the process-wide ActionLock lets only one execute at a time. One row of the
+// Actions table.
+//
+// Threads: the store owns actions (std::shared_ptr). The user-interface thread edits an
+// action's fields holding Mutex() (or assigns a whole edited copy); every other thread
+// reads them through Snapshot() or PollsCount(). `id` never changes once the action is
+// in the store. Run may be called from any thread; a worker works on a snapshot of the
+// action and names its alert by identifiers, so deleting the action, the alert or the
+// monitor while it runs is safe.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+
+#include "engine/alert.h"
+#include "engine/db/cursor.h"
+#include "engine/db/database.h"
+#include "platform/status.h"
+
+namespace platform {
+class IOdbc;
+}
+namespace Smtp {
+class IClient;
+}
+
+namespace engine {
+
+// The alert whose firing started an execution, by identifiers.
+struct FiringAlert {
+  std::string monitorId;
+  std::string alertId;
+  std::int32_t alertType = Alert::kError;
+};
+
+class Action;
+struct ActionWorkerContext;
+
+// The process-wide lock held while an action executes. It is never destroyed, so a
+// worker left running at exit never meets a destroyed mutex.
+std::mutex& ActionLock();
+
+// The text of a test run's result: "Action test successfuly completed" for 0, else
+// "Action test error: 0X0000000A <the status's text>".
+std::string FormatActionTestResult(platform::Status status);
+
+class Action {
+ public:
+  static constexpr std::int32_t kEmail = 0;
+  static constexpr std::int32_t kSms = 1;
+  static constexpr std::int32_t kExecuteSql = 2;
+  static constexpr std::int32_t kExecuteProgram = 3;
+  static constexpr std::int32_t kUserInterface = 4;
+
+  static constexpr std::int32_t kMessageBox = 0;  // uiType
+  static constexpr std::int32_t kBalloon = 1;
+  static constexpr std::int32_t kRestoreWindow = 2;
+
+  // The subject and text of a test run.
+  static constexpr const char* kTestSubject = "Action Test";
+  static constexpr const char* kTestTextSuffix = " Action Test";  // after the product name
+
+  // A new action of that type with a fresh identifier: pollsCount 1, port 25, the rest
+  // empty or 0.
+  explicit Action(std::int32_t type = kEmail);
+  // Copies the fields only; running executions stay with the original.
+  Action(const Action& other);
+  // Copies the fields under both mutexes; running executions stay with the target.
+  Action& operator=(const Action& other);
+  // Abandons the running executions (CloseWorkerThreads).
+  ~Action();
+
+  // Guards the fields against a reader on another thread (see above).
+  std::mutex& Mutex() const { return mutex_; }
+  // A copy of the fields, taken under Mutex().
+  Action Snapshot() const;
+  std::int32_t PollsCount() const;
+
+  // Reads the current row of a "SELECT * FROM Actions" cursor; SQLITE_MISUSE when the
+  // cursor has no such row. Only on an action no other thread uses yet.
+  int Load(db::Cursor& cursor);
+  // Writes (or replaces) the action's row; the statement's result.
+  int Save(db::Database& database) const;
+
+  // Starts one execution on a worker thread and returns at once: 0 when the worker
+  // started, else the status of the failure (1 once the program is shutting down).
+  // With an alert, the end of the execution is logged on its monitor, the alert's `done`
+  // and `lastResult` are set and the user interface is told; without one (a test run)
+  // the user interface shows the result.
+  platform::Status Run(std::optional<FiringAlert> alert, std::string subject, std::string text);
+  // A test run: subject "Action Test", text "<product name> Action Test".
+  platform::Status RunTest();
+
+  // Forgets every running execution of this action: each goes on to its end but then
+  // touches no alert, monitor or user interface. Nothing is waited for.
+  void CloseWorkerThreads();
+
+  // ---- the whole process ----
+
+  // Waits until no execution runs (or the time is up); true when none runs.
+  static bool WaitForRunningActions(std::chrono::milliseconds bound);
+  // At exit: no execution starts any more, running SMTP exchanges and SQL statements are
+  // cancelled, and the running executions are waited for up to the bound. Afterwards no
+  // execution touches a monitor, the store or the user interface again, even one still
+  // running. True when none was still running.
+  static bool ShutdownWorkers(std::chrono::milliseconds bound = std::chrono::seconds(30));
+
+  // The SMTP client factory and the ODBC layer that executions use; null restores the
+  // real ones. For tests; set only while no execution runs.
+  using SmtpClientFactory = platform::Status (*)(Smtp::IClient** client);
+  static void SetSmtpClientFactory(SmtpClientFactory factory);
+  static void SetOdbc(platform::IOdbc* odbc);
+
+  // ---- fields ----
+
+  std::string name;
+  std::string id;
+  std::int32_t type = kEmail;
+  std::int32_t pollsCount = 1;  // consecutive met polls before an alert fires this action
+  std::string server;           // SMTP server
+  std::int32_t port = 25;       // SMTP port; its low 16 bits are used
+  bool auth = false;            // log in at the SMTP server
+  std::string userName;         // SMTP user, or ODBC user of an SQL action
+  std::string password;         // SMTP password, or ODBC password of an SQL action
+  std::string fromAddress;
+  std::string toAddress;
+  std::string datasourceName;  // ODBC data source of an SQL action
+  std::string sqlQuery;        // statement of an SQL action
+  std::string path;            // program, document or URL of a program action
+  std::int32_t uiType = kMessageBox;
+
+ private:
+  struct Workers;
+
+  // The executions by type; each returns a status, 0 for success.
+  platform::Status Execute(const std::string& subject, const std::string& text,
+                           const std::optional<FiringAlert>& alert) const;
+  platform::Status SendEMail(const std::string& subject, const std::string& text) const;
+  platform::Status ExecuteSql() const;
+  platform::Status ExecuteProgram() const;
+  platform::Status ShowUserInterface(const std::string& subject, const std::string& text,
+                                     const std::optional<FiringAlert>& alert) const;
+
+  static void WorkerThreadProc(std::shared_ptr<ActionWorkerContext> context,
+                               std::shared_ptr<Workers> workers);
+  static void OnActionDone(platform::Status status, const ActionWorkerContext& context);
+
+  mutable std::mutex mutex_;
+  std::shared_ptr<Workers> workers_;
+};
+
+// One execution: a snapshot of the action, the subject and text, and the firing alert
+// (none for a test run).
+struct ActionWorkerContext {
+  Action action;
+  std::string subject;
+  std::string text;
+  std::optional<FiringAlert> alert;
+};
+
+}  // namespace engine

@@ -1,0 +1,153 @@
+// The part of every monitor that holds its health attributes and alerts and decides,
+// after each poll, whether the monitor is healthy and which alerts fire. ServerHealth is
+// the base of Server (server.h); every ServerHealth is a Server.
+//
+// Threads and locking: Mutex() is the monitor's one mutex; it guards every field of the
+// monitor (see server.h), the attributes and the alerts with their counters. Members
+// marked "caller holds Mutex()" expect it held (or the monitor not yet shared with any
+// other thread); all others take it themselves and must be called without it. Nothing
+// here holds the mutex while it writes rows or starts an action.
+//
+// Firing: under the mutex the poll calls CheckAlerts, which only collects the firings;
+// after releasing the mutex it hands them to FireAlerts, which starts the actions and
+// writes the AlertsData rows.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "engine/alert.h"
+#include "engine/db/database.h"
+#include "engine/health_attribute.h"
+
+namespace engine {
+
+class Action;
+
+// One alert that fired on a poll: everything its action and its AlertsData row need,
+// copied out of the monitor.
+struct AlertFiring {
+  std::shared_ptr<Action> action;  // the store's action; it starts the execution
+  std::string monitorId;
+  std::string alertId;
+  std::int32_t alertType = Alert::kError;
+  std::string actionId;
+  std::string subject;    // the expanded title template; also the AlertsData title
+  std::string text;       // the expanded message template
+  std::int64_t time = 0;  // when it fired
+};
+
+class ServerHealth {
+ public:
+  // String-table identifiers of the built-in attributes' names.
+  static constexpr unsigned kAvailabilityNameId = 3000;
+  static constexpr unsigned kHealthNameId = 3002;
+  static constexpr unsigned kConnectionTimeNameId = 3004;
+  static constexpr unsigned kRequestTimeNameId = 3006;
+  // String-table identifier of the name of every test query's attribute.
+  static constexpr unsigned kTestQueryValueNameId = 122;
+
+  ServerHealth(const ServerHealth&) = delete;
+  ServerHealth& operator=(const ServerHealth&) = delete;
+
+  std::mutex& Mutex() const { return mutex_; }
+
+  // ---- lookups (caller holds Mutex()); pointers are valid while it is held and the
+  // sequence does not change ----
+
+  Alert* FindAlert(const std::string& alertId);
+  const Alert* FindAlert(const std::string& alertId) const;
+  HealthAttribute* FindHealthAttribute(const std::string& attributeId);
+  const HealthAttribute* FindHealthAttribute(const std::string& attributeId) const;
+  HealthAttribute* FindHealthAttributeByName(const std::string& name);
+
+  // ---- building (caller holds Mutex()); references as for the lookups ----
+
+  // Appends a new alert of this monitor.
+  Alert& NewAlert();
+  // Appends a numeric attribute with that name and test query ("" for a built-in one).
+  HealthAttribute& AddHealthAttribute(const std::string& name, const std::string& testQueryId);
+  // The four built-in attributes, for a new monitor: availability and health (boolean),
+  // connection time and total query time (numeric).
+  void AddDefaultAttributes();
+  // A new enabled alert with these fields; the threshold is sign-extended.
+  Alert& AddAlert(const std::string& actionId, const std::string& healthAttributeId,
+                  std::int32_t threshold, std::int32_t condition, std::int32_t alertType);
+
+  // ---- evaluation (caller holds Mutex()) ----
+
+  // A boolean attribute's condition holds exactly when the value is 0. A numeric one
+  // compares value (left) with threshold by condition 0 "<", 1 ">", 2 "=", 3 "<=",
+  // 4 ">=", 5 "<>"; any other condition does not hold.
+  static bool CompareCondition(std::int64_t value, std::int64_t threshold, std::int32_t condition,
+                               bool numeric);
+  // The attribute's value on the current sample; -1 for none (unknown attribute or name,
+  // missing or failed test query).
+  std::int32_t GetAttributeValue(const std::string& attributeId) const;
+  // False when an enabled error alert on the current sample is met (alerts on the health
+  // attribute itself do not count).
+  bool EvaluateHealth() const;
+  // Counts each alert's consecutive met polls against its action's pollsCount and
+  // returns the alerts that fire now, with their subject and text expanded from the
+  // user's templates. Each firing resets its alert's `done`. `actions` is the store's
+  // action list, taken before the mutex (GetActionList): the store's lock must never be
+  // taken while a monitor's mutex is held.
+  std::vector<AlertFiring> CheckAlerts(const std::vector<std::shared_ptr<Action>>& actions);
+  // Replaces the macros in text, in this order, each in one pass that continues after
+  // the inserted text: %MONITOR_NAME%, %SERVER_NAME%, %ERROR_NUMBER%,
+  // %ERROR_DESCRIPTION%; with an alert also %ALERT_TIME%, %ATTRIBUTE_TYPE% and, when its
+  // attribute exists, %ATTRIBUTE_VALUE% and %ATTRIBUTE_THRESHOLD% (the other way round
+  // for a boolean attribute) and %ATTRIBUTE_NAME%. A macro inside an earlier macro's text
+  // is expanded when its own turn comes; a text never makes the expansion go on for ever.
+  void ExpandMacros(std::string& text, const Alert* alert, std::int32_t value) const;
+
+  // ---- firing (without any monitor's mutex) ----
+
+  // Starts each firing's action and writes its AlertsData row, in order.
+  static void FireAlerts(std::vector<AlertFiring>&& firings);
+  // One AlertsData row in the data file; failures are not reported.
+  static void AddAlertsData(const std::string& monitorId, const std::string& alertId,
+                            std::int64_t time, const std::string& actionId,
+                            const std::string& title);
+
+  // ---- persistence (without the mutex) ----
+
+  // Reads this monitor's attributes, then its alerts, from the configuration file and
+  // replaces the sequences with them. On a failing statement its SQLite result is
+  // returned and both sequences stay as they were.
+  int Load(db::Database& database);
+  // Writes every attribute's row, then every alert's row; the first failure's result, 0
+  // when all were written (every row is attempted).
+  int Save(db::Database& database) const;
+  // Deletes the alert's row and the alert. Nothing happens when the configuration file
+  // cannot be opened.
+  void DeleteAlert(const std::string& alertId);
+  // Deletes all alerts of this monitor, rows and records, as above.
+  void DeleteAllAlerts();
+  // Removes the test query's attributes and the alerts on them, records and rows, on the
+  // caller's open configuration file.
+  void DeleteTestQueryAttributes(db::Database& database, const std::string& testQueryId);
+
+  // ---- fields (caller holds Mutex(), except id, which never changes once the monitor
+  // is shared) ----
+
+  std::string id;
+  std::vector<HealthAttribute> healthAttributes;
+  std::vector<Alert> alerts;
+
+ protected:
+  // A new monitor's identifier.
+  ServerHealth();
+  ~ServerHealth() = default;
+
+ private:
+  void ExpandMacros(std::string& text, const Alert* alert, std::int32_t value,
+                    std::int64_t now) const;
+
+  mutable std::mutex mutex_;
+};
+
+}  // namespace engine
