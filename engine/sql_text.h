@@ -21,7 +21,7 @@ class Value {
  public:
   Value(std::string_view text) : literal_(QuoteText(text)) {}
   Value(const std::string& text) : literal_(QuoteText(text)) {}
-  Value(const char* text) : literal_(QuoteText(text)) {}
+  Value(const char* text) : literal_(QuoteText(text != nullptr ? text : "")) {}
   template <std::integral T>
   Value(T number)
       : literal_(
