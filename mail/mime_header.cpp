@@ -15,6 +15,7 @@ namespace {
 constexpr std::size_t kFoldColumn = 78;  // preferred line length when folding
 constexpr std::size_t kMaxLine = 998;    // hard limit of a header line
 constexpr std::size_t kMaxEncodedWord = 75;
+constexpr std::size_t kMaxEncodedLine = 76;  // a line that holds encoded words
 
 constexpr const char* kDayNames[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
 constexpr const char* kMonthNames[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
@@ -93,8 +94,10 @@ std::string EncodedWord(std::string_view charset, bool q, std::string_view bytes
 // The text (well-formed UTF-8, no controls) as encoded words of at most kMaxEncodedWord
 // characters, joined by CR LF and a blank. The words split the text between characters, and
 // each is converted on its own, so every word decodes by itself. Q or B is chosen once, for
-// the whole text.
-std::string MakeEncodedWords(std::string_view text, std::uint16_t codePage, bool phrase) {
+// the whole text. The first word is shorter when the text starts far into its line, so that
+// every line stays within kMaxEncodedLine.
+std::string MakeEncodedWords(std::string_view text, std::uint16_t codePage, bool phrase,
+                             std::size_t column) {
   CodePageConverter converter(codePage);
   const std::string_view charset = converter.CharsetName();
   const bool q = PreferQuotedPrintable(converter.Convert(text));
@@ -105,6 +108,8 @@ std::string MakeEncodedWords(std::string_view text, std::uint16_t codePage, bool
 
   std::string out;
   std::size_t start = 0;
+  std::size_t limit = std::clamp<std::size_t>(kMaxEncodedLine - std::min(column, kMaxEncodedLine),
+                                              40, kMaxEncodedWord);
   while (start < text.size()) {
     // Grow the word one character at a time while it fits; at least one character.
     std::size_t end = start;
@@ -113,13 +118,14 @@ std::string MakeEncodedWords(std::string_view text, std::uint16_t codePage, bool
       std::size_t next = end + 1;
       while (next < text.size() && (static_cast<unsigned char>(text[next]) & 0xC0) == 0x80) ++next;
       std::string candidate = converter.Convert(text.substr(start, next - start));
-      if (end > start && wordLength(candidate) > kMaxEncodedWord) break;
+      if (end > start && wordLength(candidate) > limit) break;
       bytes = std::move(candidate);
       end = next;
     }
     if (!out.empty()) out += "\r\n ";
     out += EncodedWord(charset, q, bytes, phrase);
     start = end;
+    limit = kMaxEncodedWord;
   }
   return out;
 }
@@ -178,7 +184,7 @@ std::string EncodeHeaderText(std::string_view text, std::uint16_t codePage, std:
   if (IsPrintableAscii(bytes)) {
     if (auto folded = FoldAtBlanks(bytes, column)) return *folded;
   }
-  return MakeEncodedWords(clean, codePage, false);
+  return MakeEncodedWords(clean, codePage, false, column);
 }
 
 std::string QuoteString(std::string_view text) {
@@ -191,16 +197,21 @@ std::string QuoteString(std::string_view text) {
   return out;
 }
 
-std::string FormatAddress(std::string_view name, std::string_view address, std::uint16_t codePage) {
+std::string FormatAddress(std::string_view name, std::string_view address, std::uint16_t codePage,
+                          std::size_t column) {
   std::string addressPart = "<" + BlankControls(address) + ">";
   if (name.empty()) return addressPart;
   const std::string clean = BlankControls(RepairUtf8(name));
   const std::string bytes = WideToCodePage(clean, codePage);
-  std::string namePart;
   std::optional<std::string> quoted;
-  if (IsPrintableAscii(bytes)) quoted = FoldAtBlanks(QuoteString(bytes), 6);
-  namePart = quoted ? *quoted : MakeEncodedWords(clean, codePage, true);
-  return namePart + " " + addressPart;
+  if (IsPrintableAscii(bytes)) quoted = FoldAtBlanks(QuoteString(bytes), column);
+  const std::string namePart = quoted ? *quoted : MakeEncodedWords(clean, codePage, true, column);
+  // The address goes on a line of its own when it would make the name's last line too long.
+  const std::size_t lastBreak = namePart.rfind("\r\n");
+  const std::size_t lastLine =
+      lastBreak == std::string::npos ? column + namePart.size() : namePart.size() - lastBreak - 2;
+  const bool fold = lastLine + 1 + addressPart.size() > kMaxEncodedLine;
+  return namePart + (fold ? "\r\n " : " ") + addressPart;
 }
 
 std::string MakeMimeBoundary() {
@@ -222,7 +233,7 @@ namespace Smtp {
 
 std::string FormatFromHeader(const IMessageInfo& info, std::uint16_t codePage) {
   const IAddress& sender = info.GetSender();
-  return mail::FormatAddress(sender.GetName(), sender.GetAddress(), codePage);
+  return mail::FormatAddress(sender.GetName(), sender.GetAddress(), codePage, 6);  // "From: "
 }
 
 std::string FormatToHeader(const IMessageInfo& info, const std::vector<std::uint32_t>& accepted,
@@ -230,9 +241,11 @@ std::string FormatToHeader(const IMessageInfo& info, const std::vector<std::uint
   std::string out;
   for (std::uint32_t index : accepted) {
     if (index >= info.GetRecipientCount()) continue;
+    // The first address follows "To: ", every further one ",\r\n\t ".
+    const std::size_t column = out.empty() ? 4 : 2;
     if (!out.empty()) out += ",\r\n\t ";
     const IAddress& recipient = info.GetRecipient(index);
-    out += mail::FormatAddress(recipient.GetName(), recipient.GetAddress(), codePage);
+    out += mail::FormatAddress(recipient.GetName(), recipient.GetAddress(), codePage, column);
   }
   return out;
 }
