@@ -313,8 +313,10 @@ TEST(SmtpDialogueTest, CancelEndsAWaitingClient) {
   Params params;
   params.port = server.Port();
   params.timeout = 0xFFFFFFFF;
+  ClientOptions options;
+  options.localName = "client.test";
   IClient* raw = nullptr;
-  ASSERT_EQ(CreateClient(&raw), kOk);
+  ASSERT_EQ(CreateClient(&raw, options), kOk);
   ClientPtr client(raw);
   std::thread canceller([&] {
     std::this_thread::sleep_for(50ms);

@@ -11,6 +11,8 @@
 
 #include <atomic>
 #include <chrono>
+#include <memory>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -100,6 +102,25 @@ TEST_F(SocketTest, RefusedConnectionGivesItsStatusAndNextAddressIsTried) {
   EXPECT_EQ(socket_.ConnectAny({Loopback4(unused), Loopback4(listener.Port())}), kOk);
   int server = listener.Accept();
   EXPECT_GE(server, 0);
+  close(server);
+}
+
+TEST_F(SocketTest, Ipv6AddressConnects) {
+  std::unique_ptr<LoopbackListener> listener;
+  try {
+    listener = std::make_unique<LoopbackListener>(true);
+  } catch (const std::exception&) {
+    GTEST_SKIP() << "no IPv6 loopback here";
+  }
+  std::vector<Blob128> addresses;
+  ASSERT_EQ(ResolveHostAddress("[::1]", listener->Port(), &addresses), kOk);
+  ASSERT_EQ(socket_.Init(&cancel_, 2000), kOk);
+  EXPECT_EQ(socket_.ConnectAny(addresses), kOk);
+  int server = listener->Accept();
+  ASSERT_GE(server, 0);
+  Blob128 local;
+  ASSERT_EQ(socket_.GetLocalAddress(&local), kOk);
+  EXPECT_EQ(MakeEhloName("", local), "[IPv6:::1]");
   close(server);
 }
 
