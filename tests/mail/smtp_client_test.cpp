@@ -9,6 +9,7 @@
 #include <chrono>
 #include <thread>
 
+#include "mail/mime.h"
 #include "tests/mail/smtp_fakes.h"
 #include "tests/support/scripted_smtp_server.h"
 
@@ -237,6 +238,34 @@ TEST(SmtpDialogueTest, FirstRecipientRefusedSecondGetsTheMessage) {
   const std::string& data = server.Data()[0];
   EXPECT_NE(data.find("\r\nTo: \"Ops\" <ops@example.test>\r\n"), std::string::npos) << data;
   EXPECT_EQ(data.find("gone@"), std::string::npos) << data;
+}
+
+TEST(SmtpDialogueTest, MultipartMessageThroughBeginMessage) {
+  ScriptedSmtpServer server(Join({Opening(kEhloPlain), Envelope()}));
+  Params params;
+  params.port = server.Port();
+  ClientOptions options;
+  options.localName = "client.test";
+  IClient* raw = nullptr;
+  ASSERT_EQ(CreateClient(&raw, options), kOk);
+  ClientPtr client(raw);
+  ASSERT_EQ(client->Connect(params), kOk);
+  IMessageBody* body = nullptr;
+  MessageInfo info;
+  ASSERT_EQ(client->BeginMessage(&body, kBodyAlternative, info, 65001), kOk);
+  ASSERT_NE(body, nullptr);
+  EXPECT_EQ(body->AddPlainText("plain"), kOk);
+  EXPECT_EQ(body->AddHtmlText("<p>html</p>"), kOk);
+  EXPECT_EQ(client->EndMessage(), kOk);
+  EXPECT_EQ(client->EndMessage(), kFailure);  // nothing open any more
+  EXPECT_EQ(client->Disconnect(true), kOk);
+  client.reset();
+  server.Wait();
+  ASSERT_EQ(server.Data().size(), 1u);
+  const std::string& data = server.Data()[0];
+  EXPECT_NE(data.find("Content-Type: multipart/alternative;"), std::string::npos) << data;
+  EXPECT_NE(data.find("text/html"), std::string::npos) << data;
+  EXPECT_TRUE(data.ends_with("--\r\n")) << data;  // the closing delimiter
 }
 
 TEST(SmtpDialogueTest, TransportFailureDuringRcptEndsTheExchange) {
