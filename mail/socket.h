@@ -22,7 +22,6 @@
 
 namespace mail {
 
-
 // The status of a wait ended through the cancel event ("a blocking operation was
 // interrupted").
 inline constexpr Status kCancelled = platform::kWsaEintr;
