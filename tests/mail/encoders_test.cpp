@@ -11,6 +11,7 @@
 
 namespace {
 
+using mail_test::Lines;
 using mail_test::StringSink;
 
 // Encodes the pieces, one write each, and finishes.
@@ -30,16 +31,6 @@ std::string Qp(const std::string& text) {
 }
 std::string B64(const std::string& text) {
   return EncodePieces<mail::Base64::EncodingStream>({text});
-}
-
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::size_t start = 0;
-  for (std::size_t pos; (pos = text.find("\r\n", start)) != std::string::npos; start = pos + 2) {
-    lines.push_back(text.substr(start, pos - start));
-  }
-  lines.push_back(text.substr(start));
-  return lines;
 }
 
 // A plain RFC 2045 decoder: soft breaks vanish, =XX becomes the byte.

@@ -9,22 +9,14 @@
 #include "mail/code_page.h"
 #include "mail/mime.h"
 #include "tests/mail/smtp_fakes.h"
+#include "tests/mail/string_sink.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
 
+using mail_test::Lines;
 using mail_testing::Address;
 using mail_testing::MessageInfo;
-
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::size_t start = 0;
-  for (std::size_t pos; (pos = text.find("\r\n", start)) != std::string::npos; start = pos + 2) {
-    lines.push_back(text.substr(start, pos - start));
-  }
-  lines.push_back(text.substr(start));
-  return lines;
-}
 
 std::string Repeat(const std::string& s, int n) {
   std::string out;
@@ -80,6 +72,7 @@ TEST(HeaderText, EncodedWords) {
   for (const auto& c : cases) {
     EXPECT_EQ(mail::EncodeHeaderText(c.text, c.codePage), c.encoded) << c.text;
   }
+  EXPECT_EQ(mail::QEncodeBytes("a\tb c"), "a=09b_c");
   // One accented letter among forty ASCII ones: one Q word.
   const std::string forty = Repeat("abcd ", 8);
   EXPECT_EQ(mail::EncodeHeaderText(forty + e, 65001),

@@ -1,8 +1,9 @@
-// A byte sink for the mail tests: collects what is written, counts the writes, and can be
-// told to fail from a given write on.
+// Helpers for the mail tests: a byte sink that collects what is written, counts the writes
+// and can be told to fail from a given write on; text split into CR LF lines.
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "mail/stream.h"
 
@@ -24,5 +25,15 @@ class StringSink : public mail::ISerialStream64Out {
   int failFromWrite = 0;  // 1-based; 0 never fails
   mail::Status failStatus = 10054;
 };
+
+inline std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  for (std::size_t pos; (pos = text.find("\r\n", start)) != std::string::npos; start = pos + 2) {
+    lines.push_back(text.substr(start, pos - start));
+  }
+  lines.push_back(text.substr(start));
+  return lines;
+}
 
 }  // namespace mail_test
