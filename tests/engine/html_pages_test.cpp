@@ -1,0 +1,549 @@
+// Golden pages: every expected byte below is written out by hand from the pages' fixed
+// layout; the code under test never produced any of it. Tabs inside the raw strings are
+// real tab characters.
+#include <gtest/gtest.h>
+#include <time.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "engine/db/database.h"
+#include "engine/html_report.h"
+#include "engine/server_storage.h"
+#include "engine/statements.h"
+#include "tests/support/temp_dir.h"
+
+namespace engine {
+namespace {
+
+using testing_support::ScopedEnv;
+using testing_support::TempDir;
+
+constexpr std::int64_t kNow = 1765120500;       // 07 Dec 2025 03:15 PM UTC
+constexpr std::int64_t kMidnight = 1765065600;  // 07 Dec 2025 00:00 UTC
+
+const std::string kHead = R"(<!DOCTYPE HTML PUBLIC "-//W3C//DTD HTML 4.0 Transitional//EN">
+<HTML><HEAD><TITLE>Lumivar Snapshot</TITLE>
+<style type="text/css">
+table.style1 {border-width: 1px; border-style: solid; border-color: gray; }
+td.style1 {font-size:12; font-face: "arial"; border-bottom-width: 1px; border-right-width: 1px; border-bottom-style: solid; border-right-style: solid; border-color: gray; background-color: #E6EBFF; padding: 5px;}
+th.style1 {font-size:14; font-face: "arial"; border-bottom-width: 1px; border-bottom-style: solid; border-color: gray; background-color: #D6DBEF; text-align = "left"; padding: 5px;}
+td.style2 {font-size:12; font-face: "arial"; border-bottom-width: 1px; border-right-width: 1px; border-bottom-style: solid; border-right-style: solid; border-color: gray; padding: 5px;}
+td.style2error {font-size:12; font-face: "arial"; border-bottom-width: 1px; border-right-width: 1px; border-bottom-style: solid; border-right-style: solid; border-color: gray; padding: 5px; background-color: #FFA0A0;}
+th.style2 {font-size:14; font-face: "arial"; border-bottom-width: 1px; border-right-width: 1px; border-bottom-style: solid; border-right-style: solid; border-color: gray; background-color: #D6DBEF;}
+th.style3 {font-size:14; font-face: "arial"; border-width: 1px; border-style: solid; border-color: gray; background-color: #D6DBEF; padding: 10px; text-align = "left";}
+</style></HEAD><BODY>
+)";
+
+const std::string kSnapshotTitle =
+    R"(<TABLE border = "0" width = "100%" cellspacing = "0"><th class = "style3">
+<STRONG><FONT size = "4" color = "black" face = "arial">
+Lumivar Snapshot<BR>
+</FONT></STRONG>
+<FONT size = "1" color = "black" face = "arial">
+07 Dec 2025 03:15 PM</FONT></th>
+</TABLE>
+<BR>
+)";
+
+const std::string kActionsTitle =
+    R"(<TABLE border = "0" width = "100%" cellspacing = "0"><th class = "style3">
+<STRONG><FONT size = "4" color = "black" face = "arial">
+Lumivar Actions<BR>
+</FONT></STRONG>
+<FONT size = "1" color = "black" face = "arial">
+07 Dec 2025 03:15 PM</FONT></th>
+</TABLE>
+)";
+
+const std::string kReportTitle =
+    R"(<TABLE border = "0" width = "100%" cellpadding = "2" cellspacing = "1"><th>
+<STRONG><FONT size = "4" color = "black" face = "arial">
+Lumivar Report<BR>
+</FONT></STRONG>
+<FONT size = "1" color = "black" face = "arial">
+07 Dec 2025 03:15 PM</FONT></th>
+</TABLE>
+<BR>
+)";
+
+const std::string kMonitorsHeader =
+    R"(<TABLE class = "style1" width = "100%" cellspacing = "0">		   <th class = "style1">Monitors</th><th class = "style1">&nbsp;</th><th class = "style1">&nbsp;</th><th class = "style1">&nbsp;</th><th class = "style1">&nbsp;</th><th class = "style2">&nbsp;</th><tr>
+<td class = "style1">Monitor Name</td><td class = "style1">Datasource</td><td class = "style1">Availability</td>		   <td class = "style1">Health</td><td class = "style1">Last Polled At</td><td class = "style1">Connection Time (ms.)</td>
+</tr>)";
+
+const std::string kUptimeHeader =
+    R"(<TABLE class = "style1" width = "100%" cellspacing = "0">		   <th class = "style1">Uptime</th><th class = "style1">&nbsp;</th><th class = "style1">&nbsp;</th><th class = "style1">&nbsp;</th><th class = "style2">&nbsp;</th><tr>
+<td class = "style1">Monitor Name</td><td class = "style1">Today</td><td class = "style1">Yesterday</td>		   <td class = "style1">Last 7 Days</td><td class = "style1">Last 30 Days</td>
+</tr>)";
+
+const std::string kAlertsHeader =
+    R"(<TABLE class = "style1" width = "100%" cellspacing = "0">		   <th class = "style1">Last Alerts</th><th class = "style1">&nbsp;</th><th class = "style1">&nbsp;</th><th class = "style1">&nbsp;</th><th class = "style2">&nbsp;</th><tr>
+<td class = "style1">Time</td><td class = "style1">Monitor Name</td><td class = "style1">Alert Name</td>		   <td class = "style1">Action</td><td class = "style1">Title</td>
+</tr>)";
+
+const std::string kReportMonitorsHeader =
+    R"(<FONT color = "black" face = "arial"><B>Monitors</B></FONT><TABLE border = "1" width = "100%" cellspacing = "1" cellpadding = "3">
+<th>Monitor Name</th><th>Datasource</th><th>Availability</th>		   <th>Health</th><th>Last Polled At</th><th>Connection Time (ms.)</th>
+</tr>)";
+
+const std::string kReportUptimeHeader =
+    R"(<FONT color = "black" face = "arial"><B>Uptime</B></FONT><TABLE border = "1" width = "100%" cellspacing = "1" cellpadding = "3">
+<th>Monitor Name</th><th>Today</th><th>Yesterday</th>		   <th>Last 7 Days</th><th>Last 30 Days</th>
+</tr>)";
+
+const std::string kReportAlertsHeader =
+    R"(<FONT color = "black" face = "arial"><B>Last Alerts</B></FONT><TABLE border = "1" width = "100%" cellspacing = "1" cellpadding = "3">
+<th>Time</th><th>Monitor Name</th><th>Alert Name</th>		   <th>Action</th><th>Title</th>
+</tr>)";
+
+const std::string kSectionEnd = "</TABLE>\n<BR>\n";
+const std::string kPageEnd = "</TABLE>\n</tr></TABLE>\n";
+
+class HtmlPagesTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    tzset();
+    ServerStorage::CreateDataTables();
+  }
+  void TearDown() override {
+    tz_.reset();
+    tzset();
+  }
+
+  void Exec(const std::string& sql) {
+    db::Database database;
+    ASSERT_EQ(ServerStorage::OpenDatabase(database, ServerStorage::kDataFileName), 0);
+    ASSERT_EQ(db::Database::ExecSQL(database, sql), 0) << sql;
+  }
+  void AddSample(const std::string& monitorId, std::int64_t time, bool available) {
+    sql::OdbcDataSourceDataRow row;
+    row.monitorId = monitorId;
+    row.time = time;
+    row.available = available;
+    row.health = available;
+    Exec(sql::InsertOdbcDataSourceData(row));
+  }
+  void AddAlert(const std::string& monitorId, const std::string& alertId, std::int64_t time,
+                const std::string& actionId, const std::string& title) {
+    Exec(sql::InsertAlertsData(monitorId, alertId, time, actionId, title));
+  }
+
+  // Four monitors (stopped; running and healthy; running before its first poll; a failed
+  // poll), one action of every kind and every user-interface notice, samples and alerts.
+  HtmlSnapshot FullStore() {
+    HtmlSnapshot s;
+    s.now = kNow;
+    HtmlMonitorInfo billing;
+    billing.id = "m-billing";
+    billing.name = "Billing";
+    billing.address = "billing_dsn";
+    billing.running = false;
+    billing.available = false;  // not looked at while stopped
+    billing.time = kNow - 60;
+    HtmlMonitorInfo orders;
+    orders.id = "m-orders";
+    orders.name = "Orders";
+    orders.address = "orders_dsn";
+    orders.running = true;
+    orders.available = true;
+    orders.health = true;
+    orders.time = 1765116300;  // 02:05 PM
+    orders.connectionTime = 42;
+    orders.attributes = {{"h-avail", "Availability"}, {"h-conn", "Connection Time"}};
+    orders.alerts = {{"a-clear", "h-avail", 1}, {"a-error", "h-conn", 0}};
+    HtmlMonitorInfo fresh;
+    fresh.id = "m-fresh";
+    fresh.name = "Fresh";
+    fresh.address = "fresh_dsn";
+    fresh.running = true;
+    HtmlMonitorInfo broken;
+    broken.id = "m-broken";
+    broken.name = "Broken";
+    broken.address = "broken_dsn";
+    broken.running = true;
+    broken.available = false;
+    broken.health = false;
+    broken.time = 1765119600;  // 03:00 PM
+    broken.connectionTime = -1;
+    broken.alerts = {{"a-broken", "h-missing", 0}};
+    s.monitors = {billing, orders, fresh, broken};
+
+    auto action = [](std::string id, std::string name, std::int32_t type, std::int32_t polls) {
+      HtmlActionInfo a;
+      a.id = std::move(id);
+      a.name = std::move(name);
+      a.type = type;
+      a.pollsCount = polls;
+      return a;
+    };
+    HtmlActionInfo mail = action("x-mail", "Mail ops", 0, 1);
+    mail.fromAddress = "lumivar@example.com";
+    mail.toAddress = "ops@example.com";
+    HtmlActionInfo sms = action("x-sms", "SMS ops", 1, 3);
+    sms.fromAddress = "lumivar@example.com";
+    sms.toAddress = "5551234@sms.example.com";
+    HtmlActionInfo sqlAction = action("x-sql", "Log it", 2, -1);
+    sqlAction.datasourceName = "audit_dsn";
+    sqlAction.sqlQuery = "INSERT INTO audit VALUES (1)";
+    HtmlActionInfo mail2 = action("x-mail2", "Mail dba", 0, 2);
+    mail2.fromAddress = "lumivar@example.com";
+    mail2.toAddress = "dba@example.com";
+    HtmlActionInfo program = action("x-prog", "Restart", 3, 2);
+    program.path = "/usr/local/bin/restart-db";
+    HtmlActionInfo box = action("x-box", "Box", 4, 1);
+    HtmlActionInfo balloon = action("x-balloon", "Balloon", 4, 1);
+    balloon.uiType = 1;
+    HtmlActionInfo open = action("x-open", "Open", 4, 1);
+    open.uiType = 2;
+    HtmlActionInfo odd = action("x-odd", "Odd", 4, 1);
+    odd.uiType = 3;
+    s.actions = {mail, sms, sqlAction, mail2, program, box, balloon, open, odd};
+
+    // Orders: Today 30 min up then 10 down; Yesterday up; a day down on 1 Dec.
+    AddSample("m-orders", 1764547200, false);  // 01 Dec 00:00
+    AddSample("m-orders", 1765022400, true);   // 06 Dec 12:00
+    AddSample("m-orders", kMidnight + 1800, true);
+    AddSample("m-orders", kMidnight + 2400, false);
+    // Broken: one row exactly on today's midnight, which ends the earlier periods.
+    AddSample("m-broken", kMidnight, false);
+
+    AddAlert("m-orders", "a-clear", 1765116300, "x-mail", "Orders is UP");
+    AddAlert("m-orders", "a-error", 1765110000, "x-gone", "Connection Time slow On Orders");
+    AddAlert("m-orders", "a-deleted", 1765099800, "x-mail", "Orders was DOWN");
+    AddAlert("m-gone", "a-x", 1765090000, "x-mail", "Of a deleted monitor");
+    AddAlert("m-broken", "a-broken", 1765080000, "x-sms", "Broken is DOWN");
+    return s;
+  }
+
+  TempDir docs_;
+  ScopedEnv docsEnv_{"LUMIVAR_DOCUMENTS_DIR", docs_.Path()};
+  std::optional<ScopedEnv> tz_{std::in_place, "TZ", "UTC"};
+};
+
+TEST_F(HtmlPagesTest, SnapshotPageOfAnEmptyStore) {
+  HtmlSnapshot empty;
+  empty.now = kNow;
+  AddAlert("m-gone", "a-x", kNow - 10, "x-mail", "Of a deleted monitor");
+  std::string page = "left over";
+  HtmlReport::BuildSnapshotPage(empty, page);
+  const std::string notice =
+      R"(<TABLE class = "style1" width = "100%"><td align = "center"><FONT color = "gray">Monitors has not been created.</FONT></td></table>
+)";
+  EXPECT_EQ(
+      page,
+      kHead + kSnapshotTitle + kMonitorsHeader + notice + kSectionEnd + kUptimeHeader + notice +
+          kSectionEnd + kAlertsHeader +
+          R"(<TABLE class = "style1" width = "100%"><td align = "center"><FONT color = "gray">Alerts has not been raised.</FONT></td></table>
+)" + kPageEnd);
+}
+
+TEST_F(HtmlPagesTest, ReportPageOfAnEmptyStore) {
+  HtmlSnapshot empty;
+  empty.now = kNow;
+  std::string page;
+  HtmlReport::BuildReportPage(empty, page);
+  const std::string notice =
+      R"(<TABLE border = "1" width = "100%" cellspacing = "1" cellpadding = "3"><td align = "center"><FONT color = "gray">Monitors has not been created.</FONT></td></table>
+)";
+  EXPECT_EQ(
+      page,
+      kHead + kReportTitle + kReportMonitorsHeader + notice + kSectionEnd + kReportUptimeHeader +
+          notice + kSectionEnd + kReportAlertsHeader +
+          R"(<TABLE border = "1" width = "100%" cellspacing = "1" cellpadding = "3"><td align = "center"><FONT color = "gray">Alerts has not been raised.</FONT></td></table>
+)" + kPageEnd);
+}
+
+TEST_F(HtmlPagesTest, ActionsPageWithoutActions) {
+  HtmlSnapshot empty;
+  empty.now = kNow;
+  std::string page;
+  HtmlReport::BuildActionsPage(empty, page);
+  EXPECT_EQ(page,
+            kHead + kActionsTitle +
+                R"(<p align = "center"><FONT color = "gray">Actions has not been created.</FONT></p>
+)");
+}
+
+TEST_F(HtmlPagesTest, SnapshotPageOfAFullStore) {
+  const HtmlSnapshot store = FullStore();
+  std::string page;
+  HtmlReport::BuildSnapshotPage(store, page);
+  const std::string monitors = R"(<tr>
+<td class = "style2">Billing</td>
+<td class = "style2">billing_dsn</td>
+<td  class = "style2">OFF</td>
+<td class = "style2">-</td>
+<td class = "style2">-</td>
+<td class = "style2">-</td>
+</tr>
+<tr>
+<td class = "style2">Orders</td>
+<td class = "style2">orders_dsn</td>
+<td class = "style2">UP</td>
+<td class = "style2">OK</td>
+<td class = "style2">07 Dec 2025 02:05 PM</td>
+<td class = "style2">42</td>
+</tr>
+<tr>
+<td class = "style2error">Fresh</td>
+<td class = "style2error">fresh_dsn</td>
+<td class = "style2error">UP</td>
+<td class = "style2error">ERROR</td>
+<td class = "style2error">-</td>
+<td class = "style2error">N/A</td>
+</tr>
+<tr>
+<td class = "style2error">Broken</td>
+<td class = "style2error">broken_dsn</td>
+<td class = "style2error">DOWN</td>
+<td class = "style2error">ERROR</td>
+<td class = "style2error">07 Dec 2025 03:00 PM</td>
+<td class = "style2error">N/A</td>
+</tr>
+)";
+  const std::string uptime = R"(<tr>
+<td class = "style2">Billing</td>
+<td class = "style2">-</td>
+<td class = "style2">-</td>
+<td class = "style2">-</td>
+<td class = "style2">-</td>
+</tr>
+<tr>
+<td class = "style2">Orders</td>
+<td class = "style2">75.00%</td>
+<td class = "style2">100.00%</td>
+<td class = "style2">84.62%</td>
+<td class = "style2">18.64%</td>
+</tr>
+<tr>
+<td class = "style2">Fresh</td>
+<td class = "style2">-</td>
+<td class = "style2">-</td>
+<td class = "style2">-</td>
+<td class = "style2">-</td>
+</tr>
+<tr>
+<td class = "style2">Broken</td>
+<td class = "style2">-</td>
+<td class = "style2">0.00%</td>
+<td class = "style2">0.00%</td>
+<td class = "style2">0.00%</td>
+</tr>
+)";
+  const std::string alerts = R"(<tr>
+<td class = "style2">07 Dec 2025 02:05 PM</td>
+<td class = "style2">Orders</td>
+<td class = "style2">Availability</td>
+<td class = "style2">Mail ops</td>
+<td class = "style2">Orders is UP</td>
+</tr>
+<tr>
+<td class = "style2error">07 Dec 2025 12:20 PM</td>
+<td class = "style2error">Orders</td>
+<td class = "style2error">Connection Time</td>
+<td class = "style2error">-</td>
+<td class = "style2error">Connection Time slow On Orders</td>
+</tr>
+<tr>
+<td class = "style2error">07 Dec 2025 09:30 AM</td>
+<td class = "style2error">Orders</td>
+<td class = "style2error">-</td>
+<td class = "style2error">Mail ops</td>
+<td class = "style2error">Orders was DOWN</td>
+</tr>
+<tr>
+<td class = "style2error">07 Dec 2025 04:00 AM</td>
+<td class = "style2error">Broken</td>
+<td class = "style2error">-</td>
+<td class = "style2error">SMS ops</td>
+<td class = "style2error">Broken is DOWN</td>
+</tr>
+)";
+  EXPECT_EQ(page, kHead + kSnapshotTitle + kMonitorsHeader + monitors + kSectionEnd +
+                      kUptimeHeader + uptime + kSectionEnd + kAlertsHeader + alerts + kPageEnd);
+}
+
+TEST_F(HtmlPagesTest, ReportPageOfAFullStore) {
+  const HtmlSnapshot store = FullStore();
+  std::string page;
+  HtmlReport::BuildReportPage(store, page);
+  const std::string monitors = R"(<tr>
+<td>Billing</td>
+<td>billing_dsn</td>
+<td >OFF</td>
+<td>-</td>
+<td>-</td>
+<td>-</td>
+</tr>
+<tr>
+<td>Orders</td>
+<td>orders_dsn</td>
+<td>UP</td>
+<td>OK</td>
+<td>07 Dec 2025 02:05 PM</td>
+<td>42</td>
+</tr>
+<tr>
+<td>Fresh</td>
+<td>fresh_dsn</td>
+<td>UP</td>
+<td>ERROR</td>
+<td>-</td>
+<td>N/A</td>
+</tr>
+<tr>
+<td>Broken</td>
+<td>broken_dsn</td>
+<td>DOWN</td>
+<td>ERROR</td>
+<td>07 Dec 2025 03:00 PM</td>
+<td>N/A</td>
+</tr>
+)";
+  const std::string uptime = R"(<tr>
+<td>Billing</td>
+<td>-</td>
+<td>-</td>
+<td>-</td>
+<td>-</td>
+</tr>
+<tr>
+<td>Orders</td>
+<td>75.00%</td>
+<td>100.00%</td>
+<td>84.62%</td>
+<td>18.64%</td>
+</tr>
+<tr>
+<td>Fresh</td>
+<td>-</td>
+<td>-</td>
+<td>-</td>
+<td>-</td>
+</tr>
+<tr>
+<td>Broken</td>
+<td>-</td>
+<td>0.00%</td>
+<td>0.00%</td>
+<td>0.00%</td>
+</tr>
+)";
+  const std::string alerts = R"(<tr>
+<td>07 Dec 2025 02:05 PM</td>
+<td>Orders</td>
+<td>Availability</td>
+<td>Mail ops</td>
+<td>Orders is UP</td>
+</tr>
+<tr>
+<td>07 Dec 2025 12:20 PM</td>
+<td>Orders</td>
+<td>Connection Time</td>
+<td>-</td>
+<td>Connection Time slow On Orders</td>
+</tr>
+<tr>
+<td>07 Dec 2025 09:30 AM</td>
+<td>Orders</td>
+<td>-</td>
+<td>Mail ops</td>
+<td>Orders was DOWN</td>
+</tr>
+<tr>
+<td>07 Dec 2025 04:00 AM</td>
+<td>Broken</td>
+<td>-</td>
+<td>SMS ops</td>
+<td>Broken is DOWN</td>
+</tr>
+)";
+  EXPECT_EQ(page, kHead + kReportTitle + kReportMonitorsHeader + monitors + kSectionEnd +
+                      kReportUptimeHeader + uptime + kSectionEnd + kReportAlertsHeader + alerts +
+                      kPageEnd);
+}
+
+TEST_F(HtmlPagesTest, ActionsPageOfAFullStore) {
+  const HtmlSnapshot store = FullStore();
+  std::string page;
+  HtmlReport::BuildActionsPage(store, page);
+  const std::string mail =
+      R"(<TABLE class = "style1" width = "100%" cellspacing = "0">			   <th class = "style1">E-Mail</th><th class = "style1">&nbsp;</th><th class = "style1">&nbsp;</th><th class = "style1">&nbsp;</th><tr>
+<td class = "style1">Name</td><td class = "style1">Polls Count</td><td class = "style1">From</td>			   <td class = "style1">Recipient EMail</td>
+</tr><tr>
+<td class = "style2">Mail ops</td>
+<td class = "style2">1</td>
+<td class = "style2">lumivar@example.com</td>
+<td class = "style2">ops@example.com</td>
+</tr>
+<tr>
+<td class = "style2">Mail dba</td>
+<td class = "style2">2</td>
+<td class = "style2">lumivar@example.com</td>
+<td class = "style2">dba@example.com</td>
+</tr>
+<BR>
+)";
+  const std::string sms =
+      R"(<TABLE class = "style1" width = "100%" cellspacing = "0">			   <th class = "style1">SMS</th><th class = "style1">&nbsp;</th><th class = "style1">&nbsp;</th><th class = "style1">&nbsp;</th><tr>
+<td class = "style1">Name</td><td class = "style1">Polls Count</td><td class = "style1">From</td>			   <td class = "style1">Recipient EMail</td>
+</tr><tr>
+<td class = "style2">SMS ops</td>
+<td class = "style2">3</td>
+<td class = "style2">lumivar@example.com</td>
+<td class = "style2">5551234@sms.example.com</td>
+</tr>
+<BR>
+)";
+  const std::string sql =
+      R"(<TABLE class = "style1" width = "100%" cellspacing = "0">			   <th class = "style1">Execute SQL</th><th class = "style1">&nbsp;</th><th class = "style1">&nbsp;</th><th class = "style1">&nbsp;</th><tr>
+<td class = "style1">Name</td><td class = "style1">Polls Count</td><td class = "style1">ODBC Datasource Name</td>			   <td class = "style1">SQL Query</td>
+</tr><tr>
+<td class = "style2">Log it</td>
+<td class = "style2">N/A</td>
+<td class = "style2">audit_dsn</td>
+<td class = "style2">INSERT INTO audit VALUES (1)</td>
+</tr>
+<BR>
+)";
+  const std::string program =
+      R"(<TABLE class = "style1" width = "100%" cellspacing = "0">			   <th class = "style1">Execute Program</th><th class = "style1">&nbsp;</th><th class = "style1">&nbsp;</th><tr>
+<td class = "style1">Name</td><td class = "style1">Polls Count</td><td class = "style1">Path to execute Program</td>
+</tr><tr>
+<td class = "style2">Restart</td>
+<td class = "style2">2</td>
+<td class = "style2">/usr/local/bin/restart-db</td>
+</tr>
+<BR>
+)";
+  const std::string ui =
+      R"(<TABLE class = "style1" width = "100%" cellspacing = "0">			   <th class = "style1">User Interface</th><th class = "style1">&nbsp;</th><th class = "style1">&nbsp;</th><tr>
+<td class = "style1">Name</td><td class = "style1">Polls Count</td><td class = "style1">Action</td>
+</tr><tr>
+<td class = "style2">Box</td>
+<td class = "style2">1</td>
+<td class = "style2">Message Box</td>
+</tr>
+<tr>
+<td class = "style2">Balloon</td>
+<td class = "style2">1</td>
+<td class = "style2">Popup Balloon</td>
+</tr>
+<tr>
+<td class = "style2">Open</td>
+<td class = "style2">1</td>
+<td class = "style2">Open Application</td>
+</tr>
+<tr>
+<td class = "style2">Odd</td>
+<td class = "style2">1</td>
+</tr>
+<BR>
+)";
+  EXPECT_EQ(page, kHead + kActionsTitle + mail + sms + sql + program + ui);
+}
+
+}  // namespace
+}  // namespace engine
