@@ -1,0 +1,389 @@
+// The ODBC stand-in over unixODBC's C API. The narrow calls are used on purpose: the driver
+// manager hands narrow text to every driver unchanged, so UTF-8 SQL, names and messages
+// arrive intact, while its UTF-16 conversion for drivers without wide entry points (the
+// SQLite driver among them) depends on the locale and loses characters.
+#include "platform/odbc.h"
+
+#include <sql.h>
+#include <sqlext.h>
+
+#include <climits>
+#include <exception>
+#include <mutex>
+#include <new>
+
+namespace platform {
+
+namespace {
+
+// Bounds against drivers that never say "no more".
+constexpr SQLSMALLINT kMaxDiagRecords = 100;
+constexpr int kMaxResults = 10000;
+
+OdbcError OwnError(std::string_view text) {
+  OdbcError error;
+  error.code = kOdbcFailed;
+  error.text = std::string(text);
+  return error;
+}
+
+// Runs fn, turning anything thrown into an error value.
+template <typename Fn>
+OdbcError Guarded(Fn&& fn) {
+  try {
+    return fn();
+  } catch (const std::bad_alloc&) {
+    return OwnError("Out of memory.");
+  } catch (const std::exception& e) {
+    return OwnError(e.what());
+  } catch (...) {
+    return OwnError("Unexpected failure in the ODBC layer.");
+  }
+}
+
+void TrimLineBreaks(std::string* text) {
+  while (!text->empty() && (text->back() == '\n' || text->back() == '\r')) text->pop_back();
+}
+
+// The error of a call that returned rc on handle (of type type). Must be called right after
+// that call: any later call on the handle replaces its diagnostics.
+OdbcError Diagnose(SQLRETURN rc, SQLSMALLINT type, SQLHANDLE handle) {
+  OdbcError error;
+  error.code = static_cast<std::int32_t>(rc);  // SQLRETURN is a signed 16-bit value
+  if (error.code == 0) error.code = kOdbcFailed;
+  std::string message(512, '\0');
+  for (SQLSMALLINT record = 1; record <= kMaxDiagRecords; ++record) {
+    SQLCHAR state[SQL_SQLSTATE_SIZE + 1] = {};
+    SQLINTEGER native = 0;
+    SQLSMALLINT length = 0;
+    SQLRETURN got = SQLGetDiagRec(type, handle, record, state, &native,
+                                  reinterpret_cast<SQLCHAR*>(message.data()),
+                                  static_cast<SQLSMALLINT>(message.size()), &length);
+    if (got == SQL_SUCCESS_WITH_INFO && length >= static_cast<SQLSMALLINT>(message.size()) &&
+        length < SHRT_MAX) {
+      // Too long for the buffer: ask again with room for all of it.
+      message.assign(static_cast<std::size_t>(length) + 1, '\0');
+      got = SQLGetDiagRec(type, handle, record, state, &native,
+                          reinterpret_cast<SQLCHAR*>(message.data()),
+                          static_cast<SQLSMALLINT>(message.size()), &length);
+    }
+    if (!SQL_SUCCEEDED(got)) break;
+    std::size_t size = length < 0 ? 0 : static_cast<std::size_t>(length);
+    if (size >= message.size()) size = message.size() - 1;
+    std::string text(message.data(), size);
+    TrimLineBreaks(&text);
+    if (record == 1) error.sqlState = reinterpret_cast<const char*>(state);
+    if (record > 1) error.text += '\n';
+    error.text += text;
+  }
+  return error;
+}
+
+// The process's environment: ODBC 3 behaviour, no connection pooling. Made on first use
+// and never freed, so that threads still running at exit can use it; null when the driver
+// manager could not make one.
+SQLHENV Environment() {
+  static const SQLHENV env = [] {
+    SQLSetEnvAttr(SQL_NULL_HENV, SQL_ATTR_CONNECTION_POOLING,
+                  reinterpret_cast<SQLPOINTER>(SQL_CP_OFF), SQL_IS_UINTEGER);
+    SQLHENV handle = SQL_NULL_HENV;
+    if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &handle))) {
+      return SQLHENV{SQL_NULL_HENV};
+    }
+    if (!SQL_SUCCEEDED(SQLSetEnvAttr(handle, SQL_ATTR_ODBC_VERSION,
+                                     reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0))) {
+      SQLFreeHandle(SQL_HANDLE_ENV, handle);
+      return SQLHENV{SQL_NULL_HENV};
+    }
+    return handle;
+  }();
+  return env;
+}
+
+constexpr std::string_view kNoEnvironmentText = "The ODBC driver manager could not be started.";
+
+class UnixOdbcConnection final : public IOdbcConnection {
+ public:
+  explicit UnixOdbcConnection(SQLHDBC dbc) : dbc_(dbc) {}
+  ~UnixOdbcConnection() override { Close(); }
+  UnixOdbcConnection(const UnixOdbcConnection&) = delete;
+  UnixOdbcConnection& operator=(const UnixOdbcConnection&) = delete;
+
+  OdbcError QueryFirstValue(std::string_view sql, int queryTimeoutSeconds,
+                            OdbcFirstValue* value) override {
+    *value = OdbcFirstValue{};
+    return Guarded([&] { return RunQuery(sql, queryTimeoutSeconds, value); });
+  }
+
+  OdbcError Execute(std::string_view sql, int queryTimeoutSeconds) override {
+    return Guarded([&] { return RunStatement(sql, queryTimeoutSeconds); });
+  }
+
+  void Cancel() override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    cancelled_ = true;
+    if (running_ != SQL_NULL_HSTMT) SQLCancel(running_);
+  }
+
+  void Close() override {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (closed_) return;
+      closed_ = true;
+    }
+    if (!SQL_SUCCEEDED(SQLDisconnect(dbc_))) {
+      // A transaction left open keeps the connection; give it up and try again.
+      SQLEndTran(SQL_HANDLE_DBC, dbc_, SQL_ROLLBACK);
+      SQLDisconnect(dbc_);
+    }
+    SQLFreeHandle(SQL_HANDLE_DBC, dbc_);
+    dbc_ = SQL_NULL_HDBC;
+  }
+
+ private:
+  // A statement of this connection, reachable by Cancel while it lives.
+  class Statement {
+   public:
+    explicit Statement(UnixOdbcConnection& owner) : owner_(owner) {}
+    ~Statement() {
+      if (handle_ == SQL_NULL_HSTMT) return;
+      {
+        // Waits for a Cancel that is inside SQLCancel on this handle right now.
+        std::lock_guard<std::mutex> lock(owner_.mutex_);
+        owner_.running_ = SQL_NULL_HSTMT;
+      }
+      SQLFreeHandle(SQL_HANDLE_STMT, handle_);
+    }
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
+
+    // Allocates the statement with its attributes and makes it cancellable.
+    OdbcError Begin(int queryTimeoutSeconds, bool readOnlyCursor) {
+      if (OdbcError refused = owner_.Refusal(); refused.Failed()) return refused;
+      SQLHSTMT handle = SQL_NULL_HSTMT;
+      SQLRETURN rc = SQLAllocHandle(SQL_HANDLE_STMT, owner_.dbc_, &handle);
+      if (!SQL_SUCCEEDED(rc)) return Diagnose(rc, SQL_HANDLE_DBC, owner_.dbc_);
+      // Time-outs and cursor options are requests: a driver without them runs the
+      // statement all the same (forward-only and read-only are the defaults anyway).
+      if (queryTimeoutSeconds >= 0) {
+        SQLSetStmtAttr(handle, SQL_ATTR_QUERY_TIMEOUT,
+                       reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(queryTimeoutSeconds)),
+                       SQL_IS_UINTEGER);
+      }
+      if (readOnlyCursor) {
+        SQLSetStmtAttr(handle, SQL_ATTR_CURSOR_TYPE,
+                       reinterpret_cast<SQLPOINTER>(SQL_CURSOR_FORWARD_ONLY), SQL_IS_UINTEGER);
+        SQLSetStmtAttr(handle, SQL_ATTR_CONCURRENCY,
+                       reinterpret_cast<SQLPOINTER>(SQL_CONCUR_READ_ONLY), SQL_IS_UINTEGER);
+      }
+      std::lock_guard<std::mutex> lock(owner_.mutex_);
+      if (owner_.cancelled_) {
+        SQLFreeHandle(SQL_HANDLE_STMT, handle);
+        return OwnError(kOdbcCancelledText);
+      }
+      handle_ = handle;
+      owner_.running_ = handle;
+      return {};
+    }
+
+    SQLHSTMT Handle() const { return handle_; }
+
+    // The error of a call on this statement, right after it.
+    OdbcError Fail(SQLRETURN rc) const { return Diagnose(rc, SQL_HANDLE_STMT, handle_); }
+
+   private:
+    UnixOdbcConnection& owner_;
+    SQLHSTMT handle_ = SQL_NULL_HSTMT;
+  };
+
+  // Why no statement may start now, or success.
+  OdbcError Refusal() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (closed_) return OwnError(kOdbcClosedText);
+    if (cancelled_) return OwnError(kOdbcCancelledText);
+    return {};
+  }
+
+  static OdbcError ExecDirect(const Statement& statement, std::string_view sql, bool* noData) {
+    if (sql.size() > static_cast<std::size_t>(INT_MAX))
+      return OwnError("The SQL text is too long.");
+    std::string text(sql);  // the call wants a writable buffer
+    SQLRETURN rc = SQLExecDirect(statement.Handle(), reinterpret_cast<SQLCHAR*>(text.data()),
+                                 static_cast<SQLINTEGER>(text.size()));
+    *noData = rc == SQL_NO_DATA;
+    if (rc == SQL_NO_DATA || SQL_SUCCEEDED(rc)) return {};
+    return statement.Fail(rc);
+  }
+
+  OdbcError RunQuery(std::string_view sql, int queryTimeoutSeconds, OdbcFirstValue* value) {
+    Statement statement(*this);
+    if (OdbcError error = statement.Begin(queryTimeoutSeconds, true); error.Failed()) return error;
+    bool noData = false;
+    if (OdbcError error = ExecDirect(statement, sql, &noData); error.Failed()) return error;
+    if (noData) return {};
+    SQLHSTMT handle = statement.Handle();
+    SQLSMALLINT columns = 0;
+    SQLRETURN rc = SQLNumResultCols(handle, &columns);
+    if (!SQL_SUCCEEDED(rc)) return statement.Fail(rc);
+    if (columns < 1) return {};
+    rc = SQLFetch(handle);
+    if (rc == SQL_NO_DATA) return {};
+    if (!SQL_SUCCEEDED(rc)) return statement.Fail(rc);
+    if (OdbcError error = ReadFirstColumn(statement, value); error.Failed()) {
+      *value = OdbcFirstValue{};
+      return error;
+    }
+    SQLCloseCursor(handle);
+    return {};
+  }
+
+  static OdbcError ReadFirstColumn(const Statement& statement, OdbcFirstValue* value) {
+    char buffer[1024];
+    std::string text;
+    for (;;) {
+      SQLLEN indicator = 0;
+      SQLRETURN rc =
+          SQLGetData(statement.Handle(), 1, SQL_C_CHAR, buffer, sizeof buffer, &indicator);
+      if (rc == SQL_NO_DATA) break;  // the last piece was read already
+      if (!SQL_SUCCEEDED(rc)) return statement.Fail(rc);
+      if (indicator == SQL_NULL_DATA) {
+        value->kind = OdbcFirstValue::Kind::kNull;
+        return {};
+      }
+      // A full buffer with a warning means the value goes on (or the driver does not know
+      // how long it is); otherwise the indicator is the length of this last piece.
+      bool more = rc == SQL_SUCCESS_WITH_INFO &&
+                  (indicator == SQL_NO_TOTAL || indicator >= static_cast<SQLLEN>(sizeof buffer));
+      std::size_t piece =
+          more || indicator < 0 ? sizeof buffer - 1 : static_cast<std::size_t>(indicator);
+      if (piece > sizeof buffer - 1) piece = sizeof buffer - 1;
+      text.append(buffer, piece);
+      if (!more) break;
+      if (text.size() >= kOdbcMaxValueBytes) break;
+    }
+    if (text.size() > kOdbcMaxValueBytes) text.resize(kOdbcMaxValueBytes);
+    value->kind = OdbcFirstValue::Kind::kText;
+    value->text = std::move(text);
+    return {};
+  }
+
+  OdbcError RunStatement(std::string_view sql, int queryTimeoutSeconds) {
+    Statement statement(*this);
+    if (OdbcError error = statement.Begin(queryTimeoutSeconds, false); error.Failed()) {
+      return error;
+    }
+    bool noData = false;
+    if (OdbcError error = ExecDirect(statement, sql, &noData); error.Failed()) return error;
+    if (noData) return {};
+    // Go through every further result so that the failure of a later statement of a batch
+    // is seen.
+    for (int i = 0; i < kMaxResults; ++i) {
+      SQLRETURN rc = SQLMoreResults(statement.Handle());
+      if (rc == SQL_NO_DATA) break;
+      if (!SQL_SUCCEEDED(rc)) {
+        OdbcError error = statement.Fail(rc);
+        if (error.sqlState == "IM001") break;  // the driver has no further results to give
+        return error;
+      }
+    }
+    return {};
+  }
+
+  SQLHDBC dbc_;
+  std::mutex mutex_;  // guards the three below
+  SQLHSTMT running_ = SQL_NULL_HSTMT;
+  bool cancelled_ = false;
+  bool closed_ = false;
+};
+
+class UnixOdbc final : public IOdbc {
+ public:
+  OdbcError Connect(std::string_view connectionText, int loginTimeoutSeconds,
+                    std::shared_ptr<IOdbcConnection>* connection) override {
+    connection->reset();
+    return Guarded([&] { return Open(connectionText, loginTimeoutSeconds, connection); });
+  }
+
+  OdbcError ListDataSources(std::vector<OdbcDataSource>* sources) override {
+    sources->clear();
+    return Guarded([&] { return List(sources); });
+  }
+
+ private:
+  static OdbcError Open(std::string_view connectionText, int loginTimeoutSeconds,
+                        std::shared_ptr<IOdbcConnection>* connection) {
+    SQLHENV env = Environment();
+    if (env == SQL_NULL_HENV) return OwnError(kNoEnvironmentText);
+    if (connectionText.size() > static_cast<std::size_t>(SHRT_MAX)) {
+      return OwnError("The connection text is too long.");
+    }
+    SQLHDBC dbc = SQL_NULL_HDBC;
+    SQLRETURN rc = SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc);
+    if (!SQL_SUCCEEDED(rc)) return Diagnose(rc, SQL_HANDLE_ENV, env);
+    if (loginTimeoutSeconds >= 0) {
+      SQLSetConnectAttr(dbc, SQL_ATTR_LOGIN_TIMEOUT,
+                        reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(loginTimeoutSeconds)),
+                        SQL_IS_UINTEGER);
+    }
+    std::string text(connectionText);
+    rc = SQLDriverConnect(dbc, nullptr, reinterpret_cast<SQLCHAR*>(text.data()),
+                          static_cast<SQLSMALLINT>(text.size()), nullptr, 0, nullptr,
+                          SQL_DRIVER_NOPROMPT);
+    if (!SQL_SUCCEEDED(rc)) {
+      OdbcError error = Diagnose(rc, SQL_HANDLE_DBC, dbc);
+      if (error.text.empty()) error.text = std::string(kOdbcConnectionFailedText);
+      SQLFreeHandle(SQL_HANDLE_DBC, dbc);
+      return error;
+    }
+    try {
+      *connection = std::make_shared<UnixOdbcConnection>(dbc);
+    } catch (...) {
+      SQLDisconnect(dbc);
+      SQLFreeHandle(SQL_HANDLE_DBC, dbc);
+      throw;
+    }
+    return {};
+  }
+
+  OdbcError List(std::vector<OdbcDataSource>* sources) {
+    SQLHENV env = Environment();
+    if (env == SQL_NULL_HENV) return OwnError(kNoEnvironmentText);
+    // The environment keeps the position of the listing: one listing at a time.
+    std::lock_guard<std::mutex> lock(listMutex_);
+    for (SQLUSMALLINT first : {SQL_FETCH_FIRST_USER, SQL_FETCH_FIRST_SYSTEM}) {
+      SQLUSMALLINT direction = first;
+      for (;;) {
+        SQLCHAR name[1024];
+        SQLCHAR description[4096];
+        SQLSMALLINT nameLength = 0;
+        SQLSMALLINT descriptionLength = 0;
+        SQLRETURN rc = SQLDataSources(env, direction, name, sizeof name, &nameLength, description,
+                                      sizeof description, &descriptionLength);
+        if (rc == SQL_NO_DATA) break;
+        if (!SQL_SUCCEEDED(rc)) {
+          sources->clear();
+          return Diagnose(rc, SQL_HANDLE_ENV, env);
+        }
+        OdbcDataSource source;
+        source.name = reinterpret_cast<const char*>(name);
+        source.description = reinterpret_cast<const char*>(description);
+        source.system = first == SQL_FETCH_FIRST_SYSTEM;
+        sources->push_back(std::move(source));
+        direction = SQL_FETCH_NEXT;
+      }
+    }
+    return {};
+  }
+
+  std::mutex listMutex_;
+};
+
+}  // namespace
+
+IOdbc& SystemOdbc() {
+  // Deliberately never destroyed: threads abandoned at exit may still call it.
+  static UnixOdbc* const odbc = new UnixOdbc;
+  return *odbc;
+}
+
+}  // namespace platform

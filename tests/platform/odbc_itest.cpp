@@ -1,0 +1,506 @@
+// The ODBC layer against the real driver manager: the SQLite ODBC driver on files made by
+// the tests, a PostgreSQL server started for this program, and a listener that never
+// answers.
+#include "platform/odbc.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <future>
+#include <thread>
+#include <vector>
+
+#include "tests/support/odbc_fixture.h"
+#include "tests/support/postgres_server.h"
+#include "tests/support/temp_dir.h"
+
+namespace {
+
+using platform::IOdbcConnection;
+using platform::OdbcError;
+using platform::OdbcFirstValue;
+using platform::SystemOdbc;
+using testing::HasSubstr;
+using testing_support::OdbcTestConfig;
+using testing_support::PostgresEnvironment;
+using testing_support::PostgresServer;
+using Kind = OdbcFirstValue::Kind;
+using Clock = std::chrono::steady_clock;
+
+// The ODBC configuration must be in place before the first ODBC call of the process.
+[[maybe_unused]] auto* const odbcEnvironment =
+    ::testing::AddGlobalTestEnvironment(new testing_support::OdbcEnvironment);
+[[maybe_unused]] auto* const postgresEnvironment =
+    ::testing::AddGlobalTestEnvironment(new PostgresEnvironment);
+
+double SecondsSince(Clock::time_point start) {
+  return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+std::shared_ptr<IOdbcConnection> MustConnect(const std::string& text, int loginTimeout = 15) {
+  std::shared_ptr<IOdbcConnection> connection;
+  OdbcError error = SystemOdbc().Connect(text, loginTimeout, &connection);
+  EXPECT_FALSE(error.Failed()) << text << ": " << error.code << " " << error.text;
+  return connection;
+}
+
+// ---------------------------------------------------------------------------------------
+// Pure helpers
+
+TEST(OdbcConnectionString, PlainValuesGiveTheTextAsItStands) {
+  EXPECT_EQ(platform::BuildDsnConnectionString("Sales", "sa", "secret"),
+            "DSN=Sales;UID=sa;PWD=secret");
+  EXPECT_EQ(platform::BuildDsnConnectionString("", "", ""), "DSN=;UID=;PWD=");
+  EXPECT_EQ(platform::BuildDsnConnectionString("My Sales DB", "a b", "p=w"),
+            "DSN=My Sales DB;UID=a b;PWD=p=w");
+}
+
+TEST(OdbcConnectionString, QuotesValuesThatCouldEndEarlyOrAddAttributes) {
+  struct Case {
+    const char* value;
+    const char* quoted;
+  } cases[] = {
+      {"x;DRIVER=/tmp/evil.so", "{x;DRIVER=/tmp/evil.so}"},
+      {"a}b", "{a}}b}"},
+      {"{abc}", "{{abc}}}"},
+      {"}}", "{}}}}}"},
+      {" lead", "{ lead}"},
+      {"trail ", "{trail }"},
+      {"\ttab", "{\ttab}"},
+      {"in side", "in side"},
+      {"ä€", "ä€"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(platform::QuoteConnectionValue(c.value), c.quoted) << c.value;
+  }
+  EXPECT_EQ(platform::BuildDsnConnectionString("d;s", "u}", " p "),
+            "DSN={d;s};UID={u}}};PWD={ p }");
+}
+
+TEST(OdbcLeadingInteger, ReadsTheIntegerAtTheStartAndClamps) {
+  struct Case {
+    const char* text;
+    std::int32_t value;
+  } cases[] = {
+      {"42", 42},
+      {"42abc", 42},
+      {"  -7", -7},
+      {" \t\n+5x", 5},
+      {"12.9", 12},
+      {"abc", 0},
+      {"", 0},
+      {"-", 0},
+      {"- 3", 0},
+      {"2147483647", 2147483647},
+      {"2147483648", 2147483647},
+      {"99999999999", 2147483647},
+      {"-2147483648", -2147483647 - 1},
+      {"-99999999999999999999999", -2147483647 - 1},
+      {"00000000000000000000042", 42},
+  };
+  for (const Case& c : cases) EXPECT_EQ(platform::LeadingInteger(c.text), c.value) << c.text;
+}
+
+// ---------------------------------------------------------------------------------------
+// SQLite, through a data source and through a connection text of its own
+
+class SqliteOdbc : public ::testing::TestWithParam<bool> {
+ protected:
+  void SetUp() override {
+    database_ = dir_.File("monitored.db");
+    testing_support::RunSqliteStatements(database_, {"CREATE TABLE t (n INTEGER, s TEXT)",
+                                                     "INSERT INTO t VALUES (42, 'zweiundvierzig')",
+                                                     "INSERT INTO t VALUES (NULL, NULL)"});
+    dsn_ = "Lumivar SQLite " + std::to_string(++counter_);
+    OdbcTestConfig::Get().AddSqliteDsn(dsn_, database_, "test file");
+  }
+  void TearDown() override { OdbcTestConfig::Get().RemoveDsn(dsn_); }
+
+  std::string ConnectionText() const {
+    return GetParam() ? platform::BuildDsnConnectionString(dsn_, "", "")
+                      : testing_support::SqliteConnectionString(database_);
+  }
+
+  testing_support::TempDir dir_;
+  std::string database_;
+  std::string dsn_;
+  static inline int counter_ = 0;
+};
+
+INSTANTIATE_TEST_SUITE_P(Connections, SqliteOdbc, ::testing::Values(true, false),
+                         [](const auto& info) { return info.param ? "ThroughDsn" : "CustomText"; });
+
+TEST_P(SqliteOdbc, ReadsTheFirstColumnOfTheFirstRow) {
+  auto connection = MustConnect(ConnectionText());
+  ASSERT_TRUE(connection);
+  struct Case {
+    const char* sql;
+    Kind kind;
+    const char* text;
+  } cases[] = {
+      {"SELECT 42", Kind::kText, "42"},
+      {"SELECT n, s FROM t WHERE n = 42", Kind::kText, "42"},
+      {"SELECT s FROM t ORDER BY n DESC", Kind::kText, "zweiundvierzig"},
+      {"SELECT n FROM t WHERE n IS NULL", Kind::kNull, ""},
+      {"SELECT NULL, 5", Kind::kNull, ""},
+      {"SELECT 0", Kind::kText, "0"},
+      {"SELECT ' -7x'", Kind::kText, " -7x"},
+      {"SELECT 99999999999", Kind::kText, "99999999999"},
+      {"SELECT 1 WHERE 0", Kind::kNoRow, ""},
+      {"CREATE TABLE made_by_a_query (x)", Kind::kNoRow, ""},
+      {"SELECT 'äé€😀'", Kind::kText, "äé€😀"},
+  };
+  for (const Case& c : cases) {
+    OdbcFirstValue value;
+    value.text = "left over";
+    OdbcError error = connection->QueryFirstValue(c.sql, 15, &value);
+    EXPECT_FALSE(error.Failed()) << c.sql << ": " << error.text;
+    EXPECT_EQ(value.kind, c.kind) << c.sql;
+    EXPECT_EQ(value.text, c.text) << c.sql;
+  }
+  // A long value is read up to the bound.
+  OdbcFirstValue value;
+  ASSERT_FALSE(
+      connection->QueryFirstValue("SELECT '123' || hex(zeroblob(5000))", 15, &value).Failed());
+  EXPECT_EQ(value.text.size(), platform::kOdbcMaxValueBytes);
+  EXPECT_EQ(value.text.substr(0, 5), "12300");
+  EXPECT_EQ(platform::LeadingInteger(value.text), 2147483647);
+  connection->Close();
+}
+
+TEST_P(SqliteOdbc, AFailingStatementGivesItsCodeAndTheWholeDiagnosticText) {
+  auto connection = MustConnect(ConnectionText());
+  ASSERT_TRUE(connection);
+  OdbcFirstValue value;
+  OdbcError error = connection->QueryFirstValue("SELECT * FROM \"täble€\"", 15, &value);
+  EXPECT_EQ(error.code, -1);
+  EXPECT_EQ(error.text, "[SQLite]no such table: täble€ (1)");
+  EXPECT_EQ(error.sqlState, "HY000");
+  EXPECT_EQ(value.kind, Kind::kNoRow);
+
+  error = connection->Execute("INSERT INTO nowhere VALUES (1)", 15);
+  EXPECT_EQ(error.code, -1);
+  EXPECT_EQ(error.text, "[SQLite]no such table: nowhere (1)");
+
+  // The connection stays usable after a failed statement.
+  EXPECT_FALSE(connection->QueryFirstValue("SELECT 1", 15, &value).Failed());
+  EXPECT_EQ(value.text, "1");
+}
+
+TEST_P(SqliteOdbc, ExecutesStatementsWithoutAResult) {
+  auto connection = MustConnect(ConnectionText());
+  ASSERT_TRUE(connection);
+  EXPECT_FALSE(connection->Execute("INSERT INTO t VALUES (7, 'sieben €')", 15).Failed());
+  // A statement that touches no row succeeds.
+  OdbcError none = connection->Execute("UPDATE t SET s = 'x' WHERE n = 12345", 15);
+  EXPECT_FALSE(none.Failed()) << none.text;
+  EXPECT_FALSE(connection->Execute("SELECT * FROM t", 15).Failed());
+  connection->Close();
+
+  // The effect is in the file, seen through a connection of its own.
+  auto reader = MustConnect(testing_support::SqliteConnectionString(database_));
+  ASSERT_TRUE(reader);
+  OdbcFirstValue value;
+  ASSERT_FALSE(reader->QueryFirstValue("SELECT s FROM t WHERE n = 7", 15, &value).Failed());
+  EXPECT_EQ(value.text, "sieben €");
+}
+
+TEST_P(SqliteOdbc, CancelEndsARunningStatementAndRefusesLaterOnes) {
+  auto connection = MustConnect(ConnectionText());
+  ASSERT_TRUE(connection);
+  auto start = Clock::now();
+  std::thread canceller([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    connection->Cancel();
+  });
+  OdbcFirstValue value;
+  OdbcError error = connection->QueryFirstValue(
+      "WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c WHERE x < 2000000000) "
+      "SELECT count(*) FROM c",
+      0, &value);
+  canceller.join();
+  EXPECT_LT(SecondsSince(start), 10.0);
+  EXPECT_EQ(error.code, -1);
+  EXPECT_THAT(error.text, HasSubstr("interrupted"));
+
+  error = connection->QueryFirstValue("SELECT 1", 15, &value);
+  EXPECT_EQ(error.code, -1);
+  EXPECT_EQ(error.text, platform::kOdbcCancelledText);
+  connection->Close();
+  error = connection->Execute("SELECT 1", 15);
+  EXPECT_EQ(error.text, platform::kOdbcClosedText);
+  connection->Close();  // twice is harmless
+}
+
+TEST(SqliteOdbcDataSources, AMissingDataSourceGivesTheDriverManagersError) {
+  std::shared_ptr<IOdbcConnection> connection;
+  OdbcError error = SystemOdbc().Connect("DSN=No Such Source;UID=;PWD=", 15, &connection);
+  EXPECT_FALSE(connection);
+  EXPECT_EQ(error.code, -1);
+  EXPECT_EQ(error.sqlState, "IM002");
+  EXPECT_EQ(error.text,
+            "[unixODBC][Driver Manager]Data source name not found and no default driver "
+            "specified");
+}
+
+TEST(SqliteOdbcDataSources, NonAsciiNamesWorkAndTheListShowsUserAndSystemSources) {
+  testing_support::TempDir dir;
+  std::string file = dir.File("prüfung.db");
+  testing_support::RunSqliteStatements(
+      file, {"CREATE TABLE größe (wert)", "INSERT INTO größe VALUES ('groß')"});
+  OdbcTestConfig::Get().AddSqliteDsn("Prüfung €", file, "Prüfdatei");
+  OdbcTestConfig::Get().AddSqliteDsn("Lumivar System Source", file, "system file", true);
+
+  auto connection = MustConnect(platform::BuildDsnConnectionString("Prüfung €", "", ""));
+  ASSERT_TRUE(connection);
+  OdbcFirstValue value;
+  OdbcError error = connection->QueryFirstValue("SELECT wert FROM größe", 15, &value);
+  EXPECT_FALSE(error.Failed()) << error.text;
+  EXPECT_EQ(value.text, "groß");
+  connection->Close();
+
+  std::vector<platform::OdbcDataSource> sources;
+  ASSERT_FALSE(SystemOdbc().ListDataSources(&sources).Failed());
+  auto find = [&](const std::string& name) -> const platform::OdbcDataSource* {
+    for (const auto& source : sources) {
+      if (source.name == name) return &source;
+    }
+    return nullptr;
+  };
+  const platform::OdbcDataSource* user = find("Prüfung €");
+  ASSERT_NE(user, nullptr);
+  EXPECT_FALSE(user->system);
+  EXPECT_EQ(user->description, testing_support::kSqliteDriverName);
+  const platform::OdbcDataSource* system = find("Lumivar System Source");
+  ASSERT_NE(system, nullptr);
+  EXPECT_TRUE(system->system);
+  // User sources come first.
+  EXPECT_LT(user, system);
+
+  OdbcTestConfig::Get().RemoveDsn("Prüfung €");
+  OdbcTestConfig::Get().RemoveDsn("Lumivar System Source");
+  ASSERT_FALSE(SystemOdbc().ListDataSources(&sources).Failed());
+  EXPECT_EQ(find("Prüfung €"), nullptr);
+}
+
+TEST(SqliteOdbcThreads, ManyThreadsPollAtOnce) {
+  testing_support::TempDir dir;
+  constexpr int kThreads = 8;
+  std::vector<std::thread> threads;
+  std::atomic<int> good{0};
+  for (int i = 0; i < kThreads; ++i) {
+    std::string file = dir.File("f" + std::to_string(i) + ".db");
+    testing_support::RunSqliteStatements(
+        file, {"CREATE TABLE v (n)", "INSERT INTO v VALUES (" + std::to_string(i) + ")"});
+    threads.emplace_back([file, i, &good] {
+      for (int round = 0; round < 20; ++round) {
+        std::shared_ptr<IOdbcConnection> connection;
+        if (SystemOdbc()
+                .Connect(testing_support::SqliteConnectionString(file), 15, &connection)
+                .Failed()) {
+          return;
+        }
+        OdbcFirstValue value;
+        bool ok = !connection->QueryFirstValue("SELECT n FROM v", 15, &value).Failed() &&
+                  value.text == std::to_string(i);
+        connection->Close();
+        if (!ok) return;
+      }
+      ++good;
+    });
+  }
+  for (auto& thread : threads) thread.join();
+  EXPECT_EQ(good.load(), kThreads);
+}
+
+// ---------------------------------------------------------------------------------------
+// PostgreSQL
+
+class PostgresOdbc : public ::testing::Test {
+ protected:
+  PostgresServer& Server() { return PostgresEnvironment::Server(); }
+};
+
+TEST_F(PostgresOdbc, QueriesSucceedWithNonAsciiTextIntact) {
+  auto connection = MustConnect(Server().ConnectionString());
+  ASSERT_TRUE(connection);
+  OdbcFirstValue value;
+  ASSERT_FALSE(connection->QueryFirstValue("SELECT 6 * 7", 15, &value).Failed());
+  EXPECT_EQ(value.kind, Kind::kText);
+  EXPECT_EQ(value.text, "42");
+  ASSERT_FALSE(connection->QueryFirstValue("SELECT NULL::int", 15, &value).Failed());
+  EXPECT_EQ(value.kind, Kind::kNull);
+  ASSERT_FALSE(connection->QueryFirstValue("SELECT 1 WHERE false", 15, &value).Failed());
+  EXPECT_EQ(value.kind, Kind::kNoRow);
+  ASSERT_FALSE(connection->QueryFirstValue("SELECT 'äé€😀'", 15, &value).Failed());
+  EXPECT_EQ(value.text, "äé€😀");
+  ASSERT_FALSE(connection->QueryFirstValue("SELECT 12345678901234", 15, &value).Failed());
+  EXPECT_EQ(value.text, "12345678901234");
+
+  OdbcError error = connection->QueryFirstValue("SELECT * FROM \"täble€\"", 15, &value);
+  EXPECT_EQ(error.code, -1);
+  EXPECT_EQ(error.sqlState, "42P01");
+  EXPECT_THAT(error.text, HasSubstr("relation \"täble€\" does not exist"));
+
+  // A batch whose later statement fails reports that failure.
+  error = connection->Execute("CREATE TEMP TABLE w (n int); INSERT INTO nowhere VALUES (1)", 15);
+  EXPECT_EQ(error.code, -1);
+  EXPECT_THAT(error.text, HasSubstr("\"nowhere\" does not exist"));
+  EXPECT_FALSE(
+      connection->Execute("UPDATE pg_class SET relname = relname WHERE false", 15).Failed());
+}
+
+TEST_F(PostgresOdbc, ARefusedLoginGivesTheDriversText) {
+  std::shared_ptr<IOdbcConnection> connection;
+  OdbcError error = SystemOdbc().Connect(
+      Server().ConnectionString(PostgresServer::kUser, "wrong password"), 15, &connection);
+  EXPECT_FALSE(connection);
+  EXPECT_EQ(error.code, -1);
+  EXPECT_EQ(error.sqlState, "08001");
+  EXPECT_THAT(error.text, HasSubstr("password authentication failed for user \"lumivar\""));
+  EXPECT_NE(error.text.back(), '\n');
+}
+
+TEST_F(PostgresOdbc, ValuesWithSeparatorsAndBracesReachTheDriverIntact) {
+  const std::string password = " a;b}c{d}}=PWD=x ";
+  Server().RunSql("DROP ROLE IF EXISTS odd_login");
+  Server().RunSql("CREATE ROLE odd_login LOGIN PASSWORD ' a;b}c{d}}=PWD=x '");
+  OdbcTestConfig::Get().AddPostgresDsn("Lumivar PostgreSQL", Server().Port(),
+                                       PostgresServer::kDatabase);
+  for (const std::string& text :
+       {platform::BuildDsnConnectionString("Lumivar PostgreSQL", "odd_login", password),
+        Server().ConnectionString("odd_login", password)}) {
+    auto connection = MustConnect(text);
+    ASSERT_TRUE(connection) << text;
+    OdbcFirstValue value;
+    ASSERT_FALSE(connection->QueryFirstValue("SELECT current_user", 15, &value).Failed());
+    EXPECT_EQ(value.text, "odd_login");
+  }
+  // Unquoted, the same password would be cut at its first ';'.
+  std::shared_ptr<IOdbcConnection> connection;
+  EXPECT_TRUE(SystemOdbc()
+                  .Connect("DSN=Lumivar PostgreSQL;UID=odd_login;PWD=" + password, 15, &connection)
+                  .Failed());
+}
+
+TEST_F(PostgresOdbc, TheQueryTimeOutEndsALongQuery) {
+  auto connection = MustConnect(Server().ConnectionString());
+  ASSERT_TRUE(connection);
+  auto start = Clock::now();
+  OdbcFirstValue value;
+  OdbcError error = connection->QueryFirstValue("SELECT pg_sleep(30)", 1, &value);
+  EXPECT_LT(SecondsSince(start), 5.0);
+  EXPECT_EQ(error.code, -1);
+  EXPECT_EQ(error.sqlState, "57014");
+  EXPECT_THAT(error.text, HasSubstr("statement timeout"));
+  // The connection goes on working.
+  EXPECT_FALSE(connection->QueryFirstValue("SELECT 1", 15, &value).Failed());
+}
+
+TEST_F(PostgresOdbc, CancelFromAnotherThreadEndsALongQueryPromptly) {
+  auto connection = MustConnect(Server().ConnectionString());
+  ASSERT_TRUE(connection);
+  auto start = Clock::now();
+  auto cancelled = std::async(std::launch::async, [&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    connection->Cancel();
+  });
+  OdbcFirstValue value;
+  OdbcError error = connection->QueryFirstValue("SELECT pg_sleep(30)", 0, &value);
+  cancelled.get();
+  EXPECT_LT(SecondsSince(start), 5.0);
+  EXPECT_EQ(error.code, -1);
+  EXPECT_THAT(error.text, HasSubstr("canceling statement due to user request"));
+  EXPECT_EQ(connection->Execute("SELECT 1", 15).text, platform::kOdbcCancelledText);
+  connection->Close();
+}
+
+TEST_F(PostgresOdbc, CancelRacingTheEndOfStatementsIsHarmless) {
+  auto connection = MustConnect(Server().ConnectionString());
+  ASSERT_TRUE(connection);
+  std::atomic<bool> stop{false};
+  std::thread queries([&] {
+    OdbcFirstValue value;
+    while (!stop) {
+      if (connection->QueryFirstValue("SELECT 1", 15, &value).text ==
+          platform::kOdbcCancelledText) {
+        break;
+      }
+    }
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  connection->Cancel();
+  queries.join();
+  stop = true;
+  connection->Close();
+}
+
+TEST_F(PostgresOdbc, AServerThatGoesAwayAndComesBack) {
+  auto before = MustConnect(Server().ConnectionString());
+  ASSERT_TRUE(before);
+  Server().Stop();
+  OdbcFirstValue value;
+  OdbcError lost = before->QueryFirstValue("SELECT 1", 15, &value);
+  EXPECT_TRUE(lost.Failed());
+  EXPECT_FALSE(lost.text.empty());
+  before->Close();
+
+  std::shared_ptr<IOdbcConnection> connection;
+  OdbcError refused = SystemOdbc().Connect(Server().ConnectionString(), 5, &connection);
+  EXPECT_FALSE(connection);
+  EXPECT_EQ(refused.code, -1);
+  EXPECT_THAT(refused.text, HasSubstr("refused"));
+
+  Server().Start();
+  auto after = MustConnect(Server().ConnectionString());
+  ASSERT_TRUE(after);
+  EXPECT_FALSE(after->QueryFirstValue("SELECT 2", 15, &value).Failed());
+  EXPECT_EQ(value.text, "2");
+}
+
+// A server that accepts and never answers holds one connection attempt until its login
+// time-out, and nothing else: other connections, to the same driver and to others, go on.
+TEST_F(PostgresOdbc, TheLoginTimeOutIsHonouredWhileOtherConnectionsGoOn) {
+  testing_support::SilentListener silent;
+  testing_support::TempDir dir;
+  std::string file = dir.File("other.db");
+  testing_support::RunSqliteStatements(file, {"CREATE TABLE v (n)", "INSERT INTO v VALUES (3)"});
+
+  auto start = Clock::now();
+  auto hung = std::async(std::launch::async, [&] {
+    std::string text = "Driver=" + std::string(testing_support::kPostgresDriverName) +
+                       ";Servername=127.0.0.1;Port=" + std::to_string(silent.Port()) +
+                       ";Database=x;SSLmode=disable;UID=u;PWD=p";
+    std::shared_ptr<IOdbcConnection> connection;
+    OdbcError error = SystemOdbc().Connect(text, 2, &connection);
+    return std::make_pair(error, SecondsSince(start));
+  });
+  while (silent.Accepted() == 0 && SecondsSince(start) < 5) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  ASSERT_EQ(silent.Accepted(), 1);
+
+  // Meanwhile, on this thread: the real server and a SQLite file answer at once.
+  auto meanwhile = Clock::now();
+  OdbcFirstValue value;
+  auto postgres = MustConnect(Server().ConnectionString());
+  ASSERT_TRUE(postgres);
+  EXPECT_FALSE(postgres->QueryFirstValue("SELECT 5", 15, &value).Failed());
+  EXPECT_EQ(value.text, "5");
+  auto sqlite = MustConnect(testing_support::SqliteConnectionString(file));
+  ASSERT_TRUE(sqlite);
+  EXPECT_FALSE(sqlite->QueryFirstValue("SELECT n FROM v", 15, &value).Failed());
+  EXPECT_EQ(value.text, "3");
+  EXPECT_LT(SecondsSince(meanwhile), 1.0);
+  EXPECT_EQ(hung.wait_for(std::chrono::seconds(0)), std::future_status::timeout);
+
+  auto [error, seconds] = hung.get();
+  EXPECT_EQ(error.code, -1);
+  EXPECT_THAT(error.text, HasSubstr("timeout expired"));
+  EXPECT_GE(seconds, 1.5);
+  EXPECT_LT(seconds, 6.0);
+}
+
+}  // namespace
