@@ -1,0 +1,237 @@
+// A monitor: identity, connection fields, polling interval, test queries with their
+// latest samples, the polling thread, today's uptime and the monitor's log. Server is the
+// polymorphic base; ODBCDataSource (odbc_data_source.h) is the kind the program creates.
+//
+// Threads and locking: the monitor's mutex (ServerHealth::Mutex) guards every field of
+// the monitor, its test queries, samples, history, attributes and alerts. Members marked
+// "caller holds Mutex()" expect it held; all others take it themselves and may be called
+// from any thread. Start and Stop run on the user-interface thread. The polling thread
+// works on copies while it talks to the data source and commits its results under the
+// mutex; it never touches the monitor after Stop has abandoned it.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "engine/db/cursor.h"
+#include "engine/db/database.h"
+#include "engine/server_data.h"
+#include "engine/server_health.h"
+#include "engine/test_query.h"
+
+namespace platform {
+class IOdbc;
+class IOdbcConnection;
+}  // namespace platform
+
+namespace engine {
+
+class HealthAttribute;
+struct PollSession;
+
+// Writes one row of a monitor's log (type 0 information, 1 alert) into the data file,
+// with the current time and the text sanitised. Any thread; failures are not reported.
+void WriteLogRow(const std::string& monitorId, int type, const std::string& text);
+
+// A colour as the user interface should paint it: the theme's colour of inactive
+// captions, or an RGB value.
+struct StatusColor {
+  bool inactiveCaption = true;
+  std::uint8_t red = 0;
+  std::uint8_t green = 0;
+  std::uint8_t blue = 0;
+
+  static StatusColor InactiveCaption() { return {}; }
+  static StatusColor Rgb(std::uint8_t r, std::uint8_t g, std::uint8_t b) {
+    return {false, r, g, b};
+  }
+  bool operator==(const StatusColor&) const = default;
+};
+
+// What a poll may ask of the polling thread that runs it. A poll calls BeginDriver before
+// its first ODBC call and EndDriver after its last one; between the two it must not touch
+// the monitor (Stop may abandon the poll then, and the monitor may be destroyed).
+class PollControl {
+ public:
+  // A control for a poll run on the caller's thread, outside any polling thread.
+  PollControl();
+  explicit PollControl(std::shared_ptr<PollSession> session);
+
+  void BeginDriver();
+  // The open connection, so that an abandoning Stop can cancel its statement; nullptr
+  // when the connection is closed again.
+  void SetConnection(std::shared_ptr<platform::IOdbcConnection> connection);
+  // False when the poll was abandoned meanwhile: the caller must return at once, without
+  // touching the monitor.
+  bool EndDriver();
+  bool Abandoned() const;
+
+ private:
+  std::shared_ptr<PollSession> session_;
+};
+
+class Server : public ServerHealth, public std::enable_shared_from_this<Server> {
+ public:
+  static constexpr int kOdbcDataSourceType = 2;
+  static constexpr std::int32_t kDefaultPollingInterval = 15;  // minutes
+
+  explicit Server(int type);
+  // Stops the monitor. Kinds stop it in their own destructor already, before their
+  // members go.
+  virtual ~Server();
+  Server(const Server&) = delete;
+  Server& operator=(const Server&) = delete;
+
+  // ---- the polling thread (user-interface thread) ----
+
+  // 0 when started, 1 when already running, else the status of the failure (the monitor
+  // stays stopped). Writes "Monitor started.".
+  std::uint32_t Start();
+  // Signals the polling thread and waits for it up to the stop time-out; a poll still
+  // inside the driver then has its statement cancelled and is abandoned (it finishes on
+  // its own and commits nothing). Writes "Monitor stopped."; nothing at all when the
+  // monitor is not running.
+  void Stop();
+  // Stop in two halves, so that several monitors are signalled first and then waited for
+  // against one deadline (the store's StopAll).
+  void RequestStop();
+  void CompleteStop(std::chrono::steady_clock::time_point deadline);
+
+  // How long Stop waits for a polling thread: 120 s; tests shorten it.
+  static std::chrono::milliseconds StopTimeout();
+  static void SetStopTimeout(std::chrono::milliseconds timeout);
+
+  // The ODBC layer the polls use (the system's driver manager unless set; tests pass a
+  // fake). Kept alive by every poll that uses it.
+  void SetOdbc(std::shared_ptr<platform::IOdbc> odbc);
+
+  // One poll on the caller's thread (tests, and the test connection of a monitor that is
+  // not running). Returns 0.
+  int Poll();
+  // One poll, run by the polling thread. Returns 0.
+  virtual int Poll(PollControl& control) = 0;
+
+  // ---- persistence (any thread) ----
+
+  // Writes the monitor's row, its test queries, attributes and alerts.
+  virtual int Save(db::Database& database);
+  // Reads the monitor from the current row of its kind's table, then its test queries,
+  // attributes and alerts from the same database. Only on a monitor no other thread
+  // uses yet.
+  virtual int Load(db::Cursor& cursor, db::Database& database);
+
+  // Writes the latest samples into the data file: the test queries' rows here; kinds add
+  // their own row first. Every row is attempted; the first failure is returned.
+  virtual int StoreData();
+
+  // The evaluation after a poll: today's uptime, health, alerts (whose actions start after
+  // the mutex is released).
+  virtual void Evaluate() = 0;
+
+  // ---- samples (caller holds Mutex()) ----
+
+  virtual ServerData* GetData() = 0;
+  const ServerData* GetData() const { return const_cast<Server*>(this)->GetData(); }
+  virtual std::string GetTypeName() const = 0;
+  virtual std::string GetStatusText() const { return {}; }
+  virtual StatusColor GetStatusColor() const { return StatusColor::InactiveCaption(); }
+
+  // ---- test queries ----
+
+  // Caller holds Mutex(). Appends a new test query and its "Test Query Value" attribute;
+  // the reference is valid until the sequence changes or the mutex is released.
+  TestQuery& AddTestQuery();
+  // Caller holds Mutex(). The first test query with that identifier, or null.
+  TestQuery* FindTestQuery(const std::string& id);
+  const TestQuery* FindTestQuery(const std::string& id) const;
+  // Removes the test query at that position with its data rows, its row, its attributes
+  // and the alerts on them. A position out of range does nothing. Takes the mutex.
+  void DeleteTestQuery(std::size_t index);
+
+  // Caller holds Mutex(). "" for no attribute; "<test query name> <attribute name>" for
+  // a test query's attribute; else the attribute's name.
+  std::string GetAttributeDisplayName(const HealthAttribute* attribute) const;
+
+  // ---- log and uptime (any thread) ----
+
+  // type 0 information, 1 alert.
+  void AddLog(const std::string& text, int type);
+  // Deletes every log row of this monitor.
+  void ClearLog();
+  // Recomputes today's uptime and downtime from the data file's rows since midnight.
+  void UpdateTodayUptime();
+
+  // The polling interval used for waiting, in ms: at least one minute.
+  std::int64_t PollingIntervalMs() const;
+
+  // ---- fields (caller holds Mutex() unless said otherwise) ----
+
+  std::string name;
+  std::string address;  // the data source name
+  std::string username;
+  std::string password;
+  std::int32_t pollingInterval = kDefaultPollingInterval;  // minutes, as stored
+  std::int32_t type;
+  bool running = false;
+  std::int64_t creationTime;
+  std::vector<TestQuery> testQueries;
+  bool notPolledYet = true;
+  std::int64_t todayUptime = 0;    // seconds
+  std::int64_t todayDowntime = 0;  // seconds
+  // The report period last chosen for this monitor (memory only).
+  std::int64_t reportStart = 0;
+  std::int64_t reportEnd = 0;
+  std::int32_t reportPeriod = 0;
+
+ protected:
+  // What a test query needs for one poll, copied under the mutex.
+  struct TestQueryInput {
+    std::string id;
+    std::string query;
+    bool enable = true;
+  };
+  // One test query's outcome of a poll.
+  struct TestQueryResult {
+    std::string id;
+    std::int32_t value = -1;
+    std::int32_t errorCode = 0;
+    std::string errorDescription;
+  };
+  // A test query's row as StoreData writes it.
+  struct TestQueryRow {
+    std::string id;
+    std::int32_t value = -1;
+    std::int32_t errorCode = 0;
+    std::string errorDescription;
+    std::int64_t lastStoredTime = 0;
+  };
+
+  // Caller holds Mutex().
+  std::vector<TestQueryInput> CopyTestQueryInputs() const;
+  std::vector<TestQueryRow> CopyTestQueryRows() const;
+  std::shared_ptr<platform::IOdbc> Odbc() const;
+  // Appends an entry to every test query's history (caller holds Mutex()).
+  void AddTestQueryHistory(std::int64_t time);
+  // Writes the test queries' rows of one poll on an open data file: an extending UPDATE
+  // that changes no row is followed by an INSERT. Returns the first failure.
+  int StoreTestQueryRows(db::Database& database, const std::vector<TestQueryRow>& rows,
+                         std::int64_t sampleTime) const;
+  // The uptime and downtime of today from the data file; false when they cannot be read.
+  bool ReadTodayUptime(std::int64_t* up, std::int64_t* down) const;
+
+ private:
+  static void ThreadProc(Server* server, std::shared_ptr<PollSession> session);
+
+  // Guards thread_ and session_ (Start and Stop against each other).
+  std::mutex controlMutex_;
+  std::thread thread_;
+  std::shared_ptr<PollSession> session_;
+  std::shared_ptr<platform::IOdbc> odbc_;  // guarded by Mutex()
+};
+
+}  // namespace engine
