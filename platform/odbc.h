@@ -5,8 +5,9 @@
 //
 // Threads: IOdbc may be used from any number of threads at once. A connection is used by
 // one thread at a time; only Cancel may come from another thread. Text is UTF-8 both
-// ways: the layer uses the narrow calls, which the driver manager hands to the drivers
-// byte for byte.
+// ways: the layer uses the narrow calls, which the driver manager passes unchanged to
+// drivers with narrow entry points (the SQLite and PostgreSQL drivers have them), whatever
+// the locale.
 //
 // unixODBC reads ODBCSYSINI and ODBCINI when the process first needs them and keeps the
 // paths; a program (or test) that points them elsewhere must do so before its first ODBC
@@ -62,7 +63,7 @@ inline constexpr std::size_t kOdbcMaxValueBytes = 4096;
 // One data source of the driver manager's list.
 struct OdbcDataSource {
   std::string name;
-  std::string description;  // the driver's description from the data source's entry
+  std::string description;  // what the driver manager gives: the name of its driver
   bool system = false;      // a system data source, else a user one
 };
 
@@ -85,7 +86,9 @@ class IOdbcConnection {
   // Any thread, any time: ends the statement running on this connection (its call returns
   // with the driver's error), and makes every later statement fail at once with
   // kOdbcCancelledText. Safe against the statement ending at the same moment. It may wait
-  // while the driver sends the cancel request to the server.
+  // while the driver sends the cancel request to the server. A statement that reaches the
+  // driver in the very instant of the cancel may escape it; its time-out still bounds it.
+  // A connection attempt cannot be cancelled: only its login time-out bounds it.
   virtual void Cancel() = 0;
 
   // Disconnects. Later statements fail with kOdbcClosedText. Idempotent.

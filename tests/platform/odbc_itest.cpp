@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <clocale>
 #include <future>
 #include <thread>
 #include <vector>
@@ -350,6 +351,28 @@ TEST_F(PostgresOdbc, QueriesSucceedWithNonAsciiTextIntact) {
   EXPECT_THAT(error.text, HasSubstr("\"nowhere\" does not exist"));
   EXPECT_FALSE(
       connection->Execute("UPDATE pg_class SET relname = relname WHERE false", 15).Failed());
+}
+
+// The program runs in the user's locale (the user interface sets it) and its tests in the
+// C locale: text must pass intact in both.
+TEST_F(PostgresOdbc, NonAsciiTextPassesIntactWhateverTheLocale) {
+  testing_support::TempDir dir;
+  std::string file = dir.File("locale.db");
+  testing_support::RunSqliteStatements(file, {"CREATE TABLE x (n)"});
+  for (const char* locale : {"C.UTF-8", "C"}) {
+    if (setlocale(LC_ALL, locale) == nullptr) continue;
+    for (const std::string& text :
+         {Server().ConnectionString(), testing_support::SqliteConnectionString(file)}) {
+      auto connection = MustConnect(text);
+      ASSERT_TRUE(connection);
+      OdbcFirstValue value;
+      EXPECT_FALSE(connection->QueryFirstValue("SELECT 'Größe ≤ 5 €'", 15, &value).Failed());
+      EXPECT_EQ(value.text, "Größe ≤ 5 €") << locale << " " << text;
+      OdbcError error = connection->QueryFirstValue("SELECT * FROM \"Maß€\"", 15, &value);
+      EXPECT_THAT(error.text, HasSubstr("Maß€")) << locale << " " << text;
+    }
+  }
+  setlocale(LC_ALL, "C");
 }
 
 TEST_F(PostgresOdbc, ARefusedLoginGivesTheDriversText) {
