@@ -1,18 +1,107 @@
-// The monitor store's files: the data folder, the configuration file and the data file
-// with their tables, and the table of condition operators. Any thread may call the
-// static functions; each opens its own connection.
+// The monitor store: the owner of every monitor and every action of the running program,
+// and its files: the data folder, the configuration file and the data file with their
+// tables, and the table of condition operators.
+//
+// Threads: the store's lists are guarded by its own mutex. Lookups may come from any
+// thread and hand out shared_ptr copies, so a monitor or action deleted meanwhile stays
+// valid for whoever still holds it. Whole-store operations, deletes, starts and stops run
+// on the user-interface thread. Lock order: the store, then a monitor; the store never
+// holds its lock while it stops a monitor, saves, or deletes rows. The static functions
+// may be called from any thread; each opens its own connection.
 #pragma once
 
 #include <array>
+#include <memory>
+#include <shared_mutex>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "engine/db/database.h"
 
 namespace engine {
 
+class Action;
+class ODBCDataSource;
+class Server;
+
 class ServerStorage {
  public:
+  ServerStorage() = default;
+  // Clear.
+  virtual ~ServerStorage();
+  ServerStorage(const ServerStorage&) = delete;
+  ServerStorage& operator=(const ServerStorage&) = delete;
+
+  // ---- whole store ----
+
+  // Empties the store (stopping every monitor), creates any missing tables and loads
+  // every monitor (in order of creation time, equal times in row order; a row that fails
+  // to load is left out) and every action (in row order). The SQLite result of opening
+  // the configuration file; the store stays empty when it fails.
+  virtual int LoadAll();
+  // Writes every monitor (with its test queries, attributes and alerts) and every action.
+  // 0, or the first failure.
+  virtual int SaveAll();
+  // Stops every monitor (all signalled first, then waited for against one deadline) and
+  // abandons the running executions of every action; the store is empty afterwards.
+  void Clear();
+
+  // Writes one monitor with its test queries, attributes and alerts, or one action: for
+  // editors to call when an edit is committed. 0, the first failure, or SQLITE_NOTFOUND
+  // for an unknown identifier.
+  int SaveServer(const std::string& id);
+  int SaveAction(const std::string& id);
+
+  // ---- monitors ----
+
+  int GetServerCount() const;
+  // null for an index out of range.
+  std::shared_ptr<Server> GetServer(int index) const;
+  // -1 when unknown.
+  int FindServerIndex(const std::string& id) const;
+  std::shared_ptr<Server> GetServerById(const std::string& id) const;
+  // A copy of the list, in order.
+  std::vector<std::shared_ptr<Server>> GetServerList() const;
+  // Some monitor is running / some monitor is stopped.
+  bool AnyRunning() const;
+  bool AnyStopped() const;
+
+  // A new monitor with the four built-in attributes, appended. It reaches the file when it
+  // is saved.
+  std::shared_ptr<ODBCDataSource> AddNewODBCDataSource();
+  // Stops the monitor and deletes it with its configuration and data rows. Returns the
+  // position of the monitor to select next (the one before it, or 0); 0 and no change for
+  // an unknown identifier.
+  int DeleteServer(const std::string& id);
+  // Duplicating a monitor is not offered: nothing happens.
+  void DuplicateServer(const std::string& id);
+
+  // Unknown identifiers do nothing; the results of Start are not looked at.
+  void StartServer(const std::string& id);
+  void StopServer(const std::string& id);
+  void StartAll();
+  // Signals every running monitor, then waits for all against one deadline.
+  void StopAll();
+
+  // ---- actions ----
+
+  // null for an index out of range.
+  std::shared_ptr<Action> GetAction(int index) const;
+  // -1 when unknown.
+  int FindActionIndex(const std::string& id) const;
+  std::shared_ptr<Action> GetActionById(const std::string& id) const;
+  // A copy of the list, in order.
+  std::vector<std::shared_ptr<Action>> GetActionList() const;
+  // Appends a new action (it reaches the file when it is saved).
+  void AddAction(std::shared_ptr<Action> action);
+  // Abandons the action's running executions and deletes it and its row; alerts naming it
+  // keep its identifier. Returns 0; an index out of range does nothing.
+  int DeleteAction(int index);
+  int DeleteActionById(const std::string& id);
+
+  // ---- files ----
+
   static constexpr const char* kConfigFileName = "varnholt.cfg";
   static constexpr const char* kDataFileName = "varnholt.dat";
   static constexpr const char* kIndexPageFileName = "index.html";
@@ -30,6 +119,14 @@ class ServerStorage {
   // The table of a monitor kind: "ODBCDataSources" for kind 2, "" for any other. Its
   // samples are in the table of that name followed by "Data".
   static std::string GetTableName(int type);
+
+ private:
+  // Stops the monitors: all signalled first, then each waited for against one deadline.
+  static void StopServers(const std::vector<std::shared_ptr<Server>>& list);
+
+  mutable std::shared_mutex mutex_;
+  std::vector<std::shared_ptr<Server>> servers;  // in order of creation time
+  std::vector<std::shared_ptr<Action>> actions;  // in row order, new ones appended
 };
 
 // The tables of the two files and the statements that create them. The texts are stored

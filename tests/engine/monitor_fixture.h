@@ -1,0 +1,142 @@
+// Shared set-up of the monitor and store tests: a data folder of the test's own with both
+// files created, a fake user interface installed, and helpers that read rows back.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdlib>
+#include <ctime>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "engine/db/database.h"
+#include "engine/db/statement.h"
+#include "engine/server_storage.h"
+#include "engine/services.h"
+#include "engine/user_interface.h"
+#include "tests/support/temp_dir.h"
+
+namespace engine::testing {
+
+// Records every call; MonitorUpdated may run a hook on the calling thread.
+class FakeUi : public IUserInterface {
+ public:
+  void MonitorUpdated(std::string monitorId) override {
+    std::function<void(const std::string&)> hook;
+    {
+      std::lock_guard lock(mutex_);
+      hook = onUpdate_;
+    }
+    if (hook) hook(monitorId);
+    {
+      std::lock_guard lock(mutex_);
+      updates_.push_back(std::move(monitorId));
+    }
+    cv_.notify_all();
+  }
+  void ShowBalloon(std::string, std::string, MessageKind) override {}
+  void RestoreMainWindow() override {}
+  void ShowAlertMessage(std::string, std::string, MessageKind) override {}
+  void ShowActionTestResult(std::uint32_t) override {}
+
+  void OnUpdate(std::function<void(const std::string&)> hook) {
+    std::lock_guard lock(mutex_);
+    onUpdate_ = std::move(hook);
+  }
+  std::vector<std::string> Updates() const {
+    std::lock_guard lock(mutex_);
+    return updates_;
+  }
+  std::size_t UpdateCount() const {
+    std::lock_guard lock(mutex_);
+    return updates_.size();
+  }
+  bool WaitForUpdates(std::size_t count,
+                      std::chrono::milliseconds timeout = std::chrono::seconds(20)) {
+    std::unique_lock lock(mutex_);
+    return cv_.wait_for(lock, timeout, [&] { return updates_.size() >= count; });
+  }
+
+ private:
+  mutable std::mutex mutex_;
+  std::condition_variable cv_;
+  std::vector<std::string> updates_;
+  std::function<void(const std::string&)> onUpdate_;
+};
+
+using Rows = std::vector<std::vector<std::string>>;
+
+// Every row of a query on one of the two files, each column as text.
+inline Rows ReadRows(const char* fileName, const std::string& sql) {
+  Rows rows;
+  db::Database database;
+  if (ServerStorage::OpenDatabase(database, fileName) != 0) {
+    ADD_FAILURE() << "cannot open " << fileName;
+    return rows;
+  }
+  db::Statement statement(database);
+  db::Cursor* cursor = nullptr;
+  if (statement.Prepare(sql) != 0 || statement.Execute(&cursor) != 0) {
+    ADD_FAILURE() << "query failed: " << sql;
+    return rows;
+  }
+  while (!cursor->IsDone()) {
+    std::vector<std::string> row;
+    for (int i = 0; i < cursor->ColumnCount(); ++i) row.push_back(cursor->GetText(i));
+    rows.push_back(std::move(row));
+    if (cursor->Next() != 0) break;
+  }
+  return rows;
+}
+
+inline Rows DataRows(const std::string& sql) { return ReadRows(ServerStorage::kDataFileName, sql); }
+inline Rows ConfigRows(const std::string& sql) {
+  return ReadRows(ServerStorage::kConfigFileName, sql);
+}
+
+inline void ExecData(const std::string& sql) {
+  db::Database database;
+  ASSERT_EQ(ServerStorage::OpenDatabase(database, ServerStorage::kDataFileName), 0);
+  ASSERT_EQ(db::Database::ExecSQL(database, sql), 0) << sql;
+}
+
+// Local time to seconds since 1970, in the time zone the process uses now.
+inline std::int64_t LocalTime(int year, int month, int day, int hour, int minute, int second = 0) {
+  std::tm tm{};
+  tm.tm_year = year - 1900;
+  tm.tm_mon = month - 1;
+  tm.tm_mday = day;
+  tm.tm_hour = hour;
+  tm.tm_min = minute;
+  tm.tm_sec = second;
+  tm.tm_isdst = -1;
+  return static_cast<std::int64_t>(std::mktime(&tm));
+}
+
+// A data folder of the test's own with both files, the fake user interface installed, and
+// the time zone fixed to Europe/London.
+class MonitorTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    tzset();
+    ServerStorage::CreateConfigTables();
+    ServerStorage::CreateDataTables();
+    Services::SetUi(&ui_);
+  }
+  void TearDown() override {
+    Services::SetUi(nullptr);
+    Services::SetStorage(nullptr);
+    Services::SetSettings(nullptr);
+  }
+
+  testing_support::TempDir dir_;
+  testing_support::ScopedEnv documents_{"LUMIVAR_DOCUMENTS_DIR", dir_.Path()};
+  testing_support::ScopedEnv tz_{"TZ", "Europe/London"};
+  FakeUi ui_;
+};
+
+}  // namespace engine::testing
