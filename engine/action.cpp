@@ -1,0 +1,516 @@
+#include "engine/action.h"
+
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <condition_variable>
+#include <cstdio>
+#include <functional>
+#include <map>
+#include <shared_mutex>
+#include <system_error>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "engine/clock.h"
+#include "engine/program_launcher.h"
+#include "engine/server.h"
+#include "engine/server_storage.h"
+#include "engine/services.h"
+#include "engine/statements.h"
+#include "engine/user_interface.h"
+#include "mail/smtp.h"
+#include "platform/guid.h"
+#include "platform/odbc.h"
+#include "platform/resources.h"
+
+namespace engine {
+
+namespace {
+
+constexpr unsigned kApplicationTitleId = 0xE000;
+constexpr std::uint32_t kSmtpTimeoutMs = 20000;
+constexpr std::uint16_t kUtf8CodePage = 65001;
+// The SQL action's login and query time-outs, in seconds.
+constexpr int kSqlTimeoutSeconds = 5000;
+
+// Columns of an Actions row.
+enum Column {
+  kId,
+  kName,
+  kType,
+  kServer,
+  kPort,
+  kAuth,
+  kUserName,
+  kPassword,
+  kFromAddress,
+  kToAddress,
+  kDatasourceName,
+  kSqlQuery,
+  kPath,
+  kUiType,
+  kPollsCount,
+  kColumnCount
+};
+
+// What all executions of the process share: the count of running workers (for the
+// bounded wait at exit), the cancel hooks of running SMTP exchanges and SQL statements,
+// and the gate that closes the way to monitors, store and user interface at exit.
+// Never destroyed, like ActionLock.
+struct Runtime {
+  std::mutex mutex;
+  std::condition_variable idle;
+  int running = 0;
+  bool accepting = true;
+  std::uint64_t nextCancelId = 1;
+  std::map<std::uint64_t, std::function<void()>> cancels;
+
+  std::shared_mutex gate;
+  bool closed = false;  // guarded by gate
+
+  Action::SmtpClientFactory smtpFactory = nullptr;
+  platform::IOdbc* odbc = nullptr;
+};
+
+Runtime& GetRuntime() {
+  static Runtime* runtime = new Runtime;
+  return *runtime;
+}
+
+// Keeps a cancel hook registered for one scope. Registered after shutdown began, it
+// cancels at once.
+class CancelRegistration {
+ public:
+  explicit CancelRegistration(std::function<void()> cancel) {
+    Runtime& rt = GetRuntime();
+    std::lock_guard lock(rt.mutex);
+    if (!rt.accepting) {
+      cancel();
+      return;
+    }
+    id_ = rt.nextCancelId++;
+    rt.cancels.emplace(id_, std::move(cancel));
+  }
+  ~CancelRegistration() {
+    if (id_ == 0) return;
+    Runtime& rt = GetRuntime();
+    std::lock_guard lock(rt.mutex);
+    rt.cancels.erase(id_);
+  }
+  CancelRegistration(const CancelRegistration&) = delete;
+  CancelRegistration& operator=(const CancelRegistration&) = delete;
+
+ private:
+  std::uint64_t id_ = 0;
+};
+
+void WorkerEnded() {
+  Runtime& rt = GetRuntime();
+  {
+    std::lock_guard lock(rt.mutex);
+    --rt.running;
+  }
+  rt.idle.notify_all();
+}
+
+// Runs fn with the way to monitors, store and user interface open; does nothing once it
+// closed at exit.
+template <typename Fn>
+void ThroughGate(Fn fn) {
+  Runtime& rt = GetRuntime();
+  std::shared_lock lock(rt.gate);
+  if (!rt.closed) fn();
+}
+
+// Control characters in a subject would end the mail's header line early.
+std::string SubjectLine(const std::string& subject) {
+  std::string line = subject;
+  for (char& c : line) {
+    const auto u = static_cast<unsigned char>(c);
+    if (u < 0x20 || u == 0x7F) c = ' ';
+  }
+  return line;
+}
+
+// The SMTP client's view of an e-mail action.
+class ConnectionParams final : public Smtp::IConnectionParams {
+ public:
+  explicit ConnectionParams(const Action& action)
+      : server_(action.server),
+        port_(static_cast<std::uint16_t>(action.port & 0xFFFF)),
+        auth_(action.auth),
+        userName_(action.userName),
+        password_(action.password) {}
+
+  std::string GetServer() const override { return server_; }
+  std::uint16_t GetPort() const override { return port_; }
+  bool GetUseAuthentication() const override { return auth_; }
+  std::string GetUserName() const override { return userName_; }
+  std::string GetPassword() const override { return password_; }
+  bool GetUseStartTls() const override { return false; }
+  std::uint32_t GetTimeout() const override { return kSmtpTimeoutMs; }
+
+ private:
+  std::string server_;
+  std::uint16_t port_;
+  bool auth_;
+  std::string userName_;
+  std::string password_;
+};
+
+class Address final : public Smtp::IAddress {
+ public:
+  Address(std::string name, std::string address)
+      : name_(std::move(name)), address_(std::move(address)) {}
+  std::string GetName() const override { return name_; }
+  std::string GetAddress() const override { return address_; }
+
+ private:
+  std::string name_;
+  std::string address_;
+};
+
+// From the application title and the action's sender to its single recipient.
+class MessageInfo final : public Smtp::IMessageInfo {
+ public:
+  MessageInfo(const Action& action, std::string subject)
+      : sender_(platform::LoadResourceString(kApplicationTitleId), action.fromAddress),
+        recipient_("", action.toAddress),
+        subject_(std::move(subject)) {}
+
+  const Smtp::IAddress& GetSender() const override { return sender_; }
+  std::uint32_t GetRecipientCount() const override { return 1; }
+  const Smtp::IAddress& GetRecipient(std::uint32_t) const override { return recipient_; }
+  std::string GetSubject() const override { return subject_; }
+
+ private:
+  Address sender_;
+  Address recipient_;
+  std::string subject_;
+};
+
+}  // namespace
+
+// The executions of one action that have started and not yet been forgotten.
+struct Action::Workers {
+  std::mutex mutex;
+  std::vector<std::shared_ptr<ActionWorkerContext>> list;
+
+  bool Contains(const std::shared_ptr<ActionWorkerContext>& context) {
+    std::lock_guard lock(mutex);
+    return std::find(list.begin(), list.end(), context) != list.end();
+  }
+  void Remove(const std::shared_ptr<ActionWorkerContext>& context) {
+    std::lock_guard lock(mutex);
+    std::erase(list, context);
+  }
+};
+
+std::mutex& ActionLock() {
+  static std::mutex* lock = new std::mutex;
+  return *lock;
+}
+
+std::string FormatActionTestResult(platform::Status status) {
+  if (status == platform::kOk) return "Action test successfuly completed";
+  char code[16];
+  std::snprintf(code, sizeof code, "%#010X", static_cast<unsigned>(status));
+  return std::string("Action test error: ") + code + " " + platform::GetSystemErrorText(status);
+}
+
+// ---- the record ----
+
+Action::Action(std::int32_t type)
+    : id(platform::NewGuidString()), type(type), workers_(std::make_shared<Workers>()) {}
+
+Action::Action(const Action& other) : workers_(std::make_shared<Workers>()) { *this = other; }
+
+Action& Action::operator=(const Action& other) {
+  if (this == &other) return *this;
+  std::scoped_lock lock(mutex_, other.mutex_);
+  name = other.name;
+  id = other.id;
+  type = other.type;
+  pollsCount = other.pollsCount;
+  server = other.server;
+  port = other.port;
+  auth = other.auth;
+  userName = other.userName;
+  password = other.password;
+  fromAddress = other.fromAddress;
+  toAddress = other.toAddress;
+  datasourceName = other.datasourceName;
+  sqlQuery = other.sqlQuery;
+  path = other.path;
+  uiType = other.uiType;
+  return *this;
+}
+
+Action::~Action() { CloseWorkerThreads(); }
+
+Action Action::Snapshot() const { return Action(*this); }
+
+std::int32_t Action::PollsCount() const {
+  std::lock_guard lock(mutex_);
+  return pollsCount;
+}
+
+int Action::Load(db::Cursor& cursor) {
+  if (cursor.IsDone() || cursor.ColumnCount() < kColumnCount) return SQLITE_MISUSE;
+  id = cursor.GetText(kId);
+  name = cursor.GetText(kName);
+  type = cursor.GetInt(kType);
+  server = cursor.GetText(kServer);
+  port = cursor.GetInt(kPort);
+  auth = cursor.GetInt(kAuth) != 0;
+  userName = cursor.GetText(kUserName);
+  password = cursor.GetText(kPassword);
+  fromAddress = cursor.GetText(kFromAddress);
+  toAddress = cursor.GetText(kToAddress);
+  datasourceName = cursor.GetText(kDatasourceName);
+  sqlQuery = cursor.GetText(kSqlQuery);
+  path = cursor.GetText(kPath);
+  uiType = cursor.GetInt(kUiType);
+  pollsCount = cursor.GetInt(kPollsCount);
+  return SQLITE_OK;
+}
+
+int Action::Save(db::Database& database) const {
+  sql::ActionRow row;
+  {
+    std::lock_guard lock(mutex_);
+    row.id = id;
+    row.name = name;
+    row.type = type;
+    row.server = server;
+    row.port = port;
+    row.auth = auth;
+    row.userName = userName;
+    row.password = password;
+    row.fromAddress = fromAddress;
+    row.toAddress = toAddress;
+    row.datasourceName = datasourceName;
+    row.sqlQuery = sqlQuery;
+    row.path = path;
+    row.uiType = uiType;
+    row.pollsCount = pollsCount;
+  }
+  return db::Database::ExecSQL(database, sql::InsertOrReplaceAction(row));
+}
+
+// ---- starting and forgetting executions ----
+
+platform::Status Action::Run(std::optional<FiringAlert> alert, std::string subject,
+                             std::string text) {
+  auto context = std::make_shared<ActionWorkerContext>(
+      ActionWorkerContext{Snapshot(), std::move(subject), std::move(text), std::move(alert)});
+  Runtime& rt = GetRuntime();
+  {
+    std::lock_guard lock(rt.mutex);
+    if (!rt.accepting) return platform::kFailure;
+    ++rt.running;
+  }
+  // Registered before the worker starts, so that it finds itself even when it is done
+  // within microseconds.
+  std::shared_ptr<Workers> workers = workers_;
+  {
+    std::lock_guard lock(workers->mutex);
+    workers->list.push_back(context);
+  }
+  try {
+    std::thread([context, workers]() mutable {
+      WorkerThreadProc(std::move(context), std::move(workers));
+      WorkerEnded();
+    }).detach();
+  } catch (const std::system_error& e) {
+    workers->Remove(context);
+    WorkerEnded();
+    const platform::Status status = platform::ErrnoToStatus(e.code().value());
+    return status != platform::kOk ? status : platform::kFailure;
+  }
+  return platform::kOk;
+}
+
+platform::Status Action::RunTest() {
+  return Run(std::nullopt, kTestSubject,
+             platform::LoadResourceString(kApplicationTitleId) + kTestTextSuffix);
+}
+
+void Action::CloseWorkerThreads() {
+  std::lock_guard lock(workers_->mutex);
+  workers_->list.clear();
+}
+
+bool Action::WaitForRunningActions(std::chrono::milliseconds bound) {
+  Runtime& rt = GetRuntime();
+  std::unique_lock lock(rt.mutex);
+  return rt.idle.wait_for(lock, bound, [&rt] { return rt.running == 0; });
+}
+
+bool Action::ShutdownWorkers(std::chrono::milliseconds bound) {
+  Runtime& rt = GetRuntime();
+  bool idle = false;
+  {
+    std::unique_lock lock(rt.mutex);
+    rt.accepting = false;
+    for (auto& [id, cancel] : rt.cancels) cancel();
+    idle = rt.idle.wait_for(lock, bound, [&rt] { return rt.running == 0; });
+  }
+  std::unique_lock gate(rt.gate);
+  rt.closed = true;
+  return idle;
+}
+
+void Action::SetSmtpClientFactory(SmtpClientFactory factory) { GetRuntime().smtpFactory = factory; }
+
+void Action::SetOdbc(platform::IOdbc* odbc) { GetRuntime().odbc = odbc; }
+
+// ---- one execution ----
+
+void Action::WorkerThreadProc(std::shared_ptr<ActionWorkerContext> context,
+                              std::shared_ptr<Workers> workers) {
+  platform::Status status = platform::kFailure;
+  {
+    std::lock_guard lock(ActionLock());
+    if (context->alert && workers->Contains(context)) {
+      const FiringAlert& alert = *context->alert;
+      ThroughGate([&] {
+        ServerStorage* storage = Services::Storage();
+        std::shared_ptr<Server> monitor =
+            storage ? storage->GetServerById(alert.monitorId) : nullptr;
+        if (monitor == nullptr) return;
+        std::lock_guard monitorLock(monitor->Mutex());
+        if (Alert* a = monitor->FindAlert(alert.alertId)) a->done = false;
+      });
+    }
+    try {
+      status = context->action.Execute(context->subject, context->text, context->alert);
+    } catch (...) {
+      status = platform::kFailure;
+    }
+    if (context->alert && workers->Contains(context)) OnActionDone(status, *context);
+  }
+  // A test run's result is shown after the lock is released: a box nobody closes must
+  // not hold up every alert.
+  if (!context->alert && workers->Contains(context)) {
+    ThroughGate([&] {
+      if (IUserInterface* ui = Services::Ui()) ui->ShowActionTestResult(status);
+    });
+  }
+  workers->Remove(context);
+}
+
+void Action::OnActionDone(platform::Status status, const ActionWorkerContext& context) {
+  const FiringAlert& alert = *context.alert;
+  ThroughGate([&] {
+    ServerStorage* storage = Services::Storage();
+    std::shared_ptr<Server> monitor = storage ? storage->GetServerById(alert.monitorId) : nullptr;
+    if (monitor != nullptr) {
+      {
+        std::lock_guard lock(monitor->Mutex());
+        if (Alert* a = monitor->FindAlert(alert.alertId)) {
+          a->done = true;
+          a->lastResult = status;
+        }
+        if (ServerData* sample = monitor->GetData()) sample->lastAlertTime = Clock::Now();
+      }
+      monitor->AddLog((alert.alertType == Alert::kError ? "ERROR: " : "CLEAR: ") + context.subject +
+                          " " + context.text,
+                      1);
+      monitor->AddLog("Action " + context.action.name + " " +
+                          (status != platform::kOk ? "Failed" : "Succeeded"),
+                      1);
+    }
+    if (IUserInterface* ui = Services::Ui()) ui->MonitorUpdated("");
+  });
+}
+
+platform::Status Action::Execute(const std::string& subject, const std::string& text,
+                                 const std::optional<FiringAlert>& alert) const {
+  switch (type) {
+    case kEmail:
+    case kSms:
+      return SendEMail(subject, text);
+    case kExecuteSql:
+      return ExecuteSql();
+    case kExecuteProgram:
+      return ExecuteProgram();
+    case kUserInterface:
+      return ShowUserInterface(subject, text, alert);
+    default:
+      return platform::kFailure;
+  }
+}
+
+platform::Status Action::SendEMail(const std::string& subject, const std::string& text) const {
+  const ConnectionParams params(*this);
+  const MessageInfo info(*this, SubjectLine(subject));
+  // An address that could break out of its SMTP command fails before any connection.
+  if (platform::Status status = Smtp::ValidateMessageInfo(info); status != platform::kOk) {
+    return status;
+  }
+
+  Smtp::IClient* raw = nullptr;
+  SmtpClientFactory factory = GetRuntime().smtpFactory;
+  platform::Status status = factory != nullptr ? factory(&raw) : Smtp::CreateClient(&raw);
+  if (status != platform::kOk) return status;
+  if (raw == nullptr) return platform::kFailure;
+  Smtp::ClientPtr client(raw);
+
+  CancelRegistration cancel([&client] { client->Cancel(); });
+  status = client->Connect(params);
+  if (status == platform::kOk) status = client->SendText(text, info, kUtf8CodePage);
+  if (status == platform::kOk) status = client->EndMessage();
+  // QUIT only after full success; its own answer does not change the outcome.
+  client->Disconnect(status == platform::kOk);
+  return status;
+}
+
+platform::Status Action::ExecuteSql() const {
+  platform::IOdbc* odbc = GetRuntime().odbc;
+  if (odbc == nullptr) odbc = &platform::SystemOdbc();
+
+  std::shared_ptr<platform::IOdbcConnection> connection;
+  platform::OdbcError error =
+      odbc->Connect(platform::BuildDsnConnectionString(datasourceName, userName, password),
+                    kSqlTimeoutSeconds, &connection);
+  if (error.Failed()) return static_cast<platform::Status>(error.code);
+  if (connection == nullptr) return platform::kFailure;
+  {
+    CancelRegistration cancel([connection] { connection->Cancel(); });
+    error = connection->Execute(sqlQuery, kSqlTimeoutSeconds);
+  }
+  connection->Close();
+  return error.Failed() ? static_cast<platform::Status>(error.code) : platform::kOk;
+}
+
+platform::Status Action::ExecuteProgram() const { return StartProgram(path); }
+
+platform::Status Action::ShowUserInterface(const std::string& subject, const std::string& text,
+                                           const std::optional<FiringAlert>& alert) const {
+  const auto kind = alert && alert->alertType == Alert::kError
+                        ? IUserInterface::MessageKind::kError
+                        : IUserInterface::MessageKind::kInformation;
+  ThroughGate([&] {
+    IUserInterface* ui = Services::Ui();
+    if (ui == nullptr) return;
+    switch (uiType) {
+      case kMessageBox:
+        ui->ShowAlertMessage(subject, text, kind);
+        break;
+      case kBalloon:
+        ui->ShowBalloon(subject, text, kind);
+        break;
+      case kRestoreWindow:
+        ui->RestoreMainWindow();
+        break;
+      default:
+        break;
+    }
+  });
+  return platform::kOk;
+}
+
+}  // namespace engine
