@@ -57,8 +57,9 @@ class EMailReporter {
   // The report thread's work: the report page of the store as it is now, sent with these
   // settings. Returns the status of the send, 0 for success (nobody else reads it).
   static platform::Status SendReport(const MailSettings& settings);
-  // Sends a page already built; the subject names the current time. `client` is made
-  // with the factory below.
+  // Sends a page already built, with the subject "Lumivar Report <current time>": create,
+  // connect, send as HTML in UTF-8, end, QUIT only after full success, release. Settings
+  // that cannot work (no port, an unusable address) fail before anything is sent.
   static platform::Status SendPage(const MailSettings& settings, const std::string& page);
 
   // Waits up to the bound for running report threads to end; true when none runs.
