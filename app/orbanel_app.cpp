@@ -1,0 +1,164 @@
+#include "app/orbanel_app.h"
+
+#include <thread>
+
+#include "app/about_dialog.h"
+#include "app/app_user_interface.h"
+#include "app/command_ids.h"
+#include "app/exit_signals.h"
+#include "app/instance_lock.h"
+#include "app/main_frame.h"
+#include "app/settings/settings.h"
+#include "app/ui_thread.h"
+#include "engine/services.h"
+#include "platform/registry.h"
+
+namespace app {
+namespace {
+
+// The settings object as start-up and exit see it.
+class StartupSettings : public IStartupSettings {
+ public:
+  void Load() override {
+    Settings::SetRegistryBasePath(platform::MakeRegistryBasePath());
+    Settings::Instance().Load();
+  }
+  void Save() override { Settings::Instance().Save(); }
+  std::string StartedMonitors() const override { return Settings::Instance().GetStartedMonitors(); }
+  void SetStartedMonitors(std::string value) override {
+    Settings::Instance().SetStartedMonitors(std::move(value));
+  }
+};
+
+// Stands in for the monitor store until the engine's store is wired here: no monitors.
+class EmptyMonitorStore : public IMonitorStore {
+ public:
+  void InitializeDatabase() override {}
+  void LoadAll() override {}
+  std::vector<MonitorState> Monitors() const override { return {}; }
+  void StartMonitor(const std::string&) override {}
+  void StopAll() override {}
+  void SaveAll() override {}
+  void AddLog(const std::string&, const std::string&) override {}
+  void ShutdownDatabase() override {}
+};
+
+WindowPlacement PlacementFromSettings() {
+  const LayoutSettings layout = Settings::Instance().GetLayout();
+  return {layout.wndX, layout.wndY, layout.wndWidth, layout.wndHeight, layout.wndMode};
+}
+
+void SavePlacementToSettings(const WindowPlacement& placement) {
+  LayoutSettings layout = Settings::Instance().GetLayout();
+  layout.wndX = placement.x;
+  layout.wndY = placement.y;
+  layout.wndWidth = placement.width;
+  layout.wndHeight = placement.height;
+  layout.wndMode = placement.mode;
+  Settings::Instance().SetLayout(layout);
+}
+
+// The bridge lives as long as the process: an engine thread that was abandoned at exit
+// may still reach it, and then finds no window and does nothing.
+AppUserInterface& UserInterface() {
+  static AppUserInterface* ui = new AppUserInterface([]() -> CMainFrame* {
+    OrbanelApp* app = OrbanelApp::Get();
+    return app != nullptr ? app->GetMainFrame() : nullptr;
+  });
+  return *ui;
+}
+
+constexpr int kExitRetryMs = 50;
+
+}  // namespace
+
+OrbanelApp::OrbanelApp() {
+  exitRetry_.Bind(wxEVT_TIMER, [this](wxTimerEvent&) { RequestOrderlyExit(); });
+  Bind(
+      wxEVT_MENU, [this](wxCommandEvent&) { OnAppAbout(); }, kIdAppAbout);
+}
+
+OrbanelApp::~OrbanelApp() = default;
+
+OrbanelApp* OrbanelApp::Get() { return dynamic_cast<OrbanelApp*>(wxTheApp); }
+
+bool OrbanelApp::OnInit() {
+  // The base class would parse the command line and refuse "autorun"; there is nothing
+  // else to parse.
+  SetAppName("Lumivar");
+  SetAppDisplayName("Lumivar");
+  std::vector<std::string> args;
+  for (int i = 1; i < argc; ++i) args.push_back(argv[i].utf8_string());
+
+  lock_ = std::make_unique<SingleInstanceLock>();
+  settings_ = std::make_unique<StartupSettings>();
+  store_ = std::make_unique<EmptyMonitorStore>();
+  lifecycle_ = std::make_unique<AppLifecycle>(
+      *lock_, *settings_, *store_,
+      [](std::chrono::seconds delay) { std::this_thread::sleep_for(delay); });
+
+  const AppLifecycle::StartResult result = lifecycle_->Start(
+      args, [this]() { InstallUiServices(); }, [this]() { return CreateMainWindow(); });
+  if (result == AppLifecycle::StartResult::kStarted) return true;
+
+  // An early end: no exit sequence follows (wx skips OnExit), so nothing is saved.
+  if (frame_) frame_->Destroy();
+  RemoveUiServices();
+  lifecycle_.reset();
+  return false;
+}
+
+int OrbanelApp::OnExit() {
+  exitRetry_.Stop();
+  if (lifecycle_) {
+    lifecycle_->Exit();
+    lifecycle_.reset();
+  }
+  RemoveUiServices();
+  return wxApp::OnExit();
+}
+
+CMainFrame* OrbanelApp::GetMainFrame() const { return frame_.get(); }
+
+void OrbanelApp::InstallUiServices() {
+  SetUiThreadReceiver(this);
+  engine::Services::SetSettings(&Settings::Instance());
+  engine::Services::SetUi(&UserInterface());
+  modalDialogs_ = std::make_unique<ModalDialogTracker>();
+  exitSignals_ = std::make_unique<ExitSignalWatch>([this]() { RequestOrderlyExit(); });
+}
+
+void OrbanelApp::RemoveUiServices() {
+  exitSignals_.reset();
+  modalDialogs_.reset();
+  engine::Services::SetUi(nullptr);
+  SetUiThreadReceiver(nullptr);
+}
+
+bool OrbanelApp::CreateMainWindow() {
+  auto* frame = new CMainFrame(&SavePlacementToSettings);
+  frame_ = frame;
+  SetTopWindow(frame);
+  frame->RestorePlacementAndStart(PlacementFromSettings());
+  return true;
+}
+
+void OrbanelApp::RequestOrderlyExit() {
+  if (modalDialogs_) {
+    modalDialogs_->EndAll();
+    // The dialogs return to their callers once their loops unwind; the window closes
+    // after that.
+    if (!modalDialogs_->Empty()) {
+      exitRetry_.StartOnce(kExitRetryMs);
+      return;
+    }
+  }
+  if (frame_) frame_->Close(true);
+}
+
+void OrbanelApp::OnAppAbout() {
+  CAboutDlg dialog(GetMainFrame());
+  dialog.ShowModal();
+}
+
+}  // namespace app

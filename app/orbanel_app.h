@@ -1,0 +1,58 @@
+// The application object: runs the start-up sequence (single instance, autorun wait,
+// settings, store, main window, the monitors restarted) and the exit sequence (running
+// set recorded, monitors stopped and saved, settings saved, the mark released last). It
+// owns the bridge through which engine threads reach the windows, and closes the main
+// window in order on SIGTERM or SIGHUP. UI thread only.
+#pragma once
+
+#include <memory>
+#include <vector>
+
+#include <wx/app.h>
+#include <wx/timer.h>
+#include <wx/weakref.h>
+
+#include "app/app_lifecycle.h"
+
+namespace app {
+
+class AppUserInterface;
+class CMainFrame;
+class ExitSignalWatch;
+class ModalDialogTracker;
+
+class OrbanelApp : public wxApp {
+ public:
+  OrbanelApp();
+  ~OrbanelApp() override;
+
+  // The running application object, or nullptr (in tests, for instance).
+  static OrbanelApp* Get();
+
+  bool OnInit() override;
+  int OnExit() override;
+
+  // The main window; nullptr before it is made and after it has closed.
+  CMainFrame* GetMainFrame() const;
+
+  // Ends open modal dialogs and closes the main window, so that the exit sequence runs.
+  void RequestOrderlyExit();
+
+  void OnAppAbout();
+
+ private:
+  bool CreateMainWindow();
+  void InstallUiServices();
+  void RemoveUiServices();
+
+  std::unique_ptr<IInstanceLock> lock_;
+  std::unique_ptr<IStartupSettings> settings_;
+  std::unique_ptr<IMonitorStore> store_;
+  std::unique_ptr<AppLifecycle> lifecycle_;
+  std::unique_ptr<ModalDialogTracker> modalDialogs_;
+  std::unique_ptr<ExitSignalWatch> exitSignals_;
+  wxTimer exitRetry_;
+  wxWeakRef<CMainFrame> frame_;
+};
+
+}  // namespace app

@@ -1,0 +1,154 @@
+#include "app/thread_message_box.h"
+
+#include <wx/artprov.h>
+#include <wx/button.h>
+#include <wx/sizer.h>
+#include <wx/statbmp.h>
+#include <wx/stattext.h>
+#include <wx/textctrl.h>
+
+#include <utility>
+
+#include "app/ui_thread.h"
+
+namespace app {
+namespace {
+
+// The open box; touched on the UI thread only. A box being closed is detached first, so
+// that messages arriving meanwhile open a new box.
+ThreadMessageBox* openBox = nullptr;
+
+wxBitmap IconFor(int kind) {
+  return wxArtProvider::GetBitmap(kind == kAlertKindError ? wxART_ERROR : wxART_INFORMATION,
+                                  wxART_MESSAGE_BOX);
+}
+
+}  // namespace
+
+void AlertPages::Add(Message message) {
+  messages_.push_back(std::move(message));
+  ShowPage(Count() - 1);
+}
+
+bool AlertPages::ShowPage(int index) {
+  if (index < 0 || index >= Count()) return false;
+  current_ = index;
+  const int kind = messages_[index].kind;
+  if (kind == kAlertKindError || kind == kAlertKindInformation) iconKind_ = kind;
+  return true;
+}
+
+std::string AlertPages::CounterText() const {
+  if (messages_.empty()) return "";
+  return std::to_string(current_ + 1) + "/" + std::to_string(Count());
+}
+
+void ThreadMessageBox::ShowAsync(std::string caption, std::string text, int kind) {
+  PostToUiThread([caption = std::move(caption), text = std::move(text), kind]() mutable {
+    AddOrCreate(std::move(caption), std::move(text), kind);
+  });
+}
+
+ThreadMessageBox* ThreadMessageBox::Current() { return openBox; }
+
+ThreadMessageBox* ThreadMessageBox::AddOrCreate(std::string caption, std::string text, int kind) {
+  if (openBox == nullptr) {
+    openBox = new ThreadMessageBox();
+    openBox->AddMessage(std::move(caption), std::move(text), kind);
+    openBox->Show();
+  } else {
+    openBox->AddMessage(std::move(caption), std::move(text), kind);
+  }
+  return openBox;
+}
+
+void ThreadMessageBox::CloseCurrent() {
+  if (openBox != nullptr) openBox->Discard();
+}
+
+ThreadMessageBox::ThreadMessageBox()
+    : wxDialog(nullptr, wxID_ANY, "Lumivar - Alert", wxDefaultPosition, wxDefaultSize,
+               wxDEFAULT_DIALOG_STYLE | wxRESIZE_BORDER | wxDIALOG_NO_PARENT) {
+  icon_ = new wxStaticBitmap(this, wxID_ANY, IconFor(kAlertKindInformation));
+  caption_ = new wxStaticText(this, wxID_ANY, "");
+  caption_->SetFont(caption_->GetFont().Bold());
+  message_ = new wxTextCtrl(this, wxID_ANY, "", wxDefaultPosition, wxSize(380, 120),
+                            wxTE_MULTILINE | wxTE_READONLY | wxTE_WORDWRAP);
+  counter_ = new wxStaticText(this, wxID_ANY, "");
+  prev_ = new wxButton(this, wxID_BACKWARD, "Prev");
+  next_ = new wxButton(this, wxID_FORWARD, "Next");
+  close_ = new wxButton(this, wxID_CLOSE, "Close");
+  close_->SetDefault();
+  SetAffirmativeId(wxID_CLOSE);
+  SetEscapeId(wxID_CLOSE);
+
+  auto* text = new wxBoxSizer(wxVERTICAL);
+  text->Add(caption_, 0, wxEXPAND | wxBOTTOM, FromDIP(6));
+  text->Add(message_, 1, wxEXPAND);
+  auto* top = new wxBoxSizer(wxHORIZONTAL);
+  top->Add(icon_, 0, wxALIGN_TOP | wxRIGHT, FromDIP(10));
+  top->Add(text, 1, wxEXPAND);
+  auto* buttons = new wxBoxSizer(wxHORIZONTAL);
+  buttons->Add(counter_, 0, wxALIGN_CENTER_VERTICAL);
+  buttons->AddStretchSpacer();
+  buttons->Add(prev_, 0, wxRIGHT, FromDIP(6));
+  buttons->Add(next_, 0, wxRIGHT, FromDIP(12));
+  buttons->Add(close_);
+  auto* all = new wxBoxSizer(wxVERTICAL);
+  all->Add(top, 1, wxEXPAND | wxALL, FromDIP(12));
+  all->Add(buttons, 0, wxEXPAND | wxLEFT | wxRIGHT | wxBOTTOM, FromDIP(12));
+  SetSizerAndFit(all);
+
+  Bind(
+      wxEVT_BUTTON, [this](wxCommandEvent&) { ShowPage(pages_.Current() - 1); }, wxID_BACKWARD);
+  Bind(
+      wxEVT_BUTTON, [this](wxCommandEvent&) { ShowPage(pages_.Current() + 1); }, wxID_FORWARD);
+  Bind(
+      wxEVT_BUTTON, [this](wxCommandEvent&) { Discard(); }, wxID_CLOSE);
+  Bind(wxEVT_CLOSE_WINDOW, [this](wxCloseEvent&) { Discard(); });
+}
+
+ThreadMessageBox::~ThreadMessageBox() {
+  if (openBox == this) openBox = nullptr;
+}
+
+void ThreadMessageBox::AddMessage(std::string caption, std::string text, int kind) {
+  pages_.Add({std::move(caption), std::move(text), kind});
+  UpdateControls();
+}
+
+void ThreadMessageBox::ShowPage(int index) {
+  if (pages_.ShowPage(index)) UpdateControls();
+}
+
+void ThreadMessageBox::UpdateControls() {
+  if (pages_.Count() == 0) return;
+  const AlertPages::Message& m = pages_.CurrentMessage();
+  caption_->SetLabelText(wxString::FromUTF8(m.caption));
+  wxString text = wxString::FromUTF8(m.text);
+  text.Replace("\r\n", "\n");
+  message_->ChangeValue(text);
+  counter_->SetLabelText(wxString::FromUTF8(pages_.CounterText()));
+  prev_->Enable(pages_.CanPrev());
+  next_->Enable(pages_.CanNext());
+  if (pages_.IconKind() != shownIconKind_) {
+    shownIconKind_ = pages_.IconKind();
+    icon_->SetBitmap(IconFor(shownIconKind_));
+  }
+  // Keep the default button usable when the one with the focus was just disabled.
+  if (!prev_->IsEnabled() && FindFocus() == prev_) close_->SetFocus();
+  if (!next_->IsEnabled() && FindFocus() == next_) close_->SetFocus();
+  Layout();
+}
+
+void ThreadMessageBox::Discard() {
+  if (openBox == this) openBox = nullptr;
+  Hide();
+  Destroy();
+}
+
+wxString ThreadMessageBox::CounterLabel() const { return counter_->GetLabelText(); }
+wxString ThreadMessageBox::CaptionLabel() const { return caption_->GetLabelText(); }
+wxString ThreadMessageBox::MessageText() const { return message_->GetValue(); }
+
+}  // namespace app

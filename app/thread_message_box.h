@@ -1,0 +1,101 @@
+// The alert window "Lumivar - Alert": it collects every alert message that arrives while
+// it is open and lets the user page through them with Prev and Next; Close discards them
+// all. Only one box is open at a time; a message arriving after Close opens a new one.
+// ShowAsync may be called from any thread and returns at once; everything else runs on
+// the UI thread.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include <wx/dialog.h>
+
+class wxButton;
+class wxStaticBitmap;
+class wxStaticText;
+class wxTextCtrl;
+
+namespace app {
+
+// Message kinds: 0 error (stop icon), 1 information; any other kind leaves the icon as it
+// was.
+inline constexpr int kAlertKindError = 0;
+inline constexpr int kAlertKindInformation = 1;
+
+// The pages of the box, without any window.
+class AlertPages {
+ public:
+  struct Message {
+    std::string caption;
+    std::string text;
+    int kind = kAlertKindInformation;
+  };
+
+  // Appends a message and makes it the current page.
+  void Add(Message message);
+  // Makes page index current; false (nothing changes) when there is no such page.
+  bool ShowPage(int index);
+
+  int Count() const { return static_cast<int>(messages_.size()); }
+  int Current() const { return current_; }
+  bool CanPrev() const { return current_ > 0; }
+  bool CanNext() const { return current_ + 1 < Count(); }
+  // "i/n" for the current page; "" when empty.
+  std::string CounterText() const;
+  // The current page; only when Count() > 0.
+  const Message& CurrentMessage() const { return messages_[current_]; }
+  // The kind whose icon shows: the last error or information kind shown.
+  int IconKind() const { return iconKind_; }
+
+ private:
+  std::vector<Message> messages_;
+  int current_ = 0;
+  int iconKind_ = kAlertKindInformation;
+};
+
+class ThreadMessageBox : public wxDialog {
+ public:
+  // Hands the message to the UI thread, which adds it to the open box or opens a box for
+  // it. Any thread; never blocks on the user.
+  static void ShowAsync(std::string caption, std::string text, int kind);
+
+  // UI thread: the open box, or nullptr.
+  static ThreadMessageBox* Current();
+  // UI thread: adds the message to the open box or opens a new one with it.
+  static ThreadMessageBox* AddOrCreate(std::string caption, std::string text, int kind);
+  // UI thread: closes the open box, if any (the main window does so when it closes).
+  static void CloseCurrent();
+
+  void AddMessage(std::string caption, std::string text, int kind);
+  void ShowPage(int index);
+
+  const AlertPages& Pages() const { return pages_; }
+  wxButton* PrevButton() const { return prev_; }
+  wxButton* NextButton() const { return next_; }
+  wxButton* CloseButton() const { return close_; }
+  wxString CounterLabel() const;
+  wxString CaptionLabel() const;
+  wxString MessageText() const;
+
+  // The box never keeps the program running after the main window has closed.
+  bool ShouldPreventAppExit() const override { return false; }
+
+ private:
+  ThreadMessageBox();
+  ~ThreadMessageBox() override;
+
+  void UpdateControls();
+  void Discard();
+
+  AlertPages pages_;
+  int shownIconKind_ = -1;
+  wxStaticBitmap* icon_ = nullptr;
+  wxStaticText* caption_ = nullptr;
+  wxTextCtrl* message_ = nullptr;
+  wxStaticText* counter_ = nullptr;
+  wxButton* prev_ = nullptr;
+  wxButton* next_ = nullptr;
+  wxButton* close_ = nullptr;
+};
+
+}  // namespace app
