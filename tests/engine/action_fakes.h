@@ -1,0 +1,197 @@
+// Fakes for the action tests: an SMTP client that records every call and can hold a
+// connection open until released (or cancelled), and a user interface that records every
+// call. Both are thread-safe: action workers call them.
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "engine/user_interface.h"
+#include "mail/smtp.h"
+
+namespace engine::testing {
+
+// The fake SMTP server side of every FakeSmtpClient: scripted answers and the record.
+// Install with Action::SetSmtpClientFactory(&FakeSmtp::Create); the FakeSmtp made last
+// serves every client.
+class FakeSmtp {
+ public:
+  static platform::Status Create(Smtp::IClient** client);
+
+  FakeSmtp() { Current() = this; }
+  ~FakeSmtp() { Current() = nullptr; }
+
+  platform::Status connectStatus = 0;
+  platform::Status sendStatus = 0;
+  // Connect waits until Release (or, when honourCancel is set, the client's Cancel).
+  bool blockInConnect = false;
+  bool honourCancel = true;
+
+  void Release() {
+    {
+      std::lock_guard lock(mutex_);
+      released_ = true;
+    }
+    cv_.notify_all();
+  }
+  // Waits until `count` clients have entered Connect.
+  bool WaitForConnects(int count, std::chrono::milliseconds timeout = std::chrono::seconds(10)) {
+    std::unique_lock lock(mutex_);
+    return cv_.wait_for(lock, timeout, [&] { return connects_ >= count; });
+  }
+  std::vector<std::string> Calls() const {
+    std::lock_guard lock(mutex_);
+    return calls_;
+  }
+  int Clients() const {
+    std::lock_guard lock(mutex_);
+    return clients_;
+  }
+
+ private:
+  friend class FakeSmtpClient;
+  static FakeSmtp*& Current() {
+    static FakeSmtp* current = nullptr;
+    return current;
+  }
+  void Record(std::string call) {
+    std::lock_guard lock(mutex_);
+    calls_.push_back(std::move(call));
+  }
+
+  mutable std::mutex mutex_;
+  std::condition_variable cv_;
+  std::vector<std::string> calls_;
+  bool released_ = false;
+  int connects_ = 0;
+  int clients_ = 0;
+};
+
+class FakeSmtpClient final : public Smtp::IClient {
+ public:
+  explicit FakeSmtpClient(FakeSmtp& smtp) : smtp_(smtp) {}
+
+  platform::Status Release() override {
+    smtp_.Record("Release");
+    delete this;
+    return 0;
+  }
+  platform::Status Cancel() override {
+    {
+      std::lock_guard lock(smtp_.mutex_);
+      cancelled_ = true;
+      smtp_.calls_.push_back("Cancel");
+    }
+    smtp_.cv_.notify_all();
+    return 0;
+  }
+  platform::Status Connect(const Smtp::IConnectionParams& p) override {
+    smtp_.Record("Connect " + p.GetServer() + ":" + std::to_string(p.GetPort()) +
+                 " auth=" + std::to_string(p.GetUseAuthentication()) + " " + p.GetUserName() + "/" +
+                 p.GetPassword() + " tls=" + std::to_string(p.GetUseStartTls()) +
+                 " timeout=" + std::to_string(p.GetTimeout()));
+    std::unique_lock lock(smtp_.mutex_);
+    ++smtp_.connects_;
+    smtp_.cv_.notify_all();
+    if (smtp_.blockInConnect) {
+      smtp_.cv_.wait(lock, [&] { return smtp_.released_ || (cancelled_ && smtp_.honourCancel); });
+    }
+    if (cancelled_) return platform::kWsaEintr;
+    return smtp_.connectStatus;
+  }
+  platform::Status Disconnect(bool sendQuit) override {
+    smtp_.Record(sendQuit ? "Disconnect QUIT" : "Disconnect");
+    return 0;
+  }
+  platform::Status BeginMessage(Smtp::IMessageBody**, int, const Smtp::IMessageInfo&,
+                                std::uint16_t) override {
+    smtp_.Record("BeginMessage");
+    return 1;
+  }
+  platform::Status SendText(const std::string& text, const Smtp::IMessageInfo& info,
+                            std::uint16_t codePage) override {
+    std::string call = "SendText cp=" + std::to_string(codePage) + " from=\"" +
+                       info.GetSender().GetName() + "\" <" + info.GetSender().GetAddress() +
+                       "> to=";
+    for (std::uint32_t i = 0; i < info.GetRecipientCount(); ++i) {
+      call +=
+          "\"" + info.GetRecipient(i).GetName() + "\" <" + info.GetRecipient(i).GetAddress() + ">";
+    }
+    smtp_.Record(call + " subject=" + info.GetSubject() + " text=" + text);
+    return smtp_.sendStatus;
+  }
+  platform::Status SendHtml(const std::string&, const Smtp::IMessageInfo&, std::uint16_t) override {
+    smtp_.Record("SendHtml");
+    return 1;
+  }
+  platform::Status EndMessage() override {
+    smtp_.Record("EndMessage");
+    return 0;
+  }
+
+ private:
+  FakeSmtp& smtp_;
+  bool cancelled_ = false;  // guarded by smtp_.mutex_
+};
+
+inline platform::Status FakeSmtp::Create(Smtp::IClient** client) {
+  FakeSmtp* smtp = Current();
+  if (smtp == nullptr) return platform::kFailure;
+  {
+    std::lock_guard lock(smtp->mutex_);
+    ++smtp->clients_;
+  }
+  *client = new FakeSmtpClient(*smtp);
+  return 0;
+}
+
+class RecordingUi : public IUserInterface {
+ public:
+  void MonitorUpdated(std::string monitorId) override { Record("updated:" + monitorId); }
+  void ShowBalloon(std::string title, std::string text, MessageKind kind) override {
+    Record("balloon:" + title + "|" + text + "|" + Kind(kind));
+  }
+  void RestoreMainWindow() override { Record("restore"); }
+  void ShowAlertMessage(std::string caption, std::string text, MessageKind kind) override {
+    Record("box:" + caption + "|" + text + "|" + Kind(kind));
+  }
+  void ShowActionTestResult(std::uint32_t status) override {
+    std::function<void()> hook;
+    {
+      std::lock_guard lock(mutex_);
+      hook = onTestResult;
+    }
+    if (hook) hook();
+    Record("test:" + std::to_string(status));
+  }
+
+  std::vector<std::string> Calls() const {
+    std::lock_guard lock(mutex_);
+    return calls_;
+  }
+  void Clear() {
+    std::lock_guard lock(mutex_);
+    calls_.clear();
+  }
+
+  // Runs on the worker's thread before a test result is recorded.
+  std::function<void()> onTestResult;
+
+ private:
+  static std::string Kind(MessageKind kind) {
+    return kind == MessageKind::kError ? "error" : "info";
+  }
+  void Record(std::string call) {
+    std::lock_guard lock(mutex_);
+    calls_.push_back(std::move(call));
+  }
+
+  mutable std::mutex mutex_;
+  std::vector<std::string> calls_;
+};
+
+}  // namespace engine::testing
