@@ -221,27 +221,30 @@ int ODBCDataSource::StoreData() {
   const int opened = ServerStorage::OpenDatabase(database, ServerStorage::kDataFileName);
   if (opened != SQLITE_OK) return opened;
 
-  int rc = SQLITE_OK;
-  bool extended = false;
-  if (now.IsEqual(before) && InSameLocalHour(now.time, before.time)) {
-    rc = db::Database::ExecSQL(database, sql::ExtendOdbcDataSourceData(now.time, id, before.time));
-    // A missing row to extend (its INSERT failed) gives a new row.
-    extended = rc == SQLITE_OK && database.Changes() > 0;
-  }
-  if (!extended) {
-    sql::OdbcDataSourceDataRow row;
-    row.monitorId = id;
-    row.time = now.time;
-    row.available = now.available;
-    row.health = now.health;
-    row.errorCode = now.errorCode;
-    row.errorDescription = now.errorDescription;
-    row.connectionTime = Low32(now.connectionTime);
-    row.requestTime = Low32(now.requestTime);
-    rc = db::Database::ExecSQL(database, sql::InsertOdbcDataSourceData(row));
-  }
-  const int queriesRc = StoreTestQueryRows(database, rows, now.time);
-  return rc != SQLITE_OK ? rc : queriesRc;
+  return InTransaction(database, [&] {
+    int rc = SQLITE_OK;
+    bool extended = false;
+    if (now.IsEqual(before) && InSameLocalHour(now.time, before.time)) {
+      rc =
+          db::Database::ExecSQL(database, sql::ExtendOdbcDataSourceData(now.time, id, before.time));
+      // A missing row to extend (its INSERT failed) gives a new row.
+      extended = rc == SQLITE_OK && database.Changes() > 0;
+    }
+    if (!extended) {
+      sql::OdbcDataSourceDataRow row;
+      row.monitorId = id;
+      row.time = now.time;
+      row.available = now.available;
+      row.health = now.health;
+      row.errorCode = now.errorCode;
+      row.errorDescription = now.errorDescription;
+      row.connectionTime = Low32(now.connectionTime);
+      row.requestTime = Low32(now.requestTime);
+      rc = db::Database::ExecSQL(database, sql::InsertOdbcDataSourceData(row));
+    }
+    const int queriesRc = StoreTestQueryRows(database, rows, now.time);
+    return rc != SQLITE_OK ? rc : queriesRc;
+  });
 }
 
 int ODBCDataSource::Save(db::Database& database) {

@@ -401,7 +401,16 @@ int Server::StoreData() {
   db::Database database;
   const int rc = ServerStorage::OpenDatabase(database, ServerStorage::kDataFileName);
   if (rc != SQLITE_OK) return rc;
-  return StoreTestQueryRows(database, rows, sampleTime);
+  return InTransaction(database, [&] { return StoreTestQueryRows(database, rows, sampleTime); });
+}
+
+int Server::InTransaction(db::Database& database, const std::function<int()>& write) {
+  const bool began = db::Database::ExecSQL(database, "BEGIN IMMEDIATE") == SQLITE_OK;
+  const int rc = write();
+  if (!began) return rc;
+  const int committed = db::Database::ExecSQL(database, "COMMIT");
+  if (committed != SQLITE_OK) db::Database::ExecSQL(database, "ROLLBACK");
+  return rc != SQLITE_OK ? rc : committed;
 }
 
 // ---- log and uptime ----

@@ -12,6 +12,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -221,6 +222,9 @@ class Server : public ServerHealth, public std::enable_shared_from_this<Server> 
   // that changes no row is followed by an INSERT. Returns the first failure.
   int StoreTestQueryRows(db::Database& database, const std::vector<TestQueryRow>& rows,
                          std::int64_t sampleTime) const;
+  // Runs write() inside one transaction on the open database, so that the rows of one poll
+  // cost one commit; write's result, else the commit's failure.
+  static int InTransaction(db::Database& database, const std::function<int()>& write);
   // The uptime and downtime of today from the data file; false when they cannot be read.
   bool ReadTodayUptime(std::int64_t* up, std::int64_t* down) const;
 
