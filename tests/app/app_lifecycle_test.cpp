@@ -1,0 +1,319 @@
+// Start-up and exit sequences against fakes of the lock, the settings and the store: the
+// order of the steps, the monitors restarted, and what an early end leaves alone.
+#include "app/app_lifecycle.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace app {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+// All fakes write into one journal, so the tests see the order across them.
+using Journal = std::vector<std::string>;
+
+class FakeLock : public IInstanceLock {
+ public:
+  explicit FakeLock(Journal& j) : j_(j) {}
+  bool TryAcquire() override {
+    j_.push_back("lock");
+    held_ = !heldElsewhere;
+    return held_;
+  }
+  void Release() override {
+    j_.push_back("unlock");
+    held_ = false;
+  }
+  bool heldElsewhere = false;
+  bool held_ = false;
+
+ private:
+  Journal& j_;
+};
+
+class FakeSettings : public IStartupSettings {
+ public:
+  explicit FakeSettings(Journal& j) : j_(j) {}
+  void Load() override {
+    j_.push_back("settings.load");
+    startedInMemory = startedStored;
+  }
+  void Save() override {
+    j_.push_back("settings.save");
+    startedStored = startedInMemory;
+  }
+  std::string StartedMonitors() const override { return startedInMemory; }
+  void SetStartedMonitors(std::string value) override {
+    j_.push_back("settings.started=" + value);
+    startedInMemory = std::move(value);
+  }
+  std::string startedStored;  // what the settings file holds
+  std::string startedInMemory;
+
+ private:
+  Journal& j_;
+};
+
+class FakeStore : public IMonitorStore {
+ public:
+  explicit FakeStore(Journal& j) : j_(j) {}
+  void InitializeDatabase() override { j_.push_back("db.init"); }
+  void LoadAll() override { j_.push_back("store.load"); }
+  std::vector<MonitorState> Monitors() const override { return monitors; }
+  void StartMonitor(const std::string& id) override {
+    j_.push_back("start " + id);
+    for (auto& m : monitors)
+      if (m.id == id) m.running = true;
+  }
+  void StopAll() override {
+    j_.push_back("store.stopAll");
+    for (auto& m : monitors) m.running = false;
+  }
+  void SaveAll() override { j_.push_back("store.save"); }
+  void AddLog(const std::string& id, const std::string& text) override {
+    j_.push_back("log " + id + " " + text);
+  }
+  void ShutdownDatabase() override { j_.push_back("db.shutdown"); }
+  std::vector<MonitorState> monitors;
+
+ private:
+  Journal& j_;
+};
+
+struct Rig {
+  Journal journal;
+  FakeLock lock{journal};
+  FakeSettings settings{journal};
+  FakeStore store{journal};
+  std::vector<std::chrono::seconds> sleeps;
+  bool windowMade = true;
+
+  AppLifecycle::StartResult Start(AppLifecycle& life, std::vector<std::string> args = {}) {
+    return life.Start(
+        args, [this]() { journal.push_back("ui-services"); },
+        [this]() {
+          journal.push_back("window");
+          return windowMade;
+        });
+  }
+  AppLifecycle Make() {
+    return AppLifecycle(lock, settings, store, [this](std::chrono::seconds s) {
+      journal.push_back("sleep");
+      sleeps.push_back(s);
+    });
+  }
+};
+
+TEST(AutorunTest, OnlyTheExactSingleArgument) {
+  const struct {
+    std::vector<std::string> args;
+    bool autorun;
+  } cases[] = {
+      {{"autorun"}, true},         {{}, false},
+      {{"Autorun"}, false},        {{"AUTORUN"}, false},
+      {{"/autorun"}, false},       {{"autorun "}, false},
+      {{" autorun"}, false},       {{"autorun", "x"}, false},
+      {{"x", "autorun"}, false},   {{""}, false},
+      {{"autorunautorun"}, false},
+  };
+  for (const auto& c : cases) {
+    std::string shown;
+    for (const auto& a : c.args) shown += "[" + a + "]";
+    EXPECT_EQ(IsAutorunCommandLine(c.args), c.autorun) << shown;
+  }
+}
+
+TEST(StartedMonitorsTest, BuiltAsBlankThenIdSemicolonPerRunningMonitor) {
+  EXPECT_EQ(BuildStartedMonitors({}), " ");
+  EXPECT_EQ(BuildStartedMonitors({{"a", false}}), " ");
+  EXPECT_EQ(BuildStartedMonitors({{"id1", true}, {"id2", true}, {"id3", false}}), " id1;id2;");
+  // A monitor without identifier could never be found again; it is left out.
+  EXPECT_EQ(BuildStartedMonitors({{"", true}, {"id2", true}}), " id2;");
+}
+
+TEST(StartedMonitorsTest, MembershipIsByWholeEntry) {
+  const struct {
+    const char* started;
+    const char* id;
+    bool member;
+  } cases[] = {
+      {" id1;id2;", "id1", true},
+      {" id1;id2;", "id2", true},
+      {" id1;id2;", "id3", false},
+      {" id1;id2;", "id", false},  // a part of an identifier is not a match
+      {" id1;id2;", "d1", false},
+      {" id1;id2", "id2", true},  // a last entry without ";"
+      {"id1 ; id2 ;", "id2", true},
+      {" ", "id1", false},
+      {"", "id1", false},
+      // An empty identifier never matches, whatever the text holds.
+      {" id1;id2;", "", false},
+      {" ;", "", false},
+      {";;", "", false},
+      {" ", "", false},
+      {"", "", false},
+      {" id1;", " ", false},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(IsInStartedMonitors(c.started, c.id), c.member)
+        << "[" << c.started << "] [" << c.id << "]";
+  }
+}
+
+TEST(AppLifecycleTest, StartRunsTheStepsInOrderAndRestartsTheSavedMonitors) {
+  Rig rig;
+  rig.store.monitors = {{"M1"}, {"M2"}, {"M3"}};
+  rig.settings.startedStored = " M1;M3;";
+  AppLifecycle life = rig.Make();
+
+  EXPECT_EQ(rig.Start(life), AppLifecycle::StartResult::kStarted);
+  EXPECT_THAT(rig.journal,
+              ElementsAre("lock", "settings.load", "ui-services", "db.init", "store.load", "window",
+                          "log M1 Application opened.", "start M1", "log M2 Application opened.",
+                          "log M3 Application opened.", "start M3"));
+  EXPECT_TRUE(rig.sleeps.empty());
+  EXPECT_TRUE(rig.lock.held_);
+}
+
+TEST(AppLifecycleTest, ExitRecordsStopsSavesLogsThenSavesSettingsAndReleasesTheMarkLast) {
+  Rig rig;
+  rig.store.monitors = {{"M1"}, {"M2"}, {"M3"}};
+  AppLifecycle life = rig.Make();
+  ASSERT_EQ(rig.Start(life), AppLifecycle::StartResult::kStarted);
+  rig.store.monitors[0].running = true;
+  rig.store.monitors[1].running = true;
+  rig.journal.clear();
+
+  life.Exit();
+  EXPECT_THAT(rig.journal,
+              ElementsAre("settings.started= M1;M2;", "store.stopAll", "store.save",
+                          "log M1 Application closed.", "log M2 Application closed.",
+                          "log M3 Application closed.", "db.shutdown", "settings.save", "unlock"));
+  EXPECT_EQ(rig.settings.startedStored, " M1;M2;");
+
+  // A second call (the destructor included) changes nothing.
+  rig.journal.clear();
+  life.Exit();
+  EXPECT_THAT(rig.journal, IsEmpty());
+}
+
+TEST(AppLifecycleTest, TheNextStartRestartsExactlyTheMonitorsRunningAtExit) {
+  Rig rig;
+  rig.store.monitors = {{"M1"}, {"M2"}, {"M3"}};
+  {
+    AppLifecycle first = rig.Make();
+    ASSERT_EQ(rig.Start(first), AppLifecycle::StartResult::kStarted);
+    rig.store.StartMonitor("M1");
+    rig.store.StartMonitor("M2");
+    first.Exit();
+  }
+  ASSERT_EQ(rig.settings.startedStored, " M1;M2;");
+
+  rig.journal.clear();
+  AppLifecycle second = rig.Make();
+  ASSERT_EQ(rig.Start(second), AppLifecycle::StartResult::kStarted);
+  std::vector<std::string> opened, started;
+  for (const auto& line : rig.journal) {
+    if (line.rfind("log ", 0) == 0) opened.push_back(line);
+    if (line.rfind("start ", 0) == 0) started.push_back(line);
+  }
+  EXPECT_THAT(opened, ElementsAre("log M1 Application opened.", "log M2 Application opened.",
+                                  "log M3 Application opened."));
+  EXPECT_THAT(started, ElementsAre("start M1", "start M2"));
+}
+
+TEST(AppLifecycleTest, NothingRunningAtExitRestartsNothing) {
+  Rig rig;
+  rig.store.monitors = {{"M1"}, {"M2"}};
+  AppLifecycle life = rig.Make();
+  ASSERT_EQ(rig.Start(life), AppLifecycle::StartResult::kStarted);
+  life.Exit();
+  EXPECT_EQ(rig.settings.startedStored, " ");
+
+  rig.journal.clear();
+  AppLifecycle next = rig.Make();
+  ASSERT_EQ(rig.Start(next), AppLifecycle::StartResult::kStarted);
+  for (const auto& line : rig.journal) EXPECT_NE(line.rfind("start ", 0), 0u) << line;
+}
+
+TEST(AppLifecycleTest, AMonitorWithoutIdentifierIsNeverRestarted) {
+  Rig rig;
+  rig.store.monitors = {{""}, {"M2"}};
+  rig.settings.startedStored = " ;M2;";
+  AppLifecycle life = rig.Make();
+  ASSERT_EQ(rig.Start(life), AppLifecycle::StartResult::kStarted);
+  EXPECT_THAT(rig.journal, ::testing::Contains("start M2"));
+  EXPECT_THAT(rig.journal, ::testing::Not(::testing::Contains("start ")));
+}
+
+TEST(AppLifecycleTest, AnEmptyStoreWritesNoLogLines) {
+  Rig rig;
+  rig.settings.startedStored = " M1;";
+  AppLifecycle life = rig.Make();
+  ASSERT_EQ(rig.Start(life), AppLifecycle::StartResult::kStarted);
+  life.Exit();
+  for (const auto& line : rig.journal) {
+    EXPECT_NE(line.rfind("log ", 0), 0u) << line;
+    EXPECT_NE(line.rfind("start ", 0), 0u) << line;
+  }
+}
+
+TEST(AppLifecycleTest, AutorunWaitsThirtySecondsAfterTakingTheMarkAndBeforeAnythingElse) {
+  Rig rig;
+  AppLifecycle life = rig.Make();
+  ASSERT_EQ(rig.Start(life, {"autorun"}), AppLifecycle::StartResult::kStarted);
+  ASSERT_GE(rig.journal.size(), 3u);
+  EXPECT_EQ(rig.journal[0], "lock");
+  EXPECT_EQ(rig.journal[1], "sleep");
+  EXPECT_EQ(rig.journal[2], "settings.load");
+  EXPECT_THAT(rig.sleeps, ElementsAre(std::chrono::seconds(30)));
+}
+
+TEST(AppLifecycleTest, ASecondInstanceEndsAtOnceAndWritesNothing) {
+  Rig rig;
+  rig.lock.heldElsewhere = true;
+  rig.store.monitors = {{"M1", false}};
+  rig.settings.startedStored = " M1;";
+  AppLifecycle life = rig.Make();
+
+  // Even with "autorun" it does not wait: the mark is checked first.
+  EXPECT_EQ(rig.Start(life, {"autorun"}), AppLifecycle::StartResult::kAnotherInstance);
+  life.Exit();
+  EXPECT_THAT(rig.journal, ElementsAre("lock"));
+  EXPECT_TRUE(rig.sleeps.empty());
+  EXPECT_EQ(rig.settings.startedStored, " M1;");
+}
+
+TEST(AppLifecycleTest, NoMainWindowSavesNothingAndReleasesTheMark) {
+  Rig rig;
+  rig.windowMade = false;
+  rig.store.monitors = {{"M1"}};
+  rig.settings.startedStored = " M1;";
+  AppLifecycle life = rig.Make();
+
+  EXPECT_EQ(rig.Start(life), AppLifecycle::StartResult::kNoMainWindow);
+  life.Exit();
+  EXPECT_THAT(rig.journal, ElementsAre("lock", "settings.load", "ui-services", "db.init",
+                                       "store.load", "window", "unlock"));
+  EXPECT_EQ(rig.settings.startedStored, " M1;");
+  EXPECT_FALSE(rig.lock.held_);
+}
+
+TEST(AppLifecycleTest, DestroyedWithoutExitStillReleasesTheMark) {
+  Rig rig;
+  {
+    AppLifecycle life = rig.Make();
+    ASSERT_EQ(rig.Start(life), AppLifecycle::StartResult::kStarted);
+  }
+  EXPECT_FALSE(rig.lock.held_);
+  EXPECT_EQ(rig.journal.back(), "unlock");
+}
+
+}  // namespace
+}  // namespace app
