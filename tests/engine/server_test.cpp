@@ -1,0 +1,183 @@
+// A monitor's own rows: today's uptime from the data file, the log, deleting a test query
+// with everything that hangs on it, and attribute display names.
+#include "engine/server.h"
+
+#include <gtest/gtest.h>
+
+#include "engine/clock.h"
+#include "engine/odbc_data_source.h"
+#include "tests/engine/fake_odbc.h"
+#include "tests/engine/monitor_fixture.h"
+
+namespace engine {
+namespace {
+
+using testing::ConfigRows;
+using testing::DataRows;
+using testing::LocalTime;
+
+class ServerTest : public testing::MonitorTest {
+ protected:
+  void TearDown() override {
+    Clock::Set(nullptr);
+    MonitorTest::TearDown();
+  }
+  void SetNow(std::int64_t now) {
+    clock_ = std::make_unique<FakeClock>(now);
+    Clock::Set(clock_.get());
+  }
+  static void AddSample(const std::string& monitorId, std::int64_t time, bool available) {
+    testing::ExecData("INSERT INTO ODBCDataSourcesData VALUES ('" + monitorId + "', '" +
+                      std::to_string(time) + "', '" + (available ? "1" : "0") +
+                      "', '0', '0', '', '1', '1')");
+  }
+
+  std::unique_ptr<FakeClock> clock_;
+};
+
+TEST_F(ServerTest, TodayUptime) {
+  struct Row {
+    std::int64_t time;
+    bool available;
+  };
+  struct Case {
+    const char* name;
+    std::int64_t now;
+    std::vector<Row> rows;  // inserted in this order
+    std::int64_t up;
+    std::int64_t down;
+  };
+  const std::int64_t day = LocalTime(2024, 3, 5, 0, 0);
+  const std::int64_t autumn = LocalTime(2024, 10, 27, 0, 0);  // 00:00 BST, 25 hours long
+  const Case cases[] = {
+      {"no rows", day + 43200, {}, 0, 0},
+      {"up down up",
+       day + 43200,
+       {{day + 600, true}, {day + 1800, false}, {day + 3600, true}},
+       2400,
+       1200},
+      {"rows before midnight are ignored",
+       day + 43200,
+       {{day - 600, false}, {day + 600, true}},
+       600,
+       0},
+      {"rows out of time order",
+       day + 43200,
+       {{day + 3600, true}, {day + 600, true}, {day + 1800, false}},
+       2400,
+       1200},
+      {"spring forward: 03:00 is two hours after midnight",
+       LocalTime(2024, 3, 31, 12, 0),
+       {{LocalTime(2024, 3, 31, 3, 0), true}, {LocalTime(2024, 3, 31, 4, 0), false}},
+       7200,
+       3600},
+      {"fall back: the repeated hour counts twice",
+       autumn + 12 * 3600,
+       {{autumn + 5400, true}, {autumn + 9000, false}, {autumn + 10800, true}},
+       7200,
+       3600},
+  };
+  for (const Case& c : cases) {
+    SetNow(c.now);
+    ODBCDataSource monitor;
+    ODBCDataSource other;
+    for (const Row& row : c.rows) AddSample(monitor.id, row.time, row.available);
+    AddSample(other.id, c.now - 60, false);
+    {
+      std::lock_guard lock(monitor.Mutex());
+      monitor.todayUptime = 99;
+      monitor.todayDowntime = 99;
+    }
+    monitor.UpdateTodayUptime();
+    std::lock_guard lock(monitor.Mutex());
+    EXPECT_EQ(monitor.todayUptime, c.up) << c.name;
+    EXPECT_EQ(monitor.todayDowntime, c.down) << c.name;
+  }
+}
+
+TEST_F(ServerTest, LogLinesAreSanitisedAndClearedPerMonitor) {
+  SetNow(1'700'000'123);
+  ODBCDataSource monitor;
+  ODBCDataSource other;
+  monitor.AddLog("it's\na bell\a", 1);
+  other.AddLog("kept", 0);
+  EXPECT_EQ(DataRows("SELECT time, type, text FROM Log WHERE monitorId = '" + monitor.id + "'"),
+            (testing::Rows{{"1700000123", "1", "it s a bell "}}));
+  monitor.ClearLog();
+  EXPECT_TRUE(DataRows("SELECT * FROM Log WHERE monitorId = '" + monitor.id + "'").empty());
+  EXPECT_EQ(DataRows("SELECT text FROM Log WHERE monitorId = '" + other.id + "'"),
+            (testing::Rows{{"kept"}}));
+}
+
+TEST_F(ServerTest, DeletingATestQueryTakesItsRowsAttributesAndAlerts) {
+  SetNow(1'700'000'000);
+  auto odbc = std::make_shared<testing::FakeOdbc>();
+  ODBCDataSource monitor;
+  monitor.SetOdbc(odbc);
+  std::string gone;
+  std::string kept;
+  std::string availabilityAlert;
+  {
+    std::lock_guard lock(monitor.Mutex());
+    monitor.AddDefaultAttributes();
+    TestQuery& first = monitor.AddTestQuery();
+    first.query = "first";
+    gone = first.id;
+    TestQuery& second = monitor.AddTestQuery();
+    second.query = "second";
+    kept = second.id;
+    for (const HealthAttribute& a : std::vector<HealthAttribute>(monitor.healthAttributes)) {
+      if (a.testQueryId == gone) monitor.AddAlert("action", a.id, 1, 1, Alert::kError);
+    }
+    const HealthAttribute* availability = monitor.FindHealthAttributeByName("Monitor Availability");
+    availabilityAlert = monitor.AddAlert("action", availability->id, 0, 0, Alert::kError).id;
+  }
+  {
+    db::Database config;
+    ASSERT_EQ(ServerStorage::OpenDatabase(config, ServerStorage::kConfigFileName), 0);
+    ASSERT_EQ(monitor.Save(config), 0);
+  }
+  monitor.Poll();
+  ASSERT_EQ(DataRows("SELECT * FROM TestQueriesData").size(), 2u);
+
+  monitor.DeleteTestQuery(7);  // out of range: nothing
+  {
+    std::lock_guard lock(monitor.Mutex());
+    EXPECT_EQ(monitor.testQueries.size(), 2u);
+  }
+  monitor.DeleteTestQuery(0);
+
+  EXPECT_EQ(DataRows("SELECT id FROM TestQueriesData"), (testing::Rows{{kept}}));
+  EXPECT_EQ(ConfigRows("SELECT id FROM TestQueries"), (testing::Rows{{kept}}));
+  EXPECT_TRUE(
+      ConfigRows("SELECT * FROM HealthAttributes WHERE testQueryId = '" + gone + "'").empty());
+  EXPECT_EQ(ConfigRows("SELECT id FROM Alerts"), (testing::Rows{{availabilityAlert}}));
+  std::lock_guard lock(monitor.Mutex());
+  ASSERT_EQ(monitor.testQueries.size(), 1u);
+  EXPECT_EQ(monitor.testQueries[0].id, kept);
+  EXPECT_EQ(monitor.healthAttributes.size(), 5u);  // four built-ins and the kept query's
+  ASSERT_EQ(monitor.alerts.size(), 1u);
+  EXPECT_EQ(monitor.alerts[0].id, availabilityAlert);
+}
+
+TEST_F(ServerTest, AttributeDisplayNames) {
+  ODBCDataSource monitor;
+  std::lock_guard lock(monitor.Mutex());
+  monitor.AddDefaultAttributes();
+  TestQuery& query = monitor.AddTestQuery();
+  query.name = "Open orders";
+  const HealthAttribute* queryAttribute = nullptr;
+  for (const HealthAttribute& a : monitor.healthAttributes) {
+    if (a.testQueryId == query.id) queryAttribute = &a;
+  }
+  ASSERT_NE(queryAttribute, nullptr);
+  EXPECT_EQ(monitor.GetAttributeDisplayName(nullptr), "");
+  EXPECT_EQ(monitor.GetAttributeDisplayName(queryAttribute), "Open orders Test Query Value");
+  EXPECT_EQ(monitor.GetAttributeDisplayName(monitor.FindHealthAttributeByName("Monitor Health")),
+            "Monitor Health");
+  HealthAttribute orphan("Test Query Value", "no-such-query");
+  EXPECT_EQ(monitor.GetAttributeDisplayName(&orphan), "Test Query Value");
+}
+
+}  // namespace
+}  // namespace engine
