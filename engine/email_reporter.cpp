@@ -108,6 +108,17 @@ std::int64_t EMailReporter::ReportSpan(int mode) {
   }
 }
 
+std::int64_t EMailReporter::ReadLastReportTime() {
+  // A missing value and one that does not read as a time both read as 0: never sent.
+  const std::string text = platform::ReadRegistryString(kLastReportTimePath);
+  std::int64_t last = platform::StringToTime(text);
+  // In the hour repeated when summer time ends one text names two times, and which one
+  // the conversion picks depends on what it converted before. Take the later one, so the
+  // answer is always the same and a report never goes out before its span.
+  if (last != 0 && platform::TimeToString(last + 3600) == text) last += 3600;
+  return last;
+}
+
 bool EMailReporter::IsDue(std::int64_t last, std::int64_t now, std::int64_t span) {
   return now - last >= span - (span > 0 ? kEarlyTolerance : 0);
 }
@@ -121,9 +132,7 @@ void EMailReporter::CheckAndSend() {
 
 bool EMailReporter::CheckAndSend(const MailSettings& settings) {
   if (settings.mode == 0) return false;
-  // A missing value and one that does not read as a time both read as 0: never sent.
-  const std::int64_t last =
-      platform::StringToTime(platform::ReadRegistryString(kLastReportTimePath));
+  const std::int64_t last = ReadLastReportTime();
   const std::int64_t now = Clock::Now();
   if (!IsDue(last, now, ReportSpan(settings.mode))) return false;
   // Stored before sending, whatever the send's outcome: a failed report is not retried

@@ -51,6 +51,9 @@ class EMailReporter {
   // Seconds between reports: 1, 7 or 30 days for modes 1, 2 and 3; 0 for any other mode
   // (a report at every check).
   static std::int64_t ReportSpan(int mode);
+  // The time stored under kLastReportTimePath; 0 when it is missing or does not read as
+  // a time. A text of the hour repeated when summer time ends reads as its later time.
+  static std::int64_t ReadLastReportTime();
   // Whether a report is due at `now` after one at `last` (0: never sent).
   static bool IsDue(std::int64_t last, std::int64_t now, std::int64_t span);
 
