@@ -27,9 +27,10 @@ class FakeSmtp {
 
   platform::Status connectStatus = 0;
   platform::Status sendStatus = 0;
-  // Connect waits until Release (or, when honourCancel is set, the client's Cancel).
+  // Connect waits until Release, or the client's Cancel for the first
+  // `cancellableClients` clients made.
   bool blockInConnect = false;
-  bool honourCancel = true;
+  int cancellableClients = 1 << 30;
 
   void Release() {
     {
@@ -73,7 +74,7 @@ class FakeSmtp {
 
 class FakeSmtpClient final : public Smtp::IClient {
  public:
-  explicit FakeSmtpClient(FakeSmtp& smtp) : smtp_(smtp) {}
+  FakeSmtpClient(FakeSmtp& smtp, bool cancellable) : smtp_(smtp), cancellable_(cancellable) {}
 
   platform::Status Release() override {
     smtp_.Record("Release");
@@ -98,7 +99,7 @@ class FakeSmtpClient final : public Smtp::IClient {
     ++smtp_.connects_;
     smtp_.cv_.notify_all();
     if (smtp_.blockInConnect) {
-      smtp_.cv_.wait(lock, [&] { return smtp_.released_ || (cancelled_ && smtp_.honourCancel); });
+      smtp_.cv_.wait(lock, [&] { return smtp_.released_ || (cancelled_ && cancellable_); });
     }
     if (cancelled_) return platform::kWsaEintr;
     return smtp_.connectStatus;
@@ -135,17 +136,19 @@ class FakeSmtpClient final : public Smtp::IClient {
 
  private:
   FakeSmtp& smtp_;
+  const bool cancellable_;
   bool cancelled_ = false;  // guarded by smtp_.mutex_
 };
 
 inline platform::Status FakeSmtp::Create(Smtp::IClient** client) {
   FakeSmtp* smtp = Current();
   if (smtp == nullptr) return platform::kFailure;
+  bool cancellable = false;
   {
     std::lock_guard lock(smtp->mutex_);
-    ++smtp->clients_;
+    cancellable = smtp->clients_++ < smtp->cancellableClients;
   }
-  *client = new FakeSmtpClient(*smtp);
+  *client = new FakeSmtpClient(*smtp, cancellable);
   return 0;
 }
 

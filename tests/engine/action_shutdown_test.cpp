@@ -1,0 +1,87 @@
+// The end of the program for actions: running SMTP exchanges are cancelled, running
+// executions are waited for up to a bound and then left to finish without touching
+// anything, and no execution starts any more. A program of its own, because the shutdown
+// lasts for the rest of the process.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <memory>
+#include <string>
+
+#include "engine/action.h"
+#include "engine/odbc_data_source.h"
+#include "engine/server_storage.h"
+#include "engine/services.h"
+#include "tests/engine/action_fakes.h"
+#include "tests/support/temp_dir.h"
+
+namespace engine {
+namespace {
+
+using namespace std::chrono_literals;
+
+TEST(ActionShutdownTest, CancelsWaitsWithABoundAndThenTouchesNothing) {
+  testing_support::TempDir dir;
+  testing_support::ScopedEnv documents("LUMIVAR_DOCUMENTS_DIR", dir.Path());
+  ServerStorage::CreateConfigTables();
+  ServerStorage::CreateDataTables();
+  testing::RecordingUi ui;
+  testing::FakeSmtp smtp;
+  ServerStorage store;
+  Services::SetUi(&ui);
+  Services::SetStorage(&store);
+  Action::SetSmtpClientFactory(&testing::FakeSmtp::Create);
+
+  auto monitor = store.AddNewODBCDataSource();
+  auto mail = std::make_shared<Action>(Action::kEmail);
+  mail->name = "Mail";
+  mail->fromAddress = "ops@example.com";
+  mail->toAddress = "dba@example.com";
+  store.AddAction(mail);
+  std::string first;
+  std::string second;
+  {
+    std::lock_guard lock(monitor->Mutex());
+    const std::string attribute = monitor->healthAttributes.front().id;
+    first = monitor->AddAlert(mail->id, attribute, 0, 0, Alert::kError).id;
+    second = monitor->AddAlert(mail->id, attribute, 0, 0, Alert::kError).id;
+  }
+  auto alert = [&](const std::string& id) {
+    std::lock_guard lock(monitor->Mutex());
+    return *monitor->FindAlert(id);
+  };
+
+  // The first exchange can be cancelled; the second, queued behind it, cannot.
+  smtp.blockInConnect = true;
+  smtp.cancellableClients = 1;
+  ASSERT_EQ(mail->Run(FiringAlert{monitor->id, first, Alert::kError}, "s", "t"), platform::kOk);
+  ASSERT_EQ(mail->Run(FiringAlert{monitor->id, second, Alert::kError}, "s", "t"), platform::kOk);
+  ASSERT_TRUE(smtp.WaitForConnects(1));
+
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(Action::ShutdownWorkers(500ms));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
+  EXPECT_EQ(alert(first).lastResult, platform::kWsaEintr);
+  EXPECT_TRUE(alert(first).done);
+  ASSERT_TRUE(smtp.WaitForConnects(2));
+
+  // Nothing starts any more.
+  EXPECT_EQ(mail->RunTest(), platform::kFailure);
+
+  // The execution left running finishes on its own and touches nothing.
+  ui.Clear();
+  smtp.Release();
+  EXPECT_TRUE(Action::WaitForRunningActions(10s));
+  EXPECT_TRUE(ui.Calls().empty());
+  EXPECT_FALSE(alert(second).done);
+  int cancels = 0;
+  for (const std::string& call : smtp.Calls()) cancels += call == "Cancel";
+  EXPECT_EQ(cancels, 2);
+
+  Action::SetSmtpClientFactory(nullptr);
+  Services::SetStorage(nullptr);
+  Services::SetUi(nullptr);
+}
+
+}  // namespace
+}  // namespace engine
