@@ -1,0 +1,402 @@
+// The monitor store: load order, the whole graph saved and loaded back, saving one monitor
+// or action, deletes (also while an action runs), lookups, stopping several monitors
+// against one deadline, and lookups from other threads while the lists change.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+#include "engine/action.h"
+#include "engine/clock.h"
+#include "engine/odbc_data_source.h"
+#include "engine/server_health.h"
+#include "engine/server_storage.h"
+#include "tests/engine/fake_odbc.h"
+#include "tests/engine/monitor_fixture.h"
+
+namespace engine {
+namespace {
+
+using namespace std::chrono_literals;
+using testing::ConfigRows;
+using testing::DataRows;
+using testing::FakeOdbc;
+
+void ExecConfig(const std::string& sql) {
+  db::Database database;
+  ASSERT_EQ(ServerStorage::OpenDatabase(database, ServerStorage::kConfigFileName), 0);
+  ASSERT_EQ(db::Database::ExecSQL(database, sql), 0) << sql;
+}
+
+bool Running(const Server& server) {
+  std::lock_guard lock(server.Mutex());
+  return server.running;
+}
+
+class StoreTest : public testing::MonitorTest {
+ protected:
+  void SetUp() override {
+    MonitorTest::SetUp();
+    Services::SetStorage(&store_);
+    Server::SetStopTimeout(300ms);
+  }
+  void TearDown() override {
+    store_.Clear();
+    Action::WaitForRunningActions(10s);
+    Action::SetOdbc(nullptr);
+    Server::SetStopTimeout(120s);
+    MonitorTest::TearDown();
+  }
+
+  std::vector<std::string> Names() const {
+    std::vector<std::string> names;
+    for (const auto& server : store_.GetServerList()) {
+      std::lock_guard lock(server->Mutex());
+      names.push_back(server->name);
+    }
+    return names;
+  }
+
+  std::shared_ptr<ODBCDataSource> AddMonitor(const std::string& name,
+                                             std::shared_ptr<FakeOdbc> odbc = nullptr) {
+    auto monitor = store_.AddNewODBCDataSource();
+    if (odbc) monitor->SetOdbc(std::move(odbc));
+    std::lock_guard lock(monitor->Mutex());
+    monitor->name = name;
+    return monitor;
+  }
+
+  ServerStorage store_;
+};
+
+TEST_F(StoreTest, LoadsInOrderOfCreationTimeAndReloadsWithoutDuplicates) {
+  ServerStorage::CreateConfigTables();
+  const struct {
+    const char* id;
+    const char* creationTime;
+  } rows[] = {{"c", "300"}, {"a", "100"}, {"b1", "200"}, {"b2", "200"}, {"b3", "200"}};
+  for (const auto& row : rows) {
+    ExecConfig(std::string("INSERT INTO ODBCDataSources VALUES ('") + row.id + "', '" + row.id +
+               "', 'dsn', 'u', 'p', '0', '', '15', '" + row.creationTime + "', '0', '15', '15')");
+  }
+  ASSERT_EQ(store_.LoadAll(), 0);
+  EXPECT_EQ(Names(), (std::vector<std::string>{"a", "b1", "b2", "b3", "c"}));
+
+  auto odbc = std::make_shared<FakeOdbc>();
+  auto first = store_.GetServer(0);
+  first->SetOdbc(odbc);
+  first->Start();
+  EXPECT_TRUE(store_.AnyRunning());
+  ASSERT_EQ(store_.LoadAll(), 0);
+  EXPECT_EQ(Names(), (std::vector<std::string>{"a", "b1", "b2", "b3", "c"}));
+  EXPECT_FALSE(Running(*first));
+  EXPECT_NE(store_.GetServer(0), first);
+  EXPECT_FALSE(store_.AnyRunning());
+  EXPECT_TRUE(store_.AnyStopped());
+}
+
+TEST_F(StoreTest, Lookups) {
+  auto a = AddMonitor("a");
+  auto b = AddMonitor("b");
+  auto action = std::make_shared<Action>();
+  store_.AddAction(action);
+  EXPECT_EQ(store_.GetServerCount(), 2);
+  EXPECT_EQ(store_.GetServer(1), b);
+  EXPECT_EQ(store_.GetServer(2), nullptr);
+  EXPECT_EQ(store_.GetServer(-1), nullptr);
+  EXPECT_EQ(store_.FindServerIndex(b->id), 1);
+  EXPECT_EQ(store_.FindServerIndex("unknown"), -1);
+  EXPECT_EQ(store_.GetServerById(a->id), a);
+  EXPECT_EQ(store_.GetServerById("unknown"), nullptr);
+  EXPECT_EQ(store_.GetAction(0), action);
+  EXPECT_EQ(store_.GetAction(1), nullptr);
+  EXPECT_EQ(store_.FindActionIndex(action->id), 0);
+  EXPECT_EQ(store_.FindActionIndex("unknown"), -1);
+  EXPECT_EQ(store_.GetActionById(action->id), action);
+  EXPECT_EQ(store_.GetActionById("unknown"), nullptr);
+  // A new monitor has the four built-in attributes.
+  std::lock_guard lock(a->Mutex());
+  EXPECT_EQ(a->healthAttributes.size(), 4u);
+}
+
+TEST_F(StoreTest, SavesAndLoadsTheWholeGraph) {
+  const std::string odd = "Zürich's \"data\" – ☃ 数据";
+  std::string monitorId;
+  std::string queryId;
+  std::string alertId;
+  std::string actionId;
+  {
+    auto action = std::make_shared<Action>(Action::kExecuteSql);
+    action->name = odd;
+    action->server = "smtp.example.org";
+    action->port = 2525;
+    action->auth = true;
+    action->userName = "user'1";
+    action->password = "p;w}'d";
+    action->fromAddress = "from@example.org";
+    action->toAddress = "to@example.org";
+    action->datasourceName = "dsn's";
+    action->sqlQuery = "UPDATE t SET s = 'down' WHERE n = 'x'";
+    action->path = "/opt/it's/run";
+    action->uiType = 2;
+    action->pollsCount = 3;
+    actionId = action->id;
+    store_.AddAction(action);
+
+    auto monitor = AddMonitor(odd);
+    monitorId = monitor->id;
+    std::lock_guard lock(monitor->Mutex());
+    monitor->address = "dsn'x";
+    monitor->username = "ü'ser";
+    monitor->password = "p'w;{}";
+    monitor->pollingInterval = 7;
+    monitor->creationTime = 1'700'000'001;
+    monitor->customConnectionString = true;
+    monitor->connectionString = "Driver=SQLite3;Database=/tmp/o'dd.db";
+    monitor->customTimeouts = true;
+    monitor->loginTimeout = 21;
+    monitor->queryTimeout = 22;
+    TestQuery& query = monitor->AddTestQuery();
+    query.name = odd;
+    query.query = "SELECT count(*) FROM t WHERE s = 'open'";
+    query.enable = false;
+    query.type = 3;
+    queryId = query.id;
+    Alert& alert =
+        monitor->AddAlert(actionId, monitor->healthAttributes.back().id, 5, 4, Alert::kClear);
+    alert.threshold = 6'000'000'000;
+    alert.enable = false;
+    alert.customMessage = odd;
+    alertId = alert.id;
+  }
+  ASSERT_EQ(store_.SaveAll(), 0);
+
+  ServerStorage loaded;
+  ASSERT_EQ(loaded.LoadAll(), 0);
+  ASSERT_EQ(loaded.GetServerCount(), 1);
+  auto monitor = std::dynamic_pointer_cast<ODBCDataSource>(loaded.GetServer(0));
+  ASSERT_NE(monitor, nullptr);
+  {
+    std::lock_guard lock(monitor->Mutex());
+    EXPECT_EQ(monitor->id, monitorId);
+    EXPECT_EQ(monitor->name, odd);
+    EXPECT_EQ(monitor->address, "dsn'x");
+    EXPECT_EQ(monitor->username, "ü'ser");
+    EXPECT_EQ(monitor->password, "p'w;{}");
+    EXPECT_EQ(monitor->pollingInterval, 7);
+    EXPECT_EQ(monitor->creationTime, 1'700'000'001);
+    EXPECT_TRUE(monitor->customConnectionString);
+    EXPECT_EQ(monitor->connectionString, "Driver=SQLite3;Database=/tmp/o'dd.db");
+    EXPECT_TRUE(monitor->customTimeouts);
+    EXPECT_EQ(monitor->loginTimeout, 21);
+    EXPECT_EQ(monitor->queryTimeout, 22);
+    ASSERT_EQ(monitor->testQueries.size(), 1u);
+    const TestQuery& query = monitor->testQueries[0];
+    EXPECT_EQ(query.id, queryId);
+    EXPECT_EQ(query.name, odd);
+    EXPECT_EQ(query.query, "SELECT count(*) FROM t WHERE s = 'open'");
+    EXPECT_FALSE(query.enable);
+    EXPECT_EQ(query.type, 3);
+    // The stored attributes replace the one made for the loaded test query.
+    EXPECT_EQ(monitor->healthAttributes.size(), 5u);
+    EXPECT_EQ(monitor->healthAttributes.back().testQueryId, queryId);
+    ASSERT_EQ(monitor->alerts.size(), 1u);
+    const Alert& alert = monitor->alerts[0];
+    EXPECT_EQ(alert.id, alertId);
+    EXPECT_EQ(alert.monitorId, monitorId);
+    EXPECT_EQ(alert.actionId, actionId);
+    EXPECT_EQ(alert.healthAttributeId, monitor->healthAttributes.back().id);
+    EXPECT_FALSE(alert.enable);
+    EXPECT_EQ(alert.threshold, 6'000'000'000);
+    EXPECT_EQ(alert.condition, 4);
+    EXPECT_EQ(alert.alertType, Alert::kClear);
+    EXPECT_EQ(alert.customMessage, odd);
+    EXPECT_EQ(monitor->GetAttributeDisplayName(&monitor->healthAttributes.back()),
+              odd + " Test Query Value");
+  }
+  ASSERT_EQ(loaded.GetActionList().size(), 1u);
+  const Action action = loaded.GetAction(0)->Snapshot();
+  EXPECT_EQ(action.id, actionId);
+  EXPECT_EQ(action.name, odd);
+  EXPECT_EQ(action.type, Action::kExecuteSql);
+  EXPECT_EQ(action.server, "smtp.example.org");
+  EXPECT_EQ(action.port, 2525);
+  EXPECT_TRUE(action.auth);
+  EXPECT_EQ(action.userName, "user'1");
+  EXPECT_EQ(action.password, "p;w}'d");
+  EXPECT_EQ(action.fromAddress, "from@example.org");
+  EXPECT_EQ(action.toAddress, "to@example.org");
+  EXPECT_EQ(action.datasourceName, "dsn's");
+  EXPECT_EQ(action.sqlQuery, "UPDATE t SET s = 'down' WHERE n = 'x'");
+  EXPECT_EQ(action.path, "/opt/it's/run");
+  EXPECT_EQ(action.uiType, 2);
+  EXPECT_EQ(action.pollsCount, 3);
+}
+
+TEST_F(StoreTest, AnEditIsSavedOnItsOwn) {
+  auto monitor = AddMonitor("first name");
+  auto action = std::make_shared<Action>();
+  store_.AddAction(action);
+  ASSERT_EQ(store_.SaveServer(monitor->id), 0);
+  ASSERT_EQ(store_.SaveAction(action->id), 0);
+  EXPECT_EQ(store_.SaveServer("unknown"), SQLITE_NOTFOUND);
+  EXPECT_EQ(store_.SaveAction("unknown"), SQLITE_NOTFOUND);
+  {
+    std::lock_guard lock(monitor->Mutex());
+    monitor->name = "second name";
+    monitor->AddTestQuery().query = "select 1";
+  }
+  ASSERT_EQ(store_.SaveServer(monitor->id), 0);
+
+  // As after a crash: nothing but these saves reached the file.
+  ServerStorage other;
+  ASSERT_EQ(other.LoadAll(), 0);
+  ASSERT_EQ(other.GetServerCount(), 1);
+  auto loaded = other.GetServer(0);
+  std::lock_guard lock(loaded->Mutex());
+  EXPECT_EQ(loaded->name, "second name");
+  EXPECT_EQ(loaded->testQueries.size(), 1u);
+  EXPECT_EQ(loaded->healthAttributes.size(), 5u);
+  EXPECT_EQ(other.FindActionIndex(action->id), 0);
+}
+
+TEST_F(StoreTest, DeleteReturnsThePositionToSelectNext) {
+  auto a = AddMonitor("a");
+  auto b = AddMonitor("b");
+  auto c = AddMonitor("c");
+  EXPECT_EQ(store_.DeleteServer("unknown"), 0);
+  EXPECT_EQ(store_.GetServerCount(), 3);
+  EXPECT_EQ(store_.DeleteServer(c->id), 1);
+  EXPECT_EQ(store_.DeleteServer(a->id), 0);
+  EXPECT_EQ(Names(), std::vector<std::string>{"b"});
+  store_.DuplicateServer(b->id);
+  EXPECT_EQ(store_.GetServerCount(), 1);
+}
+
+TEST_F(StoreTest, ADeletedMonitorLeavesNoRowInEitherFile) {
+  auto odbc = std::make_shared<FakeOdbc>();
+  odbc->SetConnectError(-1, "down");
+  auto monitor = AddMonitor("doomed", odbc);
+  auto kept = AddMonitor("kept", odbc);
+  for (const auto& m : {monitor, kept}) {
+    {
+      std::lock_guard lock(m->Mutex());
+      m->AddTestQuery().query = "q";
+      m->AddAlert("action", m->healthAttributes[0].id, 0, 0, Alert::kError);
+    }
+    ASSERT_EQ(store_.SaveServer(m->id), 0);
+    m->Start();
+    m->Stop();
+    ServerHealth::AddAlertsData(m->id, "alert", 1, "action", "title");
+  }
+  store_.DeleteServer(monitor->id);
+
+  const std::string where = " WHERE monitorId = '" + monitor->id + "'";
+  for (const char* table : {"TestQueries", "HealthAttributes", "Alerts"}) {
+    EXPECT_TRUE(ConfigRows(std::string("SELECT * FROM ") + table + where).empty()) << table;
+    EXPECT_FALSE(ConfigRows(std::string("SELECT * FROM ") + table).empty()) << table;
+  }
+  EXPECT_TRUE(ConfigRows("SELECT * FROM ODBCDataSources WHERE id = '" + monitor->id + "'").empty());
+  for (const char* table : {"ODBCDataSourcesData", "TestQueriesData", "AlertsData", "Log"}) {
+    EXPECT_TRUE(DataRows(std::string("SELECT * FROM ") + table + where).empty()) << table;
+    EXPECT_FALSE(DataRows(std::string("SELECT * FROM ") + table).empty()) << table;
+  }
+}
+
+TEST_F(StoreTest, StoppingSeveralHungMonitorsWaitsOnceAgainstOneDeadline) {
+  auto odbc = std::make_shared<FakeOdbc>();
+  odbc->BlockConnects(true);
+  std::vector<std::string> ids;
+  for (const char* name : {"a", "b", "c"}) {
+    auto monitor = AddMonitor(name, odbc);
+    monitor->Start();
+    ids.push_back(monitor->id);
+  }
+  AddMonitor("never started");
+  while (odbc->Connects() < 3) std::this_thread::sleep_for(1ms);
+  EXPECT_TRUE(store_.AnyRunning());
+
+  const auto start = std::chrono::steady_clock::now();
+  store_.StopAll();
+  const auto took = std::chrono::steady_clock::now() - start;
+  EXPECT_GE(took, 300ms);
+  EXPECT_LT(took, 800ms);  // not three times the bound
+  EXPECT_FALSE(store_.AnyRunning());
+  const testing::Rows stopped =
+      DataRows("SELECT monitorId FROM Log WHERE text = 'Monitor stopped.' ORDER BY rowid");
+  EXPECT_EQ(stopped, (testing::Rows{{ids[0]}, {ids[1]}, {ids[2]}}));
+  odbc->Release();
+  EXPECT_TRUE(odbc->WaitForUnblocked());
+}
+
+TEST_F(StoreTest, DeletingAMonitorAndItsActionWhileTheActionRuns) {
+  // An SQL action whose statement hangs until released.
+  auto actionOdbc = std::make_shared<FakeOdbc>();
+  actionOdbc->BlockQueries(true);
+  Action::SetOdbc(actionOdbc.get());
+  auto action = std::make_shared<Action>(Action::kExecuteSql);
+  action->datasourceName = "target";
+  action->sqlQuery = "UPDATE t SET s = 'down'";
+  store_.AddAction(action);
+
+  auto odbc = std::make_shared<FakeOdbc>();
+  odbc->SetConnectError(-1, "down");
+  auto monitor = AddMonitor("failing", odbc);
+  {
+    std::lock_guard lock(monitor->Mutex());
+    monitor->AddAlert(action->id, monitor->healthAttributes[0].id, 0, 0, Alert::kError);
+  }
+  monitor->Poll();  // unavailable: the availability alert fires
+  ASSERT_TRUE(actionOdbc->WaitForBlocked());
+
+  const std::string id = monitor->id;
+  store_.DeleteServer(id);
+  store_.DeleteActionById(action->id);
+  monitor.reset();
+  action.reset();
+  EXPECT_EQ(store_.GetServerCount(), 0);
+  EXPECT_TRUE(store_.GetActionList().empty());
+
+  actionOdbc->Release();
+  EXPECT_TRUE(Action::WaitForRunningActions(10s));
+  EXPECT_TRUE(DataRows("SELECT * FROM Log WHERE monitorId = '" + id + "'").empty());
+}
+
+TEST_F(StoreTest, LookupsFromOtherThreadsWhileTheListsChange) {
+  std::atomic<bool> done{false};
+  std::vector<std::thread> readers;
+  for (int i = 0; i < 4; ++i) {
+    readers.emplace_back([&] {
+      while (!done.load()) {
+        for (const auto& server : store_.GetServerList()) {
+          auto same = store_.GetServerById(server->id);
+          if (same) {
+            std::lock_guard lock(same->Mutex());
+            (void)same->name.size();
+          }
+        }
+        for (int index = 0; index < 4; ++index) {
+          if (auto action = store_.GetAction(index)) (void)store_.FindActionIndex(action->id);
+        }
+        (void)store_.AnyRunning();
+        (void)store_.GetServer(store_.GetServerCount() - 1);
+      }
+    });
+  }
+  for (int round = 0; round < 30; ++round) {
+    auto monitor = AddMonitor("m" + std::to_string(round));
+    auto action = std::make_shared<Action>();
+    store_.AddAction(action);
+    if (round % 2 == 1) {
+      store_.DeleteServer(monitor->id);
+      store_.DeleteAction(0);
+    }
+  }
+  done = true;
+  for (std::thread& reader : readers) reader.join();
+  EXPECT_EQ(store_.GetServerCount(), 15);
+  EXPECT_EQ(store_.GetActionList().size(), 15u);
+}
+
+}  // namespace
+}  // namespace engine
