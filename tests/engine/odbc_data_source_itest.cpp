@@ -1,0 +1,313 @@
+// Monitors polling real data sources through the driver manager: SQLite files through a
+// data source name and through a connection string, a PostgreSQL server started by the
+// test (success, refused login, query time-out, the server going away and coming back,
+// Stop during a long query), and a server that accepts and never answers.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <thread>
+
+#include "engine/clock.h"
+#include "engine/odbc_data_source.h"
+#include "platform/odbc.h"
+#include "tests/engine/monitor_fixture.h"
+#include "tests/support/odbc_fixture.h"
+#include "tests/support/postgres_server.h"
+
+namespace engine {
+namespace {
+
+using namespace std::chrono_literals;
+using ::testing::HasSubstr;
+using testing_support::OdbcTestConfig;
+using testing_support::PostgresEnvironment;
+using testing_support::PostgresServer;
+
+[[maybe_unused]] auto* const odbcEnvironment =
+    ::testing::AddGlobalTestEnvironment(new testing_support::OdbcEnvironment);
+[[maybe_unused]] auto* const postgresEnvironment =
+    ::testing::AddGlobalTestEnvironment(new PostgresEnvironment);
+
+double SecondsSince(std::chrono::steady_clock::time_point start) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+// The system's driver manager, counting the statements running through it.
+class CountingOdbc : public platform::IOdbc, public std::enable_shared_from_this<CountingOdbc> {
+ public:
+  platform::OdbcError Connect(std::string_view text, int loginTimeout,
+                              std::shared_ptr<platform::IOdbcConnection>* connection) override {
+    std::shared_ptr<platform::IOdbcConnection> real;
+    platform::OdbcError error = platform::SystemOdbc().Connect(text, loginTimeout, &real);
+    if (real) *connection = std::make_shared<Connection>(shared_from_this(), std::move(real));
+    return error;
+  }
+  platform::OdbcError ListDataSources(std::vector<platform::OdbcDataSource>* sources) override {
+    return platform::SystemOdbc().ListDataSources(sources);
+  }
+  bool WaitForRunning(int count, std::chrono::milliseconds timeout) {
+    std::unique_lock lock(mutex_);
+    return cv_.wait_for(lock, timeout, [&] { return running_ == count; });
+  }
+
+ private:
+  class Connection : public platform::IOdbcConnection {
+   public:
+    Connection(std::shared_ptr<CountingOdbc> owner, std::shared_ptr<platform::IOdbcConnection> real)
+        : owner_(std::move(owner)), real_(std::move(real)) {}
+    platform::OdbcError QueryFirstValue(std::string_view sql, int timeout,
+                                        platform::OdbcFirstValue* value) override {
+      owner_->Add(1);
+      platform::OdbcError error = real_->QueryFirstValue(sql, timeout, value);
+      owner_->Add(-1);
+      return error;
+    }
+    platform::OdbcError Execute(std::string_view sql, int timeout) override {
+      return real_->Execute(sql, timeout);
+    }
+    void Cancel() override { real_->Cancel(); }
+    void Close() override { real_->Close(); }
+
+   private:
+    std::shared_ptr<CountingOdbc> owner_;
+    std::shared_ptr<platform::IOdbcConnection> real_;
+  };
+
+  void Add(int step) {
+    {
+      std::lock_guard lock(mutex_);
+      running_ += step;
+    }
+    cv_.notify_all();
+  }
+
+  std::mutex mutex_;
+  std::condition_variable cv_;
+  int running_ = 0;
+};
+
+class RealSourceTest : public testing::MonitorTest {
+ protected:
+  void TearDown() override {
+    Server::SetStopTimeout(120s);
+    MonitorTest::TearDown();
+  }
+
+  static PostgresServer& Postgres() { return PostgresEnvironment::Server(); }
+
+  // A monitor on a connection string (or, with a DSN, on address, user and password).
+  static std::shared_ptr<ODBCDataSource> NewMonitor(const std::vector<std::string>& queries,
+                                                    const std::string& connectionString) {
+    auto monitor = std::make_shared<ODBCDataSource>();
+    std::lock_guard lock(monitor->Mutex());
+    monitor->customConnectionString = true;
+    monitor->connectionString = connectionString;
+    for (const std::string& sql : queries) monitor->AddTestQuery().query = sql;
+    return monitor;
+  }
+
+  static std::vector<std::int32_t> Values(ODBCDataSource& monitor) {
+    std::lock_guard lock(monitor.Mutex());
+    std::vector<std::int32_t> values;
+    for (const TestQuery& q : monitor.testQueries) values.push_back(q.value);
+    return values;
+  }
+
+  static ODBCDataSourceData Current(ODBCDataSource& monitor) {
+    std::lock_guard lock(monitor.Mutex());
+    return monitor.current;
+  }
+};
+
+TEST_F(RealSourceTest, SqliteThroughADataSourceNameAndAConnectionString) {
+  const std::string file = dir_.File("orders.db");
+  testing_support::RunSqliteStatements(
+      file, {"CREATE TABLE orders (n, s)", "INSERT INTO orders VALUES (1, 'open')",
+             "INSERT INTO orders VALUES (2, 'open')", "INSERT INTO orders VALUES (7, 'ünïcode')"});
+  OdbcTestConfig::Get().AddSqliteDsn("Lumivar orders", file);
+
+  const std::vector<std::string> queries = {"SELECT count(*) FROM orders WHERE s = 'open'",
+                                            "SELECT n FROM orders WHERE s = 'ünïcode'",
+                                            "SELECT n FROM no_such_table"};
+  auto byName = NewMonitor(queries, "");
+  {
+    std::lock_guard lock(byName->Mutex());
+    byName->customConnectionString = false;
+    byName->address = "Lumivar orders";
+  }
+  auto byText = NewMonitor(queries, testing_support::SqliteConnectionString(file));
+  for (const auto& monitor : {byName, byText}) {
+    monitor->Poll();
+    const ODBCDataSourceData sample = Current(*monitor);
+    EXPECT_TRUE(sample.available);
+    EXPECT_EQ(sample.errorCode, 0);
+    EXPECT_GE(sample.connectionTime, 0);
+    EXPECT_GE(sample.requestTime, 0);
+    EXPECT_EQ(Values(*monitor), (std::vector<std::int32_t>{2, 7, -1}));
+    std::lock_guard lock(monitor->Mutex());
+    EXPECT_EQ(monitor->testQueries[2].errorCode, -1);
+    EXPECT_THAT(monitor->testQueries[2].errorDescription, HasSubstr("no_such_table"));
+  }
+  EXPECT_EQ(testing::DataRows("SELECT * FROM ODBCDataSourcesData").size(), 2u);
+  EXPECT_EQ(testing::DataRows("SELECT * FROM TestQueriesData").size(), 6u);
+}
+
+TEST_F(RealSourceTest, AMissingDataSourceName) {
+  auto monitor = NewMonitor({"SELECT 1"}, "");
+  {
+    std::lock_guard lock(monitor->Mutex());
+    monitor->customConnectionString = false;
+    monitor->address = "Lumivar no such source";
+  }
+  monitor->Poll();
+  const ODBCDataSourceData sample = Current(*monitor);
+  EXPECT_FALSE(sample.available);
+  EXPECT_EQ(sample.errorCode, -1);
+  EXPECT_THAT(sample.errorDescription, HasSubstr("Data source name not found"));
+  EXPECT_EQ(Values(*monitor), std::vector<std::int32_t>{-1});
+}
+
+TEST_F(RealSourceTest, PostgresSuccessAndRefusedLogin) {
+  OdbcTestConfig::Get().AddPostgresDsn("Lumivar PG", Postgres().Port(), PostgresServer::kDatabase);
+  auto byName = NewMonitor({"SELECT 42", "SELECT NULL", "SELECT ' -7x'"}, "");
+  {
+    std::lock_guard lock(byName->Mutex());
+    byName->customConnectionString = false;
+    byName->address = "Lumivar PG";
+    byName->username = PostgresServer::kUser;
+    byName->password = PostgresServer::kPassword;
+  }
+  byName->Poll();
+  EXPECT_TRUE(Current(*byName).available);
+  EXPECT_EQ(Values(*byName), (std::vector<std::int32_t>{42, -1, -7}));
+
+  auto refused =
+      NewMonitor({"SELECT 1"}, Postgres().ConnectionString(PostgresServer::kUser, "wrong"));
+  refused->Poll();
+  const ODBCDataSourceData sample = Current(*refused);
+  EXPECT_FALSE(sample.available);
+  EXPECT_EQ(sample.errorCode, -1);
+  EXPECT_THAT(sample.errorDescription, HasSubstr("password authentication failed"));
+  EXPECT_EQ(sample.connectionTime, -1);
+}
+
+TEST_F(RealSourceTest, PostgresQueryTimeOut) {
+  auto monitor = NewMonitor({"SELECT pg_sleep(30)", "SELECT 3"}, Postgres().ConnectionString());
+  {
+    std::lock_guard lock(monitor->Mutex());
+    monitor->loginTimeout = 5;
+    monitor->queryTimeout = 1;
+  }
+  const auto start = std::chrono::steady_clock::now();
+  monitor->Poll();
+  EXPECT_LT(SecondsSince(start), 10.0);
+  EXPECT_TRUE(Current(*monitor).available);
+  std::lock_guard lock(monitor->Mutex());
+  EXPECT_EQ(monitor->testQueries[0].value, -1);
+  EXPECT_NE(monitor->testQueries[0].errorCode, 0);
+  EXPECT_FALSE(monitor->testQueries[0].errorDescription.empty());
+  EXPECT_EQ(monitor->testQueries[1].value, 3);
+}
+
+TEST_F(RealSourceTest, PostgresGoingAwayAndComingBack) {
+  auto monitor = NewMonitor({"SELECT 1"}, Postgres().ConnectionString());
+  {
+    std::lock_guard lock(monitor->Mutex());
+    monitor->loginTimeout = 5;
+  }
+  monitor->Poll();
+  EXPECT_TRUE(Current(*monitor).available);
+
+  Postgres().Stop();
+  monitor->Poll();
+  ODBCDataSourceData sample = Current(*monitor);
+  EXPECT_FALSE(sample.available);
+  EXPECT_EQ(sample.errorCode, -1);
+  EXPECT_FALSE(sample.errorDescription.empty());
+  EXPECT_EQ(Values(*monitor), std::vector<std::int32_t>{-1});
+
+  Postgres().Start();
+  monitor->Poll();
+  sample = Current(*monitor);
+  EXPECT_TRUE(sample.available);
+  EXPECT_EQ(sample.errorCode, 0);
+  EXPECT_EQ(Values(*monitor), std::vector<std::int32_t>{1});
+  EXPECT_EQ(testing::DataRows("SELECT available FROM ODBCDataSourcesData ORDER BY rowid"),
+            (testing::Rows{{"1"}, {"0"}, {"1"}}));
+}
+
+TEST_F(RealSourceTest, StopDuringALongQueryReturnsWithinTheBoundAndCommitsNothing) {
+  Server::SetStopTimeout(1s);
+  auto odbc = std::make_shared<CountingOdbc>();
+  auto monitor = NewMonitor({"SELECT pg_sleep(60)"}, Postgres().ConnectionString());
+  monitor->SetOdbc(odbc);
+  {
+    std::lock_guard lock(monitor->Mutex());
+    monitor->queryTimeout = 0;  // no time-out: only the cancel ends it
+  }
+  monitor->Start();
+  ASSERT_TRUE(odbc->WaitForRunning(1, 10s));
+  std::this_thread::sleep_for(200ms);  // let the statement reach the server
+
+  const auto start = std::chrono::steady_clock::now();
+  monitor->Stop();
+  EXPECT_LT(SecondsSince(start), 3.0);
+  // The cancel ends the statement on the server at once.
+  EXPECT_TRUE(odbc->WaitForRunning(0, 10s));
+  std::this_thread::sleep_for(200ms);
+  EXPECT_EQ(ui_.UpdateCount(), 0u);
+  EXPECT_TRUE(testing::DataRows("SELECT * FROM ODBCDataSourcesData").empty());
+  std::lock_guard lock(monitor->Mutex());
+  EXPECT_FALSE(monitor->running);
+  EXPECT_TRUE(monitor->notPolledYet);
+}
+
+TEST_F(RealSourceTest, ASilentServerHoldsOnlyItsOwnMonitorUntilTheLoginTimeOut) {
+  testing_support::SilentListener silent;
+  const std::string file = dir_.File("other.db");
+  testing_support::RunSqliteStatements(file, {"CREATE TABLE v (n)", "INSERT INTO v VALUES (3)"});
+
+  auto hung =
+      NewMonitor({"SELECT 1"}, std::string("Driver=") + testing_support::kPostgresDriverName +
+                                   ";Servername=127.0.0.1;Port=" + std::to_string(silent.Port()) +
+                                   ";Database=x;SSLmode=disable;UID=u;PWD=p");
+  {
+    std::lock_guard lock(hung->Mutex());
+    hung->loginTimeout = 2;
+  }
+  auto other = NewMonitor({"SELECT n FROM v"}, testing_support::SqliteConnectionString(file));
+
+  const auto start = std::chrono::steady_clock::now();
+  hung->Start();
+  while (silent.Accepted() == 0 && SecondsSince(start) < 5) std::this_thread::sleep_for(10ms);
+  ASSERT_EQ(silent.Accepted(), 1);
+
+  // Meanwhile the other monitor polls, on its thread and on this one.
+  other->Start();
+  ASSERT_TRUE(ui_.WaitForUpdates(1, 1500ms));
+  EXPECT_EQ(ui_.Updates()[0], other->id);
+  const auto meanwhile = std::chrono::steady_clock::now();
+  other->Poll();
+  other->Poll();
+  EXPECT_LT(SecondsSince(meanwhile), 1.0);
+  EXPECT_EQ(Values(*other), std::vector<std::int32_t>{3});
+  {
+    std::lock_guard lock(hung->Mutex());
+    EXPECT_TRUE(hung->notPolledYet);
+  }
+
+  ASSERT_TRUE(ui_.WaitForUpdates(4, 10s));
+  EXPECT_EQ(ui_.Updates()[3], hung->id);
+  EXPECT_GE(SecondsSince(start), 1.5);
+  const ODBCDataSourceData sample = Current(*hung);
+  EXPECT_FALSE(sample.available);
+  EXPECT_EQ(sample.errorCode, -1);
+  EXPECT_THAT(sample.errorDescription, HasSubstr("timeout expired"));
+  hung->Stop();
+  other->Stop();
+}
+
+}  // namespace
+}  // namespace engine
