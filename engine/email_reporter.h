@@ -31,7 +31,6 @@ class EMailReporter {
   // a whole hour when the hourly timer fires a little before the span has passed.
   static constexpr std::int64_t kEarlyTolerance = 60;
   static constexpr std::uint32_t kTimeoutMs = 30'000;  // per wait of the SMTP exchange
-  static constexpr std::uint16_t kCodePageUtf8 = 65001;
 
   EMailReporter();
   // Shutdown with a short bound.

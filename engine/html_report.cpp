@@ -2,7 +2,6 @@
 
 #include <fcntl.h>
 #include <stdio.h>
-#include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
 
