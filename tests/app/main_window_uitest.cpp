@@ -1,0 +1,195 @@
+// The main window and the engine's way to it, under a display: the window comes up
+// titled "Lumivar" with its menus, is placed from the saved placement and hands it back
+// when it closes (closing the alert box with it); calls from engine threads reach it
+// only through the UI thread's queue.
+#include <gtest/gtest.h>
+#include <wx/menu.h>
+#include <wx/statusbr.h>
+
+#include <atomic>
+#include <optional>
+#include <thread>
+#include <vector>
+
+#include "app/about_dialog.h"
+#include "app/app_user_interface.h"
+#include "app/command_ids.h"
+#include "app/main_frame.h"
+#include "app/thread_message_box.h"
+#include "tests/app/ui_test_support.h"
+
+namespace app {
+namespace {
+
+using ui_testing::PumpFor;
+using ui_testing::PumpOnce;
+using ui_testing::PumpUntil;
+
+class MainWindowTest : public ::testing::Test {
+ protected:
+  CMainFrame* Open(const WindowPlacement& placement) {
+    frame_ = new CMainFrame([this](const WindowPlacement& p) { saved_ = p; });
+    frame_->RestorePlacementAndStart(placement);
+    PumpUntil([this] { return frame_->IsShown(); });
+    return frame_.get();
+  }
+  void TearDown() override {
+    if (frame_) frame_->Destroy();
+    ThreadMessageBox::CloseCurrent();
+    PumpFor(std::chrono::milliseconds(20));
+  }
+
+  wxWeakRef<CMainFrame> frame_;
+  std::optional<WindowPlacement> saved_;
+};
+
+TEST_F(MainWindowTest, OpensTitledLumivarWithItsMenus) {
+  CMainFrame* frame = Open({30, 40, 640, 480, kShowNormal});
+  EXPECT_EQ(frame->GetTitle(), "Lumivar");
+  EXPECT_TRUE(frame->GetIcons().IsOk());
+
+  wxMenuBar* bar = frame->GetMenuBar();
+  ASSERT_NE(bar, nullptr);
+  ASSERT_EQ(bar->GetMenuCount(), 4u);
+  EXPECT_EQ(bar->GetMenuLabel(0), "&Monitor");
+  EXPECT_EQ(bar->GetMenuLabel(1), "&View");
+  EXPECT_EQ(bar->GetMenuLabel(2), "Tools");
+  EXPECT_EQ(bar->GetMenuLabel(3), "&Help");
+  const struct {
+    int id;
+    const char* label;
+    const char* prompt;
+  } items[] = {
+      {kIdMonitorNew, "&New", "Create new ODBC Data Source monitor."},
+      {kIdMonitorStart, "&Start", "Start selected monitor."},
+      {kIdMonitorStop, "S&top", "Stop selected monitor."},
+      {kIdMonitorDelete, "&Delete", "Delete selected monitor."},
+      {kIdViewToolbar, "&Toolbar", "Show or hide the toolbar."},
+      {kIdViewStatusBar, "&Status Bar", "Show or hide the status bar."},
+      {kIdSettings, "&Settings", "Open settings dialog."},
+      {kIdOnlineHelp, "Online &Help", "Browse online help."},
+      {kIdAppAbout, "&About Lumivar...", "Show the program's name and version."},
+  };
+  for (const auto& item : items) {
+    wxMenuItem* menuItem = bar->FindItem(item.id);
+    ASSERT_NE(menuItem, nullptr) << item.label;
+    EXPECT_EQ(menuItem->GetItemLabel(), item.label);
+    EXPECT_EQ(menuItem->GetHelp(), item.prompt);
+  }
+  EXPECT_EQ(bar->GetMenu(0)->GetMenuItemCount(), 6u);  // with two separators
+
+  // The status bar is shown and the View menu toggles it.
+  ASSERT_NE(frame->GetStatusBar(), nullptr);
+  frame->UpdateWindowUI(wxUPDATE_UI_RECURSE);
+  EXPECT_TRUE(bar->IsChecked(kIdViewStatusBar));
+  wxCommandEvent toggle(wxEVT_MENU, kIdViewStatusBar);
+  frame->GetEventHandler()->ProcessEvent(toggle);
+  EXPECT_FALSE(frame->GetStatusBar()->IsShown());
+  frame->GetEventHandler()->ProcessEvent(toggle);
+  EXPECT_TRUE(frame->GetStatusBar()->IsShown());
+}
+
+TEST_F(MainWindowTest, ANormalWindowTakesTheSavedRectangleAndSavesItAtClose) {
+  CMainFrame* frame = Open({30, 40, 640, 480, kShowNormal});
+  EXPECT_FALSE(frame->IsFirstShowPending());
+  EXPECT_EQ(frame->GetSize(), wxSize(640, 480));
+  PumpUntil([frame] { return frame->GetPosition() == wxPoint(30, 40); }, std::chrono::seconds(2));
+  EXPECT_EQ(frame->GetPosition(), wxPoint(30, 40));
+
+  frame->SetSize(50, 60, 700, 500);
+  PumpFor(std::chrono::milliseconds(100));
+  frame->Close();
+  ASSERT_TRUE(saved_.has_value());
+  EXPECT_EQ(saved_->width, 700);
+  EXPECT_EQ(saved_->height, 500);
+  EXPECT_EQ(saved_->mode, kShowNormal);
+  EXPECT_TRUE(PumpUntil([this] { return !frame_; }));
+}
+
+TEST_F(MainWindowTest, AnOffScreenOrEmptyRectangleStillGivesAUsableWindow) {
+  CMainFrame* frame = Open({20000, 20000, 0, 0, 0});
+  const wxRect r = frame->GetRect();
+  EXPECT_GE(r.width, 320);
+  EXPECT_GE(r.height, 240);
+  EXPECT_TRUE(frame->IsShown());
+}
+
+TEST_F(MainWindowTest, AMaximisedStartKeepsTheDefaultPlaceAndWaitsForTheFirstShow) {
+  CMainFrame* frame = Open({5, 5, 300, 300, kShowMaximized});
+  EXPECT_TRUE(frame->IsFirstShowPending());
+  EXPECT_TRUE(frame->IsMaximized());
+  EXPECT_NE(frame->GetSize(), wxSize(300, 300));
+}
+
+TEST_F(MainWindowTest, ClosingTheWindowClosesTheAlertBox) {
+  Open({30, 40, 640, 480, kShowNormal});
+  ThreadMessageBox::ShowAsync("Alert", "text", 0);
+  ASSERT_TRUE(PumpUntil([] { return ThreadMessageBox::Current() != nullptr; }));
+  wxWeakRef<ThreadMessageBox> box(ThreadMessageBox::Current());
+  frame_->Close();
+  EXPECT_EQ(ThreadMessageBox::Current(), nullptr);
+  EXPECT_TRUE(PumpUntil([&box, this] { return !box && !frame_; }));
+}
+
+TEST_F(MainWindowTest, TheAboutBoxOpensAndCloses) {
+  CMainFrame* frame = Open({30, 40, 640, 480, kShowNormal});
+  CAboutDlg about(frame);
+  EXPECT_EQ(about.GetTitle(), "About Lumivar");
+  about.CallAfter([&about] { about.EndModal(wxID_OK); });
+  EXPECT_EQ(about.ShowModal(), wxID_OK);
+}
+
+TEST_F(MainWindowTest, EngineCallsReachTheWindowOnlyThroughTheUiThread) {
+  CMainFrame* frame = Open({30, 40, 640, 480, kShowNormal});
+  AppUserInterface ui([this]() -> CMainFrame* { return frame_.get(); });
+
+  // Fifty updates for five monitors from five threads.
+  std::vector<std::thread> workers;
+  for (int t = 0; t < 5; ++t) {
+    workers.emplace_back([&ui] {
+      for (int i = 0; i < 10; ++i) ui.MonitorUpdated("M" + std::to_string(i % 5));
+    });
+  }
+  for (auto& w : workers) w.join();
+  ui.ShowAlertMessage("Alert", "from the engine", engine::IUserInterface::MessageKind::kError);
+  // Nothing has touched the window on the calling threads.
+  EXPECT_EQ(frame->MonitorUpdatesNoted(), 0);
+  EXPECT_EQ(ThreadMessageBox::Current(), nullptr);
+
+  ASSERT_TRUE(PumpUntil([frame] { return frame->MonitorUpdatesNoted() >= 5; }));
+  ASSERT_TRUE(PumpUntil([] { return ThreadMessageBox::Current() != nullptr; }));
+  PumpFor(std::chrono::milliseconds(50));
+  // Updates waiting together are delivered once per monitor.
+  EXPECT_GE(frame->MonitorUpdatesNoted(), 5);
+  EXPECT_LE(frame->MonitorUpdatesNoted(), 50);
+  EXPECT_EQ(ThreadMessageBox::Current()->MessageText(), "from the engine");
+
+  ui.MonitorUpdated("");
+  ASSERT_TRUE(PumpUntil([frame] { return frame->LastUpdatedMonitor().empty(); }));
+
+  // Once the window is gone, calls still return and do nothing.
+  frame->Close();
+  ASSERT_TRUE(PumpUntil([this] { return !frame_; }));
+  ui.MonitorUpdated("M1");
+  ui.RestoreMainWindow();
+  ui.ShowBalloon("title", "text", engine::IUserInterface::MessageKind::kInformation);
+  PumpFor(std::chrono::milliseconds(50));
+}
+
+TEST_F(MainWindowTest, WorkQueuedAfterTheReceiverIsGoneIsDropped) {
+  Open({30, 40, 640, 480, kShowNormal});
+  AppUserInterface ui([this]() -> CMainFrame* { return frame_.get(); });
+  SetUiThreadReceiver(nullptr);
+  ui.MonitorUpdated("M1");
+  EXPECT_FALSE(PostToUiThread([] {}));
+  SetUiThreadReceiver(wxTheApp);
+  PumpFor(std::chrono::milliseconds(50));
+  EXPECT_EQ(frame_->MonitorUpdatesNoted(), 0);
+  // The dropped batch does not keep later updates from waking the UI thread.
+  ui.MonitorUpdated("M2");
+  EXPECT_TRUE(PumpUntil([this] { return frame_->MonitorUpdatesNoted() == 1; }));
+  EXPECT_EQ(frame_->LastUpdatedMonitor(), "M2");
+}
+
+}  // namespace
+}  // namespace app
