@@ -4,6 +4,7 @@
 // only through the UI thread's queue.
 #include <gtest/gtest.h>
 #include <wx/menu.h>
+#include <wx/msgdlg.h>
 #include <wx/statusbr.h>
 
 #include <atomic>
@@ -14,6 +15,7 @@
 #include "app/about_dialog.h"
 #include "app/app_user_interface.h"
 #include "app/command_ids.h"
+#include "app/exit_signals.h"
 #include "app/main_frame.h"
 #include "app/thread_message_box.h"
 #include "tests/app/ui_test_support.h"
@@ -189,6 +191,38 @@ TEST_F(MainWindowTest, WorkQueuedAfterTheReceiverIsGoneIsDropped) {
   ui.MonitorUpdated("M2");
   EXPECT_TRUE(PumpUntil([this] { return frame_->MonitorUpdatesNoted() == 1; }));
   EXPECT_EQ(frame_->LastUpdatedMonitor(), "M2");
+}
+
+}  // namespace
+}  // namespace app
+
+namespace app {
+namespace {
+
+// Ends the open modal dialogs once one is open; re-queues itself until then.
+void EndModalsWhenOpen(ModalDialogTracker& tracker, int& attempts) {
+  if (++attempts > 2000) return;
+  if (tracker.Empty()) {
+    wxTheApp->CallAfter([&tracker, &attempts] { EndModalsWhenOpen(tracker, attempts); });
+    return;
+  }
+  tracker.EndAll();
+}
+
+TEST(ModalDialogTrackerTest, EndsAnOpenDialogAndANativeMessageBox) {
+  ModalDialogTracker tracker;
+  int attempts = 0;
+  {
+    CAboutDlg about;
+    wxTheApp->CallAfter([&] { EndModalsWhenOpen(tracker, attempts); });
+    EXPECT_EQ(about.ShowModal(), wxID_CANCEL);
+    EXPECT_TRUE(tracker.Empty());
+  }
+  attempts = 0;
+  wxTheApp->CallAfter([&] { EndModalsWhenOpen(tracker, attempts); });
+  wxMessageBox("Action test successfuly completed", "Lumivar", wxOK | wxICON_INFORMATION);
+  EXPECT_LT(attempts, 2000);
+  EXPECT_TRUE(tracker.Empty());
 }
 
 }  // namespace
