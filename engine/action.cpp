@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <condition_variable>
-#include <cstdio>
 #include <functional>
 #include <map>
 #include <shared_mutex>
@@ -211,13 +210,6 @@ struct Action::Workers {
 std::mutex& ActionLock() {
   static std::mutex* lock = new std::mutex;
   return *lock;
-}
-
-std::string FormatActionTestResult(platform::Status status) {
-  if (status == platform::kOk) return "Action test successfuly completed";
-  char code[16];
-  std::snprintf(code, sizeof code, "%#010X", static_cast<unsigned>(status));
-  return std::string("Action test error: ") + code + " " + platform::GetSystemErrorText(status);
 }
 
 // ---- the record ----

@@ -47,10 +47,6 @@ struct ActionWorkerContext;
 // worker left running at exit never meets a destroyed mutex.
 std::mutex& ActionLock();
 
-// The text of a test run's result: "Action test successfuly completed" for 0, else
-// "Action test error: 0X0000000A <the status's text>".
-std::string FormatActionTestResult(platform::Status status);
-
 class Action {
  public:
   static constexpr std::int32_t kEmail = 0;

@@ -55,8 +55,8 @@ TEST(ActionShutdownTest, CancelsWaitsWithABoundAndThenTouchesNothing) {
   smtp.blockInConnect = true;
   smtp.cancellableClients = 1;
   ASSERT_EQ(mail->Run(FiringAlert{monitor->id, first, Alert::kError}, "s", "t"), platform::kOk);
-  ASSERT_EQ(mail->Run(FiringAlert{monitor->id, second, Alert::kError}, "s", "t"), platform::kOk);
   ASSERT_TRUE(smtp.WaitForConnects(1));
+  ASSERT_EQ(mail->Run(FiringAlert{monitor->id, second, Alert::kError}, "s", "t"), platform::kOk);
 
   const auto start = std::chrono::steady_clock::now();
   EXPECT_FALSE(Action::ShutdownWorkers(500ms));

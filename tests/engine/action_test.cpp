@@ -179,16 +179,6 @@ TEST_F(ActionTest, SaveAndLoadKeepEveryColumn) {
   EXPECT_EQ(Action().Load(*cursor), SQLITE_MISUSE);
 }
 
-TEST(ActionTestResultText, Texts) {
-  EXPECT_EQ(FormatActionTestResult(0), "Action test successfuly completed");
-  EXPECT_EQ(FormatActionTestResult(2),
-            "Action test error: 0X00000002 The system cannot find the file specified.");
-  EXPECT_EQ(FormatActionTestResult(10),
-            "Action test error: 0X0000000A " + platform::GetSystemErrorText(10));
-  EXPECT_EQ(FormatActionTestResult(535), "Action test error: 0X00000217 ");
-  EXPECT_EQ(FormatActionTestResult(0xFFFFFFFF), "Action test error: 0XFFFFFFFF ");
-}
-
 // ---- user-interface actions and the bookkeeping of a firing ----
 
 TEST_F(ActionTest, UserInterfaceActionsGoThroughTheInterface) {
@@ -312,7 +302,9 @@ TEST_F(ActionTest, ResultReachesItsAlertAfterTheAlertsMoved) {
   EXPECT_EQ(alert.lastResult, 535u);
   std::lock_guard lock(monitor_->Mutex());
   for (const Alert& other : monitor_->alerts) {
-    if (other.id != alertId) EXPECT_FALSE(other.done);
+    if (other.id != alertId) {
+      EXPECT_FALSE(other.done);
+    }
   }
   EXPECT_EQ(Log().back(), "1|Action Mail Failed");
 }
