@@ -41,6 +41,10 @@ class CMainFrame : public wxFrame {
   // A monitor has new data; "" stands for the monitor selected in the tree.
   void OnMonitorUpdated(const std::string& monitorId);
 
+  // The identifier of the monitor selected in the tree; "" for none. The tree pane is
+  // not part of the window yet, so nothing is selected.
+  std::string GetSelectedServerId() const { return {}; }
+
   // The placement as it would be saved now.
   WindowPlacement CurrentPlacement() const;
 

@@ -5,11 +5,13 @@
 #include "app/about_dialog.h"
 #include "app/app_user_interface.h"
 #include "app/command_ids.h"
+#include "app/engine_store.h"
 #include "app/exit_signals.h"
 #include "app/instance_lock.h"
 #include "app/main_frame.h"
 #include "app/settings/settings.h"
 #include "app/ui_thread.h"
+#include "engine/server.h"
 #include "engine/services.h"
 #include "platform/registry.h"
 
@@ -28,19 +30,6 @@ class StartupSettings : public IStartupSettings {
   void SetStartedMonitors(std::string value) override {
     Settings::Instance().SetStartedMonitors(std::move(value));
   }
-};
-
-// Stands in for the monitor store until the engine's store is wired here: no monitors.
-class EmptyMonitorStore : public IMonitorStore {
- public:
-  void InitializeDatabase() override {}
-  void LoadAll() override {}
-  std::vector<MonitorState> Monitors() const override { return {}; }
-  void StartMonitor(const std::string&) override {}
-  void StopAll() override {}
-  void SaveAll() override {}
-  void AddLog(const std::string&, const std::string&) override {}
-  void ShutdownDatabase() override {}
 };
 
 WindowPlacement PlacementFromSettings() {
@@ -92,7 +81,7 @@ bool OrbanelApp::OnInit() {
 
   lock_ = std::make_unique<SingleInstanceLock>();
   settings_ = std::make_unique<StartupSettings>();
-  store_ = std::make_unique<EmptyMonitorStore>();
+  store_ = std::make_unique<EngineMonitorStore>(storage_, &reporter_);
   lifecycle_ = std::make_unique<AppLifecycle>(
       *lock_, *settings_, *store_,
       [](std::chrono::seconds delay) { std::this_thread::sleep_for(delay); });
@@ -120,10 +109,18 @@ int OrbanelApp::OnExit() {
 
 CMainFrame* OrbanelApp::GetMainFrame() const { return frame_.get(); }
 
+std::shared_ptr<engine::Server> OrbanelApp::GetSelectedServer() const {
+  CMainFrame* frame = GetMainFrame();
+  if (frame == nullptr) return nullptr;
+  const int index = storage_.FindServerIndex(frame->GetSelectedServerId());
+  return index < 0 ? nullptr : storage_.GetServer(index);
+}
+
 void OrbanelApp::InstallUiServices() {
   SetUiThreadReceiver(this);
   engine::Services::SetSettings(&Settings::Instance());
   engine::Services::SetUi(&UserInterface());
+  engine::Services::SetStorage(&storage_);
   modalDialogs_ = std::make_unique<ModalDialogTracker>();
   exitSignals_ = std::make_unique<ExitSignalWatch>([this]() { RequestOrderlyExit(); });
 }
@@ -131,7 +128,10 @@ void OrbanelApp::InstallUiServices() {
 void OrbanelApp::RemoveUiServices() {
   exitSignals_.reset();
   modalDialogs_.reset();
+  // Every engine thread has ended or been abandoned (and told to touch nothing) by now.
+  engine::Services::SetStorage(nullptr);
   engine::Services::SetUi(nullptr);
+  engine::Services::SetSettings(nullptr);
   SetUiThreadReceiver(nullptr);
 }
 

@@ -13,6 +13,8 @@
 #include <wx/weakref.h>
 
 #include "app/app_lifecycle.h"
+#include "engine/email_reporter.h"
+#include "engine/server_storage.h"
 
 namespace app {
 
@@ -35,6 +37,17 @@ class OrbanelApp : public wxApp {
   // The main window; nullptr before it is made and after it has closed.
   CMainFrame* GetMainFrame() const;
 
+  // The store of every monitor and action, for the life of the process.
+  engine::ServerStorage* GetServerStorage() { return &storage_; }
+  std::vector<std::shared_ptr<engine::Action>> GetActionList() const {
+    return storage_.GetActionList();
+  }
+  // The reporter the hourly check goes through.
+  engine::EMailReporter* GetEMailReporter() { return &reporter_; }
+  // The monitor selected in the main window's tree; null when there is no main window or
+  // the selection names no monitor.
+  std::shared_ptr<engine::Server> GetSelectedServer() const;
+
   // Ends open modal dialogs and closes the main window, so that the exit sequence runs.
   void RequestOrderlyExit();
 
@@ -45,6 +58,8 @@ class OrbanelApp : public wxApp {
   void InstallUiServices();
   void RemoveUiServices();
 
+  engine::EMailReporter reporter_;
+  engine::ServerStorage storage_;
   std::unique_ptr<IInstanceLock> lock_;
   std::unique_ptr<IStartupSettings> settings_;
   std::unique_ptr<IMonitorStore> store_;

@@ -1,0 +1,54 @@
+#include "app/engine_store.h"
+
+#include <chrono>
+#include <mutex>
+
+#include "engine/action.h"
+#include "engine/db/database.h"
+#include "engine/email_reporter.h"
+#include "engine/server.h"
+#include "engine/server_storage.h"
+
+namespace app {
+namespace {
+
+// How long exit waits for action executions and a report being sent, after cancelling
+// them; the window is gone by then.
+constexpr std::chrono::seconds kWorkerBound{10};
+
+}  // namespace
+
+EngineMonitorStore::EngineMonitorStore(engine::ServerStorage& storage,
+                                       engine::EMailReporter* reporter)
+    : storage_(storage), reporter_(reporter) {}
+
+void EngineMonitorStore::InitializeDatabase() { db::Database::InitializeLibrary(); }
+
+void EngineMonitorStore::LoadAll() { storage_.LoadAll(); }
+
+std::vector<MonitorState> EngineMonitorStore::Monitors() const {
+  std::vector<MonitorState> states;
+  for (const auto& server : storage_.GetServerList()) {
+    std::lock_guard<std::mutex> lock(server->Mutex());
+    states.push_back({server->id, server->running});
+  }
+  return states;
+}
+
+void EngineMonitorStore::StartMonitor(const std::string& id) { storage_.StartServer(id); }
+
+void EngineMonitorStore::StopAll() {
+  storage_.StopAll();
+  engine::Action::ShutdownWorkers(kWorkerBound);
+  if (reporter_ != nullptr) reporter_->Shutdown(kWorkerBound);
+}
+
+void EngineMonitorStore::SaveAll() { storage_.SaveAll(); }
+
+void EngineMonitorStore::AddLog(const std::string& id, const std::string& text) {
+  engine::WriteLogRow(id, 0, text);
+}
+
+void EngineMonitorStore::ShutdownDatabase() { db::Database::ShutdownLibrary(); }
+
+}  // namespace app
