@@ -58,20 +58,6 @@ class MessageBody::Attachment : public mail::Stream64AdapterBase {
   std::unique_ptr<mail::Base64::EncodingStream> encoder_;
 };
 
-namespace {
-
-// Header parameters from callers: no control character may end the line.
-std::string NoControls(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) {
-    const auto b = static_cast<unsigned char>(c);
-    if (b < 0x20 || b == 0x7F) c = ' ';
-  }
-  return out;
-}
-
-}  // namespace
-
 MessageBody::Kind MessageBody::KindFromInt(int kind) {
   switch (kind) {
     case kBodyRelated:
@@ -175,8 +161,8 @@ Status MessageBody::AddHtmlText(const std::string& text) { return AddText("html"
 Status MessageBody::AddAttachment(mail::ISerialStream64Out** stream, const IAttachmentInfo& info) {
   if (stream == nullptr) return platform::kFailure;
   *stream = nullptr;
-  const std::string type = NoControls(info.GetType());
-  const std::string subtype = NoControls(info.GetSubtype());
+  const std::string type = mail::BlankControls(info.GetType());
+  const std::string subtype = mail::BlankControls(info.GetSubtype());
   if (const Status status = StartPart(type, subtype); status != platform::kOk) return status;
   const std::string fileName =
       mail::QuoteString(mail::EncodeHeaderText(info.GetFileName(), codePage_));
@@ -185,7 +171,7 @@ Status MessageBody::AddAttachment(mail::ISerialStream64Out** stream, const IAtta
                        (info.GetInline() ? "inline" : "attachment") +
                        ";\r\n\t filename=" + fileName + "\r\n";
   if (const auto contentId = info.GetContentId()) {
-    header += "Content-ID: <" + NoControls(*contentId) + ">\r\n";
+    header += "Content-ID: <" + mail::BlankControls(*contentId) + ">\r\n";
   }
   header += "\r\n";
   if (const Status status = Put(header); status != platform::kOk) return status;

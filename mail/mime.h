@@ -24,6 +24,10 @@ namespace mail {
 std::string FormatRfc822Date(std::int64_t utcSeconds);
 std::string FormatRfc822DateNow();
 
+// A copy of the text with every control character (C0 and DEL) replaced by a blank, so
+// that header text can neither end its line nor start a header or command of its own.
+std::string BlankControls(std::string_view text);
+
 // Header text in the code page. Control characters become blanks. Text whose bytes are all
 // printable ASCII stays as it is, folded at blanks to keep lines near 78 characters
 // (column: where the text starts on its first line, e.g. 9 after "Subject: "); other text

@@ -21,17 +21,6 @@ constexpr const char* kDayNames[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "
 constexpr const char* kMonthNames[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                        "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
 
-// Every control character (C0 and DEL) becomes a blank, so header text can neither end its
-// line nor start a header or command of its own.
-std::string BlankControls(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) {
-    const auto b = static_cast<unsigned char>(c);
-    if (b < 0x20 || b == 0x7F) c = ' ';
-  }
-  return out;
-}
-
 bool IsPrintableAscii(std::string_view bytes) {
   return std::all_of(bytes.begin(), bytes.end(), [](char c) { return c >= 0x20 && c <= 0x7E; });
 }
@@ -131,6 +120,15 @@ std::string MakeEncodedWords(std::string_view text, std::uint16_t codePage, bool
 }
 
 }  // namespace
+
+std::string BlankControls(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) {
+    const auto b = static_cast<unsigned char>(c);
+    if (b < 0x20 || b == 0x7F) c = ' ';
+  }
+  return out;
+}
 
 std::string FormatRfc822Date(std::int64_t utcSeconds) {
   std::time_t t = static_cast<std::time_t>(utcSeconds);
