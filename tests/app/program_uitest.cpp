@@ -20,7 +20,10 @@
 #include <vector>
 
 #include "app/settings/settings.h"
+#include "engine/odbc_data_source.h"
+#include "engine/server_storage.h"
 #include "platform/registry.h"
+#include "tests/engine/monitor_fixture.h"
 #include "tests/support/temp_dir.h"
 
 extern char** environ;
@@ -175,9 +178,25 @@ class ProgramTest : public ::testing::Test {
 };
 
 TEST_F(ProgramTest, StartsOnceShowsItsWindowAndExitsInOrderOnSigterm) {
-  // Saved settings: a normal window at a known place, nothing to restart.
+  testing_support::ScopedEnv documents("LUMIVAR_DOCUMENTS_DIR", root_.File("docs"));
+  // One saved monitor (its data source does not exist, so its polls fail at once).
+  std::string id;
+  {
+    engine::ServerStorage store;
+    store.LoadAll();
+    auto monitor = store.AddNewODBCDataSource();
+    {
+      std::lock_guard lock(monitor->Mutex());
+      monitor->name = "Sales";
+      monitor->address = "lumivar-test-no-such-source";
+      id = monitor->id;
+    }
+    ASSERT_EQ(store.SaveAll(), 0);
+  }
+  // Saved settings: a normal window at a known place; the monitor was running.
   {
     app::SettingsValues values;
+    values.startedMonitors = " " + id + ";";
     values.layout.wndMode = 1;
     values.layout.wndX = 60;
     values.layout.wndY = 70;
@@ -187,7 +206,6 @@ TEST_F(ProgramTest, StartsOnceShowsItsWindowAndExitsInOrderOnSigterm) {
     ASSERT_TRUE(app::Settings(values).Save(store));
   }
   const std::string before = ReadSettingsFile();
-  ASSERT_EQ(platform::FileSettingsStore(SettingsFile()).Read("startedMonitors"), "");
 
   const pid_t first = Start();
   ASSERT_GT(first, 0);
@@ -205,16 +223,21 @@ TEST_F(ProgramTest, StartsOnceShowsItsWindowAndExitsInOrderOnSigterm) {
   EXPECT_EQ(ReadSettingsFile(), before);
   EXPECT_EQ(WaitExit(first, 0ms), -1) << "the first instance ended";
 
-  // SIGTERM closes the window through the event loop: the exit sequence saves the
-  // settings (startedMonitors rebuilt as " ") and releases the mark.
+  // SIGTERM closes the window through the event loop: the exit sequence records the
+  // running monitor, writes the log lines, saves the settings and releases the mark.
   ASSERT_EQ(kill(first, SIGTERM), 0);
   EXPECT_EQ(WaitExit(first, 30s), 0);
   platform::FileSettingsStore saved(SettingsFile());
-  EXPECT_EQ(saved.Read("startedMonitors"), " ");
+  EXPECT_EQ(saved.Read("startedMonitors"), " " + id + ";");
   EXPECT_EQ(saved.Read("Interface\\wndMode"), "1");
   EXPECT_EQ(saved.Read("Interface\\wndWidth"), "640");
   EXPECT_EQ(saved.Read("Interface\\wndHeight"), "480");
   EXPECT_FALSE(LockHeld());
+  const auto log = engine::testing::DataRows(
+      "SELECT monitorId, text FROM Log WHERE text LIKE 'Application%' ORDER BY rowid");
+  ASSERT_EQ(log.size(), 2u);
+  EXPECT_EQ(log[0], (std::vector<std::string>{id, "Application opened."}));
+  EXPECT_EQ(log[1], (std::vector<std::string>{id, "Application closed."}));
 }
 
 TEST_F(ProgramTest, AnAutorunStartHoldsTheMarkWhileItWaits) {
