@@ -223,7 +223,9 @@ Action& Action::operator=(const Action& other) {
   if (this == &other) return *this;
   std::scoped_lock lock(mutex_, other.mutex_);
   name = other.name;
-  id = other.id;
+  // Readers on other threads look actions up by id without the mutex: it is written only
+  // when it really changes, which never happens to an action in the store.
+  if (id != other.id) id = other.id;
   type = other.type;
   pollsCount = other.pollsCount;
   server = other.server;

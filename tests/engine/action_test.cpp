@@ -367,6 +367,49 @@ TEST_F(ActionTest, DeletingTheMonitorOrTheAlertWhileItRuns) {
   EXPECT_EQ(ui_.Calls(), Strings{"updated:"});
 }
 
+TEST_F(ActionTest, EditingAlertsWhileAlertsFire) {
+  auto action = AddAction(Action::kUserInterface, "Notice");
+  action->uiType = 3;
+  AddAlert(action);
+  constexpr int kPolls = 300;
+
+  std::thread poll([&] {
+    for (int i = 0; i < kPolls; ++i) {
+      const auto actions = store_.GetActionList();
+      std::vector<AlertFiring> firings;
+      {
+        std::lock_guard lock(monitor_->Mutex());
+        monitor_->current.available = (i / 3) % 2 == 0;
+        monitor_->current.health = monitor_->EvaluateHealth();
+        firings = monitor_->CheckAlerts(actions);
+      }
+      ServerHealth::FireAlerts(std::move(firings));
+    }
+  });
+  for (int i = 0; i < kPolls; ++i) {
+    {
+      std::lock_guard lock(monitor_->Mutex());
+      monitor_->AddAlert(action->id, availability_, 0, 0, i % 3 == 0 ? 1 : 0);
+      if (monitor_->alerts.size() > 6) monitor_->alerts.erase(monitor_->alerts.begin());
+      TestQuery& query = monitor_->AddTestQuery();
+      query.value = i;
+    }
+    if (i % 10 == 0) {
+      monitor_->DeleteTestQuery(0);
+      std::lock_guard lock(action->Mutex());
+      action->pollsCount = i % 3;
+    }
+  }
+  poll.join();
+  WaitForActions();
+
+  // Every firing wrote its alert row and, through its action, its two log lines.
+  const Strings firings = Rows(ServerStorage::kDataFileName, "SELECT count(*) FROM AlertsData");
+  ASSERT_EQ(firings.size(), 1u);
+  EXPECT_GT(std::stoi(firings[0]), 0);
+  EXPECT_EQ(Log().size(), 2u * std::stoul(firings[0]));
+}
+
 // ---- the kinds of action ----
 
 TEST_F(ActionTest, StatusOfEachKind) {
