@@ -62,7 +62,6 @@ constexpr int kExitRetryMs = 50;
 }  // namespace
 
 OrbanelApp::OrbanelApp() {
-  exitRetry_.Bind(wxEVT_TIMER, [this](wxTimerEvent&) { RequestOrderlyExit(); });
   Bind(
       wxEVT_MENU, [this](wxCommandEvent&) { OnAppAbout(); }, kIdAppAbout);
 }
@@ -98,7 +97,7 @@ bool OrbanelApp::OnInit() {
 }
 
 int OrbanelApp::OnExit() {
-  exitRetry_.Stop();
+  exitRetry_.reset();
   if (lifecycle_) {
     lifecycle_->Exit();
     lifecycle_.reset();
@@ -149,7 +148,11 @@ void OrbanelApp::RequestOrderlyExit() {
     // The dialogs return to their callers once their loops unwind; the window closes
     // after that.
     if (!modalDialogs_->Empty()) {
-      exitRetry_.StartOnce(kExitRetryMs);
+      if (!exitRetry_) {
+        exitRetry_ = std::make_unique<wxTimer>();
+        exitRetry_->Bind(wxEVT_TIMER, [this](wxTimerEvent&) { RequestOrderlyExit(); });
+      }
+      exitRetry_->StartOnce(kExitRetryMs);
       return;
     }
   }

@@ -66,7 +66,7 @@ class OrbanelApp : public wxApp {
   std::unique_ptr<AppLifecycle> lifecycle_;
   std::unique_ptr<ModalDialogTracker> modalDialogs_;
   std::unique_ptr<ExitSignalWatch> exitSignals_;
-  wxTimer exitRetry_;
+  std::unique_ptr<wxTimer> exitRetry_;  // made when first needed, once wx runs
   wxWeakRef<CMainFrame> frame_;
 };
 
