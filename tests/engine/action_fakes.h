@@ -26,7 +26,6 @@ class FakeSmtp {
   ~FakeSmtp() { Current() = nullptr; }
 
   platform::Status connectStatus = 0;
-  platform::Status sendStatus = 0;
   // Connect waits until Release, or the client's Cancel for the first
   // `cancellableClients` clients made.
   bool blockInConnect = false;
@@ -110,7 +109,6 @@ class FakeSmtpClient final : public Smtp::IClient {
   }
   platform::Status BeginMessage(Smtp::IMessageBody**, int, const Smtp::IMessageInfo&,
                                 std::uint16_t) override {
-    smtp_.Record("BeginMessage");
     return 1;
   }
   platform::Status SendText(const std::string& text, const Smtp::IMessageInfo& info,
@@ -123,10 +121,9 @@ class FakeSmtpClient final : public Smtp::IClient {
           "\"" + info.GetRecipient(i).GetName() + "\" <" + info.GetRecipient(i).GetAddress() + ">";
     }
     smtp_.Record(call + " subject=" + info.GetSubject() + " text=" + text);
-    return smtp_.sendStatus;
+    return 0;
   }
   platform::Status SendHtml(const std::string&, const Smtp::IMessageInfo&, std::uint16_t) override {
-    smtp_.Record("SendHtml");
     return 1;
   }
   platform::Status EndMessage() override {
@@ -163,12 +160,7 @@ class RecordingUi : public IUserInterface {
     Record("box:" + caption + "|" + text + "|" + Kind(kind));
   }
   void ShowActionTestResult(std::uint32_t status) override {
-    std::function<void()> hook;
-    {
-      std::lock_guard lock(mutex_);
-      hook = onTestResult;
-    }
-    if (hook) hook();
+    if (onTestResult) onTestResult();
     Record("test:" + std::to_string(status));
   }
 
@@ -181,7 +173,7 @@ class RecordingUi : public IUserInterface {
     calls_.clear();
   }
 
-  // Runs on the worker's thread before a test result is recorded.
+  // Runs on the worker's thread before a test result is recorded; set it before the run.
   std::function<void()> onTestResult;
 
  private:

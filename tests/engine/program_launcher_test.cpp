@@ -23,20 +23,19 @@ void WriteFile(const std::string& path, const std::string& text, bool executable
   chmod(path.c_str(), executable ? 0700 : 0600);
 }
 
-// The file's text once something has been written to it (the started process writes it
-// on its own time); "" when nothing came within a few seconds.
+// The file's text once the started process has written a whole line; "" when nothing came
+// within a few seconds.
 std::string WaitForFile(const std::string& path) {
   for (int i = 0; i < 500; ++i) {
-    std::ifstream in(path);
     std::stringstream text;
-    text << in.rdbuf();
+    text << std::ifstream(path).rdbuf();
     if (!text.str().empty() && text.str().back() == '\n') return text.str();
     std::this_thread::sleep_for(10ms);
   }
   return {};
 }
 
-// A script that records its argument count and arguments (one per line) in `marker`.
+// A script that writes its argument count and its arguments, $0 first, one per line.
 std::string RecordingScript(const std::string& marker) {
   return "#!/bin/sh\n{ echo \"$#\"; for a in \"$0\" \"$@\"; do echo \"$a\"; done; } > '" + marker +
          "'\n";
@@ -46,7 +45,6 @@ TEST(ProgramLauncherTest, ExecutableIsStartedDirectlyWithItsPathAsTheOnlyArgumen
   TempDir dir;
   const std::string program = dir.File("my tool; rm -rf x");
   WriteFile(program, RecordingScript(dir.File("marker")), true);
-
   int pid = 0;
   EXPECT_EQ(StartProgram(program, &pid), platform::kOk);
   EXPECT_GT(pid, 0);
@@ -58,42 +56,25 @@ TEST(ProgramLauncherTest, AnythingElseGoesToXdgOpenAsOneArgument) {
   TempDir bin;
   WriteFile(bin.File("xdg-open"), RecordingScript(dir.File("marker")), true);
   ScopedEnv path("PATH", bin.Path());
-
-  const std::string document = dir.File("report; echo hi.txt");
-  WriteFile(document, "text\n", false);
-  const std::string folder = dir.File("a folder");
-  std::filesystem::create_directory(folder);
-
-  struct Case {
-    std::string path;
-    std::string argument;
-  };
-  const Case cases[] = {
-      {document, document},
-      {folder, folder},
-      {"https://example.com/a b?c=1;d", "https://example.com/a b?c=1;d"},
-      {"mailto:someone@example.com", "mailto:someone@example.com"},
-  };
-  for (const Case& c : cases) {
-    std::filesystem::remove(dir.File("marker"));
-    EXPECT_EQ(StartProgram(c.path), platform::kOk) << c.path;
-    EXPECT_EQ(WaitForFile(dir.File("marker")),
-              "1\n" + bin.File("xdg-open") + "\n" + c.argument + "\n")
-        << c.path;
-  }
-}
-
-TEST(ProgramLauncherTest, ArgumentBeginningWithADashIsNotTakenForAnOption) {
-  TempDir dir;
-  TempDir bin;
-  WriteFile(bin.File("xdg-open"), RecordingScript(dir.File("marker")), true);
-  ScopedEnv path("PATH", bin.Path());
   const auto cwd = std::filesystem::current_path();
   std::filesystem::current_path(dir.Path());
+  WriteFile(dir.File("report; echo hi.txt"), "text\n", false);
   WriteFile(dir.File("-n.txt"), "text\n", false);
+  std::filesystem::create_directory(dir.File("a folder"));
 
-  EXPECT_EQ(StartProgram("-n.txt"), platform::kOk);
-  EXPECT_EQ(WaitForFile(dir.File("marker")), "1\n" + bin.File("xdg-open") + "\n./-n.txt\n");
+  const std::pair<std::string, std::string> cases[] = {
+      {dir.File("report; echo hi.txt"), dir.File("report; echo hi.txt")},
+      {dir.File("a folder"), dir.File("a folder")},
+      {"https://example.com/a b?c=1;d", "https://example.com/a b?c=1;d"},
+      {"mailto:someone@example.com", "mailto:someone@example.com"},
+      {"-n.txt", "./-n.txt"},  // not to be taken for an option
+  };
+  for (const auto& [target, argument] : cases) {
+    std::filesystem::remove(dir.File("marker"));
+    EXPECT_EQ(StartProgram(target), platform::kOk) << target;
+    EXPECT_EQ(WaitForFile(dir.File("marker")),
+              "1\n" + bin.File("xdg-open") + "\n" + argument + "\n");
+  }
   std::filesystem::current_path(cwd);
 }
 
@@ -102,7 +83,6 @@ TEST(ProgramLauncherTest, NothingToStartIsAFailure) {
   TempDir emptyBin;
   WriteFile(dir.File("document.txt"), "text\n", false);
   WriteFile(dir.File("no-interpreter"), "not a program\n", true);
-
   int pid = -1;
   EXPECT_EQ(StartProgram("", &pid), platform::kFileNotFound);
   EXPECT_EQ(pid, 0);
@@ -110,25 +90,22 @@ TEST(ProgramLauncherTest, NothingToStartIsAFailure) {
   EXPECT_EQ(StartProgram(dir.File("document.txt/inside"), &pid), platform::kFileNotFound);
   EXPECT_NE(StartProgram(dir.File("no-interpreter"), &pid), platform::kOk);
   EXPECT_EQ(pid, 0);
-  {
-    ScopedEnv path("PATH", emptyBin.Path());
-    EXPECT_EQ(StartProgram(dir.File("document.txt"), &pid), platform::kFileNotFound);
-  }
+  ScopedEnv path("PATH", emptyBin.Path());  // no xdg-open
+  EXPECT_EQ(StartProgram(dir.File("document.txt"), &pid), platform::kFileNotFound);
 }
 
-TEST(ProgramLauncherTest, StartedProcessIsReapedAndRunsInItsOwnSession) {
+TEST(ProgramLauncherTest, StartedProcessRunsInItsOwnSessionAndIsReaped) {
   TempDir dir;
   const std::string program = dir.File("session.sh");
-  WriteFile(program,
-            "#!/bin/sh\nps -o sid= -p $$ > '" + dir.File("sid") + ".tmp' && mv '" +
-                dir.File("sid") + ".tmp' '" + dir.File("sid") + "'\n",
-            true);
+  const std::string sid = dir.File("sid");
+  WriteFile(
+      program,
+      "#!/bin/sh\nps -o sid= -p $$ > '" + sid + ".tmp' && mv '" + sid + ".tmp' '" + sid + "'\n",
+      true);
   int pid = 0;
   ASSERT_EQ(StartProgram(program, &pid), platform::kOk);
-  const std::string sid = WaitForFile(dir.File("sid"));
-  EXPECT_EQ(std::stoi(sid), pid);
-
-  // Once it has ended, nothing of it stays (a zombie keeps its /proc entry).
+  EXPECT_EQ(std::stoi(WaitForFile(sid)), pid);
+  // Once it has ended nothing of it stays (a zombie keeps its /proc entry).
   const std::string proc = "/proc/" + std::to_string(pid);
   for (int i = 0; i < 500 && std::filesystem::exists(proc); ++i) std::this_thread::sleep_for(10ms);
   EXPECT_FALSE(std::filesystem::exists(proc));

@@ -1,31 +1,31 @@
 #include "engine/server_health.h"
 
 #include <gtest/gtest.h>
-#include <sqlite3.h>
-#include <time.h>
 
+#include <functional>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "engine/action.h"
 #include "engine/clock.h"
-#include "engine/db/database.h"
-#include "engine/db/statement.h"
 #include "engine/odbc_data_source.h"
-#include "engine/server_storage.h"
-#include "engine/services.h"
 #include "engine/settings_source.h"
 #include "platform/resources.h"
-#include "tests/support/temp_dir.h"
+#include "tests/engine/monitor_fixture.h"
 
 namespace engine {
 namespace {
 
-using testing_support::ScopedEnv;
-using testing_support::TempDir;
+using testing::ConfigRows;
+using testing::DataRows;
+using testing::Rows;
 
-constexpr std::int64_t kNow = 1'700'000'000;  // 14 Nov 2023 22:13:20 UTC
+constexpr std::int64_t kNow = 1'700'000'000;  // 14 Nov 2023 22:13:20 in London and UTC
+constexpr unsigned kAvail = ServerHealth::kAvailabilityNameId;
+constexpr unsigned kHealth = ServerHealth::kHealthNameId;
+constexpr unsigned kConn = ServerHealth::kConnectionTimeNameId;
 
 class FakeSettings : public ISettingsSource {
  public:
@@ -34,42 +34,19 @@ class FakeSettings : public ISettingsSource {
   AlertMessageTemplate templates;
 };
 
-// Every row of a query, its columns joined by "|".
-std::vector<std::string> Rows(db::Database& database, const std::string& sql) {
-  std::vector<std::string> rows;
-  db::Statement statement(database);
-  db::Cursor* cursor = nullptr;
-  if (statement.Prepare(sql) != SQLITE_OK || statement.Execute(&cursor) != SQLITE_OK) {
-    return {"<failed: " + sql + ">"};
-  }
-  for (; !cursor->IsDone(); cursor->Next()) {
-    std::string row;
-    for (int c = 0; c < cursor->ColumnCount(); ++c) row += (c ? "|" : "") + cursor->GetText(c);
-    rows.push_back(row);
-  }
-  return rows;
-}
-
-class ServerHealthTest : public ::testing::Test {
+class ServerHealthTest : public testing::MonitorTest {
  protected:
   void SetUp() override {
-    tzset();
+    MonitorTest::SetUp();
     Services::SetSettings(&settings_);
-    monitor_ = std::make_shared<ODBCDataSource>();
     monitor_->name = "Sales";
     monitor_->address = "salesdsn";
     monitor_->AddDefaultAttributes();
-    monitor_->current.available = true;
     monitor_->current.connectionTime = 10;
-    monitor_->current.requestTime = 20;
-  }
-  void TearDown() override {
-    Services::SetSettings(nullptr);
-    tzset();
   }
 
-  HealthAttribute& Attribute(unsigned nameId) {
-    return *monitor_->FindHealthAttributeByName(platform::LoadResourceString(nameId));
+  std::string Attribute(unsigned nameId) {
+    return monitor_->FindHealthAttributeByName(platform::LoadResourceString(nameId))->id;
   }
   std::shared_ptr<Action> NewAction(std::int32_t pollsCount) {
     auto action = std::make_shared<Action>(Action::kUserInterface);
@@ -79,203 +56,120 @@ class ServerHealthTest : public ::testing::Test {
   }
   std::vector<AlertFiring> Check() { return monitor_->CheckAlerts(actions_); }
 
-  ScopedEnv tz_{"TZ", "UTC"};
   FakeClock clock_{kNow};
   ScopedClock scopedClock_{&clock_};
   FakeSettings settings_;
-  std::shared_ptr<ODBCDataSource> monitor_;
+  std::shared_ptr<ODBCDataSource> monitor_ = std::make_shared<ODBCDataSource>();
   std::vector<std::shared_ptr<Action>> actions_;
 };
 
 // ---- firing ----
 
-// One alert watched over a run of polls: the attribute's value on each poll, and on which
-// polls the alert fires ('F') or not ('.').
-struct FiringCase {
-  const char* what;
-  unsigned attribute;  // string id of a built-in attribute
-  std::int32_t alertType;
-  std::int32_t condition;
-  std::int32_t threshold;
-  std::int32_t pollsCount;
-  std::vector<std::int64_t> values;
-  std::string expected;
-};
-
 TEST_F(ServerHealthTest, FiringSequences) {
-  constexpr unsigned kAvail = ServerHealth::kAvailabilityNameId;
-  constexpr unsigned kConn = ServerHealth::kConnectionTimeNameId;
-  const FiringCase cases[] = {
-      {"pollsCount 1 fires once per run",
-       kConn,
-       Alert::kError,
-       1,
-       100,
-       1,
-       {200, 200, 200, 50, 200},
-       "F...F"},
-      {"pollsCount 3: an unmet poll or no value starts again",
-       kConn,
-       Alert::kError,
-       1,
-       100,
-       3,
-       {200, 200, 50, 200, 200, -1, 200, 200, 200, 200},
-       "........F."},
-      {"pollsCount 0 fires on the first met poll",
-       kConn,
-       Alert::kError,
-       1,
-       100,
-       0,
-       {200, 200, 50, 200},
-       "F..F"},
-      {"negative pollsCount never fires",
-       kConn,
-       Alert::kError,
-       1,
-       100,
-       -1,
-       {200, 200, 200, 200},
-       "...."},
-      {"numeric clear alert is not inverted",
-       kConn,
-       Alert::kClear,
-       0,
-       1000,
-       1,
-       {2000, 500, 500, 2000, 999},
+  // One alert over a run of polls: the attribute's value on each poll ("-" for none) and
+  // the polls on which it fires.
+  settings_.templates.title = "%ATTRIBUTE_TYPE% on %MONITOR_NAME%";
+  settings_.templates.message = "at %ALERT_TIME%";
+  const struct {
+    const char* what;
+    unsigned attribute;
+    std::int32_t alertType, condition, threshold, pollsCount;
+    const char* values;
+    const char* fires;
+  } cases[] = {
+      {"pollsCount 1: once per run", kConn, 0, 1, 100, 1, "200 200 200 50 200", "F...F"},
+      {"pollsCount 3: unmet or no value starts again", kConn, 0, 1, 100, 3,
+       "200 200 50 200 200 - 200 200 200 200", "........F."},
+      {"pollsCount 0: the first met poll", kConn, 0, 1, 100, 0, "200 200 50 200", "F..F"},
+      {"pollsCount -1: never", kConn, 0, 1, 100, -1, "200 200 200 200", "...."},
+      {"numeric clear alert is not inverted", kConn, 1, 0, 1000, 1, "2000 500 500 2000 999",
        ".F..F"},
-      {"boolean error alert: met when down",
-       kAvail,
-       Alert::kError,
-       1,
-       77,
-       1,
-       {1, 0, 0, 1, 0},
-       ".F..F"},
-      {"boolean clear alert: met when up",
-       kAvail,
-       Alert::kClear,
-       1,
-       77,
-       2,
-       {0, 1, 1, 1, 0, 1, 1},
-       "..F...F"},
+      {"boolean error alert: met when down", kAvail, 0, 1, 77, 1, "1 0 0 1 0", ".F..F"},
+      {"boolean clear alert: met when up", kAvail, 1, 1, 77, 2, "0 1 1 1 0 1 1", "..F...F"},
   };
-  for (const FiringCase& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     actions_.clear();
     monitor_->alerts.clear();
     auto action = NewAction(c.pollsCount);
-    Alert& alert = monitor_->AddAlert(action->id, Attribute(c.attribute).id, c.threshold,
-                                      c.condition, c.alertType);
-    const std::string alertId = alert.id;
+    const std::string alertId =
+        monitor_
+            ->AddAlert(action->id, Attribute(c.attribute), c.threshold, c.condition, c.alertType)
+            .id;
+    std::istringstream values(c.values);
     std::string fired;
-    for (std::int64_t v : c.values) {
-      if (c.attribute == kAvail) {
-        monitor_->current.available = v != 0;
-      } else {
-        monitor_->current.connectionTime = v;
-      }
+    for (std::string v; values >> v;) {
+      const std::int64_t value = v == "-" ? -1 : std::stoll(v);
+      if (c.attribute == kAvail) monitor_->current.available = value != 0;
+      if (c.attribute == kConn) monitor_->current.connectionTime = value;
+      monitor_->alerts[0].done = true;
       auto firings = Check();
       ASSERT_LE(firings.size(), 1u);
       fired += firings.empty() ? '.' : 'F';
-      if (!firings.empty()) {
-        EXPECT_EQ(firings[0].action, action);
-        EXPECT_EQ(firings[0].alertId, alertId);
-        EXPECT_EQ(firings[0].monitorId, monitor_->id);
-        EXPECT_EQ(firings[0].actionId, action->id);
-        EXPECT_EQ(firings[0].alertType, c.alertType);
-        EXPECT_EQ(firings[0].time, kNow);
-      }
+      if (firings.empty()) continue;
+      EXPECT_EQ(firings[0].action, action);
+      EXPECT_EQ(firings[0].actionId, action->id);
+      EXPECT_EQ(firings[0].monitorId + "/" + firings[0].alertId, monitor_->id + "/" + alertId);
+      EXPECT_EQ(firings[0].alertType, c.alertType);
+      EXPECT_EQ(firings[0].time, kNow);
+      // The user's templates, expanded; the alert counts as running again.
+      EXPECT_EQ(firings[0].subject, (c.alertType ? "CLEAR" : "ERROR") + std::string(" on Sales"));
+      EXPECT_EQ(firings[0].text, "at 14 Nov 2023 10:13 PM");
+      EXPECT_FALSE(monitor_->alerts[0].done);
     }
-    EXPECT_EQ(fired, c.expected);
+    EXPECT_EQ(fired, c.fires);
   }
 }
 
-TEST_F(ServerHealthTest, SkippedAlertKeepsItsCountAndResumes) {
+TEST_F(ServerHealthTest, SkippedAlertKeepsItsCount) {
   auto action = NewAction(3);
-  const std::string attributeId = Attribute(ServerHealth::kConnectionTimeNameId).id;
+  const std::string attribute = Attribute(kConn);
   monitor_->current.connectionTime = 500;
-  Alert& alert = monitor_->AddAlert(action->id, attributeId, 100, 1, Alert::kError);
-
+  Alert& alert = monitor_->AddAlert(action->id, attribute, 100, 1, Alert::kError);
   const struct {
     const char* what;
-    std::function<void()> skip;
-    std::function<void()> restore;
+    std::function<void(bool)> skip;
   } cases[] = {
-      {"disabled", [&] { alert.enable = false; }, [&] { alert.enable = true; }},
-      {"action deleted", [&] { actions_.clear(); }, [&] { actions_.push_back(action); }},
-      {"attribute deleted", [&] { alert.healthAttributeId = "gone"; },
-       [&] { alert.healthAttributeId = attributeId; }},
+      {"disabled", [&](bool skip) { alert.enable = !skip; }},
+      {"action deleted",
+       [&](bool skip) { actions_ = skip ? decltype(actions_){} : decltype(actions_){action}; }},
+      {"attribute deleted",
+       [&](bool skip) { alert.healthAttributeId = skip ? "gone" : attribute; }},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     alert.counter = 0;
-    EXPECT_TRUE(Check().empty());
-    EXPECT_TRUE(Check().empty());
-    c.skip();
-    EXPECT_TRUE(Check().empty());
-    EXPECT_TRUE(Check().empty());
+    EXPECT_TRUE(Check().empty() && Check().empty());
+    c.skip(true);
+    EXPECT_TRUE(Check().empty() && Check().empty());
     EXPECT_EQ(alert.counter, 2);
-    c.restore();
+    c.skip(false);
     EXPECT_EQ(Check().size(), 1u);
   }
+  // The count is compared with the action's pollsCount of the moment: raised after a
+  // firing, the alert fires again within the same run.
+  EXPECT_TRUE(Check().empty());
+  action->pollsCount = 5;
+  EXPECT_EQ(Check().size(), 1u);
 }
 
-// The count is compared with the action's current pollsCount, so raising it after a firing
-// lets the alert fire again within the same run of met polls.
-TEST_F(ServerHealthTest, RaisingPollsCountAfterFiringFiresAgainInTheSameRun) {
-  auto action = NewAction(3);
-  monitor_->current.connectionTime = 500;
-  monitor_->AddAlert(action->id, Attribute(ServerHealth::kConnectionTimeNameId).id, 100, 1,
-                     Alert::kError);
-  std::string fired;
-  for (int poll = 0; poll < 6; ++poll) {
-    if (poll == 4) action->pollsCount = 5;
-    fired += Check().empty() ? '.' : 'F';
-  }
-  EXPECT_EQ(fired, "..F.F.");
-}
-
-TEST_F(ServerHealthTest, FiringExpandsTheTemplatesAndResetsDone) {
-  settings_.templates.title = "%ATTRIBUTE_TYPE% on %MONITOR_NAME%";
-  settings_.templates.message = "%ATTRIBUTE_NAME% = %ATTRIBUTE_VALUE% at %ALERT_TIME%";
-  auto action = NewAction(1);
-  monitor_->current.connectionTime = 1234;
-  Alert& alert = monitor_->AddAlert(action->id, Attribute(ServerHealth::kConnectionTimeNameId).id,
-                                    1000, 1, Alert::kError);
-  alert.done = true;
-  auto firings = Check();
-  ASSERT_EQ(firings.size(), 1u);
-  EXPECT_EQ(firings[0].subject, "ERROR on Sales");
-  EXPECT_EQ(firings[0].text, "Connection Time (ms.) = 1234 at 14 Nov 2023 10:13 PM");
-  EXPECT_FALSE(alert.done);
-}
-
-// ---- conditions and values ----
+// ---- conditions, values, health ----
 
 TEST_F(ServerHealthTest, CompareConditionAroundTheThreshold) {
-  // For each condition: met at threshold - 1, threshold, threshold + 1.
-  const struct {
-    std::int32_t condition;
-    bool below, at, above;
-  } cases[] = {
-      {0, true, false, false},  {1, false, false, true},   {2, false, true, false},
-      {3, true, true, false},   {4, false, true, true},    {5, true, false, true},
-      {6, false, false, false}, {-1, false, false, false},
-  };
+  // Per condition: met at threshold - 1, at the threshold, at threshold + 1.
+  const char* expected[] = {"TFF", "FFT", "FTF", "TTF", "FTT", "TFT", "FFF", "FFF"};
+  const std::int32_t conditions[] = {0, 1, 2, 3, 4, 5, 6, -1};
   for (std::int64_t t : {std::int64_t{0}, std::int64_t{-5}, std::int64_t{1} << 40}) {
-    for (const auto& c : cases) {
-      SCOPED_TRACE("condition " + std::to_string(c.condition) + " threshold " + std::to_string(t));
-      EXPECT_EQ(ServerHealth::CompareCondition(t - 1, t, c.condition, true), c.below);
-      EXPECT_EQ(ServerHealth::CompareCondition(t, t, c.condition, true), c.at);
-      EXPECT_EQ(ServerHealth::CompareCondition(t + 1, t, c.condition, true), c.above);
+    for (int i = 0; i < 8; ++i) {
+      std::string met;
+      for (std::int64_t v : {t - 1, t, t + 1}) {
+        met += ServerHealth::CompareCondition(v, t, conditions[i], true) ? 'T' : 'F';
+      }
+      EXPECT_EQ(met, expected[i]) << "condition " << conditions[i] << " threshold " << t;
     }
   }
   // A boolean attribute ignores threshold and condition: met exactly when the value is 0.
-  for (std::int32_t condition : {0, 1, 2, 5, 9}) {
+  for (std::int32_t condition : {0, 1, 5, 9}) {
     EXPECT_TRUE(ServerHealth::CompareCondition(0, 1, condition, false));
     EXPECT_FALSE(ServerHealth::CompareCondition(1, 1, condition, false));
     EXPECT_FALSE(ServerHealth::CompareCondition(-1, 0, condition, false));
@@ -285,50 +179,44 @@ TEST_F(ServerHealthTest, CompareConditionAroundTheThreshold) {
 TEST_F(ServerHealthTest, AttributeValues) {
   TestQuery& query = monitor_->AddTestQuery();
   query.value = 42;
-  const std::string queryAttribute = monitor_->healthAttributes.back().id;
-  EXPECT_EQ(monitor_->healthAttributes.back().name, "Test Query Value");
+  const std::string onQuery = monitor_->healthAttributes.back().id;
   const std::string unknown = monitor_->AddHealthAttribute("Something Else", "").id;
-  const std::string orphan = monitor_->AddHealthAttribute("Test Query Value", "no such query").id;
-
+  const std::string orphan = monitor_->AddHealthAttribute("Test Query Value", "gone").id;
   monitor_->current.available = true;
   monitor_->current.health = false;
   monitor_->current.connectionTime = (std::int64_t{1} << 32) + 7;
   monitor_->current.requestTime = -1;
-  EXPECT_EQ(monitor_->GetAttributeValue(Attribute(ServerHealth::kAvailabilityNameId).id), 1);
-  EXPECT_EQ(monitor_->GetAttributeValue(Attribute(ServerHealth::kHealthNameId).id), 0);
-  EXPECT_EQ(monitor_->GetAttributeValue(Attribute(ServerHealth::kConnectionTimeNameId).id), 7);
-  EXPECT_EQ(monitor_->GetAttributeValue(Attribute(ServerHealth::kRequestTimeNameId).id), -1);
-  EXPECT_EQ(monitor_->GetAttributeValue(unknown), -1);
-  EXPECT_EQ(monitor_->GetAttributeValue(orphan), -1);
-  EXPECT_EQ(monitor_->GetAttributeValue("no such attribute"), -1);
 
-  EXPECT_EQ(monitor_->GetAttributeValue(queryAttribute), 42);
-  query.enable = false;  // the enable flag is not looked at
-  EXPECT_EQ(monitor_->GetAttributeValue(queryAttribute), 42);
+  EXPECT_EQ(monitor_->GetAttributeValue(Attribute(kAvail)), 1);
+  EXPECT_EQ(monitor_->GetAttributeValue(Attribute(kHealth)), 0);
+  EXPECT_EQ(monitor_->GetAttributeValue(Attribute(kConn)), 7);  // its low 32 bits
+  EXPECT_EQ(monitor_->GetAttributeValue(Attribute(ServerHealth::kRequestTimeNameId)), -1);
+  for (const std::string& id : {unknown, orphan, std::string("no such attribute")}) {
+    EXPECT_EQ(monitor_->GetAttributeValue(id), -1);
+  }
+  query.enable = false;  // not looked at
+  EXPECT_EQ(monitor_->GetAttributeValue(onQuery), 42);
   query.errorCode = -1;
-  EXPECT_EQ(monitor_->GetAttributeValue(queryAttribute), -1);
+  EXPECT_EQ(monitor_->GetAttributeValue(onQuery), -1);
 }
 
 TEST_F(ServerHealthTest, Health) {
-  const std::string health = Attribute(ServerHealth::kHealthNameId).id;
-  const std::string conn = Attribute(ServerHealth::kConnectionTimeNameId).id;
   TestQuery& query = monitor_->AddTestQuery();
   query.value = 5;
-  const std::string queryAttribute = monitor_->healthAttributes.back().id;
+  const std::string onQuery = monitor_->healthAttributes.back().id;
+  const std::string missingQuery = monitor_->AddHealthAttribute("Test Query Value", "gone").id;
   monitor_->current.connectionTime = 500;
 
+  // Alerts on the health attribute itself, clear alerts and disabled ones never count.
+  monitor_->AddAlert("", Attribute(kHealth), 0, 0, Alert::kError);
+  monitor_->AddAlert("", Attribute(kConn), 100, 1, Alert::kClear);
+  monitor_->AddAlert("", Attribute(kConn), 100, 1, Alert::kError).enable = false;
   EXPECT_TRUE(monitor_->EvaluateHealth());
-  // Alerts on the health attribute itself never count, clear alerts neither.
-  monitor_->AddAlert("", health, 0, 0, Alert::kError);
-  monitor_->AddAlert("", conn, 100, 1, Alert::kClear);
-  monitor_->AddAlert("", conn, 100, 1, Alert::kError).enable = false;
-  EXPECT_TRUE(monitor_->EvaluateHealth());
-  // An error alert whose condition holds does, whether or not it has an action.
-  Alert& slow = monitor_->AddAlert("", conn, 100, 1, Alert::kError);
+  // A met error alert does, with or without an action; no value (-1) is not filtered out.
+  Alert& slow = monitor_->AddAlert("", Attribute(kConn), 100, 1, Alert::kError);
   EXPECT_FALSE(monitor_->EvaluateHealth());
   monitor_->current.connectionTime = 50;
   EXPECT_TRUE(monitor_->EvaluateHealth());
-  // No value is not filtered out: -1 is below 100.
   slow.condition = 0;
   monitor_->current.connectionTime = -1;
   EXPECT_FALSE(monitor_->EvaluateHealth());
@@ -336,27 +224,15 @@ TEST_F(ServerHealthTest, Health) {
 
   // A failing test query makes an error alert on it met whatever its condition; a disabled
   // or missing test query is skipped.
-  const std::string missingQuery = monitor_->AddHealthAttribute("Test Query Value", "gone").id;
-  Alert& onQuery = monitor_->AddAlert("", queryAttribute, -1000, 0, Alert::kError);
+  Alert& alert = monitor_->AddAlert("", onQuery, -1000, 0, Alert::kError);
   EXPECT_TRUE(monitor_->EvaluateHealth());
   query.errorCode = -1;
   EXPECT_FALSE(monitor_->EvaluateHealth());
   query.enable = false;
   EXPECT_TRUE(monitor_->EvaluateHealth());
   query.enable = true;
-  onQuery.healthAttributeId = missingQuery;
+  alert.healthAttributeId = missingQuery;
   EXPECT_TRUE(monitor_->EvaluateHealth());
-}
-
-// The health computed after a poll is what an alert on health sees in the same poll.
-TEST_F(ServerHealthTest, AlertOnHealthSeesTheHealthOfTheSamePoll) {
-  auto action = NewAction(1);
-  monitor_->AddAlert(action->id, Attribute(ServerHealth::kHealthNameId).id, 0, 0, Alert::kError);
-  monitor_->AddAlert("", Attribute(ServerHealth::kConnectionTimeNameId).id, 100, 1, Alert::kError);
-  monitor_->current.health = true;
-  monitor_->current.connectionTime = 500;
-  monitor_->current.health = monitor_->current.available && monitor_->EvaluateHealth();
-  EXPECT_EQ(Check().size(), 1u);
 }
 
 // ---- macros ----
@@ -364,71 +240,55 @@ TEST_F(ServerHealthTest, AlertOnHealthSeesTheHealthOfTheSamePoll) {
 TEST_F(ServerHealthTest, DefaultTemplatesGiveTheExactTexts) {
   monitor_->name = "Bob's DB";
   monitor_->current.SetError(-2, "Boom\nsecond line");
-  monitor_->current.connectionTime = 1234;
-  Alert& alert = monitor_->AddAlert("", Attribute(ServerHealth::kConnectionTimeNameId).id, 1000, 1,
-                                    Alert::kError);
-  const AlertMessageTemplate defaults;
-  std::string title = defaults.title;
-  std::string message = defaults.message;
-  monitor_->ExpandMacros(title, &alert, 1234);
-  monitor_->ExpandMacros(message, &alert, 1234);
-  EXPECT_EQ(title, "14 Nov 2023 10:13 PM ERROR Connection Time (ms.) On Bob's DB");
-  EXPECT_EQ(message,
+  Alert& alert = monitor_->AddAlert("", Attribute(kConn), 1000, 1, Alert::kError);
+  AlertMessageTemplate texts;
+  monitor_->ExpandMacros(texts.title, &alert, 1234);
+  monitor_->ExpandMacros(texts.message, &alert, 1234);
+  EXPECT_EQ(texts.title, "14 Nov 2023 10:13 PM ERROR Connection Time (ms.) On Bob's DB");
+  EXPECT_EQ(texts.message,
             "14 Nov 2023 10:13 PM\r\nConnection Time (ms.) On Bob's DB(salesdsn): ERROR\r\n\r\n"
             "Connection Time (ms.) = 1234\r\n\r\nBoom\nsecond line [FFFFFFFE]");
 }
 
 TEST_F(ServerHealthTest, MacroExpansion) {
-  const std::string avail = Attribute(ServerHealth::kAvailabilityNameId).id;
-  const std::string conn = Attribute(ServerHealth::kConnectionTimeNameId).id;
-  struct Case {
-    const char* what;
+  const std::string avail = Attribute(kAvail);
+  const std::string conn = Attribute(kConn);
+  const struct {
     std::string name;
     std::int32_t errorCode;
     std::string errorText;
-    bool withAlert;
-    std::string attributeId;
+    std::string attributeId;  // "" for no alert
     std::int32_t alertType;
     std::int64_t threshold;
     std::int32_t value;
     std::string text;
     std::string expected;
+  } cases[] = {
+      {"S", 0, "", conn, 0, 0, 1, "plain %FOO% %MONITOR_NAME", "plain %FOO% %MONITOR_NAME"},
+      {"S", 0, "", "", 0, 0, 0, "<%ERROR_NUMBER%>", "<>"},
+      {"S", -1, "x", "", 0, 0, 0, "<%ERROR_NUMBER%>", "<>"},
+      {"S", 10061, "x", "", 0, 0, 0, "%ERROR_NUMBER%", "[274D]"},
+      // Without an alert the expansion stops after the error; without its attribute, after
+      // the type.
+      {"S", 0, "d", "", 0, 0, 0, "%MONITOR_NAME% %SERVER_NAME% %ERROR_DESCRIPTION% %ALERT_TIME%",
+       "S salesdsn d %ALERT_TIME%"},
+      {"S", 0, "", "gone", 1, 0, 0, "%ALERT_TIME% %ATTRIBUTE_TYPE% %ATTRIBUTE_VALUE%",
+       "14 Nov 2023 10:13 PM CLEAR %ATTRIBUTE_VALUE%"},
+      {"S", 0, "", conn, 0, -7, 12, "%ATTRIBUTE_VALUE% (%ATTRIBUTE_THRESHOLD%)", "12 (-7)"},
+      {"S", 0, "", conn, 0, (std::int64_t{1} << 32) + 5, 0, "%ATTRIBUTE_THRESHOLD%", "5"},
+      {"S", 0, "", avail, 0, 9, 0, "%ATTRIBUTE_VALUE%<%ATTRIBUTE_THRESHOLD%>", "ERROR<>"},
+      {"S", 0, "", avail, 1, 9, 1, "%ATTRIBUTE_VALUE%<%ATTRIBUTE_THRESHOLD%>", "CLEAR<>"},
+      // A later macro inside a replacement is expanded in its turn; an earlier one stays.
+      {"%SERVER_NAME%", 0, "%ATTRIBUTE_NAME% %MONITOR_NAME%", conn, 0, 0, 0,
+       "%MONITOR_NAME%: %ERROR_DESCRIPTION%", "salesdsn: Connection Time (ms.) %MONITOR_NAME%"},
+      // A name that is, or holds, its own macro does not make the expansion go on for ever.
+      {"%MONITOR_NAME%", 0, "", "", 0, 0, 0, "%MONITOR_NAME%-%MONITOR_NAME%",
+       "%MONITOR_NAME%-%MONITOR_NAME%"},
+      {"a%MONITOR_NAME%%MONITOR_NAME%b", 0, "", "", 0, 0, 0, "[%MONITOR_NAME%]",
+       "[a%MONITOR_NAME%%MONITOR_NAME%b]"},
   };
-  const Case cases[] = {
-      {"no macros", "Sales", 0, "", true, conn, 0, 0, 1, "plain text", "plain text"},
-      {"unknown macro stays", "Sales", 0, "", true, conn, 0, 0, 1, "%FOO% %MONITOR_NAME",
-       "%FOO% %MONITOR_NAME"},
-      {"error 0", "S", 0, "", false, "", 0, 0, 0, "<%ERROR_NUMBER%>", "<>"},
-      {"error -1", "S", -1, "x", false, "", 0, 0, 0, "<%ERROR_NUMBER%>", "<>"},
-      {"error -2", "S", -2, "x", false, "", 0, 0, 0, "<%ERROR_NUMBER%>", "<[FFFFFFFE]>"},
-      {"error 10061", "S", 10061, "x", false, "", 0, 0, 0, "%ERROR_NUMBER%", "[274D]"},
-      {"without an alert it stops after the error", "S", 0, "d", false, "", 0, 0, 0,
-       "%MONITOR_NAME% %SERVER_NAME% %ERROR_DESCRIPTION% %ALERT_TIME% %ATTRIBUTE_TYPE%",
-       "S salesdsn d %ALERT_TIME% %ATTRIBUTE_TYPE%"},
-      {"without the attribute it stops after the type", "S", 0, "", true, "gone", 1, 0, 0,
-       "%ALERT_TIME% %ATTRIBUTE_TYPE% %ATTRIBUTE_VALUE% %ATTRIBUTE_NAME%",
-       "14 Nov 2023 10:13 PM CLEAR %ATTRIBUTE_VALUE% %ATTRIBUTE_NAME%"},
-      {"numeric", "S", 0, "", true, conn, 0, -7, 12,
-       "%ATTRIBUTE_NAME%=%ATTRIBUTE_VALUE% (%ATTRIBUTE_THRESHOLD%)",
-       "Connection Time (ms.)=12 (-7)"},
-      {"threshold shows its low 32 bits", "S", 0, "", true, conn, 0, (std::int64_t{1} << 32) + 5, 0,
-       "%ATTRIBUTE_THRESHOLD%", "5"},
-      {"boolean 0", "S", 0, "", true, avail, 0, 9, 0, "%ATTRIBUTE_VALUE%<%ATTRIBUTE_THRESHOLD%>",
-       "ERROR<>"},
-      {"boolean 1", "S", 0, "", true, avail, 1, 9, 1, "%ATTRIBUTE_VALUE%<%ATTRIBUTE_THRESHOLD%>",
-       "CLEAR<>"},
-      {"a later macro inside a replacement is expanded", "%SERVER_NAME%", 0,
-       "%ATTRIBUTE_NAME% failed", true, conn, 0, 0, 0, "%MONITOR_NAME%: %ERROR_DESCRIPTION%",
-       "salesdsn: Connection Time (ms.) failed"},
-      {"an earlier macro inside a replacement stays", "S", 0, "%MONITOR_NAME%", false, "", 0, 0, 0,
-       "%ERROR_DESCRIPTION%", "%MONITOR_NAME%"},
-      {"a name that is its own macro ends", "%MONITOR_NAME%", 0, "", false, "", 0, 0, 0,
-       "%MONITOR_NAME%-%MONITOR_NAME%!", "%MONITOR_NAME%-%MONITOR_NAME%!"},
-      {"a name that holds its own macro twice", "a%MONITOR_NAME%%MONITOR_NAME%b", 0, "", false, "",
-       0, 0, 0, "[%MONITOR_NAME%]", "[a%MONITOR_NAME%%MONITOR_NAME%b]"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
     monitor_->name = c.name;
     monitor_->current.SetError(c.errorCode, c.errorText);
     Alert alert(monitor_->id);
@@ -436,138 +296,91 @@ TEST_F(ServerHealthTest, MacroExpansion) {
     alert.alertType = c.alertType;
     alert.threshold = c.threshold;
     std::string text = c.text;
-    monitor_->ExpandMacros(text, c.withAlert ? &alert : nullptr, c.value);
+    monitor_->ExpandMacros(text, c.attributeId.empty() ? nullptr : &alert, c.value);
     EXPECT_EQ(text, c.expected);
   }
 }
 
 // ---- rows ----
 
-class ServerHealthFilesTest : public ServerHealthTest {
- protected:
-  void SetUp() override {
-    ServerHealthTest::SetUp();
-    ServerStorage::CreateConfigTables();
-    ServerStorage::CreateDataTables();
-  }
-  std::vector<std::string> ConfigRows(const std::string& sql) {
-    db::Database database;
-    EXPECT_EQ(ServerStorage::OpenDatabase(database, ServerStorage::kConfigFileName), SQLITE_OK);
-    return Rows(database, sql);
-  }
+// An attribute or alert as one text, every stored field included.
+std::string Text(const HealthAttribute& a) {
+  return a.id + "|" + a.name + "|" + a.testQueryId + "|" + std::to_string(a.type);
+}
+std::string Text(const Alert& a) {
+  return a.monitorId + "|" + a.id + "|" + a.actionId + "|" + a.healthAttributeId + "|" +
+         std::to_string(a.enable) + "|" + std::to_string(a.threshold) + "|" +
+         std::to_string(a.condition) + "|" + std::to_string(a.alertType) + "|" + a.customMessage;
+}
 
-  TempDir dir_;
-  ScopedEnv documents_{"LUMIVAR_DOCUMENTS_DIR", dir_.Path()};
-};
-
-TEST_F(ServerHealthFilesTest, SaveAndLoadKeepEveryField) {
-  TestQuery& query = monitor_->AddTestQuery();
-  HealthAttribute& queryAttribute = monitor_->healthAttributes.back();
-  queryAttribute.name = "Ann's \"query\" — größe";
-  Alert& alert = monitor_->AddAlert("action-1", queryAttribute.id, 0, 5, Alert::kClear);
+TEST_F(ServerHealthTest, SaveAndLoadKeepEveryField) {
+  monitor_->AddTestQuery();
+  monitor_->healthAttributes.back().name = "Ann's \"query\" — größe";
+  Alert& alert = monitor_->AddAlert("action-1", monitor_->healthAttributes.back().id, 0, 5, 1);
   alert.threshold = std::int64_t{1} << 40;
   alert.enable = false;
   alert.customMessage = "it's 'quoted'\r\nünïcödé ✓";
-  monitor_->AddAlert("action-2", Attribute(ServerHealth::kAvailabilityNameId).id, -3, 0,
-                     Alert::kError);
-  {
-    db::Database database;
-    ASSERT_EQ(ServerStorage::OpenDatabase(database, ServerStorage::kConfigFileName), SQLITE_OK);
-    EXPECT_EQ(monitor_->Save(database), SQLITE_OK);
-  }
+  monitor_->AddAlert("action-2", Attribute(kAvail), -3, 0, 0);
+  db::Database database;
+  ASSERT_EQ(ServerStorage::OpenDatabase(database, ServerStorage::kConfigFileName), 0);
+  EXPECT_EQ(monitor_->ServerHealth::Save(database), 0);
 
   ODBCDataSource loaded;
   loaded.id = monitor_->id;
-  {
-    db::Database database;
-    ASSERT_EQ(ServerStorage::OpenDatabase(database, ServerStorage::kConfigFileName), SQLITE_OK);
-    EXPECT_EQ(loaded.ServerHealth::Load(database), SQLITE_OK);
-  }
-  ASSERT_EQ(loaded.healthAttributes.size(), monitor_->healthAttributes.size());
-  for (std::size_t i = 0; i < loaded.healthAttributes.size(); ++i) {
-    const HealthAttribute& a = loaded.healthAttributes[i];
-    const HealthAttribute& b = monitor_->healthAttributes[i];
-    EXPECT_EQ(a.id, b.id);
-    EXPECT_EQ(a.name, b.name);
-    EXPECT_EQ(a.testQueryId, b.testQueryId);
-    EXPECT_EQ(a.type, b.type);
-  }
-  EXPECT_EQ(loaded.healthAttributes[4].testQueryId, query.id);
+  EXPECT_EQ(loaded.ServerHealth::Load(database), 0);
+  ASSERT_EQ(loaded.healthAttributes.size(), 5u);
   ASSERT_EQ(loaded.alerts.size(), 2u);
-  for (std::size_t i = 0; i < loaded.alerts.size(); ++i) {
-    const Alert& a = loaded.alerts[i];
-    const Alert& b = monitor_->alerts[i];
-    EXPECT_EQ(a.monitorId, monitor_->id);
-    EXPECT_EQ(a.id, b.id);
-    EXPECT_EQ(a.actionId, b.actionId);
-    EXPECT_EQ(a.healthAttributeId, b.healthAttributeId);
-    EXPECT_EQ(a.enable, b.enable);
-    EXPECT_EQ(a.threshold, b.threshold);
-    EXPECT_EQ(a.condition, b.condition);
-    EXPECT_EQ(a.alertType, b.alertType);
-    EXPECT_EQ(a.customMessage, b.customMessage);
-    EXPECT_EQ(a.counter, 0);
+  for (std::size_t i = 0; i < 5; ++i) {
+    EXPECT_EQ(Text(loaded.healthAttributes[i]), Text(monitor_->healthAttributes[i]));
   }
-  // Values are stored as the texts the statements name.
-  EXPECT_EQ(ConfigRows("SELECT enable, threshold, condition, alertType FROM Alerts WHERE "
-                       "actionId = 'action-1'"),
-            std::vector<std::string>{"0|1099511627776|5|1"});
+  for (std::size_t i = 0; i < 2; ++i) EXPECT_EQ(Text(loaded.alerts[i]), Text(monitor_->alerts[i]));
+  EXPECT_EQ(ConfigRows("SELECT threshold, condition FROM Alerts WHERE actionId = 'action-1'"),
+            (Rows{{"1099511627776", "5"}}));
+
+  // A failing query leaves both sequences as they were.
+  db::Database empty;
+  ASSERT_EQ(empty.Open(dir_.File("empty.db")), 0);
+  EXPECT_NE(loaded.ServerHealth::Load(empty), 0);
+  EXPECT_EQ(loaded.healthAttributes.size(), 5u);
+  EXPECT_EQ(loaded.alerts.size(), 2u);
 }
 
-TEST_F(ServerHealthFilesTest, FailingLoadLeavesEverythingAsItWas) {
-  db::Database database;
-  ASSERT_EQ(database.Open(dir_.File("empty.db")), SQLITE_OK);
-  const auto before = monitor_->healthAttributes.size();
-  monitor_->AddAlert("a", "b", 1, 1, 0);
-  EXPECT_NE(monitor_->ServerHealth::Load(database), SQLITE_OK);
-  EXPECT_EQ(monitor_->healthAttributes.size(), before);
-  EXPECT_EQ(monitor_->alerts.size(), 1u);
-}
-
-TEST_F(ServerHealthFilesTest, Deletes) {
+TEST_F(ServerHealthTest, Deletes) {
   ODBCDataSource other;
   other.AddAlert("x", "y", 0, 0, 0);
-  TestQuery& first = monitor_->AddTestQuery();
-  const std::string firstAttribute = monitor_->healthAttributes.back().id;
-  const std::string firstId = first.id;
+  const std::string firstQuery = monitor_->AddTestQuery().id;
+  const std::string first = monitor_->healthAttributes.back().id;
   monitor_->AddTestQuery();
-  const std::string secondAttribute = monitor_->healthAttributes.back().id;
-  const std::string onFirst = monitor_->AddAlert("a", firstAttribute, 0, 0, 0).id;
-  monitor_->AddAlert("a", secondAttribute, 0, 0, 0);
-  const std::string builtIn =
-      monitor_->AddAlert("a", Attribute(ServerHealth::kHealthNameId).id, 0, 0, 0).id;
+  const std::string second = monitor_->healthAttributes.back().id;
+  const std::string onFirst = monitor_->AddAlert("a", first, 0, 0, 0).id;
+  monitor_->AddAlert("a", second, 0, 0, 0);
+  const std::string onHealth = monitor_->AddAlert("a", Attribute(kHealth), 0, 0, 0).id;
   {
     db::Database database;
-    ASSERT_EQ(ServerStorage::OpenDatabase(database, ServerStorage::kConfigFileName), SQLITE_OK);
-    monitor_->Save(database);
+    ASSERT_EQ(ServerStorage::OpenDatabase(database, ServerStorage::kConfigFileName), 0);
+    monitor_->ServerHealth::Save(database);
     other.ServerHealth::Save(database);
-    monitor_->DeleteTestQueryAttributes(database, firstId);
+    monitor_->DeleteTestQueryAttributes(database, firstQuery);
   }
-  EXPECT_EQ(monitor_->FindHealthAttribute(firstAttribute), nullptr);
-  EXPECT_NE(monitor_->FindHealthAttribute(secondAttribute), nullptr);
+  EXPECT_EQ(monitor_->FindHealthAttribute(first), nullptr);
+  EXPECT_NE(monitor_->FindHealthAttribute(second), nullptr);
   EXPECT_EQ(monitor_->FindAlert(onFirst), nullptr);
   EXPECT_EQ(monitor_->alerts.size(), 2u);
-  EXPECT_EQ(monitor_->healthAttributes.size(), 5u);
-  EXPECT_EQ(
-      ConfigRows("SELECT count(*) FROM HealthAttributes WHERE monitorId = '" + monitor_->id + "'"),
-      std::vector<std::string>{"5"});
-  EXPECT_EQ(ConfigRows("SELECT count(*) FROM Alerts WHERE id = '" + onFirst + "'"),
-            std::vector<std::string>{"0"});
+  EXPECT_EQ(ConfigRows("SELECT count(*) FROM HealthAttributes"), (Rows{{"5"}}));
+  EXPECT_EQ(ConfigRows("SELECT count(*) FROM Alerts WHERE id = '" + onFirst + "'"), (Rows{{"0"}}));
 
-  monitor_->DeleteAlert(builtIn);
+  monitor_->DeleteAlert(onHealth);
   EXPECT_EQ(monitor_->alerts.size(), 1u);
-  EXPECT_EQ(ConfigRows("SELECT count(*) FROM Alerts"), std::vector<std::string>{"2"});
+  EXPECT_EQ(ConfigRows("SELECT count(*) FROM Alerts"), (Rows{{"2"}}));
   monitor_->DeleteAllAlerts();
   EXPECT_TRUE(monitor_->alerts.empty());
-  EXPECT_EQ(ConfigRows("SELECT monitorId FROM Alerts"), std::vector<std::string>{other.id});
+  EXPECT_EQ(ConfigRows("SELECT monitorId FROM Alerts"), (Rows{{other.id}}));
 }
 
-TEST_F(ServerHealthFilesTest, AlertsDataRowKeepsTheTitleAsItStands) {
+TEST_F(ServerHealthTest, AlertsDataRowKeepsTheTitleAsItStands) {
   ServerHealth::AddAlertsData("m", "a", kNow, "act", "Bob's DB is 'down'");
-  db::Database database;
-  ASSERT_EQ(ServerStorage::OpenDatabase(database, ServerStorage::kDataFileName), SQLITE_OK);
-  EXPECT_EQ(Rows(database, "SELECT * FROM AlertsData"),
-            std::vector<std::string>{"m|a|1700000000|act|Bob's DB is 'down'"});
+  EXPECT_EQ(DataRows("SELECT * FROM AlertsData"),
+            (Rows{{"m", "a", "1700000000", "act", "Bob's DB is 'down'"}}));
 }
 
 }  // namespace
