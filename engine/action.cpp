@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <condition_variable>
 #include <functional>
-#include <map>
 #include <shared_mutex>
 #include <system_error>
 #include <thread>
@@ -54,6 +53,20 @@ enum Column {
   kColumnCount
 };
 
+// A way to end one running SMTP exchange or SQL statement from another thread. Called
+// only while `active`, under its own mutex, so the worker can retire it safely before the
+// object it reaches goes.
+struct CancelHook {
+  std::mutex mutex;
+  bool active = true;
+  std::function<void()> cancel;
+
+  void Fire() {
+    std::lock_guard lock(mutex);
+    if (active) cancel();
+  }
+};
+
 // What all executions of the process share: the count of running workers (for the
 // bounded wait at exit), the cancel hooks of running SMTP exchanges and SQL statements,
 // and the gate that closes the way to monitors, store and user interface at exit.
@@ -63,8 +76,7 @@ struct Runtime {
   std::condition_variable idle;
   int running = 0;
   bool accepting = true;
-  std::uint64_t nextCancelId = 1;
-  std::map<std::uint64_t, std::function<void()>> cancels;
+  std::vector<std::shared_ptr<CancelHook>> cancels;
 
   std::shared_mutex gate;
   bool closed = false;  // guarded by gate
@@ -82,27 +94,33 @@ Runtime& GetRuntime() {
 // cancels at once.
 class CancelRegistration {
  public:
-  explicit CancelRegistration(std::function<void()> cancel) {
+  explicit CancelRegistration(std::function<void()> cancel)
+      : hook_(std::make_shared<CancelHook>()) {
+    hook_->cancel = std::move(cancel);
     Runtime& rt = GetRuntime();
-    std::lock_guard lock(rt.mutex);
-    if (!rt.accepting) {
-      cancel();
-      return;
+    {
+      std::lock_guard lock(rt.mutex);
+      if (rt.accepting) {
+        rt.cancels.push_back(hook_);
+        return;
+      }
     }
-    id_ = rt.nextCancelId++;
-    rt.cancels.emplace(id_, std::move(cancel));
+    hook_->Fire();
   }
   ~CancelRegistration() {
-    if (id_ == 0) return;
+    {
+      std::lock_guard lock(hook_->mutex);
+      hook_->active = false;
+    }
     Runtime& rt = GetRuntime();
     std::lock_guard lock(rt.mutex);
-    rt.cancels.erase(id_);
+    std::erase(rt.cancels, hook_);
   }
   CancelRegistration(const CancelRegistration&) = delete;
   CancelRegistration& operator=(const CancelRegistration&) = delete;
 
  private:
-  std::uint64_t id_ = 0;
+  std::shared_ptr<CancelHook> hook_;
 };
 
 void WorkerEnded() {
@@ -345,11 +363,24 @@ bool Action::WaitForRunningActions(std::chrono::milliseconds bound) {
 
 bool Action::ShutdownWorkers(std::chrono::milliseconds bound) {
   Runtime& rt = GetRuntime();
+  std::vector<std::shared_ptr<CancelHook>> hooks;
+  {
+    std::lock_guard lock(rt.mutex);
+    rt.accepting = false;
+    hooks = rt.cancels;
+  }
+  // A driver's cancel may wait for the server; the bound below must hold all the same.
+  auto cancelAll = [hooks] {
+    for (const auto& hook : hooks) hook->Fire();
+  };
+  try {
+    std::thread(cancelAll).detach();
+  } catch (const std::system_error&) {
+    cancelAll();
+  }
   bool idle = false;
   {
     std::unique_lock lock(rt.mutex);
-    rt.accepting = false;
-    for (auto& [id, cancel] : rt.cancels) cancel();
     idle = rt.idle.wait_for(lock, bound, [&rt] { return rt.running == 0; });
   }
   std::unique_lock gate(rt.gate);
