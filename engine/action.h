@@ -6,10 +6,12 @@
 //
 // Threads: the store owns actions (std::shared_ptr). The user-interface thread edits an
 // action's fields holding Mutex() (or assigns a whole edited copy); every other thread
-// reads them through Snapshot() or PollsCount(). `id` never changes once the action is
-// in the store. Run may be called from any thread; a worker works on a snapshot of the
-// action and names its alert by identifiers, so deleting the action, the alert or the
-// monitor while it runs is safe.
+// reads them through Snapshot() or PollsCount(). Mutex() is taken last: no other lock is
+// taken while it is held. `id` never changes once the action is in the store. An
+// execution holds ActionLock and then may take the store's lock and a monitor's; nothing
+// waits for ActionLock while holding either. Run may be called from any thread; a worker works on a
+// snapshot of the action and names its alert by identifiers, so deleting the action, the alert or
+// the monitor while it runs is safe.
 #pragma once
 
 #include <chrono>
@@ -102,10 +104,11 @@ class Action {
 
   // Waits until no execution runs (or the time is up); true when none runs.
   static bool WaitForRunningActions(std::chrono::milliseconds bound);
-  // At exit: no execution starts any more, running SMTP exchanges and SQL statements are
-  // cancelled, and the running executions are waited for up to the bound. Afterwards no
-  // execution touches a monitor, the store or the user interface again, even one still
-  // running. True when none was still running.
+  // At exit, after the monitors have stopped and before the store, the services or the
+  // database library go: no execution starts any more, running SMTP exchanges and SQL
+  // statements are cancelled, and the running executions are waited for up to the bound.
+  // Afterwards no execution touches a monitor, the store or the user interface again,
+  // even one still running. True when none was still running.
   static bool ShutdownWorkers(std::chrono::milliseconds bound = std::chrono::seconds(30));
 
   // The SMTP client factory and the ODBC layer that executions use; null restores the
