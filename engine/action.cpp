@@ -29,7 +29,6 @@ namespace {
 
 constexpr unsigned kApplicationTitleId = 0xE000;
 constexpr std::uint32_t kSmtpTimeoutMs = 20000;
-constexpr std::uint16_t kUtf8CodePage = 65001;
 // The SQL action's login and query time-outs, in seconds.
 constexpr int kSqlTimeoutSeconds = 5000;
 
@@ -485,12 +484,7 @@ platform::Status Action::SendEMail(const std::string& subject, const std::string
   Smtp::ClientPtr client(raw);
 
   CancelRegistration cancel([&client] { client->Cancel(); });
-  status = client->Connect(params);
-  if (status == platform::kOk) status = client->SendText(text, info, kUtf8CodePage);
-  if (status == platform::kOk) status = client->EndMessage();
-  // QUIT only after full success; its own answer does not change the outcome.
-  client->Disconnect(status == platform::kOk);
-  return status;
+  return Smtp::SendOneMessage(*client, params, info, text, /*html=*/false);
 }
 
 platform::Status Action::ExecuteSql() const {

@@ -6,7 +6,6 @@
 #include "engine/clock.h"
 #include "engine/html_report.h"
 #include "engine/services.h"
-#include "mail/code_page.h"
 #include "mail/smtp.h"
 #include "platform/registry.h"
 #include "platform/resources.h"
@@ -209,10 +208,7 @@ Status EMailReporter::Send(const MailSettings& settings, const std::string& page
   }
 
   const ConnectionParams params(settings);
-  status = client->Connect(params);
-  if (status == platform::kOk) status = client->SendHtml(page, info, mail::kCodePageUtf8);
-  if (status == platform::kOk) status = client->EndMessage();
-  client->Disconnect(status == platform::kOk);  // QUIT only after full success
+  status = Smtp::SendOneMessage(*client, params, info, page, /*html=*/true);
 
   if (job != nullptr) {
     std::lock_guard lock(job->mutex);

@@ -112,11 +112,12 @@ using ClientPtr = std::unique_ptr<IClient, ClientReleaser>;
 // the send operations check again before MAIL FROM.
 Status ValidateMessageInfo(const IMessageInfo& info);
 
-// The whole exchange for one message, in the calling order above: validate, create,
-// connect, send the text as text/plain (or text/html when html is set) in UTF-8, end the
-// message, disconnect with QUIT only after full success, release. Returns the first
-// non-zero status, or 0.
-Status SendMessage(const IConnectionParams& params, const IMessageInfo& info,
-                   const std::string& text, bool html);
+// The exchange for one message on a client the caller made (and may Cancel from another
+// thread meanwhile): connect, send the text as text/plain (or text/html when html is set)
+// in UTF-8, end the message, disconnect with QUIT only after full success. Returns the
+// first non-zero status, or 0; the answer to QUIT does not change it. The caller checks
+// the message with ValidateMessageInfo first and releases the client afterwards.
+Status SendOneMessage(IClient& client, const IConnectionParams& params, const IMessageInfo& info,
+                      const std::string& text, bool html);
 
 }  // namespace Smtp

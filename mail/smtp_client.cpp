@@ -2,6 +2,7 @@
 // the opening dialogue (greeting, EHLO, STARTTLS with a real TLS handshake, AUTH PLAIN or
 // CRAM-MD5), the envelope, the DATA phase through the dot-stuffing filter, and QUIT.
 #include "mail/smtp_client.h"
+#include "mail/code_page.h"
 
 #include <algorithm>
 #include <memory>
@@ -454,20 +455,15 @@ Status ValidateMessageInfo(const IMessageInfo& info) {
   return kOk;
 }
 
-Status SendMessage(const IConnectionParams& params, const IMessageInfo& info,
-                   const std::string& text, bool html) {
-  Status status = ValidateMessageInfo(info);
-  if (status != kOk) return status;
-  IClient* raw = nullptr;
-  status = CreateClient(&raw);
-  if (status != kOk) return status;
-  ClientPtr client(raw);
-  status = client->Connect(params);
+Status SendOneMessage(IClient& client, const IConnectionParams& params, const IMessageInfo& info,
+                      const std::string& text, bool html) {
+  Status status = client.Connect(params);
   if (status == kOk) {
-    status = html ? client->SendHtml(text, info, 65001) : client->SendText(text, info, 65001);
+    status = html ? client.SendHtml(text, info, mail::kCodePageUtf8)
+                  : client.SendText(text, info, mail::kCodePageUtf8);
   }
-  if (status == kOk) status = client->EndMessage();
-  client->Disconnect(status == kOk);
+  if (status == kOk) status = client.EndMessage();
+  client.Disconnect(status == kOk);
   return status;
 }
 
