@@ -2,7 +2,6 @@
 // the opening dialogue (greeting, EHLO, STARTTLS with a real TLS handshake, AUTH PLAIN or
 // CRAM-MD5), the envelope, the DATA phase through the dot-stuffing filter, and QUIT.
 #include "mail/smtp_client.h"
-#include "mail/code_page.h"
 
 #include <algorithm>
 #include <memory>
@@ -10,6 +9,7 @@
 #include <vector>
 
 #include "mail/base64.h"
+#include "mail/code_page.h"
 #include "mail/md5.h"
 #include "mail/mime.h"
 #include "mail/smtp_reply.h"
