@@ -24,7 +24,8 @@ class SystemClock : public ClockSource {
   }
 };
 
-const SystemClock systemClock;
+// Never destroyed: a polling thread abandoned at exit may still read the time.
+const SystemClock& systemClock = *new SystemClock;
 std::atomic<const ClockSource*> installed{nullptr};
 
 }  // namespace
