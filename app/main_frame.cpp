@@ -144,6 +144,10 @@ WindowPlacement CMainFrame::CurrentPlacement() const {
 }
 
 void CMainFrame::OnClose(wxCloseEvent&) {
+  // A second close on the way out (SIGTERM and SIGHUP together at logout) finds the window
+  // perhaps already hidden; the first one saved its placement.
+  if (closed_) return;
+  closed_ = true;
   if (savePlacement_) savePlacement_(CurrentPlacement());
   ThreadMessageBox::CloseCurrent();
   notifications_.clear();

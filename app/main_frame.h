@@ -57,6 +57,7 @@ class CMainFrame : public wxFrame {
 
   PlacementSaver savePlacement_;
   bool firstShowPending_ = false;
+  bool closed_ = false;  // the window is on its way out
   int monitorUpdates_ = 0;
   std::string lastUpdatedMonitor_;
   // Notifications are kept while they may still be on screen (and clicked).

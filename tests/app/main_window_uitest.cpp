@@ -108,6 +108,28 @@ TEST_F(MainWindowTest, ANormalWindowTakesTheSavedRectangleAndSavesItAtClose) {
   EXPECT_TRUE(PumpUntil([this] { return !frame_; }));
 }
 
+TEST_F(MainWindowTest, ASecondCloseOnTheWayOutSavesNothingMore) {
+  // SIGTERM and SIGHUP arrive together at logout, and each closes the window. The first
+  // close may hide it (a notification popup is still on screen), so a second save would
+  // record a minimised window.
+  int saves = 0;
+  frame_ = new CMainFrame([this, &saves](const WindowPlacement& p) {
+    ++saves;
+    saved_ = p;
+  });
+  frame_->RestorePlacementAndStart({30, 40, 640, 480, kShowNormal});
+  ASSERT_TRUE(PumpUntil([this] { return frame_->IsShown(); }));
+  frame_->ShowBalloon("Lumivar", "Lumivar is started.", kAlertKindInformation);
+  PumpFor(std::chrono::milliseconds(50));
+
+  frame_->Close(true);
+  frame_->Close(true);
+  EXPECT_EQ(saves, 1);
+  ASSERT_TRUE(saved_.has_value());
+  EXPECT_EQ(saved_->mode, kShowNormal);
+  EXPECT_TRUE(PumpUntil([this] { return !frame_; }));
+}
+
 TEST_F(MainWindowTest, AnOffScreenOrEmptyRectangleStillGivesAUsableWindow) {
   CMainFrame* frame = Open({20000, 20000, 0, 0, 0});
   const wxRect r = frame->GetRect();
