@@ -3,13 +3,17 @@
 // taken over.
 #include "app/instance_lock.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <wx/utils.h>
 
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
 #include "tests/support/temp_dir.h"
 
@@ -78,6 +82,32 @@ TEST(SingleInstanceLockTest, AMarkLeftByADeadProcessIsTakenOver) {
   SingleInstanceLock lock(dir.Path());
   EXPECT_TRUE(lock.TryAcquire());
   EXPECT_EQ(ChildCanAcquire(dir.Path()), 0);
+}
+
+TEST(SingleInstanceLockTest, AMarkBeingWrittenByAnotherStartIsRespected) {
+  // Two starts at the same moment: the other one (a live child process) has made the lock
+  // file but not yet written its process number into it.
+  testing_support::TempDir dir;
+  const pid_t other = fork();
+  if (other == 0) {
+    pause();
+    _exit(0);
+  }
+  ASSERT_GT(other, 0);
+  const std::string file = dir.File((".Lumivar-" + wxGetUserId() + ".lock").utf8_string());
+  const int fd = open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0600);
+  ASSERT_GE(fd, 0);
+  std::thread writer([fd, other] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    const std::string pid = std::to_string(other);
+    EXPECT_EQ(write(fd, pid.c_str(), pid.size() + 1), static_cast<ssize_t>(pid.size() + 1));
+    close(fd);
+  });
+  SingleInstanceLock lock(dir.Path());
+  EXPECT_FALSE(lock.TryAcquire());
+  writer.join();
+  kill(other, SIGKILL);
+  waitpid(other, nullptr, 0);
 }
 
 TEST(SingleInstanceLockTest, TheDefaultFolderIsTheRuntimeFolderElseHome) {
