@@ -111,7 +111,10 @@ CMainFrame* OrbanelApp::GetMainFrame() const { return frame_.get(); }
 std::shared_ptr<engine::Server> OrbanelApp::GetSelectedServer() const {
   CMainFrame* frame = GetMainFrame();
   if (frame == nullptr) return nullptr;
-  const int index = storage_.FindServerIndex(frame->GetSelectedServerId());
+  // No selection never names a monitor, not even one stored without identifier.
+  const std::string id = frame->GetSelectedServerId();
+  if (id.empty()) return nullptr;
+  const int index = storage_.FindServerIndex(id);
   return index < 0 ? nullptr : storage_.GetServer(index);
 }
 
