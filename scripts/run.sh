@@ -5,4 +5,5 @@ cd "$(dirname "$0")/.."
 if [ -x build/app/lumivar ]; then
   exec build/app/lumivar "$@"
 fi
-echo "The program is not built yet: there is nothing to start."
+echo "build/app/lumivar is missing: the build did not make the program." >&2
+exit 1
