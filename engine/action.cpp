@@ -150,63 +150,6 @@ std::string SubjectLine(const std::string& subject) {
   return line;
 }
 
-// The SMTP client's view of an e-mail action.
-class ConnectionParams final : public Smtp::IConnectionParams {
- public:
-  explicit ConnectionParams(const Action& action)
-      : server_(action.server),
-        port_(static_cast<std::uint16_t>(action.port & 0xFFFF)),
-        auth_(action.auth),
-        userName_(action.userName),
-        password_(action.password) {}
-
-  std::string GetServer() const override { return server_; }
-  std::uint16_t GetPort() const override { return port_; }
-  bool GetUseAuthentication() const override { return auth_; }
-  std::string GetUserName() const override { return userName_; }
-  std::string GetPassword() const override { return password_; }
-  bool GetUseStartTls() const override { return false; }
-  std::uint32_t GetTimeout() const override { return kSmtpTimeoutMs; }
-
- private:
-  std::string server_;
-  std::uint16_t port_;
-  bool auth_;
-  std::string userName_;
-  std::string password_;
-};
-
-class Address final : public Smtp::IAddress {
- public:
-  Address(std::string name, std::string address)
-      : name_(std::move(name)), address_(std::move(address)) {}
-  std::string GetName() const override { return name_; }
-  std::string GetAddress() const override { return address_; }
-
- private:
-  std::string name_;
-  std::string address_;
-};
-
-// From the application title and the action's sender to its single recipient.
-class MessageInfo final : public Smtp::IMessageInfo {
- public:
-  MessageInfo(const Action& action, std::string subject)
-      : sender_(platform::LoadResourceString(kApplicationTitleId), action.fromAddress),
-        recipient_("", action.toAddress),
-        subject_(std::move(subject)) {}
-
-  const Smtp::IAddress& GetSender() const override { return sender_; }
-  std::uint32_t GetRecipientCount() const override { return 1; }
-  const Smtp::IAddress& GetRecipient(std::uint32_t) const override { return recipient_; }
-  std::string GetSubject() const override { return subject_; }
-
- private:
-  Address sender_;
-  Address recipient_;
-  std::string subject_;
-};
-
 }  // namespace
 
 // The executions of one action that have started and not yet been forgotten.
@@ -469,8 +412,17 @@ platform::Status Action::Execute(const std::string& subject, const std::string& 
 }
 
 platform::Status Action::SendEMail(const std::string& subject, const std::string& text) const {
-  const ConnectionParams params(*this);
-  const MessageInfo info(*this, SubjectLine(subject));
+  Smtp::ConnectionValues params;
+  params.server = server;
+  params.port = static_cast<std::uint16_t>(port & 0xFFFF);
+  params.useAuthentication = auth;
+  params.userName = userName;
+  params.password = password;
+  params.timeoutMs = kSmtpTimeoutMs;
+  // From the application title and the action's sender to its recipient field.
+  const Smtp::SingleRecipientMessage info(
+      Smtp::Mailbox(platform::LoadResourceString(kApplicationTitleId), fromAddress),
+      Smtp::Mailbox("", toAddress), SubjectLine(subject));
   // An address that could break out of its SMTP command fails before any connection.
   if (platform::Status status = Smtp::ValidateMessageInfo(info); status != platform::kOk) {
     return status;

@@ -68,7 +68,7 @@ class Action {
   // A new action of that type with a fresh identifier: pollsCount 1, port 25, the rest
   // empty or 0.
   explicit Action(std::int32_t type = kEmail);
-  // Copies the fields only; running executions stay with the original.
+  // Copies the fields only; running executions stay with the action they were copied from.
   Action(const Action& other);
   // Copies the fields under both mutexes; running executions stay with the target.
   Action& operator=(const Action& other);

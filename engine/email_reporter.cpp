@@ -23,52 +23,6 @@ constexpr auto kExitBound = std::chrono::seconds(5);
 
 std::atomic<EMailReporter::SmtpClientFactory> clientFactory{nullptr};
 
-class ConnectionParams : public Smtp::IConnectionParams {
- public:
-  explicit ConnectionParams(const MailSettings& settings) : settings_(settings) {}
-  std::string GetServer() const override { return settings_.server; }
-  std::uint16_t GetPort() const override { return static_cast<std::uint16_t>(settings_.port); }
-  bool GetUseAuthentication() const override { return settings_.auth != 0; }
-  std::string GetUserName() const override { return settings_.userName; }
-  std::string GetPassword() const override { return settings_.password; }
-  bool GetUseStartTls() const override { return false; }
-  std::uint32_t GetTimeout() const override { return EMailReporter::kTimeoutMs; }
-
- private:
-  const MailSettings& settings_;
-};
-
-class Address : public Smtp::IAddress {
- public:
-  Address(std::string name, std::string address)
-      : name_(std::move(name)), address_(std::move(address)) {}
-  std::string GetName() const override { return name_; }
-  std::string GetAddress() const override { return address_; }
-
- private:
-  std::string name_;
-  std::string address_;
-};
-
-// Sender: the product name and the report's from address; one recipient without a
-// display name.
-class MessageInfo : public Smtp::IMessageInfo {
- public:
-  MessageInfo(const MailSettings& settings, std::string subject)
-      : sender_(platform::LoadResourceString(kProductNameId), settings.fromAddress),
-        recipient_("", settings.toAddress),
-        subject_(std::move(subject)) {}
-  const Smtp::IAddress& GetSender() const override { return sender_; }
-  std::uint32_t GetRecipientCount() const override { return 1; }
-  const Smtp::IAddress& GetRecipient(std::uint32_t) const override { return recipient_; }
-  std::string GetSubject() const override { return subject_; }
-
- private:
-  Address sender_;
-  Address recipient_;
-  std::string subject_;
-};
-
 }  // namespace
 
 // One report thread: its client while it talks to the server, so that Shutdown can
@@ -189,8 +143,12 @@ Status EMailReporter::SendPage(const MailSettings& settings, const std::string& 
 
 Status EMailReporter::Send(const MailSettings& settings, const std::string& page, Job* job) {
   if (settings.port < 1 || settings.port > 0xFFFF) return platform::kInvalidParameter;
-  const MessageInfo info(
-      settings, "Lumivar Report " + platform::FormatTimeForDisplay(Clock::Now(), kMinuteForm));
+  // Sender: the product name and the report's from address; the recipient field without a
+  // display name.
+  const Smtp::SingleRecipientMessage info(
+      Smtp::Mailbox(platform::LoadResourceString(kProductNameId), settings.fromAddress),
+      Smtp::Mailbox("", settings.toAddress),
+      "Lumivar Report " + platform::FormatTimeForDisplay(Clock::Now(), kMinuteForm));
   Status status = Smtp::ValidateMessageInfo(info);
   if (status != platform::kOk) return status;
 
@@ -207,7 +165,13 @@ Status EMailReporter::Send(const MailSettings& settings, const std::string& page
     job->client = raw;
   }
 
-  const ConnectionParams params(settings);
+  Smtp::ConnectionValues params;
+  params.server = settings.server;
+  params.port = static_cast<std::uint16_t>(settings.port);
+  params.useAuthentication = settings.auth != 0;
+  params.userName = settings.userName;
+  params.password = settings.password;
+  params.timeoutMs = EMailReporter::kTimeoutMs;
   status = Smtp::SendOneMessage(*client, params, info, page, /*html=*/true);
 
   if (job != nullptr) {

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "platform/status.h"
 
@@ -56,6 +57,57 @@ class IMessageInfo {
 
  protected:
   ~IMessageInfo() = default;
+};
+
+// Plain values behind the three interfaces above, for callers that know everything up
+// front (the e-mail actions and the e-mail report).
+class ConnectionValues final : public IConnectionParams {
+ public:
+  std::string server;
+  std::uint16_t port = 25;
+  bool useAuthentication = false;
+  std::string userName;
+  std::string password;
+  bool useStartTls = false;
+  std::uint32_t timeoutMs = 0;
+
+  std::string GetServer() const override { return server; }
+  std::uint16_t GetPort() const override { return port; }
+  bool GetUseAuthentication() const override { return useAuthentication; }
+  std::string GetUserName() const override { return userName; }
+  std::string GetPassword() const override { return password; }
+  bool GetUseStartTls() const override { return useStartTls; }
+  std::uint32_t GetTimeout() const override { return timeoutMs; }
+};
+
+class Mailbox final : public IAddress {
+ public:
+  Mailbox(std::string name, std::string address)
+      : name_(std::move(name)), address_(std::move(address)) {}
+  std::string GetName() const override { return name_; }
+  std::string GetAddress() const override { return address_; }
+
+ private:
+  std::string name_;
+  std::string address_;
+};
+
+// One sender, one recipient field, one subject.
+class SingleRecipientMessage final : public IMessageInfo {
+ public:
+  SingleRecipientMessage(Mailbox sender, Mailbox recipient, std::string subject)
+      : sender_(std::move(sender)),
+        recipient_(std::move(recipient)),
+        subject_(std::move(subject)) {}
+  const IAddress& GetSender() const override { return sender_; }
+  std::uint32_t GetRecipientCount() const override { return 1; }
+  const IAddress& GetRecipient(std::uint32_t) const override { return recipient_; }
+  std::string GetSubject() const override { return subject_; }
+
+ private:
+  Mailbox sender_;
+  Mailbox recipient_;
+  std::string subject_;
 };
 
 // Body kinds for IClient::BeginMessage and IMessageBody::AddBody.
