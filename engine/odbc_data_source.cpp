@@ -217,6 +217,7 @@ int ODBCDataSource::StoreData() {
     before = previous;
     rows = CopyTestQueryRows();
   }
+  std::lock_guard gate(DataFileGate());
   db::Database database;
   const int opened = ServerStorage::OpenDatabase(database, ServerStorage::kDataFileName);
   if (opened != SQLITE_OK) return opened;

@@ -12,6 +12,7 @@
 #include "engine/db/statement.h"
 #include "engine/health_attribute.h"
 #include "engine/server_storage.h"
+#include "engine/sql_text.h"
 #include "engine/statements.h"
 #include "platform/odbc.h"
 #include "platform/resources.h"
@@ -390,6 +391,11 @@ int Server::StoreTestQueryRows(db::Database& database, const std::vector<TestQue
   return first;
 }
 
+std::mutex& Server::DataFileGate() {
+  static auto* gate = new std::mutex;
+  return *gate;
+}
+
 int Server::StoreData() {
   std::vector<TestQueryRow> rows;
   std::int64_t sampleTime = 0;
@@ -398,6 +404,7 @@ int Server::StoreData() {
     rows = CopyTestQueryRows();
     if (const ServerData* data = GetData()) sampleTime = data->time;
   }
+  std::lock_guard gate(DataFileGate());
   db::Database database;
   const int rc = ServerStorage::OpenDatabase(database, ServerStorage::kDataFileName);
   if (rc != SQLITE_OK) return rc;
@@ -424,32 +431,31 @@ void Server::ClearLog() {
 }
 
 bool Server::ReadTodayUptime(std::int64_t* up, std::int64_t* down) const {
+  std::lock_guard gate(DataFileGate());
   db::Database database;
   if (ServerStorage::OpenDatabase(database, ServerStorage::kDataFileName) != SQLITE_OK) {
     return false;
   }
   const std::int64_t midnight = LocalMidnight(Clock::Now());
+  // Each row carries the state of the span that ends at its time; the first span begins
+  // at midnight. Rows are taken in time order, so a clock set back never gives a negative
+  // span. The sums are made by SQLite in one step: a poll of each of hundreds of monitors
+  // must not walk a day of rows through the busy pacing of the file one by one.
+  const std::string dataTable = ServerStorage::GetTableName(type) + "Data";
+  const std::string query = sql::Build(
+      "SELECT coalesce(sum(CASE WHEN available + 0 <> 0 THEN span END), 0), "
+      "coalesce(sum(CASE WHEN available + 0 = 0 THEN span END), 0) FROM ("
+      "SELECT available, time + 0 - coalesce(lag(time + 0) OVER (ORDER BY time), ?) AS span "
+      "FROM " +
+          dataTable + " WHERE (monitorId = ? AND time > ?)) WHERE span > 0",
+      {midnight, id, midnight});
   db::Statement statement(database);
-  // Rows in time order: a clock set back must not make spans negative.
-  int rc = statement.Prepare(
-      sql::SelectUptimeRows(ServerStorage::GetTableName(type), id, midnight) + " ORDER BY time");
+  int rc = statement.Prepare(query);
   db::Cursor* rows = nullptr;
   if (rc == SQLITE_OK) rc = statement.Execute(&rows);
-  if (rc != SQLITE_OK) return false;
-  // Each row carries the state of the span that ends at its time.
-  std::int64_t upSum = 0;
-  std::int64_t downSum = 0;
-  std::int64_t previous = midnight;
-  while (!rows->IsDone()) {
-    const std::int64_t t = rows->GetInt64(1);
-    if (t > previous) {
-      (rows->GetInt(0) != 0 ? upSum : downSum) += t - previous;
-      previous = t;
-    }
-    if (rows->Next() != SQLITE_OK) return false;
-  }
-  *up = upSum;
-  *down = downSum;
+  if (rc != SQLITE_OK || rows->IsDone()) return false;
+  *up = rows->GetInt64(0);
+  *down = rows->GetInt64(1);
   return true;
 }
 

@@ -222,6 +222,10 @@ class Server : public ServerHealth, public std::enable_shared_from_this<Server> 
   // that changes no row is followed by an INSERT. Returns the first failure.
   int StoreTestQueryRows(db::Database& database, const std::vector<TestQueryRow>& rows,
                          std::int64_t sampleTime) const;
+  // Taken around the data-file work of every poll (storing, today's uptime): the polling
+  // threads of one process then take turns at the file instead of meeting each other in
+  // SQLite's busy answers, which scale badly with hundreds of monitors. Never destroyed.
+  static std::mutex& DataFileGate();
   // Runs write() inside one transaction on the open database, so that the rows of one poll
   // cost one commit; write's result, else the commit's failure.
   static int InTransaction(db::Database& database, const std::function<int()>& write);
