@@ -1,9 +1,13 @@
 #include "engine/server.h"
 
+#include <arpa/inet.h>
+#include <netdb.h>
+#include <netinet/in.h>
 #include <sqlite3.h>
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <condition_variable>
 #include <ctime>
 #include <system_error>
@@ -248,6 +252,35 @@ void Server::ThreadProc(Server* server, std::shared_ptr<PollSession> session) {
 int Server::Poll() {
   PollControl control;
   return Poll(control);
+}
+
+std::uint32_t Server::ResolveAddress() {
+  std::string host;
+  {
+    std::lock_guard lock(Mutex());
+    host = address;
+    if (ServerData* data = GetData()) data->addressText = "-";
+  }
+  addrinfo hints{};
+  hints.ai_family = AF_INET;
+  hints.ai_socktype = SOCK_STREAM;
+  hints.ai_flags = AI_CANONNAME;
+  addrinfo* found = nullptr;
+  const int rc = getaddrinfo(host.c_str(), nullptr, &hints, &found);
+  if (rc != 0 || found == nullptr) {
+    const platform::Status status = platform::ResolverErrorToStatus(rc, errno);
+    return status != platform::kOk ? status : platform::kWsaHostNotFound;
+  }
+  char dotted[INET_ADDRSTRLEN] = {};
+  inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr, dotted,
+            sizeof dotted);
+  const std::string text =
+      std::string(found->ai_canonname != nullptr ? found->ai_canonname : host) + " (" + dotted +
+      ")";
+  freeaddrinfo(found);
+  std::lock_guard lock(Mutex());
+  if (ServerData* data = GetData()) data->addressText = text;
+  return platform::kOk;
 }
 
 std::int64_t Server::PollingIntervalMs() const {

@@ -167,6 +167,11 @@ class Server : public ServerHealth, public std::enable_shared_from_this<Server> 
   // Recomputes today's uptime and downtime from the data file's rows since midnight.
   void UpdateTodayUptime();
 
+  // Looks the address up as an IPv4 host name: the current sample's addressText becomes
+  // "-", then "<host name> (<dotted address>)" when it resolves. 0, or the resolver's
+  // status (platform/status.h). Monitors of ODBC data sources do not use it.
+  std::uint32_t ResolveAddress();
+
   // The polling interval used for waiting, in ms: at least one minute.
   std::int64_t PollingIntervalMs() const;
 

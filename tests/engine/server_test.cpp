@@ -179,5 +179,22 @@ TEST_F(ServerTest, AttributeDisplayNames) {
   EXPECT_EQ(monitor.GetAttributeDisplayName(&orphan), "Test Query Value");
 }
 
+TEST_F(ServerTest, ResolveAddress) {
+  ODBCDataSource monitor;
+  {
+    std::lock_guard lock(monitor.Mutex());
+    monitor.address = "localhost";
+  }
+  EXPECT_EQ(monitor.ResolveAddress(), 0u);
+  {
+    std::lock_guard lock(monitor.Mutex());
+    EXPECT_EQ(monitor.current.addressText, "localhost (127.0.0.1)");
+    monitor.address = "";
+  }
+  EXPECT_NE(monitor.ResolveAddress(), 0u);
+  std::lock_guard lock(monitor.Mutex());
+  EXPECT_EQ(monitor.current.addressText, "-");
+}
+
 }  // namespace
 }  // namespace engine
