@@ -205,6 +205,9 @@ TEST_F(PollTest, RunsExtendOnlyWithinTheSameLocalHourOfTheSameDay) {
       {"next day", LocalTime(2024, 3, 3, 10, 5), LocalTime(2024, 3, 4, 10, 10), 2},
       {"next month", LocalTime(2024, 3, 3, 10, 5), LocalTime(2024, 4, 3, 10, 10), 2},
       {"next year", LocalTime(2023, 3, 3, 10, 5), LocalTime(2024, 3, 3, 10, 10), 2},
+      // The hour repeated when summer time ends (27 Oct 2024, London): two hours.
+      {"repeated hour", LocalTime(2024, 10, 27, 0, 30) + 3600,
+       LocalTime(2024, 10, 27, 0, 30) + 7200, 2},
   };
   odbc_->SetValue("q", "7");
   for (const Case& c : cases) {
@@ -280,7 +283,6 @@ TEST_F(PollTest, ConnectionTextAndTimeouts) {
   const Case cases[] = {
       {"a", "b", "c", false, "", "DSN=a;UID=b;PWD=c"},
       {"a", "b", "p;w", false, "", "DSN=a;UID=b;PWD={p;w}"},
-      {"a", " b", "x}y", false, "", "DSN=a;UID={ b};PWD={x}}y}"},
       {"a", "b", "c", true, "Driver=SQLite3;Database=/tmp/x y.db",
        "Driver=SQLite3;Database=/tmp/x y.db"},
   };
@@ -308,7 +310,6 @@ TEST_F(PollTest, ConnectionTextAndTimeouts) {
   const Timeouts timeouts[] = {
       {-1, 40, true, 15, 15},
       {30, 40, false, 30, 40},
-      {30, 40, true, 30, 40},
       {0, 0, false, 0, 0},
   };
   for (const Timeouts& t : timeouts) {
