@@ -35,10 +35,12 @@ std::string WaitForFile(const std::string& path) {
   return {};
 }
 
-// A script that writes its argument count and its arguments, $0 first, one per line.
+// A script that writes its argument count and its arguments, $0 first, one per line. The
+// lines go to a temporary file that is then renamed, so a reader never sees only the first
+// lines (mv by its full path: a test may empty PATH).
 std::string RecordingScript(const std::string& marker) {
   return "#!/bin/sh\n{ echo \"$#\"; for a in \"$0\" \"$@\"; do echo \"$a\"; done; } > '" + marker +
-         "'\n";
+         ".tmp' && /bin/mv -f '" + marker + ".tmp' '" + marker + "'\n";
 }
 
 TEST(ProgramLauncherTest, ExecutableIsStartedDirectlyWithItsPathAsTheOnlyArgument) {
