@@ -2,23 +2,15 @@
 // layout; the code under test never produced any of it. Tabs inside the raw strings are
 // real tab characters.
 #include <gtest/gtest.h>
-#include <time.h>
 
-#include <optional>
 #include <string>
-#include <vector>
 
-#include "engine/db/database.h"
 #include "engine/html_report.h"
-#include "engine/server_storage.h"
 #include "engine/statements.h"
-#include "tests/support/temp_dir.h"
+#include "tests/engine/html_fixture.h"
 
 namespace engine {
 namespace {
-
-using testing_support::ScopedEnv;
-using testing_support::TempDir;
 
 constexpr std::int64_t kNow = 1765120500;       // 07 Dec 2025 03:15 PM UTC
 constexpr std::int64_t kMidnight = 1765065600;  // 07 Dec 2025 00:00 UTC
@@ -101,30 +93,8 @@ const std::string kReportAlertsHeader =
 const std::string kSectionEnd = "</TABLE>\n<BR>\n";
 const std::string kPageEnd = "</TABLE>\n</tr></TABLE>\n";
 
-class HtmlPagesTest : public testing::Test {
+class HtmlPagesTest : public testing::HtmlDataTest {
  protected:
-  void SetUp() override {
-    tzset();
-    ServerStorage::CreateDataTables();
-  }
-  void TearDown() override {
-    tz_.reset();
-    tzset();
-  }
-
-  void Exec(const std::string& sql) {
-    db::Database database;
-    ASSERT_EQ(ServerStorage::OpenDatabase(database, ServerStorage::kDataFileName), 0);
-    ASSERT_EQ(db::Database::ExecSQL(database, sql), 0) << sql;
-  }
-  void AddSample(const std::string& monitorId, std::int64_t time, bool available) {
-    sql::OdbcDataSourceDataRow row;
-    row.monitorId = monitorId;
-    row.time = time;
-    row.available = available;
-    row.health = available;
-    Exec(sql::InsertOdbcDataSourceData(row));
-  }
   void AddAlert(const std::string& monitorId, const std::string& alertId, std::int64_t time,
                 const std::string& actionId, const std::string& title) {
     Exec(sql::InsertAlertsData(monitorId, alertId, time, actionId, title));
@@ -216,10 +186,6 @@ class HtmlPagesTest : public testing::Test {
     AddAlert("m-broken", "a-broken", 1765080000, "x-sms", "Broken is DOWN");
     return s;
   }
-
-  TempDir docs_;
-  ScopedEnv docsEnv_{"LUMIVAR_DOCUMENTS_DIR", docs_.Path()};
-  std::optional<ScopedEnv> tz_{std::in_place, "TZ", "UTC"};
 };
 
 TEST_F(HtmlPagesTest, SnapshotPageOfAnEmptyStore) {

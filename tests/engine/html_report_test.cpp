@@ -15,11 +15,10 @@
 #include <thread>
 #include <vector>
 
-#include "engine/db/database.h"
 #include "engine/html_report.h"
 #include "engine/html_text.h"
-#include "engine/server_storage.h"
 #include "engine/statements.h"
+#include "tests/engine/html_fixture.h"
 #include "tests/support/temp_dir.h"
 
 namespace engine {
@@ -28,29 +27,8 @@ namespace {
 using testing_support::ScopedEnv;
 using testing_support::TempDir;
 
-class HtmlReportTest : public testing::Test {
+class HtmlReportTest : public testing::HtmlDataTest {
  protected:
-  void SetUp() override {
-    tzset();
-    ServerStorage::CreateDataTables();
-  }
-  void TearDown() override {
-    tz_.reset();
-    tzset();
-  }
-
-  void Exec(const std::string& sql) {
-    db::Database database;
-    ASSERT_EQ(ServerStorage::OpenDatabase(database, ServerStorage::kDataFileName), 0);
-    ASSERT_EQ(db::Database::ExecSQL(database, sql), 0) << sql;
-  }
-  void AddSample(const std::string& monitorId, std::int64_t time, bool available) {
-    sql::OdbcDataSourceDataRow row;
-    row.monitorId = monitorId;
-    row.time = time;
-    row.available = available;
-    Exec(sql::InsertOdbcDataSourceData(row));
-  }
   void AddAlert(const std::string& monitorId, std::int64_t time, const std::string& title) {
     Exec(sql::InsertAlertsData(monitorId, "a-" + title, time, "x", title));
   }
@@ -61,10 +39,6 @@ class HtmlReportTest : public testing::Test {
     return text.str();
   }
   std::string PagePath(const std::string& name) const { return docs_.Path() + "/Lumivar/" + name; }
-
-  TempDir docs_;
-  ScopedEnv docsEnv_{"LUMIVAR_DOCUMENTS_DIR", docs_.Path()};
-  std::optional<ScopedEnv> tz_{std::in_place, "TZ", "UTC"};
 };
 
 TEST(HtmlTextTest, EscapesMarkupAndWritesNonAsciiAsReferences) {
