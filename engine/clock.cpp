@@ -20,6 +20,14 @@ class SystemClock : public ClockSource {
   bool WaitUntil(std::unique_lock<std::mutex>& lock, std::condition_variable& cv,
                  std::chrono::milliseconds deadline,
                  const std::function<bool()>& ready) const override {
+    // A deadline beyond what the steady clock can hold (an absurd polling interval from a
+    // damaged file) would overflow into the past: wait without one instead.
+    constexpr auto kLatest = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::duration::max() / 2);
+    if (deadline >= kLatest) {
+      cv.wait(lock, ready);
+      return true;
+    }
     return cv.wait_until(lock, std::chrono::steady_clock::time_point(deadline), ready);
   }
 };

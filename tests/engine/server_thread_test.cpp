@@ -3,6 +3,7 @@
 // monitor while it polls (run under ThreadSanitizer too).
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <thread>
 
 #include "engine/action.h"
@@ -82,6 +83,20 @@ TEST_F(ThreadTest, PollsStartOneIntervalApartFromTheStartOfThePreviousPoll) {
     std::lock_guard lock(monitor->Mutex());
     EXPECT_EQ(monitor->pollingInterval, c.interval);  // the stored value stays
   }
+}
+
+// On the system clock: an interval far beyond any real one (a damaged file) must wait,
+// not overflow into a deadline in the past and poll without pause.
+TEST_F(ThreadTest, AHugeIntervalOnTheSystemClockWaitsInsteadOfPollingWithoutPause) {
+  auto odbc = std::make_shared<FakeOdbc>();
+  auto monitor = NewMonitor(odbc, INT32_MAX);
+  ASSERT_EQ(monitor->Start(), 0u);
+  ASSERT_TRUE(ui_.WaitForUpdates(1));
+  std::this_thread::sleep_for(200ms);
+  const auto start = std::chrono::steady_clock::now();
+  monitor->Stop();
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);  // the wait wakes on Stop
+  EXPECT_EQ(odbc->Connects(), 1);
 }
 
 TEST_F(ThreadTest, StartAndStopAreIdempotentAndWriteOneLineEach) {
