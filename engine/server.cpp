@@ -16,7 +16,6 @@
 #include "engine/db/statement.h"
 #include "engine/health_attribute.h"
 #include "engine/server_storage.h"
-#include "engine/sql_text.h"
 #include "engine/statements.h"
 #include "platform/odbc.h"
 #include "platform/resources.h"
@@ -474,16 +473,9 @@ bool Server::ReadTodayUptime(std::int64_t* up, std::int64_t* down) const {
   // at midnight. Rows are taken in time order, so a clock set back never gives a negative
   // span. The sums are made by SQLite in one step: a poll of each of hundreds of monitors
   // must not walk a day of rows through the busy pacing of the file one by one.
-  const std::string dataTable = ServerStorage::GetTableName(type) + "Data";
-  const std::string query = sql::Build(
-      "SELECT coalesce(sum(CASE WHEN available + 0 <> 0 THEN span END), 0), "
-      "coalesce(sum(CASE WHEN available + 0 = 0 THEN span END), 0) FROM ("
-      "SELECT available, time + 0 - coalesce(lag(time + 0) OVER (ORDER BY time), ?) AS span "
-      "FROM " +
-          dataTable + " WHERE (monitorId = ? AND time > ?)) WHERE span > 0",
-      {midnight, id, midnight});
   db::Statement statement(database);
-  int rc = statement.Prepare(query);
+  int rc =
+      statement.Prepare(sql::SelectUptimeSums(ServerStorage::GetTableName(type), id, midnight));
   db::Cursor* rows = nullptr;
   if (rc == SQLITE_OK) rc = statement.Execute(&rows);
   if (rc != SQLITE_OK || rows->IsDone()) return false;

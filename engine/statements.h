@@ -115,8 +115,11 @@ std::string InsertAlertsData(std::string_view monitorId, std::string_view alertI
 std::string InsertLog(std::string_view monitorId, std::int64_t time, std::int32_t type,
                       std::string_view text);
 
-// Rows of the monitor's data table after `since` (today's uptime): available, time.
-std::string SelectUptimeRows(std::string_view tableName, std::string_view monitorId,
+// Today's uptime and downtime in one row of two sums, in seconds: each of the monitor's
+// data rows after `since` ends a span that began at the row before it in time order (the
+// first at `since`) and counts as up or down by that row's availability; spans that are
+// not positive count nowhere.
+std::string SelectUptimeSums(std::string_view tableName, std::string_view monitorId,
                              std::int64_t since);
 // Rows of the monitor's data table from start to end, both included. columns is the
 // caller's fixed column list, for example "available, time".
