@@ -19,7 +19,7 @@ using testing::DataRows;
 using testing::FakeOdbc;
 using testing::LocalTime;
 
-struct QuerySpec {
+struct QueryDef {
   std::string sql;
   bool enable = true;
 };
@@ -37,17 +37,17 @@ class PollTest : public testing::MonitorTest {
     MonitorTest::TearDown();
   }
 
-  std::shared_ptr<ODBCDataSource> NewMonitor(const std::vector<QuerySpec>& queries = {}) {
+  std::shared_ptr<ODBCDataSource> NewMonitor(const std::vector<QueryDef>& queries = {}) {
     auto monitor = std::make_shared<ODBCDataSource>();
     monitor->SetOdbc(odbc_);
     std::lock_guard lock(monitor->Mutex());
     monitor->name = "Orders";
     monitor->address = "orders";
-    for (const QuerySpec& spec : queries) {
+    for (const QueryDef& def : queries) {
       TestQuery& query = monitor->AddTestQuery();
-      query.name = spec.sql;
-      query.query = spec.sql;
-      query.enable = spec.enable;
+      query.name = def.sql;
+      query.query = def.sql;
+      query.enable = def.enable;
     }
     return monitor;
   }
@@ -92,10 +92,10 @@ TEST_F(PollTest, TestQueryValuesAndTimings) {
       {"empty", -1, 0, ""},       {"huge", INT32_MAX, 0, ""},
       {"tiny", INT32_MIN, 0, ""}, {"broken", -1, -1, "syntax error\nat line 1"},
   };
-  std::vector<QuerySpec> specs;
-  for (const Case& c : cases) specs.push_back({c.sql});
-  specs.push_back({"disabled", false});
-  auto monitor = NewMonitor(specs);
+  std::vector<QueryDef> defs;
+  for (const Case& c : cases) defs.push_back({c.sql});
+  defs.push_back({"disabled", false});
+  auto monitor = NewMonitor(defs);
   odbc_->SetConnectDuration(250ms);
   odbc_->SetQueryDuration(10ms);
 
