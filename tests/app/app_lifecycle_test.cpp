@@ -5,7 +5,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <map>
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -203,64 +203,56 @@ TEST(AppLifecycleTest, ExitRecordsStopsSavesLogsThenSavesSettingsAndReleasesTheM
   EXPECT_THAT(rig.journal, IsEmpty());
 }
 
+// The journal lines that start with prefix.
+std::vector<std::string> Lines(const Journal& journal, const std::string& prefix) {
+  std::vector<std::string> lines;
+  for (const auto& line : journal)
+    if (line.rfind(prefix, 0) == 0) lines.push_back(line);
+  return lines;
+}
+
+// Start, exit with a given set running, start again: each start logs every monitor and
+// restarts exactly the saved set; a monitor without identifier is never restarted.
 TEST(AppLifecycleTest, TheNextStartRestartsExactlyTheMonitorsRunningAtExit) {
-  Rig rig;
-  rig.store.monitors = {{"M1"}, {"M2"}, {"M3"}};
-  {
-    AppLifecycle first = rig.Make();
-    ASSERT_EQ(rig.Start(first), AppLifecycle::StartResult::kStarted);
-    rig.store.StartMonitor("M1");
-    rig.store.StartMonitor("M2");
-    first.Exit();
-  }
-  ASSERT_EQ(rig.settings.startedStored, " M1;M2;");
-
-  rig.journal.clear();
-  AppLifecycle second = rig.Make();
-  ASSERT_EQ(rig.Start(second), AppLifecycle::StartResult::kStarted);
-  std::vector<std::string> opened, started;
-  for (const auto& line : rig.journal) {
-    if (line.rfind("log ", 0) == 0) opened.push_back(line);
-    if (line.rfind("start ", 0) == 0) started.push_back(line);
-  }
-  EXPECT_THAT(opened, ElementsAre("log M1 Application opened.", "log M2 Application opened.",
-                                  "log M3 Application opened."));
-  EXPECT_THAT(started, ElementsAre("start M1", "start M2"));
-}
-
-TEST(AppLifecycleTest, NothingRunningAtExitRestartsNothing) {
-  Rig rig;
-  rig.store.monitors = {{"M1"}, {"M2"}};
-  AppLifecycle life = rig.Make();
-  ASSERT_EQ(rig.Start(life), AppLifecycle::StartResult::kStarted);
-  life.Exit();
-  EXPECT_EQ(rig.settings.startedStored, " ");
-
-  rig.journal.clear();
-  AppLifecycle next = rig.Make();
-  ASSERT_EQ(rig.Start(next), AppLifecycle::StartResult::kStarted);
-  for (const auto& line : rig.journal) EXPECT_NE(line.rfind("start ", 0), 0u) << line;
-}
-
-TEST(AppLifecycleTest, AMonitorWithoutIdentifierIsNeverRestarted) {
-  Rig rig;
-  rig.store.monitors = {{""}, {"M2"}};
-  rig.settings.startedStored = " ;M2;";
-  AppLifecycle life = rig.Make();
-  ASSERT_EQ(rig.Start(life), AppLifecycle::StartResult::kStarted);
-  EXPECT_THAT(rig.journal, ::testing::Contains("start M2"));
-  EXPECT_THAT(rig.journal, ::testing::Not(::testing::Contains("start ")));
-}
-
-TEST(AppLifecycleTest, AnEmptyStoreWritesNoLogLines) {
-  Rig rig;
-  rig.settings.startedStored = " M1;";
-  AppLifecycle life = rig.Make();
-  ASSERT_EQ(rig.Start(life), AppLifecycle::StartResult::kStarted);
-  life.Exit();
-  for (const auto& line : rig.journal) {
-    EXPECT_NE(line.rfind("log ", 0), 0u) << line;
-    EXPECT_NE(line.rfind("start ", 0), 0u) << line;
+  const struct {
+    std::vector<std::string> monitors;
+    std::string stored;
+    std::vector<std::string> started, runningAtExit;
+    std::string storedAtExit;
+    std::vector<std::string> restarted;
+  } cases[] = {
+      {{"M1", "M2", "M3"}, "", {}, {"M1", "M2"}, " M1;M2;", {"start M1", "start M2"}},
+      {{"M1", "M2"}, "", {}, {}, " ", {}},
+      {{"", "M2"}, " ;M2;", {"start M2"}, {"", "M2"}, " M2;", {"start M2"}},
+      {{}, " M1;", {}, {}, " ", {}},  // an empty store writes no log lines
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.storedAtExit);
+    Rig rig;
+    for (const auto& id : c.monitors) rig.store.monitors.push_back({id});
+    rig.settings.startedStored = c.stored;
+    std::vector<std::string> opened, closed;
+    for (const auto& id : c.monitors) {
+      opened.push_back("log " + id + " Application opened.");
+      closed.push_back("log " + id + " Application closed.");
+    }
+    {
+      AppLifecycle first = rig.Make();
+      ASSERT_EQ(rig.Start(first), AppLifecycle::StartResult::kStarted);
+      EXPECT_EQ(Lines(rig.journal, "start "), c.started);
+      for (auto& m : rig.store.monitors)
+        m.running = std::find(c.runningAtExit.begin(), c.runningAtExit.end(), m.id) !=
+                    c.runningAtExit.end();
+      rig.journal.clear();
+      first.Exit();
+      EXPECT_EQ(Lines(rig.journal, "log "), closed);
+    }
+    EXPECT_EQ(rig.settings.startedStored, c.storedAtExit);
+    rig.journal.clear();
+    AppLifecycle second = rig.Make();
+    ASSERT_EQ(rig.Start(second), AppLifecycle::StartResult::kStarted);
+    EXPECT_EQ(Lines(rig.journal, "log "), opened);
+    EXPECT_EQ(Lines(rig.journal, "start "), c.restarted);
   }
 }
 
@@ -275,34 +267,34 @@ TEST(AppLifecycleTest, AutorunWaitsThirtySecondsAfterTakingTheMarkAndBeforeAnyth
   EXPECT_THAT(rig.sleeps, ElementsAre(std::chrono::seconds(30)));
 }
 
-TEST(AppLifecycleTest, ASecondInstanceEndsAtOnceAndWritesNothing) {
-  Rig rig;
-  rig.lock.heldElsewhere = true;
-  rig.store.monitors = {{"M1", false}};
-  rig.settings.startedStored = " M1;";
-  AppLifecycle life = rig.Make();
-
-  // Even with "autorun" it does not wait: the mark is checked first.
-  EXPECT_EQ(rig.Start(life, {"autorun"}), AppLifecycle::StartResult::kAnotherInstance);
-  life.Exit();
-  EXPECT_THAT(rig.journal, ElementsAre("lock"));
-  EXPECT_TRUE(rig.sleeps.empty());
-  EXPECT_EQ(rig.settings.startedStored, " M1;");
-}
-
-TEST(AppLifecycleTest, NoMainWindowSavesNothingAndReleasesTheMark) {
-  Rig rig;
-  rig.windowMade = false;
-  rig.store.monitors = {{"M1"}};
-  rig.settings.startedStored = " M1;";
-  AppLifecycle life = rig.Make();
-
-  EXPECT_EQ(rig.Start(life), AppLifecycle::StartResult::kNoMainWindow);
-  life.Exit();
-  EXPECT_THAT(rig.journal, ElementsAre("lock", "settings.load", "ui-services", "db.init",
-                                       "store.load", "window", "unlock"));
-  EXPECT_EQ(rig.settings.startedStored, " M1;");
-  EXPECT_FALSE(rig.lock.held_);
+// An early end saves nothing and leaves the running set alone; a second instance ends
+// before the autorun wait, since the mark is checked first.
+TEST(AppLifecycleTest, AnEarlyEndWritesNothing) {
+  const struct {
+    bool heldElsewhere, windowMade;
+    AppLifecycle::StartResult result;
+    std::vector<std::string> journal;
+  } cases[] = {
+      {true, true, AppLifecycle::StartResult::kAnotherInstance, {"lock"}},
+      {false,
+       false,
+       AppLifecycle::StartResult::kNoMainWindow,
+       {"lock", "sleep", "settings.load", "ui-services", "db.init", "store.load", "window",
+        "unlock"}},
+  };
+  for (const auto& c : cases) {
+    Rig rig;
+    rig.lock.heldElsewhere = c.heldElsewhere;
+    rig.windowMade = c.windowMade;
+    rig.store.monitors = {{"M1"}};
+    rig.settings.startedStored = " M1;";
+    AppLifecycle life = rig.Make();
+    EXPECT_EQ(rig.Start(life, {"autorun"}), c.result);
+    life.Exit();
+    EXPECT_EQ(rig.journal, c.journal);
+    EXPECT_EQ(rig.settings.startedStored, " M1;");
+    EXPECT_FALSE(rig.lock.held_);
+  }
 }
 
 TEST(AppLifecycleTest, DestroyedWithoutExitStillReleasesTheMark) {
