@@ -15,84 +15,50 @@ namespace {
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 
-// All fakes write into one journal, so the tests see the order across them.
+// One fake of the lock, the settings and the store, writing into one journal, so the
+// tests see the order across them.
 using Journal = std::vector<std::string>;
 
-class FakeLock : public IInstanceLock {
- public:
-  explicit FakeLock(Journal& j) : j_(j) {}
+struct Rig : IInstanceLock, IStartupSettings, IMonitorStore {
   bool TryAcquire() override {
-    j_.push_back("lock");
-    held_ = !heldElsewhere;
-    return held_;
+    journal.push_back("lock");
+    held = !heldElsewhere;
+    return held;
   }
   void Release() override {
-    j_.push_back("unlock");
-    held_ = false;
+    journal.push_back("unlock");
+    held = false;
   }
-  bool heldElsewhere = false;
-  bool held_ = false;
-
- private:
-  Journal& j_;
-};
-
-class FakeSettings : public IStartupSettings {
- public:
-  explicit FakeSettings(Journal& j) : j_(j) {}
   void Load() override {
-    j_.push_back("settings.load");
+    journal.push_back("settings.load");
     startedInMemory = startedStored;
   }
   void Save() override {
-    j_.push_back("settings.save");
+    journal.push_back("settings.save");
     startedStored = startedInMemory;
   }
   std::string StartedMonitors() const override { return startedInMemory; }
   void SetStartedMonitors(std::string value) override {
-    j_.push_back("settings.started=" + value);
+    journal.push_back("settings.started=" + value);
     startedInMemory = std::move(value);
   }
-  std::string startedStored;  // what the settings file holds
-  std::string startedInMemory;
-
- private:
-  Journal& j_;
-};
-
-class FakeStore : public IMonitorStore {
- public:
-  explicit FakeStore(Journal& j) : j_(j) {}
-  void InitializeDatabase() override { j_.push_back("db.init"); }
-  void LoadAll() override { j_.push_back("store.load"); }
+  void InitializeDatabase() override { journal.push_back("db.init"); }
+  void LoadAll() override { journal.push_back("store.load"); }
   std::vector<MonitorState> Monitors() const override { return monitors; }
   void StartMonitor(const std::string& id) override {
-    j_.push_back("start " + id);
+    journal.push_back("start " + id);
     for (auto& m : monitors)
       if (m.id == id) m.running = true;
   }
   void StopAll() override {
-    j_.push_back("store.stopAll");
+    journal.push_back("store.stopAll");
     for (auto& m : monitors) m.running = false;
   }
-  void SaveAll() override { j_.push_back("store.save"); }
+  void SaveAll() override { journal.push_back("store.save"); }
   void AddLog(const std::string& id, const std::string& text) override {
-    j_.push_back("log " + id + " " + text);
+    journal.push_back("log " + id + " " + text);
   }
-  void ShutdownDatabase() override { j_.push_back("db.shutdown"); }
-  std::vector<MonitorState> monitors;
-
- private:
-  Journal& j_;
-};
-
-struct Rig {
-  Journal journal;
-  FakeLock lock{journal};
-  FakeSettings settings{journal};
-  FakeStore store{journal};
-  std::vector<std::chrono::seconds> sleeps;
-  bool windowMade = true;
+  void ShutdownDatabase() override { journal.push_back("db.shutdown"); }
 
   AppLifecycle::StartResult Start(AppLifecycle& life, std::vector<std::string> args = {}) {
     return life.Start(
@@ -103,11 +69,18 @@ struct Rig {
         });
   }
   AppLifecycle Make() {
-    return AppLifecycle(lock, settings, store, [this](std::chrono::seconds s) {
+    return AppLifecycle(*this, *this, *this, [this](std::chrono::seconds s) {
       journal.push_back("sleep");
       sleeps.push_back(s);
     });
   }
+
+  Journal journal;
+  bool heldElsewhere = false, held = false, windowMade = true;
+  std::string startedStored;  // what the settings file holds
+  std::string startedInMemory;
+  std::vector<MonitorState> monitors;
+  std::vector<std::chrono::seconds> sleeps;
 };
 
 TEST(AutorunTest, OnlyTheExactSingleArgument) {
@@ -166,10 +139,10 @@ TEST(StartedMonitorsTest, MembershipIsByWholeEntry) {
   }
 }
 
-TEST(AppLifecycleTest, StartRunsTheStepsInOrderAndRestartsTheSavedMonitors) {
+TEST(AppLifecycleTest, StartAndExitRunTheirStepsInOrder) {
   Rig rig;
-  rig.store.monitors = {{"M1"}, {"M2"}, {"M3"}};
-  rig.settings.startedStored = " M1;M3;";
+  rig.monitors = {{"M1"}, {"M2"}, {"M3"}};
+  rig.startedStored = " M1;M3;";
   AppLifecycle life = rig.Make();
 
   EXPECT_EQ(rig.Start(life), AppLifecycle::StartResult::kStarted);
@@ -178,24 +151,19 @@ TEST(AppLifecycleTest, StartRunsTheStepsInOrderAndRestartsTheSavedMonitors) {
                           "log M1 Application opened.", "start M1", "log M2 Application opened.",
                           "log M3 Application opened.", "start M3"));
   EXPECT_TRUE(rig.sleeps.empty());
-  EXPECT_TRUE(rig.lock.held_);
-}
+  EXPECT_TRUE(rig.held);
 
-TEST(AppLifecycleTest, ExitRecordsStopsSavesLogsThenSavesSettingsAndReleasesTheMarkLast) {
-  Rig rig;
-  rig.store.monitors = {{"M1"}, {"M2"}, {"M3"}};
-  AppLifecycle life = rig.Make();
-  ASSERT_EQ(rig.Start(life), AppLifecycle::StartResult::kStarted);
-  rig.store.monitors[0].running = true;
-  rig.store.monitors[1].running = true;
+  // Exit records the running set, stops, saves, logs, saves the settings, and releases the
+  // mark last.
+  rig.monitors[1].running = true;
+  rig.monitors[2].running = false;
   rig.journal.clear();
-
   life.Exit();
   EXPECT_THAT(rig.journal,
               ElementsAre("settings.started= M1;M2;", "store.stopAll", "store.save",
                           "log M1 Application closed.", "log M2 Application closed.",
                           "log M3 Application closed.", "db.shutdown", "settings.save", "unlock"));
-  EXPECT_EQ(rig.settings.startedStored, " M1;M2;");
+  EXPECT_EQ(rig.startedStored, " M1;M2;");
 
   // A second call (the destructor included) changes nothing.
   rig.journal.clear();
@@ -229,8 +197,8 @@ TEST(AppLifecycleTest, TheNextStartRestartsExactlyTheMonitorsRunningAtExit) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.storedAtExit);
     Rig rig;
-    for (const auto& id : c.monitors) rig.store.monitors.push_back({id});
-    rig.settings.startedStored = c.stored;
+    for (const auto& id : c.monitors) rig.monitors.push_back({id});
+    rig.startedStored = c.stored;
     std::vector<std::string> opened, closed;
     for (const auto& id : c.monitors) {
       opened.push_back("log " + id + " Application opened.");
@@ -240,14 +208,14 @@ TEST(AppLifecycleTest, TheNextStartRestartsExactlyTheMonitorsRunningAtExit) {
       AppLifecycle first = rig.Make();
       ASSERT_EQ(rig.Start(first), AppLifecycle::StartResult::kStarted);
       EXPECT_EQ(Lines(rig.journal, "start "), c.started);
-      for (auto& m : rig.store.monitors)
+      for (auto& m : rig.monitors)
         m.running = std::find(c.runningAtExit.begin(), c.runningAtExit.end(), m.id) !=
                     c.runningAtExit.end();
       rig.journal.clear();
       first.Exit();
       EXPECT_EQ(Lines(rig.journal, "log "), closed);
     }
-    EXPECT_EQ(rig.settings.startedStored, c.storedAtExit);
+    EXPECT_EQ(rig.startedStored, c.storedAtExit);
     rig.journal.clear();
     AppLifecycle second = rig.Make();
     ASSERT_EQ(rig.Start(second), AppLifecycle::StartResult::kStarted);
@@ -284,16 +252,16 @@ TEST(AppLifecycleTest, AnEarlyEndWritesNothing) {
   };
   for (const auto& c : cases) {
     Rig rig;
-    rig.lock.heldElsewhere = c.heldElsewhere;
+    rig.heldElsewhere = c.heldElsewhere;
     rig.windowMade = c.windowMade;
-    rig.store.monitors = {{"M1"}};
-    rig.settings.startedStored = " M1;";
+    rig.monitors = {{"M1"}};
+    rig.startedStored = " M1;";
     AppLifecycle life = rig.Make();
     EXPECT_EQ(rig.Start(life, {"autorun"}), c.result);
     life.Exit();
     EXPECT_EQ(rig.journal, c.journal);
-    EXPECT_EQ(rig.settings.startedStored, " M1;");
-    EXPECT_FALSE(rig.lock.held_);
+    EXPECT_EQ(rig.startedStored, " M1;");
+    EXPECT_FALSE(rig.held);
   }
 }
 
@@ -303,7 +271,7 @@ TEST(AppLifecycleTest, DestroyedWithoutExitStillReleasesTheMark) {
     AppLifecycle life = rig.Make();
     ASSERT_EQ(rig.Start(life), AppLifecycle::StartResult::kStarted);
   }
-  EXPECT_FALSE(rig.lock.held_);
+  EXPECT_FALSE(rig.held);
   EXPECT_EQ(rig.journal.back(), "unlock");
 }
 
