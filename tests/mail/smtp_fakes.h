@@ -1,5 +1,4 @@
-// Plain implementations of the SMTP client's caller-side interfaces for the mail tests,
-// and the calling order both senders of the program follow.
+// Plain implementations of the SMTP client's caller-side interfaces for the mail tests.
 #pragma once
 
 #include <string>
@@ -49,20 +48,13 @@ struct MessageInfo : Smtp::IMessageInfo {
   std::string GetSubject() const override { return subject; }
 };
 
-// Connect, send the text, end the message, QUIT only after full success, release.
+// A client made with the options sends one message as both senders of the program do.
 inline Smtp::Status SendWith(const Smtp::ClientOptions& options, const Params& params,
                              const MessageInfo& info, const std::string& text, bool html = false) {
   Smtp::IClient* raw = nullptr;
   Smtp::Status status = Smtp::CreateClient(&raw, options);
   if (status != 0) return status;
-  Smtp::ClientPtr client(raw);
-  status = client->Connect(params);
-  if (status == 0) {
-    status = html ? client->SendHtml(text, info, 65001) : client->SendText(text, info, 65001);
-  }
-  if (status == 0) status = client->EndMessage();
-  client->Disconnect(status == 0);
-  return status;
+  return Smtp::SendOneMessage(*Smtp::ClientPtr(raw), params, info, text, html);
 }
 
 }  // namespace mail_testing
