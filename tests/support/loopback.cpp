@@ -68,41 +68,43 @@ bool SendText(int fd, const std::string& text) {
   return true;
 }
 
-bool ReadLine(int fd, std::string* line, std::chrono::milliseconds wait) {
-  line->clear();
-  auto end = std::chrono::steady_clock::now() + wait;
+namespace {
+
+// Waits until fd is readable or the deadline passes; then reads up to size bytes.
+ssize_t ReceiveBy(int fd, char* buffer, std::size_t size,
+                  std::chrono::steady_clock::time_point end) {
   for (;;) {
     auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
         end - std::chrono::steady_clock::now());
-    if (left.count() <= 0) return false;
+    if (left.count() <= 0) return -1;
     pollfd p{fd, POLLIN, 0};
     int rc = poll(&p, 1, static_cast<int>(left.count()));
     if (rc < 0 && errno == EINTR) continue;
-    if (rc <= 0) return false;
-    char c;
-    ssize_t n = recv(fd, &c, 1, 0);
-    if (n <= 0) return false;
+    return rc <= 0 ? -1 : recv(fd, buffer, size, 0);
+  }
+}
+
+}  // namespace
+
+bool ReadLine(int fd, std::string* line, std::chrono::milliseconds wait) {
+  line->clear();
+  const auto end = std::chrono::steady_clock::now() + wait;
+  char c;
+  while (ReceiveBy(fd, &c, 1, end) == 1) {
     line->push_back(c);
     if (c == '\n') return true;
   }
+  return false;
 }
 
 std::string ReadUntilClosed(int fd, std::chrono::milliseconds wait) {
   std::string all;
-  auto end = std::chrono::steady_clock::now() + wait;
-  for (;;) {
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-        end - std::chrono::steady_clock::now());
-    if (left.count() <= 0) return all;
-    pollfd p{fd, POLLIN, 0};
-    int rc = poll(&p, 1, static_cast<int>(left.count()));
-    if (rc < 0 && errno == EINTR) continue;
-    if (rc <= 0) return all;
-    char buffer[4096];
-    ssize_t n = recv(fd, buffer, sizeof buffer, 0);
-    if (n <= 0) return all;
+  const auto end = std::chrono::steady_clock::now() + wait;
+  char buffer[4096];
+  for (ssize_t n; (n = ReceiveBy(fd, buffer, sizeof buffer, end)) > 0;) {
     all.append(buffer, static_cast<std::size_t>(n));
   }
+  return all;
 }
 
 void CloseWithReset(int fd) {

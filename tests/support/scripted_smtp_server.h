@@ -17,7 +17,7 @@
 namespace testing_support {
 
 struct ScriptStep {
-  enum class Kind { kSend, kSendBytewise, kRead, kReadData, kDelay, kClose, kReset };
+  enum class Kind { kSend, kSendBytewise, kRead, kReadData, kClose };
   Kind kind;
   std::string bytes;
   int ms = 0;
@@ -31,9 +31,7 @@ ScriptStep SendBytewise(std::string bytes, int gapMs = 1);
 ScriptStep Read();
 // Reads DATA content up to and including CR LF "." CR LF and records it (without the end).
 ScriptStep ReadData();
-ScriptStep Delay(int ms);
 ScriptStep Close();  // orderly close; the script ends
-ScriptStep Reset();  // close with RST; the script ends
 
 class ScriptedSmtpServer {
  public:

@@ -3,13 +3,11 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -23,8 +21,8 @@ namespace {
 
 const char* const kPython = "/usr/bin/python3";
 
-// Runs a program with arguments and waits for it; true when it exited with 0.
-bool Run(const std::vector<std::string>& argv, const std::string& logFile) {
+// Starts argv[0] with its output appended to logFile; -1 when it cannot be started.
+pid_t Spawn(const std::vector<std::string>& argv, const std::string& logFile, char** env) {
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, logFile.c_str(),
@@ -34,13 +32,9 @@ bool Run(const std::vector<std::string>& argv, const std::string& logFile) {
   for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
   args.push_back(nullptr);
   pid_t pid = -1;
-  int rc = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
+  const int rc = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), env);
   posix_spawn_file_actions_destroy(&actions);
-  if (rc != 0) return false;
-  int status = 0;
-  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-  }
-  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  return rc == 0 ? pid : -1;
 }
 
 std::string ReadFile(const std::string& path) {
@@ -59,60 +53,46 @@ const std::string& ReceivedMessage::operator[](const std::string& name) const {
 }
 
 bool SmtpTestServer::MakeCertificates() {
-  const std::string log = dir_.File("openssl.log");
-  auto ca = [&](const std::string& name, const std::string& subject) {
-    return Run({"openssl",
-                "req",
-                "-x509",
-                "-newkey",
-                "ec",
-                "-pkeyopt",
-                "ec_paramgen_curve:prime256v1",
-                "-nodes",
-                "-keyout",
-                dir_.File(name + ".key"),
-                "-out",
-                dir_.File(name + ".pem"),
-                "-days",
-                "2",
-                "-subj",
-                subject,
-                "-addext",
-                "basicConstraints=critical,CA:TRUE",
-                "-addext",
-                "keyUsage=critical,keyCertSign,cRLSign"},
-               log);
-  };
-  {
-    std::ofstream ext(dir_.File("server.ext"));
-    ext << "basicConstraints=CA:FALSE\n"
-           "keyUsage=critical,digitalSignature,keyEncipherment\n"
-           "extendedKeyUsage=serverAuth\n"
-           "subjectAltName=DNS:localhost,IP:127.0.0.1\n";
+  std::ofstream(dir_.File("server.ext")) << "basicConstraints=CA:FALSE\n"
+                                            "keyUsage=critical,digitalSignature,keyEncipherment\n"
+                                            "extendedKeyUsage=serverAuth\n"
+                                            "subjectAltName=DNS:localhost,IP:127.0.0.1\n";
+  // Each command is written as words; a word "@name" is that file of the folder.
+  const std::string newKey = " -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -keyout ";
+  const std::string ca =
+      "req -x509 -days 2 -addext basicConstraints=critical,CA:TRUE -addext "
+      "keyUsage=critical,keyCertSign,cRLSign" +
+      newKey;
+  for (const std::string& command :
+       {ca + "@ca.key -out @ca.pem -subj /CN=Lumivar-Test-CA",
+        ca + "@other-ca.key -out @other-ca.pem -subj /CN=Lumivar-Other-CA",
+        "req -new" + newKey + "@server.key -out @server.csr -subj /CN=localhost",
+        std::string("x509 -req -in @server.csr -CA @ca.pem -CAkey @ca.key -CAcreateserial ") +
+            "-out @server.pem -days 2 -extfile @server.ext"}) {
+    std::vector<std::string> argv = {"openssl"};
+    std::istringstream words(command);
+    for (std::string word; words >> word;) {
+      argv.push_back(word[0] == '@' ? dir_.File(word.substr(1)) : word);
+    }
+    const pid_t pid = Spawn(argv, dir_.File("openssl.log"), environ);
+    int status = 0;
+    while (pid > 0 && waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    if (pid < 0 || !WIFEXITED(status) || WEXITSTATUS(status) != 0) return false;
   }
-  return ca("ca", "/CN=Lumivar Test CA") && ca("other-ca", "/CN=Lumivar Other CA") &&
-         Run({"openssl", "req", "-new", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1",
-              "-nodes", "-keyout", dir_.File("server.key"), "-out", dir_.File("server.csr"),
-              "-subj", "/CN=localhost"},
-             log) &&
-         Run({"openssl", "x509", "-req", "-in", dir_.File("server.csr"), "-CA", dir_.File("ca.pem"),
-              "-CAkey", dir_.File("ca.key"), "-CAcreateserial", "-out", dir_.File("server.pem"),
-              "-days", "2", "-extfile", dir_.File("server.ext")},
-             log);
+  return true;
 }
 
 SmtpTestServer::SmtpTestServer(const Options& options) {
-  const std::string script = std::string(LUMIVAR_SOURCE_DIR) + "/tests/support/smtp_server.py";
-  const std::string outDir = dir_.File("messages");
   const std::string portFile = dir_.File("port");
-  std::filesystem::create_directory(outDir);
-  if (access(kPython, X_OK) != 0) {
-    error_ = "no /usr/bin/python3";
-    return;
-  }
-  std::vector<std::string> argv = {kPython,      script,          "--port-file", portFile,
-                                   "--out-dir",  outDir,          "--user",      options.user,
-                                   "--password", options.password};
+  const std::string log = dir_.File("server.log");
+  std::filesystem::create_directory(dir_.File("messages"));
+  std::vector<std::string> argv = {
+      kPython,       std::string(LUMIVAR_SOURCE_DIR) + "/tests/support/smtp_server.py",
+      "--port-file", portFile,
+      "--out-dir",   dir_.File("messages"),
+      "--user",      options.user,
+      "--password",  options.password};
   for (const std::string& mechanism : options.excludedMechanisms) {
     argv.insert(argv.end(), {"--exclude", mechanism});
   }
@@ -124,44 +104,28 @@ SmtpTestServer::SmtpTestServer(const Options& options) {
     }
     argv.insert(argv.end(), {"--cert", dir_.File("server.pem"), "--key", dir_.File("server.key")});
   }
-
   // A clean environment, so that no other Python installation's settings reach the
   // system interpreter.
-  const std::string home = "HOME=" + dir_.Path();
-  std::vector<char*> env = {const_cast<char*>("PATH=/usr/bin:/bin"),
-                            const_cast<char*>("LANG=C.UTF-8"), const_cast<char*>(home.c_str()),
-                            nullptr};
-  std::vector<char*> args;
-  for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-  args.push_back(nullptr);
-  const std::string log = dir_.File("server.log");
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, log.c_str(),
-                                   O_WRONLY | O_CREAT | O_TRUNC, 0600);
-  posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
-  int rc = posix_spawn(&pid_, kPython, &actions, nullptr, args.data(), env.data());
-  posix_spawn_file_actions_destroy(&actions);
-  if (rc != 0) {
-    pid_ = -1;
+  std::string home = "HOME=" + dir_.Path();
+  char path[] = "PATH=/usr/bin:/bin", lang[] = "LANG=C.UTF-8";
+  char* env[] = {path, lang, home.data(), nullptr};
+  pid_ = Spawn(argv, log, env);
+  if (pid_ < 0) {
     error_ = "cannot start /usr/bin/python3";
     return;
   }
-
-  auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-  while (std::chrono::steady_clock::now() < until) {
-    std::string port = ReadFile(portFile);
-    if (!port.empty()) {
+  for (auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+       std::chrono::steady_clock::now() < until;
+       std::this_thread::sleep_for(std::chrono::milliseconds(20))) {
+    if (std::string port = ReadFile(portFile); !port.empty()) {
       port_ = static_cast<std::uint16_t>(std::stoi(port));
       return;
     }
-    int status = 0;
-    if (waitpid(pid_, &status, WNOHANG) == pid_) {
+    if (int status = 0; waitpid(pid_, &status, WNOHANG) == pid_) {
       pid_ = -1;
       error_ = "the SMTP test server ended: " + ReadFile(log);
       return;
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
   error_ = "the SMTP test server did not start: " + ReadFile(log);
 }
