@@ -126,11 +126,6 @@ bool SettingsStore::Write(std::span<const RegistryValue> values) {
   return Put(entries);
 }
 
-std::map<RegistryLocation, std::string> MemorySettingsStore::Contents() const {
-  std::lock_guard lock(mutex_);
-  return values_;
-}
-
 std::optional<std::string> MemorySettingsStore::Get(const RegistryLocation& location) const {
   std::lock_guard lock(mutex_);
   auto it = values_.find(location);

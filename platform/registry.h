@@ -63,10 +63,6 @@ class SettingsStore {
 
 // Keeps the values in memory. For tests and fakes.
 class MemorySettingsStore final : public SettingsStore {
- public:
-  // A copy of every stored value.
-  std::map<RegistryLocation, std::string> Contents() const;
-
  protected:
   std::optional<std::string> Get(const RegistryLocation& location) const override;
   bool Put(std::span<const Entry> entries) override;

@@ -2,17 +2,16 @@
 // location, file format, permissions and atomic, lock-guarded updates.
 #include "platform/registry.h"
 
-#include <glib.h>
 #include <sys/stat.h>
 
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <sstream>
 #include <thread>
 
 #include <gtest/gtest.h>
 
+#include "tests/support/settings_stores.h"
 #include "tests/support/temp_dir.h"
 
 namespace platform {
@@ -64,49 +63,8 @@ TEST(SplitRegistryPath, RejectsWhatAKeyFileCannotHold) {
   }
 }
 
-// The contract both stores keep. Each kind also says where a value landed inside it.
-struct StoreKind {
-  std::string name;
-  std::function<std::unique_ptr<SettingsStore>(const TempDir&)> make;
-  // The raw text stored in the group/key that the store uses for a key path and name.
-  std::function<std::optional<std::string>(SettingsStore&, const std::string& group,
-                                           const std::string& name)>
-      raw;
-};
-
-std::optional<std::string> RawFromFile(SettingsStore& store, const std::string& group,
-                                       const std::string& name) {
-  auto& file = dynamic_cast<FileSettingsStore&>(store);
-  g_autoptr(GKeyFile) keys = g_key_file_new();
-  if (!g_key_file_load_from_file(keys, file.FilePath().c_str(), G_KEY_FILE_NONE, nullptr)) {
-    return std::nullopt;
-  }
-  g_autofree gchar* text = g_key_file_get_string(keys, group.c_str(), name.c_str(), nullptr);
-  if (text == nullptr) return std::nullopt;
-  return std::string(text);
-}
-
-std::optional<std::string> RawFromMemory(SettingsStore& store, const std::string& keyPath,
-                                         const std::string& name) {
-  auto contents = dynamic_cast<MemorySettingsStore&>(store).Contents();
-  // The memory store keys by key path; map the file's group names back.
-  std::string key = keyPath == "General" ? "" : keyPath;
-  auto it = contents.find(RegistryLocation{key, name});
-  if (it == contents.end()) return std::nullopt;
-  return it->second;
-}
-
-const StoreKind kFileStore{
-    "File",
-    [](const TempDir& dir) {
-      return std::make_unique<FileSettingsStore>(dir.File("Zephrane Software/Lumivar.conf"));
-    },
-    RawFromFile};
-const StoreKind kMemoryStore{"Memory",
-                             [](const TempDir&) { return std::make_unique<MemorySettingsStore>(); },
-                             RawFromMemory};
-
-class StoreContract : public testing::TestWithParam<StoreKind> {
+// The contract both stores keep.
+class StoreContract : public testing::TestWithParam<testing_support::SettingsStoreKind> {
  protected:
   TempDir dir_;
   std::unique_ptr<SettingsStore> store_ = GetParam().make(dir_);
@@ -135,10 +93,9 @@ TEST_P(StoreContract, BaseValuesAndKeyPathsLandInTheirGroups) {
   ASSERT_TRUE(store_->Write("runApp", "1"));
   ASSERT_TRUE(store_->Write("Interface\\wndX", "10"));
   ASSERT_TRUE(store_->Write("A\\B\\deep", "x"));
-  EXPECT_EQ(GetParam().raw(*store_, "General", "runApp"), "1");
-  EXPECT_EQ(GetParam().raw(*store_, "Interface", "wndX"), "10");
-  EXPECT_EQ(GetParam().raw(*store_, "General", "wndX"), std::nullopt);
-  EXPECT_EQ(GetParam().raw(*store_, "Interface", "runApp"), std::nullopt);
+  EXPECT_EQ(store_->Read("wndX"), "");
+  EXPECT_EQ(store_->Read("Interface\\runApp"), "");
+  EXPECT_EQ(store_->Read("runApp"), "1");
   EXPECT_EQ(store_->Read("Interface\\wndX"), "10");
   EXPECT_EQ(store_->Read("A\\B\\deep"), "x");
 }
@@ -173,8 +130,10 @@ TEST_P(StoreContract, ConcurrentWritersLoseNothing) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Stores, StoreContract, testing::Values(kFileStore, kMemoryStore),
-                         [](const auto& info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(Stores, StoreContract,
+                         testing::Values(testing_support::kFileSettingsStore,
+                                         testing_support::kMemorySettingsStore),
+                         testing_support::SettingsStoreName);
 
 TEST(FileSettingsStore, WritesAPrivateKeyFileAtomically) {
   TempDir dir;
@@ -187,6 +146,12 @@ TEST(FileSettingsStore, WritesAPrivateKeyFileAtomically) {
   EXPECT_EQ(Mode(path), 0600u);
   EXPECT_EQ(Mode(dir.File("Zephrane Software")), 0700u);
   EXPECT_EQ(ReadFile(path), "[AlertTemplate]\nmessage=a\\r\\nb\n");
+  // Values at the base go to [General], key paths to groups of their own.
+  const RegistryValue more[] = {{"runApp", "1"}, {"Interface\\wndX", "10"}, {"A\\B\\deep", "x"}};
+  ASSERT_TRUE(store.Write(more));
+  EXPECT_EQ(ReadFile(path),
+            "[AlertTemplate]\nmessage=a\\r\\nb\n\n[General]\nrunApp=1\n\n[Interface]\nwndX=10\n\n"
+            "[A/B]\ndeep=x\n");
   // Only the file itself is left behind: no temporary file.
   int entries = 0;
   for (const auto& entry : std::filesystem::directory_iterator(dir.File("Zephrane Software"))) {
@@ -240,39 +205,30 @@ TEST(SettingsFilePath, FollowsTheBasePathAndTheConfigurationFolder) {
   }
 }
 
-class ProcessRegistry : public testing::Test {
- protected:
-  ~ProcessRegistry() override { SetRegistryBasePath(""); }
-  TempDir dir_;
-  ScopedEnv xdg_{"XDG_CONFIG_HOME", dir_.Path()};
-};
-
-TEST_F(ProcessRegistry, NothingIsStoredWithoutABasePath) {
+// The process-wide helpers: nothing without a base path; with it, the report's time in
+// the private file under the configuration folder, which is looked up on every use.
+TEST(ProcessRegistry, LastReportTimeGoesThroughTheHelpers) {
+  TempDir dir, other;
+  ScopedEnv xdg("XDG_CONFIG_HOME", dir.Path());
   SetRegistryBasePath("");
   EXPECT_EQ(OpenRegistryStore(), nullptr);
   EXPECT_FALSE(WriteRegistryString("runApp", "1"));
   EXPECT_EQ(ReadRegistryString("runApp"), "");
-  EXPECT_TRUE(std::filesystem::is_empty(dir_.Path()));
-}
+  EXPECT_TRUE(std::filesystem::is_empty(dir.Path()));
 
-TEST_F(ProcessRegistry, LastReportTimeGoesThroughTheHelpers) {
   SetRegistryBasePath(MakeRegistryBasePath());
   EXPECT_EQ(ReadRegistryString("EMailReport\\lastReportTime"), "");
   ASSERT_TRUE(WriteRegistryString("EMailReport\\lastReportTime", "07 30 14 05 03 2024"));
   EXPECT_EQ(ReadRegistryString("EMailReport\\lastReportTime"), "07 30 14 05 03 2024");
-  std::string path = dir_.File("Zephrane Software/Lumivar.conf");
+  std::string path = dir.File("Zephrane Software/Lumivar.conf");
   EXPECT_EQ(ReadFile(path), "[EMailReport]\nlastReportTime=07 30 14 05 03 2024\n");
   EXPECT_EQ(Mode(path), 0600u);
-}
 
-TEST_F(ProcessRegistry, TheConfigurationFolderIsReadOnEveryUse) {
-  SetRegistryBasePath(MakeRegistryBasePath());
-  ASSERT_TRUE(WriteRegistryString("runApp", "1"));
-  TempDir other;
   ScopedEnv moved("XDG_CONFIG_HOME", other.Path());
-  EXPECT_EQ(ReadRegistryString("runApp"), "");
+  EXPECT_EQ(ReadRegistryString("EMailReport\\lastReportTime"), "");
   ASSERT_TRUE(WriteRegistryString("runApp", "0"));
   EXPECT_TRUE(std::filesystem::exists(other.File("Zephrane Software/Lumivar.conf")));
+  SetRegistryBasePath("");
 }
 
 }  // namespace

@@ -8,7 +8,6 @@
 #include <atomic>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <sstream>
 #include <thread>
 #include <vector>
@@ -16,13 +15,12 @@
 #include <gtest/gtest.h>
 
 #include "app/settings/display_text.h"
+#include "tests/support/settings_stores.h"
 #include "tests/support/temp_dir.h"
 
 namespace app {
 namespace {
 
-using platform::FileSettingsStore;
-using platform::MemorySettingsStore;
 using platform::RegistryValue;
 using platform::SettingsStore;
 using testing_support::ScopedEnv;
@@ -32,58 +30,46 @@ const char kDefaultMessage[] =
     "%ALERT_TIME%\r\n%ATTRIBUTE_NAME% On %MONITOR_NAME%(%SERVER_NAME%): %ATTRIBUTE_TYPE%\r\n\r\n"
     "%ATTRIBUTE_NAME% = %ATTRIBUTE_VALUE%\r\n\r\n%ERROR_DESCRIPTION% %ERROR_NUMBER%";
 
+// The layout values under "Interface\", in their order, each with a distinct number.
+const char kLayoutNames[] =
+    "wndX wndY wndWidth wndHeight wndMode testQueriesNameWidth testQueriesQueryWidth "
+    "testQueriesResultWidth alertsAttributeWidth alertsConditionWidth alertsThresholdWidth "
+    "alertsActionWidth alertsAlertTypeWidth alertsCurrentValueWidth alertsStatusWidth "
+    "logTypeWidth logDateWidth logMessageWidth actionsEmailNameWidth "
+    "actionsEmailPollsWidth actionsEmailServerWidth actionsEmailSendToWidth "
+    "actionsSMSNameWidth actionsSMSPollsWidth actionsSMSServerWidth actionsSMSSendToWidth "
+    "actionsSQLNameWidth actionsSQLPollsWidth actionsSQLDatasourceNameWidth "
+    "actionsSQLQueryWidth actionsProgramNameWidth actionsProgramPollsWidth "
+    "actionsProgramPathWidth actionsUINameWidth actionsUIPollsWidth actionsUITypeWidth";
+const int kLayoutNumbers[] = {11, -12, 1013, 714, 1,  16, 17, 18, 19, 20, 21, 22,
+                              23, 24,  25,   26,  27, 28, 29, 30, 31, 32, 33, 34,
+                              35, 36,  37,   38,  39, 40, 41, 42, 43, 44, 45, 46};
+
 // Every stored value with a distinct text, in the order the file must hold them.
-const std::vector<RegistryValue> kAllValues = {
-    {"Interface\\wndX", "11"},
-    {"Interface\\wndY", "-12"},
-    {"Interface\\wndWidth", "1013"},
-    {"Interface\\wndHeight", "714"},
-    {"Interface\\wndMode", "1"},
-    {"Interface\\testQueriesNameWidth", "16"},
-    {"Interface\\testQueriesQueryWidth", "17"},
-    {"Interface\\testQueriesResultWidth", "18"},
-    {"Interface\\alertsAttributeWidth", "19"},
-    {"Interface\\alertsConditionWidth", "20"},
-    {"Interface\\alertsThresholdWidth", "21"},
-    {"Interface\\alertsActionWidth", "22"},
-    {"Interface\\alertsAlertTypeWidth", "23"},
-    {"Interface\\alertsCurrentValueWidth", "24"},
-    {"Interface\\alertsStatusWidth", "25"},
-    {"Interface\\logTypeWidth", "26"},
-    {"Interface\\logDateWidth", "27"},
-    {"Interface\\logMessageWidth", "28"},
-    {"Interface\\actionsEmailNameWidth", "29"},
-    {"Interface\\actionsEmailPollsWidth", "30"},
-    {"Interface\\actionsEmailServerWidth", "31"},
-    {"Interface\\actionsEmailSendToWidth", "32"},
-    {"Interface\\actionsSMSNameWidth", "33"},
-    {"Interface\\actionsSMSPollsWidth", "34"},
-    {"Interface\\actionsSMSServerWidth", "35"},
-    {"Interface\\actionsSMSSendToWidth", "36"},
-    {"Interface\\actionsSQLNameWidth", "37"},
-    {"Interface\\actionsSQLPollsWidth", "38"},
-    {"Interface\\actionsSQLDatasourceNameWidth", "39"},
-    {"Interface\\actionsSQLQueryWidth", "40"},
-    {"Interface\\actionsProgramNameWidth", "41"},
-    {"Interface\\actionsProgramPollsWidth", "42"},
-    {"Interface\\actionsProgramPathWidth", "43"},
-    {"Interface\\actionsUINameWidth", "44"},
-    {"Interface\\actionsUIPollsWidth", "45"},
-    {"Interface\\actionsUITypeWidth", "46"},
-    {"runApp", "0"},
-    {"hideSplash", "1"},
-    {"startedMonitors", " 3f2a-1;9b7c-2;"},
-    {"AlertTemplate\\title", "Alarm: %MONITOR_NAME% – Störung"},
-    {"AlertTemplate\\message", "%ALERT_TIME%\r\n\tWert: %ATTRIBUTE_VALUE%\r\n\r\n東京"},
-    {"EMailReport\\mode", "2"},
-    {"EMailReport\\server", "smtp.example.org"},
-    {"EMailReport\\port", "587"},
-    {"EMailReport\\auth", "1"},
-    {"EMailReport\\userName", "jörg"},
-    {"EMailReport\\password", ""},
-    {"EMailReport\\fromAddress", "monitor@example.org"},
-    {"EMailReport\\toAddress", "ops@example.org"},
-};
+const std::vector<RegistryValue> kAllValues = [] {
+  std::vector<RegistryValue> values;
+  std::istringstream names(kLayoutNames);
+  std::string name;
+  for (int number : kLayoutNumbers) {
+    names >> name;
+    values.push_back({"Interface\\" + name, std::to_string(number)});
+  }
+  values.insert(values.end(), {{"runApp", "0"},
+                               {"hideSplash", "1"},
+                               {"startedMonitors", " 3f2a-1;9b7c-2;"},
+                               {"AlertTemplate\\title", "Alarm: %MONITOR_NAME% – Störung"},
+                               {"AlertTemplate\\message",
+                                "%ALERT_TIME%\r\n\tWert: %ATTRIBUTE_VALUE%\r\n\r\n東京"},
+                               {"EMailReport\\mode", "2"},
+                               {"EMailReport\\server", "smtp.example.org"},
+                               {"EMailReport\\port", "587"},
+                               {"EMailReport\\auth", "1"},
+                               {"EMailReport\\userName", "jörg"},
+                               {"EMailReport\\password", ""},
+                               {"EMailReport\\fromAddress", "monitor@example.org"},
+                               {"EMailReport\\toAddress", "ops@example.org"}});
+  return values;
+}();
 
 // kAllValues as the object holds them.
 SettingsValues AllValues() {
@@ -99,12 +85,7 @@ SettingsValues AllValues() {
   return v;
 }
 
-struct StoreKind {
-  std::string name;
-  std::function<std::unique_ptr<SettingsStore>(const TempDir&)> make;
-};
-
-class SettingsAgainstStore : public testing::TestWithParam<StoreKind> {
+class SettingsAgainstStore : public testing::TestWithParam<testing_support::SettingsStoreKind> {
  protected:
   TempDir dir_;
   std::unique_ptr<SettingsStore> store_ = GetParam().make(dir_);
@@ -203,17 +184,9 @@ TEST_P(SettingsAgainstStore, SavingKeepsValuesOutsideTheObjectAndStoresEmptiedTe
 }
 
 INSTANTIATE_TEST_SUITE_P(Stores, SettingsAgainstStore,
-                         testing::Values(StoreKind{"File",
-                                                   [](const TempDir& dir) {
-                                                     return std::make_unique<FileSettingsStore>(
-                                                         dir.File(
-                                                             "Zephrane Software/Lumivar.conf"));
-                                                   }},
-                                         StoreKind{"Memory",
-                                                   [](const TempDir&) {
-                                                     return std::make_unique<MemorySettingsStore>();
-                                                   }}),
-                         [](const auto& info) { return info.param.name; });
+                         testing::Values(testing_support::kFileSettingsStore,
+                                         testing_support::kMemorySettingsStore),
+                         testing_support::SettingsStoreName);
 
 TEST(SettingsFile, SavedInOrderIntoAPrivateFileAtTheBasePath) {
   TempDir dir;
