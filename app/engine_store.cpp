@@ -12,9 +12,10 @@
 namespace app {
 namespace {
 
-// How long exit waits for action executions and a report being sent, after cancelling
-// them; the window is gone by then.
-constexpr std::chrono::seconds kWorkerBound{10};
+// How long exit waits for action executions and for a report being sent, after
+// cancelling their SMTP exchanges; the window is gone by then.
+constexpr std::chrono::seconds kActionBound{30};
+constexpr std::chrono::seconds kReportBound{10};
 
 }  // namespace
 
@@ -39,8 +40,8 @@ void EngineMonitorStore::StartMonitor(const std::string& id) { storage_.StartSer
 
 void EngineMonitorStore::StopAll() {
   storage_.StopAll();
-  engine::Action::ShutdownWorkers(kWorkerBound);
-  if (reporter_ != nullptr) reporter_->Shutdown(kWorkerBound);
+  engine::Action::ShutdownWorkers(kActionBound);
+  if (reporter_ != nullptr) reporter_->Shutdown(kReportBound);
 }
 
 void EngineMonitorStore::SaveAll() { storage_.SaveAll(); }

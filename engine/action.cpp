@@ -14,6 +14,7 @@
 #include "engine/clock.h"
 #include "engine/program_launcher.h"
 #include "engine/server.h"
+#include "engine/server_health.h"
 #include "engine/server_storage.h"
 #include "engine/services.h"
 #include "engine/statements.h"
@@ -344,12 +345,7 @@ void Action::WorkerThreadProc(std::shared_ptr<ActionWorkerContext> context,
     if (context->alert && workers->Contains(context)) {
       const FiringAlert& alert = *context->alert;
       ThroughGate([&] {
-        ServerStorage* storage = Services::Storage();
-        std::shared_ptr<Server> monitor =
-            storage ? storage->GetServerById(alert.monitorId) : nullptr;
-        if (monitor == nullptr) return;
-        std::lock_guard monitorLock(monitor->Mutex());
-        if (Alert* a = monitor->FindAlert(alert.alertId)) a->done = false;
+        ServerHealth::WithAlert(alert.monitorId, alert.alertId, [](Alert& a) { a.done = false; });
       });
     }
     try {

@@ -310,12 +310,31 @@ void ServerHealth::ExpandMacros(std::string& text, const Alert* alert, std::int3
 
 // ---- firing ----
 
+bool ServerHealth::WithAlert(const std::string& monitorId, const std::string& alertId,
+                             const std::function<void(Alert&)>& fn) {
+  ServerStorage* storage = Services::Storage();
+  const std::shared_ptr<Server> monitor = storage ? storage->GetServerById(monitorId) : nullptr;
+  if (monitor == nullptr) return false;
+  std::lock_guard lock(monitor->Mutex());
+  Alert* alert = monitor->FindAlert(alertId);
+  if (alert != nullptr) fn(*alert);
+  return alert != nullptr;
+}
+
 void ServerHealth::FireAlerts(std::vector<AlertFiring>&& firings) {
   for (AlertFiring& firing : firings) {
     if (firing.action == nullptr) continue;
-    // Whether the execution could start does not change that the alert fired.
-    firing.action->Run(FiringAlert{firing.monitorId, firing.alertId, firing.alertType},
-                       firing.subject, firing.text);
+    // Whether the execution could start does not change that the alert fired. One that
+    // could not start is over at once: the alert shows its failure, not a running action.
+    const platform::Status status =
+        firing.action->Run(FiringAlert{firing.monitorId, firing.alertId, firing.alertType},
+                           firing.subject, firing.text);
+    if (status != platform::kOk) {
+      WithAlert(firing.monitorId, firing.alertId, [status](Alert& alert) {
+        alert.done = true;
+        alert.lastResult = status;
+      });
+    }
     AddAlertsData(firing.monitorId, firing.alertId, firing.time, firing.actionId, firing.subject);
   }
 }

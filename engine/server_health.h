@@ -14,6 +14,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -108,6 +109,11 @@ class ServerHealth {
 
   // Starts each firing's action and writes its AlertsData row, in order.
   static void FireAlerts(std::vector<AlertFiring>&& firings);
+  // Runs fn on the alert under its monitor's mutex when the monitor is still in the store
+  // and still has that alert; says whether it did. Takes the store's lock, then the
+  // monitor's: never call it while holding a monitor's mutex.
+  static bool WithAlert(const std::string& monitorId, const std::string& alertId,
+                        const std::function<void(Alert&)>& fn);
   // One AlertsData row in the data file; failures are not reported.
   static void AddAlertsData(const std::string& monitorId, const std::string& alertId,
                             std::int64_t time, const std::string& actionId,

@@ -7,9 +7,11 @@
 #include <chrono>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "engine/action.h"
 #include "engine/odbc_data_source.h"
+#include "engine/server_health.h"
 #include "engine/server_storage.h"
 #include "engine/services.h"
 #include "tests/engine/action_fakes.h"
@@ -65,8 +67,21 @@ TEST(ActionShutdownTest, CancelsWaitsWithABoundAndThenTouchesNothing) {
   EXPECT_TRUE(alert(first).done);
   ASSERT_TRUE(smtp.WaitForConnects(2));
 
-  // Nothing starts any more.
+  // Nothing starts any more, and an alert whose action cannot start shows that failure
+  // instead of an action running for ever.
   EXPECT_EQ(mail->RunTest(), platform::kFailure);
+  {
+    std::lock_guard lock(monitor->Mutex());
+    monitor->FindAlert(first)->done = false;
+  }
+  std::vector<AlertFiring> firings(1);
+  firings[0].action = mail;
+  firings[0].monitorId = monitor->id;
+  firings[0].alertId = first;
+  firings[0].actionId = mail->id;
+  ServerHealth::FireAlerts(std::move(firings));
+  EXPECT_TRUE(alert(first).done);
+  EXPECT_EQ(alert(first).lastResult, platform::kFailure);
 
   // The execution left running finishes on its own and touches nothing.
   ui.Clear();
