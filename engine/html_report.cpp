@@ -283,12 +283,14 @@ class DataFile {
     // period's start for the first). Only spans forward in time count, so rows stored
     // under a clock that was set back cannot make the sums negative.
     std::int64_t previous = start, up = 0, down = 0;
-    for (; !cursor->IsDone(); cursor->Next()) {
+    // A scan that fails part-way gives no figure rather than one from some of the rows.
+    for (; !cursor->IsDone();) {
       const std::int64_t time = cursor->GetInt64(1);
       if (time > previous) {
         (cursor->GetInt(0) != 0 ? up : down) += time - previous;
         previous = time;
       }
+      if (cursor->Next() != 0) return "-";
     }
     if (up + down <= 0) return "-";
     return FormatPercent(100.0 * static_cast<double>(up) / static_cast<double>(up + down));
