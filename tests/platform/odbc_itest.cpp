@@ -50,15 +50,9 @@ std::shared_ptr<IOdbcConnection> MustConnect(const std::string& text, int loginT
 // ---------------------------------------------------------------------------------------
 // Pure helpers
 
-TEST(OdbcConnectionString, PlainValuesGiveTheTextAsItStands) {
-  EXPECT_EQ(platform::BuildDsnConnectionString("Sales", "sa", "secret"),
-            "DSN=Sales;UID=sa;PWD=secret");
-  EXPECT_EQ(platform::BuildDsnConnectionString("", "", ""), "DSN=;UID=;PWD=");
-  EXPECT_EQ(platform::BuildDsnConnectionString("My Sales DB", "a b", "p=w"),
-            "DSN=My Sales DB;UID=a b;PWD=p=w");
-}
-
-TEST(OdbcConnectionString, QuotesValuesThatCouldEndEarlyOrAddAttributes) {
+// Plain values give the text as it stands; values that could end early or add attributes
+// are quoted.
+TEST(OdbcConnectionString, QuotesOnlyValuesThatNeedIt) {
   struct Case {
     const char* value;
     const char* quoted;
@@ -71,13 +65,15 @@ TEST(OdbcConnectionString, QuotesValuesThatCouldEndEarlyOrAddAttributes) {
       {"trail ", "{trail }"},
       {"\ttab", "{\ttab}"},
       {"in side", "in side"},
+      {"p=w", "p=w"},
+      {"", ""},
       {"ä€", "ä€"},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(platform::QuoteConnectionValue(c.value), c.quoted) << c.value;
+    EXPECT_EQ(platform::BuildDsnConnectionString(c.value, "sa", c.value),
+              std::string("DSN=") + c.quoted + ";UID=sa;PWD=" + c.quoted);
   }
-  EXPECT_EQ(platform::BuildDsnConnectionString("d;s", "u}", " p "),
-            "DSN={d;s};UID={u}}};PWD={ p }");
 }
 
 TEST(OdbcLeadingInteger, ReadsTheIntegerAtTheStartAndClamps) {
@@ -171,7 +167,7 @@ TEST_P(SqliteOdbc, ReadsTheFirstColumnOfTheFirstRow) {
   connection->Close();
 }
 
-TEST_P(SqliteOdbc, AFailingStatementGivesItsCodeAndTheWholeDiagnosticText) {
+TEST_P(SqliteOdbc, ExecutesStatementsAndReportsFailuresWithTheWholeDiagnosticText) {
   auto connection = MustConnect(ConnectionText());
   ASSERT_TRUE(connection);
   OdbcFirstValue value;
@@ -180,30 +176,19 @@ TEST_P(SqliteOdbc, AFailingStatementGivesItsCodeAndTheWholeDiagnosticText) {
   EXPECT_EQ(error.text, "[SQLite]no such table: täble€ (1)");
   EXPECT_EQ(error.sqlState, "HY000");
   EXPECT_EQ(value.kind, Kind::kNoRow);
-
   error = connection->Execute("INSERT INTO nowhere VALUES (1)", 15);
   EXPECT_EQ(error.code, -1);
   EXPECT_EQ(error.text, "[SQLite]no such table: nowhere (1)");
 
-  // The connection stays usable after a failed statement.
-  EXPECT_FALSE(connection->QueryFirstValue("SELECT 1", 15, &value).Failed());
-  EXPECT_EQ(value.text, "1");
-}
-
-TEST_P(SqliteOdbc, ExecutesStatementsWithoutAResult) {
-  auto connection = MustConnect(ConnectionText());
-  ASSERT_TRUE(connection);
+  // The connection stays usable; a statement that touches no row or returns rows succeeds.
   EXPECT_FALSE(connection->Execute("INSERT INTO t VALUES (7, 'sieben €')", 15).Failed());
-  // A statement that touches no row succeeds.
-  OdbcError none = connection->Execute("UPDATE t SET s = 'x' WHERE n = 12345", 15);
-  EXPECT_FALSE(none.Failed()) << none.text;
+  EXPECT_FALSE(connection->Execute("UPDATE t SET s = 'x' WHERE n = 12345", 15).Failed());
   EXPECT_FALSE(connection->Execute("SELECT * FROM t", 15).Failed());
   connection->Close();
 
   // The effect is in the file, seen through a connection of its own.
   auto reader = MustConnect(testing_support::SqliteConnectionString(database_));
   ASSERT_TRUE(reader);
-  OdbcFirstValue value;
   ASSERT_FALSE(reader->QueryFirstValue("SELECT s FROM t WHERE n = 7", 15, &value).Failed());
   EXPECT_EQ(value.text, "sieben €");
 }
@@ -324,22 +309,25 @@ class PostgresOdbc : public ::testing::Test {
   PostgresServer& Server() { return PostgresEnvironment::Server(); }
 };
 
-TEST_F(PostgresOdbc, QueriesSucceedWithNonAsciiTextIntact) {
+TEST_F(PostgresOdbc, QueriesGiveTheFirstValueOrTheDriversError) {
   auto connection = MustConnect(Server().ConnectionString());
   ASSERT_TRUE(connection);
+  struct Case {
+    const char* sql;
+    Kind kind;
+    const char* text;
+  } cases[] = {
+      {"SELECT 6 * 7", Kind::kText, "42"},
+      {"SELECT NULL::int", Kind::kNull, ""},
+      {"SELECT 1 WHERE false", Kind::kNoRow, ""},
+      {"SELECT 12345678901234", Kind::kText, "12345678901234"},
+  };
   OdbcFirstValue value;
-  ASSERT_FALSE(connection->QueryFirstValue("SELECT 6 * 7", 15, &value).Failed());
-  EXPECT_EQ(value.kind, Kind::kText);
-  EXPECT_EQ(value.text, "42");
-  ASSERT_FALSE(connection->QueryFirstValue("SELECT NULL::int", 15, &value).Failed());
-  EXPECT_EQ(value.kind, Kind::kNull);
-  ASSERT_FALSE(connection->QueryFirstValue("SELECT 1 WHERE false", 15, &value).Failed());
-  EXPECT_EQ(value.kind, Kind::kNoRow);
-  ASSERT_FALSE(connection->QueryFirstValue("SELECT 'äé€😀'", 15, &value).Failed());
-  EXPECT_EQ(value.text, "äé€😀");
-  ASSERT_FALSE(connection->QueryFirstValue("SELECT 12345678901234", 15, &value).Failed());
-  EXPECT_EQ(value.text, "12345678901234");
-
+  for (const Case& c : cases) {
+    ASSERT_FALSE(connection->QueryFirstValue(c.sql, 15, &value).Failed()) << c.sql;
+    EXPECT_EQ(value.kind, c.kind) << c.sql;
+    EXPECT_EQ(value.text, c.text) << c.sql;
+  }
   OdbcError error = connection->QueryFirstValue("SELECT * FROM \"täble€\"", 15, &value);
   EXPECT_EQ(error.code, -1);
   EXPECT_EQ(error.sqlState, "42P01");
@@ -408,36 +396,31 @@ TEST_F(PostgresOdbc, ValuesWithSeparatorsAndBracesReachTheDriverIntact) {
                   .Failed());
 }
 
-TEST_F(PostgresOdbc, TheQueryTimeOutEndsALongQuery) {
-  auto connection = MustConnect(Server().ConnectionString());
-  ASSERT_TRUE(connection);
-  auto start = Clock::now();
-  OdbcFirstValue value;
-  OdbcError error = connection->QueryFirstValue("SELECT pg_sleep(30)", 1, &value);
-  EXPECT_LT(SecondsSince(start), 5.0);
-  EXPECT_EQ(error.code, -1);
-  EXPECT_EQ(error.sqlState, "57014");
-  EXPECT_THAT(error.text, HasSubstr("statement timeout"));
-  // The connection goes on working.
-  EXPECT_FALSE(connection->QueryFirstValue("SELECT 1", 15, &value).Failed());
-}
-
-TEST_F(PostgresOdbc, CancelFromAnotherThreadEndsALongQueryPromptly) {
-  auto connection = MustConnect(Server().ConnectionString());
-  ASSERT_TRUE(connection);
-  auto start = Clock::now();
-  auto cancelled = std::async(std::launch::async, [&] {
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    connection->Cancel();
-  });
-  OdbcFirstValue value;
-  OdbcError error = connection->QueryFirstValue("SELECT pg_sleep(30)", 0, &value);
-  cancelled.get();
-  EXPECT_LT(SecondsSince(start), 5.0);
-  EXPECT_EQ(error.code, -1);
-  EXPECT_THAT(error.text, HasSubstr("canceling statement due to user request"));
-  EXPECT_EQ(connection->Execute("SELECT 1", 15).text, platform::kOdbcCancelledText);
-  connection->Close();
+// A long query ends within seconds by its query time-out (the connection goes on working)
+// or by a cancel from another thread (the connection then refuses further statements).
+TEST_F(PostgresOdbc, TheQueryTimeOutOrACancelEndsALongQuery) {
+  for (bool cancel : {false, true}) {
+    SCOPED_TRACE(cancel ? "cancel" : "time-out");
+    auto connection = MustConnect(Server().ConnectionString());
+    ASSERT_TRUE(connection);
+    auto start = Clock::now();
+    auto canceller = std::async(std::launch::async, [&] {
+      if (!cancel) return;
+      std::this_thread::sleep_for(std::chrono::milliseconds(300));
+      connection->Cancel();
+    });
+    OdbcFirstValue value;
+    OdbcError error = connection->QueryFirstValue("SELECT pg_sleep(30)", cancel ? 0 : 1, &value);
+    canceller.get();
+    EXPECT_LT(SecondsSince(start), 5.0);
+    EXPECT_EQ(error.code, -1);
+    EXPECT_EQ(error.sqlState, "57014");
+    EXPECT_THAT(error.text, HasSubstr(cancel ? "canceling statement due to user request"
+                                             : "statement timeout"));
+    error = connection->QueryFirstValue("SELECT 1", 15, &value);
+    EXPECT_EQ(error.text, cancel ? platform::kOdbcCancelledText : "");
+    connection->Close();
+  }
 }
 
 TEST_F(PostgresOdbc, CancelRacingTheEndOfStatementsIsHarmless) {
