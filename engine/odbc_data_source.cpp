@@ -211,13 +211,13 @@ int ODBCDataSource::StoreData() {
   ODBCDataSourceData now;
   ODBCDataSourceData before;
   std::vector<TestQueryRow> rows;
+  std::lock_guard gate(DataFileGate());  // before the copy: see Server::DeleteTestQuery
   {
     std::lock_guard lock(Mutex());
     now = current;
     before = previous;
     rows = CopyTestQueryRows();
   }
-  std::lock_guard gate(DataFileGate());
   db::Database database;
   const int opened = ServerStorage::OpenDatabase(database, ServerStorage::kDataFileName);
   if (opened != SQLITE_OK) return opened;

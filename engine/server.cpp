@@ -308,25 +308,25 @@ const TestQuery* Server::FindTestQuery(const std::string& queryId) const {
 void Server::DeleteTestQuery(std::size_t index) {
   std::string queryId;
   {
-    std::lock_guard lock(Mutex());
-    if (index >= testQueries.size()) return;
-    queryId = testQueries[index].id;
-  }
-  {
+    // Under the data-file gate a poll either has stored its rows already or copies them
+    // after the query is gone, so none of its rows can outlive the delete below.
+    std::lock_guard gate(DataFileGate());
+    {
+      std::lock_guard lock(Mutex());
+      if (index >= testQueries.size()) return;
+      queryId = testQueries[index].id;
+      testQueries.erase(testQueries.begin() + static_cast<std::ptrdiff_t>(index));
+    }
     db::Database data;
     if (ServerStorage::OpenDatabase(data, ServerStorage::kDataFileName) == SQLITE_OK) {
       db::Database::ExecSQL(data, sql::DeleteTestQueryData(queryId));
     }
   }
-  {
-    db::Database config;
-    if (ServerStorage::OpenDatabase(config, ServerStorage::kConfigFileName) == SQLITE_OK) {
-      db::Database::ExecSQL(config, sql::DeleteTestQuery(queryId));
-    }
-    DeleteTestQueryAttributes(config, queryId);
+  db::Database config;
+  if (ServerStorage::OpenDatabase(config, ServerStorage::kConfigFileName) == SQLITE_OK) {
+    db::Database::ExecSQL(config, sql::DeleteTestQuery(queryId));
   }
-  std::lock_guard lock(Mutex());
-  std::erase_if(testQueries, [&](const TestQuery& q) { return q.id == queryId; });
+  DeleteTestQueryAttributes(config, queryId);
 }
 
 std::string Server::GetAttributeDisplayName(const HealthAttribute* attribute) const {
@@ -431,12 +431,12 @@ std::mutex& Server::DataFileGate() {
 int Server::StoreData() {
   std::vector<TestQueryRow> rows;
   std::int64_t sampleTime = 0;
+  std::lock_guard gate(DataFileGate());  // before the copy: see DeleteTestQuery
   {
     std::lock_guard lock(Mutex());
     rows = CopyTestQueryRows();
     if (const ServerData* data = GetData()) sampleTime = data->time;
   }
-  std::lock_guard gate(DataFileGate());
   db::Database database;
   const int rc = ServerStorage::OpenDatabase(database, ServerStorage::kDataFileName);
   if (rc != SQLITE_OK) return rc;

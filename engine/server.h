@@ -230,6 +230,7 @@ class Server : public ServerHealth, public std::enable_shared_from_this<Server> 
   // Taken around the data-file work of every poll (storing, today's uptime): the polling
   // threads of one process then take turns at the file instead of meeting each other in
   // SQLite's busy answers, which scale badly with hundreds of monitors. Never destroyed.
+  // Taken before a monitor's mutex, never while holding one.
   static std::mutex& DataFileGate();
   // Runs write() inside one transaction on the open database, so that the rows of one poll
   // cost one commit; write's result, else the commit's failure.
