@@ -9,7 +9,6 @@
 #include <chrono>
 #include <thread>
 
-#include "mail/mime.h"
 #include "tests/mail/smtp_fakes.h"
 #include "tests/mail/string_sink.h"
 #include "tests/support/scripted_smtp_server.h"
@@ -237,31 +236,6 @@ TEST(SmtpDialogueTest, EveryStep) {
       EXPECT_EQ(server.Data()[0].find("gone@"), std::string::npos) << server.Data()[0];
     }
   }
-}
-
-TEST(SmtpDialogueTest, MultipartMessageThroughBeginMessage) {
-  ScriptedSmtpServer server(Join({Open(), Success()}));
-  Params params;
-  params.port = server.Port();
-  IClient* raw = nullptr;
-  ASSERT_EQ(CreateClient(&raw, Options()), kOk);
-  ClientPtr client(raw);
-  ASSERT_EQ(client->Connect(params), kOk);
-  IMessageBody* body = nullptr;
-  ASSERT_EQ(client->BeginMessage(&body, kBodyAlternative, MessageInfo(), 65001), kOk);
-  ASSERT_NE(body, nullptr);
-  EXPECT_EQ(body->AddPlainText("plain"), kOk);
-  EXPECT_EQ(body->AddHtmlText("<p>html</p>"), kOk);
-  EXPECT_EQ(client->EndMessage(), kOk);
-  EXPECT_EQ(client->EndMessage(), kFailure);  // nothing open any more
-  EXPECT_EQ(client->Disconnect(true), kOk);
-  client.reset();
-  server.Wait();
-  ASSERT_EQ(server.Data().size(), 1u);
-  const std::string& data = server.Data()[0];
-  EXPECT_NE(data.find("Content-Type: multipart/alternative;"), std::string::npos) << data;
-  EXPECT_NE(data.find("text/html"), std::string::npos) << data;
-  EXPECT_TRUE(data.ends_with("--\r\n")) << data;  // the closing delimiter
 }
 
 TEST(SmtpDialogueTest, CancelEndsAWaitingClient) {

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "mail/mime.h"
 #include "mail/smtp.h"
 #include "mail/smtp_client.h"
 
@@ -46,6 +47,17 @@ struct MessageInfo : Smtp::IMessageInfo {
   }
   const Smtp::IAddress& GetRecipient(std::uint32_t i) const override { return recipients.at(i); }
   std::string GetSubject() const override { return subject; }
+};
+
+struct AttachmentInfo final : Smtp::IAttachmentInfo {
+  std::string GetType() const override { return type; }
+  std::string GetSubtype() const override { return subtype; }
+  std::string GetFileName() const override { return fileName; }
+  bool GetInline() const override { return isInline; }
+  std::optional<std::string> GetContentId() const override { return contentId; }
+  std::string type = "application", subtype = "octet-stream", fileName = "a.bin";
+  bool isInline = false;
+  std::optional<std::string> contentId;
 };
 
 // A client made with the options sends one message as both senders of the program do.

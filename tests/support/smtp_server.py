@@ -9,7 +9,9 @@ read. Started and stopped by tests/support/smtp_server.cpp; runs under /usr/bin/
 import argparse
 import asyncio
 import email
+import email.header
 import email.policy
+import email.utils
 import hmac
 import os
 import signal
@@ -56,9 +58,16 @@ class Handler:
             "content_type": msg.get_content_type(),
             "charset": msg.get_content_charset() or "",
             "cte": str(msg.get("content-transfer-encoding", "")),
-            "defects": str(len(msg.defects)),
+            # Every defect the parser found, in any part or in the address and subject fields.
+            "defects": str(sum(len(part.defects) for part in msg.walk()) +
+                           sum(len(msg[f].defects) for f in ("subject", "from", "to") if msg[f])),
             "raw": raw.decode("utf-8", "replace"),
         }
+        fields["names"] = display_names(raw)
+        fields["parts"] = "\n".join(
+            f"multipart {p.get_content_type()}" if p.is_multipart() else
+            f"part {p.get_content_type()} {p.get_content_charset() or '-'} "
+            f"{p.get_filename() or '-'} {p.get_payload(decode=True).hex()}" for p in msg.walk())
         try:
             fields["body"] = msg.get_content() if msg.get_content_maintype() == "text" else ""
         except Exception as error:  # a body that does not decode fails the test
@@ -71,6 +80,18 @@ class Handler:
                 out.write(f"{name} {len(data)}\n".encode() + data + b"\n")
         os.rename(path + ".tmp", path)
         return "250 2.0.0 Message accepted"
+
+
+def display_names(raw):
+    """One "field hex-name address" line per From and To address, the name decoded as RFC 2047
+    reads it (the newer header parser keeps a blank between adjacent encoded words)."""
+    plain = email.message_from_bytes(raw)
+    lines = []
+    for field in ("from", "to"):
+        for name, addr in email.utils.getaddresses(plain.get_all(field) or []):
+            name = str(email.header.make_header(email.header.decode_header(name)))
+            lines.append(f"{field} {name.encode().hex() or '-'} {addr}")
+    return "\n".join(lines)
 
 
 class RecordingSMTP(SMTP):
