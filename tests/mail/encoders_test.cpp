@@ -51,6 +51,8 @@ std::string QpDecode(const std::string& text) {
 
 TEST(QuotedPrintable, KnownAnswers) {
   const std::string e9(1, '\xE9');
+  std::string e9x25;
+  for (int i = 0; i < 25; ++i) e9x25 += "=E9";
   const struct {
     std::string in, out;
   } cases[] = {
@@ -67,14 +69,10 @@ TEST(QuotedPrintable, KnownAnswers) {
       {std::string(73, 'a') + ".", std::string(73, 'a') + "=\r\n=2E"},
       {std::string(72, 'a') + ".", std::string(72, 'a') + "=2E"},
       {"", ""},
+      // Lines of 76, 76 and 30 characters.
+      {std::string(60, '\xE9'), e9x25 + "=\r\n" + e9x25 + "=\r\n" + e9x25.substr(0, 30)},
   };
   for (const auto& c : cases) EXPECT_EQ(Qp(c.in), c.out) << c.in;
-
-  const auto lines = Lines(Qp(std::string(60, '\xE9')));
-  ASSERT_EQ(lines.size(), 3u);
-  EXPECT_EQ(lines[0].size(), 76u);
-  EXPECT_EQ(lines[1].size(), 76u);
-  EXPECT_EQ(lines[2].size(), 30u);
 }
 
 // Random text in random pieces: every line within 76, no line starting with "." or ending
@@ -106,11 +104,6 @@ TEST(QuotedPrintable, RandomTextKeepsTheRules) {
 }
 
 TEST(Base64Stream, LinesAndPadding) {
-  EXPECT_EQ(B64("a"), "YQ==");
-  EXPECT_EQ(B64("ab"), "YWI=");
-  EXPECT_EQ(B64("abc"), "YWJj");
-  EXPECT_EQ(B64(""), "");
-
   const struct {
     std::size_t bytes;
     std::vector<std::size_t> lineLengths;
@@ -180,9 +173,7 @@ TEST(Base64, OneShotKnownAnswers) {
   }
   std::string out;
   EXPECT_TRUE(mail::Base64Decode("dGVzdAB0ZXN0ADEyMzQ=", out));
-  EXPECT_EQ(out, std::string("test\0test\0"
-                             "1234",
-                             14));
+  EXPECT_EQ(out, std::string("test\0test\0001234", 14));
 
   for (const char* bad :
        {"YWJ", "YW=j", "====", "=AAA", "YQ==YWJj", "YWJ\xE9", "YW J", "YWJj\r\n", "Y===", "YWJ!"}) {
