@@ -34,6 +34,9 @@ class ThreadTest : public testing::MonitorTest {
   void TearDown() override {
     Server::SetStopTimeout(120s);
     Clock::Set(nullptr);
+    // A poll abandoned by a test may still read this clock after the test: keep it.
+    static auto* retired = new std::vector<std::unique_ptr<FakeClock>>;
+    retired->push_back(std::move(clock_));
     MonitorTest::TearDown();
   }
 
