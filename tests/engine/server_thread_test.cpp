@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <memory>
 #include <thread>
+#include <vector>
 
 #include "engine/action.h"
 #include "engine/clock.h"
