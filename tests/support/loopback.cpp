@@ -16,26 +16,20 @@ LoopbackListener::LoopbackListener(bool ipv6) {
   if (fd_ < 0) throw std::runtime_error("socket");
   int one = 1;
   setsockopt(fd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-  sockaddr_storage storage{};
-  socklen_t length;
-  if (ipv6) {
-    auto* sin6 = reinterpret_cast<sockaddr_in6*>(&storage);
-    sin6->sin6_family = AF_INET6;
-    sin6->sin6_addr = in6addr_loopback;
-    length = sizeof(sockaddr_in6);
-  } else {
-    auto* sin = reinterpret_cast<sockaddr_in*>(&storage);
-    sin->sin_family = AF_INET;
-    sin->sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    length = sizeof(sockaddr_in);
-  }
-  if (bind(fd_, reinterpret_cast<sockaddr*>(&storage), length) != 0 || listen(fd_, 16) != 0) {
+  sockaddr_in sin{};
+  sin.sin_family = AF_INET;
+  sin.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  sockaddr_in6 sin6{};
+  sin6.sin6_family = AF_INET6;
+  sin6.sin6_addr = in6addr_loopback;
+  auto* address = ipv6 ? reinterpret_cast<sockaddr*>(&sin6) : reinterpret_cast<sockaddr*>(&sin);
+  socklen_t length = ipv6 ? sizeof sin6 : sizeof sin;
+  if (bind(fd_, address, length) != 0 || listen(fd_, 16) != 0) {
     close(fd_);
     throw std::runtime_error("bind/listen on loopback");
   }
-  getsockname(fd_, reinterpret_cast<sockaddr*>(&storage), &length);
-  port_ = ntohs(ipv6 ? reinterpret_cast<sockaddr_in6*>(&storage)->sin6_port
-                     : reinterpret_cast<sockaddr_in*>(&storage)->sin_port);
+  getsockname(fd_, address, &length);
+  port_ = ntohs(ipv6 ? sin6.sin6_port : sin.sin_port);
 }
 
 LoopbackListener::~LoopbackListener() { Close(); }

@@ -88,11 +88,9 @@ SmtpTestServer::SmtpTestServer(const Options& options) {
   const std::string log = dir_.File("server.log");
   std::filesystem::create_directory(dir_.File("messages"));
   std::vector<std::string> argv = {
-      kPython,       std::string(LUMIVAR_SOURCE_DIR) + "/tests/support/smtp_server.py",
+      kPython,       LUMIVAR_SOURCE_DIR "/tests/support/smtp_server.py",
       "--port-file", portFile,
-      "--out-dir",   dir_.File("messages"),
-      "--user",      options.user,
-      "--password",  options.password};
+      "--out-dir",   dir_.File("messages")};
   for (const std::string& mechanism : options.excludedMechanisms) {
     argv.insert(argv.end(), {"--exclude", mechanism});
   }

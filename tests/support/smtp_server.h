@@ -1,8 +1,9 @@
 // A real SMTP server for the mail tests: tests/support/smtp_server.py (aiosmtpd) run under
 // the system's /usr/bin/python3 on a free port of 127.0.0.1, inside a temporary folder,
-// stopped when the object goes. It offers AUTH PLAIN and CRAM-MD5 on plain connections and,
-// with TLS on, STARTTLS with a server certificate for localhost and 127.0.0.1 issued by a
-// test authority made with the openssl tool. Each accepted message is parsed back by
+// stopped when the object goes. It knows one account, "tim" with password "tanstaaftanstaaf",
+// and offers AUTH PLAIN and CRAM-MD5 on plain connections and, with TLS on, STARTTLS with a
+// server certificate for localhost and 127.0.0.1 issued by a test authority made with the
+// openssl tool. Each accepted message is parsed back by
 // Python's email package; Messages() gives the fields it found.
 #pragma once
 
@@ -26,8 +27,6 @@ class SmtpTestServer {
  public:
   struct Options {
     bool tls = false;
-    std::string user = "tim";
-    std::string password = "tanstaaftanstaaf";
     std::vector<std::string> excludedMechanisms;  // AUTH mechanisms not offered
   };
 

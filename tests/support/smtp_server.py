@@ -20,6 +20,8 @@ import time
 
 from aiosmtpd.smtp import SMTP, AuthResult, LoginPassword
 
+USER, PASSWORD = "tim", "tanstaaftanstaaf"  # the only account
+
 
 class Handler:
     def __init__(self, out_dir, user, password):
@@ -122,8 +124,6 @@ async def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--port-file", required=True)
     parser.add_argument("--out-dir", required=True)
-    parser.add_argument("--user", default="tim")
-    parser.add_argument("--password", default="tanstaaftanstaaf")
     parser.add_argument("--cert")
     parser.add_argument("--key")
     parser.add_argument("--exclude", action="append", default=[],
@@ -135,14 +135,14 @@ async def main():
         context = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)
         context.load_cert_chain(args.cert, args.key)
 
-    handler = Handler(args.out_dir, args.user, args.password)
+    handler = Handler(args.out_dir, USER, PASSWORD)
     loop = asyncio.get_running_loop()
     server = await loop.create_server(
         lambda: RecordingSMTP(
             handler,
             hostname="test.invalid",
             auth_require_tls=False,
-            authenticator=authenticator(args.user, args.password),
+            authenticator=authenticator(USER, PASSWORD),
             tls_context=context,
             auth_exclude_mechanism=args.exclude,
             loop=loop,
