@@ -258,7 +258,9 @@ std::uint32_t Server::ResolveAddress() {
   {
     std::lock_guard lock(Mutex());
     host = address;
-    if (ServerData* data = GetData()) data->addressText = "-";
+    // assign() rather than = "-": GCC 12 reports a false -Wrestrict for the latter here.
+    if (ServerData* data = GetData())
+      data->addressText.assign(1, '-');  // (GCC 12 warns wrongly on = "-")
   }
   addrinfo hints{};
   hints.ai_family = AF_INET;
