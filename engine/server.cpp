@@ -259,8 +259,7 @@ std::uint32_t Server::ResolveAddress() {
     std::lock_guard lock(Mutex());
     host = address;
     // assign() rather than = "-": GCC 12 reports a false -Wrestrict for the latter here.
-    if (ServerData* data = GetData())
-      data->addressText.assign(1, '-');  // (GCC 12 warns wrongly on = "-")
+    if (ServerData* data = GetData()) data->addressText.assign(1, '-');
   }
   addrinfo hints{};
   hints.ai_family = AF_INET;
