@@ -20,8 +20,15 @@ run_ctest() {
 }
 
 stage "build (RelWithDebInfo)"
+buildlog=$(mktemp)
 if cmake -S . -B build "${flags[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null &&
-   cmake --build build -j "$jobs"; then
+   cmake --build build -j "$jobs" 2>&1 | tee "$buildlog" && [ "${PIPESTATUS[0]}" -eq 0 ]; then
+  # The build stays warning-free.
+  if grep -q 'warning:' "$buildlog"; then
+    echo "The build printed warnings:"
+    grep 'warning:' "$buildlog" | sort -u
+    failed+=("warnings")
+  fi
   stage "tests: unit and integration"
   run_ctest build -LE ui || failed+=("tests")
   if [ -n "$(ctest --test-dir build -N -L ui | grep -E '^\s+Test +#')" ]; then
