@@ -188,37 +188,59 @@ class HtmlPagesTest : public testing::HtmlDataTest {
   }
 };
 
-TEST_F(HtmlPagesTest, SnapshotPageOfAnEmptyStore) {
+// The snapshot page and the report page share their layout; only the table markup differs.
+struct PageLayout {
+  const char* name;
+  void (*build)(const HtmlSnapshot&, std::string&);
+  const std::string& title;
+  const std::string* headers[3];  // monitors, uptime, alerts
+  std::string notice;             // opening of the "nothing here" table
+  std::string cell;               // attributes of a data cell
+};
+
+const PageLayout kLayouts[] = {
+    {"snapshot",
+     HtmlReport::BuildSnapshotPage,
+     kSnapshotTitle,
+     {&kMonitorsHeader, &kUptimeHeader, &kAlertsHeader},
+     R"(<TABLE class = "style1" width = "100%">)",
+     R"( class = "style2")"},
+    {"report",
+     HtmlReport::BuildReportPage,
+     kReportTitle,
+     {&kReportMonitorsHeader, &kReportUptimeHeader, &kReportAlertsHeader},
+     R"(<TABLE border = "1" width = "100%" cellspacing = "1" cellpadding = "3">)",
+     ""},
+};
+
+// One table row: each cell on its own line, "<td" + attributes + ">".
+const std::string kCell = R"( class = "style2")";
+
+std::string Row(const std::string& attrs, std::initializer_list<std::string> cells) {
+  std::string row = "<tr>\n";
+  for (const std::string& c : cells) row += "<td" + attrs + ">" + c + "</td>\n";
+  return row + "</tr>\n";
+}
+
+TEST_F(HtmlPagesTest, SnapshotAndReportPagesOfAnEmptyStore) {
   HtmlSnapshot empty;
   empty.now = kNow;
   AddAlert("m-gone", "a-x", kNow - 10, "x-mail", "Of a deleted monitor");
-  std::string page = "left over";
-  HtmlReport::BuildSnapshotPage(empty, page);
-  const std::string notice =
-      R"(<TABLE class = "style1" width = "100%"><td align = "center"><FONT color = "gray">Monitors has not been created.</FONT></td></table>
+  for (const PageLayout& l : kLayouts) {
+    SCOPED_TRACE(l.name);
+    std::string page = "left over";
+    l.build(empty, page);
+    const std::string monitors =
+        l.notice +
+        R"(<td align = "center"><FONT color = "gray">Monitors has not been created.</FONT></td></table>
 )";
-  EXPECT_EQ(
-      page,
-      kHead + kSnapshotTitle + kMonitorsHeader + notice + kSectionEnd + kUptimeHeader + notice +
-          kSectionEnd + kAlertsHeader +
-          R"(<TABLE class = "style1" width = "100%"><td align = "center"><FONT color = "gray">Alerts has not been raised.</FONT></td></table>
+    EXPECT_EQ(
+        page,
+        kHead + l.title + *l.headers[0] + monitors + kSectionEnd + *l.headers[1] + monitors +
+            kSectionEnd + *l.headers[2] + l.notice +
+            R"(<td align = "center"><FONT color = "gray">Alerts has not been raised.</FONT></td></table>
 )" + kPageEnd);
-}
-
-TEST_F(HtmlPagesTest, ReportPageOfAnEmptyStore) {
-  HtmlSnapshot empty;
-  empty.now = kNow;
-  std::string page;
-  HtmlReport::BuildReportPage(empty, page);
-  const std::string notice =
-      R"(<TABLE border = "1" width = "100%" cellspacing = "1" cellpadding = "3"><td align = "center"><FONT color = "gray">Monitors has not been created.</FONT></td></table>
-)";
-  EXPECT_EQ(
-      page,
-      kHead + kReportTitle + kReportMonitorsHeader + notice + kSectionEnd + kReportUptimeHeader +
-          notice + kSectionEnd + kReportAlertsHeader +
-          R"(<TABLE border = "1" width = "100%" cellspacing = "1" cellpadding = "3"><td align = "center"><FONT color = "gray">Alerts has not been raised.</FONT></td></table>
-)" + kPageEnd);
+  }
 }
 
 TEST_F(HtmlPagesTest, ActionsPageWithoutActions) {
@@ -232,203 +254,34 @@ TEST_F(HtmlPagesTest, ActionsPageWithoutActions) {
 )");
 }
 
-TEST_F(HtmlPagesTest, SnapshotPageOfAFullStore) {
+TEST_F(HtmlPagesTest, SnapshotAndReportPagesOfAFullStore) {
   const HtmlSnapshot store = FullStore();
-  std::string page;
-  HtmlReport::BuildSnapshotPage(store, page);
-  const std::string monitors = R"(<tr>
-<td class = "style2">Billing</td>
-<td class = "style2">billing_dsn</td>
-<td  class = "style2">OFF</td>
-<td class = "style2">-</td>
-<td class = "style2">-</td>
-<td class = "style2">-</td>
-</tr>
-<tr>
-<td class = "style2">Orders</td>
-<td class = "style2">orders_dsn</td>
-<td class = "style2">UP</td>
-<td class = "style2">OK</td>
-<td class = "style2">07 Dec 2025 02:05 PM</td>
-<td class = "style2">42</td>
-</tr>
-<tr>
-<td class = "style2error">Fresh</td>
-<td class = "style2error">fresh_dsn</td>
-<td class = "style2error">UP</td>
-<td class = "style2error">ERROR</td>
-<td class = "style2error">-</td>
-<td class = "style2error">N/A</td>
-</tr>
-<tr>
-<td class = "style2error">Broken</td>
-<td class = "style2error">broken_dsn</td>
-<td class = "style2error">DOWN</td>
-<td class = "style2error">ERROR</td>
-<td class = "style2error">07 Dec 2025 03:00 PM</td>
-<td class = "style2error">N/A</td>
-</tr>
-)";
-  const std::string uptime = R"(<tr>
-<td class = "style2">Billing</td>
-<td class = "style2">-</td>
-<td class = "style2">-</td>
-<td class = "style2">-</td>
-<td class = "style2">-</td>
-</tr>
-<tr>
-<td class = "style2">Orders</td>
-<td class = "style2">75.00%</td>
-<td class = "style2">100.00%</td>
-<td class = "style2">84.62%</td>
-<td class = "style2">18.64%</td>
-</tr>
-<tr>
-<td class = "style2">Fresh</td>
-<td class = "style2">-</td>
-<td class = "style2">-</td>
-<td class = "style2">-</td>
-<td class = "style2">-</td>
-</tr>
-<tr>
-<td class = "style2">Broken</td>
-<td class = "style2">-</td>
-<td class = "style2">0.00%</td>
-<td class = "style2">0.00%</td>
-<td class = "style2">0.00%</td>
-</tr>
-)";
-  const std::string alerts = R"(<tr>
-<td class = "style2">07 Dec 2025 02:05 PM</td>
-<td class = "style2">Orders</td>
-<td class = "style2">Availability</td>
-<td class = "style2">Mail ops</td>
-<td class = "style2">Orders is UP</td>
-</tr>
-<tr>
-<td class = "style2error">07 Dec 2025 12:20 PM</td>
-<td class = "style2error">Orders</td>
-<td class = "style2error">Connection Time</td>
-<td class = "style2error">-</td>
-<td class = "style2error">Connection Time slow On Orders</td>
-</tr>
-<tr>
-<td class = "style2error">07 Dec 2025 09:30 AM</td>
-<td class = "style2error">Orders</td>
-<td class = "style2error">-</td>
-<td class = "style2error">Mail ops</td>
-<td class = "style2error">Orders was DOWN</td>
-</tr>
-<tr>
-<td class = "style2error">07 Dec 2025 04:00 AM</td>
-<td class = "style2error">Broken</td>
-<td class = "style2error">-</td>
-<td class = "style2error">SMS ops</td>
-<td class = "style2error">Broken is DOWN</td>
-</tr>
-)";
-  EXPECT_EQ(page, kHead + kSnapshotTitle + kMonitorsHeader + monitors + kSectionEnd +
-                      kUptimeHeader + uptime + kSectionEnd + kAlertsHeader + alerts + kPageEnd);
-}
-
-TEST_F(HtmlPagesTest, ReportPageOfAFullStore) {
-  const HtmlSnapshot store = FullStore();
-  std::string page;
-  HtmlReport::BuildReportPage(store, page);
-  const std::string monitors = R"(<tr>
-<td>Billing</td>
-<td>billing_dsn</td>
-<td >OFF</td>
-<td>-</td>
-<td>-</td>
-<td>-</td>
-</tr>
-<tr>
-<td>Orders</td>
-<td>orders_dsn</td>
-<td>UP</td>
-<td>OK</td>
-<td>07 Dec 2025 02:05 PM</td>
-<td>42</td>
-</tr>
-<tr>
-<td>Fresh</td>
-<td>fresh_dsn</td>
-<td>UP</td>
-<td>ERROR</td>
-<td>-</td>
-<td>N/A</td>
-</tr>
-<tr>
-<td>Broken</td>
-<td>broken_dsn</td>
-<td>DOWN</td>
-<td>ERROR</td>
-<td>07 Dec 2025 03:00 PM</td>
-<td>N/A</td>
-</tr>
-)";
-  const std::string uptime = R"(<tr>
-<td>Billing</td>
-<td>-</td>
-<td>-</td>
-<td>-</td>
-<td>-</td>
-</tr>
-<tr>
-<td>Orders</td>
-<td>75.00%</td>
-<td>100.00%</td>
-<td>84.62%</td>
-<td>18.64%</td>
-</tr>
-<tr>
-<td>Fresh</td>
-<td>-</td>
-<td>-</td>
-<td>-</td>
-<td>-</td>
-</tr>
-<tr>
-<td>Broken</td>
-<td>-</td>
-<td>0.00%</td>
-<td>0.00%</td>
-<td>0.00%</td>
-</tr>
-)";
-  const std::string alerts = R"(<tr>
-<td>07 Dec 2025 02:05 PM</td>
-<td>Orders</td>
-<td>Availability</td>
-<td>Mail ops</td>
-<td>Orders is UP</td>
-</tr>
-<tr>
-<td>07 Dec 2025 12:20 PM</td>
-<td>Orders</td>
-<td>Connection Time</td>
-<td>-</td>
-<td>Connection Time slow On Orders</td>
-</tr>
-<tr>
-<td>07 Dec 2025 09:30 AM</td>
-<td>Orders</td>
-<td>-</td>
-<td>Mail ops</td>
-<td>Orders was DOWN</td>
-</tr>
-<tr>
-<td>07 Dec 2025 04:00 AM</td>
-<td>Broken</td>
-<td>-</td>
-<td>SMS ops</td>
-<td>Broken is DOWN</td>
-</tr>
-)";
-  EXPECT_EQ(page, kHead + kReportTitle + kReportMonitorsHeader + monitors + kSectionEnd +
-                      kReportUptimeHeader + uptime + kSectionEnd + kReportAlertsHeader + alerts +
-                      kPageEnd);
+  for (const PageLayout& l : kLayouts) {
+    SCOPED_TRACE(l.name);
+    std::string page;
+    l.build(store, page);
+    const std::string& c = l.cell;
+    const std::string e = c.empty() ? c : R"( class = "style2error")";
+    // A stopped monitor's availability cell carries one blank too many.
+    const std::string monitors =
+        "<tr>\n<td" + c + ">Billing</td>\n<td" + c + ">billing_dsn</td>\n<td " + c +
+        ">OFF</td>\n<td" + c + ">-</td>\n<td" + c + ">-</td>\n<td" + c + ">-</td>\n</tr>\n" +
+        Row(c, {"Orders", "orders_dsn", "UP", "OK", "07 Dec 2025 02:05 PM", "42"}) +
+        Row(e, {"Fresh", "fresh_dsn", "UP", "ERROR", "-", "N/A"}) +
+        Row(e, {"Broken", "broken_dsn", "DOWN", "ERROR", "07 Dec 2025 03:00 PM", "N/A"});
+    const std::string uptime = Row(c, {"Billing", "-", "-", "-", "-"}) +
+                               Row(c, {"Orders", "75.00%", "100.00%", "84.62%", "18.64%"}) +
+                               Row(c, {"Fresh", "-", "-", "-", "-"}) +
+                               Row(c, {"Broken", "-", "0.00%", "0.00%", "0.00%"});
+    const std::string alerts =
+        Row(c, {"07 Dec 2025 02:05 PM", "Orders", "Availability", "Mail ops", "Orders is UP"}) +
+        Row(e, {"07 Dec 2025 12:20 PM", "Orders", "Connection Time", "-",
+                "Connection Time slow On Orders"}) +
+        Row(e, {"07 Dec 2025 09:30 AM", "Orders", "-", "Mail ops", "Orders was DOWN"}) +
+        Row(e, {"07 Dec 2025 04:00 AM", "Broken", "-", "SMS ops", "Broken is DOWN"});
+    EXPECT_EQ(page, kHead + l.title + *l.headers[0] + monitors + kSectionEnd + *l.headers[1] +
+                        uptime + kSectionEnd + *l.headers[2] + alerts + kPageEnd);
+  }
 }
 
 TEST_F(HtmlPagesTest, ActionsPageOfAFullStore) {
@@ -438,76 +291,30 @@ TEST_F(HtmlPagesTest, ActionsPageOfAFullStore) {
   const std::string mail =
       R"(<TABLE class = "style1" width = "100%" cellspacing = "0">			   <th class = "style1">E-Mail</th><th class = "style1">&nbsp;</th><th class = "style1">&nbsp;</th><th class = "style1">&nbsp;</th><tr>
 <td class = "style1">Name</td><td class = "style1">Polls Count</td><td class = "style1">From</td>			   <td class = "style1">Recipient EMail</td>
-</tr><tr>
-<td class = "style2">Mail ops</td>
-<td class = "style2">1</td>
-<td class = "style2">lumivar@example.com</td>
-<td class = "style2">ops@example.com</td>
-</tr>
-<tr>
-<td class = "style2">Mail dba</td>
-<td class = "style2">2</td>
-<td class = "style2">lumivar@example.com</td>
-<td class = "style2">dba@example.com</td>
-</tr>
-<BR>
-)";
+</tr>)" +
+      Row(kCell, {"Mail ops", "1", "lumivar@example.com", "ops@example.com"}) +
+      Row(kCell, {"Mail dba", "2", "lumivar@example.com", "dba@example.com"}) + "<BR>\n";
   const std::string sms =
       R"(<TABLE class = "style1" width = "100%" cellspacing = "0">			   <th class = "style1">SMS</th><th class = "style1">&nbsp;</th><th class = "style1">&nbsp;</th><th class = "style1">&nbsp;</th><tr>
 <td class = "style1">Name</td><td class = "style1">Polls Count</td><td class = "style1">From</td>			   <td class = "style1">Recipient EMail</td>
-</tr><tr>
-<td class = "style2">SMS ops</td>
-<td class = "style2">3</td>
-<td class = "style2">lumivar@example.com</td>
-<td class = "style2">5551234@sms.example.com</td>
-</tr>
-<BR>
-)";
+</tr>)" +
+      Row(kCell, {"SMS ops", "3", "lumivar@example.com", "5551234@sms.example.com"}) + "<BR>\n";
   const std::string sql =
       R"(<TABLE class = "style1" width = "100%" cellspacing = "0">			   <th class = "style1">Execute SQL</th><th class = "style1">&nbsp;</th><th class = "style1">&nbsp;</th><th class = "style1">&nbsp;</th><tr>
 <td class = "style1">Name</td><td class = "style1">Polls Count</td><td class = "style1">ODBC Datasource Name</td>			   <td class = "style1">SQL Query</td>
-</tr><tr>
-<td class = "style2">Log it</td>
-<td class = "style2">N/A</td>
-<td class = "style2">audit_dsn</td>
-<td class = "style2">INSERT INTO audit VALUES (1)</td>
-</tr>
-<BR>
-)";
+</tr>)" +
+      Row(kCell, {"Log it", "N/A", "audit_dsn", "INSERT INTO audit VALUES (1)"}) + "<BR>\n";
   const std::string program =
       R"(<TABLE class = "style1" width = "100%" cellspacing = "0">			   <th class = "style1">Execute Program</th><th class = "style1">&nbsp;</th><th class = "style1">&nbsp;</th><tr>
 <td class = "style1">Name</td><td class = "style1">Polls Count</td><td class = "style1">Path to execute Program</td>
-</tr><tr>
-<td class = "style2">Restart</td>
-<td class = "style2">2</td>
-<td class = "style2">/usr/local/bin/restart-db</td>
-</tr>
-<BR>
-)";
+</tr>)" +
+      Row(kCell, {"Restart", "2", "/usr/local/bin/restart-db"}) + "<BR>\n";
   const std::string ui =
       R"(<TABLE class = "style1" width = "100%" cellspacing = "0">			   <th class = "style1">User Interface</th><th class = "style1">&nbsp;</th><th class = "style1">&nbsp;</th><tr>
 <td class = "style1">Name</td><td class = "style1">Polls Count</td><td class = "style1">Action</td>
-</tr><tr>
-<td class = "style2">Box</td>
-<td class = "style2">1</td>
-<td class = "style2">Message Box</td>
-</tr>
-<tr>
-<td class = "style2">Balloon</td>
-<td class = "style2">1</td>
-<td class = "style2">Popup Balloon</td>
-</tr>
-<tr>
-<td class = "style2">Open</td>
-<td class = "style2">1</td>
-<td class = "style2">Open Application</td>
-</tr>
-<tr>
-<td class = "style2">Odd</td>
-<td class = "style2">1</td>
-</tr>
-<BR>
-)";
+</tr>)" +
+      Row(kCell, {"Box", "1", "Message Box"}) + Row(kCell, {"Balloon", "1", "Popup Balloon"}) +
+      Row(kCell, {"Open", "1", "Open Application"}) + Row(kCell, {"Odd", "1"}) + "<BR>\n";
   EXPECT_EQ(page, kHead + kActionsTitle + mail + sms + sql + program + ui);
 }
 
