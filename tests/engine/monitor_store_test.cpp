@@ -119,32 +119,55 @@ TEST_F(StoreTest, Lookups) {
   EXPECT_EQ(a->healthAttributes.size(), 4u);
 }
 
+// Every stored field of an action, a monitor, its test queries and alerts, as one text.
+std::string Fields(const Action& a) {
+  return a.id + "|" + a.name + "|" + std::to_string(a.type) + "|" + a.server + "|" +
+         std::to_string(a.port) + "|" + std::to_string(a.auth) + "|" + a.userName + "|" +
+         a.password + "|" + a.fromAddress + "|" + a.toAddress + "|" + a.datasourceName + "|" +
+         a.sqlQuery + "|" + a.path + "|" + std::to_string(a.uiType) + "|" +
+         std::to_string(a.pollsCount);
+}
+std::string Fields(const ODBCDataSource& m) {
+  std::string text = m.id + "|" + m.name + "|" + m.address + "|" + m.username + "|" + m.password +
+                     "|" + std::to_string(m.pollingInterval) + "|" +
+                     std::to_string(m.creationTime) + "|" +
+                     std::to_string(m.customConnectionString) + "|" + m.connectionString + "|" +
+                     std::to_string(m.customTimeouts) + "|" + std::to_string(m.loginTimeout) + "|" +
+                     std::to_string(m.queryTimeout);
+  for (const TestQuery& q : m.testQueries) {
+    text += "\nquery " + q.id + "|" + q.name + "|" + q.query + "|" + std::to_string(q.enable) +
+            "|" + std::to_string(q.type);
+  }
+  for (const HealthAttribute& h : m.healthAttributes) {
+    text += "\nattribute " + h.id + "|" + h.name + "|" + h.testQueryId;
+  }
+  for (const Alert& a : m.alerts) {
+    text += "\nalert " + a.id + "|" + a.monitorId + "|" + a.actionId + "|" + a.healthAttributeId +
+            "|" + std::to_string(a.enable) + "|" + std::to_string(a.threshold) + "|" +
+            std::to_string(a.condition) + "|" + std::to_string(a.alertType) + "|" + a.customMessage;
+  }
+  return text;
+}
+
 TEST_F(StoreTest, SavesAndLoadsTheWholeGraph) {
   const std::string odd = "Zürich's \"data\" – ☃ 数据";
-  std::string monitorId;
-  std::string queryId;
-  std::string alertId;
-  std::string actionId;
+  auto action = std::make_shared<Action>(Action::kExecuteSql);
+  action->name = odd;
+  action->server = "smtp.example.org";
+  action->port = 2525;
+  action->auth = true;
+  action->userName = "user'1";
+  action->password = "p;w}'d";
+  action->fromAddress = "from@example.org";
+  action->toAddress = "to@example.org";
+  action->datasourceName = "dsn's";
+  action->sqlQuery = "UPDATE t SET s = 'down' WHERE n = 'x'";
+  action->path = "/opt/it's/run";
+  action->uiType = 2;
+  action->pollsCount = 3;
+  store_.AddAction(action);
+  auto monitor = AddMonitor(odd);
   {
-    auto action = std::make_shared<Action>(Action::kExecuteSql);
-    action->name = odd;
-    action->server = "smtp.example.org";
-    action->port = 2525;
-    action->auth = true;
-    action->userName = "user'1";
-    action->password = "p;w}'d";
-    action->fromAddress = "from@example.org";
-    action->toAddress = "to@example.org";
-    action->datasourceName = "dsn's";
-    action->sqlQuery = "UPDATE t SET s = 'down' WHERE n = 'x'";
-    action->path = "/opt/it's/run";
-    action->uiType = 2;
-    action->pollsCount = 3;
-    actionId = action->id;
-    store_.AddAction(action);
-
-    auto monitor = AddMonitor(odd);
-    monitorId = monitor->id;
     std::lock_guard lock(monitor->Mutex());
     monitor->address = "dsn'x";
     monitor->username = "ü'ser";
@@ -161,76 +184,29 @@ TEST_F(StoreTest, SavesAndLoadsTheWholeGraph) {
     query.query = "SELECT count(*) FROM t WHERE s = 'open'";
     query.enable = false;
     query.type = 3;
-    queryId = query.id;
     Alert& alert =
-        monitor->AddAlert(actionId, monitor->healthAttributes.back().id, 5, 4, Alert::kClear);
+        monitor->AddAlert(action->id, monitor->healthAttributes.back().id, 5, 4, Alert::kClear);
     alert.threshold = 6'000'000'000;
     alert.enable = false;
     alert.customMessage = odd;
-    alertId = alert.id;
   }
   ASSERT_EQ(store_.SaveAll(), 0);
 
   ServerStorage loaded;
   ASSERT_EQ(loaded.LoadAll(), 0);
   ASSERT_EQ(loaded.GetServerCount(), 1);
-  auto monitor = std::dynamic_pointer_cast<ODBCDataSource>(loaded.GetServer(0));
-  ASSERT_NE(monitor, nullptr);
+  auto copy = std::dynamic_pointer_cast<ODBCDataSource>(loaded.GetServer(0));
+  ASSERT_NE(copy, nullptr);
   {
-    std::lock_guard lock(monitor->Mutex());
-    EXPECT_EQ(monitor->id, monitorId);
-    EXPECT_EQ(monitor->name, odd);
-    EXPECT_EQ(monitor->address, "dsn'x");
-    EXPECT_EQ(monitor->username, "ü'ser");
-    EXPECT_EQ(monitor->password, "p'w;{}");
-    EXPECT_EQ(monitor->pollingInterval, 7);
-    EXPECT_EQ(monitor->creationTime, 1'700'000'001);
-    EXPECT_TRUE(monitor->customConnectionString);
-    EXPECT_EQ(monitor->connectionString, "Driver=SQLite3;Database=/tmp/o'dd.db");
-    EXPECT_TRUE(monitor->customTimeouts);
-    EXPECT_EQ(monitor->loginTimeout, 21);
-    EXPECT_EQ(monitor->queryTimeout, 22);
-    ASSERT_EQ(monitor->testQueries.size(), 1u);
-    const TestQuery& query = monitor->testQueries[0];
-    EXPECT_EQ(query.id, queryId);
-    EXPECT_EQ(query.name, odd);
-    EXPECT_EQ(query.query, "SELECT count(*) FROM t WHERE s = 'open'");
-    EXPECT_FALSE(query.enable);
-    EXPECT_EQ(query.type, 3);
     // The stored attributes replace the one made for the loaded test query.
-    EXPECT_EQ(monitor->healthAttributes.size(), 5u);
-    EXPECT_EQ(monitor->healthAttributes.back().testQueryId, queryId);
-    ASSERT_EQ(monitor->alerts.size(), 1u);
-    const Alert& alert = monitor->alerts[0];
-    EXPECT_EQ(alert.id, alertId);
-    EXPECT_EQ(alert.monitorId, monitorId);
-    EXPECT_EQ(alert.actionId, actionId);
-    EXPECT_EQ(alert.healthAttributeId, monitor->healthAttributes.back().id);
-    EXPECT_FALSE(alert.enable);
-    EXPECT_EQ(alert.threshold, 6'000'000'000);
-    EXPECT_EQ(alert.condition, 4);
-    EXPECT_EQ(alert.alertType, Alert::kClear);
-    EXPECT_EQ(alert.customMessage, odd);
-    EXPECT_EQ(monitor->GetAttributeDisplayName(&monitor->healthAttributes.back()),
+    std::lock_guard lock(copy->Mutex());
+    EXPECT_EQ(Fields(*copy), Fields(*monitor));
+    EXPECT_EQ(copy->healthAttributes.size(), 5u);
+    EXPECT_EQ(copy->GetAttributeDisplayName(&copy->healthAttributes.back()),
               odd + " Test Query Value");
   }
   ASSERT_EQ(loaded.GetActionList().size(), 1u);
-  const Action action = loaded.GetAction(0)->Snapshot();
-  EXPECT_EQ(action.id, actionId);
-  EXPECT_EQ(action.name, odd);
-  EXPECT_EQ(action.type, Action::kExecuteSql);
-  EXPECT_EQ(action.server, "smtp.example.org");
-  EXPECT_EQ(action.port, 2525);
-  EXPECT_TRUE(action.auth);
-  EXPECT_EQ(action.userName, "user'1");
-  EXPECT_EQ(action.password, "p;w}'d");
-  EXPECT_EQ(action.fromAddress, "from@example.org");
-  EXPECT_EQ(action.toAddress, "to@example.org");
-  EXPECT_EQ(action.datasourceName, "dsn's");
-  EXPECT_EQ(action.sqlQuery, "UPDATE t SET s = 'down' WHERE n = 'x'");
-  EXPECT_EQ(action.path, "/opt/it's/run");
-  EXPECT_EQ(action.uiType, 2);
-  EXPECT_EQ(action.pollsCount, 3);
+  EXPECT_EQ(Fields(loaded.GetAction(0)->Snapshot()), Fields(*action));
 }
 
 TEST_F(StoreTest, AnEditIsSavedOnItsOwn) {
