@@ -38,19 +38,10 @@ class FakeOdbc : public platform::IOdbc, public std::enable_shared_from_this<Fak
   }
   // Connect answers success but hands out no connection (a driver that failed without a
   // word).
-  void FailConnectSilently() {
-    std::lock_guard lock(mutex_);
-    failSilently_ = true;
-  }
+  void FailConnectSilently() { Locked(failSilently_) = true; }
   // Time each connect / each query takes on the fake clock.
-  void SetConnectDuration(std::chrono::milliseconds d) {
-    std::lock_guard lock(mutex_);
-    connectDuration_ = d;
-  }
-  void SetQueryDuration(std::chrono::milliseconds d) {
-    std::lock_guard lock(mutex_);
-    queryDuration_ = d;
-  }
+  void SetConnectDuration(std::chrono::milliseconds d) { Locked(connectDuration_) = d; }
+  void SetQueryDuration(std::chrono::milliseconds d) { Locked(queryDuration_) = d; }
   void SetValue(const std::string& sql, std::string text) {
     QueryResult r;
     r.value.kind = platform::OdbcFirstValue::Kind::kText;
@@ -75,14 +66,8 @@ class FakeOdbc : public platform::IOdbc, public std::enable_shared_from_this<Fak
   }
   // While set, every query (or connect) waits until Release() or, for a query, until its
   // connection is cancelled.
-  void BlockQueries(bool block) {
-    std::lock_guard lock(mutex_);
-    blockQueries_ = block;
-  }
-  void BlockConnects(bool block) {
-    std::lock_guard lock(mutex_);
-    blockConnects_ = block;
-  }
+  void BlockQueries(bool block) { Locked(blockQueries_) = block; }
+  void BlockConnects(bool block) { Locked(blockConnects_) = block; }
   void Release() {
     {
       std::lock_guard lock(mutex_);
@@ -104,40 +89,22 @@ class FakeOdbc : public platform::IOdbc, public std::enable_shared_from_this<Fak
   }
 
   // ---- what happened ----
-  int Connects() const {
-    std::lock_guard lock(mutex_);
-    return connects_;
-  }
+  int Connects() const { return Locked(connects_); }
   int Queries(const std::string& sql) const {
     std::lock_guard lock(mutex_);
     auto it = queryCounts_.find(sql);
     return it == queryCounts_.end() ? 0 : it->second;
   }
   // The fake clock's monotonic time at each connect, in ms.
-  std::vector<std::int64_t> ConnectTimes() const {
-    std::lock_guard lock(mutex_);
-    return connectTimes_;
-  }
+  std::vector<std::int64_t> ConnectTimes() const { return Locked(connectTimes_); }
   bool WaitForConnects(int count, std::chrono::milliseconds timeout = std::chrono::seconds(20)) {
     std::unique_lock lock(mutex_);
     return cv_.wait_for(lock, timeout, [&] { return connects_ >= count; });
   }
-  int Cancels() const {
-    std::lock_guard lock(mutex_);
-    return cancels_;
-  }
-  std::string LastConnectionText() const {
-    std::lock_guard lock(mutex_);
-    return lastConnectionText_;
-  }
-  int LastLoginTimeout() const {
-    std::lock_guard lock(mutex_);
-    return lastLoginTimeout_;
-  }
-  int LastQueryTimeout() const {
-    std::lock_guard lock(mutex_);
-    return lastQueryTimeout_;
-  }
+  int Cancels() const { return Locked(cancels_); }
+  std::string LastConnectionText() const { return Locked(lastConnectionText_); }
+  int LastLoginTimeout() const { return Locked(lastLoginTimeout_); }
+  int LastQueryTimeout() const { return Locked(lastQueryTimeout_); }
 
   // ---- IOdbc ----
   platform::OdbcError Connect(std::string_view connectionText, int loginTimeoutSeconds,
@@ -169,6 +136,26 @@ class FakeOdbc : public platform::IOdbc, public std::enable_shared_from_this<Fak
   }
 
  private:
+  // A copy of (or, for a setter, an assignment to) a member under the mutex.
+  template <class T>
+  T Locked(const T& member) const {
+    std::lock_guard lock(mutex_);
+    return member;
+  }
+  template <class T>
+  struct Assign {
+    std::mutex& mutex;
+    T& member;
+    void operator=(T value) {
+      std::lock_guard lock(mutex);
+      member = std::move(value);
+    }
+  };
+  template <class T>
+  Assign<T> Locked(T& member) {
+    return {mutex_, member};
+  }
+
   class Connection : public platform::IOdbcConnection {
    public:
     explicit Connection(std::shared_ptr<FakeOdbc> owner) : owner_(std::move(owner)) {}
