@@ -1,8 +1,9 @@
-// Fakes for the action tests: an SMTP client that records every call and can hold a
-// connection open until released (or cancelled), and a user interface that records every
-// call. Both are thread-safe: action workers call them.
+// Fakes for the action and e-mail report tests: an SMTP client that records every call and
+// can hold a connection open until released (or cancelled), and a user interface that
+// records every call. Both are thread-safe: workers call them.
 #pragma once
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <functional>
@@ -46,6 +47,10 @@ class FakeSmtp {
   std::vector<std::string> Calls() const {
     std::lock_guard lock(mutex_);
     return calls_;
+  }
+  int Count(const std::string& call) const {
+    std::lock_guard lock(mutex_);
+    return static_cast<int>(std::count(calls_.begin(), calls_.end(), call));
   }
   int Clients() const {
     std::lock_guard lock(mutex_);
@@ -109,22 +114,18 @@ class FakeSmtpClient final : public Smtp::IClient {
   }
   platform::Status BeginMessage(Smtp::IMessageBody**, int, const Smtp::IMessageInfo&,
                                 std::uint16_t) override {
+    smtp_.Record("BeginMessage");
     return 1;
   }
   platform::Status SendText(const std::string& text, const Smtp::IMessageInfo& info,
                             std::uint16_t codePage) override {
-    std::string call = "SendText cp=" + std::to_string(codePage) + " from=\"" +
-                       info.GetSender().GetName() + "\" <" + info.GetSender().GetAddress() +
-                       "> to=";
-    for (std::uint32_t i = 0; i < info.GetRecipientCount(); ++i) {
-      call +=
-          "\"" + info.GetRecipient(i).GetName() + "\" <" + info.GetRecipient(i).GetAddress() + ">";
-    }
-    smtp_.Record(call + " subject=" + info.GetSubject() + " text=" + text);
+    smtp_.Record("SendText " + Describe(info, codePage) + " text=" + text);
     return 0;
   }
-  platform::Status SendHtml(const std::string&, const Smtp::IMessageInfo&, std::uint16_t) override {
-    return 1;
+  platform::Status SendHtml(const std::string& html, const Smtp::IMessageInfo& info,
+                            std::uint16_t codePage) override {
+    smtp_.Record("SendHtml " + Describe(info, codePage) + " html=" + html);
+    return 0;
   }
   platform::Status EndMessage() override {
     smtp_.Record("EndMessage");
@@ -132,6 +133,16 @@ class FakeSmtpClient final : public Smtp::IClient {
   }
 
  private:
+  static std::string Describe(const Smtp::IMessageInfo& info, std::uint16_t codePage) {
+    std::string text = "cp=" + std::to_string(codePage) + " from=\"" + info.GetSender().GetName() +
+                       "\" <" + info.GetSender().GetAddress() + "> to=";
+    for (std::uint32_t i = 0; i < info.GetRecipientCount(); ++i) {
+      text +=
+          "\"" + info.GetRecipient(i).GetName() + "\" <" + info.GetRecipient(i).GetAddress() + ">";
+    }
+    return text + " subject=" + info.GetSubject();
+  }
+
   FakeSmtp& smtp_;
   const bool cancellable_;
   bool cancelled_ = false;  // guarded by smtp_.mutex_

@@ -1,13 +1,11 @@
 // The e-mail report's due test against the stored time, the SMTP exchange it drives, and
-// cancelling a report at exit. The SMTP client is a scripted fake; the stored time lives
-// in a settings file in a temporary folder.
+// cancelling a report at exit. The SMTP client is the scripted fake of the action tests;
+// the stored time lives in a settings file in a temporary folder.
 #include "engine/email_reporter.h"
 
 #include <gtest/gtest.h>
 #include <time.h>
 
-#include <condition_variable>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -16,124 +14,29 @@
 #include "mail/smtp.h"
 #include "platform/registry.h"
 #include "platform/time_format.h"
+#include "tests/engine/action_fakes.h"
 #include "tests/support/temp_dir.h"
 
 namespace engine {
 namespace {
 
 using namespace std::chrono_literals;
-using platform::Status;
 using testing_support::ScopedEnv;
 using testing_support::TempDir;
 
 constexpr std::int64_t kNow = 1765120500;  // 07 Dec 2025 03:15 PM UTC
 constexpr std::int64_t kHour = 3600;
 
-// What the fake clients were asked, in order, over all clients of a test.
-struct Script {
-  std::mutex mutex;
-  std::condition_variable changed;
-  std::vector<std::string> calls;
-  Status connectStatus = 0;
-  bool blockInConnect = false;  // Connect waits until cancelled
-  bool cancelled = false;
-  std::string subject, senderName, senderAddress, recipientName, recipientAddress, html;
-  std::uint16_t port = 0;
-  std::uint32_t timeout = 0;
-  bool auth = false;
-
-  void Add(std::string call) {
-    std::lock_guard lock(mutex);
-    calls.push_back(std::move(call));
-    changed.notify_all();
-  }
-  std::vector<std::string> Calls() {
-    std::lock_guard lock(mutex);
-    return calls;
-  }
-  int Count(const std::string& call) {
-    std::lock_guard lock(mutex);
-    return static_cast<int>(std::count(calls.begin(), calls.end(), call));
-  }
-};
-Script* script = nullptr;
-
-class FakeClient : public Smtp::IClient {
- public:
-  Status Release() override {
-    script->Add("Release");
-    delete this;
-    return 0;
-  }
-  Status Cancel() override {
-    std::lock_guard lock(script->mutex);
-    script->cancelled = true;
-    script->changed.notify_all();
-    return 0;
-  }
-  Status Connect(const Smtp::IConnectionParams& params) override {
-    script->Add("Connect " + params.GetServer());
-    std::unique_lock lock(script->mutex);
-    script->port = params.GetPort();
-    script->timeout = params.GetTimeout();
-    script->auth = params.GetUseAuthentication();
-    if (script->blockInConnect) {
-      script->changed.wait(lock, [] { return script->cancelled; });
-      return platform::kWsaEintr;
-    }
-    return script->connectStatus;
-  }
-  Status Disconnect(bool sendQuit) override {
-    script->Add(sendQuit ? "Disconnect QUIT" : "Disconnect");
-    return 0;
-  }
-  Status BeginMessage(Smtp::IMessageBody**, int, const Smtp::IMessageInfo&,
-                      std::uint16_t) override {
-    script->Add("BeginMessage");
-    return 1;
-  }
-  Status SendText(const std::string&, const Smtp::IMessageInfo&, std::uint16_t) override {
-    script->Add("SendText");
-    return 1;
-  }
-  Status SendHtml(const std::string& html, const Smtp::IMessageInfo& info,
-                  std::uint16_t codePage) override {
-    {
-      std::lock_guard lock(script->mutex);
-      script->html = html;
-      script->subject = info.GetSubject();
-      script->senderName = info.GetSender().GetName();
-      script->senderAddress = info.GetSender().GetAddress();
-      script->recipientName = info.GetRecipient(0).GetName();
-      script->recipientAddress = info.GetRecipient(0).GetAddress();
-    }
-    script->Add("SendHtml " + std::to_string(codePage) + " " +
-                std::to_string(info.GetRecipientCount()));
-    return 0;
-  }
-  Status EndMessage() override {
-    script->Add("EndMessage");
-    return 0;
-  }
-};
-
-Status CreateFakeClient(Smtp::IClient** client) {
-  *client = new FakeClient;
-  return 0;
-}
-
-class EMailReportTest : public testing::Test {
+class EMailReportTest : public ::testing::Test {
  protected:
   void SetUp() override {
     tzset();
-    script = &script_;
-    EMailReporter::SetSmtpClientFactory(CreateFakeClient);
+    EMailReporter::SetSmtpClientFactory(&testing::FakeSmtp::Create);
     platform::SetRegistryBasePath("Software\\Test Company\\Lumivar\\");
   }
   void TearDown() override {
     EMailReporter::SetSmtpClientFactory(nullptr);
     platform::SetRegistryBasePath("");
-    script = nullptr;
     tz_.reset();
     tzset();
   }
@@ -157,7 +60,7 @@ class EMailReportTest : public testing::Test {
     ASSERT_TRUE(platform::WriteRegistryString(EMailReporter::kLastReportTimePath, text));
   }
 
-  Script script_;
+  testing::FakeSmtp smtp_;
   TempDir config_;
   ScopedEnv configEnv_{"XDG_CONFIG_HOME", config_.Path()};
   TempDir docs_;
@@ -207,7 +110,7 @@ TEST_F(EMailReportTest, DueTestAgainstTheStoredTime) {
     ASSERT_TRUE(reporter.WaitForReports(10s)) << c.name;
     if (c.due) ++sends;
     EXPECT_EQ(Stored(), c.due ? platform::TimeToString(kNow) : before) << c.name;
-    EXPECT_EQ(script_.Count("EndMessage"), sends) << c.name;
+    EXPECT_EQ(smtp_.Count("EndMessage"), sends) << c.name;
   }
 }
 
@@ -220,7 +123,7 @@ TEST_F(EMailReportTest, AReportAtTheFirstCheckThenOncePerSpan) {
   }
   ASSERT_TRUE(reporter.WaitForReports(10s));
   EXPECT_EQ(sentAtHour, (std::vector<int>{0, 24, 48}));
-  EXPECT_EQ(script_.Count("EndMessage"), 3);
+  EXPECT_EQ(smtp_.Count("EndMessage"), 3);
 }
 
 // In the hour repeated when summer time ends, the stored text names two times; it always
@@ -258,30 +161,26 @@ TEST_F(EMailReportTest, NothingIsSentWhenTheTimeCannotBeStored) {
   EMailReporter reporter;
   EXPECT_FALSE(reporter.CheckAndSend(Settings(1)));
   ASSERT_TRUE(reporter.WaitForReports(10s));
-  EXPECT_TRUE(script_.Calls().empty());
+  EXPECT_TRUE(smtp_.Calls().empty());
 }
+
+constexpr char kConnect[] =
+    "Connect mail.example.com:2525 auth=1 reports/secret tls=0 timeout=30000";
 
 TEST_F(EMailReportTest, TheReportIsOneHtmlMessageInUtf8) {
   EXPECT_EQ(EMailReporter::SendPage(Settings(1), "<HTML>page</HTML>"), 0u);
-  EXPECT_EQ(script_.Calls(),
-            (std::vector<std::string>{"Connect mail.example.com", "SendHtml 65001 1", "EndMessage",
-                                      "Disconnect QUIT", "Release"}));
-  EXPECT_EQ(script_.subject, "Lumivar Report 07 Dec 2025 03:15 PM");
-  EXPECT_EQ(script_.senderName, "Lumivar");
-  EXPECT_EQ(script_.senderAddress, "lumivar@example.com");
-  EXPECT_EQ(script_.recipientName, "");
-  EXPECT_EQ(script_.recipientAddress, "boss@example.com");
-  EXPECT_EQ(script_.html, "<HTML>page</HTML>");
-  EXPECT_EQ(script_.port, 2525);
-  EXPECT_EQ(script_.timeout, 30000u);
-  EXPECT_TRUE(script_.auth);
+  EXPECT_EQ(smtp_.Calls(),
+            (std::vector<std::string>{kConnect,
+                                      "SendHtml cp=65001 from=\"Lumivar\" <lumivar@example.com> "
+                                      "to=\"\" <boss@example.com> subject=Lumivar Report 07 Dec "
+                                      "2025 03:15 PM html=<HTML>page</HTML>",
+                                      "EndMessage", "Disconnect QUIT", "Release"}));
 }
 
 TEST_F(EMailReportTest, AFailedStepEndsTheExchangeWithoutQuit) {
-  script_.connectStatus = 535;  // login refused
+  smtp_.connectStatus = 535;  // login refused
   EXPECT_EQ(EMailReporter::SendPage(Settings(1), "page"), 535u);
-  EXPECT_EQ(script_.Calls(),
-            (std::vector<std::string>{"Connect mail.example.com", "Disconnect", "Release"}));
+  EXPECT_EQ(smtp_.Calls(), (std::vector<std::string>{kConnect, "Disconnect", "Release"}));
 }
 
 TEST_F(EMailReportTest, UnusableSettingsFailBeforeConnecting) {
@@ -293,21 +192,17 @@ TEST_F(EMailReportTest, UnusableSettingsFailBeforeConnecting) {
   EXPECT_NE(EMailReporter::SendPage(noPort, "page"), 0u);
   noPort.port = 70000;
   EXPECT_NE(EMailReporter::SendPage(noPort, "page"), 0u);
-  EXPECT_TRUE(script_.Calls().empty());
+  EXPECT_TRUE(smtp_.Calls().empty());
 }
 
 TEST_F(EMailReportTest, ShutdownCancelsARunningReportAndStopsNewOnes) {
-  script_.blockInConnect = true;
+  smtp_.blockInConnect = true;
   EMailReporter reporter;
   ASSERT_TRUE(reporter.CheckAndSend(Settings(1)));
-  {
-    std::unique_lock lock(script_.mutex);
-    ASSERT_TRUE(script_.changed.wait_for(lock, 10s, [&] { return !script_.calls.empty(); }));
-  }
+  ASSERT_TRUE(smtp_.WaitForConnects(1));
   EXPECT_FALSE(reporter.WaitForReports(50ms));
   EXPECT_TRUE(reporter.Shutdown(10s));
-  EXPECT_EQ(script_.Calls(),
-            (std::vector<std::string>{"Connect mail.example.com", "Disconnect", "Release"}));
+  EXPECT_EQ(smtp_.Calls(), (std::vector<std::string>{kConnect, "Cancel", "Disconnect", "Release"}));
   clock_.SetNow(kNow + 40 * 24 * kHour);
   EXPECT_FALSE(reporter.CheckAndSend(Settings(1)));
 }
