@@ -65,6 +65,18 @@ class ActionPeersTest : public testing::MonitorTest {
     const Alert* alert = monitor->FindAlert(alertId);
     return alert != nullptr && alert->done ? alert->lastResult : 12345;
   }
+  // An e-mail or SMS action for the test server's account.
+  std::shared_ptr<Action> MailAction(std::int32_t type, int port, const std::string& password) {
+    auto action = AddAction(type);
+    action->server = "127.0.0.1";
+    action->port = port;
+    action->auth = true;
+    action->userName = "tim";
+    action->password = password;
+    action->fromAddress = "ops@example.com";
+    action->toAddress = "dba@example.com";
+    return action;
+  }
   platform::Status FireAndWait(const std::shared_ptr<Action>& action) {
     return FireAndWait(action, "S", "T");
   }
@@ -80,14 +92,7 @@ TEST_F(ActionPeersTest, EmailAndSmsReachTheServerAsTheSameMessage) {
   SmtpTestServer server;
   ASSERT_EQ(server.Error(), "");
   for (std::int32_t type : {Action::kEmail, Action::kSms}) {
-    auto action = AddAction(type);
-    action->server = "127.0.0.1";
-    action->port = server.Port();
-    action->auth = true;
-    action->userName = "tim";
-    action->password = "tanstaaftanstaaf";
-    action->fromAddress = "ops@example.com";
-    action->toAddress = "dba@example.com";
+    auto action = MailAction(type, server.Port(), "tanstaaftanstaaf");
     EXPECT_EQ(FireAndWait(action, "ERROR On Größe\r\nBcc: x", "Zeile 1\r\nZeile 2 ✓ 'q'"), 0u);
   }
   const auto messages = server.Messages();
@@ -111,14 +116,7 @@ TEST_F(ActionPeersTest, EmailAndSmsReachTheServerAsTheSameMessage) {
 TEST_F(ActionPeersTest, EmailFailuresBecomeTheStatus) {
   SmtpTestServer server;
   ASSERT_EQ(server.Error(), "");
-  auto action = AddAction(Action::kEmail);
-  action->server = "127.0.0.1";
-  action->port = server.Port();
-  action->auth = true;
-  action->userName = "tim";
-  action->password = "wrong";
-  action->fromAddress = "ops@example.com";
-  action->toAddress = "dba@example.com";
+  auto action = MailAction(Action::kEmail, server.Port(), "wrong");
   EXPECT_EQ(FireAndWait(action), 535u);
   EXPECT_EQ(LastLogLine(), "Action Act Failed");
   action->port = testing_support::UnusedLoopbackPort();
