@@ -42,9 +42,11 @@ class ThreadTest : public testing::MonitorTest {
     MonitorTest::TearDown();
   }
 
-  void UseClock(FakeClock::Mode mode) {
-    clock_ = std::make_unique<FakeClock>(1'700'000'000, mode);
+  // Installs a fresh clock; a fake ODBC layer that spends its time on it.
+  std::shared_ptr<FakeOdbc> UseClock(FakeClock::Mode mode, double scale = 1.0) {
+    clock_ = std::make_unique<FakeClock>(1'700'000'000, mode, scale);
     Clock::Set(clock_.get());
+    return std::make_shared<FakeOdbc>(clock_.get());
   }
 
   std::shared_ptr<ODBCDataSource> NewMonitor(std::shared_ptr<FakeOdbc> odbc,
@@ -74,8 +76,7 @@ TEST_F(ThreadTest, PollsStartOneIntervalApartFromTheStartOfThePreviousPoll) {
       {100'000, 0s, 6'000'000'000},  // beyond 32 bits of milliseconds
   };
   for (const Case& c : cases) {
-    UseClock(FakeClock::Mode::kAutoAdvance);
-    auto odbc = std::make_shared<FakeOdbc>(clock_.get());
+    auto odbc = UseClock(FakeClock::Mode::kAutoAdvance);
     odbc->SetConnectDuration(c.pollTime);
     auto monitor = NewMonitor(odbc, c.interval);
     ASSERT_EQ(monitor->Start(), 0u);
@@ -105,8 +106,7 @@ TEST_F(ThreadTest, AHugeIntervalOnTheSystemClockWaitsInsteadOfPollingWithoutPaus
 }
 
 TEST_F(ThreadTest, StartAndStopAreIdempotentAndWriteOneLineEach) {
-  UseClock(FakeClock::Mode::kManual);
-  auto odbc = std::make_shared<FakeOdbc>(clock_.get());
+  auto odbc = UseClock(FakeClock::Mode::kManual);
   auto monitor = NewMonitor(odbc);
   monitor->Stop();  // not running: nothing at all
   EXPECT_EQ(LogCount(monitor->id, "Monitor stopped."), 0u);
@@ -138,10 +138,7 @@ TEST_F(ThreadTest, StartAndStopAreIdempotentAndWriteOneLineEach) {
 }
 
 TEST_F(ThreadTest, StoppingOneMonitorLeavesAnotherPolling) {
-  UseClock(FakeClock::Mode::kScaled);
-  clock_ = std::make_unique<FakeClock>(1'700'000'000, FakeClock::Mode::kScaled, 6000);
-  Clock::Set(clock_.get());  // a minute in 10 ms
-  auto odbcA = std::make_shared<FakeOdbc>(clock_.get());
+  auto odbcA = UseClock(FakeClock::Mode::kScaled, 6000);  // a minute in 10 ms
   auto odbcB = std::make_shared<FakeOdbc>(clock_.get());
   auto a = NewMonitor(odbcA);
   auto b = NewMonitor(odbcB);
@@ -158,8 +155,7 @@ TEST_F(ThreadTest, StoppingOneMonitorLeavesAnotherPolling) {
 }
 
 TEST_F(ThreadTest, AHungQueryIsCancelledAndAbandonedAndCommitsNothing) {
-  UseClock(FakeClock::Mode::kManual);
-  auto odbc = std::make_shared<FakeOdbc>(clock_.get());
+  auto odbc = UseClock(FakeClock::Mode::kManual);
   odbc->BlockQueries(true);
   auto monitor = NewMonitor(odbc);
   monitor->Start();
@@ -185,8 +181,7 @@ TEST_F(ThreadTest, AHungQueryIsCancelledAndAbandonedAndCommitsNothing) {
 }
 
 TEST_F(ThreadTest, AMonitorDeletedWhileItsAbandonedPollHangsIsNeverTouched) {
-  UseClock(FakeClock::Mode::kManual);
-  auto odbc = std::make_shared<FakeOdbc>(clock_.get());
+  auto odbc = UseClock(FakeClock::Mode::kManual);
   odbc->BlockConnects(true);  // a connect cannot be cancelled
   auto monitor = NewMonitor(odbc);
   monitor->Start();
@@ -200,8 +195,7 @@ TEST_F(ThreadTest, AMonitorDeletedWhileItsAbandonedPollHangsIsNeverTouched) {
 }
 
 TEST_F(ThreadTest, ANewStartWhileTheOldPollHangsGivesNoInterleavedCommits) {
-  UseClock(FakeClock::Mode::kManual);
-  auto odbc = std::make_shared<FakeOdbc>(clock_.get());
+  auto odbc = UseClock(FakeClock::Mode::kManual);
   odbc->BlockConnects(true);
   auto monitor = NewMonitor(odbc);
   monitor->Start();
@@ -223,8 +217,7 @@ TEST_F(ThreadTest, ANewStartWhileTheOldPollHangsGivesNoInterleavedCommits) {
 }
 
 TEST_F(ThreadTest, DestroyingARunningMonitorStopsIt) {
-  UseClock(FakeClock::Mode::kScaled);
-  auto odbc = std::make_shared<FakeOdbc>(clock_.get());
+  auto odbc = UseClock(FakeClock::Mode::kScaled);
   std::string id;
   {
     ODBCDataSource monitor;  // not even owned by a shared_ptr
@@ -246,14 +239,13 @@ TEST_F(ThreadTest, DestroyingARunningMonitorStopsIt) {
 // The user interface adds, edits and deletes test queries and alerts while the monitor
 // polls without pause and action workers report back into its alerts and sample.
 TEST_F(ThreadTest, EditingWhilePolling) {
-  UseClock(FakeClock::Mode::kAutoAdvance);
+  auto odbc = UseClock(FakeClock::Mode::kAutoAdvance);
   ServerStorage store;
   Services::SetStorage(&store);
   auto action = std::make_shared<Action>(Action::kUserInterface);
   action->uiType = 3;  // does nothing, succeeds at once
   store.AddAction(action);
   auto monitor = store.AddNewODBCDataSource();
-  auto odbc = std::make_shared<FakeOdbc>(clock_.get());
   monitor->SetOdbc(odbc);
   std::string availability;
   {
