@@ -89,9 +89,7 @@ TEST(ActionShutdownTest, CancelsWaitsWithABoundAndThenTouchesNothing) {
   EXPECT_TRUE(Action::WaitForRunningActions(10s));
   EXPECT_TRUE(ui.Calls().empty());
   EXPECT_FALSE(alert(second).done);
-  int cancels = 0;
-  for (const std::string& call : smtp.Calls()) cancels += call == "Cancel";
-  EXPECT_EQ(cancels, 2);
+  EXPECT_EQ(smtp.Count("Cancel"), 2);
 
   Action::SetSmtpClientFactory(nullptr);
   Services::SetStorage(nullptr);
