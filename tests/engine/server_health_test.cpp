@@ -237,19 +237,6 @@ TEST_F(ServerHealthTest, Health) {
 
 // ---- macros ----
 
-TEST_F(ServerHealthTest, DefaultTemplatesGiveTheExactTexts) {
-  monitor_->name = "Bob's DB";
-  monitor_->current.SetError(-2, "Boom\nsecond line");
-  Alert& alert = monitor_->AddAlert("", Attribute(kConn), 1000, 1, Alert::kError);
-  AlertMessageTemplate texts;
-  monitor_->ExpandMacros(texts.title, &alert, 1234);
-  monitor_->ExpandMacros(texts.message, &alert, 1234);
-  EXPECT_EQ(texts.title, "14 Nov 2023 10:13 PM ERROR Connection Time (ms.) On Bob's DB");
-  EXPECT_EQ(texts.message,
-            "14 Nov 2023 10:13 PM\r\nConnection Time (ms.) On Bob's DB(salesdsn): ERROR\r\n\r\n"
-            "Connection Time (ms.) = 1234\r\n\r\nBoom\nsecond line [FFFFFFFE]");
-}
-
 TEST_F(ServerHealthTest, MacroExpansion) {
   const std::string avail = Attribute(kAvail);
   const std::string conn = Attribute(kConn);
@@ -264,6 +251,12 @@ TEST_F(ServerHealthTest, MacroExpansion) {
     std::string text;
     std::string expected;
   } cases[] = {
+      // The default templates.
+      {"Bob's DB", -2, "Boom\nsecond line", conn, 0, 1000, 1234, AlertMessageTemplate().title,
+       "14 Nov 2023 10:13 PM ERROR Connection Time (ms.) On Bob's DB"},
+      {"Bob's DB", -2, "Boom\nsecond line", conn, 0, 1000, 1234, AlertMessageTemplate().message,
+       "14 Nov 2023 10:13 PM\r\nConnection Time (ms.) On Bob's DB(salesdsn): ERROR\r\n\r\n"
+       "Connection Time (ms.) = 1234\r\n\r\nBoom\nsecond line [FFFFFFFE]"},
       {"S", 0, "", conn, 0, 0, 1, "plain %FOO% %MONITOR_NAME", "plain %FOO% %MONITOR_NAME"},
       {"S", 0, "", "", 0, 0, 0, "<%ERROR_NUMBER%>", "<>"},
       {"S", -1, "x", "", 0, 0, 0, "<%ERROR_NUMBER%>", "<>"},
