@@ -97,7 +97,7 @@ class RealSourceTest : public testing::MonitorTest {
 
   static PostgresServer& Postgres() { return PostgresEnvironment::Server(); }
 
-  // A monitor on a connection string (or, with a DSN, on address, user and password).
+  // A monitor on a connection string.
   static std::shared_ptr<ODBCDataSource> NewMonitor(const std::vector<std::string>& queries,
                                                     const std::string& connectionString) {
     auto monitor = std::make_shared<ODBCDataSource>();
@@ -105,6 +105,19 @@ class RealSourceTest : public testing::MonitorTest {
     monitor->customConnectionString = true;
     monitor->connectionString = connectionString;
     for (const std::string& sql : queries) monitor->AddTestQuery().query = sql;
+    return monitor;
+  }
+  // A monitor on a data source name, user and password.
+  static std::shared_ptr<ODBCDataSource> NewDsnMonitor(const std::vector<std::string>& queries,
+                                                       const std::string& dsn,
+                                                       const std::string& user = "",
+                                                       const std::string& password = "") {
+    auto monitor = NewMonitor(queries, "");
+    std::lock_guard lock(monitor->Mutex());
+    monitor->customConnectionString = false;
+    monitor->address = dsn;
+    monitor->username = user;
+    monitor->password = password;
     return monitor;
   }
 
@@ -131,12 +144,7 @@ TEST_F(RealSourceTest, SqliteThroughADataSourceNameAndAConnectionString) {
   const std::vector<std::string> queries = {"SELECT count(*) FROM orders WHERE s = 'open'",
                                             "SELECT n FROM orders WHERE s = 'ünïcode'",
                                             "SELECT n FROM no_such_table"};
-  auto byName = NewMonitor(queries, "");
-  {
-    std::lock_guard lock(byName->Mutex());
-    byName->customConnectionString = false;
-    byName->address = "Lumivar orders";
-  }
+  auto byName = NewDsnMonitor(queries, "Lumivar orders");
   auto byText = NewMonitor(queries, testing_support::SqliteConnectionString(file));
   for (const auto& monitor : {byName, byText}) {
     monitor->Poll();
@@ -155,12 +163,7 @@ TEST_F(RealSourceTest, SqliteThroughADataSourceNameAndAConnectionString) {
 }
 
 TEST_F(RealSourceTest, AMissingDataSourceName) {
-  auto monitor = NewMonitor({"SELECT 1"}, "");
-  {
-    std::lock_guard lock(monitor->Mutex());
-    monitor->customConnectionString = false;
-    monitor->address = "Lumivar no such source";
-  }
+  auto monitor = NewDsnMonitor({"SELECT 1"}, "Lumivar no such source");
   monitor->Poll();
   const ODBCDataSourceData sample = Current(*monitor);
   EXPECT_FALSE(sample.available);
@@ -171,14 +174,8 @@ TEST_F(RealSourceTest, AMissingDataSourceName) {
 
 TEST_F(RealSourceTest, PostgresSuccessAndRefusedLogin) {
   OdbcTestConfig::Get().AddPostgresDsn("Lumivar PG", Postgres().Port(), PostgresServer::kDatabase);
-  auto byName = NewMonitor({"SELECT 42", "SELECT NULL", "SELECT ' -7x'"}, "");
-  {
-    std::lock_guard lock(byName->Mutex());
-    byName->customConnectionString = false;
-    byName->address = "Lumivar PG";
-    byName->username = PostgresServer::kUser;
-    byName->password = PostgresServer::kPassword;
-  }
+  auto byName = NewDsnMonitor({"SELECT 42", "SELECT NULL", "SELECT ' -7x'"}, "Lumivar PG",
+                              PostgresServer::kUser, PostgresServer::kPassword);
   byName->Poll();
   EXPECT_TRUE(Current(*byName).available);
   EXPECT_EQ(Values(*byName), (std::vector<std::int32_t>{42, -1, -7}));
