@@ -52,6 +52,14 @@ OdbcError Diagnose(SQLRETURN rc, SQLSMALLINT type, SQLHANDLE handle) {
   error.code = static_cast<std::int32_t>(rc);  // SQLRETURN is a signed 16-bit value
   if (error.code == 0) error.code = kOdbcFailed;
   std::string message(512, '\0');
+  // The driver manager copies a driver's messages into records of at most
+  // SQL_MAX_MESSAGE_LENGTH - 1 bytes, and some drivers (PostgreSQL's) hand a longer message
+  // over in consecutive pieces of exactly that size, cut anywhere, even inside a character.
+  // Such a piece is continued by the next record of the same state and native code.
+  constexpr std::size_t kPieceBytes = SQL_MAX_MESSAGE_LENGTH - 1;
+  bool continues = false;
+  std::string previousState;
+  SQLINTEGER previousNative = 0;
   for (SQLSMALLINT record = 1; record <= kMaxDiagRecords; ++record) {
     SQLCHAR state[SQL_SQLSTATE_SIZE + 1] = {};
     SQLINTEGER native = 0;
@@ -71,11 +79,18 @@ OdbcError Diagnose(SQLRETURN rc, SQLSMALLINT type, SQLHANDLE handle) {
     std::size_t size = length < 0 ? 0 : static_cast<std::size_t>(length);
     if (size >= message.size()) size = message.size() - 1;
     std::string text(message.data(), size);
-    TrimLineBreaks(&text);
-    if (record == 1) error.sqlState = reinterpret_cast<const char*>(state);
-    if (record > 1) error.text += '\n';
+    std::string recordState = reinterpret_cast<const char*>(state);
+    if (record == 1) error.sqlState = recordState;
+    if (record > 1 && !(continues && recordState == previousState && native == previousNative)) {
+      TrimLineBreaks(&error.text);
+      error.text += '\n';
+    }
     error.text += text;
+    continues = size == kPieceBytes;
+    previousState = std::move(recordState);
+    previousNative = native;
   }
+  TrimLineBreaks(&error.text);
   return error;
 }
 

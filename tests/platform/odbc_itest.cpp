@@ -333,6 +333,14 @@ TEST_F(PostgresOdbc, QueriesGiveTheFirstValueOrTheDriversError) {
   EXPECT_EQ(error.sqlState, "42P01");
   EXPECT_THAT(error.text, HasSubstr("relation \"täble€\" does not exist"));
 
+  // A long message reaches the driver manager in pieces, cut even inside a character; it
+  // comes back whole.
+  std::string longText;
+  for (int i = 0; i < 700; ++i) longText += "é";
+  error = connection->Execute("DO $$BEGIN RAISE EXCEPTION '" + longText + "'; END$$", 15);
+  EXPECT_EQ(error.code, -1);
+  EXPECT_THAT(error.text, HasSubstr("ERROR: " + longText + ";"));
+
   // A batch whose later statement fails reports that failure.
   error = connection->Execute("CREATE TEMP TABLE w (n int); INSERT INTO nowhere VALUES (1)", 15);
   EXPECT_EQ(error.code, -1);
