@@ -6,9 +6,18 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <atomic>
 #include <chrono>
 #include <clocale>
+#include <filesystem>
 #include <future>
 #include <thread>
 #include <vector>
@@ -515,6 +524,63 @@ TEST_F(PostgresOdbc, TheLoginTimeOutIsHonouredWhileOtherConnectionsGoOn) {
   EXPECT_THAT(error.text, HasSubstr("timeout expired"));
   EXPECT_GE(seconds, 1.5);
   EXPECT_LT(seconds, 6.0);
+}
+
+// ---------------------------------------------------------------------------------------
+// The server fixture itself
+
+bool SomethingListensOn(int port) {
+  int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  address.sin_port = htons(static_cast<std::uint16_t>(port));
+  bool connected = connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+  close(fd);
+  return connected;
+}
+
+// A test program killed (or crashed) in the middle leaves no server running and no folder.
+TEST(PostgresServerFixture, AKilledTestLeavesNeitherServerNorFolderBehind) {
+  int fds[2];
+  ASSERT_EQ(pipe2(fds, O_CLOEXEC), 0);  // the server must not hold it open
+  pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    close(fds[0]);
+    try {
+      PostgresServer server;
+      std::string info = std::to_string(server.Port()) + " " + server.Folder();
+      if (write(fds[1], info.data(), info.size()) == static_cast<ssize_t>(info.size())) {
+        kill(getpid(), SIGKILL);
+      }
+    } catch (...) {
+    }
+    _exit(1);
+  }
+  close(fds[1]);
+  std::string info;
+  char buffer[512];
+  for (ssize_t got; (got = read(fds[0], buffer, sizeof buffer)) != 0;) {
+    if (got < 0 && errno != EINTR) break;
+    if (got > 0) info.append(buffer, static_cast<std::size_t>(got));
+  }
+  close(fds[0]);
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFSIGNALED(status)) << "the child could not start a server";
+  std::size_t blank = info.find(' ');
+  ASSERT_NE(blank, std::string::npos) << info;
+  int port = std::stoi(info.substr(0, blank));
+  std::string folder = info.substr(blank + 1);
+
+  auto start = Clock::now();
+  while ((SomethingListensOn(port) || std::filesystem::exists(folder)) &&
+         SecondsSince(start) < 30) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  EXPECT_FALSE(SomethingListensOn(port)) << port;
+  EXPECT_FALSE(std::filesystem::exists(folder)) << folder;
 }
 
 }  // namespace

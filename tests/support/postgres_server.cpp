@@ -82,12 +82,83 @@ void GiveToPostgresUser(const std::string& path) {
   }
 }
 
+// What the guard runs: it waits until its input ends. A "done" line means the server was
+// stopped and its folder removed as usual; anything else (the test process ended without
+// that, killed or crashed) makes it stop the server at once and remove the folder.
+// Arguments: the data folder, the folder to remove, then the pg_ctl command line.
+constexpr const char* kGuardScript =
+    "read -r word && [ \"$word\" = done ] && exit 0\n"
+    "data=$1; dir=$2; shift 2\n"
+    "\"$@\" -D \"$data\" -m immediate -w -t 30 stop\n"
+    "rm -rf -- \"$dir\"\n";
+
 }  // namespace
 
 PostgresServer::PostgresServer() {
   asPostgresUser_ = geteuid() == 0;
   dataDir_ = dir_.File("data");
   socketDir_ = dir_.File("socket");
+  StartGuard();
+  try {
+    Create();
+  } catch (...) {
+    // pg_ctl may have given up waiting on a server that still came up.
+    StopNow();
+    DisarmGuard();
+    throw;
+  }
+}
+
+void PostgresServer::StartGuard() {
+  std::vector<std::string> argv = {"/usr/bin/setsid", "-f",     "/bin/sh",  "-c", kGuardScript,
+                                   "postgres-guard",  dataDir_, dir_.Path()};
+  if (asPostgresUser_) {
+    argv.insert(argv.end(), {RunuserPath(), "-u", "postgres", "--"});
+  }
+  argv.push_back(std::string(kBinDir) + "pg_ctl");
+  int fds[2];
+  if (pipe2(fds, O_CLOEXEC) != 0) throw std::runtime_error("pipe2 failed");
+  std::vector<char*> args;
+  for (std::string& arg : argv) args.push_back(arg.data());
+  args.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, fds[0], 0);
+  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_adddup2(&actions, 1, 2);
+  pid_t pid = 0;
+  int err = posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  close(fds[0]);
+  if (err != 0) {
+    close(fds[1]);
+    throw std::runtime_error(std::string("cannot start the server's guard: ") + strerror(err));
+  }
+  // setsid -f leaves the guard running on its own (outside this process's tree and
+  // session, so that whatever kills the test leaves it) and exits at once.
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  guardFd_ = fds[1];
+}
+
+void PostgresServer::DisarmGuard() {
+  if (guardFd_ < 0) return;
+  if (write(guardFd_, "done\n", 5) != 5) {
+    // The guard then stops a server that is down already and removes the folder itself.
+  }
+  close(guardFd_);
+  guardFd_ = -1;
+}
+
+void PostgresServer::StopNow() {
+  RunProgram({std::string(kBinDir) + "pg_ctl", "-D", dataDir_, "-m", "immediate", "-w", "-t", "30",
+              "stop"},
+             asPostgresUser_, dir_.File("tools.log"));
+  running_ = false;
+}
+
+void PostgresServer::Create() {
   std::filesystem::create_directory(socketDir_);
   std::string passwordFile = dir_.File("password");
   WriteFile(passwordFile, std::string(kPassword) + "\n");
@@ -120,10 +191,8 @@ PostgresServer::PostgresServer() {
 }
 
 PostgresServer::~PostgresServer() {
-  if (!running_) return;
-  RunProgram({std::string(kBinDir) + "pg_ctl", "-D", dataDir_, "-m", "immediate", "-w", "-t", "30",
-              "stop"},
-             asPostgresUser_, dir_.File("tools.log"));
+  if (running_) StopNow();
+  DisarmGuard();
 }
 
 void PostgresServer::WriteSettings() const {

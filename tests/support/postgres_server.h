@@ -25,12 +25,16 @@ class PostgresServer {
   // Creates the cluster and starts the server. Throws std::runtime_error with the tools'
   // output when that fails.
   PostgresServer();
-  // Stops the server (at once, without waiting for clients) and removes the folder.
+  // Stops the server (at once, without waiting for clients) and removes the folder. A
+  // process that ends without it (killed, crashed) leaves neither behind: a guard process
+  // outside the test's process tree then stops the server and removes the folder.
   ~PostgresServer();
   PostgresServer(const PostgresServer&) = delete;
   PostgresServer& operator=(const PostgresServer&) = delete;
 
   int Port() const { return port_; }
+  // The temporary folder that holds the cluster.
+  const std::string& Folder() const { return dir_.Path(); }
   bool IsRunning() const { return running_; }
 
   // Stops the server, waiting until it is down (connected clients are disconnected).
@@ -51,8 +55,12 @@ class PostgresServer {
   std::string ServerLog() const;
 
  private:
+  void Create();
   void WriteSettings() const;
   void StartOnce();
+  void StopNow();
+  void StartGuard();
+  void DisarmGuard();
 
   TempDir dir_;
   std::string dataDir_;
@@ -60,6 +68,7 @@ class PostgresServer {
   int port_ = 0;
   bool running_ = false;
   bool asPostgresUser_ = false;
+  int guardFd_ = -1;  // the guard's input; closing it without "done" sets it off
 };
 
 // Starts one server for a whole test program:
