@@ -3,11 +3,12 @@
 #include <chrono>
 #include <mutex>
 
-#include "engine/action.h"
+#include "engine/actions/action.h"
 #include "engine/db/database.h"
-#include "engine/email_reporter.h"
-#include "engine/server.h"
-#include "engine/server_storage.h"
+#include "engine/monitor/server.h"
+#include "engine/report/email_reporter.h"
+#include "engine/store/log_writer.h"
+#include "engine/store/server_storage.h"
 
 namespace app {
 namespace {

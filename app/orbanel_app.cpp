@@ -11,7 +11,7 @@
 #include "app/main_frame.h"
 #include "app/settings/settings.h"
 #include "app/ui_thread.h"
-#include "engine/server.h"
+#include "engine/monitor/server.h"
 #include "engine/services.h"
 #include "platform/registry.h"
 

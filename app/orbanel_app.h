@@ -13,8 +13,8 @@
 #include <wx/weakref.h>
 
 #include "app/app_lifecycle.h"
-#include "engine/email_reporter.h"
-#include "engine/server_storage.h"
+#include "engine/report/email_reporter.h"
+#include "engine/store/server_storage.h"
 
 namespace app {
 

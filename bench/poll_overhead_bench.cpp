@@ -12,7 +12,7 @@
 #include <memory>
 
 #include "bench/bench_support.h"
-#include "engine/odbc_data_source.h"
+#include "engine/monitor/odbc_data_source.h"
 #include "platform/odbc.h"
 
 namespace {

@@ -11,9 +11,10 @@
 
 #include "bench/bench_support.h"
 #include "engine/clock.h"
-#include "engine/odbc_data_source.h"
-#include "engine/server_storage.h"
+#include "engine/monitor/odbc_data_source.h"
 #include "engine/services.h"
+#include "engine/store/data_files.h"
+#include "engine/store/server_storage.h"
 #include "engine/user_interface.h"
 
 namespace {
@@ -45,8 +46,8 @@ void BM_RunningMonitors(benchmark::State& state) {
   engine::Services::SetUi(&ui);
   engine::ServerStorage store;
   engine::Services::SetStorage(&store);
-  engine::ServerStorage::CreateConfigTables();
-  engine::ServerStorage::CreateDataTables();
+  engine::DataFiles::CreateConfigTables();
+  engine::DataFiles::CreateDataTables();
 
   for (int i = 0; i < kMonitors; ++i) {
     const std::string file = folder.File("source" + std::to_string(i) + ".db");

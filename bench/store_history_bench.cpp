@@ -18,8 +18,9 @@
 
 #include "bench/bench_support.h"
 #include "engine/clock.h"
-#include "engine/odbc_data_source.h"
-#include "engine/server_storage.h"
+#include "engine/monitor/odbc_data_source.h"
+#include "engine/store/data_files.h"
+#include "engine/store/server_storage.h"
 #include "platform/guid.h"
 
 namespace {
@@ -55,7 +56,7 @@ void Check(int rc, sqlite3* db, const char* what) {
 
 // The data file with the year of samples; returns the first monitor's identifier.
 std::string BuildDataFile(const std::string& dataFolder) {
-  const std::string path = dataFolder + engine::ServerStorage::kDataFileName;
+  const std::string path = dataFolder + engine::DataFiles::kDataFileName;
   const std::string marker = dataFolder + "complete";
   std::string firstId;
   if (std::ifstream(marker) >> firstId) return firstId;
@@ -99,7 +100,7 @@ std::string BuildDataFile(const std::string& dataFolder) {
   Check(sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr), db, "commit");
   sqlite3_close(db);
   // The other tables and the indexes, as the program makes them.
-  engine::ServerStorage::CreateDataTables();
+  engine::DataFiles::CreateDataTables();
   std::ofstream(marker) << firstId;
   std::printf("built in %.0f s\n",
               std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
@@ -115,9 +116,9 @@ struct Environment {
     const std::string dataFolder = folder + "/Lumivar/";
     std::filesystem::create_directories(dataFolder);
     monitorId = BuildDataFile(dataFolder);
-    const auto size = std::filesystem::file_size(dataFolder + engine::ServerStorage::kDataFileName);
+    const auto size = std::filesystem::file_size(dataFolder + engine::DataFiles::kDataFileName);
     std::printf("data file: %s, %.1f MiB, %d monitors x one year of one-minute samples\n",
-                (dataFolder + engine::ServerStorage::kDataFileName).c_str(),
+                (dataFolder + engine::DataFiles::kDataFileName).c_str(),
                 static_cast<double>(size) / (1024.0 * 1024.0), kMonitors);
   }
 };
@@ -174,7 +175,7 @@ void BM_StorePollAndTodayUptime(benchmark::State& state) {
   }
   // Leave the file as it was built for the next run.
   db::Database database;
-  if (engine::ServerStorage::OpenDatabase(database, engine::ServerStorage::kDataFileName) == 0) {
+  if (engine::DataFiles::OpenDatabase(database, engine::DataFiles::kDataFileName) == 0) {
     const std::string where =
         " WHERE monitorId = '" + env.monitorId + "' AND time >= '" + std::to_string(End()) + "'";
     db::Database::ExecSQL(database, "DELETE FROM ODBCDataSourcesData" + where);

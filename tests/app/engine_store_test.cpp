@@ -9,10 +9,10 @@
 
 #include <algorithm>
 
-#include "engine/email_reporter.h"
-#include "engine/odbc_data_source.h"
-#include "engine/server.h"
-#include "engine/server_storage.h"
+#include "engine/monitor/odbc_data_source.h"
+#include "engine/monitor/server.h"
+#include "engine/report/email_reporter.h"
+#include "engine/store/server_storage.h"
 #include "tests/engine/monitor_fixture.h"
 
 namespace app {

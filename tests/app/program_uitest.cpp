@@ -20,8 +20,8 @@
 #include <vector>
 
 #include "app/settings/settings.h"
-#include "engine/odbc_data_source.h"
-#include "engine/server_storage.h"
+#include "engine/monitor/odbc_data_source.h"
+#include "engine/store/server_storage.h"
 #include "platform/registry.h"
 #include "tests/engine/monitor_fixture.h"
 #include "tests/support/temp_dir.h"

@@ -7,8 +7,8 @@
 #include <memory>
 #include <string>
 
-#include "engine/action.h"
-#include "engine/odbc_data_source.h"
+#include "engine/actions/action.h"
+#include "engine/monitor/odbc_data_source.h"
 #include "platform/odbc.h"
 #include "tests/engine/action_fakes.h"
 #include "tests/engine/monitor_fixture.h"

@@ -9,11 +9,12 @@
 #include <string>
 #include <vector>
 
-#include "engine/action.h"
-#include "engine/odbc_data_source.h"
-#include "engine/server_health.h"
-#include "engine/server_storage.h"
+#include "engine/actions/action.h"
+#include "engine/monitor/odbc_data_source.h"
+#include "engine/monitor/server_health.h"
 #include "engine/services.h"
+#include "engine/store/data_files.h"
+#include "engine/store/server_storage.h"
 #include "tests/engine/action_fakes.h"
 #include "tests/support/temp_dir.h"
 
@@ -25,8 +26,8 @@ using namespace std::chrono_literals;
 TEST(ActionShutdownTest, CancelsWaitsWithABoundAndThenTouchesNothing) {
   testing_support::TempDir dir;
   testing_support::ScopedEnv documents("LUMIVAR_DOCUMENTS_DIR", dir.Path());
-  ServerStorage::CreateConfigTables();
-  ServerStorage::CreateDataTables();
+  DataFiles::CreateConfigTables();
+  DataFiles::CreateDataTables();
   testing::RecordingUi ui;
   testing::FakeSmtp smtp;
   ServerStorage store;

@@ -1,4 +1,4 @@
-#include "engine/action.h"
+#include "engine/actions/action.h"
 
 #include <gtest/gtest.h>
 
@@ -9,8 +9,9 @@
 #include <vector>
 
 #include "engine/clock.h"
-#include "engine/odbc_data_source.h"
-#include "engine/server_health.h"
+#include "engine/monitor/odbc_data_source.h"
+#include "engine/monitor/server_health.h"
+#include "engine/store/data_files.h"
 #include "tests/engine/action_fakes.h"
 #include "tests/engine/monitor_fixture.h"
 
@@ -109,7 +110,7 @@ TEST_F(ActionTest, SaveAndLoadKeepEveryColumn) {
   action.uiType = 1;
   action.pollsCount = 3;
   db::Database database;
-  ASSERT_EQ(ServerStorage::OpenDatabase(database, ServerStorage::kConfigFileName), 0);
+  ASSERT_EQ(DataFiles::OpenDatabase(database, DataFiles::kConfigFileName), 0);
   EXPECT_EQ(action.Save(database), 0);
   const Rows expected = {{action.id, "Ops' pager — Zoë", "2", "smtp.example.com", "2525", "1",
                           "o'brien", "p;w}d'x", "ops@example.com", "dba@example.com", "Sales DSN",
@@ -134,18 +135,20 @@ TEST_F(ActionTest, SaveAndLoadKeepEveryColumn) {
 
 TEST_F(ActionTest, UserInterfaceActionsGoThroughTheInterface) {
   enum Firing { kErrorAlert, kClearAlert, kTestRun };
+  // The end of a firing refreshes the alert's own monitor, never "the selected one".
+  const std::string kUpdated = "updated:" + monitorId_;
   const struct {
     std::int32_t uiType;
     Firing firing;
     Strings calls;
   } cases[] = {
-      {0, kErrorAlert, {"box:S|T|error", "updated:"}},
-      {0, kClearAlert, {"box:S|T|info", "updated:"}},
+      {0, kErrorAlert, {"box:S|T|error", kUpdated}},
+      {0, kClearAlert, {"box:S|T|info", kUpdated}},
       {0, kTestRun, {"box:Action Test|Lumivar Action Test|info", "test:0"}},
-      {1, kErrorAlert, {"balloon:S|T|error", "updated:"}},
-      {1, kClearAlert, {"balloon:S|T|info", "updated:"}},
-      {2, kErrorAlert, {"restore", "updated:"}},
-      {3, kClearAlert, {"updated:"}},
+      {1, kErrorAlert, {"balloon:S|T|error", kUpdated}},
+      {1, kClearAlert, {"balloon:S|T|info", kUpdated}},
+      {2, kErrorAlert, {"restore", kUpdated}},
+      {3, kClearAlert, {kUpdated}},
   };
   auto action = AddAction(Action::kUserInterface);
   const std::string alertId = AddAlert(action);
@@ -212,7 +215,8 @@ TEST_F(ActionTest, FiringsExecuteOneAfterTheOther) {
   WaitForActions();
   EXPECT_EQ(Log(), (Strings{"1|ERROR: First one", "1|Action Mail Succeeded", "1|ERROR: Second two",
                             "1|Action Notice Succeeded"}));
-  EXPECT_EQ(ui_.Calls(), (Strings{"updated:", "box:Second|two|error", "updated:"}));
+  const std::string updated = "updated:" + monitorId_;
+  EXPECT_EQ(ui_.Calls(), (Strings{updated, "box:Second|two|error", updated}));
 }
 
 TEST_F(ActionTest, ResultReachesItsAlertAfterTheAlertsMoved) {
@@ -284,7 +288,7 @@ TEST_F(ActionTest, DeletingTheAlertOrTheMonitorWhileItRuns) {
   blocking.Release();
   WaitForActions();
   EXPECT_TRUE(Log().empty());
-  EXPECT_EQ(ui_.Calls(), Strings{"updated:"});
+  EXPECT_EQ(ui_.Calls(), Strings{"updated:" + monitorId_});  // the UI drops it
 }
 
 TEST_F(ActionTest, EditingAlertsWhileAlertsFire) {

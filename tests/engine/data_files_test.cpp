@@ -9,9 +9,10 @@
 
 #include "engine/db/database.h"
 #include "engine/db/statement.h"
-#include "engine/server_storage.h"
-#include "engine/statements.h"
-#include "engine/test_query.h"
+#include "engine/monitor/test_query.h"
+#include "engine/store/data_files.h"
+#include "engine/store/server_storage.h"
+#include "engine/store/statements.h"
 #include "tests/support/temp_dir.h"
 
 namespace engine {
@@ -55,9 +56,7 @@ int NonTextValues(Database& database, const std::string& table) {
 
 class DataFilesTest : public testing::Test {
  protected:
-  int Open(Database& database, const char* file) {
-    return ServerStorage::OpenDatabase(database, file);
-  }
+  int Open(Database& database, const char* file) { return DataFiles::OpenDatabase(database, file); }
   std::string FilePath(const char* file) const { return dir_.Path() + "/Lumivar/" + file; }
 
   TempDir dir_;
@@ -65,20 +64,20 @@ class DataFilesTest : public testing::Test {
 };
 
 TEST_F(DataFilesTest, FirstStartCreatesTheExactSchemaAndASecondChangesNothing) {
-  ServerStorage::CreateConfigTables();
-  ServerStorage::CreateDataTables();
+  DataFiles::CreateConfigTables();
+  DataFiles::CreateDataTables();
 
   struct stat info {};
   ASSERT_EQ(stat((dir_.Path() + "/Lumivar").c_str(), &info), 0);
   EXPECT_EQ(info.st_mode & 0777, 0700u);
-  for (const char* file : {ServerStorage::kConfigFileName, ServerStorage::kDataFileName}) {
+  for (const char* file : {DataFiles::kConfigFileName, DataFiles::kDataFileName}) {
     ASSERT_EQ(stat(FilePath(file).c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0600u) << file;
   }
 
   Database config, data;
-  ASSERT_EQ(Open(config, ServerStorage::kConfigFileName), SQLITE_OK);
-  ASSERT_EQ(Open(data, ServerStorage::kDataFileName), SQLITE_OK);
+  ASSERT_EQ(Open(config, DataFiles::kConfigFileName), SQLITE_OK);
+  ASSERT_EQ(Open(data, DataFiles::kDataFileName), SQLITE_OK);
   EXPECT_EQ(One(config, "PRAGMA encoding"), "UTF-16le");
   for (auto [database, tables] :
        {std::pair{&config, std::vector(kConfigTables.begin(), kConfigTables.end())},
@@ -102,8 +101,8 @@ TEST_F(DataFilesTest, FirstStartCreatesTheExactSchemaAndASecondChangesNothing) {
 
   const std::string configVersion = One(config, "PRAGMA schema_version");
   const std::string dataVersion = One(data, "PRAGMA schema_version");
-  ServerStorage::CreateConfigTables();
-  ServerStorage::CreateDataTables();
+  DataFiles::CreateConfigTables();
+  DataFiles::CreateDataTables();
   EXPECT_EQ(One(config, "PRAGMA schema_version"), configVersion);
   EXPECT_EQ(One(data, "PRAGMA schema_version"), dataVersion);
 }
@@ -111,16 +110,16 @@ TEST_F(DataFilesTest, FirstStartCreatesTheExactSchemaAndASecondChangesNothing) {
 TEST_F(DataFilesTest, MissingTablesAreAddedAndRowsKept) {
   {
     Database config;
-    ASSERT_EQ(Open(config, ServerStorage::kConfigFileName), SQLITE_OK);
+    ASSERT_EQ(Open(config, DataFiles::kConfigFileName), SQLITE_OK);
     ASSERT_EQ(Database::ExecSQL(config, std::string(kConfigTables[0].createSql)), SQLITE_OK);
     ASSERT_EQ(Database::ExecSQL(config, std::string(kConfigTables[1].createSql)), SQLITE_OK);
     ASSERT_EQ(Database::ExecSQL(config,
                                 sql::InsertOrReplaceTestQuery("m", "q", "n", "SELECT 1", true, 0)),
               SQLITE_OK);
   }
-  ServerStorage::CreateConfigTables();
+  DataFiles::CreateConfigTables();
   Database config;
-  ASSERT_EQ(Open(config, ServerStorage::kConfigFileName), SQLITE_OK);
+  ASSERT_EQ(Open(config, DataFiles::kConfigFileName), SQLITE_OK);
   for (const auto& table : kConfigTables) EXPECT_TRUE(Database::TableExists(config, table.name));
   EXPECT_EQ(One(config, "SELECT * FROM TestQueries"), "m|q|n|SELECT 1|1|0");
 }
@@ -128,7 +127,7 @@ TEST_F(DataFilesTest, MissingTablesAreAddedAndRowsKept) {
 TEST_F(DataFilesTest, AFileMadeUtf8ByAnotherProgramLoads) {
   std::filesystem::create_directories(dir_.Path() + "/Lumivar");
   sqlite3* other = nullptr;
-  ASSERT_EQ(sqlite3_open(FilePath(ServerStorage::kConfigFileName).c_str(), &other), SQLITE_OK);
+  ASSERT_EQ(sqlite3_open(FilePath(DataFiles::kConfigFileName).c_str(), &other), SQLITE_OK);
   ASSERT_EQ(
       sqlite3_exec(other,
                    "CREATE TABLE TestQueries (monitorId NOT NULL, id NOT NULL PRIMARY KEY, "
@@ -137,10 +136,10 @@ TEST_F(DataFilesTest, AFileMadeUtf8ByAnotherProgramLoads) {
                    nullptr, nullptr, nullptr),
       SQLITE_OK);
   sqlite3_close(other);
-  ServerStorage::CreateConfigTables();
+  DataFiles::CreateConfigTables();
 
   Database config;
-  ASSERT_EQ(Open(config, ServerStorage::kConfigFileName), SQLITE_OK);
+  ASSERT_EQ(Open(config, DataFiles::kConfigFileName), SQLITE_OK);
   EXPECT_EQ(One(config, "PRAGMA encoding"), "UTF-8");
   Statement statement(config);
   Cursor* cursor = nullptr;
@@ -156,9 +155,9 @@ TEST_F(DataFilesTest, AFileMadeUtf8ByAnotherProgramLoads) {
 }
 
 TEST_F(DataFilesTest, TestQueryTextsRoundTripAsText) {
-  ServerStorage::CreateConfigTables();
+  DataFiles::CreateConfigTables();
   Database config;
-  ASSERT_EQ(Open(config, ServerStorage::kConfigFileName), SQLITE_OK);
+  ASSERT_EQ(Open(config, DataFiles::kConfigFileName), SQLITE_OK);
   const std::vector<std::string> texts = {
       "O'Brien's",        "x'); DROP TABLE TestQueries; --", "C:\\dir\\",
       "100% %d %s %I64d", "Grüße € \xF0\x9F\x98\x80",        "",
@@ -199,11 +198,11 @@ TEST_F(DataFilesTest, TestQueryTextsRoundTripAsText) {
 }
 
 TEST_F(DataFilesTest, EveryRowStatementStoresTextAndKeepsApostrophes) {
-  ServerStorage::CreateConfigTables();
-  ServerStorage::CreateDataTables();
+  DataFiles::CreateConfigTables();
+  DataFiles::CreateDataTables();
   Database config, data;
-  ASSERT_EQ(Open(config, ServerStorage::kConfigFileName), SQLITE_OK);
-  ASSERT_EQ(Open(data, ServerStorage::kDataFileName), SQLITE_OK);
+  ASSERT_EQ(Open(config, DataFiles::kConfigFileName), SQLITE_OK);
+  ASSERT_EQ(Open(data, DataFiles::kDataFileName), SQLITE_OK);
   const std::string odd = "it's; \\ 100%";
   sql::ActionRow action{.id = "a", .name = odd, .type = 2, .password = odd, .pollsCount = 3};
   const std::vector<std::pair<Database*, std::string>> writes = {
@@ -230,7 +229,7 @@ TEST_F(DataFilesTest, EveryRowStatementStoresTextAndKeepsApostrophes) {
     EXPECT_EQ(NonTextValues(config, std::string(table.name)), 0);
   for (const auto& table : kDataTables) EXPECT_EQ(NonTextValues(data, std::string(table.name)), 0);
 
-  EXPECT_EQ(One(config, sql::SelectMonitors(ServerStorage::GetTableName(2))),
+  EXPECT_EQ(One(config, sql::SelectMonitors(DataFiles::GetTableName(2))),
             "m||||" + odd + "|1||15|1700000000|0|0|0");
   EXPECT_EQ(One(config, sql::SelectAlerts("m")), "m|al|||0|-9000000000|0|0|" + odd);
   EXPECT_EQ(One(config, sql::SelectActions()), "a|" + odd + "|2||0|0||" + odd + "||||||0|3");
@@ -242,16 +241,16 @@ TEST_F(DataFilesTest, EveryRowStatementStoresTextAndKeepsApostrophes) {
 }
 
 TEST_F(DataFilesTest, TimeConditionsCompareTenDigitText) {
-  ServerStorage::CreateDataTables();
+  DataFiles::CreateDataTables();
   Database data;
-  ASSERT_EQ(Open(data, ServerStorage::kDataFileName), SQLITE_OK);
+  ASSERT_EQ(Open(data, DataFiles::kDataFileName), SQLITE_OK);
   constexpr std::int64_t t = 1700000000;
   for (std::int64_t time : {t - 1, t, t + 1}) {
     ASSERT_EQ(Database::ExecSQL(data, sql::InsertOdbcDataSourceData(
                                           {.monitorId = "m", .time = time, .available = true})),
               SQLITE_OK);
   }
-  const std::string table = ServerStorage::GetTableName(2);
+  const std::string table = DataFiles::GetTableName(2);
   struct Case {
     std::string sql;
     std::vector<std::string> expected;
@@ -272,11 +271,11 @@ TEST_F(DataFilesTest, TimeConditionsCompareTenDigitText) {
 }
 
 TEST_F(DataFilesTest, DeletingAMonitorKeepsOtherMonitorsAndActions) {
-  ServerStorage::CreateConfigTables();
-  ServerStorage::CreateDataTables();
+  DataFiles::CreateConfigTables();
+  DataFiles::CreateDataTables();
   Database config, data;
-  ASSERT_EQ(Open(config, ServerStorage::kConfigFileName), SQLITE_OK);
-  ASSERT_EQ(Open(data, ServerStorage::kDataFileName), SQLITE_OK);
+  ASSERT_EQ(Open(config, DataFiles::kConfigFileName), SQLITE_OK);
+  ASSERT_EQ(Open(data, DataFiles::kDataFileName), SQLITE_OK);
   for (std::string m : {"m1", "m'2"}) {
     Database::ExecSQL(config, sql::InsertOrReplaceOdbcDataSource({.id = m}));
     Database::ExecSQL(config, sql::InsertOrReplaceTestQuery(m, m + "q", "", "", true, 0));
@@ -288,7 +287,7 @@ TEST_F(DataFilesTest, DeletingAMonitorKeepsOtherMonitorsAndActions) {
     Database::ExecSQL(data, sql::InsertLog(m, 1, 0, "x"));
   }
   Database::ExecSQL(config, sql::InsertOrReplaceAction({.id = "act"}));
-  const std::string table = ServerStorage::GetTableName(2);
+  const std::string table = DataFiles::GetTableName(2);
   for (const auto& statement : sql::DeleteMonitorConfig(table, "m'2")) {
     EXPECT_EQ(Database::ExecSQL(config, statement), SQLITE_OK) << statement;
   }
@@ -312,10 +311,10 @@ TEST(DataFolder, AFolderThatCannotBeMadeFailsTheOpen) {
   const auto cwdBefore = std::distance(std::filesystem::directory_iterator("."),
                                        std::filesystem::directory_iterator());
   Database database;
-  EXPECT_NE(ServerStorage::OpenDatabase(database, ServerStorage::kConfigFileName), SQLITE_OK);
+  EXPECT_NE(DataFiles::OpenDatabase(database, DataFiles::kConfigFileName), SQLITE_OK);
   EXPECT_FALSE(database.IsOpen());
-  ServerStorage::CreateConfigTables();
-  EXPECT_FALSE(std::filesystem::exists(ServerStorage::kConfigFileName));
+  DataFiles::CreateConfigTables();
+  EXPECT_FALSE(std::filesystem::exists(DataFiles::kConfigFileName));
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator("."),
                           std::filesystem::directory_iterator()),
             cwdBefore);

@@ -9,8 +9,8 @@
 #include <string>
 
 #include "engine/clock.h"
-#include "engine/email_reporter.h"
-#include "engine/html_report.h"
+#include "engine/report/email_reporter.h"
+#include "engine/report/html_report.h"
 #include "platform/registry.h"
 #include "platform/time_format.h"
 #include "tests/support/loopback.h"

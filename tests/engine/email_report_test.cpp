@@ -1,7 +1,7 @@
 // The e-mail report's due test against the stored time, the SMTP exchange it drives, and
 // cancelling a report at exit. The SMTP client is the scripted fake of the action tests;
 // the stored time lives in a settings file in a temporary folder.
-#include "engine/email_reporter.h"
+#include "engine/report/email_reporter.h"
 
 #include <gtest/gtest.h>
 #include <time.h>

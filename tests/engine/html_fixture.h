@@ -11,8 +11,9 @@
 #include <string>
 
 #include "engine/db/database.h"
-#include "engine/server_storage.h"
-#include "engine/statements.h"
+#include "engine/store/data_files.h"
+#include "engine/store/server_storage.h"
+#include "engine/store/statements.h"
 #include "tests/support/temp_dir.h"
 
 namespace engine::testing {
@@ -21,7 +22,7 @@ class HtmlDataTest : public ::testing::Test {
  protected:
   void SetUp() override {
     tzset();
-    ServerStorage::CreateDataTables();
+    DataFiles::CreateDataTables();
   }
   void TearDown() override {
     tz_.reset();
@@ -30,7 +31,7 @@ class HtmlDataTest : public ::testing::Test {
 
   void Exec(const std::string& sql) {
     db::Database database;
-    ASSERT_EQ(ServerStorage::OpenDatabase(database, ServerStorage::kDataFileName), 0);
+    ASSERT_EQ(DataFiles::OpenDatabase(database, DataFiles::kDataFileName), 0);
     ASSERT_EQ(db::Database::ExecSQL(database, sql), 0) << sql;
   }
   // One sample row of the monitor, healthy exactly when available.

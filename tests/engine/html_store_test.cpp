@@ -11,12 +11,13 @@
 #include <string>
 #include <thread>
 
-#include "engine/action.h"
+#include "engine/actions/action.h"
 #include "engine/clock.h"
-#include "engine/html_report.h"
-#include "engine/odbc_data_source.h"
-#include "engine/server_storage.h"
+#include "engine/monitor/odbc_data_source.h"
+#include "engine/report/html_report.h"
 #include "engine/services.h"
+#include "engine/store/data_files.h"
+#include "engine/store/server_storage.h"
 #include "tests/support/temp_dir.h"
 
 namespace engine {
@@ -29,8 +30,8 @@ class HtmlStoreTest : public testing::Test {
  protected:
   void SetUp() override {
     tzset();
-    ServerStorage::CreateConfigTables();
-    ServerStorage::CreateDataTables();
+    DataFiles::CreateConfigTables();
+    DataFiles::CreateDataTables();
     Services::SetStorage(&store_);
   }
   void TearDown() override {

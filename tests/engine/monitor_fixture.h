@@ -15,8 +15,9 @@
 
 #include "engine/db/database.h"
 #include "engine/db/statement.h"
-#include "engine/server_storage.h"
 #include "engine/services.h"
+#include "engine/store/data_files.h"
+#include "engine/store/server_storage.h"
 #include "engine/user_interface.h"
 #include "tests/support/temp_dir.h"
 
@@ -74,7 +75,7 @@ using Rows = std::vector<std::vector<std::string>>;
 inline Rows ReadRows(const char* fileName, const std::string& sql) {
   Rows rows;
   db::Database database;
-  if (ServerStorage::OpenDatabase(database, fileName) != 0) {
+  if (DataFiles::OpenDatabase(database, fileName) != 0) {
     ADD_FAILURE() << "cannot open " << fileName;
     return rows;
   }
@@ -93,14 +94,12 @@ inline Rows ReadRows(const char* fileName, const std::string& sql) {
   return rows;
 }
 
-inline Rows DataRows(const std::string& sql) { return ReadRows(ServerStorage::kDataFileName, sql); }
-inline Rows ConfigRows(const std::string& sql) {
-  return ReadRows(ServerStorage::kConfigFileName, sql);
-}
+inline Rows DataRows(const std::string& sql) { return ReadRows(DataFiles::kDataFileName, sql); }
+inline Rows ConfigRows(const std::string& sql) { return ReadRows(DataFiles::kConfigFileName, sql); }
 
 inline void ExecData(const std::string& sql) {
   db::Database database;
-  ASSERT_EQ(ServerStorage::OpenDatabase(database, ServerStorage::kDataFileName), 0);
+  ASSERT_EQ(DataFiles::OpenDatabase(database, DataFiles::kDataFileName), 0);
   ASSERT_EQ(db::Database::ExecSQL(database, sql), 0) << sql;
 }
 
@@ -123,8 +122,8 @@ class MonitorTest : public ::testing::Test {
  protected:
   void SetUp() override {
     tzset();
-    ServerStorage::CreateConfigTables();
-    ServerStorage::CreateDataTables();
+    DataFiles::CreateConfigTables();
+    DataFiles::CreateDataTables();
     Services::SetUi(&ui_);
   }
   void TearDown() override {

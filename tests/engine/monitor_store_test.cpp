@@ -6,11 +6,12 @@
 #include <atomic>
 #include <thread>
 
-#include "engine/action.h"
+#include "engine/actions/action.h"
 #include "engine/clock.h"
-#include "engine/odbc_data_source.h"
-#include "engine/server_health.h"
-#include "engine/server_storage.h"
+#include "engine/monitor/odbc_data_source.h"
+#include "engine/monitor/server_health.h"
+#include "engine/store/data_files.h"
+#include "engine/store/server_storage.h"
 #include "tests/engine/fake_odbc.h"
 #include "tests/engine/monitor_fixture.h"
 
@@ -24,7 +25,7 @@ using testing::FakeOdbc;
 
 void ExecConfig(const std::string& sql) {
   db::Database database;
-  ASSERT_EQ(ServerStorage::OpenDatabase(database, ServerStorage::kConfigFileName), 0);
+  ASSERT_EQ(DataFiles::OpenDatabase(database, DataFiles::kConfigFileName), 0);
   ASSERT_EQ(db::Database::ExecSQL(database, sql), 0) << sql;
 }
 
@@ -70,7 +71,7 @@ class StoreTest : public testing::MonitorTest {
 };
 
 TEST_F(StoreTest, LoadsInOrderOfCreationTimeAndReloadsWithoutDuplicates) {
-  ServerStorage::CreateConfigTables();
+  DataFiles::CreateConfigTables();
   const struct {
     const char* id;
     const char* creationTime;

@@ -10,7 +10,7 @@
 #include <thread>
 
 #include "engine/clock.h"
-#include "engine/odbc_data_source.h"
+#include "engine/monitor/odbc_data_source.h"
 #include "platform/odbc.h"
 #include "tests/engine/monitor_fixture.h"
 #include "tests/support/odbc_fixture.h"

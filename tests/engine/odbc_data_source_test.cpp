@@ -1,7 +1,7 @@
 // The poll of an ODBC data source against a scripted ODBC layer: values, failures,
 // timings, history, the notification, status texts, and storing with the extension of
 // runs of equal samples.
-#include "engine/odbc_data_source.h"
+#include "engine/monitor/odbc_data_source.h"
 
 #include <gtest/gtest.h>
 

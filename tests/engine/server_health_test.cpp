@@ -1,4 +1,4 @@
-#include "engine/server_health.h"
+#include "engine/monitor/server_health.h"
 
 #include <gtest/gtest.h>
 
@@ -8,10 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "engine/action.h"
+#include "engine/actions/action.h"
 #include "engine/clock.h"
-#include "engine/odbc_data_source.h"
+#include "engine/monitor/odbc_data_source.h"
 #include "engine/settings_source.h"
+#include "engine/store/data_files.h"
 #include "platform/resources.h"
 #include "tests/engine/monitor_fixture.h"
 
@@ -315,7 +316,7 @@ TEST_F(ServerHealthTest, SaveAndLoadKeepEveryField) {
   alert.customMessage = "it's 'quoted'\r\nünïcödé ✓";
   monitor_->AddAlert("action-2", Attribute(kAvail), -3, 0, 0);
   db::Database database;
-  ASSERT_EQ(ServerStorage::OpenDatabase(database, ServerStorage::kConfigFileName), 0);
+  ASSERT_EQ(DataFiles::OpenDatabase(database, DataFiles::kConfigFileName), 0);
   EXPECT_EQ(monitor_->ServerHealth::Save(database), 0);
 
   ODBCDataSource loaded;
@@ -350,7 +351,7 @@ TEST_F(ServerHealthTest, Deletes) {
   const std::string onHealth = monitor_->AddAlert("a", Attribute(kHealth), 0, 0, 0).id;
   {
     db::Database database;
-    ASSERT_EQ(ServerStorage::OpenDatabase(database, ServerStorage::kConfigFileName), 0);
+    ASSERT_EQ(DataFiles::OpenDatabase(database, DataFiles::kConfigFileName), 0);
     monitor_->ServerHealth::Save(database);
     other.ServerHealth::Save(database);
     monitor_->DeleteTestQueryAttributes(database, firstQuery);

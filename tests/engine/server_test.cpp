@@ -1,11 +1,12 @@
 // A monitor's own rows: today's uptime from the data file, the log, deleting a test query
 // with everything that hangs on it, and attribute display names.
-#include "engine/server.h"
+#include "engine/monitor/server.h"
 
 #include <gtest/gtest.h>
 
 #include "engine/clock.h"
-#include "engine/odbc_data_source.h"
+#include "engine/monitor/odbc_data_source.h"
+#include "engine/store/data_files.h"
 #include "tests/engine/fake_odbc.h"
 #include "tests/engine/monitor_fixture.h"
 
@@ -134,7 +135,7 @@ TEST_F(ServerTest, DeletingATestQueryTakesItsRowsAttributesAndAlerts) {
   }
   {
     db::Database config;
-    ASSERT_EQ(ServerStorage::OpenDatabase(config, ServerStorage::kConfigFileName), 0);
+    ASSERT_EQ(DataFiles::OpenDatabase(config, DataFiles::kConfigFileName), 0);
     ASSERT_EQ(monitor.Save(config), 0);
   }
   monitor.Poll();

@@ -8,10 +8,10 @@
 #include <thread>
 #include <vector>
 
-#include "engine/action.h"
+#include "engine/actions/action.h"
 #include "engine/clock.h"
-#include "engine/odbc_data_source.h"
-#include "engine/server_storage.h"
+#include "engine/monitor/odbc_data_source.h"
+#include "engine/store/server_storage.h"
 #include "tests/engine/fake_odbc.h"
 #include "tests/engine/monitor_fixture.h"
 

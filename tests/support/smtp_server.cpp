@@ -143,14 +143,24 @@ SmtpTestServer::~SmtpTestServer() {
   }
 }
 
-std::vector<ReceivedMessage> SmtpTestServer::Messages() const {
+std::vector<std::string> SmtpTestServer::Files(const std::string& extension) const {
   std::vector<std::string> files;
   for (const auto& entry : std::filesystem::directory_iterator(dir_.File("messages"))) {
-    if (entry.path().extension() == ".msg") files.push_back(entry.path().string());
+    if (entry.path().extension() == extension) files.push_back(entry.path().string());
   }
   std::sort(files.begin(), files.end());
+  return files;
+}
+
+std::vector<std::string> SmtpTestServer::Sessions() const {
+  std::vector<std::string> sessions;
+  for (const std::string& file : Files(".session")) sessions.push_back(ReadFile(file));
+  return sessions;
+}
+
+std::vector<ReceivedMessage> SmtpTestServer::Messages() const {
   std::vector<ReceivedMessage> messages;
-  for (const std::string& file : files) {
+  for (const std::string& file : Files(".msg")) {
     const std::string data = ReadFile(file);
     ReceivedMessage message;
     std::size_t pos = 0;

@@ -45,9 +45,14 @@ class SmtpTestServer {
 
   // The messages accepted so far, in order.
   std::vector<ReceivedMessage> Messages() const;
+  // The verbs each connection so far sent, one text per connection in order, e.g.
+  // "EHLO STARTTLS"; a verb is there before the server answers it.
+  std::vector<std::string> Sessions() const;
 
  private:
   bool MakeCertificates();
+  // The files of the messages folder with that extension (".msg"), sorted.
+  std::vector<std::string> Files(const std::string& extension) const;
 
   TempDir dir_;
   pid_t pid_ = -1;

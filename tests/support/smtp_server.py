@@ -3,7 +3,9 @@
 It offers AUTH PLAIN and CRAM-MD5 without TLS, and STARTTLS when given a certificate. Every
 message it accepts is parsed with the email package and written to the output folder as
 one file of length-prefixed fields ("name length\\n" + bytes + "\\n"), which the C++ tests
-read. Started and stopped by tests/support/smtp_server.cpp; runs under /usr/bin/python3.
+read. The verbs of every connection, whether or not it ends in a message, are in a file of
+their own there ("NNNN.session", one line), written before each command is answered.
+Started and stopped by tests/support/smtp_server.cpp; runs under /usr/bin/python3.
 """
 
 import argparse
@@ -97,10 +99,15 @@ def display_names(raw):
 
 
 class RecordingSMTP(SMTP):
-    """Remembers the verbs a client sent, in order."""
+    """Remembers the verbs a client sent, in order, and writes them to the session file."""
 
-    def __init__(self, *args, **kwargs):
-        super().__init__(*args, **kwargs)
+    connections = 0
+
+    def __init__(self, handler, *args, **kwargs):
+        super().__init__(handler, *args, **kwargs)
+        RecordingSMTP.connections += 1
+        self.session_file = os.path.join(handler.out_dir,
+                                         f"{RecordingSMTP.connections:04d}.session")
         self.commands_seen = []
         for verb, method in list(self._smtp_methods.items()):
             self._smtp_methods[verb] = self._recorded(verb, method)
@@ -108,6 +115,9 @@ class RecordingSMTP(SMTP):
     def _recorded(self, verb, method):
         async def recorded(arg):
             self.commands_seen.append(verb)
+            with open(self.session_file + ".tmp", "w") as out:
+                out.write(" ".join(self.commands_seen))
+            os.rename(self.session_file + ".tmp", self.session_file)
             return await method(arg)
         return recorded
 

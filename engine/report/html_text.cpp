@@ -1,4 +1,4 @@
-#include "engine/html_text.h"
+#include "engine/report/html_text.h"
 
 #include <charconv>
 

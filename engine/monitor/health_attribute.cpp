@@ -1,10 +1,10 @@
-#include "engine/health_attribute.h"
+#include "engine/monitor/health_attribute.h"
 
 #include <sqlite3.h>
 
 #include <utility>
 
-#include "engine/statements.h"
+#include "engine/store/statements.h"
 #include "platform/guid.h"
 
 namespace engine {

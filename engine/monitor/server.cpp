@@ -1,4 +1,4 @@
-#include "engine/server.h"
+#include "engine/monitor/server.h"
 
 #include <arpa/inet.h>
 #include <netdb.h>
@@ -14,9 +14,11 @@
 
 #include "engine/clock.h"
 #include "engine/db/statement.h"
-#include "engine/health_attribute.h"
-#include "engine/server_storage.h"
-#include "engine/statements.h"
+#include "engine/monitor/health_attribute.h"
+#include "engine/monitor_directory.h"
+#include "engine/store/data_files.h"
+#include "engine/store/log_writer.h"
+#include "engine/store/statements.h"
 #include "platform/odbc.h"
 #include "platform/resources.h"
 #include "platform/status.h"
@@ -64,12 +66,6 @@ void PushHistory(std::deque<T>& history, T entry, std::size_t size) {
 }
 
 }  // namespace
-
-void WriteLogRow(const std::string& monitorId, int type, const std::string& text) {
-  db::Database database;
-  if (ServerStorage::OpenDatabase(database, ServerStorage::kDataFileName) != SQLITE_OK) return;
-  db::Database::ExecSQL(database, sql::InsertLog(monitorId, Clock::Now(), type, text));
-}
 
 // ---- PollControl ----
 
@@ -319,12 +315,12 @@ void Server::DeleteTestQuery(std::size_t index) {
       testQueries.erase(testQueries.begin() + static_cast<std::ptrdiff_t>(index));
     }
     db::Database data;
-    if (ServerStorage::OpenDatabase(data, ServerStorage::kDataFileName) == SQLITE_OK) {
+    if (DataFiles::OpenDatabase(data, DataFiles::kDataFileName) == SQLITE_OK) {
       db::Database::ExecSQL(data, sql::DeleteTestQueryData(queryId));
     }
   }
   db::Database config;
-  if (ServerStorage::OpenDatabase(config, ServerStorage::kConfigFileName) == SQLITE_OK) {
+  if (DataFiles::OpenDatabase(config, DataFiles::kConfigFileName) == SQLITE_OK) {
     db::Database::ExecSQL(config, sql::DeleteTestQuery(queryId));
   }
   DeleteTestQueryAttributes(config, queryId);
@@ -439,7 +435,7 @@ int Server::StoreData() {
     if (const ServerData* data = GetData()) sampleTime = data->time;
   }
   db::Database database;
-  const int rc = ServerStorage::OpenDatabase(database, ServerStorage::kDataFileName);
+  const int rc = DataFiles::OpenDatabase(database, DataFiles::kDataFileName);
   if (rc != SQLITE_OK) return rc;
   return InTransaction(database, [&] { return StoreTestQueryRows(database, rows, sampleTime); });
 }
@@ -459,14 +455,14 @@ void Server::AddLog(const std::string& text, int logType) { WriteLogRow(id, logT
 
 void Server::ClearLog() {
   db::Database database;
-  if (ServerStorage::OpenDatabase(database, ServerStorage::kDataFileName) != SQLITE_OK) return;
+  if (DataFiles::OpenDatabase(database, DataFiles::kDataFileName) != SQLITE_OK) return;
   db::Database::ExecSQL(database, sql::DeleteLogOfMonitor(id));
 }
 
 bool Server::ReadTodayUptime(std::int64_t* up, std::int64_t* down) const {
   std::lock_guard gate(DataFileGate());
   db::Database database;
-  if (ServerStorage::OpenDatabase(database, ServerStorage::kDataFileName) != SQLITE_OK) {
+  if (DataFiles::OpenDatabase(database, DataFiles::kDataFileName) != SQLITE_OK) {
     return false;
   }
   const std::int64_t midnight = LocalMidnight(Clock::Now());
@@ -475,8 +471,7 @@ bool Server::ReadTodayUptime(std::int64_t* up, std::int64_t* down) const {
   // span. The sums are made by SQLite in one step: a poll of each of hundreds of monitors
   // must not walk a day of rows through the busy pacing of the file one by one.
   db::Statement statement(database);
-  int rc =
-      statement.Prepare(sql::SelectUptimeSums(ServerStorage::GetTableName(type), id, midnight));
+  int rc = statement.Prepare(sql::SelectUptimeSums(DataFiles::GetTableName(type), id, midnight));
   db::Cursor* rows = nullptr;
   if (rc == SQLITE_OK) rc = statement.Execute(&rows);
   if (rc != SQLITE_OK || rows->IsDone()) return false;

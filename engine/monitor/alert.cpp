@@ -1,10 +1,10 @@
-#include "engine/alert.h"
+#include "engine/monitor/alert.h"
 
 #include <sqlite3.h>
 
 #include <utility>
 
-#include "engine/statements.h"
+#include "engine/store/statements.h"
 #include "platform/guid.h"
 
 namespace engine {
@@ -56,6 +56,11 @@ int Alert::Save(db::Database& database) const {
   row.alertType = alertType;
   row.customMessage = customMessage;
   return db::Database::ExecSQL(database, sql::InsertOrReplaceAlert(row));
+}
+
+std::string_view ConditionOperatorText(int condition) {
+  if (condition < 0 || condition >= static_cast<int>(kConditionOperators.size())) return {};
+  return kConditionOperators[static_cast<std::size_t>(condition)];
 }
 
 }  // namespace engine

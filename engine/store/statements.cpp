@@ -1,6 +1,6 @@
-#include "engine/statements.h"
+#include "engine/store/statements.h"
 
-#include "engine/sql_text.h"
+#include "engine/store/sql_text.h"
 #include "platform/text.h"
 
 namespace engine::sql {

@@ -20,9 +20,9 @@
 #include <string>
 #include <vector>
 
-#include "engine/alert.h"
 #include "engine/db/database.h"
-#include "engine/health_attribute.h"
+#include "engine/monitor/alert.h"
+#include "engine/monitor/health_attribute.h"
 
 namespace engine {
 

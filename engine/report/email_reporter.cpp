@@ -1,10 +1,10 @@
-#include "engine/email_reporter.h"
+#include "engine/report/email_reporter.h"
 
 #include <atomic>
 #include <thread>
 
 #include "engine/clock.h"
-#include "engine/html_report.h"
+#include "engine/report/html_report.h"
 #include "engine/services.h"
 #include "mail/smtp.h"
 #include "platform/registry.h"

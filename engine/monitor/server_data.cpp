@@ -1,4 +1,4 @@
-#include "engine/server_data.h"
+#include "engine/monitor/server_data.h"
 
 #include <ctime>
 

@@ -1,4 +1,4 @@
-#include "engine/action.h"
+#include "engine/actions/action.h"
 
 #include <sqlite3.h>
 
@@ -11,13 +11,12 @@
 #include <utility>
 #include <vector>
 
+#include "engine/actions/program_launcher.h"
 #include "engine/clock.h"
-#include "engine/program_launcher.h"
-#include "engine/server.h"
-#include "engine/server_health.h"
-#include "engine/server_storage.h"
+#include "engine/monitor_directory.h"
 #include "engine/services.h"
-#include "engine/statements.h"
+#include "engine/store/log_writer.h"
+#include "engine/store/statements.h"
 #include "engine/user_interface.h"
 #include "mail/smtp.h"
 #include "platform/guid.h"
@@ -345,7 +344,9 @@ void Action::WorkerThreadProc(std::shared_ptr<ActionWorkerContext> context,
     if (context->alert && workers->Contains(context)) {
       const FiringAlert& alert = *context->alert;
       ThroughGate([&] {
-        ServerHealth::WithAlert(alert.monitorId, alert.alertId, [](Alert& a) { a.done = false; });
+        if (IMonitorDirectory* directory = Services::Storage()) {
+          directory->AlertActionStarted(alert.monitorId, alert.alertId);
+        }
       });
     }
     try {
@@ -368,25 +369,17 @@ void Action::WorkerThreadProc(std::shared_ptr<ActionWorkerContext> context,
 void Action::OnActionDone(platform::Status status, const ActionWorkerContext& context) {
   const FiringAlert& alert = *context.alert;
   ThroughGate([&] {
-    ServerStorage* storage = Services::Storage();
-    std::shared_ptr<Server> monitor = storage ? storage->GetServerById(alert.monitorId) : nullptr;
-    if (monitor != nullptr) {
-      {
-        std::lock_guard lock(monitor->Mutex());
-        if (Alert* a = monitor->FindAlert(alert.alertId)) {
-          a->done = true;
-          a->lastResult = status;
-        }
-        if (ServerData* sample = monitor->GetData()) sample->lastAlertTime = Clock::Now();
-      }
-      monitor->AddLog((alert.alertType == Alert::kError ? "ERROR: " : "CLEAR: ") + context.subject +
-                          " " + context.text,
-                      1);
-      monitor->AddLog("Action " + context.action.name + " " +
-                          (status != platform::kOk ? "Failed" : "Succeeded"),
-                      1);
+    IMonitorDirectory* directory = Services::Storage();
+    if (directory != nullptr &&
+        directory->AlertActionDone(alert.monitorId, alert.alertId, status)) {
+      WriteLogRow(alert.monitorId, 1,
+                  (alert.alertType == FiringAlert::kError ? "ERROR: " : "CLEAR: ") +
+                      context.subject + " " + context.text);
+      WriteLogRow(alert.monitorId, 1,
+                  "Action " + context.action.name + " " +
+                      (status != platform::kOk ? "Failed" : "Succeeded"));
     }
-    if (IUserInterface* ui = Services::Ui()) ui->MonitorUpdated("");
+    if (IUserInterface* ui = Services::Ui()) ui->MonitorUpdated(alert.monitorId);
   });
 }
 
@@ -457,7 +450,7 @@ platform::Status Action::ExecuteProgram() const { return StartProgram(path); }
 
 platform::Status Action::ShowUserInterface(const std::string& subject, const std::string& text,
                                            const std::optional<FiringAlert>& alert) const {
-  const auto kind = alert && alert->alertType == Alert::kError
+  const auto kind = alert && alert->alertType == FiringAlert::kError
                         ? IUserInterface::MessageKind::kError
                         : IUserInterface::MessageKind::kInformation;
   ThroughGate([&] {

@@ -3,7 +3,7 @@
 // build their statements only here, so the column order of the tables (read back by
 // position) lives in one place. Log texts and sample error descriptions are sanitised
 // here; every other text is written as it stands (quoted, see sql_text.h).
-// Table names passed in are the store's own constants (ServerStorage::GetTableName).
+// Table names passed in are the store's own constants (DataFiles::GetTableName).
 // Pure functions; any thread may call.
 #pragma once
 

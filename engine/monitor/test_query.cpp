@@ -1,8 +1,8 @@
-#include "engine/test_query.h"
+#include "engine/monitor/test_query.h"
 
 #include <sqlite3.h>
 
-#include "engine/statements.h"
+#include "engine/store/statements.h"
 #include "platform/guid.h"
 
 namespace engine {

@@ -1,4 +1,4 @@
-#include "engine/html_report.h"
+#include "engine/report/html_report.h"
 
 #include <fcntl.h>
 #include <stdio.h>
@@ -12,9 +12,10 @@
 #include "engine/db/cursor.h"
 #include "engine/db/database.h"
 #include "engine/db/statement.h"
-#include "engine/html_text.h"
-#include "engine/server_storage.h"
-#include "engine/statements.h"
+#include "engine/report/html_text.h"
+#include "engine/store/data_files.h"
+#include "engine/store/server_storage.h"
+#include "engine/store/statements.h"
 #include "platform/documents.h"
 #include "platform/resources.h"
 #include "platform/text.h"
@@ -268,14 +269,14 @@ std::string FormatPercent(double value) {
 // The data file, opened once for all queries of one page.
 class DataFile {
  public:
-  DataFile() : open_(ServerStorage::OpenDatabase(database_, ServerStorage::kDataFileName) == 0) {}
+  DataFile() : open_(DataFiles::OpenDatabase(database_, DataFiles::kDataFileName) == 0) {}
 
   std::string UptimePercent(const std::string& monitorId, std::int64_t start, std::int64_t end) {
     if (!open_) return "-";
     db::Statement statement(database_);
     db::Cursor* cursor = nullptr;
     const std::string sql =
-        sql::SelectDataInPeriod("available, time", ServerStorage::GetTableName(kOdbcDataSourceKind),
+        sql::SelectDataInPeriod("available, time", DataFiles::GetTableName(kOdbcDataSourceKind),
                                 monitorId, start, end) +
         " ORDER BY time";
     if (statement.Prepare(sql) != 0 || statement.Execute(&cursor) != 0) return "-";

@@ -1,4 +1,4 @@
-#include "engine/sql_text.h"
+#include "engine/store/sql_text.h"
 
 #include <cassert>
 

@@ -4,8 +4,10 @@
 // the last firing. A value record: the monitor that owns it guards it with its own lock.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "engine/db/cursor.h"
 #include "engine/db/database.h"
@@ -45,5 +47,11 @@ class Alert {
   // Run time only: the status of the last finished execution, 0 for success.
   platform::Status lastResult = 0;
 };
+
+// An alert's condition operator as shown to the user, by its condition number.
+inline constexpr std::array<std::string_view, 6> kConditionOperators = {"<",  ">",  "=",
+                                                                        "<=", ">=", "<>"};
+// "" for a number outside the table.
+std::string_view ConditionOperatorText(int condition);
 
 }  // namespace engine

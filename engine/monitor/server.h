@@ -21,9 +21,9 @@
 
 #include "engine/db/cursor.h"
 #include "engine/db/database.h"
-#include "engine/server_data.h"
-#include "engine/server_health.h"
-#include "engine/test_query.h"
+#include "engine/monitor/server_data.h"
+#include "engine/monitor/server_health.h"
+#include "engine/monitor/test_query.h"
 
 namespace platform {
 class IOdbc;
@@ -34,10 +34,6 @@ namespace engine {
 
 class HealthAttribute;
 struct PollSession;
-
-// Writes one row of a monitor's log (type 0 information, 1 alert) into the data file,
-// with the current time and the text sanitised. Any thread; failures are not reported.
-void WriteLogRow(const std::string& monitorId, int type, const std::string& text);
 
 // A colour as the user interface should paint it: the theme's colour of inactive
 // captions, or an RGB value.

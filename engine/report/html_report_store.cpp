@@ -3,13 +3,14 @@
 // turn, never two at a time. Every page is then built from the copies.
 #include <mutex>
 
-#include "engine/action.h"
+#include "engine/actions/action.h"
 #include "engine/clock.h"
-#include "engine/html_report.h"
-#include "engine/server.h"
-#include "engine/server_data.h"
-#include "engine/server_storage.h"
+#include "engine/monitor/server.h"
+#include "engine/monitor/server_data.h"
+#include "engine/monitor_directory.h"
+#include "engine/report/html_report.h"
 #include "engine/services.h"
+#include "engine/store/data_files.h"
 
 namespace engine {
 namespace {
@@ -66,7 +67,7 @@ void WriteLockedPage(const std::string& fileName, const std::string& page) {
 HtmlSnapshot HtmlReport::TakeSnapshot() {
   HtmlSnapshot snapshot;
   snapshot.now = Clock::Now();
-  const ServerStorage* store = Services::Storage();
+  const IMonitorDirectory* store = Services::Storage();
   if (store == nullptr) return snapshot;
   for (const std::shared_ptr<Server>& server : store->GetServerList()) {
     if (server) snapshot.monitors.push_back(CopyMonitor(*server));
@@ -85,13 +86,13 @@ void HtmlReport::Update() {
 void HtmlReport::WriteIndexPage() {
   std::string page;
   BuildSnapshotPage(page);
-  WriteLockedPage(ServerStorage::kIndexPageFileName, page);
+  WriteLockedPage(DataFiles::kIndexPageFileName, page);
 }
 
 void HtmlReport::WriteActionsPage() {
   std::string page;
   BuildActionsPage(TakeSnapshot(), page);
-  WriteLockedPage(ServerStorage::kActionsPageFileName, page);
+  WriteLockedPage(DataFiles::kActionsPageFileName, page);
 }
 
 void HtmlReport::BuildSnapshotPage(std::string& page) { BuildSnapshotPage(TakeSnapshot(), page); }

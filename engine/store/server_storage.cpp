@@ -1,4 +1,4 @@
-#include "engine/server_storage.h"
+#include "engine/store/server_storage.h"
 
 #include <sqlite3.h>
 
@@ -6,64 +6,16 @@
 #include <chrono>
 #include <mutex>
 
-#include "engine/action.h"
+#include "engine/actions/action.h"
+#include "engine/clock.h"
 #include "engine/db/statement.h"
-#include "engine/odbc_data_source.h"
-#include "engine/server.h"
-#include "engine/statements.h"
+#include "engine/monitor/odbc_data_source.h"
+#include "engine/monitor/server.h"
+#include "engine/store/data_files.h"
+#include "engine/store/statements.h"
 #include "platform/documents.h"
 
 namespace engine {
-
-namespace {
-
-constexpr int kOdbcDataSourceKind = 2;
-
-// Creates the first table unconditionally and every other one that is missing.
-template <std::size_t N>
-void CreateTables(db::Database& database, const std::array<TableDefinition, N>& tables,
-                  bool firstUnconditionally) {
-  for (std::size_t i = 0; i < N; ++i) {
-    if ((i == 0 && firstUnconditionally) || !db::Database::TableExists(database, tables[i].name)) {
-      db::Database::ExecSQL(database, std::string(tables[i].createSql));
-    }
-  }
-}
-
-}  // namespace
-
-int ServerStorage::OpenDatabase(db::Database& database, const std::string& fileName) {
-  const std::string folder = platform::GetDocumentsFolder();
-  if (folder.empty() || folder.front() != '/') {
-    database.Close();
-    return SQLITE_CANTOPEN;
-  }
-  return database.Open(folder + fileName);
-}
-
-void ServerStorage::CreateConfigTables() {
-  db::Database database;
-  if (OpenDatabase(database, kConfigFileName) != SQLITE_OK) return;
-  CreateTables(database, kConfigTables, true);
-}
-
-void ServerStorage::CreateDataTables() {
-  db::Database database;
-  if (OpenDatabase(database, kDataFileName) != SQLITE_OK) return;
-  CreateTables(database, kDataTables, false);
-  for (std::string_view index : kDataIndexes) {
-    db::Database::ExecSQL(database, std::string(index));
-  }
-}
-
-std::string ServerStorage::GetTableName(int type) {
-  return type == kOdbcDataSourceKind ? "ODBCDataSources" : "";
-}
-
-std::string_view ConditionOperatorText(int condition) {
-  if (condition < 0 || condition >= static_cast<int>(kConditionOperators.size())) return {};
-  return kConditionOperators[static_cast<std::size_t>(condition)];
-}
 
 // ---- the store ----
 
@@ -116,15 +68,15 @@ void ServerStorage::Clear() {
 
 int ServerStorage::LoadAll() {
   Clear();
-  CreateConfigTables();
-  CreateDataTables();
+  DataFiles::CreateConfigTables();
+  DataFiles::CreateDataTables();
   db::Database database;
-  const int opened = OpenDatabase(database, kConfigFileName);
+  const int opened = DataFiles::OpenDatabase(database, DataFiles::kConfigFileName);
   if (opened != SQLITE_OK) return opened;
 
   std::vector<std::shared_ptr<Server>> loadedServers;
   for (int kind = 0; kind <= Server::kOdbcDataSourceType; ++kind) {
-    const std::string table = GetTableName(kind);
+    const std::string table = DataFiles::GetTableName(kind);
     if (table.empty()) continue;
     db::Statement statement(database);
     db::Cursor* rows = nullptr;
@@ -170,7 +122,7 @@ int ServerStorage::LoadAll() {
 
 int ServerStorage::SaveAll() {
   db::Database database;
-  const int opened = OpenDatabase(database, kConfigFileName);
+  const int opened = DataFiles::OpenDatabase(database, DataFiles::kConfigFileName);
   if (opened != SQLITE_OK) return opened;
   int first = SQLITE_OK;
   for (const auto& server : GetServerList()) {
@@ -188,7 +140,7 @@ int ServerStorage::SaveServer(const std::string& id) {
   const std::shared_ptr<Server> server = GetServerById(id);
   if (!server) return SQLITE_NOTFOUND;
   db::Database database;
-  const int opened = OpenDatabase(database, kConfigFileName);
+  const int opened = DataFiles::OpenDatabase(database, DataFiles::kConfigFileName);
   if (opened != SQLITE_OK) return opened;
   return server->Save(database);
 }
@@ -197,7 +149,7 @@ int ServerStorage::SaveAction(const std::string& id) {
   const std::shared_ptr<Action> action = GetActionById(id);
   if (!action) return SQLITE_NOTFOUND;
   db::Database database;
-  const int opened = OpenDatabase(database, kConfigFileName);
+  const int opened = DataFiles::OpenDatabase(database, DataFiles::kConfigFileName);
   if (opened != SQLITE_OK) return opened;
   return action->Save(database);
 }
@@ -264,16 +216,16 @@ int ServerStorage::DeleteServer(const std::string& id) {
     std::unique_lock lock(mutex_);
     std::erase(servers, server);
   }
-  const std::string table = GetTableName(server->type);
+  const std::string table = DataFiles::GetTableName(server->type);
   {
     db::Database config;
-    if (OpenDatabase(config, kConfigFileName) == SQLITE_OK) {
+    if (DataFiles::OpenDatabase(config, DataFiles::kConfigFileName) == SQLITE_OK) {
       ExecAll(config, sql::DeleteMonitorConfig(table, id));
     }
   }
   {
     db::Database data;
-    if (OpenDatabase(data, kDataFileName) == SQLITE_OK) {
+    if (DataFiles::OpenDatabase(data, DataFiles::kDataFileName) == SQLITE_OK) {
       ExecAll(data, sql::DeleteMonitorData(table, id));
     }
   }
@@ -328,7 +280,7 @@ int ServerStorage::DeleteAction(int index) {
   action->CloseWorkerThreads();
   {
     db::Database config;
-    if (OpenDatabase(config, kConfigFileName) == SQLITE_OK) {
+    if (DataFiles::OpenDatabase(config, DataFiles::kConfigFileName) == SQLITE_OK) {
       db::Database::ExecSQL(config, sql::DeleteAction(action->id));
     }
   }
@@ -339,6 +291,23 @@ int ServerStorage::DeleteAction(int index) {
 
 int ServerStorage::DeleteActionById(const std::string& id) {
   return DeleteAction(FindActionIndex(id));
+}
+
+void ServerStorage::AlertActionStarted(const std::string& monitorId, const std::string& alertId) {
+  ServerHealth::WithAlert(monitorId, alertId, [](Alert& alert) { alert.done = false; });
+}
+
+bool ServerStorage::AlertActionDone(const std::string& monitorId, const std::string& alertId,
+                                    std::uint32_t status) {
+  const std::shared_ptr<Server> monitor = GetServerById(monitorId);
+  if (monitor == nullptr) return false;
+  std::lock_guard lock(monitor->Mutex());
+  if (Alert* alert = monitor->FindAlert(alertId)) {
+    alert->done = true;
+    alert->lastResult = status;
+  }
+  if (ServerData* sample = monitor->GetData()) sample->lastAlertTime = Clock::Now();
+  return true;
 }
 
 }  // namespace engine

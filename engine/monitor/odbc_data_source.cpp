@@ -1,4 +1,4 @@
-#include "engine/odbc_data_source.h"
+#include "engine/monitor/odbc_data_source.h"
 
 #include <sqlite3.h>
 
@@ -6,9 +6,10 @@
 #include <cstdio>
 
 #include "engine/clock.h"
-#include "engine/server_storage.h"
+#include "engine/monitor_directory.h"
 #include "engine/services.h"
-#include "engine/statements.h"
+#include "engine/store/data_files.h"
+#include "engine/store/statements.h"
 #include "engine/user_interface.h"
 #include "platform/odbc.h"
 #include "platform/resources.h"
@@ -193,7 +194,7 @@ void ODBCDataSource::Evaluate() {
   std::int64_t down = 0;
   const bool haveUptime = ReadTodayUptime(&up, &down);
   std::vector<std::shared_ptr<Action>> actions;
-  if (ServerStorage* storage = Services::Storage()) actions = storage->GetActionList();
+  if (IMonitorDirectory* storage = Services::Storage()) actions = storage->GetActionList();
   std::vector<AlertFiring> firings;
   {
     std::lock_guard lock(Mutex());
@@ -219,7 +220,7 @@ int ODBCDataSource::StoreData() {
     rows = CopyTestQueryRows();
   }
   db::Database database;
-  const int opened = ServerStorage::OpenDatabase(database, ServerStorage::kDataFileName);
+  const int opened = DataFiles::OpenDatabase(database, DataFiles::kDataFileName);
   if (opened != SQLITE_OK) return opened;
 
   return InTransaction(database, [&] {

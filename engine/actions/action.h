@@ -21,7 +21,6 @@
 #include <optional>
 #include <string>
 
-#include "engine/alert.h"
 #include "engine/db/cursor.h"
 #include "engine/db/database.h"
 #include "platform/status.h"
@@ -37,9 +36,12 @@ namespace engine {
 
 // The alert whose firing started an execution, by identifiers.
 struct FiringAlert {
+  static constexpr std::int32_t kError = 0;  // alertType, as the alert's own
+  static constexpr std::int32_t kClear = 1;
+
   std::string monitorId;
   std::string alertId;
-  std::int32_t alertType = Alert::kError;
+  std::int32_t alertType = kError;
 };
 
 class Action;

@@ -1,4 +1,4 @@
-#include "engine/program_launcher.h"
+#include "engine/actions/program_launcher.h"
 
 #include <fcntl.h>
 #include <signal.h>

@@ -1,4 +1,4 @@
-#include "engine/server_health.h"
+#include "engine/monitor/server_health.h"
 
 #include <sqlite3.h>
 
@@ -8,14 +8,15 @@
 #include <string_view>
 #include <utility>
 
-#include "engine/action.h"
+#include "engine/actions/action.h"
 #include "engine/clock.h"
 #include "engine/db/statement.h"
-#include "engine/server.h"
-#include "engine/server_storage.h"
+#include "engine/monitor/server.h"
+#include "engine/monitor_directory.h"
 #include "engine/services.h"
 #include "engine/settings_source.h"
-#include "engine/statements.h"
+#include "engine/store/data_files.h"
+#include "engine/store/statements.h"
 #include "platform/guid.h"
 #include "platform/resources.h"
 #include "platform/time_format.h"
@@ -312,7 +313,7 @@ void ServerHealth::ExpandMacros(std::string& text, const Alert* alert, std::int3
 
 bool ServerHealth::WithAlert(const std::string& monitorId, const std::string& alertId,
                              const std::function<void(Alert&)>& fn) {
-  ServerStorage* storage = Services::Storage();
+  IMonitorDirectory* storage = Services::Storage();
   const std::shared_ptr<Server> monitor = storage ? storage->GetServerById(monitorId) : nullptr;
   if (monitor == nullptr) return false;
   std::lock_guard lock(monitor->Mutex());
@@ -343,7 +344,7 @@ void ServerHealth::AddAlertsData(const std::string& monitorId, const std::string
                                  std::int64_t time, const std::string& actionId,
                                  const std::string& title) {
   db::Database database;
-  if (ServerStorage::OpenDatabase(database, ServerStorage::kDataFileName) != SQLITE_OK) return;
+  if (DataFiles::OpenDatabase(database, DataFiles::kDataFileName) != SQLITE_OK) return;
   db::Database::ExecSQL(database, sql::InsertAlertsData(monitorId, alertId, time, actionId, title));
 }
 
@@ -389,7 +390,7 @@ int ServerHealth::Save(db::Database& database) const {
 void ServerHealth::DeleteAlert(const std::string& alertId) {
   {
     db::Database database;
-    if (ServerStorage::OpenDatabase(database, ServerStorage::kConfigFileName) != SQLITE_OK) return;
+    if (DataFiles::OpenDatabase(database, DataFiles::kConfigFileName) != SQLITE_OK) return;
     db::Database::ExecSQL(database, sql::DeleteAlert(alertId));
   }
   std::lock_guard lock(mutex_);
@@ -401,7 +402,7 @@ void ServerHealth::DeleteAlert(const std::string& alertId) {
 void ServerHealth::DeleteAllAlerts() {
   {
     db::Database database;
-    if (ServerStorage::OpenDatabase(database, ServerStorage::kConfigFileName) != SQLITE_OK) return;
+    if (DataFiles::OpenDatabase(database, DataFiles::kConfigFileName) != SQLITE_OK) return;
     db::Database::ExecSQL(database, sql::DeleteAlertsOfMonitor(id));
   }
   std::lock_guard lock(mutex_);

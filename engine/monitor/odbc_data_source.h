@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/server.h"
-#include "engine/server_data.h"
+#include "engine/monitor/server.h"
+#include "engine/monitor/server_data.h"
 
 namespace engine {
 

@@ -1,0 +1,54 @@
+#include "engine/store/data_files.h"
+
+#include <sqlite3.h>
+
+#include "platform/documents.h"
+
+namespace engine {
+
+namespace {
+
+constexpr int kOdbcDataSourceKind = 2;
+
+// Creates the first table unconditionally and every other one that is missing.
+template <std::size_t N>
+void CreateTables(db::Database& database, const std::array<TableDefinition, N>& tables,
+                  bool firstUnconditionally) {
+  for (std::size_t i = 0; i < N; ++i) {
+    if ((i == 0 && firstUnconditionally) || !db::Database::TableExists(database, tables[i].name)) {
+      db::Database::ExecSQL(database, std::string(tables[i].createSql));
+    }
+  }
+}
+
+}  // namespace
+
+int DataFiles::OpenDatabase(db::Database& database, const std::string& fileName) {
+  const std::string folder = platform::GetDocumentsFolder();
+  if (folder.empty() || folder.front() != '/') {
+    database.Close();
+    return SQLITE_CANTOPEN;
+  }
+  return database.Open(folder + fileName);
+}
+
+void DataFiles::CreateConfigTables() {
+  db::Database database;
+  if (OpenDatabase(database, kConfigFileName) != SQLITE_OK) return;
+  CreateTables(database, kConfigTables, true);
+}
+
+void DataFiles::CreateDataTables() {
+  db::Database database;
+  if (OpenDatabase(database, kDataFileName) != SQLITE_OK) return;
+  CreateTables(database, kDataTables, false);
+  for (std::string_view index : kDataIndexes) {
+    db::Database::ExecSQL(database, std::string(index));
+  }
+}
+
+std::string DataFiles::GetTableName(int type) {
+  return type == kOdbcDataSourceKind ? "ODBCDataSources" : "";
+}
+
+}  // namespace engine

@@ -1,0 +1,87 @@
+// The program's two SQLite files in the data folder, the configuration file and the data
+// file: their names, opening them, and their tables and indexes. Every reader and writer
+// of the files opens them here; nothing is ever opened outside the data folder. Any
+// thread; each call opens its own connection.
+#pragma once
+
+#include <array>
+#include <string>
+#include <string_view>
+
+#include "engine/db/database.h"
+
+namespace engine {
+
+class DataFiles {
+ public:
+  static constexpr const char* kConfigFileName = "varnholt.cfg";
+  static constexpr const char* kDataFileName = "varnholt.dat";
+  static constexpr const char* kIndexPageFileName = "index.html";
+  static constexpr const char* kActionsPageFileName = "actions.html";
+
+  // Opens the file of that name in the data folder. Fails (and leaves the database
+  // closed) when the data folder cannot be had; nothing is ever opened elsewhere.
+  static int OpenDatabase(db::Database& database, const std::string& fileName);
+
+  // Bring the two files up to all their tables (and the data file's indexes); tables and
+  // rows already there are kept. Called at every start before anything is read.
+  static void CreateConfigTables();
+  static void CreateDataTables();
+
+  // The table of a monitor kind: "ODBCDataSources" for kind 2, "" for any other. Its
+  // samples are in the table of that name followed by "Data".
+  static std::string GetTableName(int type);
+};
+
+// The tables of the two files and the statements that create them. The texts are stored
+// in the files as they stand here, blanks and tabs included.
+struct TableDefinition {
+  std::string_view name;
+  std::string_view createSql;
+};
+
+inline constexpr std::array<TableDefinition, 5> kConfigTables = {{
+    {"ODBCDataSources",
+     "CREATE TABLE IF NOT EXISTS ODBCDataSources (id NOT NULL PRIMARY KEY,\t\t\t name NOT NULL, "
+     "address NOT NULL, username NOT NULL, password NOT NULL, customConnectionString, "
+     "connectionString, pollingInterval NOT NULL, creationTime NOT NULL, customTimeouts, "
+     "loginTimeout, queryTimeout)"},
+    {"TestQueries",
+     "CREATE TABLE IF NOT EXISTS TestQueries (monitorId NOT NULL, id NOT NULL PRIMARY KEY, name, "
+     "query, enable, type)"},
+    {"HealthAttributes",
+     "CREATE TABLE IF NOT EXISTS HealthAttributes (monitorId NOT NULL, id NOT NULL PRIMARY KEY, "
+     "name, testQueryId, type)"},
+    {"Alerts",
+     "CREATE TABLE IF NOT EXISTS Alerts (monitorId NOT NULL, id NOT NULL PRIMARY KEY, actionId, "
+     "healthAttributeId, enable, threshold, condition, alertType, customMessage)"},
+    {"Actions",
+     "CREATE TABLE IF NOT EXISTS Actions (id NOT NULL PRIMARY KEY, name, type, server, port, "
+     "auth, userName, password, fromAddress, toAddress, datasourceName, sqlQuery, path, uiType, "
+     "pollsCount)"},
+}};
+
+inline constexpr std::array<TableDefinition, 4> kDataTables = {{
+    {"ODBCDataSourcesData",
+     "CREATE TABLE IF NOT EXISTS ODBCDataSourcesData (monitorId NOT NULL, time,available, "
+     "health,errorCode, errorDescription,connectionTime, requestTime)"},
+    {"TestQueriesData",
+     "CREATE TABLE IF NOT EXISTS TestQueriesData (monitorId NOT NULL, id NOT NULL, time, value, "
+     "errorCode, errorDescription)"},
+    {"AlertsData",
+     "CREATE TABLE IF NOT EXISTS AlertsData (monitorId NOT NULL, alertId, time, actionId, "
+     "title)"},
+    {"Log", "CREATE TABLE IF NOT EXISTS Log (monitorId NOT NULL, time, type, text)"},
+}};
+
+// The data file's indexes: the readers select a monitor's rows over a time range after
+// every poll and in every report.
+inline constexpr std::array<std::string_view, 4> kDataIndexes = {
+    "CREATE INDEX IF NOT EXISTS ODBCDataSourcesDataByMonitorTime ON ODBCDataSourcesData "
+    "(monitorId, time)",
+    "CREATE INDEX IF NOT EXISTS TestQueriesDataByIdTime ON TestQueriesData (id, time)",
+    "CREATE INDEX IF NOT EXISTS LogByMonitorTime ON Log (monitorId, time)",
+    "CREATE INDEX IF NOT EXISTS AlertsDataByTime ON AlertsData (time)",
+};
+
+}  // namespace engine

@@ -1,0 +1,116 @@
+// The monitor store: the owner of every monitor and every action of the running program.
+// It loads and saves them through the files of data_files.h and is the engine's monitor
+// directory (monitor_directory.h).
+//
+// Threads: the store's lists are guarded by its own mutex. Lookups may come from any
+// thread and hand out shared_ptr copies, so a monitor or action deleted meanwhile stays
+// valid for whoever still holds it. Whole-store operations, deletes, starts and stops run
+// on the user-interface thread. Lock order: the store, then a monitor; the store never
+// holds its lock while it stops a monitor, saves, or deletes rows.
+#pragma once
+
+#include <memory>
+#include <shared_mutex>
+#include <string>
+#include <vector>
+
+#include "engine/db/database.h"
+#include "engine/monitor_directory.h"
+
+namespace engine {
+
+class Action;
+class ODBCDataSource;
+class Server;
+
+class ServerStorage : public IMonitorDirectory {
+ public:
+  ServerStorage() = default;
+  // Clear.
+  ~ServerStorage() override;
+  ServerStorage(const ServerStorage&) = delete;
+  ServerStorage& operator=(const ServerStorage&) = delete;
+
+  // ---- whole store ----
+
+  // Empties the store (stopping every monitor), creates any missing tables and loads
+  // every monitor (in order of creation time, equal times in row order; a row that fails
+  // to load is left out) and every action (in row order). The SQLite result of opening
+  // the configuration file; the store stays empty when it fails.
+  virtual int LoadAll();
+  // Writes every monitor (with its test queries, attributes and alerts) and every action.
+  // 0, or the first failure.
+  virtual int SaveAll();
+  // Stops every monitor (all signalled first, then waited for against one deadline) and
+  // abandons the running executions of every action; the store is empty afterwards.
+  void Clear();
+
+  // Writes one monitor with its test queries, attributes and alerts, or one action: for
+  // editors to call when an edit is committed. 0, the first failure, or SQLITE_NOTFOUND
+  // for an unknown identifier.
+  int SaveServer(const std::string& id);
+  int SaveAction(const std::string& id);
+
+  // ---- monitors ----
+
+  int GetServerCount() const;
+  // null for an index out of range.
+  std::shared_ptr<Server> GetServer(int index) const;
+  // -1 when unknown.
+  int FindServerIndex(const std::string& id) const;
+  std::shared_ptr<Server> GetServerById(const std::string& id) const override;
+  // A copy of the list, in order.
+  std::vector<std::shared_ptr<Server>> GetServerList() const override;
+  // Some monitor is running / some monitor is stopped.
+  bool AnyRunning() const;
+  bool AnyStopped() const;
+
+  // A new monitor with the four built-in attributes, appended. It reaches the file when it
+  // is saved.
+  std::shared_ptr<ODBCDataSource> AddNewODBCDataSource();
+  // Stops the monitor and deletes it with its configuration and data rows. Returns the
+  // position of the monitor to select next (the one before it, or 0); 0 and no change for
+  // an unknown identifier.
+  int DeleteServer(const std::string& id);
+  // Duplicating a monitor is not offered: nothing happens.
+  void DuplicateServer(const std::string& id);
+
+  // Unknown identifiers do nothing; the results of Start are not looked at.
+  void StartServer(const std::string& id);
+  void StopServer(const std::string& id);
+  void StartAll();
+  // Signals every running monitor, then waits for all against one deadline.
+  void StopAll();
+
+  // ---- actions ----
+
+  // null for an index out of range.
+  std::shared_ptr<Action> GetAction(int index) const;
+  // -1 when unknown.
+  int FindActionIndex(const std::string& id) const;
+  std::shared_ptr<Action> GetActionById(const std::string& id) const;
+  // A copy of the list, in order.
+  std::vector<std::shared_ptr<Action>> GetActionList() const override;
+  // Appends a new action (it reaches the file when it is saved).
+  void AddAction(std::shared_ptr<Action> action);
+  // Abandons the action's running executions and deletes it and its row; alerts naming it
+  // keep its identifier. Returns 0; an index out of range does nothing.
+  int DeleteAction(int index);
+  int DeleteActionById(const std::string& id);
+
+  // ---- an alert's action (IMonitorDirectory) ----
+
+  void AlertActionStarted(const std::string& monitorId, const std::string& alertId) override;
+  bool AlertActionDone(const std::string& monitorId, const std::string& alertId,
+                       std::uint32_t status) override;
+
+ private:
+  // Stops the monitors: all signalled first, then each waited for against one deadline.
+  static void StopServers(const std::vector<std::shared_ptr<Server>>& list);
+
+  mutable std::shared_mutex mutex_;
+  std::vector<std::shared_ptr<Server>> servers;  // in order of creation time
+  std::vector<std::shared_ptr<Action>> actions;  // in row order, new ones appended
+};
+
+}  // namespace engine
