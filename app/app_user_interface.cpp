@@ -67,6 +67,24 @@ void AppUserInterface::MonitorUpdated(std::string monitorId) {
   }
 }
 
+void AppUserInterface::MonitorStopped(std::string monitorId) {
+  PostToUiThread([shared = shared_, monitorId = std::move(monitorId)]() {
+    if (CMainFrame* frame = shared->Frame()) frame->OnMonitorStopped(monitorId);
+  });
+}
+
+void AppUserInterface::MonitorDeleted(std::string monitorId) {
+  PostToUiThread([shared = shared_, monitorId = std::move(monitorId)]() {
+    if (CMainFrame* frame = shared->Frame()) frame->OnMonitorDeleted(monitorId);
+  });
+}
+
+void AppUserInterface::PagesWritten() {
+  PostToUiThread([shared = shared_]() {
+    if (CMainFrame* frame = shared->Frame()) frame->OnPagesWritten();
+  });
+}
+
 void AppUserInterface::ShowBalloon(std::string title, std::string text, MessageKind kind) {
   PostToUiThread([shared = shared_, title = std::move(title), text = std::move(text), kind]() {
     if (CMainFrame* frame = shared->Frame())

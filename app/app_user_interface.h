@@ -28,6 +28,9 @@ class AppUserInterface : public engine::IUserInterface {
   ~AppUserInterface() override;
 
   void MonitorUpdated(std::string monitorId) override;
+  void MonitorStopped(std::string monitorId) override;
+  void MonitorDeleted(std::string monitorId) override;
+  void PagesWritten() override;
   void ShowBalloon(std::string title, std::string text, MessageKind kind) override;
   void RestoreMainWindow() override;
   void ShowAlertMessage(std::string caption, std::string text, MessageKind kind) override;

@@ -38,8 +38,13 @@ class CMainFrame : public wxFrame {
   // it brings the window back.
   void ShowBalloon(const std::string& title, const std::string& text, int kind);
 
-  // A monitor has new data; "" stands for the monitor selected in the tree.
+  // A monitor has new data.
   void OnMonitorUpdated(const std::string& monitorId);
+  // A stop or a delete of the monitor has completed; the HTML pages were written. The
+  // tree and the views that show them join the window later.
+  void OnMonitorStopped(const std::string& monitorId) { lastStoppedMonitor_ = monitorId; }
+  void OnMonitorDeleted(const std::string& monitorId) { lastDeletedMonitor_ = monitorId; }
+  void OnPagesWritten() { ++pagesWritten_; }
 
   // The identifier of the monitor selected in the tree; "" for none. The tree pane is
   // not part of the window yet, so nothing is selected.
@@ -60,6 +65,9 @@ class CMainFrame : public wxFrame {
   bool closed_ = false;  // the window is on its way out
   int monitorUpdates_ = 0;
   std::string lastUpdatedMonitor_;
+  std::string lastStoppedMonitor_;
+  std::string lastDeletedMonitor_;
+  int pagesWritten_ = 0;
   // Notifications are kept while they may still be on screen (and clicked).
   std::deque<std::unique_ptr<wxNotificationMessageBase>> notifications_;
 };

@@ -14,9 +14,15 @@ class IUserInterface {
 
   virtual ~IUserInterface() = default;
 
-  // A monitor has new data. An empty identifier stands for the monitor selected in the
-  // tree.
+  // A monitor has new data (the engine always names it).
   virtual void MonitorUpdated(std::string monitorId) = 0;
+  // A stop asked for earlier has completed: the monitor is not running and its polling
+  // thread has ended or been abandoned.
+  virtual void MonitorStopped(std::string /*monitorId*/) {}
+  // A deleted monitor's stop and row deletion have completed.
+  virtual void MonitorDeleted(std::string /*monitorId*/) {}
+  // The HTML pages asked of the page writer have been written.
+  virtual void PagesWritten() {}
   // A tray balloon (a desktop notification where there is no tray).
   virtual void ShowBalloon(std::string title, std::string text, MessageKind kind) = 0;
   // Brings the main window back from the tray or the task bar.
