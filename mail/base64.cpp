@@ -81,7 +81,9 @@ Status EncodingStream::WriteChunk(const std::uint8_t* data, std::uint64_t size,
 Status EncodingStream::Finish() {
   if (pending_.empty()) return platform::kOk;
   buffer_.clear();
-  if (lineBreakPending_ || lineRoom_ <= 3) buffer_ += "\r\n";
+  // A line that is not full has room for the last group: it holds at most 54 input bytes
+  // (72 characters), as every run is a multiple of 3 bytes.
+  if (lineBreakPending_) buffer_ += "\r\n";
   EncodeGroup(reinterpret_cast<const std::uint8_t*>(pending_.data()), pending_.size(), buffer_);
   const Status status = WriteToTarget(buffer_.data(), buffer_.size(), nullptr);
   if (status == platform::kOk) {

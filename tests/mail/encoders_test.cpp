@@ -104,11 +104,15 @@ TEST(QuotedPrintable, RandomTextKeepsTheRules) {
 }
 
 TEST(Base64Stream, LinesAndPadding) {
+  // 55, 56, 112 and 113 bytes are one or two short of full lines: the padded group still
+  // fills the last line.
   const struct {
     std::size_t bytes;
     std::vector<std::size_t> lineLengths;
   } cases[] = {
-      {57, {76}}, {58, {76, 4}}, {114, {76, 76}}, {55, {72, 4}}, {60, {76, 4}}, {171, {76, 76, 76}},
+      {57, {76}},          {58, {76, 4}}, {114, {76, 76}}, {60, {76, 4}},
+      {171, {76, 76, 76}}, {55, {76}},    {56, {76}},      {112, {76, 76}},
+      {113, {76, 76}},     {1, {4}},      {2, {4}},        {0, {0}},
   };
   for (const auto& c : cases) {
     const std::string out = B64(std::string(c.bytes, 'x'));
@@ -125,8 +129,15 @@ TEST(Base64Stream, LinesAndPadding) {
     std::vector<std::string> bytes;
     for (char c : data) bytes.emplace_back(1, c);
     ASSERT_EQ(EncodePieces<mail::Base64::EncodingStream>(bytes), B64(data)) << n;
+    // Every line but the last holds 76 characters.
+    const auto lines = Lines(B64(data));
     std::string joined;
-    for (const auto& line : Lines(B64(data))) joined += line;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+      if (i + 1 < lines.size()) {
+        ASSERT_EQ(lines[i].size(), 76u) << n;
+      }
+      joined += lines[i];
+    }
     ASSERT_EQ(joined, mail::Base64Encode(data)) << n;
   }
 }
