@@ -11,6 +11,7 @@
 
 namespace mail {
 
+inline constexpr std::uint16_t kCodePageUtf7 = 65000;
 inline constexpr std::uint16_t kCodePageUtf8 = 65001;
 
 // The MIME charset name of a code page: "UTF-8" for 65001, "WINDOWS-1252" for 1252 and so

@@ -28,16 +28,18 @@ std::string FormatRfc822DateNow();
 // that header text can neither end its line nor start a header or command of its own.
 std::string BlankControls(std::string_view text);
 
-// Header text in the code page. Control characters become blanks. Text whose bytes are all
-// printable ASCII stays as it is, folded at blanks to keep lines near 78 characters
-// (column: where the text starts on its first line, e.g. 9 after "Subject: "); other text
-// becomes encoded words of at most 75 characters, one per line, no line over 76. Decoding and
-// unfolding give back the text.
+// Header text in the code page (UTF-8 for a UTF-7 message, whose readers would show UTF-7
+// bytes as they stand). Control characters become blanks. Text whose bytes are all
+// printable ASCII and hold no "=?" stays as it is, folded at blanks to keep lines near 78
+// characters (column: where the text starts on its first line, e.g. 9 after "Subject: ");
+// other text becomes encoded words of at most 75 characters, one per line, no line over 76.
+// Decoding and unfolding give back the text.
 std::string EncodeHeaderText(std::string_view text, std::uint16_t codePage, std::size_t column = 0);
 
-// "name <address>" with the name as a quoted string (ASCII) or as encoded words; the bare
-// "<address>" when the name is empty. Control characters in either become blanks. A long
-// name is folded like EncodeHeaderText (column: where the value starts on its line).
+// "name <address>" with the name as a quoted string (ASCII without "=?") or as encoded
+// words, in the code page EncodeHeaderText uses; the bare "<address>" when the name is
+// empty. Control characters in either become blanks. A long name is folded like
+// EncodeHeaderText (column: where the value starts on its line).
 std::string FormatAddress(std::string_view name, std::string_view address, std::uint16_t codePage,
                           std::size_t column = 0);
 

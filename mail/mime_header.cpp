@@ -25,6 +25,19 @@ bool IsPrintableAscii(std::string_view bytes) {
   return std::all_of(bytes.begin(), bytes.end(), [](char c) { return c >= 0x20 && c <= 0x7E; });
 }
 
+// Bytes that may stand in a header as they are: printable ASCII without "=?", which readers
+// would take for the start of an encoded word and decode.
+bool IsPlainHeaderText(std::string_view bytes) {
+  return IsPrintableAscii(bytes) && bytes.find("=?") == std::string_view::npos;
+}
+
+// The code page header text is written in. UTF-7 text is printable ASCII, which readers
+// show as it stands outside an encoded word, and few readers decode UTF-7 encoded words;
+// header text of a UTF-7 message is therefore written in UTF-8.
+std::uint16_t HeaderCodePage(std::uint16_t codePage) {
+  return codePage == kCodePageUtf7 ? kCodePageUtf8 : codePage;
+}
+
 // Inserts CR LF before blanks so that lines stay within kFoldColumn where the text allows.
 // Folds only before a blank that a non-blank follows, so every continuation line has
 // content; unfolding (removing the CR LF) gives the text back. column is where the text
@@ -176,10 +189,12 @@ std::string MakeEncodedWord(std::string_view bytes, std::uint16_t codePage, bool
   return EncodedWord(CharsetNameForCodePage(codePage), PreferQuotedPrintable(bytes), bytes, phrase);
 }
 
-std::string EncodeHeaderText(std::string_view text, std::uint16_t codePage, std::size_t column) {
+std::string EncodeHeaderText(std::string_view text, std::uint16_t messageCodePage,
+                             std::size_t column) {
+  const std::uint16_t codePage = HeaderCodePage(messageCodePage);
   const std::string clean = BlankControls(RepairUtf8(text));
   const std::string bytes = WideToCodePage(clean, codePage);
-  if (IsPrintableAscii(bytes)) {
+  if (IsPlainHeaderText(bytes)) {
     if (auto folded = FoldAtBlanks(bytes, column)) return *folded;
   }
   return MakeEncodedWords(clean, codePage, false, column);
@@ -195,14 +210,15 @@ std::string QuoteString(std::string_view text) {
   return out;
 }
 
-std::string FormatAddress(std::string_view name, std::string_view address, std::uint16_t codePage,
-                          std::size_t column) {
+std::string FormatAddress(std::string_view name, std::string_view address,
+                          std::uint16_t messageCodePage, std::size_t column) {
   std::string addressPart = "<" + BlankControls(address) + ">";
   if (name.empty()) return addressPart;
+  const std::uint16_t codePage = HeaderCodePage(messageCodePage);
   const std::string clean = BlankControls(RepairUtf8(name));
   const std::string bytes = WideToCodePage(clean, codePage);
   std::optional<std::string> quoted;
-  if (IsPrintableAscii(bytes)) quoted = FoldAtBlanks(QuoteString(bytes), column);
+  if (IsPlainHeaderText(bytes)) quoted = FoldAtBlanks(QuoteString(bytes), column);
   const std::string namePart = quoted ? *quoted : MakeEncodedWords(clean, codePage, true, column);
   // The address goes on a line of its own when it would make the name's last line too long.
   const std::size_t lastBreak = namePart.rfind("\r\n");

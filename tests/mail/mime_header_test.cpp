@@ -63,6 +63,15 @@ TEST(HeaderText, EncodedWords) {
       // The quarter rule on the bytes: 8 bytes with 2 high ones is Q, with 3 it is B.
       {"abcde" + e + "x", 65001, "=?UTF-8?Q?abcde=C3=A9x?="},
       {"abcd\xE2\x82\xACx", 65001, "=?UTF-8?B?YWJjZOKCrHg=?="},
+      // ASCII with "=?" would be decoded by readers as an encoded word: it is encoded itself.
+      {"=?UTF-8?B?ZXZpbA==?= literal", 65001,
+       "=?UTF-8?Q?=3D=3FUTF-8=3FB=3FZXZpbA=3D=3D=3F=3D_literal?="},
+      {"Price =?x", 28591, "=?ISO-8859-1?Q?Price_=3D=3Fx?="},
+      {"a=b?c ?= d", 65001, "a=b?c ?= d"},
+      // A UTF-7 message gets its header text in UTF-8, never as bare UTF-7 bytes.
+      {"Caf" + e + " au lait", 65000, "=?UTF-8?Q?Caf=C3=A9_au_lait?="},
+      {"\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82", 65000, "=?UTF-8?B?0J/RgNC40LLQtdGC?="},
+      {"a+b 100%", 65000, "a+b 100%"},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(mail::EncodeHeaderText(c.text, c.codePage), c.encoded) << c.text;
@@ -107,14 +116,27 @@ TEST(HeaderText, LongTextIsSplitAndFolded) {
 }
 
 TEST(Addresses, Formats) {
-  EXPECT_EQ(mail::FormatAddress("", "a@b", 65001), "<a@b>");
-  EXPECT_EQ(mail::FormatAddress("Jo \"Q\" \\ X", "a@b", 65001), "\"Jo \\\"Q\\\" \\\\ X\" <a@b>");
-  EXPECT_EQ(mail::FormatAddress("Lumivar", "a@b", 65001), "\"Lumivar\" <a@b>");
-  EXPECT_EQ(mail::FormatAddress("Keld J\xC3\xB8rn Simonsen", "keld@dkuug.dk", 28591),
-            "=?ISO-8859-1?Q?Keld_J=F8rn_Simonsen?= <keld@dkuug.dk>");
-  // In a display name Q keeps only letters, digits and !*+-/, so a comma cannot split it.
-  EXPECT_EQ(mail::FormatAddress("M\xC3\xBCller, Hans", "h@x", 65001),
-            "=?UTF-8?Q?M=C3=BCller=2C_Hans?= <h@x>");
+  const struct {
+    std::string name, address;
+    std::uint16_t codePage;
+    std::string formatted;
+  } cases[] = {
+      {"", "a@b", 65001, "<a@b>"},
+      {"Jo \"Q\" \\ X", "a@b", 65001, "\"Jo \\\"Q\\\" \\\\ X\" <a@b>"},
+      {"Lumivar", "a@b", 65001, "\"Lumivar\" <a@b>"},
+      {"Keld J\xC3\xB8rn Simonsen", "keld@dkuug.dk", 28591,
+       "=?ISO-8859-1?Q?Keld_J=F8rn_Simonsen?= <keld@dkuug.dk>"},
+      // In a display name Q keeps only letters, digits and !*+-/, so a comma cannot split it.
+      {"M\xC3\xBCller, Hans", "h@x", 65001, "=?UTF-8?Q?M=C3=BCller=2C_Hans?= <h@x>"},
+      // Readers decode "=?" even inside a quoted string.
+      {"=?UTF-8?B?ZXZpbA==?=", "a@b", 65001,
+       "=?UTF-8?Q?=3D=3FUTF-8=3FB=3FZXZpbA=3D=3D=3F=3D?= <a@b>"},
+      {"M\xC3\xBCller, Hans", "h@x", 65000, "=?UTF-8?Q?M=C3=BCller=2C_Hans?= <h@x>"},
+      {"A+B", "a@b", 65000, "\"A+B\" <a@b>"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(mail::FormatAddress(c.name, c.address, c.codePage), c.formatted) << c.name;
+  }
 
   MessageInfo info;
   info.recipients = {{"", "one@x"}, {"Two", "two@x"}, {"", "three@x"}};
