@@ -28,8 +28,10 @@ class IConnectionParams {
   virtual bool GetUseAuthentication() const = 0;  // AUTH after EHLO
   virtual std::string GetUserName() const = 0;
   virtual std::string GetPassword() const = 0;
-  // Switch to TLS with STARTTLS before authenticating (the server certificate and host
-  // name are verified); a server that does not offer it fails the connection.
+  // Require TLS: a server that does not offer STARTTLS fails the connection. A server that
+  // offers it is switched to TLS before authenticating either way (the server certificate
+  // and host name are verified, and a failed check fails the connection); without the
+  // requirement, a server that does not offer it is spoken to in plain text.
   virtual bool GetUseStartTls() const = 0;
   virtual std::uint32_t GetTimeout() const = 0;  // limit of one wait in ms; 0xFFFFFFFF: none
 
@@ -125,8 +127,10 @@ class IClient {
   // Ends a running exchange from any thread: the waiting step returns a non-zero status
   // (10004, "interrupted") and so does every later one.
   virtual Status Cancel() = 0;
-  // Connects, reads the greeting, says EHLO, switches to TLS when asked, authenticates when
-  // asked.
+  // Connects, reads the greeting, says EHLO, switches to TLS when the server offers it or
+  // the caller requires it (and says EHLO again over TLS), authenticates when asked.
+  // A certificate that cannot be verified gives kTlsUntrusted, kTlsWrongHost or
+  // kTlsCertExpired (platform/status.h), and nothing more is sent.
   virtual Status Connect(const IConnectionParams& params) = 0;
   // Says QUIT when sendQuit is set; the connection stays open until Release.
   virtual Status Disconnect(bool sendQuit) = 0;

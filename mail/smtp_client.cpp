@@ -1,6 +1,7 @@
 // The SMTP client: one connection, one message. Command layer (lines out, replies in),
-// the opening dialogue (greeting, EHLO, STARTTLS with a real TLS handshake, AUTH PLAIN or
-// CRAM-MD5), the envelope, the DATA phase through the dot-stuffing filter, and QUIT.
+// the opening dialogue (greeting, EHLO, STARTTLS with a real TLS handshake whenever the
+// server offers it, AUTH PLAIN or CRAM-MD5), the envelope, the DATA phase through the
+// dot-stuffing filter, and QUIT.
 #include "mail/smtp_client.h"
 
 #include <algorithm>
@@ -257,7 +258,8 @@ Status Client::Ehlo() {
 }
 
 Status Client::StartTls(const std::string& host) {
-  // Never fall back to plain text: a server that does not offer TLS gets nothing more.
+  // Never fall back to plain text: a server that does not offer TLS, refuses STARTTLS or
+  // fails the handshake or the certificate check gets nothing more.
   if (!capabilities_.Has("STARTTLS")) return kFailure;
   Status status = SendCommand("STARTTLS", nullptr, 220);
   if (status != kOk) return status;
@@ -336,7 +338,12 @@ Status Client::Connect(const IConnectionParams& params) {
 
   status = ReadAndExpect(220);
   if (status == kOk) status = Ehlo();
-  if (status == kOk && params.GetUseStartTls()) status = StartTls(server);
+  // A server that offers TLS gets it whether or not the caller asked, so that credentials
+  // and the message never cross in clear where they need not; only a caller that asked
+  // for TLS fails on a server without it.
+  if (status == kOk && (params.GetUseStartTls() || capabilities_.Has("STARTTLS"))) {
+    status = StartTls(server);
+  }
   if (status == kOk && params.GetUseAuthentication()) {
     status = Authenticate(params.GetUserName(), params.GetPassword());
   }

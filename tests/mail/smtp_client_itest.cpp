@@ -1,7 +1,8 @@
 // The SMTP client end to end against a real server (aiosmtpd on 127.0.0.1, started by the
 // test): what Python's email package reads back equals what was sent, single-part and
-// multipart; AUTH PLAIN and CRAM-MD5 right and wrong; STARTTLS with a trusted authority, an
-// untrusted one and a wrong host name; injection attempts through the subject and names.
+// multipart; AUTH PLAIN and CRAM-MD5 right and wrong; STARTTLS asked for or only offered,
+// with a trusted authority, an untrusted one and a wrong host name, and plain text where
+// the server has no TLS; injection attempts through the subject and names.
 #include <gtest/gtest.h>
 
 #include <ctime>
@@ -77,6 +78,10 @@ TEST(SmtpEndToEndTest, SubjectAndBodyComeBackAsSent) {
       {"long Cyrillic subject split into words", longCyrillic, "x"},
       {"5,000 characters", longText.substr(0, 300), longText},
       {"empty body", "Empty", ""},
+      // Text that looks like an encoded word reads back as written, not decoded.
+      {"ASCII subject and name holding \"=?\"", "=?UTF-8?B?ZXZpbA==?= literal", "x", false,
+       "=?UTF-8?B?ZXZpbA==?=", "=?UTF-8?B?ZXZpbA==?= literal",
+       "=?UTF-8?B?ZXZpbA==?= <lumivar@example.test>"},
       {"lines and dots", "Lines", "first line\r\n.\r\n.second\r\nlast"},
       {"HTML", "Lumivar Report", "<html><body><p>All monitors up.</p></body></html>", true},
       // One message with one Subject line; no command or header of the attacker's.
@@ -223,29 +228,52 @@ TEST(SmtpEndToEndTest, Authentication) {
   }
 }
 
+// TLS is taken whenever the server offers it, asked for or not, and the credentials go
+// only over a connection whose certificate and host name were verified; a server without
+// STARTTLS is spoken to in plain text unless TLS was asked for.
 TEST(SmtpEndToEndTest, StartTls) {
   SmtpTestServer::Options tlsOptions;
   tlsOptions.tls = true;
-  SmtpTestServer server(tlsOptions);
-  ASSERT_EQ(server.Error(), "");
+  SmtpTestServer tlsServer(tlsOptions);
+  SmtpTestServer plainServer;
+  ASSERT_EQ(tlsServer.Error(), "");
+  ASSERT_EQ(plainServer.Error(), "");
+  const std::string ca = tlsServer.CaFile();
+  const std::string other = tlsServer.OtherCaFile();
+  const char* const kOverTls = "EHLO STARTTLS EHLO AUTH MAIL RCPT DATA QUIT";
+  const char* const kRefusedCertificate = "EHLO STARTTLS";
   struct Case {
     const char* name;
+    SmtpTestServer* server;
+    bool startTls;
     std::string host, caFile;
     Status status;
+    const char* commands;  // what the connection sent
   };
   const Case cases[] = {
-      {"trusted, by address", "127.0.0.1", server.CaFile(), kOk},
-      {"trusted, by name", "localhost", server.CaFile(), kOk},
-      {"untrusted authority", "127.0.0.1", server.OtherCaFile(), platform::kTlsUntrusted},
-      {"system authorities only", "127.0.0.1", "", platform::kTlsUntrusted},
+      {"asked, trusted, by address", &tlsServer, true, "127.0.0.1", ca, kOk, kOverTls},
+      {"asked, trusted, by name", &tlsServer, true, "localhost", ca, kOk, kOverTls},
+      {"asked, untrusted authority", &tlsServer, true, "127.0.0.1", other, platform::kTlsUntrusted,
+       kRefusedCertificate},
+      {"asked, system authorities only", &tlsServer, true, "127.0.0.1", "", platform::kTlsUntrusted,
+       kRefusedCertificate},
       // The name resolves to the server, whose certificate does not carry it.
-      {"wrong host name", "mail.wrong.test", server.CaFile(), platform::kTlsWrongHost},
+      {"asked, wrong host name", &tlsServer, true, "mail.wrong.test", ca, platform::kTlsWrongHost,
+       kRefusedCertificate},
+      {"asked, not offered", &plainServer, true, "127.0.0.1", ca, platform::kFailure, "EHLO"},
+      {"offered, trusted", &tlsServer, false, "localhost", ca, kOk, kOverTls},
+      {"offered, wrong host name", &tlsServer, false, "mail.wrong.test", ca,
+       platform::kTlsWrongHost, kRefusedCertificate},
+      {"offered, untrusted authority", &tlsServer, false, "127.0.0.1", other,
+       platform::kTlsUntrusted, kRefusedCertificate},
+      {"neither asked nor offered: plain text", &plainServer, false, "127.0.0.1", ca, kOk,
+       "EHLO AUTH MAIL RCPT DATA QUIT"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     Params params;
     params.server = c.host;
-    params.startTls = true;
+    params.startTls = c.startTls;
     params.auth = true;
     ClientOptions options;
     options.caFile = c.caFile;
@@ -256,12 +284,14 @@ TEST(SmtpEndToEndTest, StartTls) {
       };
     }
     std::vector<ReceivedMessage> got =
-        SendAndCollect(server, params, MessageInfo(), "over TLS", c.status, options);
+        SendAndCollect(*c.server, params, MessageInfo(), "over TLS", c.status, options);
+    ASSERT_FALSE(c.server->Sessions().empty());
+    EXPECT_EQ(c.server->Sessions().back(), c.commands);
     ASSERT_EQ(got.size(), c.status == kOk ? 1u : 0u);
     if (c.status == kOk) {
-      EXPECT_EQ(got[0]["tls"] + " " + got[0]["auth_user"] + " " + got[0]["body"] + "| " +
-                    got[0]["commands"],
-                "1 tim over TLS\r\n| EHLO STARTTLS EHLO AUTH MAIL RCPT DATA");
+      const bool tls = c.server == &tlsServer;
+      EXPECT_EQ(got[0]["tls"] + " " + got[0]["auth_user"] + " " + got[0]["body"],
+                std::string(tls ? "1" : "0") + " tim over TLS\r\n");
     }
   }
 }

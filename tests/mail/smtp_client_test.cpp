@@ -1,7 +1,7 @@
 // The SMTP client against a scripted server on loopback: the status of every step's
 // failure, the exact bytes of EHLO, AUTH and the envelope, QUIT only after full success,
-// split, malformed and extra bytes, silence, trickling, cancel, STARTTLS refusals, bad
-// addresses; and the DATA filter on its own.
+// split, malformed and extra bytes, silence, trickling, cancel, STARTTLS refusals, STARTTLS
+// taken when only offered, bad addresses; and the DATA filter on its own.
 #include "mail/smtp_client.h"
 
 #include <gtest/gtest.h>
@@ -37,6 +37,7 @@ const char kGreeting[] = "220 fake.test ESMTP\r\n";
 const char kEhloPlain[] = "250-fake.test\r\n250-SIZE 1000000\r\n250 8BITMIME\r\n";
 const char kEhloAuth[] = "250-fake.test\r\n250-AUTH LOGIN CRAM-MD5 PLAIN\r\n250 8BITMIME\r\n";
 const char kEhloTls[] = "250-fake.test\r\n250 STARTTLS\r\n";
+const char kEhloTlsAuth[] = "250-fake.test\r\n250-AUTH PLAIN\r\n250 STARTTLS\r\n";
 const char kChallenge[] = "334 PDE4OTYuNjk3MTcwOTUyQHBvc3RvZmZpY2UucmVzdG9uLm1jaS5uZXQ+";
 const char kCramAnswer[] = "dGltIGI5MTNhNjAyYzdlZGE3YTQ5NWI0ZTZlNzMzNGQzODkw";
 const char kAuthPlain[] = "AUTH PLAIN AHRpbQB0YW5zdGFhZnRhbnN0YWFm";
@@ -158,6 +159,9 @@ std::vector<DialogueCase> DialogueCases() {
       {"STARTTLS not offered: nothing more is sent", Open(), kFailure, false, true},
       {"STARTTLS refused", Join({Open(kEhloTls), {C("STARTTLS"), Send("454 not now\r\n")}}), 454,
        false, true},
+      // Offered but not asked for: taken all the same, and a refusal is not a way round it.
+      {"STARTTLS offered, not asked for, refused: no AUTH in clear",
+       Join({Open(kEhloTlsAuth), {C("STARTTLS"), Send("454 not now\r\n")}}), 454, true},
       {"bytes after the STARTTLS 220 are refused",
        Join({Open(kEhloTls),
              {C("STARTTLS"), Send("220 go\r\n250-fake.test\r\n250 AUTH PLAIN\r\n")}}),
@@ -235,6 +239,33 @@ TEST(SmtpDialogueTest, EveryStep) {
       EXPECT_NE(server.Data()[0].find(c.dataHas), std::string::npos) << server.Data()[0];
       EXPECT_EQ(server.Data()[0].find("gone@"), std::string::npos) << server.Data()[0];
     }
+  }
+}
+
+// The credentials never cross in clear to a server that offers STARTTLS, whether or not
+// TLS was asked for: here the handshake gets no answer, and the client closes without
+// another line.
+TEST(SmtpDialogueTest, NoCredentialsInClearWhenTlsIsOffered) {
+  for (const bool startTls : {false, true}) {
+    SCOPED_TRACE(startTls ? "TLS asked for" : "TLS not asked for");
+    ScriptedSmtpServer server(Join({Open(kEhloTlsAuth), {C("STARTTLS"), Send("220 go\r\n")}}));
+    Params params;
+    params.port = server.Port();
+    params.auth = true;
+    params.startTls = startTls;
+    params.timeout = 150;
+    EXPECT_EQ(SendWith(Options(), params, MessageInfo(), "x"), kWaitTimeout);
+    server.Wait();
+    const Lines& lines = server.Lines();
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(Lines(lines.begin(), lines.begin() + 2), (Lines{"EHLO client.test", "STARTTLS"}));
+    // The rest is the client's first handshake record, in whatever pieces it was read.
+    std::string rest;
+    for (std::size_t i = 2; i < lines.size(); ++i) rest += lines[i];
+    ASSERT_FALSE(rest.empty());
+    EXPECT_EQ(rest[0], '\x16');  // a TLS handshake record
+    EXPECT_EQ(rest.find("AUTH"), std::string::npos);
+    EXPECT_EQ(rest.find(std::string(kAuthPlain).substr(11)), std::string::npos);
   }
 }
 
