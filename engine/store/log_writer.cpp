@@ -14,4 +14,6 @@ void WriteLogRow(const std::string& monitorId, int type, const std::string& text
   db::Database::ExecSQL(database, sql::InsertLog(monitorId, Clock::Now(), type, text));
 }
 
+std::size_t FlushLogRows(std::chrono::steady_clock::time_point /*deadline*/) { return 0; }
+
 }  // namespace engine

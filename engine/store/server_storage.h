@@ -9,6 +9,7 @@
 // holds its lock while it stops a monitor, saves, or deletes rows.
 #pragma once
 
+#include <chrono>
 #include <memory>
 #include <shared_mutex>
 #include <string>
@@ -81,6 +82,9 @@ class ServerStorage : public IMonitorDirectory {
   void StartAll();
   // Signals every running monitor, then waits for all against one deadline.
   void StopAll();
+  // Waits until no stop or delete asked for so far is still pending, or the deadline
+  // passes; true when none is pending.
+  bool WaitForStops(std::chrono::steady_clock::time_point deadline);
 
   // ---- actions ----
 
