@@ -194,7 +194,7 @@ std::string GetSystemErrorText(Status code) {
        "server."},
       {kWsaNoRecovery, "A non-recoverable error occurred during a database lookup."},
       {kWsaNoData, "The requested name is valid, but no data of the requested type was found."},
-      {kTlsWrongHost, "The target principal name is incorrect."},
+      {kTlsWrongHost, "The server certificate could not be verified: it does not name this host."},
       {kTlsUntrusted, "The certificate chain was issued by an authority that is not trusted."},
       {kTlsHandshakeFailed, "The message received was unexpected or badly formatted."},
       {kTlsCertExpired, "The received certificate has expired."},
