@@ -1,0 +1,61 @@
+#include "engine/store/data_file_status.h"
+
+#include <sqlite3.h>
+
+#include <mutex>
+
+#include "engine/services.h"
+#include "engine/store/data_files.h"
+#include "engine/store/log_writer.h"
+#include "engine/user_interface.h"
+#include "platform/documents.h"
+
+namespace engine {
+namespace {
+
+constexpr const char* kCaption = "Lumivar";
+
+struct WriteState {
+  std::mutex mutex;
+  bool failing = false;
+};
+
+// Never destroyed: a poll abandoned at exit may still report its storing.
+WriteState& GetWriteState() {
+  static auto* state = new WriteState;
+  return *state;
+}
+
+std::string DataFilePath() { return platform::GetDocumentsFolder() + DataFiles::kDataFileName; }
+
+}  // namespace
+
+std::string DataFileFailureText(const std::string& path, int result) {
+  return "The data file " + path + " cannot be written (" + sqlite3_errstr(result) +
+         "). Samples are not stored until it can be written again.";
+}
+
+std::string DataFileRecoveredText(const std::string& path) {
+  return "The data file " + path + " can be written again.";
+}
+
+void NoteDataFileWrite(const std::string& monitorId, int result) {
+  const bool failed = result != SQLITE_OK;
+  WriteState& state = GetWriteState();
+  {
+    std::lock_guard lock(state.mutex);
+    if (state.failing == failed) return;
+    state.failing = failed;
+  }
+  const std::string text =
+      failed ? DataFileFailureText(DataFilePath(), result) : DataFileRecoveredText(DataFilePath());
+  // The row of the beginning reaches the log once the file can be written again.
+  WriteLogRow(monitorId, 0, text);
+  if (IUserInterface* ui = Services::Ui()) {
+    ui->ShowAlertMessage(
+        kCaption, text,
+        failed ? IUserInterface::MessageKind::kError : IUserInterface::MessageKind::kInformation);
+  }
+}
+
+}  // namespace engine
