@@ -212,6 +212,7 @@ void Server::ThreadProc(Server* server, std::shared_ptr<PollSession> session) {
     // that overran the interval is followed at once.
     const std::int64_t waitMs =
         first ? 0 : std::max<std::int64_t>(0, server->PollingIntervalMs() - lastDurationMs);
+    server->SetNextPollTime(Clock::Now() + (waitMs + 999) / 1000);
     {
       std::unique_lock lock(session->mutex);
       if (session->stop) break;
@@ -282,6 +283,11 @@ std::uint32_t Server::ResolveAddress() {
 std::int64_t Server::PollingIntervalMs() const {
   std::lock_guard lock(Mutex());
   return std::max<std::int64_t>(1, pollingInterval) * kMinuteMs;
+}
+
+void Server::SetNextPollTime(std::int64_t time) {
+  std::lock_guard lock(Mutex());
+  nextPollTime = time;
 }
 
 // ---- test queries ----

@@ -170,6 +170,8 @@ class Server : public ServerHealth, public std::enable_shared_from_this<Server> 
 
   // The polling interval used for waiting, in ms: at least one minute.
   std::int64_t PollingIntervalMs() const;
+  // Takes the mutex and sets nextPollTime (the polling thread, before each wait).
+  void SetNextPollTime(std::int64_t time);
 
   // ---- fields (caller holds Mutex() unless said otherwise) ----
 
@@ -189,6 +191,10 @@ class Server : public ServerHealth, public std::enable_shared_from_this<Server> 
   std::int64_t reportStart = 0;
   std::int64_t reportEnd = 0;
   std::int32_t reportPeriod = 0;
+  // When the polling thread begins its next poll (seconds since 1970; the start of the
+  // poll under way while one runs). Written by the polling thread; meaningful only while
+  // `running`.
+  std::int64_t nextPollTime = 0;
 
  protected:
   // What a test query needs for one poll, copied under the mutex.
