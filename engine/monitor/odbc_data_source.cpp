@@ -8,6 +8,7 @@
 #include "engine/clock.h"
 #include "engine/monitor_directory.h"
 #include "engine/services.h"
+#include "engine/store/data_file_status.h"
 #include "engine/store/data_files.h"
 #include "engine/store/statements.h"
 #include "engine/user_interface.h"
@@ -179,7 +180,7 @@ void ODBCDataSource::OnPollDone(const PollOutput& out) {
   // After the evaluation and before storing; the user interface gets its own copy of the
   // identifier.
   if (IUserInterface* ui = Services::Ui()) ui->MonitorUpdated(id);
-  StoreData();
+  NoteDataFileWrite(id, StoreData());
 }
 
 void ODBCDataSource::AddHistory() {

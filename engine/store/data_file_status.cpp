@@ -18,6 +18,7 @@ constexpr const char* kCaption = "Lumivar";
 struct WriteState {
   std::mutex mutex;
   bool failing = false;
+  std::string failureText;  // told when the failing began
 };
 
 // Never destroyed: a poll abandoned at exit may still report its storing.
@@ -42,15 +43,25 @@ std::string DataFileRecoveredText(const std::string& path) {
 void NoteDataFileWrite(const std::string& monitorId, int result) {
   const bool failed = result != SQLITE_OK;
   WriteState& state = GetWriteState();
+  std::string text;
+  std::string failureText;
   {
     std::lock_guard lock(state.mutex);
     if (state.failing == failed) return;
     state.failing = failed;
+    if (failed) {
+      text = state.failureText = DataFileFailureText(DataFilePath(), result);
+    } else {
+      text = DataFileRecoveredText(DataFilePath());
+      failureText.swap(state.failureText);
+    }
   }
-  const std::string text =
-      failed ? DataFileFailureText(DataFilePath(), result) : DataFileRecoveredText(DataFilePath());
-  // The row of the beginning reaches the log once the file can be written again.
-  WriteLogRow(monitorId, 0, text);
+  // While the file takes no rows, the row of the beginning could not be written either:
+  // both rows are written when the failing ends.
+  if (!failed) {
+    WriteLogRow(monitorId, 0, failureText);
+    WriteLogRow(monitorId, 0, text);
+  }
   if (IUserInterface* ui = Services::Ui()) {
     ui->ShowAlertMessage(
         kCaption, text,

@@ -1,0 +1,110 @@
+#include "engine/store/data_file_status.h"
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "engine/db/busy_event.h"
+#include "engine/monitor/odbc_data_source.h"
+#include "engine/store/log_writer.h"
+#include "platform/documents.h"
+#include "tests/engine/fake_odbc.h"
+#include "tests/engine/monitor_fixture.h"
+
+namespace engine {
+namespace {
+
+using testing::FakeOdbc;
+using testing::MonitorTest;
+
+// Records the messages the user would see.
+class MessageUi : public testing::FakeUi {
+ public:
+  void ShowAlertMessage(std::string, std::string text, MessageKind kind) override {
+    std::lock_guard lock(mutex_);
+    messages_.push_back((kind == MessageKind::kError ? "error:" : "info:") + text);
+  }
+  std::vector<std::string> Messages() {
+    std::lock_guard lock(mutex_);
+    return messages_;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::vector<std::string> messages_;
+};
+
+class DataFileStatusTest : public MonitorTest {
+ protected:
+  void SetUp() override {
+    MonitorTest::SetUp();
+    Services::SetUi(nullptr);
+    NoteDataFileWrite("reset", SQLITE_OK);  // the state is process-wide
+    Services::SetUi(&messages_);
+  }
+  std::string Path() const { return platform::GetDocumentsFolder() + "varnholt.dat"; }
+
+  MessageUi messages_;
+};
+
+TEST_F(DataFileStatusTest, ToldOnceWhenFailingBeginsAndOnceWhenItEnds) {
+  const struct {
+    std::vector<int> results;
+    std::vector<int> told;  // the results whose texts the user gets, 0 for "written again"
+  } cases[] = {
+      {{SQLITE_OK, SQLITE_OK}, {}},
+      {{SQLITE_FULL, SQLITE_FULL, SQLITE_FULL}, {SQLITE_FULL}},
+      {{SQLITE_BUSY, SQLITE_READONLY, SQLITE_OK, SQLITE_OK}, {SQLITE_BUSY, SQLITE_OK}},
+      {{SQLITE_OK, SQLITE_CANTOPEN, SQLITE_OK, SQLITE_IOERR},
+       {SQLITE_CANTOPEN, SQLITE_OK, SQLITE_IOERR}},
+  };
+  for (const auto& c : cases) {
+    NoteDataFileWrite("reset", SQLITE_OK);
+    const std::size_t before = messages_.Messages().size();
+    for (int result : c.results) NoteDataFileWrite("m", result);
+    std::vector<std::string> expected;
+    for (int result : c.told) {
+      expected.push_back(result == SQLITE_OK ? "info:" + DataFileRecoveredText(Path())
+                                             : "error:" + DataFileFailureText(Path(), result));
+    }
+    const std::vector<std::string> all = messages_.Messages();
+    EXPECT_EQ(
+        std::vector<std::string>(all.begin() + static_cast<std::ptrdiff_t>(before), all.end()),
+        expected);
+  }
+}
+
+TEST_F(DataFileStatusTest, LockedDataFileIsToldOnceAcrossPollsAndLogged) {
+  db::BusyEvent::SetRetryLimit(std::chrono::milliseconds(100));
+  auto odbc = std::make_shared<FakeOdbc>();
+  auto monitor = std::make_shared<ODBCDataSource>();
+  monitor->SetOdbc(odbc);
+
+  db::Database holder;
+  ASSERT_EQ(DataFiles::OpenDatabase(holder, DataFiles::kDataFileName), SQLITE_OK);
+  ASSERT_EQ(db::Database::ExecSQL(holder, "BEGIN EXCLUSIVE"), SQLITE_OK);
+  for (int i = 0; i < 3; ++i) monitor->Poll();
+  EXPECT_EQ(messages_.Messages(),
+            std::vector<std::string>{"error:" + DataFileFailureText(Path(), SQLITE_BUSY)});
+  ASSERT_EQ(db::Database::ExecSQL(holder, "COMMIT"), SQLITE_OK);
+  holder.Close();
+
+  monitor->Poll();
+  monitor->Poll();
+  EXPECT_EQ(messages_.Messages().size(), 2u);
+  EXPECT_EQ(messages_.Messages().back(), "info:" + DataFileRecoveredText(Path()));
+  FlushLogRows(std::chrono::steady_clock::now() + std::chrono::seconds(20));
+  // Both rows reach the monitor's log once the file takes rows again.
+  EXPECT_EQ(testing::DataRows("SELECT text FROM Log WHERE monitorId = '" + monitor->id +
+                              "' AND text LIKE 'The data file %' ORDER BY time")
+                .size(),
+            2u);
+  db::BusyEvent::SetRetryLimit(std::chrono::seconds(60));
+}
+
+}  // namespace
+}  // namespace engine
