@@ -1,0 +1,94 @@
+// Rebuilding the HTML pages on a data file of 20 monitors x one year of one-minute samples
+// (the file of store_history_bench, built once and shared): one full build of the snapshot
+// page and the actions page, written to their files, as the page writer does after a poll.
+// Prints the median and 90th percentile per build.
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "bench/bench_support.h"
+#include "engine/clock.h"
+#include "engine/report/html_report.h"
+#include "engine/store/data_files.h"
+
+namespace {
+
+namespace history = bench::year_history;
+
+struct Environment {
+  std::string folder = history::Folder();
+  engine::HtmlSnapshot snapshot;
+  Environment() {
+    std::filesystem::create_directories(folder);
+    setenv("LUMIVAR_DOCUMENTS_DIR", folder.c_str(), 1);
+    const std::string dataFolder = folder + "/Lumivar/";
+    std::filesystem::create_directories(dataFolder);
+    history::BuildDataFile(dataFolder);
+    snapshot.now = history::End();
+    int n = 0;
+    for (const std::string& id : history::MonitorIds(dataFolder)) {
+      engine::HtmlMonitorInfo monitor;
+      monitor.id = id;
+      monitor.name = "Monitor " + std::to_string(++n);
+      monitor.address = "dsn" + std::to_string(n);
+      monitor.running = true;
+      monitor.health = true;
+      monitor.time = snapshot.now - 60;
+      monitor.connectionTime = 12;
+      snapshot.monitors.push_back(std::move(monitor));
+    }
+    engine::HtmlActionInfo action;
+    action.id = "action";
+    action.name = "Mail the team";
+    action.toAddress = "ops@example.com";
+    snapshot.actions.push_back(action);
+    std::printf("%zu monitors, pages at %lld\n", snapshot.monitors.size(),
+                static_cast<long long>(snapshot.now));
+  }
+};
+
+Environment& Env() {
+  static Environment env;
+  return env;
+}
+
+void BuildAndWrite(const engine::HtmlSnapshot& snapshot) {
+  std::string index, actions;
+  engine::HtmlReport::BuildSnapshotPage(snapshot, index);
+  engine::HtmlReport::BuildActionsPage(snapshot, actions);
+  std::lock_guard lock(engine::HtmlPageLock());
+  engine::HtmlReport::WritePage(engine::DataFiles::kIndexPageFileName, index);
+  engine::HtmlReport::WritePage(engine::DataFiles::kActionsPageFileName, actions);
+}
+
+void Report(benchmark::State& state, std::vector<double>& samples) {
+  std::sort(samples.begin(), samples.end());
+  if (samples.empty()) return;
+  state.counters["median_ms"] = samples[samples.size() / 2];
+  state.counters["p90_ms"] = samples[samples.size() * 9 / 10];
+}
+
+void BM_PageRebuild(benchmark::State& state) {
+  const engine::HtmlSnapshot& snapshot = Env().snapshot;
+  engine::FakeClock clock(snapshot.now);
+  engine::ScopedClock scoped(&clock);
+  std::vector<double> samples;
+  for (auto _ : state) {
+    const auto start = std::chrono::steady_clock::now();
+    BuildAndWrite(snapshot);
+    samples.push_back(
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+            .count());
+  }
+  Report(state, samples);
+}
+BENCHMARK(BM_PageRebuild)->Iterations(10)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
