@@ -133,6 +133,53 @@ std::string SelectLog(std::string_view monitorId) {
 
 std::string SelectAlertsDataNewestFirst() { return "SELECT * FROM AlertsData ORDER BY time DESC"; }
 
+namespace {
+
+// The columns of the rows of `from` that match `where`, in time order; with a limit the
+// newest `limit` of them. rowid orders rows of equal time as they were written.
+std::string InTimeOrder(const std::string& columns, const std::string& from,
+                        const std::string& where, std::int64_t limit) {
+  if (limit <= 0) {
+    return "SELECT " + columns + " FROM " + from + " WHERE " + where + " ORDER BY time, rowid";
+  }
+  return "SELECT " + columns + " FROM (SELECT " + columns + ", rowid AS rowOrder FROM " + from +
+         " WHERE " + where + " ORDER BY time DESC, rowid DESC LIMIT " + std::to_string(limit) +
+         ") ORDER BY time, rowOrder";
+}
+
+}  // namespace
+
+std::string SelectLogInTimeOrder(std::string_view monitorId, std::int64_t limit) {
+  return InTimeOrder("time, type, text", "Log", Build("(monitorId = ?)", {monitorId}), limit);
+}
+
+std::string SelectSamplesInTimeOrder(std::string_view tableName, std::string_view monitorId,
+                                     std::int64_t start, std::int64_t end) {
+  return InTimeOrder(
+      "time, available, health, errorCode, errorDescription, connectionTime, requestTime",
+      DataTable(tableName),
+      Build("(monitorId = ? AND time >= ? AND time <= ?)", {monitorId, start, end}), 0);
+}
+
+std::string SelectTestQuerySamplesInTimeOrder(std::string_view monitorId,
+                                              const std::vector<std::string>& testQueryIds,
+                                              std::int64_t start, std::int64_t end) {
+  std::string ids;
+  for (const std::string& id : testQueryIds) {
+    if (!ids.empty()) ids += ", ";
+    ids += QuoteText(id);
+  }
+  return InTimeOrder("id, time, value, errorCode, errorDescription", "TestQueriesData",
+                     Build("(monitorId = ? AND id IN (", {monitorId}) + ids +
+                         Build(") AND time >= ? AND time <= ?)", {start, end}),
+                     0);
+}
+
+std::string SelectAlertsDataInTimeOrder(std::string_view monitorId, std::int64_t limit) {
+  return InTimeOrder("alertId, time, actionId, title", "AlertsData",
+                     Build("(monitorId = ?)", {monitorId}), limit);
+}
+
 std::vector<std::string> DeleteMonitorConfig(std::string_view tableName,
                                              std::string_view monitorId) {
   return {DeleteWhere(tableName, "id", monitorId),

@@ -129,6 +129,22 @@ std::string SelectDataInPeriod(std::string_view columns, std::string_view tableN
 std::string SelectLog(std::string_view monitorId);
 std::string SelectAlertsDataNewestFirst();
 
+// Reads for the views, each in time order (equal times in the order written). A limit
+// keeps the newest rows only; 0 keeps every row.
+// time, type, text of the monitor's log.
+std::string SelectLogInTimeOrder(std::string_view monitorId, std::int64_t limit);
+// time, available, health, errorCode, errorDescription, connectionTime, requestTime of
+// the monitor's rows in its kind's data table from start to end, both included.
+std::string SelectSamplesInTimeOrder(std::string_view tableName, std::string_view monitorId,
+                                     std::int64_t start, std::int64_t end);
+// id, time, value, errorCode, errorDescription of the monitor's rows of those test
+// queries from start to end, both included. No identifiers select no row.
+std::string SelectTestQuerySamplesInTimeOrder(std::string_view monitorId,
+                                              const std::vector<std::string>& testQueryIds,
+                                              std::int64_t start, std::int64_t end);
+// alertId, time, actionId, title of the monitor's AlertsData rows.
+std::string SelectAlertsDataInTimeOrder(std::string_view monitorId, std::int64_t limit);
+
 // ---- deletions ----
 
 // A monitor, in this order: its configuration rows, then its data rows.

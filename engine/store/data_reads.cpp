@@ -1,0 +1,97 @@
+#include "engine/store/data_reads.h"
+
+#include <sqlite3.h>
+
+#include <functional>
+#include <limits>
+
+#include "engine/db/database.h"
+#include "engine/db/statement.h"
+#include "engine/store/data_files.h"
+#include "engine/store/statements.h"
+
+namespace engine {
+
+namespace {
+
+constexpr int kOdbcDataSourceKind = 2;
+
+std::int64_t Limit(std::size_t limit) {
+  constexpr auto kMax = static_cast<std::size_t>(std::numeric_limits<std::int64_t>::max());
+  return static_cast<std::int64_t>(limit < kMax ? limit : kMax);
+}
+
+// Runs the query on the data file and hands each row to read; on a failure the rows read
+// so far are dropped.
+template <typename Row>
+std::vector<Row> Read(const std::string& sql, const std::function<Row(const db::Cursor&)>& read,
+                      int* status) {
+  std::vector<Row> rows;
+  db::Database database;
+  int rc = DataFiles::OpenDatabase(database, DataFiles::kDataFileName);
+  if (rc == SQLITE_OK) {
+    db::Statement statement(database);
+    db::Cursor* cursor = nullptr;
+    rc = statement.Prepare(sql);
+    if (rc == SQLITE_OK) rc = statement.Execute(&cursor);
+    while (rc == SQLITE_OK && !cursor->IsDone()) {
+      rows.push_back(read(*cursor));
+      rc = cursor->Next();
+    }
+  }
+  if (rc != SQLITE_OK) rows.clear();
+  if (status != nullptr) *status = rc;
+  return rows;
+}
+
+}  // namespace
+
+std::vector<LogRow> LoadLog(const std::string& monitorId, std::size_t limit, int* status) {
+  return Read<LogRow>(
+      sql::SelectLogInTimeOrder(monitorId, Limit(limit)),
+      [](const db::Cursor& c) {
+        return LogRow{c.GetInt64(0), c.GetInt(1), c.GetText(2)};
+      },
+      status);
+}
+
+std::vector<SampleRow> LoadSamples(const std::string& monitorId, std::int64_t start,
+                                   std::int64_t end, int* status) {
+  return Read<SampleRow>(
+      sql::SelectSamplesInTimeOrder(DataFiles::GetTableName(kOdbcDataSourceKind), monitorId, start,
+                                    end),
+      [](const db::Cursor& c) {
+        return SampleRow{c.GetInt64(0), c.GetInt(1) != 0, c.GetInt(2) != 0, c.GetInt(3),
+                         c.GetText(4),  c.GetInt(5),      c.GetInt(6)};
+      },
+      status);
+}
+
+std::vector<TestQuerySampleRow> LoadTestQuerySamples(const std::string& monitorId,
+                                                     const std::vector<std::string>& queryIds,
+                                                     std::int64_t start, std::int64_t end,
+                                                     int* status) {
+  if (queryIds.empty()) {
+    if (status != nullptr) *status = SQLITE_OK;
+    return {};
+  }
+  return Read<TestQuerySampleRow>(
+      sql::SelectTestQuerySamplesInTimeOrder(monitorId, queryIds, start, end),
+      [](const db::Cursor& c) {
+        return TestQuerySampleRow{c.GetText(0), c.GetInt64(1), c.GetInt(2), c.GetInt(3),
+                                  c.GetText(4)};
+      },
+      status);
+}
+
+std::vector<AlertsDataRow> LoadAlertsData(const std::string& monitorId, std::size_t limit,
+                                          int* status) {
+  return Read<AlertsDataRow>(
+      sql::SelectAlertsDataInTimeOrder(monitorId, Limit(limit)),
+      [](const db::Cursor& c) {
+        return AlertsDataRow{c.GetText(0), c.GetInt64(1), c.GetText(2), c.GetText(3)};
+      },
+      status);
+}
+
+}  // namespace engine

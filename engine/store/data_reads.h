@@ -1,0 +1,61 @@
+// Reads of the data file for the views: a monitor's log, samples, test-query samples and
+// alert firings, each in time order, as plain rows. They open their own connection and
+// may wait for the file, so views call them on workers, never on the user-interface
+// thread. Any thread.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace engine {
+
+struct LogRow {
+  std::int64_t time = 0;
+  std::int32_t type = 0;  // 0 information, 1 alert
+  std::string text;
+};
+
+// One stored run of equal samples of a monitor of an ODBC data source; `time` is the
+// latest poll of the run.
+struct SampleRow {
+  std::int64_t time = 0;
+  bool available = false;
+  bool health = false;
+  std::int32_t errorCode = 0;
+  std::string errorDescription;
+  std::int32_t connectionTime = -1;  // ms; -1 when not measured
+  std::int32_t requestTime = -1;     // ms; -1 when not measured
+};
+
+struct TestQuerySampleRow {
+  std::string testQueryId;
+  std::int64_t time = 0;
+  std::int32_t value = -1;  // -1: no value
+  std::int32_t errorCode = 0;
+  std::string errorDescription;
+};
+
+struct AlertsDataRow {
+  std::string alertId;
+  std::int64_t time = 0;
+  std::string actionId;
+  std::string title;
+};
+
+// Each returns its rows oldest first and puts 0 into *status, when given, or the SQLite
+// result of the failure (then no rows). A limit keeps the newest `limit` rows; 0 keeps
+// every row. Periods include both ends.
+std::vector<LogRow> LoadLog(const std::string& monitorId, std::size_t limit, int* status = nullptr);
+std::vector<SampleRow> LoadSamples(const std::string& monitorId, std::int64_t start,
+                                   std::int64_t end, int* status = nullptr);
+// No test-query identifiers give no rows.
+std::vector<TestQuerySampleRow> LoadTestQuerySamples(const std::string& monitorId,
+                                                     const std::vector<std::string>& queryIds,
+                                                     std::int64_t start, std::int64_t end,
+                                                     int* status = nullptr);
+std::vector<AlertsDataRow> LoadAlertsData(const std::string& monitorId, std::size_t limit,
+                                          int* status = nullptr);
+
+}  // namespace engine

@@ -1,0 +1,191 @@
+// Reads of the data file for the views: time order whatever the order written, the newest
+// rows under a limit, periods with both ends, one monitor's rows only (identifiers with
+// apostrophes included), and failures that give no rows.
+#include "engine/store/data_reads.h"
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <fstream>
+#include <functional>
+
+#include "engine/store/statements.h"
+#include "tests/engine/monitor_fixture.h"
+
+namespace engine {
+namespace {
+
+using testing::ExecData;
+
+constexpr std::int64_t kT = 1'700'000'000;
+const std::string kMonitor = "mon'itor";  // an apostrophe must not end its literal
+const std::string kOther = "other";
+
+class DataReadsTest : public testing::MonitorTest {
+ protected:
+  void SetUp() override {
+    MonitorTest::SetUp();
+    // Written out of time order; two log rows share a time.
+    for (const auto& [time, text] : std::vector<std::pair<std::int64_t, std::string>>{
+             {kT + 30, "c"}, {kT + 10, "a"}, {kT + 20, "b1"}, {kT + 20, "b2"}, {kT + 40, "d"}}) {
+      ExecData(sql::InsertLog(kMonitor, time, text == "d" ? 1 : 0, text));
+      ExecData(sql::InsertAlertsData(kMonitor, "alert " + text, time, "action", "title " + text));
+    }
+    ExecData(sql::InsertLog(kOther, kT + 15, 0, "other"));
+    ExecData(sql::InsertAlertsData(kOther, "x", kT + 15, "action", "other"));
+
+    for (std::int64_t offset : {300, 100, 200, 400}) {
+      sql::OdbcDataSourceDataRow row;
+      row.monitorId = kMonitor;
+      row.time = kT + offset;
+      row.available = offset != 200;
+      row.health = offset == 100;
+      row.errorCode = offset == 200 ? -1 : 0;
+      row.errorDescription = offset == 200 ? "down" : "";
+      row.connectionTime = offset == 200 ? -1 : static_cast<std::int32_t>(offset / 10);
+      row.requestTime = offset == 200 ? -1 : static_cast<std::int32_t>(offset / 100);
+      ExecData(sql::InsertOdbcDataSourceData(row));
+      row.monitorId = kOther;
+      ExecData(sql::InsertOdbcDataSourceData(row));
+      for (const char* query : {"q1", "q'2", "q3"}) {
+        ExecData(sql::InsertTestQueryData(kMonitor, query, kT + offset,
+                                          static_cast<std::int32_t>(offset), 0, ""));
+      }
+      ExecData(sql::InsertTestQueryData(kOther, "q1", kT + offset, 7, 0, ""));
+    }
+  }
+};
+
+template <typename Row, typename Field>
+std::vector<Field> Column(const std::vector<Row>& rows, Field Row::*field) {
+  std::vector<Field> out;
+  for (const Row& row : rows) out.push_back(row.*field);
+  return out;
+}
+
+TEST_F(DataReadsTest, LogAndAlertsDataKeepTheNewestRowsInTimeOrder) {
+  const struct {
+    std::size_t limit;
+    std::vector<std::string> texts;
+  } cases[] = {
+      {0, {"a", "b1", "b2", "c", "d"}},    // every row; equal times as written
+      {2, {"c", "d"}},                     // the newest two, oldest first
+      {3, {"b2", "c", "d"}},               // a limit may split equal times
+      {100, {"a", "b1", "b2", "c", "d"}},  //
+  };
+  for (const auto& c : cases) {
+    int status = -1;
+    const std::vector<LogRow> log = LoadLog(kMonitor, c.limit, &status);
+    EXPECT_EQ(status, SQLITE_OK);
+    EXPECT_EQ(Column(log, &LogRow::text), c.texts) << "limit " << c.limit;
+
+    std::vector<std::string> titles;
+    for (const std::string& text : c.texts) titles.push_back("title " + text);
+    const std::vector<AlertsDataRow> alerts = LoadAlertsData(kMonitor, c.limit, &status);
+    EXPECT_EQ(status, SQLITE_OK);
+    EXPECT_EQ(Column(alerts, &AlertsDataRow::title), titles) << "limit " << c.limit;
+  }
+  const std::vector<LogRow> log = LoadLog(kMonitor, 1);
+  ASSERT_EQ(log.size(), 1u);
+  EXPECT_EQ(log[0].time, kT + 40);
+  EXPECT_EQ(log[0].type, 1);
+  const std::vector<AlertsDataRow> alerts = LoadAlertsData(kMonitor, 1);
+  ASSERT_EQ(alerts.size(), 1u);
+  EXPECT_EQ(alerts[0].alertId, "alert d");
+  EXPECT_EQ(alerts[0].actionId, "action");
+  EXPECT_EQ(alerts[0].time, kT + 40);
+  EXPECT_TRUE(LoadLog("nobody", 0).empty());
+}
+
+TEST_F(DataReadsTest, SamplesOfAPeriodWithBothEnds) {
+  const struct {
+    std::int64_t start, end;
+    std::vector<std::int64_t> times;
+  } cases[] = {
+      {kT, kT + 1000, {kT + 100, kT + 200, kT + 300, kT + 400}},
+      {kT + 200, kT + 300, {kT + 200, kT + 300}},
+      {kT + 201, kT + 299, {}},
+      {kT + 300, kT + 300, {kT + 300}},
+      {kT + 300, kT + 200, {}},
+  };
+  for (const auto& c : cases) {
+    int status = -1;
+    const std::vector<SampleRow> rows = LoadSamples(kMonitor, c.start, c.end, &status);
+    EXPECT_EQ(status, SQLITE_OK);
+    EXPECT_EQ(Column(rows, &SampleRow::time), c.times) << c.start - kT << ".." << c.end - kT;
+  }
+  const std::vector<SampleRow> rows = LoadSamples(kMonitor, kT + 100, kT + 200);
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_TRUE(rows[0].available);
+  EXPECT_TRUE(rows[0].health);
+  EXPECT_EQ(rows[0].connectionTime, 10);
+  EXPECT_EQ(rows[0].requestTime, 1);
+  EXPECT_FALSE(rows[1].available);
+  EXPECT_FALSE(rows[1].health);
+  EXPECT_EQ(rows[1].errorCode, -1);
+  EXPECT_EQ(rows[1].errorDescription, "down");
+  EXPECT_EQ(rows[1].connectionTime, -1);
+  EXPECT_EQ(rows[1].requestTime, -1);
+}
+
+TEST_F(DataReadsTest, TestQuerySamplesOfTheGivenQueriesOnly) {
+  const struct {
+    std::vector<std::string> ids;
+    std::int64_t start, end;
+    std::vector<std::string> rowIds;
+  } cases[] = {
+      {{"q1"}, kT, kT + 1000, {"q1", "q1", "q1", "q1"}},
+      {{"q'2", "q3"}, kT + 100, kT + 200, {"q'2", "q3", "q'2", "q3"}},
+      {{"q1", "unknown"}, kT + 400, kT + 400, {"q1"}},
+      {{}, kT, kT + 1000, {}},
+      {{"q1"}, kT + 401, kT + 1000, {}},
+  };
+  for (const auto& c : cases) {
+    int status = -1;
+    const std::vector<TestQuerySampleRow> rows =
+        LoadTestQuerySamples(kMonitor, c.ids, c.start, c.end, &status);
+    EXPECT_EQ(status, SQLITE_OK);
+    EXPECT_EQ(Column(rows, &TestQuerySampleRow::testQueryId), c.rowIds);
+    for (std::size_t i = 1; i < rows.size(); ++i) EXPECT_LE(rows[i - 1].time, rows[i].time);
+  }
+  // The other monitor's rows of a test query with the same identifier stay out.
+  const auto rows = LoadTestQuerySamples(kMonitor, {"q1"}, kT + 100, kT + 100);
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_EQ(rows[0].value, 100);
+}
+
+TEST_F(DataReadsTest, AFailedReadGivesItsResultAndNoRows) {
+  const std::vector<std::pair<const char*, std::function<std::size_t(int*)>>> reads = {
+      {"log", [](int* s) { return LoadLog(kMonitor, 0, s).size(); }},
+      {"samples", [](int* s) { return LoadSamples(kMonitor, kT, kT + 1000, s).size(); }},
+      {"test queries",
+       [](int* s) { return LoadTestQuerySamples(kMonitor, {"q1"}, kT, kT + 1000, s).size(); }},
+      {"alerts", [](int* s) { return LoadAlertsData(kMonitor, 0, s).size(); }},
+  };
+  for (const auto& [name, read] : reads) {
+    int status = -1;
+    EXPECT_GT(read(&status), 0u) << name;
+    EXPECT_EQ(status, SQLITE_OK) << name;
+  }
+  for (const char* table : {"Log", "ODBCDataSourcesData", "TestQueriesData", "AlertsData"}) {
+    ExecData(std::string("DROP TABLE ") + table);
+  }
+  for (const auto& [name, read] : reads) {
+    int status = SQLITE_OK;
+    EXPECT_EQ(read(&status), 0u) << name;
+    EXPECT_EQ(status, SQLITE_ERROR) << name;
+  }
+  {
+    // A data folder that cannot be made: the file cannot be opened.
+    std::ofstream(dir_.File("blocker")) << "a file, not a folder";
+    testing_support::ScopedEnv nowhere{"LUMIVAR_DOCUMENTS_DIR", dir_.File("blocker") + "/below"};
+    for (const auto& [name, read] : reads) {
+      int status = SQLITE_OK;
+      EXPECT_EQ(read(&status), 0u) << name;
+      EXPECT_EQ(status, SQLITE_CANTOPEN) << name;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace engine
