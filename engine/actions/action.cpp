@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <condition_variable>
+#include <deque>
 #include <functional>
 #include <shared_mutex>
 #include <system_error>
@@ -66,14 +67,25 @@ struct CancelHook {
   }
 };
 
-// What all executions of the process share: the count of running workers (for the
-// bounded wait at exit), the cancel hooks of running SMTP exchanges and SQL statements,
-// and the gate that closes the way to monitors, store and user interface at exit.
-// Never destroyed, like ActionLock.
+// One firing or test run waiting for the worker, with the executions of its action, which
+// say whether it has been forgotten.
+struct QueuedExecution {
+  std::shared_ptr<ActionWorkerContext> context;
+  std::shared_ptr<ActionWorkers> workers;
+};
+
+// What all executions of the process share: the queue that the one worker thread serves in
+// firing order, whether it is executing one now (for the bounded waits), the cancel hooks of
+// a running SMTP exchange or SQL statement, and the gate that closes the way to monitors,
+// store and user interface at exit. Never destroyed, like ActionLock, so the worker thread
+// never meets a destroyed object, not even at process exit.
 struct Runtime {
   std::mutex mutex;
-  std::condition_variable idle;
-  int running = 0;
+  std::condition_variable queued;  // the queue is no longer empty
+  std::condition_variable idle;    // the queue is empty and nothing executes
+  std::deque<QueuedExecution> queue;
+  bool executing = false;
+  bool workerStarted = false;
   bool accepting = true;
   std::vector<std::shared_ptr<CancelHook>> cancels;
 
@@ -82,6 +94,8 @@ struct Runtime {
 
   Action::SmtpClientFactory smtpFactory = nullptr;
   platform::IOdbc* odbc = nullptr;
+
+  bool Idle() const { return queue.empty() && !executing; }
 };
 
 Runtime& GetRuntime() {
@@ -122,15 +136,6 @@ class CancelRegistration {
   std::shared_ptr<CancelHook> hook_;
 };
 
-void WorkerEnded() {
-  Runtime& rt = GetRuntime();
-  {
-    std::lock_guard lock(rt.mutex);
-    --rt.running;
-  }
-  rt.idle.notify_all();
-}
-
 // Runs fn with the way to monitors, store and user interface open; does nothing once it
 // closed at exit.
 template <typename Fn>
@@ -152,8 +157,8 @@ std::string SubjectLine(const std::string& subject) {
 
 }  // namespace
 
-// The executions of one action that have started and not yet been forgotten.
-struct Action::Workers {
+// The executions of one action that are queued or running and have not been forgotten.
+struct ActionWorkers {
   std::mutex mutex;
   std::vector<std::shared_ptr<ActionWorkerContext>> list;
 
@@ -175,9 +180,9 @@ std::mutex& ActionLock() {
 // ---- the record ----
 
 Action::Action(std::int32_t type)
-    : id(platform::NewGuidString()), type(type), workers_(std::make_shared<Workers>()) {}
+    : id(platform::NewGuidString()), type(type), workers_(std::make_shared<ActionWorkers>()) {}
 
-Action::Action(const Action& other) : workers_(std::make_shared<Workers>()) { *this = other; }
+Action::Action(const Action& other) : workers_(std::make_shared<ActionWorkers>()) { *this = other; }
 
 Action& Action::operator=(const Action& other) {
   if (this == &other) return *this;
@@ -258,32 +263,36 @@ int Action::Save(db::Database& database) const {
 
 platform::Status Action::Run(std::optional<FiringAlert> alert, std::string subject,
                              std::string text) {
-  auto context = std::make_shared<ActionWorkerContext>(
-      ActionWorkerContext{Snapshot(), std::move(subject), std::move(text), std::move(alert)});
+  QueuedExecution execution{std::make_shared<ActionWorkerContext>(ActionWorkerContext{
+                                Snapshot(), std::move(subject), std::move(text), std::move(alert)}),
+                            workers_};
+  // Registered before it is queued, so that the worker finds it however soon it starts.
+  {
+    std::lock_guard lock(execution.workers->mutex);
+    execution.workers->list.push_back(execution.context);
+  }
   Runtime& rt = GetRuntime();
+  platform::Status status = platform::kOk;
   {
     std::lock_guard lock(rt.mutex);
-    if (!rt.accepting) return platform::kFailure;
-    ++rt.running;
+    if (!rt.accepting) {
+      status = platform::kFailure;
+    } else if (!rt.workerStarted) {
+      try {
+        std::thread(WorkerLoop).detach();
+        rt.workerStarted = true;
+      } catch (const std::system_error& e) {
+        status = platform::ErrnoToStatus(e.code().value());
+        if (status == platform::kOk) status = platform::kFailure;
+      }
+    }
+    if (status == platform::kOk) rt.queue.push_back(execution);
   }
-  // Registered before the worker starts, so that it finds itself even when it is done
-  // within microseconds.
-  std::shared_ptr<Workers> workers = workers_;
-  {
-    std::lock_guard lock(workers->mutex);
-    workers->list.push_back(context);
+  if (status != platform::kOk) {
+    execution.workers->Remove(execution.context);
+    return status;
   }
-  try {
-    std::thread([context, workers]() mutable {
-      WorkerThreadProc(std::move(context), std::move(workers));
-      WorkerEnded();
-    }).detach();
-  } catch (const std::system_error& e) {
-    workers->Remove(context);
-    WorkerEnded();
-    const platform::Status status = platform::ErrnoToStatus(e.code().value());
-    return status != platform::kOk ? status : platform::kFailure;
-  }
+  rt.queued.notify_one();
   return platform::kOk;
 }
 
@@ -293,24 +302,49 @@ platform::Status Action::RunTest() {
 }
 
 void Action::CloseWorkerThreads() {
-  std::lock_guard lock(workers_->mutex);
-  workers_->list.clear();
+  std::vector<std::shared_ptr<ActionWorkerContext>> forgotten;
+  {
+    std::lock_guard lock(workers_->mutex);
+    forgotten.swap(workers_->list);
+  }
+  if (forgotten.empty()) return;
+  // Those still queued never start. They go after the lock is released: their snapshots'
+  // destructors come back here.
+  std::vector<QueuedExecution> dropped;
+  Runtime& rt = GetRuntime();
+  bool idle = false;
+  {
+    std::lock_guard lock(rt.mutex);
+    for (auto it = rt.queue.begin(); it != rt.queue.end();) {
+      if (std::find(forgotten.begin(), forgotten.end(), it->context) != forgotten.end()) {
+        dropped.push_back(std::move(*it));
+        it = rt.queue.erase(it);
+      } else {
+        ++it;
+      }
+    }
+    idle = rt.Idle();
+  }
+  if (idle) rt.idle.notify_all();
 }
 
 bool Action::WaitForRunningActions(std::chrono::milliseconds bound) {
   Runtime& rt = GetRuntime();
   std::unique_lock lock(rt.mutex);
-  return rt.idle.wait_for(lock, bound, [&rt] { return rt.running == 0; });
+  return rt.idle.wait_for(lock, bound, [&rt] { return rt.Idle(); });
 }
 
 bool Action::ShutdownWorkers(std::chrono::milliseconds bound) {
   Runtime& rt = GetRuntime();
+  std::deque<QueuedExecution> dropped;
   std::vector<std::shared_ptr<CancelHook>> hooks;
   {
     std::lock_guard lock(rt.mutex);
     rt.accepting = false;
+    dropped.swap(rt.queue);
     hooks = rt.cancels;
   }
+  rt.idle.notify_all();
   // A driver's cancel may wait for the server; the bound below must hold all the same.
   auto cancelAll = [hooks] {
     for (const auto& hook : hooks) hook->Fire();
@@ -323,10 +357,23 @@ bool Action::ShutdownWorkers(std::chrono::milliseconds bound) {
   bool idle = false;
   {
     std::unique_lock lock(rt.mutex);
-    idle = rt.idle.wait_for(lock, bound, [&rt] { return rt.running == 0; });
+    idle = rt.idle.wait_for(lock, bound, [&rt] { return rt.Idle(); });
   }
-  std::unique_lock gate(rt.gate);
-  rt.closed = true;
+  {
+    std::unique_lock gate(rt.gate);
+    rt.closed = true;
+  }
+  // Each firing that never started is noted on its monitor, unless its action or its
+  // monitor has been deleted; test runs leave no trace.
+  IMonitorDirectory* directory = Services::Storage();
+  for (const QueuedExecution& execution : dropped) {
+    const ActionWorkerContext& context = *execution.context;
+    if (!execution.workers->Contains(execution.context)) continue;
+    execution.workers->Remove(execution.context);
+    if (!context.alert || directory == nullptr) continue;
+    if (directory->GetServerById(context.alert->monitorId) == nullptr) continue;
+    WriteLogRow(context.alert->monitorId, 1, "Action " + context.action.name + " Cancelled");
+  }
   return idle;
 }
 
@@ -336,12 +383,35 @@ void Action::SetOdbc(platform::IOdbc* odbc) { GetRuntime().odbc = odbc; }
 
 // ---- one execution ----
 
-void Action::WorkerThreadProc(std::shared_ptr<ActionWorkerContext> context,
-                              std::shared_ptr<Workers> workers) {
+void Action::WorkerLoop() {
+  Runtime& rt = GetRuntime();
+  for (;;) {
+    QueuedExecution execution;
+    {
+      std::unique_lock lock(rt.mutex);
+      rt.executing = false;
+      if (rt.queue.empty()) rt.idle.notify_all();
+      rt.queued.wait(lock, [&rt] { return !rt.queue.empty(); });
+      execution = std::move(rt.queue.front());
+      rt.queue.pop_front();
+      rt.executing = true;
+    }
+    try {
+      ExecuteQueued(execution.context, *execution.workers);
+    } catch (...) {
+      // The worker serves every later execution: nothing may end it.
+    }
+  }
+}
+
+void Action::ExecuteQueued(const std::shared_ptr<ActionWorkerContext>& context,
+                           ActionWorkers& workers) {
+  // Forgotten after the worker took it from the queue: it never starts.
+  if (!workers.Contains(context)) return;
   platform::Status status = platform::kFailure;
   {
     std::lock_guard lock(ActionLock());
-    if (context->alert && workers->Contains(context)) {
+    if (context->alert && workers.Contains(context)) {
       const FiringAlert& alert = *context->alert;
       ThroughGate([&] {
         if (IMonitorDirectory* directory = Services::Storage()) {
@@ -354,16 +424,15 @@ void Action::WorkerThreadProc(std::shared_ptr<ActionWorkerContext> context,
     } catch (...) {
       status = platform::kFailure;
     }
-    if (context->alert && workers->Contains(context)) OnActionDone(status, *context);
+    if (context->alert && workers.Contains(context)) OnActionDone(status, *context);
   }
-  // A test run's result is shown after the lock is released: a box nobody closes must
-  // not hold up every alert.
-  if (!context->alert && workers->Contains(context)) {
+  // A test run's result is shown after the lock is released.
+  if (!context->alert && workers.Contains(context)) {
     ThroughGate([&] {
       if (IUserInterface* ui = Services::Ui()) ui->ShowActionTestResult(status);
     });
   }
-  workers->Remove(context);
+  workers.Remove(context);
 }
 
 void Action::OnActionDone(platform::Status status, const ActionWorkerContext& context) {

@@ -1,17 +1,17 @@
 // Actions: what an alert does when it fires. An action sends an e-mail or an SMS message,
 // executes an SQL statement on an ODBC data source, starts a program or document, or
-// shows something on the user interface. Each execution runs on a worker thread of its
-// own, and the process-wide ActionLock lets only one execute at a time. One row of the
-// Actions table.
+// shows something on the user interface. Every firing and test run of every action goes
+// into one queue, which one worker thread of the process serves in firing order: one
+// execution at a time, holding the process-wide ActionLock. One row of the Actions table.
 //
 // Threads: the store owns actions (std::shared_ptr). The user-interface thread edits an
 // action's fields holding Mutex() (or assigns a whole edited copy); every other thread
 // reads them through Snapshot() or PollsCount(). Mutex() is taken last: no other lock is
 // taken while it is held. `id` never changes once the action is in the store. An
 // execution holds ActionLock and then may take the store's lock and a monitor's; nothing
-// waits for ActionLock while holding either. Run may be called from any thread; a worker works on a
-// snapshot of the action and names its alert by identifiers, so deleting the action, the alert or
-// the monitor while it runs is safe.
+// waits for ActionLock while holding either. Run may be called from any thread; an execution works
+// on a snapshot of the action and names its alert by identifiers, so deleting the action, the
+// alert or the monitor while it is queued or runs is safe.
 #pragma once
 
 #include <chrono>
@@ -46,6 +46,7 @@ struct FiringAlert {
 
 class Action;
 struct ActionWorkerContext;
+struct ActionWorkers;
 
 // The process-wide lock held while an action executes. It is never destroyed, so a
 // worker left running at exit never meets a destroyed mutex.
@@ -89,28 +90,31 @@ class Action {
   // Writes (or replaces) the action's row; the statement's result.
   int Save(db::Database& database) const;
 
-  // Starts one execution on a worker thread and returns at once: 0 when the worker
-  // started, else the status of the failure (1 once the program is shutting down).
-  // With an alert, the end of the execution is logged on its monitor, the alert's `done`
-  // and `lastResult` are set and the user interface is told; without one (a test run)
-  // the user interface shows the result.
+  // Queues one execution behind all earlier ones and returns at once: 0 when it is
+  // queued, else the status of the failure (1 once the program is shutting down; the
+  // worker thread's creation error when it could not be started). With an alert, the end of the
+  // execution is logged on its monitor, the alert's `done` and `lastResult` are set and the user
+  // interface is told; without one (a test run) the user interface shows the result.
   platform::Status Run(std::optional<FiringAlert> alert, std::string subject, std::string text);
   // A test run: subject "Action Test", text "<product name> Action Test".
   platform::Status RunTest();
 
-  // Forgets every running execution of this action: each goes on to its end but then
-  // touches no alert, monitor or user interface. Nothing is waited for.
+  // Forgets every execution of this action: queued ones never start; a running one goes
+  // on to its end but then touches no alert, monitor or user interface. Nothing is waited
+  // for.
   void CloseWorkerThreads();
 
   // ---- the whole process ----
 
-  // Waits until no execution runs (or the time is up); true when none runs.
+  // Waits until the queue is empty and no execution runs (or the time is up); true then.
   static bool WaitForRunningActions(std::chrono::milliseconds bound);
   // At exit, after the monitors have stopped and before the store, the services or the
-  // database library go: no execution starts any more, running SMTP exchanges and SQL
-  // statements are cancelled, and the running executions are waited for up to the bound.
-  // Afterwards no execution touches a monitor, the store or the user interface again,
-  // even one still running. True when none was still running.
+  // database library go: no execution starts any more; the running one's SMTP exchange or
+  // SQL statement is cancelled and it is waited for up to the bound. Afterwards no
+  // execution touches a monitor, the store or the user interface again, even one still
+  // running. Each queued firing is dropped with the log row "Action <name> Cancelled"
+  // (type 1) on its monitor; queued test runs go silently. True when none was still
+  // running.
   static bool ShutdownWorkers(std::chrono::milliseconds bound = std::chrono::seconds(30));
 
   // The SMTP client factory and the ODBC layer that executions use; null restores the
@@ -138,8 +142,6 @@ class Action {
   std::int32_t uiType = kMessageBox;
 
  private:
-  struct Workers;
-
   // The executions by type; each returns a status, 0 for success.
   platform::Status Execute(const std::string& subject, const std::string& text,
                            const std::optional<FiringAlert>& alert) const;
@@ -149,12 +151,14 @@ class Action {
   platform::Status ShowUserInterface(const std::string& subject, const std::string& text,
                                      const std::optional<FiringAlert>& alert) const;
 
-  static void WorkerThreadProc(std::shared_ptr<ActionWorkerContext> context,
-                               std::shared_ptr<Workers> workers);
+  // The worker thread: serves the queue for the rest of the process.
+  static void WorkerLoop();
+  static void ExecuteQueued(const std::shared_ptr<ActionWorkerContext>& context,
+                            ActionWorkers& workers);
   static void OnActionDone(platform::Status status, const ActionWorkerContext& context);
 
   mutable std::mutex mutex_;
-  std::shared_ptr<Workers> workers_;
+  std::shared_ptr<ActionWorkers> workers_;
 };
 
 // One execution: a snapshot of the action, the subject and text, and the firing alert

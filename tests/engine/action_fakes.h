@@ -1,20 +1,78 @@
 // Fakes for the action and e-mail report tests: an SMTP client that records every call and
-// can hold a connection open until released (or cancelled), and a user interface that
-// records every call. Both are thread-safe: workers call them.
+// can hold a connection open until released (or cancelled), a user interface that records
+// every call, an ODBC layer whose connects fail, and a trace of the threads that called
+// them. All are thread-safe: workers call them.
 #pragma once
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <functional>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "engine/user_interface.h"
 #include "mail/smtp.h"
+#include "platform/odbc.h"
 
 namespace engine::testing {
+
+// While one exists, the fakes below note here what they were asked to do and on which
+// thread, in call order across all of them.
+class ThreadTrace {
+ public:
+  struct Call {
+    std::string what;
+    std::thread::id thread;
+  };
+
+  ThreadTrace() { Current() = this; }
+  ~ThreadTrace() { Current() = nullptr; }
+
+  static void Note(std::string what) {
+    if (ThreadTrace* trace = Current()) {
+      std::lock_guard lock(trace->mutex_);
+      trace->calls_.push_back({std::move(what), std::this_thread::get_id()});
+    }
+  }
+  std::vector<Call> Calls() const {
+    std::lock_guard lock(mutex_);
+    return calls_;
+  }
+
+ private:
+  static std::atomic<ThreadTrace*>& Current() {
+    static std::atomic<ThreadTrace*> current{nullptr};
+    return current;
+  }
+
+  mutable std::mutex mutex_;
+  std::vector<Call> calls_;
+};
+
+// An ODBC layer on which every connect fails with `code`.
+class FailingOdbc : public platform::IOdbc {
+ public:
+  explicit FailingOdbc(std::int32_t code) : code_(code) {}
+
+  platform::OdbcError Connect(std::string_view, int,
+                              std::shared_ptr<platform::IOdbcConnection>*) override {
+    ThreadTrace::Note("odbc");
+    platform::OdbcError error;
+    error.code = code_;
+    error.text = "refused";
+    return error;
+  }
+  platform::OdbcError ListDataSources(std::vector<platform::OdbcDataSource>*) override {
+    return {};
+  }
+
+ private:
+  const std::int32_t code_;
+};
 
 // The fake SMTP server side of every FakeSmtpClient: scripted answers and the record.
 // Install with Action::SetSmtpClientFactory(&FakeSmtp::Create); the FakeSmtp made last
@@ -95,6 +153,7 @@ class FakeSmtpClient final : public Smtp::IClient {
     return 0;
   }
   platform::Status Connect(const Smtp::IConnectionParams& p) override {
+    ThreadTrace::Note("smtp");
     smtp_.Record("Connect " + p.GetServer() + ":" + std::to_string(p.GetPort()) +
                  " auth=" + std::to_string(p.GetUseAuthentication()) + " " + p.GetUserName() + "/" +
                  p.GetPassword() + " tls=" + std::to_string(p.GetUseStartTls()) +
@@ -164,10 +223,15 @@ class RecordingUi : public IUserInterface {
  public:
   void MonitorUpdated(std::string monitorId) override { Record("updated:" + monitorId); }
   void ShowBalloon(std::string title, std::string text, MessageKind kind) override {
+    ThreadTrace::Note("balloon");
     Record("balloon:" + title + "|" + text + "|" + Kind(kind));
   }
-  void RestoreMainWindow() override { Record("restore"); }
+  void RestoreMainWindow() override {
+    ThreadTrace::Note("restore");
+    Record("restore");
+  }
   void ShowAlertMessage(std::string caption, std::string text, MessageKind kind) override {
+    ThreadTrace::Note("box");
     Record("box:" + caption + "|" + text + "|" + Kind(kind));
   }
   void ShowActionTestResult(std::uint32_t status) override {

@@ -1,7 +1,7 @@
-// The end of the program for actions: running SMTP exchanges are cancelled, running
-// executions are waited for up to a bound and then left to finish without touching
-// anything, and no execution starts any more. A program of its own, because the shutdown
-// lasts for the rest of the process.
+// The end of the program for actions, when the running execution gives way to its cancel:
+// the firings still queued are dropped, each with a log row on its monitor, the running
+// one is cancelled and ends within the bound, and nothing starts any more. A program of
+// its own, because the shutdown lasts for the rest of the process.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -10,91 +10,69 @@
 #include <vector>
 
 #include "engine/actions/action.h"
-#include "engine/monitor/odbc_data_source.h"
 #include "engine/monitor/server_health.h"
-#include "engine/services.h"
-#include "engine/store/data_files.h"
-#include "engine/store/server_storage.h"
-#include "tests/engine/action_fakes.h"
-#include "tests/support/temp_dir.h"
+#include "tests/engine/action_exit_scene.h"
 
 namespace engine {
 namespace {
 
 using namespace std::chrono_literals;
+using Strings = std::vector<std::string>;
 
-TEST(ActionShutdownTest, CancelsWaitsWithABoundAndThenTouchesNothing) {
-  testing_support::TempDir dir;
-  testing_support::ScopedEnv documents("LUMIVAR_DOCUMENTS_DIR", dir.Path());
-  DataFiles::CreateConfigTables();
-  DataFiles::CreateDataTables();
-  testing::RecordingUi ui;
-  testing::FakeSmtp smtp;
-  ServerStorage store;
-  Services::SetUi(&ui);
-  Services::SetStorage(&store);
-  Action::SetSmtpClientFactory(&testing::FakeSmtp::Create);
+class ActionShutdownTest : public testing::ActionExitTest {};
 
-  auto monitor = store.AddNewODBCDataSource();
-  auto mail = std::make_shared<Action>(Action::kEmail);
-  mail->name = "Mail";
-  mail->fromAddress = "ops@example.com";
-  mail->toAddress = "dba@example.com";
-  store.AddAction(mail);
-  std::string first;
-  std::string second;
-  {
-    std::lock_guard lock(monitor->Mutex());
-    const std::string attribute = monitor->healthAttributes.front().id;
-    first = monitor->AddAlert(mail->id, attribute, 0, 0, Alert::kError).id;
-    second = monitor->AddAlert(mail->id, attribute, 0, 0, Alert::kError).id;
-  }
-  auto alert = [&](const std::string& id) {
-    std::lock_guard lock(monitor->Mutex());
-    return *monitor->FindAlert(id);
+TEST_F(ActionShutdownTest, DropsTheQueueAndCancelsTheRunningExecution) {
+  smtp_.blockInConnect = true;
+  const std::string running = AddAlert(first_, mail_);
+  ASSERT_EQ(Fire(first_, mail_, running), platform::kOk);
+  ASSERT_TRUE(smtp_.WaitForConnects(1));
+
+  // Queued behind it; only firings of actions and monitors still there leave a row.
+  auto deletedAction = std::make_shared<Action>(Action::kUserInterface);
+  store_.AddAction(deletedAction);
+  auto deletedMonitor = store_.AddNewODBCDataSource();
+  const struct {
+    std::shared_ptr<ODBCDataSource> monitor;
+    std::shared_ptr<Action> action;
+  } queued[] = {
+      {first_, mail_},         {second_, notice_},      {first_, notice_},
+      {first_, deletedAction}, {deletedMonitor, mail_},
   };
+  for (const auto& q : queued) {
+    ASSERT_EQ(Fire(q.monitor, q.action, AddAlert(q.monitor, q.action)), platform::kOk);
+  }
+  ASSERT_EQ(notice_->RunTest(), platform::kOk);  // a test run goes without a trace
+  store_.DeleteActionById(deletedAction->id);
+  store_.DeleteServer(deletedMonitor->id);
 
-  // The first exchange can be cancelled; the second, queued behind it, cannot.
-  smtp.blockInConnect = true;
-  smtp.cancellableClients = 1;
-  ASSERT_EQ(mail->Run(FiringAlert{monitor->id, first, Alert::kError}, "s", "t"), platform::kOk);
-  ASSERT_TRUE(smtp.WaitForConnects(1));
-  ASSERT_EQ(mail->Run(FiringAlert{monitor->id, second, Alert::kError}, "s", "t"), platform::kOk);
-
-  const auto start = std::chrono::steady_clock::now();
-  EXPECT_FALSE(Action::ShutdownWorkers(500ms));
-  EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
-  EXPECT_EQ(alert(first).lastResult, platform::kWsaEintr);
-  EXPECT_TRUE(alert(first).done);
-  ASSERT_TRUE(smtp.WaitForConnects(2));
+  EXPECT_TRUE(Action::ShutdownWorkers(60s));
+  EXPECT_EQ(AlertCopy(first_, running).lastResult, platform::kWsaEintr);
+  EXPECT_TRUE(AlertCopy(first_, running).done);
+  EXPECT_EQ(Log(first_->id), (Strings{"1|ERROR: s t", "1|Action Mail Failed",
+                                      "1|Action Mail Cancelled", "1|Action Notice Cancelled"}));
+  EXPECT_EQ(Log(second_->id), Strings{"1|Action Notice Cancelled"});
+  EXPECT_EQ(Log(deletedMonitor->id), Strings{});
+  EXPECT_EQ(ui_.Calls(), Strings{"updated:" + first_->id});  // no queued one started
+  EXPECT_EQ(smtp_.Clients(), 1);
+  EXPECT_EQ(smtp_.Count("Cancel"), 1);
 
   // Nothing starts any more, and an alert whose action cannot start shows that failure
   // instead of an action running for ever.
-  EXPECT_EQ(mail->RunTest(), platform::kFailure);
+  EXPECT_EQ(mail_->RunTest(), platform::kFailure);
   {
-    std::lock_guard lock(monitor->Mutex());
-    monitor->FindAlert(first)->done = false;
+    std::lock_guard lock(first_->Mutex());
+    first_->FindAlert(running)->done = false;
   }
   std::vector<AlertFiring> firings(1);
-  firings[0].action = mail;
-  firings[0].monitorId = monitor->id;
-  firings[0].alertId = first;
-  firings[0].actionId = mail->id;
+  firings[0].action = mail_;
+  firings[0].monitorId = first_->id;
+  firings[0].alertId = running;
+  firings[0].actionId = mail_->id;
   ServerHealth::FireAlerts(std::move(firings));
-  EXPECT_TRUE(alert(first).done);
-  EXPECT_EQ(alert(first).lastResult, platform::kFailure);
-
-  // The execution left running finishes on its own and touches nothing.
-  ui.Clear();
-  smtp.Release();
+  EXPECT_TRUE(AlertCopy(first_, running).done);
+  EXPECT_EQ(AlertCopy(first_, running).lastResult, platform::kFailure);
   EXPECT_TRUE(Action::WaitForRunningActions(10s));
-  EXPECT_TRUE(ui.Calls().empty());
-  EXPECT_FALSE(alert(second).done);
-  EXPECT_EQ(smtp.Count("Cancel"), 2);
-
-  Action::SetSmtpClientFactory(nullptr);
-  Services::SetStorage(nullptr);
-  Services::SetUi(nullptr);
+  EXPECT_EQ(smtp_.Clients(), 1);
 }
 
 }  // namespace

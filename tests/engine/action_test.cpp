@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <filesystem>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <thread>
@@ -23,9 +25,16 @@ using testing::ConfigRows;
 using testing::DataRows;
 using testing::FakeSmtp;
 using testing::Rows;
+using testing::ThreadTrace;
 using Strings = std::vector<std::string>;
 
 constexpr std::int64_t kNow = 1'700'000'000;
+
+// The threads of this process now.
+std::size_t ThreadCount() {
+  const std::filesystem::directory_iterator tasks("/proc/self/task");
+  return static_cast<std::size_t>(std::distance(begin(tasks), end(tasks)));
+}
 
 class ActionTest : public testing::MonitorTest {
  protected:
@@ -219,6 +228,66 @@ TEST_F(ActionTest, FiringsExecuteOneAfterTheOther) {
   EXPECT_EQ(ui_.Calls(), (Strings{updated, "box:Second|two|error", updated}));
 }
 
+TEST_F(ActionTest, ExecutionsOfEveryKindRunInFiringOrderOnOneThread) {
+  testing::FailingOdbc odbc(-1);
+  Action::SetOdbc(&odbc);
+  const struct {
+    std::int32_t type;
+    std::int32_t uiType;
+    std::string call;  // what the execution asks of its fake
+  } cases[] = {
+      {Action::kEmail, 0, "smtp"},      {Action::kUserInterface, Action::kBalloon, "balloon"},
+      {Action::kExecuteSql, 0, "odbc"}, {Action::kUserInterface, Action::kMessageBox, "box"},
+      {Action::kSms, 0, "smtp"},
+  };
+  Strings expected;
+  std::vector<std::pair<std::shared_ptr<Action>, std::string>> actions;
+  for (const auto& c : cases) {
+    auto action = AddAction(c.type);
+    action->uiType = c.uiType;
+    actions.emplace_back(action, AddAlert(action));
+    expected.push_back(c.call);
+  }
+  // Two rounds, the second after the queue ran empty: still the same thread.
+  ThreadTrace trace;
+  for (int round = 0; round < 2; ++round) {
+    for (const auto& [action, alertId] : actions) ASSERT_EQ(Fire(action, alertId), platform::kOk);
+    WaitForActions();
+  }
+  Action::SetOdbc(nullptr);
+  const auto calls = trace.Calls();
+  Strings order;
+  for (const auto& call : calls) order.push_back(call.what);
+  const Strings round = expected;
+  expected.insert(expected.end(), round.begin(), round.end());
+  EXPECT_EQ(order, expected);
+  for (const auto& call : calls) {
+    EXPECT_EQ(call.thread, calls.front().thread) << call.what;
+    EXPECT_NE(call.thread, std::this_thread::get_id()) << call.what;
+  }
+}
+
+TEST_F(ActionTest, QueuedFiringsStartNoThreads) {
+  smtp_.blockInConnect = true;
+  auto mail = AddAction(Action::kEmail, "Mail");
+  auto notice = AddAction(Action::kUserInterface, "Notice");
+  const std::string noticeAlert = AddAlert(notice);
+  ASSERT_EQ(Fire(mail, AddAlert(mail)), platform::kOk);
+  ASSERT_TRUE(smtp_.WaitForConnects(1));
+  const std::size_t threads = ThreadCount();
+  constexpr std::size_t kFirings = 100;
+  for (std::size_t i = 0; i < kFirings; ++i) {
+    ASSERT_EQ(i % 10 == 0 ? notice->RunTest() : Fire(notice, noticeAlert), platform::kOk);
+  }
+  EXPECT_EQ(ThreadCount(), threads);
+  smtp_.Release();
+  WaitForActions();
+  const Strings log = Log();
+  ASSERT_EQ(log.size(), 2 + 2 * (kFirings - kFirings / 10));
+  EXPECT_EQ(log[1], "1|Action Mail Succeeded");
+  EXPECT_EQ(log.back(), "1|Action Notice Succeeded");
+}
+
 TEST_F(ActionTest, ResultReachesItsAlertAfterTheAlertsMoved) {
   smtp_.blockInConnect = true;
   smtp_.connectStatus = 535;
@@ -243,12 +312,15 @@ TEST_F(ActionTest, ResultReachesItsAlertAfterTheAlertsMoved) {
 
 // ---- lifetimes ----
 
-TEST_F(ActionTest, DeletingTheActionWhileItRunsForgetsTheExecution) {
+TEST_F(ActionTest, DeletingTheActionForgetsItsRunningAndQueuedExecutions) {
   smtp_.blockInConnect = true;
   auto mail = AddAction(Action::kEmail);
   const std::string alertId = AddAlert(mail);
   Fire(mail, alertId);
   ASSERT_TRUE(smtp_.WaitForConnects(1));
+  // Queued behind the running one: they never start.
+  Fire(mail, alertId);
+  mail->RunTest();
   {
     std::lock_guard lock(monitor_->Mutex());
     monitor_->FindAlert(alertId)->lastResult = 77;
@@ -257,6 +329,7 @@ TEST_F(ActionTest, DeletingTheActionWhileItRunsForgetsTheExecution) {
   mail.reset();  // the worker's snapshot is all that is left of it
   smtp_.Release();
   WaitForActions();
+  EXPECT_EQ(smtp_.Clients(), 1);
   EXPECT_TRUE(Log().empty());
   EXPECT_TRUE(ui_.Calls().empty());
   EXPECT_EQ(AlertCopy(alertId).lastResult, 77u);
