@@ -2,17 +2,16 @@
 
 #include <fcntl.h>
 #include <stdio.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <charconv>
 #include <string_view>
 
 #include "engine/db/cursor.h"
 #include "engine/db/database.h"
 #include "engine/db/statement.h"
 #include "engine/report/html_text.h"
+#include "engine/report/uptime_cache.h"
 #include "engine/store/data_files.h"
 #include "engine/store/server_storage.h"
 #include "engine/store/statements.h"
@@ -188,33 +187,35 @@ std::string Join(std::initializer_list<std::string_view> parts) {
   return text;
 }
 
+// Never destroyed, as the other statics a page build reads: a build abandoned at exit may
+// still run.
 const Markup& SnapshotMarkup() {
-  static const Markup markup{false,
-                             kTitleOpen,
-                             kSnapshotTitle,
-                             Join({kMonitorsOpener, kMonitorsTitles, kTrEnd}),
-                             Join({kUptimeOpener, kUptimeTitles, kTrEnd}),
-                             Join({kAlertsOpener, kAlertsTitles, kTrEnd}),
-                             kNoMonitors,
-                             kNoAlerts,
-                             kStoppedOff,
-                             kStoppedDash};
-  return markup;
+  static const Markup* markup = new Markup{false,
+                                           kTitleOpen,
+                                           kSnapshotTitle,
+                                           Join({kMonitorsOpener, kMonitorsTitles, kTrEnd}),
+                                           Join({kUptimeOpener, kUptimeTitles, kTrEnd}),
+                                           Join({kAlertsOpener, kAlertsTitles, kTrEnd}),
+                                           kNoMonitors,
+                                           kNoAlerts,
+                                           kStoppedOff,
+                                           kStoppedDash};
+  return *markup;
 }
 
 const Markup& ReportMarkup() {
-  static const Markup markup{
-      true,
-      kReportTitleOpen,
-      kReportTitle,
-      Join({kReportMonitorsCaption, kReportTable, kReportMonitorsTitles, kTrEnd}),
-      Join({kReportUptimeCaption, kReportTable, kReportUptimeTitles, kTrEnd}),
-      Join({kReportAlertsCaption, kReportTable, kReportAlertsTitles, kTrEnd}),
-      kReportNoMonitors,
-      kReportNoAlerts,
-      kReportStoppedOff,
-      kReportStoppedDash};
-  return markup;
+  static const Markup* markup =
+      new Markup{true,
+                 kReportTitleOpen,
+                 kReportTitle,
+                 Join({kReportMonitorsCaption, kReportTable, kReportMonitorsTitles, kTrEnd}),
+                 Join({kReportUptimeCaption, kReportTable, kReportUptimeTitles, kTrEnd}),
+                 Join({kReportAlertsCaption, kReportTable, kReportAlertsTitles, kTrEnd}),
+                 kReportNoMonitors,
+                 kReportNoAlerts,
+                 kReportStoppedOff,
+                 kReportStoppedDash};
+  return *markup;
 }
 
 void AppendTitleBlock(std::string& page, std::string_view open, std::string_view title,
@@ -242,59 +243,17 @@ void AppendDataCell(std::string& page, std::string_view open, std::string_view v
   page += "</td>\n";
 }
 
-// Local midnight of the calendar day `days` before the day of `now`; the system decides
-// whether summer time applies at that midnight.
-std::int64_t MidnightDaysBack(std::int64_t now, int days) {
-  const time_t value = static_cast<time_t>(now);
-  struct tm local {};
-  if (localtime_r(&value, &local) == nullptr) return now;
-  local.tm_hour = 0;
-  local.tm_min = 0;
-  local.tm_sec = 0;
-  local.tm_mday -= days;
-  local.tm_isdst = -1;
-  const time_t midnight = mktime(&local);
-  return midnight == static_cast<time_t>(-1) ? now : static_cast<std::int64_t>(midnight);
-}
-
-std::string FormatPercent(double value) {
-  char buffer[64];
-  const auto result =
-      std::to_chars(buffer, buffer + sizeof buffer - 1, value, std::chars_format::fixed, 2);
-  std::string text(buffer, result.ptr);
-  text += '%';
-  return text;
-}
-
 // The data file, opened once for all queries of one page.
 class DataFile {
  public:
   DataFile() : open_(DataFiles::OpenDatabase(database_, DataFiles::kDataFileName) == 0) {}
 
   std::string UptimePercent(const std::string& monitorId, std::int64_t start, std::int64_t end) {
-    if (!open_) return "-";
-    db::Statement statement(database_);
-    db::Cursor* cursor = nullptr;
-    const std::string sql =
-        sql::SelectDataInPeriod("available, time", DataFiles::GetTableName(kOdbcDataSourceKind),
-                                monitorId, start, end) +
-        " ORDER BY time";
-    if (statement.Prepare(sql) != 0 || statement.Execute(&cursor) != 0) return "-";
-    // Each row holds the state from the previous row's time up to its own (from the
-    // period's start for the first). Only spans forward in time count, so rows stored
-    // under a clock that was set back cannot make the sums negative.
-    std::int64_t previous = start, up = 0, down = 0;
-    // A scan that fails part-way gives no figure rather than one from some of the rows.
-    for (; !cursor->IsDone();) {
-      const std::int64_t time = cursor->GetInt64(1);
-      if (time > previous) {
-        (cursor->GetInt(0) != 0 ? up : down) += time - previous;
-        previous = time;
-      }
-      if (cursor->Next() != 0) return "-";
-    }
-    if (up + down <= 0) return "-";
-    return FormatPercent(100.0 * static_cast<double>(up) / static_cast<double>(up + down));
+    return open_ ? UptimeOverRows(database_, monitorId, start, end) : "-";
+  }
+  // The four cells of the monitor's uptime row for a page built at `now`.
+  std::array<std::string, 4> UptimeRow(const std::string& monitorId, std::int64_t now) {
+    return UptimeCache::Shared().Row(open_ ? &database_ : nullptr, monitorId, now);
   }
 
   void LastAlerts(std::vector<LastAlertRow>& rows) {
@@ -351,13 +310,11 @@ void AppendMonitorRow(std::string& page, const Markup& markup, const HtmlMonitor
 }
 
 void AppendUptimeRow(std::string& page, const Markup& markup, DataFile& data,
-                     const HtmlMonitorInfo& monitor, const std::array<UptimePeriod, 4>& periods) {
+                     const HtmlMonitorInfo& monitor, std::int64_t now) {
   const std::string_view open = markup.report ? kReportCell : kCell;
   page += kRowStart;
   AppendDataCell(page, open, monitor.name);
-  for (const UptimePeriod& period : periods) {
-    AppendCell(page, open, data.UptimePercent(monitor.id, period.start, period.end));
-  }
+  for (const std::string& cell : data.UptimeRow(monitor.id, now)) AppendCell(page, open, cell);
   page += kRowEnd;
 }
 
@@ -395,10 +352,9 @@ void BuildStatusPage(const HtmlSnapshot& snapshot, const Markup& markup, std::st
   page += kBr;
 
   DataFile data;
-  const std::array<UptimePeriod, 4> periods = UptimePeriods(snapshot.now);
   page += markup.uptimeHeader;
   for (const HtmlMonitorInfo& monitor : snapshot.monitors) {
-    AppendUptimeRow(page, markup, data, monitor, periods);
+    AppendUptimeRow(page, markup, data, monitor, snapshot.now);
   }
   if (noMonitors) page += markup.noMonitors;
   page += kTableEnd;
@@ -442,11 +398,11 @@ void AppendActionRow(std::string& page, const HtmlActionInfo& action) {
 }  // namespace
 
 std::array<UptimePeriod, 4> UptimePeriods(std::int64_t now) {
-  const std::int64_t midnight = MidnightDaysBack(now, 0);
+  const std::int64_t midnight = LocalMidnight(now, 0);
   return {{{midnight, now},
-           {MidnightDaysBack(now, 1), midnight},
-           {MidnightDaysBack(now, 7), midnight},
-           {MidnightDaysBack(now, 30), midnight}}};
+           {LocalMidnight(now, 1), midnight},
+           {LocalMidnight(now, 7), midnight},
+           {LocalMidnight(now, 30), midnight}}};
 }
 
 std::mutex& HtmlPageLock() {

@@ -2,9 +2,11 @@
 // "actions.html" in the data folder (the welcome view shows them), and the report page,
 // the body of the periodic e-mail report. A page is built from an HtmlSnapshot – plain
 // copies of the store's monitors and actions taken under their locks – and from the data
-// file (uptime percentages, the last alerts); data values are HTML-escaped and every page
-// is pure ASCII. Update and the Write functions run on the UI thread, BuildReportPage on
-// the report thread; the builders that take a snapshot may run on any thread.
+// file (uptime percentages, whose closed days come from UptimeCache::Shared(), and the
+// last alerts); data values are HTML-escaped and every page is pure ASCII. Update and the
+// Write functions build and write on the calling thread (the program asks its PageWriter
+// instead, never the UI thread); BuildReportPage runs on the report thread; the builders
+// that take a snapshot may run on any thread.
 #pragma once
 
 #include <array>
@@ -90,7 +92,7 @@ class HtmlReport {
  public:
   // From the monitor store (Services::Storage(); none: an empty store), read under its
   // locks:
-  // Writes "index.html", then "actions.html". UI thread; called on every monitor update.
+  // Writes "index.html", then "actions.html", on the calling thread.
   static void Update();
   static void WriteIndexPage();
   static void WriteActionsPage();
@@ -113,7 +115,7 @@ class HtmlReport {
   static bool WritePage(const std::string& fileName, const std::string& page);
 
   // The monitor's availability from start to end as "99.50%", from its rows of the data
-  // file; "-" when there are none to measure or the data file cannot be read.
+  // file (no cache); "-" when there are none to measure or the data file cannot be read.
   static std::string GetUptimePercent(const std::string& monitorId, std::int64_t start,
                                       std::int64_t end);
   // The at most 10 newest AlertsData rows, newest first. The list stays as it was when

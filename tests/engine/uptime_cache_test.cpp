@@ -1,0 +1,234 @@
+// The uptime cache against the rows themselves: over weeks of irregular rows in a time
+// zone with summer time, every cell the cache gives equals the cell read from the rows of
+// its whole period; rows moved by a poll that ends after midnight, deleted rows and a new
+// day are read again.
+#include "engine/report/uptime_cache.h"
+
+#include <gtest/gtest.h>
+#include <time.h>
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "engine/db/database.h"
+#include "engine/report/html_report.h"
+#include "engine/store/data_changes.h"
+#include "engine/store/data_files.h"
+#include "engine/store/statements.h"
+#include "tests/engine/html_fixture.h"
+
+namespace engine {
+namespace {
+
+class UptimeCacheTest : public testing::HtmlDataTest {
+ protected:
+  void SetUp() override {
+    HtmlDataTest::SetUp();
+    tz_.emplace("TZ", "Europe/Berlin");
+    tzset();
+    ASSERT_EQ(DataFiles::OpenDatabase(data_, DataFiles::kDataFileName), 0);
+  }
+
+  static std::int64_t Local(int year, int month, int day, int hour = 0, int minute = 0,
+                            int second = 0) {
+    struct tm tm {};
+    tm.tm_year = year - 1900;
+    tm.tm_mon = month - 1;
+    tm.tm_mday = day;
+    tm.tm_hour = hour;
+    tm.tm_min = minute;
+    tm.tm_sec = second;
+    tm.tm_isdst = -1;
+    return static_cast<std::int64_t>(mktime(&tm));
+  }
+
+  // Rows of the monitor from `from` to `to`: gaps of a second to three hours, some rows on
+  // the same second as the one before, some exactly on a local midnight.
+  void AddIrregularRows(const std::string& monitorId, std::int64_t from, std::int64_t to,
+                        std::uint32_t seed) {
+    ASSERT_EQ(db::Database::ExecSQL(data_, "BEGIN"), 0);
+    for (std::int64_t t = from; t < to;) {
+      seed = seed * 1103515245u + 12345u;
+      const std::uint32_t r = seed >> 8;
+      sql::OdbcDataSourceDataRow row;
+      row.monitorId = monitorId;
+      row.time = t;
+      row.available = (r >> 12) % 5 != 0;
+      ASSERT_EQ(db::Database::ExecSQL(data_, sql::InsertOdbcDataSourceData(row)), 0);
+      switch (r % 10) {
+        case 0:
+          break;  // the same second again
+        case 1:
+          t = LocalMidnight(t, -1);  // the next midnight
+          break;
+        default:
+          t += 1 + static_cast<std::int64_t>((r >> 4) % 10'800);
+      }
+    }
+    ASSERT_EQ(db::Database::ExecSQL(data_, "COMMIT"), 0);
+  }
+
+  // The cells read from the rows of each whole period.
+  static std::array<std::string, 4> Uncached(const std::string& monitorId, std::int64_t now) {
+    std::array<std::string, 4> cells;
+    const auto periods = UptimePeriods(now);
+    for (int c = 0; c < 4; ++c) {
+      cells[c] = HtmlReport::GetUptimePercent(monitorId, periods[c].start, periods[c].end);
+    }
+    return cells;
+  }
+
+  void ExpectSameCells(UptimeCache& cache, const std::string& monitorId, std::int64_t now,
+                       const std::string& what) {
+    const std::array<std::string, 4> cached = cache.Row(&data_, monitorId, now);
+    const std::array<std::string, 4> read = Uncached(monitorId, now);
+    for (int c = 0; c < 4; ++c) {
+      EXPECT_EQ(cached[c], read[c])
+          << what << ", monitor " << monitorId << ", now " << now << ", column " << c;
+    }
+  }
+
+  db::Database data_;
+};
+
+TEST_F(UptimeCacheTest, CachedCellsEqualCellsReadFromTheRows) {
+  // Weeks around both changes of summer time in 2025: 30 March (a day of 23 hours) and
+  // 26 October (25 hours).
+  const struct {
+    const char* name;
+    std::int64_t from;
+    std::int64_t to;
+    std::vector<std::int64_t> extraNows;
+  } ranges[] = {
+      {"spring",
+       Local(2025, 2, 20),
+       Local(2025, 4, 12),
+       {Local(2025, 3, 30), Local(2025, 3, 30, 3, 0, 1), Local(2025, 3, 31),
+        Local(2025, 3, 31, 0, 10), Local(2025, 3, 31, 0, 59, 59), Local(2025, 3, 31, 1),
+        Local(2025, 4, 1, 0, 30), Local(2025, 4, 1, 1, 30)}},
+      {"autumn",
+       Local(2025, 9, 20),
+       Local(2025, 11, 12),
+       {Local(2025, 10, 26), Local(2025, 10, 26, 2, 30), Local(2025, 10, 27),
+        Local(2025, 10, 27, 0, 30), Local(2025, 10, 27, 1), Local(2025, 10, 27, 23, 59, 59),
+        Local(2025, 10, 28, 0, 0, 1)}},
+  };
+  std::uint32_t seed = 7;
+  for (const auto& range : ranges) {
+    const std::string irregular = std::string(range.name) + "-irregular";
+    const std::string sparse = std::string(range.name) + "-sparse";  // days without rows
+    const std::string empty = std::string(range.name) + "-empty";
+    AddIrregularRows(irregular, range.from, range.to, seed++);
+    for (std::int64_t t = range.from; t < range.to; t += 2 * 86'400 + 3'593) {
+      AddSample(sparse, t, (t / 7) % 3 != 0);
+    }
+    // A cache kept across pages, as the page writer keeps it; the page times go forward
+    // through the days, then back to earlier ones (a clock set back).
+    UptimeCache cache;
+    std::vector<std::int64_t> nows;
+    for (std::int64_t now = range.from + 25 * 86'400; now < range.to; now += 7 * 3600 + 1'234) {
+      nows.push_back(now);
+    }
+    nows.insert(nows.end(), range.extraNows.begin(), range.extraNows.end());
+    for (std::int64_t now : nows) {
+      for (const std::string& id : {irregular, sparse, empty}) {
+        ExpectSameCells(cache, id, now, range.name);
+        ExpectSameCells(cache, id, now, std::string(range.name) + " again");
+      }
+    }
+  }
+}
+
+TEST_F(UptimeCacheTest, ARowMovedByAPollThatEndsAfterMidnightCounts) {
+  const std::string id = "extended";
+  // Yesterday's last row at 23:50, then a poll that began at 23:59:30 and ends after
+  // midnight moves it forward (an unchanged sample) or adds a new one.
+  const std::int64_t yesterday = Local(2025, 6, 10);
+  const std::int64_t today = Local(2025, 6, 11);
+  const struct {
+    const char* name;
+    std::string sql;
+  } polls[] = {
+      {"moved forward", sql::ExtendOdbcDataSourceData(today - 30, id, today - 600)},
+      {"a new row", ""},
+  };
+  for (const auto& poll : polls) {
+    Exec("DELETE FROM ODBCDataSourcesData");
+    NoteMonitorDataDeleted(id);
+    AddSample(id, yesterday - 3600, true);
+    AddSample(id, yesterday + 3600, false);
+    AddSample(id, today - 600, false);
+    UptimeCache cache;
+    ExpectSameCells(cache, id, today + 600, poll.name);
+    if (poll.sql.empty()) {
+      AddSample(id, today - 30, true);
+    } else {
+      Exec(poll.sql);
+    }
+    AddSample(id, today + 900, true);
+    for (std::int64_t now : {today + 1200, today + 3599, today + 3600, today + 7200}) {
+      ExpectSameCells(cache, id, now, poll.name);
+    }
+  }
+}
+
+TEST_F(UptimeCacheTest, DeletedRowsAreReadAgain) {
+  const std::int64_t now = Local(2025, 6, 11, 14);
+  AddIrregularRows("kept", now - 40 * 86'400, now, 11);
+  UptimeCache cache;
+  const struct {
+    const char* name;
+    std::string deletion;
+  } cases[] = {
+      {"the monitor deleted", "DELETE FROM ODBCDataSourcesData WHERE monitorId = 'deleted'"},
+      {"a day of its rows deleted",
+       "DELETE FROM ODBCDataSourcesData WHERE monitorId = 'deleted' AND time >= '" +
+           std::to_string(now - 5 * 86'400) + "' AND time < '" + std::to_string(now - 4 * 86'400) +
+           "'"},
+  };
+  for (const auto& c : cases) {
+    Exec("DELETE FROM ODBCDataSourcesData WHERE monitorId = 'deleted'");
+    NoteMonitorDataDeleted("deleted");
+    AddIrregularRows("deleted", now - 40 * 86'400, now, 12);
+    ExpectSameCells(cache, "deleted", now, c.name);
+    ExpectSameCells(cache, "kept", now, c.name);
+    const std::uint64_t before = cache.DaysRead();
+    Exec(c.deletion);
+    NoteMonitorDataDeleted("deleted");
+    ExpectSameCells(cache, "deleted", now + 60, c.name);
+    ExpectSameCells(cache, "kept", now + 60, c.name);
+    // Only the monitor whose rows were deleted is read again.
+    EXPECT_EQ(cache.DaysRead() - before, UptimeCache::kDays) << c.name;
+  }
+}
+
+TEST_F(UptimeCacheTest, ClosedDaysAreReadOncePerDay) {
+  const std::int64_t day = Local(2025, 3, 31);  // after a day of 23 hours
+  AddIrregularRows("m", day - 35 * 86'400, day + 2 * 86'400, 3);
+  UptimeCache cache;
+  const struct {
+    const char* name;
+    std::int64_t now;
+    std::uint64_t daysRead;  // by this page
+  } pages[] = {
+      {"first page of the day", day + 600, UptimeCache::kDays},
+      {"yesterday may still change", day + 1200, 1},
+      {"yesterday has settled", day + UptimeCache::kSettleSeconds, 1},
+      {"all days kept", day + 5 * 3600, 0},
+      {"the clock went back within the day", day + 4 * 3600, 0},
+      {"the next day", day + 86'400 + 2 * 3600, UptimeCache::kDays},
+      {"the clock went back a day", day + 5 * 3600, UptimeCache::kDays},
+  };
+  for (const auto& page : pages) {
+    const std::uint64_t before = cache.DaysRead();
+    ExpectSameCells(cache, "m", page.now, page.name);
+    EXPECT_EQ(cache.DaysRead() - before, page.daysRead) << page.name;
+  }
+  cache.Clear();
+  EXPECT_EQ(cache.Row(nullptr, "m", day + 600), (std::array<std::string, 4>{"-", "-", "-", "-"}));
+}
+
+}  // namespace
+}  // namespace engine
