@@ -1,0 +1,507 @@
+// The store's calls for the views: settings applied and read back through a snapshot and
+// through the file, every edit saved as it is made, unknown identifiers refused without
+// a change, what a snapshot shows of a stopped and of a polling monitor, and views
+// reading and editing while monitors poll without pause (run under ThreadSanitizer too).
+#include "engine/store/monitor_snapshot.h"
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <atomic>
+#include <climits>
+#include <cstdint>
+#include <functional>
+#include <thread>
+
+#include "engine/actions/action.h"
+#include "engine/clock.h"
+#include "engine/monitor/odbc_data_source.h"
+#include "engine/store/data_reads.h"
+#include "engine/store/log_writer.h"
+#include "engine/store/server_storage.h"
+#include "platform/odbc.h"
+#include "tests/engine/fake_odbc.h"
+#include "tests/engine/monitor_fixture.h"
+
+namespace engine {
+namespace {
+
+using namespace std::chrono_literals;
+using testing::FakeOdbc;
+
+constexpr std::int64_t kStart = 1'700'000'000;
+
+// Every stored field of a monitor's snapshot and of the actions, as one text.
+std::string Stored(const MonitorSnapshot& m, const std::vector<ActionSnapshot>& actions) {
+  const MonitorSettings& s = m.settings;
+  std::string text = m.id + "|" + s.name + "|" + s.address + "|" + s.username + "|" + s.password +
+                     "|" + std::to_string(s.pollingInterval) + "|" +
+                     std::to_string(s.customConnectionString) + "|" + s.connectionString + "|" +
+                     std::to_string(s.customTimeouts) + "|" + std::to_string(s.loginTimeout) + "|" +
+                     std::to_string(s.queryTimeout) + "|" + std::to_string(m.creationTime);
+  for (const TestQuerySnapshot& q : m.testQueries) {
+    text += "\nquery " + q.id + "|" + q.settings.name + "|" + q.settings.query + "|" +
+            std::to_string(q.enable);
+  }
+  for (const AttributeSnapshot& a : m.attributes) {
+    text += "\nattribute " + a.id + "|" + a.displayName + "|" + a.testQueryId + "|" +
+            std::to_string(a.type);
+  }
+  for (const AlertSnapshot& a : m.alerts) {
+    const AlertSettings& s = a.settings;
+    text += "\nalert " + a.id + "|" + s.actionId + "|" + s.healthAttributeId + "|" +
+            std::to_string(s.threshold) + "|" + std::to_string(s.condition) + "|" +
+            std::to_string(s.alertType) + "|" + std::to_string(a.enable);
+  }
+  for (const ActionSnapshot& a : actions) {
+    const ActionSettings& s = a.settings;
+    text += "\naction " + a.id + "|" + s.name + "|" + std::to_string(s.type) + "|" +
+            std::to_string(s.pollsCount) + "|" + s.server + "|" + std::to_string(s.port) + "|" +
+            std::to_string(s.auth) + "|" + s.userName + "|" + s.password + "|" + s.fromAddress +
+            "|" + s.toAddress + "|" + s.datasourceName + "|" + s.sqlQuery + "|" + s.path + "|" +
+            std::to_string(s.uiType);
+  }
+  return text;
+}
+
+std::string Stored(const ServerStorage& store, const std::string& id) {
+  const std::optional<MonitorSnapshot> snapshot = store.GetMonitorSnapshot(id);
+  if (!snapshot) return "no monitor " + id;
+  return Stored(*snapshot, store.GetActionSnapshots());
+}
+
+// What a store loaded from the file now holds of the monitor.
+std::string Reloaded(const std::string& id) {
+  ServerStorage loaded;
+  EXPECT_EQ(loaded.LoadAll(), 0);
+  return Stored(loaded, id);
+}
+
+// Waits (bounded) until the condition holds; the result says whether it did.
+bool WaitFor(const std::function<bool()>& condition) {
+  const auto deadline = std::chrono::steady_clock::now() + 20s;
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::yield();
+  }
+  return true;
+}
+
+class SnapshotTest : public testing::MonitorTest {
+ protected:
+  void SetUp() override {
+    MonitorTest::SetUp();
+    Services::SetStorage(&store_);
+    Server::SetStopTimeout(300ms);
+  }
+  void TearDown() override {
+    store_.Clear();
+    Action::WaitForRunningActions(10s);
+    Server::SetStopTimeout(120s);
+    Clock::Set(nullptr);
+    // A poll abandoned by a test may still read this clock after the test: keep it.
+    static auto* retired = new std::vector<std::unique_ptr<FakeClock>>;
+    if (clock_) retired->push_back(std::move(clock_));
+    MonitorTest::TearDown();
+  }
+
+  std::shared_ptr<FakeOdbc> UseClock(FakeClock::Mode mode) {
+    clock_ = std::make_unique<FakeClock>(kStart, mode);
+    Clock::Set(clock_.get());
+    return std::make_shared<FakeOdbc>(clock_.get());
+  }
+
+  std::string NewMonitor(std::shared_ptr<FakeOdbc> odbc = nullptr) {
+    auto monitor = store_.AddNewODBCDataSource();
+    if (odbc) monitor->SetOdbc(std::move(odbc));
+    return monitor->id;
+  }
+
+  MonitorSnapshot Snapshot(const std::string& id) const {
+    std::optional<MonitorSnapshot> snapshot = store_.GetMonitorSnapshot(id);
+    EXPECT_TRUE(snapshot.has_value());
+    return snapshot.value_or(MonitorSnapshot{});
+  }
+
+  ServerStorage store_;
+  std::unique_ptr<FakeClock> clock_;
+};
+
+TEST_F(SnapshotTest, SettingsAppliedReadBackFromTheSnapshotAndFromTheFile) {
+  const std::string odd = "Zürich's \"data\" – ☃ 数据";
+  MonitorSettings custom;
+  custom.name = odd;
+  custom.address = "dsn'x";
+  custom.username = "ü'ser";
+  custom.password = "p'w;{}";
+  custom.pollingInterval = 7;
+  custom.customConnectionString = true;
+  custom.connectionString = "Driver=SQLite3;Database=/tmp/o'dd.db";
+  custom.customTimeouts = true;
+  custom.loginTimeout = 21;
+  custom.queryTimeout = 22;
+  MonitorSettings odd_numbers;
+  odd_numbers.name = "";  // nothing is validated
+  odd_numbers.pollingInterval = -5;
+  odd_numbers.loginTimeout = -1;
+  odd_numbers.queryTimeout = 0;
+  MonitorSettings huge;
+  huge.pollingInterval = INT32_MAX;
+  huge.loginTimeout = INT32_MIN;
+
+  for (const MonitorSettings& settings : {MonitorSettings{}, custom, odd_numbers, huge}) {
+    const std::string id = NewMonitor();
+    ASSERT_EQ(store_.ApplyMonitorSettings(id, settings), 0);
+    EXPECT_EQ(Snapshot(id).settings, settings) << settings.name;
+    ServerStorage loaded;
+    ASSERT_EQ(loaded.LoadAll(), 0);
+    const std::optional<MonitorSnapshot> copy = loaded.GetMonitorSnapshot(id);
+    ASSERT_TRUE(copy.has_value());
+    EXPECT_EQ(copy->settings, settings) << settings.name;
+  }
+}
+
+TEST_F(SnapshotTest, EveryEditIsSavedAsItIsMade) {
+  const std::string id = NewMonitor();
+  std::string actionId;
+  std::string queryId;
+  std::string alertId;
+  const auto queryAttribute = [&] {
+    for (const AttributeSnapshot& a : Snapshot(id).attributes) {
+      if (a.testQueryId == queryId) return a.id;
+    }
+    return std::string();
+  };
+  ActionSettings mail;
+  mail.name = "Mail o'clock";
+  mail.type = Action::kSms;
+  mail.pollsCount = 3;
+  mail.server = "smtp.example.org";
+  mail.port = 2525;
+  mail.auth = true;
+  mail.userName = "u";
+  mail.password = "p'w";
+  mail.fromAddress = "from@example.org";
+  mail.toAddress = "to@example.org";
+  ActionSettings changed = mail;
+  changed.type = Action::kExecuteSql;
+  changed.datasourceName = "dsn";
+  changed.sqlQuery = "UPDATE t SET s = 'x'";
+  changed.path = "/bin/true";
+  changed.uiType = 2;
+
+  const struct {
+    const char* step;
+    std::function<int()> edit;
+  } steps[] = {
+      {"settings", [&] { return store_.ApplyMonitorSettings(id, {.name = "Orders"}); }},
+      {"add action",
+       [&] {
+         int status = -1;
+         actionId = store_.AddAction(mail, &status);
+         return status;
+       }},
+      {"change action", [&] { return store_.ChangeAction(actionId, changed); }},
+      {"add test query",
+       [&] {
+         int status = -1;
+         queryId = store_.AddTestQuery(id, {"Open orders", "SELECT 1"}, &status);
+         return status;
+       }},
+      {"change test query",
+       [&] {
+         return store_.ChangeTestQuery(id, queryId, {"Open", "SELECT count(*)\r\nFROM t"});
+       }},
+      {"disable test query", [&] { return store_.EnableTestQuery(id, queryId, false); }},
+      {"add alert",
+       [&] {
+         int status = -1;
+         alertId = store_.AddAlert(id, {actionId, queryAttribute(), -5, 4, 1}, &status);
+         return status;
+       }},
+      {"change alert",
+       [&] {
+         return store_.ChangeAlert(id, alertId, {actionId, queryAttribute(), 6'000'000'000, 0, 0});
+       }},
+      {"disable alert", [&] { return store_.EnableAlert(id, alertId, false); }},
+      {"second alert",
+       [&] {
+         int status = -1;
+         store_.AddAlert(id, {actionId, Snapshot(id).attributes[0].id, 0, 1, 0}, &status);
+         return status;
+       }},
+      {"delete alert", [&] { return store_.DeleteAlert(id, alertId); }},
+      {"delete test query", [&] { return store_.DeleteTestQuery(id, queryId); }},
+      {"delete all alerts", [&] { return store_.DeleteAllAlerts(id); }},
+      {"delete action", [&] { return store_.DeleteAction(actionId); }},
+  };
+  for (const auto& step : steps) {
+    ASSERT_EQ(step.edit(), 0) << step.step;
+    EXPECT_EQ(Reloaded(id), Stored(store_, id)) << step.step;
+  }
+}
+
+TEST_F(SnapshotTest, EditsShowInTheSnapshotAsMade) {
+  const std::string id = NewMonitor();
+  const std::string actionId = store_.AddAction({.name = "Box", .type = Action::kUserInterface});
+  const std::string queryId = store_.AddTestQuery(id, {"Open", "SELECT 1"});
+  store_.ChangeTestQuery(id, queryId, {"Open orders", "SELECT 2"});
+  store_.EnableTestQuery(id, queryId, false);
+  MonitorSnapshot snapshot = Snapshot(id);
+  ASSERT_EQ(snapshot.testQueries.size(), 1u);
+  const TestQuerySnapshot& query = snapshot.testQueries[0];
+  EXPECT_EQ(query.id, queryId);
+  EXPECT_EQ(query.settings, (TestQuerySettings{"Open orders", "SELECT 2"}));
+  EXPECT_FALSE(query.enable);
+  EXPECT_EQ(query.value, -1);
+  ASSERT_EQ(snapshot.attributes.size(), 5u);  // the four built-in ones and the query's
+  const AttributeSnapshot& attribute = snapshot.attributes[4];
+  EXPECT_EQ(attribute.testQueryId, queryId);
+  EXPECT_EQ(attribute.displayName, "Open orders Test Query Value");
+  EXPECT_EQ(snapshot.FindAttribute(attribute.id), &attribute);
+  EXPECT_EQ(snapshot.FindTestQuery(queryId), &query);
+  EXPECT_EQ(snapshot.FindTestQuery("unknown"), nullptr);
+
+  const AlertSettings settings{actionId, attribute.id, -5, 3, Alert::kClear};
+  const std::string alertId = store_.AddAlert(id, settings);
+  snapshot = Snapshot(id);
+  ASSERT_EQ(snapshot.alerts.size(), 1u);
+  EXPECT_EQ(snapshot.alerts[0].id, alertId);
+  EXPECT_EQ(snapshot.alerts[0].settings, settings);
+  EXPECT_TRUE(snapshot.alerts[0].enable);
+
+  // Deleting the test query takes its attribute and the alert on it along.
+  ASSERT_EQ(store_.DeleteTestQuery(id, queryId), 0);
+  snapshot = Snapshot(id);
+  EXPECT_TRUE(snapshot.testQueries.empty());
+  EXPECT_EQ(snapshot.attributes.size(), 4u);
+  EXPECT_TRUE(snapshot.alerts.empty());
+
+  ASSERT_EQ(store_.SetReportPeriod(id, 100, 200, 4), 0);
+  snapshot = Snapshot(id);
+  EXPECT_EQ(snapshot.reportStart, 100);
+  EXPECT_EQ(snapshot.reportEnd, 200);
+  EXPECT_EQ(snapshot.reportPeriod, 4);
+
+  const std::optional<ActionSnapshot> action = store_.GetActionSnapshot(actionId);
+  ASSERT_TRUE(action.has_value());
+  EXPECT_EQ(action->settings.name, "Box");
+  EXPECT_EQ(action->settings.pollsCount, 1);
+}
+
+TEST_F(SnapshotTest, UnknownIdentifiersAreRefusedAndChangeNothing) {
+  const std::string id = NewMonitor();
+  const std::string actionId = store_.AddAction({.name = "a"});
+  const std::string queryId = store_.AddTestQuery(id, {"q", "SELECT 1"});
+  const std::string alertId = store_.AddAlert(id, {actionId, "", 0, 1, 0});
+  const std::string before = Stored(store_, id);
+  const std::string unknown = "unknown";
+
+  const struct {
+    const char* call;
+    std::function<int()> run;
+  } calls[] = {
+      {"apply", [&] { return store_.ApplyMonitorSettings(unknown, {.name = "x"}); }},
+      {"report period", [&] { return store_.SetReportPeriod(unknown, 1, 2, 3); }},
+      {"clear log", [&] { return store_.ClearLog(unknown); }},
+      {"add query to unknown monitor",
+       [&] {
+         int status = 0;
+         EXPECT_EQ(store_.AddTestQuery(unknown, {"x", "x"}, &status), "");
+         return status;
+       }},
+      {"change query of unknown monitor",
+       [&] {
+         return store_.ChangeTestQuery(unknown, queryId, {"x", "x"});
+       }},
+      {"change unknown query",
+       [&] {
+         return store_.ChangeTestQuery(id, unknown, {"x", "x"});
+       }},
+      {"enable unknown query", [&] { return store_.EnableTestQuery(id, unknown, false); }},
+      {"delete unknown query", [&] { return store_.DeleteTestQuery(id, unknown); }},
+      {"delete query of unknown monitor", [&] { return store_.DeleteTestQuery(unknown, queryId); }},
+      {"add alert to unknown monitor",
+       [&] {
+         int status = 0;
+         EXPECT_EQ(store_.AddAlert(unknown, {}, &status), "");
+         return status;
+       }},
+      {"change unknown alert", [&] { return store_.ChangeAlert(id, unknown, {}); }},
+      {"change alert of unknown monitor", [&] { return store_.ChangeAlert(unknown, alertId, {}); }},
+      {"enable unknown alert", [&] { return store_.EnableAlert(id, unknown, false); }},
+      {"delete unknown alert", [&] { return store_.DeleteAlert(id, unknown); }},
+      {"delete alert of unknown monitor", [&] { return store_.DeleteAlert(unknown, alertId); }},
+      {"delete all alerts of unknown monitor", [&] { return store_.DeleteAllAlerts(unknown); }},
+      {"change unknown action", [&] { return store_.ChangeAction(unknown, {.name = "x"}); }},
+      {"delete unknown action", [&] { return store_.DeleteAction(unknown); }},
+      {"test unknown action", [&] { return store_.TestAction(unknown); }},
+  };
+  for (const auto& call : calls) {
+    EXPECT_EQ(call.run(), SQLITE_NOTFOUND) << call.call;
+    EXPECT_EQ(Stored(store_, id), before) << call.call;
+  }
+  EXPECT_EQ(Reloaded(id), before);
+  EXPECT_FALSE(store_.GetMonitorSnapshot(unknown).has_value());
+  EXPECT_FALSE(store_.GetActionSnapshot(unknown).has_value());
+}
+
+TEST_F(SnapshotTest, AStoppedAndAPollingMonitor) {
+  auto odbc = UseClock(FakeClock::Mode::kManual);
+  odbc->SetConnectError(-1, "no route\nsecond line");
+  odbc->SetValue("SELECT 7", "7");
+  const std::string first = NewMonitor(odbc);
+  const std::string second = NewMonitor(odbc);
+  store_.ApplyMonitorSettings(first, {.name = "First", .address = "dsn1", .pollingInterval = 1});
+  store_.ApplyMonitorSettings(second, {.name = "Second"});
+  const std::string queryId = store_.AddTestQuery(first, {"Seven", "SELECT 7"});
+  const std::string actionId = store_.AddAction(
+      {.name = "Nothing", .type = Action::kUserInterface, .pollsCount = 3, .uiType = 3});
+  const std::string availability = Snapshot(first).attributes[0].id;
+  store_.AddAlert(first, {actionId, availability, 0, 1, Alert::kError});
+
+  MonitorSnapshot stopped = Snapshot(first);
+  EXPECT_FALSE(stopped.running);
+  EXPECT_TRUE(stopped.notPolledYet);
+  EXPECT_EQ(stopped.statusText, "Monitor stopped");
+  EXPECT_EQ(stopped.statusColor, StatusColor::InactiveCaption());
+  EXPECT_EQ(stopped.nextPollTime, 0);
+  EXPECT_EQ(stopped.typeName, "ODBC Data Source");
+
+  store_.StartServer(first);
+  ASSERT_TRUE(ui_.WaitForUpdates(1));
+  // The polling thread names its next poll once this one is stored.
+  ASSERT_TRUE(WaitFor([&] { return Snapshot(first).nextPollTime == kStart + 60; }));
+  MonitorSnapshot polled = Snapshot(first);
+  EXPECT_TRUE(polled.running);
+  EXPECT_FALSE(polled.notPolledYet);
+  EXPECT_EQ(polled.statusText, "no route");  // code -1 is not shown
+  EXPECT_EQ(polled.statusColor, StatusColor::Rgb(255, 0, 0));
+  EXPECT_FALSE(polled.current.available);
+  EXPECT_EQ(polled.current.time, kStart);
+  EXPECT_EQ(polled.history.size(), 1u);
+  EXPECT_EQ(polled.attributes[0].value, 0);  // availability
+  ASSERT_EQ(polled.alerts.size(), 1u);
+  EXPECT_EQ(polled.alerts[0].counter, 1);  // one of the action's three polls
+  ASSERT_EQ(polled.testQueries.size(), 1u);
+  EXPECT_EQ(polled.testQueries[0].history.size(), 1u);
+
+  const std::vector<MonitorSummary> summaries = store_.GetMonitorSummaries();
+  ASSERT_EQ(summaries.size(), 2u);
+  EXPECT_EQ(summaries[0].id, first);
+  EXPECT_EQ(summaries[0].name, "First");
+  EXPECT_TRUE(summaries[0].running);
+  EXPECT_FALSE(summaries[0].notPolledYet);
+  EXPECT_FALSE(summaries[0].available);
+  EXPECT_EQ(summaries[1].id, second);
+  EXPECT_FALSE(summaries[1].running);
+  EXPECT_TRUE(summaries[1].notPolledYet);
+
+  // New settings reach the next poll without a restart.
+  odbc->ClearConnectError();
+  ASSERT_EQ(store_.ApplyMonitorSettings(first,
+                                        {.name = "First", .address = "dsn2", .pollingInterval = 1}),
+            0);
+  clock_->Advance(60s);
+  ASSERT_TRUE(odbc->WaitForConnects(2));
+  ASSERT_TRUE(ui_.WaitForUpdates(2));
+  EXPECT_EQ(odbc->LastConnectionText(), platform::BuildDsnConnectionString("dsn2", "", ""));
+  polled = Snapshot(first);
+  EXPECT_TRUE(polled.current.available);
+  EXPECT_EQ(polled.statusText, "ODBC Data Source is available");
+  EXPECT_EQ(polled.testQueries[0].value, 7);
+  EXPECT_EQ(polled.alerts[0].counter, 0);
+  FlushLogRows(std::chrono::steady_clock::now() + 20s);
+  EXPECT_EQ(LoadLog(first, 0).size(), 1u);  // "Monitor started." once
+
+  store_.StopServer(first);
+  ASSERT_TRUE(store_.WaitForStops(std::chrono::steady_clock::now() + 20s));
+  stopped = Snapshot(first);
+  EXPECT_FALSE(stopped.running);
+  EXPECT_EQ(stopped.nextPollTime, 0);
+  EXPECT_EQ(stopped.statusText, "Monitor stopped");
+}
+
+// Views take snapshots and read the data file on a worker while the user interface edits
+// and monitors poll back to back.
+TEST_F(SnapshotTest, ViewsReadAndEditWhileMonitorsPoll) {
+  auto odbc = UseClock(FakeClock::Mode::kAutoAdvance);
+  odbc->SetValue("SELECT 1", "1");
+  const std::string a = NewMonitor(odbc);
+  const std::string b = NewMonitor(odbc);
+  const std::string actionId = store_.AddAction(
+      {.name = "Nothing", .type = Action::kUserInterface, .pollsCount = 1, .uiType = 3});
+  store_.AddTestQuery(a, {"one", "SELECT 1"});
+  store_.StartServer(a);
+  store_.StartServer(b);
+  ASSERT_TRUE(odbc->WaitForConnects(2));
+
+  std::atomic<bool> done{false};
+  std::atomic<int> passes{0};
+  std::thread view([&] {
+    while (!done.load()) {
+      for (const MonitorSummary& summary : store_.GetMonitorSummaries()) {
+        const std::optional<MonitorSnapshot> snapshot = store_.GetMonitorSnapshot(summary.id);
+        if (!snapshot) continue;
+        std::vector<std::string> ids;
+        for (const TestQuerySnapshot& q : snapshot->testQueries) ids.push_back(q.id);
+        for (const AlertSnapshot& alert : snapshot->alerts) {
+          if (!alert.settings.healthAttributeId.empty()) {
+            EXPECT_NE(snapshot->FindAttribute(alert.settings.healthAttributeId), nullptr);
+          }
+        }
+        const auto samples = LoadSamples(summary.id, 0, INT64_MAX);
+        for (std::size_t i = 1; i < samples.size(); ++i) {
+          EXPECT_LE(samples[i - 1].time, samples[i].time);
+        }
+        EXPECT_LE(LoadLog(summary.id, 5).size(), 5u);
+        LoadTestQuerySamples(summary.id, ids, 0, INT64_MAX);
+        LoadAlertsData(summary.id, 10);
+      }
+      store_.GetActionSnapshots();
+      passes.fetch_add(1);
+    }
+  });
+
+  MonitorSettings last;
+  for (int round = 0; round < 12; ++round) {
+    last = {.name = "Orders " + std::to_string(round),
+            .address = "dsn" + std::to_string(round % 3),
+            .pollingInterval = round % 3};
+    ASSERT_EQ(store_.ApplyMonitorSettings(a, last), 0);
+    const std::string queryId =
+        store_.AddTestQuery(a, {"q" + std::to_string(round), "SELECT " + std::to_string(round)});
+    ASSERT_FALSE(queryId.empty());
+    EXPECT_EQ(store_.EnableTestQuery(a, queryId, round % 2 == 0), 0);
+    const std::string attribute = Snapshot(a).attributes.back().id;
+    const std::string alertId = store_.AddAlert(a, {actionId, attribute, round, 1, 0});
+    EXPECT_EQ(store_.ChangeAlert(a, alertId, {actionId, attribute, -round, 0, 0}), 0);
+    EXPECT_EQ(store_.ChangeAction(actionId, {.name = "Nothing " + std::to_string(round),
+                                             .type = Action::kUserInterface,
+                                             .pollsCount = 1 + round % 2,
+                                             .uiType = 3}),
+              0);
+    if (round % 3 == 2) {
+      EXPECT_EQ(store_.DeleteTestQuery(a, queryId), 0);
+    }
+    if (round % 4 == 3) {
+      EXPECT_EQ(store_.DeleteAlert(a, Snapshot(a).alerts.front().id), 0);
+    }
+    ASSERT_TRUE(odbc->WaitForConnects(odbc->Connects() + 2));
+  }
+  ASSERT_TRUE(WaitFor([&] { return passes.load() >= 3; }));
+  done = true;
+  view.join();
+  store_.StopAll();
+  ASSERT_TRUE(store_.WaitForStops(std::chrono::steady_clock::now() + 20s));
+  EXPECT_TRUE(Action::WaitForRunningActions(10s));
+
+  const MonitorSnapshot result = Snapshot(a);
+  EXPECT_EQ(result.settings, last);
+  EXPECT_FALSE(result.running);
+  EXPECT_EQ(result.testQueries.size(), 1u + 12u - 4u);
+  EXPECT_EQ(Reloaded(a), Stored(store_, a));
+}
+
+}  // namespace
+}  // namespace engine
