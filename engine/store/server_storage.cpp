@@ -1,18 +1,23 @@
 #include "engine/store/server_storage.h"
 
 #include <sqlite3.h>
+#include <sys/stat.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <mutex>
+#include <string_view>
 
 #include "engine/actions/action.h"
 #include "engine/clock.h"
 #include "engine/db/statement.h"
 #include "engine/monitor/odbc_data_source.h"
 #include "engine/monitor/server.h"
+#include "engine/services.h"
 #include "engine/store/data_files.h"
 #include "engine/store/statements.h"
+#include "engine/user_interface.h"
 #include "platform/documents.h"
 
 namespace engine {
@@ -44,6 +49,72 @@ void ExecAll(db::Database& database, const std::vector<std::string>& statements)
   for (const std::string& statement : statements) db::Database::ExecSQL(database, statement);
 }
 
+// How long the check of the configuration file waits for another process's lock.
+constexpr int kCheckBusyMs = 5000;
+
+// The configuration file's path; "" when the data folder cannot be had.
+std::string ConfigPath() {
+  const std::string folder = platform::GetDocumentsFolder();
+  if (folder.empty() || folder.front() != '/') return {};
+  return folder + DataFiles::kConfigFileName;
+}
+
+int Describe(FileFailure* failure, int code, const std::string& path, const std::string& text) {
+  if (failure != nullptr) {
+    failure->code = code;
+    failure->path = path;
+    failure->text = text.empty() ? sqlite3_errstr(code) : text;
+  }
+  return code;
+}
+
+// Reads an existing configuration file read-only through a connection of its own and
+// checks its structure, without changing a byte of it. SQLITE_OK for a missing file (it
+// is made afterwards) or a sound one; otherwise the failure, with SQLite's text.
+int CheckConfigFile(const std::string& path, std::string* text) {
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0 && errno == ENOENT) return SQLITE_OK;
+  sqlite3* handle = nullptr;
+  int rc = sqlite3_open_v2(path.c_str(), &handle, SQLITE_OPEN_READONLY, nullptr);
+  if (rc != SQLITE_OK) {
+    *text = handle != nullptr ? sqlite3_errmsg(handle) : sqlite3_errstr(rc);
+    sqlite3_close_v2(handle);
+    return rc;
+  }
+  sqlite3_busy_timeout(handle, kCheckBusyMs);
+  sqlite3_stmt* statement = nullptr;
+  rc = sqlite3_prepare_v2(handle, "PRAGMA quick_check", -1, &statement, nullptr);
+  if (rc == SQLITE_OK) {
+    rc = sqlite3_step(statement);
+    if (rc == SQLITE_ROW) {
+      const auto* verdict = reinterpret_cast<const char*>(sqlite3_column_text(statement, 0));
+      if (verdict != nullptr && std::string_view(verdict) == "ok") {
+        rc = SQLITE_OK;
+      } else {
+        // The check lists every damaged page; the library's word for it is enough.
+        rc = SQLITE_CORRUPT;
+        *text = sqlite3_errstr(rc);
+      }
+    } else if (rc == SQLITE_DONE) {
+      rc = SQLITE_OK;
+    }
+  }
+  if (rc != SQLITE_OK && text->empty()) *text = sqlite3_errmsg(handle);
+  sqlite3_finalize(statement);
+  sqlite3_close_v2(handle);
+  return rc;
+}
+
+// Tells the user that an edit did not reach the configuration file.
+void ShowSaveFailure(const FileFailure& failure) {
+  if (IUserInterface* ui = Services::Ui()) {
+    ui->ShowAlertMessage(
+        "Lumivar",
+        "The configuration could not be saved to " + failure.path + ": " + failure.text + ".",
+        IUserInterface::MessageKind::kError);
+  }
+}
+
 }  // namespace
 
 ServerStorage::~ServerStorage() { Clear(); }
@@ -66,13 +137,31 @@ void ServerStorage::Clear() {
   for (const auto& action : oldActions) action->CloseWorkerThreads();
 }
 
-int ServerStorage::LoadAll() {
+int ServerStorage::LoadAll(FileFailure* failure) {
   Clear();
-  DataFiles::CreateConfigTables();
   DataFiles::CreateDataTables();
+  FileFailure found;
+  const int rc = [&] {
+    found.path = ConfigPath();
+    if (found.path.empty()) return Describe(&found, SQLITE_CANTOPEN, "", "no data folder");
+    std::string text;
+    if (const int checked = CheckConfigFile(found.path, &text); checked != SQLITE_OK) {
+      return Describe(&found, checked, found.path, text);
+    }
+    return SQLITE_OK;
+  }();
+  {
+    std::unique_lock lock(mutex_);
+    refusal_ = rc == SQLITE_OK ? FileFailure{} : found;
+  }
+  if (rc != SQLITE_OK) return Describe(failure, rc, found.path, found.text);
+
+  DataFiles::CreateConfigTables();
   db::Database database;
   const int opened = DataFiles::OpenDatabase(database, DataFiles::kConfigFileName);
-  if (opened != SQLITE_OK) return opened;
+  // A file that reads but cannot be opened for writing now (its folder or mode changed,
+  // say) is not refused: its saves fail and are reported one by one.
+  if (opened != SQLITE_OK) return Describe(failure, opened, found.path, "");
 
   std::vector<std::shared_ptr<Server>> loadedServers;
   for (int kind = 0; kind <= Server::kOdbcDataSourceType; ++kind) {
@@ -120,38 +209,93 @@ int ServerStorage::LoadAll() {
   return SQLITE_OK;
 }
 
-int ServerStorage::SaveAll() {
-  db::Database database;
+bool ServerStorage::RefusesConfigWrites() const {
+  std::shared_lock lock(mutex_);
+  return refusal_.code != SQLITE_OK;
+}
+
+int ServerStorage::OpenConfigForWriting(db::Database& database, FileFailure* failure) const {
+  {
+    std::shared_lock lock(mutex_);
+    if (refusal_.code != SQLITE_OK) {
+      return Describe(
+          failure, refusal_.code, refusal_.path,
+          "it could not be read at start-up (" + refusal_.text + ") and is left as it is");
+    }
+  }
   const int opened = DataFiles::OpenDatabase(database, DataFiles::kConfigFileName);
+  if (opened != SQLITE_OK) return Describe(failure, opened, ConfigPath(), "");
+  return SQLITE_OK;
+}
+
+int ServerStorage::SaveAll(FileFailure* failure) {
+  db::Database database;
+  const int opened = OpenConfigForWriting(database, failure);
   if (opened != SQLITE_OK) return opened;
   int first = SQLITE_OK;
+  // A failure of the file itself ends the save: every further write would only wait for
+  // the same lock or fail the same way.
+  const auto fileFailed = [&first] {
+    switch (first & 0xFF) {
+      case SQLITE_BUSY:
+      case SQLITE_LOCKED:
+      case SQLITE_READONLY:
+      case SQLITE_IOERR:
+      case SQLITE_CORRUPT:
+      case SQLITE_FULL:
+      case SQLITE_CANTOPEN:
+      case SQLITE_NOTADB:
+        return true;
+      default:
+        return false;
+    }
+  };
   for (const auto& server : GetServerList()) {
+    if (fileFailed()) break;
     const int rc = server->Save(database);
     if (first == SQLITE_OK) first = rc;
   }
   for (const auto& action : GetActionList()) {
+    if (fileFailed()) break;
     const int rc = action->Save(database);
     if (first == SQLITE_OK) first = rc;
   }
+  if (first != SQLITE_OK) Describe(failure, first, database.Path(), "");
   return first;
 }
 
-int ServerStorage::SaveServer(const std::string& id) {
+int ServerStorage::SaveServer(const std::string& id, FileFailure* failure) {
   const std::shared_ptr<Server> server = GetServerById(id);
   if (!server) return SQLITE_NOTFOUND;
+  FileFailure found;
   db::Database database;
-  const int opened = DataFiles::OpenDatabase(database, DataFiles::kConfigFileName);
-  if (opened != SQLITE_OK) return opened;
-  return server->Save(database);
+  int rc = OpenConfigForWriting(database, &found);
+  if (rc == SQLITE_OK) {
+    rc = server->Save(database);
+    if (rc != SQLITE_OK) Describe(&found, rc, database.Path(), "");
+  }
+  if (rc != SQLITE_OK) {
+    ShowSaveFailure(found);
+    if (failure != nullptr) *failure = found;
+  }
+  return rc;
 }
 
-int ServerStorage::SaveAction(const std::string& id) {
+int ServerStorage::SaveAction(const std::string& id, FileFailure* failure) {
   const std::shared_ptr<Action> action = GetActionById(id);
   if (!action) return SQLITE_NOTFOUND;
+  FileFailure found;
   db::Database database;
-  const int opened = DataFiles::OpenDatabase(database, DataFiles::kConfigFileName);
-  if (opened != SQLITE_OK) return opened;
-  return action->Save(database);
+  int rc = OpenConfigForWriting(database, &found);
+  if (rc == SQLITE_OK) {
+    rc = action->Save(database);
+    if (rc != SQLITE_OK) Describe(&found, rc, database.Path(), "");
+  }
+  if (rc != SQLITE_OK) {
+    ShowSaveFailure(found);
+    if (failure != nullptr) *failure = found;
+  }
+  return rc;
 }
 
 int ServerStorage::GetServerCount() const {
