@@ -216,7 +216,6 @@ TEST_F(ActionTest, FiringsExecuteOneAfterTheOther) {
   Fire(mail, first, Alert::kError, "First", "one");
   ASSERT_TRUE(smtp_.WaitForConnects(1));
   Fire(notice, AddAlert(notice), Alert::kError, "Second", "two");
-  std::this_thread::sleep_for(200ms);
   EXPECT_TRUE(ui_.Calls().empty());
   EXPECT_FALSE(AlertCopy(first).done);
 
