@@ -11,12 +11,14 @@
 
 #include <chrono>
 #include <memory>
+#include <optional>
 #include <shared_mutex>
 #include <string>
 #include <vector>
 
 #include "engine/db/database.h"
 #include "engine/monitor_directory.h"
+#include "engine/store/monitor_snapshot.h"
 
 namespace engine {
 
@@ -120,6 +122,65 @@ class ServerStorage : public IMonitorDirectory {
   void AlertActionStarted(const std::string& monitorId, const std::string& alertId) override;
   bool AlertActionDone(const std::string& monitorId, const std::string& alertId,
                        std::uint32_t status) override;
+
+  // ---- for the views ----
+  // Views see monitors and actions only through these calls: snapshots are copies taken
+  // under the monitor's (or action's) mutex, and edits name their objects by identifier,
+  // apply under the mutex and save what they changed. Snapshots and summaries may be
+  // taken on any thread. Edits come from one thread at a time (the user-interface thread)
+  // and return within the time of writing one monitor or action; deletions of test
+  // queries and alerts write at once. Statuses: 0, the SQLite result of a failed save, or
+  // SQLITE_NOTFOUND for an unknown identifier (nothing is changed then).
+
+  // Empty for an unknown identifier.
+  std::optional<MonitorSnapshot> GetMonitorSnapshot(const std::string& id) const;
+  // Every monitor, in store order.
+  std::vector<MonitorSummary> GetMonitorSummaries() const;
+
+  // Applies the settings to the monitor and saves it. A running monitor is not restarted:
+  // its next poll uses them (the wait under way keeps the interval it began with).
+  int ApplyMonitorSettings(const std::string& id, const MonitorSettings& settings);
+  // The report period last chosen for the monitor's reports (memory only, not saved).
+  int SetReportPeriod(const std::string& id, std::int64_t start, std::int64_t end,
+                      std::int32_t period);
+  // Deletes every log row of the monitor: it writes the data file, so not on the
+  // user-interface thread.
+  int ClearLog(const std::string& id);
+
+  // Test queries of a monitor. Add appends an enabled test query with its attribute,
+  // saves the monitor and returns the new identifier ("" when the monitor is unknown);
+  // *status, when given, gets the status. Delete removes the test query with its data
+  // rows, its attribute and the alerts on it.
+  std::string AddTestQuery(const std::string& monitorId, const TestQuerySettings& settings,
+                           int* status = nullptr);
+  int ChangeTestQuery(const std::string& monitorId, const std::string& queryId,
+                      const TestQuerySettings& settings);
+  int EnableTestQuery(const std::string& monitorId, const std::string& queryId, bool enable);
+  int DeleteTestQuery(const std::string& monitorId, const std::string& queryId);
+
+  // Alerts of a monitor, as for test queries. A new alert is enabled; its counters start
+  // at 0. Its attribute and action are not checked: an alert naming neither never fires.
+  std::string AddAlert(const std::string& monitorId, const AlertSettings& settings,
+                       int* status = nullptr);
+  int ChangeAlert(const std::string& monitorId, const std::string& alertId,
+                  const AlertSettings& settings);
+  int EnableAlert(const std::string& monitorId, const std::string& alertId, bool enable);
+  int DeleteAlert(const std::string& monitorId, const std::string& alertId);
+  int DeleteAllAlerts(const std::string& monitorId);
+
+  // Actions, in store order; empty for an unknown identifier.
+  std::vector<ActionSnapshot> GetActionSnapshots() const;
+  std::optional<ActionSnapshot> GetActionSnapshot(const std::string& id) const;
+  // Add appends a new action with these settings, saves it and returns its identifier.
+  std::string AddAction(const ActionSettings& settings, int* status = nullptr);
+  int ChangeAction(const std::string& id, const ActionSettings& settings);
+  // Abandons the action's running executions and deletes it and its row.
+  int DeleteAction(const std::string& id);
+  // Starts a test run of the action (its worker shows the result): its status, 0 when
+  // started, or SQLITE_NOTFOUND for an unknown identifier.
+  int TestAction(const std::string& id);
+
+  // ---- end of the calls for the views ----
 
  private:
   // Stops the monitors: all signalled first, then each waited for against one deadline.
