@@ -1,5 +1,6 @@
 #include "app/app_lifecycle.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace app {
@@ -10,6 +11,15 @@ std::string_view TrimBlanks(std::string_view s) {
   while (!s.empty() && isBlank(s.front())) s.remove_prefix(1);
   while (!s.empty() && isBlank(s.back())) s.remove_suffix(1);
   return s;
+}
+
+std::string LoadProblemMessage(const FileProblem& problem) {
+  return "The configuration file " + problem.path + " cannot be read: " + problem.text +
+         ". Lumivar starts without monitors and leaves the file as it is.";
+}
+
+std::string SaveProblemMessage(const FileProblem& problem) {
+  return "The configuration could not be saved to " + problem.path + ": " + problem.text + ".";
 }
 
 }  // namespace
@@ -39,8 +49,13 @@ bool IsInStartedMonitors(std::string_view startedMonitors, std::string_view id) 
 }
 
 AppLifecycle::AppLifecycle(IInstanceLock& lock, IStartupSettings& settings, IMonitorStore& store,
-                           Sleeper sleep)
-    : lock_(lock), settings_(settings), store_(store), sleep_(std::move(sleep)) {}
+                           Sleeper sleep, Reporter report, Clock clock)
+    : lock_(lock),
+      settings_(settings),
+      store_(store),
+      sleep_(std::move(sleep)),
+      report_(std::move(report)),
+      clock_(clock ? std::move(clock) : Clock(&std::chrono::steady_clock::now)) {}
 
 AppLifecycle::~AppLifecycle() {
   if (locked_) lock_.Release();
@@ -59,7 +74,7 @@ AppLifecycle::StartResult AppLifecycle::Start(const std::vector<std::string>& ar
   settings_.Load();
   if (afterSettingsLoaded) afterSettingsLoaded();
   store_.InitializeDatabase();
-  store_.LoadAll();
+  const std::optional<FileProblem> loadProblem = store_.LoadAll();
 
   if (!createMainWindow || !createMainWindow()) {
     // Nothing has changed yet, so nothing is saved; the next start finds everything as it
@@ -69,6 +84,7 @@ AppLifecycle::StartResult AppLifecycle::Start(const std::vector<std::string>& ar
     return StartResult::kNoMainWindow;
   }
   started_ = true;
+  if (loadProblem) Report(LoadProblemMessage(*loadProblem));
 
   const std::string startedMonitors = settings_.StartedMonitors();
   for (const MonitorState& m : store_.Monitors()) {
@@ -78,20 +94,49 @@ AppLifecycle::StartResult AppLifecycle::Start(const std::vector<std::string>& ar
   return StartResult::kStarted;
 }
 
-void AppLifecycle::Exit() {
-  if (!started_) return;
+bool AppLifecycle::Exit() {
+  if (!started_) return true;
   started_ = false;
 
+  // Everything is on disk before anything is stopped: a stop can take the whole bound,
+  // and a session that ends the process meanwhile must find nothing lost.
+  std::vector<std::string> reported;
+  store_.LimitWaits();
   settings_.SetStartedMonitors(BuildStartedMonitors(store_.Monitors()));
-  store_.StopAll();
-  store_.SaveAll();
-  // Written before the library may be shut down, so the lines reach the log in any case.
+  SaveEverything(reported);
+
+  const auto deadline = clock_() + kExitStopBound;
+  const bool allEnded = store_.StopAll(deadline);
   for (const MonitorState& m : store_.Monitors()) store_.AddLog(m.id, kApplicationClosed);
-  store_.ShutdownDatabase();
-  settings_.Save();
+  const std::size_t lost = store_.FlushLog(std::max(deadline, clock_() + kExitLogBound));
+  if (lost > 0) {
+    Report(std::to_string(lost) + (lost == 1 ? " log row" : " log rows") +
+           " could not be written.");
+  }
+  // Whatever changed while stopping.
+  SaveEverything(reported);
+  // An abandoned thread, or a log row still being written, may still use the library.
+  if (allEnded && lost == 0) store_.ShutdownDatabase();
 
   lock_.Release();
   locked_ = false;
+  return allEnded;
+}
+
+void AppLifecycle::Report(const std::string& message) {
+  if (report_) report_(message);
+}
+
+void AppLifecycle::SaveEverything(std::vector<std::string>& reported) {
+  std::vector<std::string> messages;
+  if (const std::optional<FileProblem> problem = store_.SaveAll())
+    messages.push_back(SaveProblemMessage(*problem));
+  if (!settings_.Save()) messages.push_back("The settings could not be saved.");
+  for (const std::string& message : messages) {
+    if (std::find(reported.begin(), reported.end(), message) != reported.end()) continue;
+    reported.push_back(message);
+    Report(message);
+  }
 }
 
 }  // namespace app

@@ -5,7 +5,9 @@
 #pragma once
 
 #include <chrono>
+#include <cstddef>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -27,7 +29,8 @@ class IStartupSettings {
   virtual ~IStartupSettings() = default;
   // Sets the settings base path and reads the settings.
   virtual void Load() = 0;
-  virtual void Save() = 0;
+  // False when the settings could not be written.
+  virtual bool Save() = 0;
   virtual std::string StartedMonitors() const = 0;
   virtual void SetStartedMonitors(std::string value) = 0;
 };
@@ -37,29 +40,52 @@ struct MonitorState {
   bool running = false;
 };
 
+// A file that could not be read or written: its path and the database library's text.
+struct FileProblem {
+  std::string path;
+  std::string text;
+  bool operator==(const FileProblem&) const = default;
+};
+
 // What start-up and exit need of the monitor store.
 class IMonitorStore {
  public:
+  using Deadline = std::chrono::steady_clock::time_point;
+
   virtual ~IMonitorStore() = default;
   virtual void InitializeDatabase() = 0;
-  // Creates missing tables and loads every monitor and action; failures are the store's
-  // to report, start-up goes on with what was loaded.
-  virtual void LoadAll() = 0;
+  // Creates missing tables and loads every monitor and action. When the configuration
+  // file cannot be opened or read, the store starts empty, never writes that file, and
+  // the problem is returned.
+  virtual std::optional<FileProblem> LoadAll() = 0;
   // Every monitor in store order.
   virtual std::vector<MonitorState> Monitors() const = 0;
   virtual void StartMonitor(const std::string& id) = 0;
-  // Signals every running monitor to stop, then waits for all of them against one bound.
-  virtual void StopAll() = 0;
-  virtual void SaveAll() = 0;
+  // From now on no file access waits long for another process's lock.
+  virtual void LimitWaits() = 0;
+  // Stops the monitors, the action executions and the e-mail report against the one
+  // deadline: all are asked to end at once, waited for until the deadline, and then
+  // abandoned (they touch nothing afterwards). True when every one of them has ended.
+  virtual bool StopAll(Deadline deadline) = 0;
+  // Writes every monitor and action; the problem when the file could not be written.
+  virtual std::optional<FileProblem> SaveAll() = 0;
   // An INFO line in the monitor's log.
   virtual void AddLog(const std::string& id, const std::string& text) = 0;
-  // Shuts the database library down, but only when no engine thread can still use it.
+  // Waits until every log line asked for is written or the deadline passes; the number
+  // of lines given up.
+  virtual std::size_t FlushLog(Deadline deadline) = 0;
+  // Shuts the database library down, but only when no connection is open.
   virtual void ShutdownDatabase() = 0;
 };
 
 inline constexpr std::chrono::seconds kAutorunDelay{30};
 inline constexpr char kApplicationOpened[] = "Application opened.";
 inline constexpr char kApplicationClosed[] = "Application closed.";
+// Exit waits this long, in all, for the monitors, the actions and the report to end.
+inline constexpr std::chrono::seconds kExitStopBound{10};
+// The closing log lines are waited for at least this long, even after a stop that took
+// the whole bound.
+inline constexpr std::chrono::seconds kExitLogBound{2};
 
 // True when the only argument after the program name is exactly "autorun".
 bool IsAutorunCommandLine(const std::vector<std::string>& args);
@@ -74,6 +100,10 @@ bool IsInStartedMonitors(std::string_view startedMonitors, std::string_view id);
 class AppLifecycle {
  public:
   using Sleeper = std::function<void(std::chrono::seconds)>;
+  // Tells the user about a problem: a file that could not be read or written, log lines
+  // that were lost.
+  using Reporter = std::function<void(const std::string& message)>;
+  using Clock = std::function<std::chrono::steady_clock::time_point()>;
 
   enum class StartResult {
     kStarted,          // the main window exists; Exit() must run at the end
@@ -81,9 +111,10 @@ class AppLifecycle {
     kNoMainWindow,     // the main window could not be made; nothing was written
   };
 
-  // The references must outlive this object. sleep is the autorun wait.
-  AppLifecycle(IInstanceLock& lock, IStartupSettings& settings, IMonitorStore& store,
-               Sleeper sleep);
+  // The references must outlive this object. sleep is the autorun wait; report may be
+  // empty; clock is the steady clock unless given.
+  AppLifecycle(IInstanceLock& lock, IStartupSettings& settings, IMonitorStore& store, Sleeper sleep,
+               Reporter report = nullptr, Clock clock = nullptr);
   ~AppLifecycle();
   AppLifecycle(const AppLifecycle&) = delete;
   AppLifecycle& operator=(const AppLifecycle&) = delete;
@@ -91,15 +122,20 @@ class AppLifecycle {
   // The start-up sequence. args are the command-line arguments after the program name.
   // afterSettingsLoaded runs once the settings are read (the app installs its signal
   // handling there); createMainWindow makes and shows the main window and returns false
-  // when it could not.
+  // when it could not. A configuration file that cannot be read is reported once the
+  // window exists.
   StartResult Start(const std::vector<std::string>& args,
                     const std::function<void()>& afterSettingsLoaded,
                     const std::function<bool()>& createMainWindow);
 
   // The exit sequence; does nothing unless Start() returned kStarted. Records the running
-  // monitors, stops and saves them, writes the closing log lines, saves the settings and
-  // releases the single-instance mark last.
-  void Exit();
+  // monitors and saves the store and the settings first, so that a process ended during
+  // the stop loses nothing; then stops everything against one bound (kExitStopBound),
+  // writes the closing log lines, saves again, shuts the database library down when no
+  // engine thread was abandoned, and releases the single-instance mark last. Files that
+  // could not be written and lost log lines are reported. True when every engine thread
+  // ended (none was abandoned).
+  bool Exit();
 
   bool IsStarted() const { return started_; }
 
@@ -107,7 +143,13 @@ class AppLifecycle {
   IInstanceLock& lock_;
   IStartupSettings& settings_;
   IMonitorStore& store_;
+  void Report(const std::string& message);
+  // Saves the store and the settings; reports each problem once per exit.
+  void SaveEverything(std::vector<std::string>& reported);
+
   Sleeper sleep_;
+  Reporter report_;
+  Clock clock_;
   bool locked_ = false;
   bool started_ = false;
 };

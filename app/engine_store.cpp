@@ -1,9 +1,11 @@
 #include "app/engine_store.h"
 
+#include <algorithm>
 #include <chrono>
 #include <mutex>
 
 #include "engine/actions/action.h"
+#include "engine/db/busy_event.h"
 #include "engine/db/database.h"
 #include "engine/monitor/server.h"
 #include "engine/report/email_reporter.h"
@@ -13,10 +15,16 @@
 namespace app {
 namespace {
 
-// How long exit waits for action executions and for a report being sent, after
-// cancelling their SMTP exchanges; the window is gone by then.
-constexpr std::chrono::seconds kActionBound{30};
-constexpr std::chrono::seconds kReportBound{10};
+// At exit, how long one database call retries while another process holds a lock.
+constexpr std::chrono::seconds kExitBusyLimit{1};
+
+std::chrono::milliseconds Remaining(IMonitorStore::Deadline deadline) {
+  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+      deadline - std::chrono::steady_clock::now());
+  return std::max(left, std::chrono::milliseconds(0));
+}
+
+FileProblem ToProblem(const engine::FileFailure& failure) { return {failure.path, failure.text}; }
 
 }  // namespace
 
@@ -26,7 +34,11 @@ EngineMonitorStore::EngineMonitorStore(engine::ServerStorage& storage,
 
 void EngineMonitorStore::InitializeDatabase() { db::Database::InitializeLibrary(); }
 
-void EngineMonitorStore::LoadAll() { storage_.LoadAll(); }
+std::optional<FileProblem> EngineMonitorStore::LoadAll() {
+  engine::FileFailure failure;
+  if (storage_.LoadAll(&failure) == 0) return std::nullopt;
+  return ToProblem(failure);
+}
 
 std::vector<MonitorState> EngineMonitorStore::Monitors() const {
   std::vector<MonitorState> states;
@@ -39,16 +51,35 @@ std::vector<MonitorState> EngineMonitorStore::Monitors() const {
 
 void EngineMonitorStore::StartMonitor(const std::string& id) { storage_.StartServer(id); }
 
-void EngineMonitorStore::StopAll() {
-  storage_.StopAll();
-  engine::Action::ShutdownWorkers(kActionBound);
-  if (reporter_ != nullptr) reporter_->Shutdown(kReportBound);
+void EngineMonitorStore::LimitWaits() {
+  db::BusyEvent::SetRetryLimit(kExitBusyLimit);
+  engine::Server::SetStopTimeout(kExitStopBound);
 }
 
-void EngineMonitorStore::SaveAll() { storage_.SaveAll(); }
+bool EngineMonitorStore::StopAll(Deadline deadline) {
+  storage_.StopAll();
+  bool ended = storage_.WaitForStops(deadline);
+  ended = engine::Action::ShutdownWorkers(Remaining(deadline)) && ended;
+  if (reporter_ != nullptr) ended = reporter_->Shutdown(Remaining(deadline)) && ended;
+  return ended;
+}
+
+std::optional<FileProblem> EngineMonitorStore::SaveAll() {
+  if (storage_.RefusesConfigWrites() && storage_.GetServerCount() == 0 &&
+      storage_.GetActionList().empty()) {
+    return std::nullopt;
+  }
+  engine::FileFailure failure;
+  if (storage_.SaveAll(&failure) == 0) return std::nullopt;
+  return ToProblem(failure);
+}
 
 void EngineMonitorStore::AddLog(const std::string& id, const std::string& text) {
   engine::WriteLogRow(id, 0, text);
+}
+
+std::size_t EngineMonitorStore::FlushLog(Deadline deadline) {
+  return engine::FlushLogRows(deadline);
 }
 
 void EngineMonitorStore::ShutdownDatabase() { db::Database::ShutdownLibrary(); }

@@ -17,15 +17,21 @@ class EngineMonitorStore : public IMonitorStore {
   EngineMonitorStore(engine::ServerStorage& storage, engine::EMailReporter* reporter);
 
   void InitializeDatabase() override;
-  void LoadAll() override;
+  std::optional<FileProblem> LoadAll() override;
   std::vector<MonitorState> Monitors() const override;
   void StartMonitor(const std::string& id) override;
-  // Stops every monitor against one deadline, then ends the action executions and the
-  // e-mail report (cancelled, waited for with a bound, then abandoned), so that no engine
-  // thread touches the store or the files afterwards.
-  void StopAll() override;
-  void SaveAll() override;
+  // Lowers the time a database call retries while another connection holds a lock, and
+  // the time a stop waits for a polling thread, to fit the exit's bound.
+  void LimitWaits() override;
+  // Asks every monitor to stop and waits for the stops, then ends the action executions
+  // and the e-mail report (cancelled, waited for, then abandoned), all against the one
+  // deadline, so that no engine thread touches the store or the files afterwards.
+  bool StopAll(Deadline deadline) override;
+  // Nothing is written (and nothing reported) while the configuration file is refused and
+  // the store holds nothing to save.
+  std::optional<FileProblem> SaveAll() override;
   void AddLog(const std::string& id, const std::string& text) override;
+  std::size_t FlushLog(Deadline deadline) override;
   // Leaves SQLite running while any connection of this process is still open.
   void ShutdownDatabase() override;
 

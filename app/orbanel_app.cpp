@@ -1,5 +1,10 @@
 #include "app/orbanel_app.h"
 
+#include <wx/msgdlg.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
 #include <thread>
 
 #include "app/about_dialog.h"
@@ -25,7 +30,7 @@ class StartupSettings : public IStartupSettings {
     Settings::SetRegistryBasePath(platform::MakeRegistryBasePath());
     Settings::Instance().Load();
   }
-  void Save() override { Settings::Instance().Save(); }
+  bool Save() override { return Settings::Instance().Save(); }
   std::string StartedMonitors() const override { return Settings::Instance().GetStartedMonitors(); }
   void SetStartedMonitors(std::string value) override {
     Settings::Instance().SetStartedMonitors(std::move(value));
@@ -59,6 +64,35 @@ AppUserInterface& UserInterface() {
 
 constexpr int kExitRetryMs = 50;
 
+// Once the exit sequence has begun, the process ends by this time in any case: a call
+// that ignores its bound must not keep it alive until the session kills it. Everything
+// was saved before the first stop began.
+constexpr std::chrono::seconds kExitLimit = kExitStopBound + std::chrono::seconds(4);
+
+// Set when a start ended because another instance runs; the process then ends with
+// status 0.
+std::atomic<bool> endedAsSecondInstance{false};
+
+void WriteToStandardError(const std::string& message) {
+  std::fprintf(stderr, "lumivar: %s\n", message.c_str());
+  std::fflush(stderr);
+}
+
+// Ends the process without running static destructors or joining anything: threads
+// abandoned at exit may still be inside a driver.
+[[noreturn]] void EndProcess(int status) {
+  std::fflush(nullptr);
+  std::_Exit(status);
+}
+
+void StartExitWatchdog() {
+  std::thread([] {
+    std::this_thread::sleep_for(kExitLimit);
+    WriteToStandardError("the exit did not finish in time; ending now.");
+    EndProcess(1);
+  }).detach();
+}
+
 }  // namespace
 
 OrbanelApp::OrbanelApp() {
@@ -83,11 +117,13 @@ bool OrbanelApp::OnInit() {
   store_ = std::make_unique<EngineMonitorStore>(storage_, &reporter_);
   lifecycle_ = std::make_unique<AppLifecycle>(
       *lock_, *settings_, *store_,
-      [](std::chrono::seconds delay) { std::this_thread::sleep_for(delay); });
+      [](std::chrono::seconds delay) { std::this_thread::sleep_for(delay); },
+      [this](const std::string& message) { ReportProblem(message); });
 
   const AppLifecycle::StartResult result = lifecycle_->Start(
       args, [this]() { InstallUiServices(); }, [this]() { return CreateMainWindow(); });
   if (result == AppLifecycle::StartResult::kStarted) return true;
+  if (result == AppLifecycle::StartResult::kAnotherInstance) endedAsSecondInstance = true;
 
   // An early end: no exit sequence follows (wx skips OnExit), so nothing is saved.
   if (frame_) frame_->Destroy();
@@ -98,12 +134,27 @@ bool OrbanelApp::OnInit() {
 
 int OrbanelApp::OnExit() {
   exitRetry_.reset();
-  if (lifecycle_) {
-    lifecycle_->Exit();
-    lifecycle_.reset();
+  if (!lifecycle_) {
+    RemoveUiServices();
+    return wxApp::OnExit();
   }
+  StartExitWatchdog();
+  lifecycle_->Exit();
+  lifecycle_.reset();
   RemoveUiServices();
-  return wxApp::OnExit();
+  // Everything is saved and the mark released. Threads abandoned by the exit may still
+  // be inside a driver; no destructor may wait for them or pull objects from under them.
+  EndProcess(0);
+}
+
+bool OrbanelApp::EndedAsSecondInstance() { return endedAsSecondInstance; }
+
+void OrbanelApp::ReportProblem(const std::string& message) {
+  WriteToStandardError(message);
+  if (!frame_) return;
+  CallAfter([this, message]() {
+    wxMessageBox(wxString::FromUTF8(message), "Lumivar", wxOK | wxICON_ERROR, GetMainFrame());
+  });
 }
 
 CMainFrame* OrbanelApp::GetMainFrame() const { return frame_.get(); }

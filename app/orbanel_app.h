@@ -1,11 +1,15 @@
 // The application object: runs the start-up sequence (single instance, autorun wait,
 // settings, store, main window, the monitors restarted) and the exit sequence (running
-// set recorded, monitors stopped and saved, settings saved, the mark released last). It
-// owns the bridge through which engine threads reach the windows, and closes the main
-// window in order on SIGTERM or SIGHUP. UI thread only.
+// set recorded, store and settings saved, everything stopped within a bound, saved again,
+// the mark released last), after which the process ends at once. It owns the bridge
+// through which engine threads reach the windows, closes the main window in order on
+// SIGTERM or SIGHUP, and tells the user of files that could not be read or written (a
+// line on standard error, and a message box while the main window exists). UI thread
+// only.
 #pragma once
 
 #include <memory>
+#include <string>
 #include <vector>
 
 #include <wx/app.h>
@@ -32,7 +36,11 @@ class OrbanelApp : public wxApp {
   static OrbanelApp* Get();
 
   bool OnInit() override;
+  // Runs the exit sequence and, after a completed start, ends the process (status 0).
   int OnExit() override;
+
+  // Whether the start ended because another instance of this user runs.
+  static bool EndedAsSecondInstance();
 
   // The main window; nullptr before it is made and after it has closed.
   CMainFrame* GetMainFrame() const;
@@ -55,6 +63,7 @@ class OrbanelApp : public wxApp {
 
  private:
   bool CreateMainWindow();
+  void ReportProblem(const std::string& message);
   void InstallUiServices();
   void RemoveUiServices();
 

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,7 @@ using ::testing::IsEmpty;
 using Journal = std::vector<std::string>;
 
 struct Rig : IInstanceLock, IStartupSettings, IMonitorStore {
+  using Deadline = IMonitorStore::Deadline;
   bool TryAcquire() override {
     journal.push_back("lock");
     held = !heldElsewhere;
@@ -33,9 +35,11 @@ struct Rig : IInstanceLock, IStartupSettings, IMonitorStore {
     journal.push_back("settings.load");
     startedInMemory = startedStored;
   }
-  void Save() override {
+  bool Save() override {
     journal.push_back("settings.save");
+    if (settingsSaveFails) return false;
     startedStored = startedInMemory;
+    return true;
   }
   std::string StartedMonitors() const override { return startedInMemory; }
   void SetStartedMonitors(std::string value) override {
@@ -43,20 +47,38 @@ struct Rig : IInstanceLock, IStartupSettings, IMonitorStore {
     startedInMemory = std::move(value);
   }
   void InitializeDatabase() override { journal.push_back("db.init"); }
-  void LoadAll() override { journal.push_back("store.load"); }
+  std::optional<FileProblem> LoadAll() override {
+    journal.push_back("store.load");
+    return loadProblem;
+  }
   std::vector<MonitorState> Monitors() const override { return monitors; }
   void StartMonitor(const std::string& id) override {
     journal.push_back("start " + id);
     for (auto& m : monitors)
       if (m.id == id) m.running = true;
   }
-  void StopAll() override {
+  void LimitWaits() override { journal.push_back("store.limitWaits"); }
+  bool StopAll(Deadline deadline) override {
     journal.push_back("store.stopAll");
+    stopDeadline = deadline;
+    now += stopTakes;
     for (auto& m : monitors) m.running = false;
+    return allEnd;
   }
-  void SaveAll() override { journal.push_back("store.save"); }
+  std::optional<FileProblem> SaveAll() override {
+    journal.push_back("store.save");
+    if (saveProblems.empty()) return std::nullopt;
+    FileProblem problem = saveProblems.front();
+    saveProblems.erase(saveProblems.begin());
+    return problem;
+  }
   void AddLog(const std::string& id, const std::string& text) override {
     journal.push_back("log " + id + " " + text);
+  }
+  std::size_t FlushLog(Deadline deadline) override {
+    journal.push_back("log.flush");
+    flushDeadline = deadline;
+    return lostRows;
   }
   void ShutdownDatabase() override { journal.push_back("db.shutdown"); }
 
@@ -69,14 +91,32 @@ struct Rig : IInstanceLock, IStartupSettings, IMonitorStore {
         });
   }
   AppLifecycle Make() {
-    return AppLifecycle(*this, *this, *this, [this](std::chrono::seconds s) {
-      journal.push_back("sleep");
-      sleeps.push_back(s);
-    });
+    return AppLifecycle(
+        *this, *this, *this,
+        [this](std::chrono::seconds s) {
+          journal.push_back("sleep");
+          sleeps.push_back(s);
+        },
+        [this](const std::string& message) {
+          journal.push_back("report");
+          reports.push_back(message);
+        },
+        [this] { return now; });
   }
 
   Journal journal;
   bool heldElsewhere = false, held = false, windowMade = true;
+  // The store and the settings.
+  std::optional<FileProblem> loadProblem;
+  std::vector<FileProblem> saveProblems;  // the next saves' results, in order
+  bool settingsSaveFails = false;
+  bool allEnd = true;
+  std::size_t lostRows = 0;
+  // The clock: the stop advances it by stopTakes.
+  Deadline now{std::chrono::hours(1)};
+  std::chrono::seconds stopTakes{0};
+  Deadline stopDeadline{}, flushDeadline{};
+  std::vector<std::string> reports;
   std::string startedStored;  // what the settings file holds
   std::string startedInMemory;
   std::vector<MonitorState> monitors;
@@ -153,17 +193,19 @@ TEST(AppLifecycleTest, StartAndExitRunTheirStepsInOrder) {
   EXPECT_TRUE(rig.sleeps.empty());
   EXPECT_TRUE(rig.held);
 
-  // Exit records the running set, stops, saves, logs, saves the settings, and releases the
-  // mark last.
+  // Exit records the running set and saves everything before it stops anything; then it
+  // writes the closing lines, waits for them, saves again, and releases the mark last.
   rig.monitors[1].running = true;
   rig.monitors[2].running = false;
   rig.journal.clear();
-  life.Exit();
+  EXPECT_TRUE(life.Exit());
   EXPECT_THAT(rig.journal,
-              ElementsAre("settings.started= M1;M2;", "store.stopAll", "store.save",
-                          "log M1 Application closed.", "log M2 Application closed.",
-                          "log M3 Application closed.", "db.shutdown", "settings.save", "unlock"));
+              ElementsAre("store.limitWaits", "settings.started= M1;M2;", "store.save",
+                          "settings.save", "store.stopAll", "log M1 Application closed.",
+                          "log M2 Application closed.", "log M3 Application closed.", "log.flush",
+                          "store.save", "settings.save", "db.shutdown", "unlock"));
   EXPECT_EQ(rig.startedStored, " M1;M2;");
+  EXPECT_THAT(rig.reports, IsEmpty());
 
   // A second call (the destructor included) changes nothing.
   rig.journal.clear();
@@ -222,6 +264,97 @@ TEST(AppLifecycleTest, TheNextStartRestartsExactlyTheMonitorsRunningAtExit) {
     EXPECT_EQ(Lines(rig.journal, "log "), opened);
     EXPECT_EQ(Lines(rig.journal, "start "), c.restarted);
   }
+}
+
+// One bound for all the stops; the closing lines get what is left of it, and at least a
+// little time when the stops took it all.
+TEST(AppLifecycleTest, ExitStopsAgainstOneBoundAndGivesTheClosingLinesTheirTime) {
+  const struct {
+    std::chrono::seconds stopTakes;
+    std::chrono::seconds flushAfterExitBegan;
+  } cases[] = {
+      {std::chrono::seconds(0), std::chrono::seconds(10)},
+      {std::chrono::seconds(4), std::chrono::seconds(10)},
+      {std::chrono::seconds(9), std::chrono::seconds(11)},
+      {std::chrono::seconds(10), std::chrono::seconds(12)},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.stopTakes.count());
+    Rig rig;
+    rig.monitors = {{"M1"}};
+    rig.stopTakes = c.stopTakes;
+    AppLifecycle life = rig.Make();
+    ASSERT_EQ(rig.Start(life), AppLifecycle::StartResult::kStarted);
+    const Rig::Deadline began = rig.now;
+    life.Exit();
+    EXPECT_EQ(rig.stopDeadline - began, kExitStopBound);
+    EXPECT_EQ(rig.flushDeadline - began, c.flushAfterExitBegan);
+  }
+}
+
+// What exit could not write is told once each; the library stays up while an abandoned
+// thread or a queued log row may still use it.
+TEST(AppLifecycleTest, ExitReportsWhatItCouldNotWriteAndKeepsTheLibraryWhileInUse) {
+  const FileProblem locked{"/d/varnholt.cfg", "database is locked"};
+  const FileProblem notADatabase{"/d/varnholt.cfg", "file is not a database"};
+  const std::string lockedText =
+      "The configuration could not be saved to /d/varnholt.cfg: "
+      "database is locked.";
+  const std::string notADatabaseText =
+      "The configuration could not be saved to /d/varnholt.cfg: file is not a database.";
+  const struct {
+    const char* name;
+    std::vector<FileProblem> saveProblems;
+    bool settingsSaveFails;
+    bool allEnd;
+    std::size_t lostRows;
+    std::vector<std::string> reports;
+    bool shutdown;
+  } cases[] = {
+      {"all well", {}, false, true, 0, {}, true},
+      {"first save fails", {locked}, false, true, 0, {lockedText}, true},
+      {"both saves fail alike", {locked, locked}, false, true, 0, {lockedText}, true},
+      {"both saves fail differently",
+       {locked, notADatabase},
+       false,
+       true,
+       0,
+       {lockedText, notADatabaseText},
+       true},
+      {"settings", {}, true, true, 0, {"The settings could not be saved."}, true},
+      {"one lost row", {}, false, true, 1, {"1 log row could not be written."}, false},
+      {"lost rows", {}, false, true, 3, {"3 log rows could not be written."}, false},
+      {"a thread abandoned", {}, false, false, 0, {}, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Rig rig;
+    rig.monitors = {{"M1", true}};
+    rig.saveProblems = c.saveProblems;
+    rig.settingsSaveFails = c.settingsSaveFails;
+    rig.allEnd = c.allEnd;
+    rig.lostRows = c.lostRows;
+    AppLifecycle life = rig.Make();
+    ASSERT_EQ(rig.Start(life), AppLifecycle::StartResult::kStarted);
+    EXPECT_EQ(life.Exit(), c.allEnd);
+    EXPECT_EQ(rig.reports, c.reports);
+    EXPECT_EQ(Lines(rig.journal, "db.shutdown").size(), c.shutdown ? 1u : 0u);
+    EXPECT_EQ(rig.journal.back(), "unlock");
+  }
+}
+
+// An unreadable configuration file is told once the window exists (its message box needs
+// a parent), with the file's path and the library's text.
+TEST(AppLifecycleTest, AnUnreadableConfigurationIsToldOnceTheWindowExists) {
+  Rig rig;
+  rig.loadProblem = FileProblem{"/d/varnholt.cfg", "file is not a database"};
+  AppLifecycle life = rig.Make();
+  ASSERT_EQ(rig.Start(life), AppLifecycle::StartResult::kStarted);
+  EXPECT_THAT(rig.journal, ElementsAre("lock", "settings.load", "ui-services", "db.init",
+                                       "store.load", "window", "report"));
+  ASSERT_EQ(rig.reports.size(), 1u);
+  EXPECT_NE(rig.reports[0].find("/d/varnholt.cfg"), std::string::npos) << rig.reports[0];
+  EXPECT_NE(rig.reports[0].find("file is not a database"), std::string::npos) << rig.reports[0];
 }
 
 TEST(AppLifecycleTest, AutorunWaitsThirtySecondsAfterTakingTheMarkAndBeforeAnythingElse) {

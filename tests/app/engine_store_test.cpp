@@ -7,12 +7,21 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <algorithm>
+#include <sqlite3.h>
 
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <sstream>
+
+#include "engine/actions/action.h"
+#include "engine/db/busy_event.h"
 #include "engine/monitor/odbc_data_source.h"
 #include "engine/monitor/server.h"
 #include "engine/report/email_reporter.h"
 #include "engine/store/server_storage.h"
+#include "platform/documents.h"
 #include "tests/engine/monitor_fixture.h"
 
 namespace app {
@@ -31,7 +40,10 @@ class NoLock : public IInstanceLock {
 class MemorySettings : public IStartupSettings {
  public:
   void Load() override {}
-  void Save() override { ++saves; }
+  bool Save() override {
+    ++saves;
+    return true;
+  }
   std::string StartedMonitors() const override { return started; }
   void SetStartedMonitors(std::string value) override { started = std::move(value); }
   std::string started;
@@ -57,6 +69,7 @@ class EngineStoreTest : public engine::testing::MonitorTest {
   }
   void TearDown() override {
     engine::Server::SetStopTimeout(120s);
+    db::BusyEvent::SetRetryLimit(db::BusyEvent::kDefaultRetryLimit);
     MonitorTest::TearDown();
   }
 
@@ -98,7 +111,7 @@ TEST_F(EngineStoreTest, StartAndExitOverTheRealStore) {
   life.Exit();
 
   EXPECT_EQ(settings.started, " " + ids_[1] + ";" + ids_[2] + ";");
-  EXPECT_EQ(settings.saves, 1);
+  EXPECT_EQ(settings.saves, 2);  // before the stops and after them
   for (const MonitorState& m : store.Monitors()) EXPECT_FALSE(m.running) << m.id;
   EXPECT_THAT(LogLines("Application closed."), ElementsAre(ids_[0], ids_[1], ids_[2]));
   // The store was saved: every monitor is in the configuration file.
@@ -106,6 +119,140 @@ TEST_F(EngineStoreTest, StartAndExitOverTheRealStore) {
   for (const auto& row : engine::testing::ConfigRows("SELECT id FROM ODBCDataSources"))
     saved.push_back(row[0]);
   EXPECT_THAT(saved, UnorderedElementsAre(ids_[0], ids_[1], ids_[2]));
+}
+
+// Remembers the alert messages the engine shows.
+class MessageUi : public engine::testing::FakeUi {
+ public:
+  void ShowAlertMessage(std::string caption, std::string text,
+                        engine::IUserInterface::MessageKind) override {
+    messages.push_back(caption + ": " + text);
+  }
+  std::vector<std::string> messages;
+};
+
+std::string ReadBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream bytes;
+  bytes << in.rdbuf();
+  return bytes.str();
+}
+
+void WriteBytes(const std::string& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+}
+
+class ConfigurationFileTest : public engine::testing::MonitorTest {
+ protected:
+  void SetUp() override {
+    MonitorTest::SetUp();
+    engine::Services::SetUi(&messages_);
+  }
+  // A saved store of one monitor and one action.
+  void SaveOne() {
+    engine::ServerStorage store;
+    ASSERT_EQ(store.LoadAll(), 0);
+    store.AddNewODBCDataSource()->name = "Sales";
+    store.AddAction(std::make_shared<engine::Action>());
+    ASSERT_EQ(store.SaveAll(), 0);
+  }
+  std::string ConfigFile() const { return platform::GetDocumentsFolder() + "varnholt.cfg"; }
+
+  MessageUi messages_;
+};
+
+// A configuration file that cannot be read is refused: the store starts empty, says why
+// with the file's path and the library's text, and writes nothing into the file, at exit
+// or on a commit, until a later load succeeds.
+TEST_F(ConfigurationFileTest, AnUnreadableFileIsRefusedAndKeptByteForByte) {
+  const struct {
+    const char* name;
+    bool damagePages;  // else plain text
+    const char* text;
+  } cases[] = {
+      {"plain text", false, "not a database"},
+      {"damaged pages", true, "malformed"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    messages_.messages.clear();
+    std::filesystem::remove(ConfigFile());
+    if (c.damagePages) {
+      ASSERT_NO_FATAL_FAILURE(SaveOne());
+      std::string bytes = ReadBytes(ConfigFile());
+      ASSERT_GT(bytes.size(), 8192u);
+      for (std::size_t i = 4096; i < bytes.size(); ++i) bytes[i] = static_cast<char>(0xA5);
+      WriteBytes(ConfigFile(), bytes);
+    } else {
+      WriteBytes(ConfigFile(), std::string(3000, 'x') + "\nnot a database\n");
+    }
+    const std::string spoiled = ReadBytes(ConfigFile());
+
+    engine::ServerStorage storage;
+    EngineMonitorStore store(storage, nullptr);
+    const std::optional<FileProblem> problem = store.LoadAll();
+    ASSERT_TRUE(problem.has_value());
+    EXPECT_EQ(problem->path, ConfigFile());
+    EXPECT_NE(problem->text.find(c.text), std::string::npos) << problem->text;
+    EXPECT_TRUE(storage.RefusesConfigWrites());
+    EXPECT_TRUE(store.Monitors().empty());
+    // Nothing to save: nothing written, nothing to tell.
+    EXPECT_EQ(store.SaveAll(), std::nullopt);
+
+    // New monitors and actions are refused too, and the user is told on a commit.
+    const std::string id = storage.AddNewODBCDataSource()->id;
+    auto action = std::make_shared<engine::Action>();
+    storage.AddAction(action);
+    const std::optional<FileProblem> atExit = store.SaveAll();
+    ASSERT_TRUE(atExit.has_value());
+    EXPECT_EQ(atExit->path, ConfigFile());
+    EXPECT_NE(atExit->text.find(c.text), std::string::npos) << atExit->text;
+    engine::FileFailure failure;
+    EXPECT_NE(storage.SaveServer(id, &failure), 0);
+    EXPECT_EQ(failure.path, ConfigFile());
+    EXPECT_NE(storage.SaveAction(action->id), 0);
+    ASSERT_EQ(messages_.messages.size(), 2u);
+    EXPECT_NE(messages_.messages[0].find(ConfigFile()), std::string::npos) << messages_.messages[0];
+    EXPECT_EQ(ReadBytes(ConfigFile()), spoiled);
+
+    // A sound file again: the next load takes it and writes go through.
+    std::filesystem::remove(ConfigFile());
+    EXPECT_EQ(store.LoadAll(), std::nullopt);
+    EXPECT_FALSE(storage.RefusesConfigWrites());
+    storage.AddNewODBCDataSource();
+    EXPECT_EQ(store.SaveAll(), std::nullopt);
+  }
+}
+
+// A commit that cannot be written is shown to the user with the file's path and the
+// library's text; a save at exit returns it.
+TEST_F(ConfigurationFileTest, AFailedSaveIsTold) {
+  ASSERT_NO_FATAL_FAILURE(SaveOne());
+  engine::ServerStorage storage;
+  EngineMonitorStore store(storage, nullptr);
+  ASSERT_EQ(store.LoadAll(), std::nullopt);
+  ASSERT_EQ(storage.GetServerCount(), 1);
+  WriteBytes(ConfigFile(), std::string(4096, 'x'));
+
+  const struct {
+    const char* what;
+    std::function<int()> save;
+  } cases[] = {
+      {"monitor", [&] { return storage.SaveServer(storage.GetServer(0)->id); }},
+      {"action", [&] { return storage.SaveAction(storage.GetAction(0)->id); }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    messages_.messages.clear();
+    EXPECT_EQ(c.save(), SQLITE_NOTADB);
+    ASSERT_EQ(messages_.messages.size(), 1u);
+    EXPECT_EQ(messages_.messages[0], "Lumivar: The configuration could not be saved to " +
+                                         ConfigFile() + ": file is not a database.");
+  }
+  const std::optional<FileProblem> atExit = store.SaveAll();
+  ASSERT_TRUE(atExit.has_value());
+  EXPECT_EQ(*atExit, (FileProblem{ConfigFile(), "file is not a database"}));
+  EXPECT_EQ(ReadBytes(ConfigFile()), std::string(4096, 'x'));
 }
 
 }  // namespace
