@@ -104,6 +104,9 @@ class HtmlReport {
   static HtmlSnapshot TakeSnapshot();
 
   // From a snapshot and the data file; any thread.
+  // Builds the snapshot page and the actions page, then writes "index.html" and
+  // "actions.html", each under HtmlPageLock. True when both were written.
+  static bool WritePages(const HtmlSnapshot& snapshot);
   static void BuildSnapshotPage(const HtmlSnapshot& snapshot, std::string& page);
   static void BuildReportPage(const HtmlSnapshot& snapshot, std::string& page);
   static void BuildActionsPage(const HtmlSnapshot& snapshot, std::string& page);

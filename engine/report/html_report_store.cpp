@@ -57,9 +57,9 @@ HtmlActionInfo CopyAction(const Action& action) {
   return info;
 }
 
-void WriteLockedPage(const std::string& fileName, const std::string& page) {
+bool WriteLockedPage(const std::string& fileName, const std::string& page) {
   std::lock_guard lock(HtmlPageLock());
-  HtmlReport::WritePage(fileName, page);
+  return HtmlReport::WritePage(fileName, page);
 }
 
 }  // namespace
@@ -78,9 +78,15 @@ HtmlSnapshot HtmlReport::TakeSnapshot() {
   return snapshot;
 }
 
-void HtmlReport::Update() {
-  WriteIndexPage();
-  WriteActionsPage();
+void HtmlReport::Update() { WritePages(TakeSnapshot()); }
+
+bool HtmlReport::WritePages(const HtmlSnapshot& snapshot) {
+  std::string index, actions;
+  BuildSnapshotPage(snapshot, index);
+  BuildActionsPage(snapshot, actions);
+  const bool indexWritten = WriteLockedPage(DataFiles::kIndexPageFileName, index);
+  const bool actionsWritten = WriteLockedPage(DataFiles::kActionsPageFileName, actions);
+  return indexWritten && actionsWritten;
 }
 
 void HtmlReport::WriteIndexPage() {

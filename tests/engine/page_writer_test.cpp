@@ -1,0 +1,199 @@
+// The page writer: requests that arrive during a build give exactly one more build, from
+// the newest snapshot, and builds never overlap; the user interface hears of written
+// pages only; a build still running at shutdown is abandoned without reaching the user
+// interface; the real build writes both page files.
+#include "engine/report/page_writer.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <fstream>
+#include <memory>
+#include <mutex>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "engine/services.h"
+#include "engine/user_interface.h"
+#include "tests/engine/html_fixture.h"
+
+namespace engine {
+namespace {
+
+using std::chrono::milliseconds;
+constexpr milliseconds kGenerous{30'000};  // never reached unless the writer hangs
+
+class CountingUi : public IUserInterface {
+ public:
+  void MonitorUpdated(std::string) override {}
+  void PagesWritten() override { ++pagesWritten; }
+  void ShowBalloon(std::string, std::string, MessageKind) override {}
+  void RestoreMainWindow() override {}
+  void ShowAlertMessage(std::string, std::string, MessageKind) override {}
+  void ShowActionTestResult(std::uint32_t) override {}
+
+  std::atomic<int> pagesWritten{0};
+};
+
+// Holds a build until the test opens it.
+class Gate {
+ public:
+  void Enter() {
+    std::unique_lock lock(mutex_);
+    ++entered_;
+    changed_.notify_all();
+    changed_.wait(lock, [&] { return open_; });
+  }
+  void WaitEntered(int count) {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [&] { return entered_ >= count; });
+  }
+  void Open() {
+    {
+      std::lock_guard lock(mutex_);
+      open_ = true;
+    }
+    changed_.notify_all();
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  int entered_ = 0;
+  bool open_ = false;
+};
+
+HtmlSnapshot At(std::int64_t now) {
+  HtmlSnapshot snapshot;
+  snapshot.now = now;
+  return snapshot;
+}
+
+class PageWriterTest : public ::testing::Test {
+ protected:
+  void SetUp() override { Services::SetUi(&ui_); }
+  void TearDown() override { Services::SetUi(nullptr); }
+
+  CountingUi ui_;
+};
+
+TEST_F(PageWriterTest, RequestsDuringABuildGiveOneMoreBuildFromTheNewestSnapshot) {
+  const struct {
+    const char* name;
+    int requestsDuringBuild;
+    bool written;  // what the build reports
+    std::vector<std::int64_t> built;
+  } cases[] = {
+      {"none", 0, true, {1}},
+      {"one", 1, true, {1, 2}},
+      {"fifty", 50, true, {1, 51}},
+      {"fifty, pages not written", 50, false, {1, 51}},
+  };
+  for (const auto& c : cases) {
+    Gate gate;
+    std::mutex mutex;
+    std::vector<std::int64_t> built;
+    std::atomic<int> running{0}, mostRunning{0};
+    PageWriter writer([&](const HtmlSnapshot& snapshot) {
+      const int now = ++running;
+      if (now > mostRunning) mostRunning = now;
+      {
+        std::lock_guard lock(mutex);
+        built.push_back(snapshot.now);
+      }
+      if (snapshot.now == 1) gate.Enter();
+      --running;
+      return c.written;
+    });
+    ui_.pagesWritten = 0;
+    writer.Request(At(1));
+    gate.WaitEntered(1);
+    for (int i = 0; i < c.requestsDuringBuild; ++i) writer.Request(At(2 + i));
+    gate.Open();
+    ASSERT_TRUE(writer.WaitUntilIdle(kGenerous)) << c.name;
+    EXPECT_EQ(writer.Builds(), c.built.size()) << c.name;
+    {
+      std::lock_guard lock(mutex);
+      EXPECT_EQ(built, c.built) << c.name;
+    }
+    EXPECT_EQ(mostRunning, 1) << c.name;
+    EXPECT_EQ(ui_.pagesWritten, c.written ? static_cast<int>(c.built.size()) : 0) << c.name;
+    EXPECT_TRUE(writer.Shutdown(kGenerous)) << c.name;
+  }
+}
+
+TEST_F(PageWriterTest, ABuildRunningAtShutdownIsAbandonedAndTellsNobody) {
+  auto gate = std::make_shared<Gate>();
+  // Owned by the build only: it expires when the abandoned thread lets go of its state.
+  auto token = std::make_shared<int>(0);
+  const std::weak_ptr<int> watch = token;
+  std::atomic<int> builds{0};
+  {
+    PageWriter writer([gate, token, &builds](const HtmlSnapshot&) {
+      ++builds;
+      gate->Enter();
+      return true;
+    });
+    token.reset();
+    writer.Request(At(1));
+    gate->WaitEntered(1);
+    writer.Request(At(2));  // dropped at shutdown
+    EXPECT_FALSE(writer.Shutdown(milliseconds(20)));
+    writer.Request(At(3));  // too late
+  }
+  gate->Open();
+  while (!watch.expired()) std::this_thread::yield();
+  EXPECT_EQ(builds, 1);
+  EXPECT_EQ(ui_.pagesWritten, 0);
+}
+
+class PageWriterFilesTest : public testing::HtmlDataTest {
+ protected:
+  void SetUp() override {
+    HtmlDataTest::SetUp();
+    Services::SetUi(&ui_);
+  }
+  void TearDown() override {
+    Services::SetUi(nullptr);
+    HtmlDataTest::TearDown();
+  }
+  std::string ReadPage(const std::string& name) const {
+    std::ifstream in(docs_.Path() + "/Lumivar/" + name, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+  }
+
+  CountingUi ui_;
+};
+
+TEST_F(PageWriterFilesTest, BothPagesAreWrittenFromTheSnapshot) {
+  HtmlSnapshot snapshot = At(1765120500);
+  HtmlMonitorInfo monitor;
+  monitor.id = "m1";
+  monitor.name = "Orders";
+  snapshot.monitors = {monitor};
+  HtmlActionInfo action;
+  action.name = "Mail ops";
+  snapshot.actions = {action};
+  constexpr std::int64_t kMidnight = 1765065600;  // of that day in UTC
+  AddSample("m1", kMidnight + 1000, true);
+  AddSample("m1", kMidnight + 2000, false);
+
+  PageWriter writer;
+  writer.Request(snapshot);
+  ASSERT_TRUE(writer.WaitUntilIdle(kGenerous));
+  std::string index, actions;
+  HtmlReport::BuildSnapshotPage(snapshot, index);
+  HtmlReport::BuildActionsPage(snapshot, actions);
+  EXPECT_EQ(ReadPage("index.html"), index);
+  EXPECT_EQ(ReadPage("actions.html"), actions);
+  EXPECT_NE(index.find(">50.00%</td>"), std::string::npos);
+  EXPECT_EQ(ui_.pagesWritten, 1);
+}
+
+}  // namespace
+}  // namespace engine
