@@ -145,6 +145,11 @@ void ThroughGate(Fn fn) {
   if (!rt.closed) fn();
 }
 
+bool IsCertificateFailure(platform::Status status) {
+  return status == platform::kTlsWrongHost || status == platform::kTlsUntrusted ||
+         status == platform::kTlsCertExpired;
+}
+
 // Control characters in a subject would end the mail's header line early.
 std::string SubjectLine(const std::string& subject) {
   std::string line = subject;
@@ -447,6 +452,11 @@ void Action::OnActionDone(platform::Status status, const ActionWorkerContext& co
       WriteLogRow(alert.monitorId, 1,
                   "Action " + context.action.name + " " +
                       (status != platform::kOk ? "Failed" : "Succeeded"));
+      // A mail server whose certificate could not be verified is named as the cause: the
+      // user has to act on it, and nothing else in the log would say so.
+      if (IsCertificateFailure(status)) {
+        WriteLogRow(alert.monitorId, 1, platform::GetSystemErrorText(status));
+      }
     }
     if (IUserInterface* ui = Services::Ui()) ui->MonitorUpdated(alert.monitorId);
   });

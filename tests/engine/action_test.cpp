@@ -192,6 +192,17 @@ TEST_F(ActionTest, FiringLogsTwoLinesAndSetsTheAlert) {
   EXPECT_EQ(monitor_->current.lastAlertTime, kNow);
 }
 
+TEST_F(ActionTest, UnverifiedMailServerCertificateIsNamedInTheLog) {
+  auto mail = AddAction(Action::kEmail, "Mail");
+  const std::string alertId = AddAlert(mail);
+  smtp_.connectStatus = platform::kTlsWrongHost;
+  Fire(mail, alertId, Alert::kError, "Down", "now");
+  WaitForActions();
+  EXPECT_EQ(Log(), (Strings{"1|ERROR: Down now", "1|Action Mail Failed",
+                            "1|" + platform::GetSystemErrorText(platform::kTlsWrongHost)}));
+  EXPECT_EQ(AlertCopy(alertId).lastResult, platform::kTlsWrongHost);
+}
+
 TEST_F(ActionTest, ThousandInstantFiringsEachLogTheirTwoLines) {
   auto action = AddAction(Action::kUserInterface, "Instant");
   const std::string alertId = AddAlert(action);

@@ -17,6 +17,7 @@
 #include "engine/db/statement.h"
 #include "engine/services.h"
 #include "engine/store/data_files.h"
+#include "engine/store/log_writer.h"
 #include "engine/store/server_storage.h"
 #include "engine/user_interface.h"
 #include "tests/support/temp_dir.h"
@@ -71,8 +72,10 @@ class FakeUi : public IUserInterface {
 
 using Rows = std::vector<std::vector<std::string>>;
 
-// Every row of a query on one of the two files, each column as text.
+// Every row of a query on one of the two files, each column as text. Log rows asked for
+// so far are written first.
 inline Rows ReadRows(const char* fileName, const std::string& sql) {
+  FlushLogRows(std::chrono::steady_clock::now() + std::chrono::seconds(20));
   Rows rows;
   db::Database database;
   if (DataFiles::OpenDatabase(database, fileName) != 0) {
