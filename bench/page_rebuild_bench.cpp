@@ -17,7 +17,6 @@
 #include "engine/clock.h"
 #include "engine/report/html_report.h"
 #include "engine/report/uptime_cache.h"
-#include "engine/store/data_files.h"
 
 namespace {
 
@@ -60,13 +59,9 @@ Environment& Env() {
   return env;
 }
 
+// What the page writer's thread does for one request.
 void BuildAndWrite(const engine::HtmlSnapshot& snapshot) {
-  std::string index, actions;
-  engine::HtmlReport::BuildSnapshotPage(snapshot, index);
-  engine::HtmlReport::BuildActionsPage(snapshot, actions);
-  std::lock_guard lock(engine::HtmlPageLock());
-  engine::HtmlReport::WritePage(engine::DataFiles::kIndexPageFileName, index);
-  engine::HtmlReport::WritePage(engine::DataFiles::kActionsPageFileName, actions);
+  if (!engine::HtmlReport::WritePages(snapshot)) std::fprintf(stderr, "pages not written\n");
 }
 
 void Report(benchmark::State& state, std::vector<double>& samples) {

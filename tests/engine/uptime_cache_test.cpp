@@ -94,48 +94,48 @@ class UptimeCacheTest : public testing::HtmlDataTest {
 };
 
 TEST_F(UptimeCacheTest, CachedCellsEqualCellsReadFromTheRows) {
-  // Weeks around both changes of summer time in 2025: 30 March (a day of 23 hours) and
-  // 26 October (25 hours).
+  // Weeks around both changes of summer time in 2025, in a zone that changes at night
+  // and in one that changes at midnight (whose midnight may not exist).
   const struct {
-    const char* name;
-    std::int64_t from;
-    std::int64_t to;
-    std::vector<std::int64_t> extraNows;
-  } ranges[] = {
-      {"spring",
-       Local(2025, 2, 20),
-       Local(2025, 4, 12),
-       {Local(2025, 3, 30), Local(2025, 3, 30, 3, 0, 1), Local(2025, 3, 31),
-        Local(2025, 3, 31, 0, 10), Local(2025, 3, 31, 0, 59, 59), Local(2025, 3, 31, 1),
-        Local(2025, 4, 1, 0, 30), Local(2025, 4, 1, 1, 30)}},
-      {"autumn",
-       Local(2025, 9, 20),
-       Local(2025, 11, 12),
-       {Local(2025, 10, 26), Local(2025, 10, 26, 2, 30), Local(2025, 10, 27),
-        Local(2025, 10, 27, 0, 30), Local(2025, 10, 27, 1), Local(2025, 10, 27, 23, 59, 59),
-        Local(2025, 10, 28, 0, 0, 1)}},
+    const char* zone;
+    std::array<int, 2> spring;  // month, day of the change
+    std::array<int, 2> autumn;
+  } zones[] = {
+      {"Europe/Berlin", {3, 30}, {10, 26}},
+      {"America/Havana", {3, 9}, {11, 2}},
   };
   std::uint32_t seed = 7;
-  for (const auto& range : ranges) {
-    const std::string irregular = std::string(range.name) + "-irregular";
-    const std::string sparse = std::string(range.name) + "-sparse";  // days without rows
-    const std::string empty = std::string(range.name) + "-empty";
-    AddIrregularRows(irregular, range.from, range.to, seed++);
-    for (std::int64_t t = range.from; t < range.to; t += 2 * 86'400 + 3'593) {
-      AddSample(sparse, t, (t / 7) % 3 != 0);
-    }
-    // A cache kept across pages, as the page writer keeps it; the page times go forward
-    // through the days, then back to earlier ones (a clock set back).
-    UptimeCache cache;
-    std::vector<std::int64_t> nows;
-    for (std::int64_t now = range.from + 25 * 86'400; now < range.to; now += 7 * 3600 + 1'234) {
-      nows.push_back(now);
-    }
-    nows.insert(nows.end(), range.extraNows.begin(), range.extraNows.end());
-    for (std::int64_t now : nows) {
-      for (const std::string& id : {irregular, sparse, empty}) {
-        ExpectSameCells(cache, id, now, range.name);
-        ExpectSameCells(cache, id, now, std::string(range.name) + " again");
+  for (const auto& zone : zones) {
+    tz_.emplace("TZ", zone.zone);
+    tzset();
+    for (const std::array<int, 2>& change : {zone.spring, zone.autumn}) {
+      const std::int64_t day = Local(2025, change[0], change[1], 12);
+      const std::int64_t next = LocalMidnight(day, -1);
+      const std::string name = std::string(zone.zone) + " " + std::to_string(change[0]);
+      const std::string irregular = name + " irregular";
+      const std::string sparse = name + " sparse";  // days without rows
+      const std::string empty = name + " empty";
+      const std::int64_t from = day - 40 * 86'400, to = day + 12 * 86'400;
+      AddIrregularRows(irregular, from, to, seed++);
+      for (std::int64_t t = from; t < to; t += 2 * 86'400 + 3'593) {
+        AddSample(sparse, t, (t / 7) % 3 != 0);
+      }
+      // A cache kept across pages, as the page writer keeps it; the page times go forward
+      // through the days, then back to earlier ones (a clock set back).
+      UptimeCache cache;
+      std::vector<std::int64_t> nows;
+      for (std::int64_t now = day - 10 * 86'400; now < to; now += 7 * 3600 + 1'234) {
+        nows.push_back(now);
+      }
+      for (std::int64_t offset : {0, 600, 3599, 3600, 86'399}) {
+        nows.push_back(LocalMidnight(day, 0) + offset);
+        nows.push_back(next + offset);
+      }
+      for (std::int64_t now : nows) {
+        for (const std::string& id : {irregular, sparse, empty}) {
+          ExpectSameCells(cache, id, now, name);
+          ExpectSameCells(cache, id, now, name + " again");
+        }
       }
     }
   }
@@ -228,6 +228,35 @@ TEST_F(UptimeCacheTest, ClosedDaysAreReadOncePerDay) {
   }
   cache.Clear();
   EXPECT_EQ(cache.Row(nullptr, "m", day + 600), (std::array<std::string, 4>{"-", "-", "-", "-"}));
+}
+
+TEST_F(UptimeCacheTest, PagesAndTheEMailReportShareOneCache) {
+  HtmlSnapshot snapshot;
+  snapshot.now = Local(2025, 10, 27, 9, 30);  // the day after a day of 25 hours
+  for (const char* id : {"first", "second"}) {
+    HtmlMonitorInfo monitor;
+    monitor.id = id;
+    monitor.name = id;
+    snapshot.monitors.push_back(monitor);
+    AddIrregularRows(id, snapshot.now - 35 * 86'400, snapshot.now, id[0]);
+  }
+  UptimeCache& shared = UptimeCache::Shared();
+  shared.Clear();
+  const std::uint64_t before = shared.DaysRead();
+  std::string index, report;
+  HtmlReport::BuildSnapshotPage(snapshot, index);
+  EXPECT_EQ(shared.DaysRead() - before, 2 * UptimeCache::kDays);
+  HtmlReport::BuildReportPage(snapshot, report);
+  EXPECT_EQ(shared.DaysRead() - before, 2 * UptimeCache::kDays);
+  for (const HtmlMonitorInfo& monitor : snapshot.monitors) {
+    std::string indexCells, reportCells;
+    for (const std::string& cell : Uncached(monitor.id, snapshot.now)) {
+      indexCells += "<td class = \"style2\">" + cell + "</td>\n";
+      reportCells += "<td>" + cell + "</td>\n";
+    }
+    EXPECT_NE(index.find(">" + monitor.name + "</td>\n" + indexCells), std::string::npos);
+    EXPECT_NE(report.find(">" + monitor.name + "</td>\n" + reportCells), std::string::npos);
+  }
 }
 
 }  // namespace
