@@ -1,6 +1,6 @@
 // The pages read from the live monitor store: what the snapshot copies, the two page
-// files that Update writes, and page builds while the user interface edits, adds and
-// deletes monitors and actions (run under the sanitizers).
+// files that Update and the page writer write, and page builds while the user interface
+// edits, adds and deletes monitors and actions (run under the sanitizers).
 #include <gtest/gtest.h>
 #include <time.h>
 
@@ -15,9 +15,11 @@
 #include "engine/clock.h"
 #include "engine/monitor/odbc_data_source.h"
 #include "engine/report/html_report.h"
+#include "engine/report/page_writer.h"
 #include "engine/services.h"
 #include "engine/store/data_files.h"
 #include "engine/store/server_storage.h"
+#include "engine/user_interface.h"
 #include "tests/support/temp_dir.h"
 
 namespace engine {
@@ -145,6 +147,34 @@ TEST_F(HtmlStoreTest, UpdateWritesBothPages) {
   EXPECT_EQ(ReadPage("actions.html"), actions);
   EXPECT_NE(index.find(">Orders</td>"), std::string::npos);
   EXPECT_NE(actions.find(">Box</td>"), std::string::npos);
+}
+
+TEST_F(HtmlStoreTest, ThePageWriterWritesBothPagesOfTheStoreAndTellsTheUi) {
+  struct Ui : IUserInterface {
+    void MonitorUpdated(std::string) override {}
+    void PagesWritten() override { ++written; }
+    void ShowBalloon(std::string, std::string, MessageKind) override {}
+    void RestoreMainWindow() override {}
+    void ShowAlertMessage(std::string, std::string, MessageKind) override {}
+    void ShowActionTestResult(std::uint32_t) override {}
+    std::atomic<int> written{0};
+  } ui;
+  Services::SetUi(&ui);
+  AddMonitor("Orders");
+  {
+    PageWriter writer;
+    writer.Request();
+    ASSERT_TRUE(writer.WaitUntilIdle(std::chrono::seconds(30)));
+    EXPECT_EQ(ui.written, 1);
+  }
+  Services::SetUi(nullptr);
+  const HtmlSnapshot s = HtmlReport::TakeSnapshot();
+  std::string index, actions;
+  HtmlReport::BuildSnapshotPage(s, index);
+  HtmlReport::BuildActionsPage(s, actions);
+  EXPECT_EQ(ReadPage("index.html"), index);
+  EXPECT_EQ(ReadPage("actions.html"), actions);
+  EXPECT_NE(index.find(">Orders</td>"), std::string::npos);
 }
 
 TEST_F(HtmlStoreTest, PagesAreBuiltWhileTheStoreChanges) {

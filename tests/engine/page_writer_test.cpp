@@ -1,24 +1,21 @@
 // The page writer: requests that arrive during a build give exactly one more build, from
 // the newest snapshot, and builds never overlap; the user interface hears of written
 // pages only; a build still running at shutdown is abandoned without reaching the user
-// interface; the real build writes both page files.
+// interface. html_store_test has the writer with the real build.
 #include "engine/report/page_writer.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <condition_variable>
-#include <fstream>
 #include <memory>
 #include <mutex>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "engine/services.h"
 #include "engine/user_interface.h"
-#include "tests/engine/html_fixture.h"
 
 namespace engine {
 namespace {
@@ -148,51 +145,6 @@ TEST_F(PageWriterTest, ABuildRunningAtShutdownIsAbandonedAndTellsNobody) {
   while (!watch.expired()) std::this_thread::yield();
   EXPECT_EQ(builds, 1);
   EXPECT_EQ(ui_.pagesWritten, 0);
-}
-
-class PageWriterFilesTest : public testing::HtmlDataTest {
- protected:
-  void SetUp() override {
-    HtmlDataTest::SetUp();
-    Services::SetUi(&ui_);
-  }
-  void TearDown() override {
-    Services::SetUi(nullptr);
-    HtmlDataTest::TearDown();
-  }
-  std::string ReadPage(const std::string& name) const {
-    std::ifstream in(docs_.Path() + "/Lumivar/" + name, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-  }
-
-  CountingUi ui_;
-};
-
-TEST_F(PageWriterFilesTest, BothPagesAreWrittenFromTheSnapshot) {
-  HtmlSnapshot snapshot = At(1765120500);
-  HtmlMonitorInfo monitor;
-  monitor.id = "m1";
-  monitor.name = "Orders";
-  snapshot.monitors = {monitor};
-  HtmlActionInfo action;
-  action.name = "Mail ops";
-  snapshot.actions = {action};
-  constexpr std::int64_t kMidnight = 1765065600;  // of that day in UTC
-  AddSample("m1", kMidnight + 1000, true);
-  AddSample("m1", kMidnight + 2000, false);
-
-  PageWriter writer;
-  writer.Request(snapshot);
-  ASSERT_TRUE(writer.WaitUntilIdle(kGenerous));
-  std::string index, actions;
-  HtmlReport::BuildSnapshotPage(snapshot, index);
-  HtmlReport::BuildActionsPage(snapshot, actions);
-  EXPECT_EQ(ReadPage("index.html"), index);
-  EXPECT_EQ(ReadPage("actions.html"), actions);
-  EXPECT_NE(index.find(">50.00%</td>"), std::string::npos);
-  EXPECT_EQ(ui_.pagesWritten, 1);
 }
 
 }  // namespace
