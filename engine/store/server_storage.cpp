@@ -232,7 +232,10 @@ int ServerStorage::SaveAll(FileFailure* failure) {
   db::Database database;
   const int opened = OpenConfigForWriting(database, failure);
   if (opened != SQLITE_OK) return opened;
-  int first = SQLITE_OK;
+  // One transaction: a process ended during the save leaves the file as the last save
+  // left it.
+  int first = db::Database::ExecSQL(database, "BEGIN IMMEDIATE");
+  const bool began = first == SQLITE_OK;
   // A failure of the file itself ends the save: every further write would only wait for
   // the same lock or fail the same way.
   const auto fileFailed = [&first] {
@@ -259,6 +262,11 @@ int ServerStorage::SaveAll(FileFailure* failure) {
     if (fileFailed()) break;
     const int rc = action->Save(database);
     if (first == SQLITE_OK) first = rc;
+  }
+  if (began) {
+    const int committed = db::Database::ExecSQL(database, "COMMIT");
+    if (committed != SQLITE_OK) db::Database::ExecSQL(database, "ROLLBACK");
+    if (first == SQLITE_OK) first = committed;
   }
   if (first != SQLITE_OK) Describe(failure, first, database.Path(), "");
   return first;
