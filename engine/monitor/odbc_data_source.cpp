@@ -67,7 +67,7 @@ struct ODBCDataSource::PollOutput {
 
 ODBCDataSource::ODBCDataSource() : Server(kOdbcDataSourceType) {}
 
-ODBCDataSource::~ODBCDataSource() { Stop(); }
+ODBCDataSource::~ODBCDataSource() = default;
 
 std::string ODBCDataSource::GetTypeName() const { return "ODBC Data Source"; }
 
@@ -101,6 +101,7 @@ ODBCDataSource::PollOutput ODBCDataSource::RunPoll(const PollInput& input, PollC
   out.time = Clock::Now();
   out.queries.reserve(input.queries.size());
   control.BeginDriver();
+  if (control.Stopping()) return out;  // committed by nobody
 
   const Ms connectStart = Clock::Monotonic();
   std::shared_ptr<platform::IOdbcConnection> connection;
@@ -118,6 +119,12 @@ ODBCDataSource::PollOutput ODBCDataSource::RunPoll(const PollInput& input, PollC
     return out;
   }
   control.SetConnection(connection);
+  if (control.Stopping()) {
+    // A stop came during the connect, which could not be cancelled: no statement runs.
+    connection->Close();
+    control.SetConnection(nullptr);
+    return out;
+  }
   out.available = true;
   out.connectionTime = (Clock::Monotonic() - connectStart).count();
 
@@ -216,6 +223,7 @@ int ODBCDataSource::StoreData() {
   std::lock_guard gate(DataFileGate());  // before the copy: see Server::DeleteTestQuery
   {
     std::lock_guard lock(Mutex());
+    if (DeletedLocked()) return SQLITE_OK;
     now = current;
     before = previous;
     rows = CopyTestQueryRows();

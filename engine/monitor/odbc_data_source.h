@@ -21,7 +21,6 @@ class ODBCDataSource : public Server {
   static constexpr std::size_t kHistorySize = 10;
 
   ODBCDataSource();
-  // Stops the polling thread before the members go.
   ~ODBCDataSource() override;
 
   using Server::Poll;

@@ -16,24 +16,26 @@
 #include "engine/db/statement.h"
 #include "engine/monitor/health_attribute.h"
 #include "engine/monitor_directory.h"
+#include "engine/services.h"
 #include "engine/store/data_files.h"
 #include "engine/store/log_writer.h"
 #include "engine/store/statements.h"
+#include "engine/user_interface.h"
 #include "platform/odbc.h"
 #include "platform/resources.h"
 #include "platform/status.h"
 
 namespace engine {
 
-// The state shared by one start of a monitor and its polling thread. The thread keeps it
-// alive, so a Stop that abandons the thread may leave at once.
+// The state shared by one start of a monitor, its polling thread and the helper of its
+// stop. Each keeps it alive, so whoever is left may use it.
 struct PollSession {
   enum class Phase { kMonitor, kDriver };
 
   std::mutex mutex;
   std::condition_variable cv;
-  bool stop = false;       // Stop was asked for
-  bool abandoned = false;  // Stop gave up waiting: commit nothing, touch nothing
+  bool stop = false;       // a stop was asked for: a poll in the driver commits nothing
+  bool abandoned = false;  // nobody waits for the thread any more
   bool finished = false;   // the thread has left its loop
   Phase phase = Phase::kMonitor;
   std::shared_ptr<platform::IOdbcConnection> connection;  // open while in the driver
@@ -46,6 +48,24 @@ constexpr const char* kStoppedText = "Monitor stopped.";
 constexpr std::int64_t kMinuteMs = 60'000;
 
 std::atomic<std::int64_t> stopTimeoutMs{120'000};
+
+// The helpers running (Server::RunHelper). Never destroyed: helpers may outlive main.
+struct Helpers {
+  std::mutex mutex;
+  std::condition_variable idle;
+  int running = 0;
+};
+
+Helpers& GetHelpers() {
+  static auto* helpers = new Helpers;
+  return *helpers;
+}
+
+// Asks the driver to end the statement without the caller waiting for it (a cancel may
+// wait for the server).
+void CancelInBackground(std::shared_ptr<platform::IOdbcConnection> connection) {
+  if (connection) Server::RunHelper([connection] { connection->Cancel(); });
+}
 
 // Local midnight of the day of t.
 std::int64_t LocalMidnight(std::int64_t t) {
@@ -86,7 +106,7 @@ void PollControl::SetConnection(std::shared_ptr<platform::IOdbcConnection> conne
   {
     std::lock_guard lock(session_->mutex);
     session_->connection = connection;
-    cancel = session_->abandoned;
+    cancel = session_->stop;
   }
   if (cancel && connection) connection->Cancel();
 }
@@ -94,9 +114,14 @@ void PollControl::SetConnection(std::shared_ptr<platform::IOdbcConnection> conne
 bool PollControl::EndDriver() {
   std::lock_guard lock(session_->mutex);
   session_->connection.reset();
-  if (session_->abandoned) return false;
+  if (session_->stop || session_->abandoned) return false;
   session_->phase = PollSession::Phase::kMonitor;
   return true;
+}
+
+bool PollControl::Stopping() const {
+  std::lock_guard lock(session_->mutex);
+  return session_->stop;
 }
 
 bool PollControl::Abandoned() const {
@@ -108,7 +133,27 @@ bool PollControl::Abandoned() const {
 
 Server::Server(int kind) : type(kind), creationTime(Clock::Now()) {}
 
-Server::~Server() { Stop(); }
+Server::~Server() {
+  // Nobody else holds the monitor: a polling thread still running is between polls or
+  // inside the driver, and touches it no more.
+  std::shared_ptr<PollSession> session;
+  {
+    std::lock_guard control(controlMutex_);
+    session = std::move(session_);
+    if (thread_.joinable()) thread_.detach();
+  }
+  if (!session) return;
+  std::shared_ptr<platform::IOdbcConnection> cancel;
+  {
+    std::lock_guard lock(session->mutex);
+    session->stop = true;
+    session->abandoned = true;
+    cancel = session->connection;
+  }
+  session->cv.notify_all();
+  CancelInBackground(std::move(cancel));
+  AddLog(kStoppedText, 0);
+}
 
 std::chrono::milliseconds Server::StopTimeout() {
   return std::chrono::milliseconds(stopTimeoutMs.load());
@@ -116,6 +161,41 @@ std::chrono::milliseconds Server::StopTimeout() {
 
 void Server::SetStopTimeout(std::chrono::milliseconds timeout) {
   stopTimeoutMs.store(std::max<std::int64_t>(0, timeout.count()));
+}
+
+void Server::RunHelper(std::function<void()> work) {
+  Helpers& helpers = GetHelpers();
+  {
+    std::lock_guard lock(helpers.mutex);
+    ++helpers.running;
+  }
+  auto body = [work = std::move(work), &helpers]() mutable {
+    {
+      // Destroyed before the count drops: what the work held (a monitor) is gone then.
+      std::function<void()> local = std::move(work);
+      try {
+        local();
+      } catch (...) {
+        // A helper's failure is its own; the count still drops.
+      }
+    }
+    {
+      std::lock_guard lock(helpers.mutex);
+      --helpers.running;
+    }
+    helpers.idle.notify_all();
+  };
+  try {
+    std::thread(std::move(body)).detach();
+  } catch (const std::system_error&) {
+    body();
+  }
+}
+
+bool Server::WaitForHelpers(std::chrono::steady_clock::time_point deadline) {
+  Helpers& helpers = GetHelpers();
+  std::unique_lock lock(helpers.mutex);
+  return helpers.idle.wait_until(lock, deadline, [&] { return helpers.running == 0; });
 }
 
 void Server::SetOdbc(std::shared_ptr<platform::IOdbc> odbc) {
@@ -130,14 +210,17 @@ std::shared_ptr<platform::IOdbc> Server::Odbc() const {
 }
 
 std::uint32_t Server::Start() {
+  std::weak_ptr<Server> weak = weak_from_this();
+  if (weak.expired()) return platform::kInvalidParameter;
   std::lock_guard control(controlMutex_);
+  if (session_ || stopPending_) return 1;
   {
     std::lock_guard lock(Mutex());
-    if (session_ || running) return 1;
+    if (running) return 1;
   }
   auto session = std::make_shared<PollSession>();
   try {
-    thread_ = std::thread(&Server::ThreadProc, this, session);
+    thread_ = std::thread(&Server::ThreadProc, std::move(weak), session);
   } catch (const std::system_error& e) {
     const platform::Status status = platform::ErrnoToStatus(e.code().value());
     return status != platform::kOk ? status : platform::kFailure;
@@ -151,68 +234,94 @@ std::uint32_t Server::Start() {
   return 0;
 }
 
-void Server::Stop() {
-  RequestStop();
-  CompleteStop(std::chrono::steady_clock::now() + StopTimeout());
-}
-
-void Server::RequestStop() {
-  std::lock_guard control(controlMutex_);
-  if (!session_) return;
+bool Server::Stop() {
+  std::shared_ptr<Server> self = weak_from_this().lock();
+  if (!self) return false;  // not owned by a shared_ptr, so never started
+  std::shared_ptr<PollSession> session;
+  auto thread = std::make_shared<std::thread>();
   {
-    std::lock_guard lock(session_->mutex);
-    session_->stop = true;
+    std::lock_guard control(controlMutex_);
+    if (!session_) return false;
+    session = std::move(session_);
+    *thread = std::move(thread_);
+    stopPending_ = true;
   }
-  session_->cv.notify_all();
-}
-
-void Server::CompleteStop(std::chrono::steady_clock::time_point deadline) {
-  std::lock_guard control(controlMutex_);
-  if (!session_) return;
-  std::shared_ptr<PollSession> session = std::move(session_);
   std::shared_ptr<platform::IOdbcConnection> cancel;
   {
-    std::unique_lock lock(session->mutex);
+    std::lock_guard lock(session->mutex);
     session->stop = true;
-    session->cv.notify_all();
-    if (thread_.get_id() == std::this_thread::get_id()) {
-      // The polling thread itself drops the monitor: it must not wait for itself.
+    // The user asked for the stop: a statement under way is cancelled at once. A
+    // connection handed over later is cancelled by PollControl::SetConnection.
+    if (session->phase == PollSession::Phase::kDriver) cancel = session->connection;
+  }
+  session->cv.notify_all();
+  const auto deadline = std::chrono::steady_clock::now() + StopTimeout();
+  RunHelper([self, session, thread, cancel, deadline] {
+    self->CompleteStop(session, *thread, cancel, deadline);
+  });
+  return true;
+}
+
+void Server::CompleteStop(std::shared_ptr<PollSession> session, std::thread& thread,
+                          std::shared_ptr<platform::IOdbcConnection> cancel,
+                          std::chrono::steady_clock::time_point deadline) {
+  if (cancel) cancel->Cancel();
+  bool finished = false;
+  std::shared_ptr<platform::IOdbcConnection> late;
+  {
+    std::unique_lock lock(session->mutex);
+    finished = session->cv.wait_until(lock, deadline, [&] { return session->finished; });
+    if (!finished) {
+      // Given up: the thread ends on its own; a poll in the driver commits nothing.
       session->abandoned = true;
-    } else {
-      session->cv.wait_until(lock, deadline, [&] { return session->finished; });
-      // Snapshots, commits and storing are short local work and are waited for; only a
-      // poll inside the driver is given up.
-      session->cv.wait(
-          lock, [&] { return session->finished || session->phase == PollSession::Phase::kDriver; });
-      if (!session->finished) {
-        session->abandoned = true;
-        cancel = session->connection;
-      }
+      late = session->connection;
     }
   }
-  if (session->abandoned) {
-    if (cancel) cancel->Cancel();
-    thread_.detach();
+  if (finished) {
+    thread.join();
   } else {
-    thread_.join();
+    if (late && late != cancel) late->Cancel();
+    thread.detach();
   }
   {
     std::lock_guard lock(Mutex());
     running = false;
   }
   AddLog(kStoppedText, 0);
+  {
+    std::lock_guard control(controlMutex_);
+    stopPending_ = false;
+  }
+  stopDone_.notify_all();
+  if (IUserInterface* ui = Services::Ui()) ui->MonitorStopped(id);
 }
 
-void Server::ThreadProc(Server* server, std::shared_ptr<PollSession> session) {
+bool Server::IsStopPending() const {
+  std::lock_guard control(controlMutex_);
+  return stopPending_;
+}
+
+bool Server::WaitForStop(std::chrono::steady_clock::time_point deadline) const {
+  std::unique_lock control(controlMutex_);
+  return stopDone_.wait_until(control, deadline, [&] { return !stopPending_; });
+}
+
+void Server::ThreadProc(std::weak_ptr<Server> weak, std::shared_ptr<PollSession> session) {
   PollControl control(session);
   std::int64_t lastDurationMs = 0;
   bool first = true;
   for (;;) {
-    // Polls begin one interval apart, measured from the start of the previous poll; one
-    // that overran the interval is followed at once.
-    const std::int64_t waitMs =
-        first ? 0 : std::max<std::int64_t>(0, server->PollingIntervalMs() - lastDurationMs);
-    server->SetNextPollTime(Clock::Now() + (waitMs + 999) / 1000);
+    std::int64_t waitMs = 0;
+    {
+      // The monitor is held only while it is used; dropping it here may destroy it (its
+      // owner let it go), and nothing below touches it then.
+      const std::shared_ptr<Server> server = weak.lock();
+      if (!server) break;
+      // Polls begin one interval apart, measured from the start of the previous poll; one
+      // that overran the interval is followed at once.
+      if (!first) waitMs = std::max<std::int64_t>(0, server->PollingIntervalMs() - lastDurationMs);
+      server->SetNextPollTime(Clock::Now() + (waitMs + 999) / 1000);
+    }
     {
       std::unique_lock lock(session->mutex);
       if (session->stop) break;
@@ -223,18 +332,20 @@ void Server::ThreadProc(Server* server, std::shared_ptr<PollSession> session) {
     }
     first = false;
     const auto start = Clock::Monotonic();
-    try {
-      server->Poll(control);
-    } catch (...) {
-      // A poll that failed unexpectedly leaves no sample; the next one follows on time.
+    {
+      const std::shared_ptr<Server> server = weak.lock();
+      if (!server) break;
+      try {
+        server->Poll(control);
+      } catch (...) {
+        // A poll that failed unexpectedly leaves no sample; the next one follows on time.
+      }
     }
     {
       std::lock_guard lock(session->mutex);
-      if (session->phase == PollSession::Phase::kDriver && !session->abandoned) {
-        session->connection.reset();
-        session->phase = PollSession::Phase::kMonitor;
-      }
-      if (session->abandoned) break;
+      session->connection.reset();
+      session->phase = PollSession::Phase::kMonitor;
+      if (session->stop) break;
     }
     lastDurationMs = (Clock::Monotonic() - start).count();
   }
@@ -310,26 +421,43 @@ const TestQuery* Server::FindTestQuery(const std::string& queryId) const {
 
 void Server::DeleteTestQuery(std::size_t index) {
   std::string queryId;
+  std::vector<std::string> attributeIds;
   {
-    // Under the data-file gate a poll either has stored its rows already or copies them
-    // after the query is gone, so none of its rows can outlive the delete below.
-    std::lock_guard gate(DataFileGate());
+    std::lock_guard lock(Mutex());
+    if (index >= testQueries.size()) return;
+    queryId = testQueries[index].id;
+    testQueries.erase(testQueries.begin() + static_cast<std::ptrdiff_t>(index));
+    for (const HealthAttribute& attribute : healthAttributes) {
+      if (attribute.testQueryId == queryId) attributeIds.push_back(attribute.id);
+    }
+  }
+  {
+    // The attributes and their alerts leave the monitor now; their rows go below. Every
+    // statement on a database that is not open does nothing.
+    db::Database notOpen;
+    DeleteTestQueryAttributes(notOpen, queryId);
+  }
+  RunHelper([queryId, attributeIds, folder = DataFiles::DataFolder()] {
     {
-      std::lock_guard lock(Mutex());
-      if (index >= testQueries.size()) return;
-      queryId = testQueries[index].id;
-      testQueries.erase(testQueries.begin() + static_cast<std::ptrdiff_t>(index));
+      // A poll copies its test queries under the gate: one that copied this query before
+      // it went has stored its rows before the gate is had here, and any later one
+      // stores none.
+      std::lock_guard gate(DataFileGate());
+      db::Database data;
+      if (DataFiles::OpenDatabaseIn(data, folder, DataFiles::kDataFileName) == SQLITE_OK) {
+        db::Database::ExecSQL(data, sql::DeleteTestQueryData(queryId));
+      }
     }
-    db::Database data;
-    if (DataFiles::OpenDatabase(data, DataFiles::kDataFileName) == SQLITE_OK) {
-      db::Database::ExecSQL(data, sql::DeleteTestQueryData(queryId));
+    db::Database config;
+    if (DataFiles::OpenDatabaseIn(config, folder, DataFiles::kConfigFileName) != SQLITE_OK) {
+      return;
     }
-  }
-  db::Database config;
-  if (DataFiles::OpenDatabase(config, DataFiles::kConfigFileName) == SQLITE_OK) {
     db::Database::ExecSQL(config, sql::DeleteTestQuery(queryId));
-  }
-  DeleteTestQueryAttributes(config, queryId);
+    for (const std::string& attributeId : attributeIds) {
+      db::Database::ExecSQL(config, sql::DeleteAlertsOfHealthAttribute(attributeId));
+    }
+    db::Database::ExecSQL(config, sql::DeleteHealthAttributesOfTestQuery(queryId));
+  });
 }
 
 std::string Server::GetAttributeDisplayName(const HealthAttribute* attribute) const {
@@ -437,6 +565,7 @@ int Server::StoreData() {
   std::lock_guard gate(DataFileGate());  // before the copy: see DeleteTestQuery
   {
     std::lock_guard lock(Mutex());
+    if (deleted_) return SQLITE_OK;
     rows = CopyTestQueryRows();
     if (const ServerData* data = GetData()) sampleTime = data->time;
   }
@@ -459,10 +588,11 @@ int Server::InTransaction(db::Database& database, const std::function<int()>& wr
 
 void Server::AddLog(const std::string& text, int logType) { WriteLogRow(id, logType, text); }
 
-void Server::ClearLog() {
-  db::Database database;
-  if (DataFiles::OpenDatabase(database, DataFiles::kDataFileName) != SQLITE_OK) return;
-  db::Database::ExecSQL(database, sql::DeleteLogOfMonitor(id));
+void Server::ClearLog() { ClearLogRows(id); }
+
+void Server::MarkDeleted() {
+  std::lock_guard lock(Mutex());
+  deleted_ = true;
 }
 
 bool Server::ReadTodayUptime(std::int64_t* up, std::int64_t* down) const {

@@ -5,12 +5,15 @@
 // Threads and locking: the monitor's mutex (ServerHealth::Mutex) guards every field of
 // the monitor, its test queries, samples, history, attributes and alerts. Members marked
 // "caller holds Mutex()" expect it held; all others take it themselves and may be called
-// from any thread. Start and Stop run on the user-interface thread. The polling thread
-// works on copies while it talks to the data source and commits its results under the
-// mutex; it never touches the monitor after Stop has abandoned it.
+// from any thread. Start, Stop and DeleteTestQuery return at once; what they leave to do
+// runs on helper threads (see RunHelper). The polling thread works on copies while it
+// talks to the data source and commits its results under the mutex. A running monitor is
+// owned by a shared_ptr: the polling thread holds it only during a poll and a stop's
+// helper until the stop completes, so whoever drops the last other reference never waits.
 #pragma once
 
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -60,12 +63,15 @@ class PollControl {
   explicit PollControl(std::shared_ptr<PollSession> session);
 
   void BeginDriver();
-  // The open connection, so that an abandoning Stop can cancel its statement; nullptr
-  // when the connection is closed again.
+  // The open connection, so that a stop can cancel its statement; nullptr when the
+  // connection is closed again. A connection handed over after a stop was asked for is
+  // cancelled at once.
   void SetConnection(std::shared_ptr<platform::IOdbcConnection> connection);
-  // False when the poll was abandoned meanwhile: the caller must return at once, without
-  // touching the monitor.
+  // False when a stop was asked for meanwhile: the poll was cancelled or abandoned and
+  // the caller must return at once, committing nothing.
   bool EndDriver();
+  // A stop was asked for: the poll should leave the driver as soon as it can.
+  bool Stopping() const;
   bool Abandoned() const;
 
  private:
@@ -78,30 +84,41 @@ class Server : public ServerHealth, public std::enable_shared_from_this<Server> 
   static constexpr std::int32_t kDefaultPollingInterval = 15;  // minutes
 
   explicit Server(int type);
-  // Stops the monitor. Kinds stop it in their own destructor already, before their
-  // members go.
+  // A polling thread still running (its owner dropped the monitor without stopping it) is
+  // told to stop and abandoned; nothing waits.
   virtual ~Server();
   Server(const Server&) = delete;
   Server& operator=(const Server&) = delete;
 
-  // ---- the polling thread (user-interface thread) ----
+  // ---- the polling thread (any thread; return at once) ----
 
-  // 0 when started, 1 when already running, else the status of the failure (the monitor
-  // stays stopped). Writes "Monitor started.".
+  // 0 when started; 1 when already running or while a stop is still pending; else the
+  // status of the failure (the monitor stays stopped). Only a monitor owned by a
+  // shared_ptr can be started (kInvalidParameter otherwise). Queues "Monitor started.".
   std::uint32_t Start();
-  // Signals the polling thread and waits for it up to the stop time-out; a poll still
-  // inside the driver then has its statement cancelled and is abandoned (it finishes on
-  // its own and commits nothing). Writes "Monitor stopped."; nothing at all when the
-  // monitor is not running.
-  void Stop();
-  // Stop in two halves, so that several monitors are signalled first and then waited for
-  // against one deadline (the store's StopAll).
-  void RequestStop();
-  void CompleteStop(std::chrono::steady_clock::time_point deadline);
+  // Signals the polling thread and returns. A poll inside the driver has its statement
+  // cancelled at once and commits nothing; a connect cannot be cancelled and is left to
+  // end. A helper thread waits for the polling thread up to StopTimeout (then abandons
+  // it); then the monitor is not running, "Monitor stopped." is queued and the user
+  // interface's MonitorStopped(id) is called. False when the monitor was not running or a
+  // stop was already pending (nothing more happens then).
+  bool Stop();
+  // From Stop until its completion.
+  bool IsStopPending() const;
+  // Waits until no stop of this monitor is pending or the deadline passes; true when none
+  // is.
+  bool WaitForStop(std::chrono::steady_clock::time_point deadline) const;
 
-  // How long Stop waits for a polling thread: 120 s; tests shorten it.
+  // How long a stop waits for a polling thread: 120 s; tests shorten it.
   static std::chrono::milliseconds StopTimeout();
   static void SetStopTimeout(std::chrono::milliseconds timeout);
+
+  // Runs work on a helper thread of its own (on the caller's thread when none can be
+  // made) and counts it until it has returned. Stops, deletions of test queries and the
+  // store's deletions of monitors run here.
+  static void RunHelper(std::function<void()> work);
+  // Waits until no helper asked for so far still runs, or the deadline; true when none.
+  static bool WaitForHelpers(std::chrono::steady_clock::time_point deadline);
 
   // The ODBC layer the polls use (the system's driver manager unless set; tests pass a
   // fake). Kept alive by every poll that uses it.
@@ -146,8 +163,9 @@ class Server : public ServerHealth, public std::enable_shared_from_this<Server> 
   // Caller holds Mutex(). The first test query with that identifier, or null.
   TestQuery* FindTestQuery(const std::string& id);
   const TestQuery* FindTestQuery(const std::string& id) const;
-  // Removes the test query at that position with its data rows, its row, its attributes
-  // and the alerts on them. A position out of range does nothing. Takes the mutex.
+  // Removes the test query at that position with its attributes and the alerts on them at
+  // once; a helper (RunHelper) then deletes their rows and the test query's data rows,
+  // none of which outlives it. A position out of range does nothing. Takes the mutex.
   void DeleteTestQuery(std::size_t index);
 
   // Caller holds Mutex(). "" for no attribute; "<test query name> <attribute name>" for
@@ -156,10 +174,20 @@ class Server : public ServerHealth, public std::enable_shared_from_this<Server> 
 
   // ---- log and uptime (any thread) ----
 
-  // type 0 information, 1 alert.
+  // Queue a log row (type 0 information, 1 alert) or the deletion of every log row of this
+  // monitor for the log writer (log_writer.h).
   void AddLog(const std::string& text, int type);
-  // Deletes every log row of this monitor.
   void ClearLog();
+
+  // The monitor is being deleted: from now on its polls store no rows.
+  void MarkDeleted();
+
+  // Taken around the data-file work of every poll (storing, today's uptime) and of every
+  // deletion of a monitor's or test query's rows: the polling threads of one process then
+  // take turns at the file instead of meeting each other in SQLite's busy answers, which
+  // scale badly with hundreds of monitors, and a deletion sees every row a poll stores
+  // before it. Never destroyed. Taken before a monitor's mutex, never while holding one.
+  static std::mutex& DataFileGate();
   // Recomputes today's uptime and downtime from the data file's rows since midnight.
   void UpdateTodayUptime();
 
@@ -229,11 +257,8 @@ class Server : public ServerHealth, public std::enable_shared_from_this<Server> 
   // that changes no row is followed by an INSERT. Returns the first failure.
   int StoreTestQueryRows(db::Database& database, const std::vector<TestQueryRow>& rows,
                          std::int64_t sampleTime) const;
-  // Taken around the data-file work of every poll (storing, today's uptime): the polling
-  // threads of one process then take turns at the file instead of meeting each other in
-  // SQLite's busy answers, which scale badly with hundreds of monitors. Never destroyed.
-  // Taken before a monitor's mutex, never while holding one.
-  static std::mutex& DataFileGate();
+  // Caller holds Mutex(): MarkDeleted was called.
+  bool DeletedLocked() const { return deleted_; }
   // Runs write() inside one transaction on the open database, so that the rows of one poll
   // cost one commit; write's result, else the commit's failure.
   static int InTransaction(db::Database& database, const std::function<int()>& write);
@@ -241,13 +266,20 @@ class Server : public ServerHealth, public std::enable_shared_from_this<Server> 
   bool ReadTodayUptime(std::int64_t* up, std::int64_t* down) const;
 
  private:
-  static void ThreadProc(Server* server, std::shared_ptr<PollSession> session);
+  static void ThreadProc(std::weak_ptr<Server> weak, std::shared_ptr<PollSession> session);
+  // The helper's part of Stop.
+  void CompleteStop(std::shared_ptr<PollSession> session, std::thread& thread,
+                    std::shared_ptr<platform::IOdbcConnection> cancel,
+                    std::chrono::steady_clock::time_point deadline);
 
-  // Guards thread_ and session_ (Start and Stop against each other).
-  std::mutex controlMutex_;
+  // Guards thread_, session_ and stopPending_.
+  mutable std::mutex controlMutex_;
+  mutable std::condition_variable stopDone_;
   std::thread thread_;
   std::shared_ptr<PollSession> session_;
+  bool stopPending_ = false;
   std::shared_ptr<platform::IOdbc> odbc_;  // guarded by Mutex()
+  bool deleted_ = false;                   // guarded by Mutex()
 };
 
 }  // namespace engine

@@ -24,7 +24,17 @@ void CreateTables(db::Database& database, const std::array<TableDefinition, N>& 
 }  // namespace
 
 int DataFiles::OpenDatabase(db::Database& database, const std::string& fileName) {
-  const std::string folder = platform::GetDocumentsFolder();
+  return OpenDatabaseIn(database, DataFolder(), fileName);
+}
+
+std::string DataFiles::DataFolder() {
+  std::string folder = platform::GetDocumentsFolder();
+  if (folder.empty() || folder.front() != '/') folder.clear();
+  return folder;
+}
+
+int DataFiles::OpenDatabaseIn(db::Database& database, const std::string& folder,
+                              const std::string& fileName) {
   if (folder.empty() || folder.front() != '/') {
     database.Close();
     return SQLITE_CANTOPEN;
@@ -41,6 +51,8 @@ void DataFiles::CreateConfigTables() {
 void DataFiles::CreateDataTables() {
   db::Database database;
   if (OpenDatabase(database, kDataFileName) != SQLITE_OK) return;
+  // Kept by the file itself from now on; synchronous stays at its default.
+  db::Database::ExecSQL(database, "PRAGMA journal_mode=WAL");
   CreateTables(database, kDataTables, false);
   for (std::string_view index : kDataIndexes) {
     db::Database::ExecSQL(database, std::string(index));

@@ -22,9 +22,17 @@ class DataFiles {
   // Opens the file of that name in the data folder. Fails (and leaves the database
   // closed) when the data folder cannot be had; nothing is ever opened elsewhere.
   static int OpenDatabase(db::Database& database, const std::string& fileName);
+  // The data folder as a path ending in '/', made when missing; "" when it cannot be had.
+  // Work done later on another thread keeps the folder of the moment it was asked for.
+  static std::string DataFolder();
+  // Opens the file of that name in a folder that DataFolder gave; fails for "".
+  static int OpenDatabaseIn(db::Database& database, const std::string& folder,
+                            const std::string& fileName);
 
   // Bring the two files up to all their tables (and the data file's indexes); tables and
-  // rows already there are kept. Called at every start before anything is read.
+  // rows already there are kept. Called at every start before anything is read. The data
+  // file is switched to write-ahead logging, so readers never hold back the polls'
+  // commits.
   static void CreateConfigTables();
   static void CreateDataTables();
 
@@ -75,13 +83,15 @@ inline constexpr std::array<TableDefinition, 4> kDataTables = {{
 }};
 
 // The data file's indexes: the readers select a monitor's rows over a time range after
-// every poll and in every report.
-inline constexpr std::array<std::string_view, 4> kDataIndexes = {
+// every poll and in every report, and deleting a monitor deletes its rows of every table.
+inline constexpr std::array<std::string_view, 6> kDataIndexes = {
     "CREATE INDEX IF NOT EXISTS ODBCDataSourcesDataByMonitorTime ON ODBCDataSourcesData "
     "(monitorId, time)",
     "CREATE INDEX IF NOT EXISTS TestQueriesDataByIdTime ON TestQueriesData (id, time)",
     "CREATE INDEX IF NOT EXISTS LogByMonitorTime ON Log (monitorId, time)",
     "CREATE INDEX IF NOT EXISTS AlertsDataByTime ON AlertsData (time)",
+    "CREATE INDEX IF NOT EXISTS TestQueriesDataByMonitor ON TestQueriesData (monitorId)",
+    "CREATE INDEX IF NOT EXISTS AlertsDataByMonitor ON AlertsData (monitorId)",
 };
 
 }  // namespace engine

@@ -2,18 +2,169 @@
 
 #include <sqlite3.h>
 
+#include <condition_variable>
+#include <cstdint>
+#include <cstdlib>
+#include <deque>
+#include <mutex>
+#include <system_error>
+#include <thread>
+
 #include "engine/clock.h"
 #include "engine/store/data_files.h"
 #include "engine/store/statements.h"
 
 namespace engine {
+namespace {
+
+// How long the end of the process leaves the writer to finish what is queued.
+constexpr std::chrono::seconds kExitBound{1};
+
+struct Request {
+  std::uint64_t sequence = 0;
+  std::string folder;
+  std::string statement;
+};
+
+class LogWriter {
+ public:
+  void Add(std::string folder, std::string statement) {
+    {
+      std::lock_guard lock(mutex_);
+      queue_.push_back({++asked_, std::move(folder), std::move(statement)});
+      if (!started_) Launch();
+    }
+    work_.notify_one();
+  }
+
+  // Waits until every request up to the current one is done; on the deadline, gives up
+  // the queued ones when giveUp is set. Returns how many were given up, and in *all
+  // whether everything was done.
+  std::size_t Wait(std::chrono::steady_clock::time_point deadline, bool giveUp, bool* all) {
+    std::unique_lock lock(mutex_);
+    const std::uint64_t target = asked_;
+    *all = done_cv_.wait_until(lock, deadline, [&] { return done_ >= target; });
+    if (*all || !giveUp) return 0;
+    std::size_t given = 0;
+    while (!queue_.empty() && queue_.front().sequence <= target) {
+      queue_.pop_front();
+      ++given;
+    }
+    FinishedLocked(given);
+    return given;
+  }
+
+  // At process exit: a short bound for what is queued, then the thread is ended.
+  void End() {
+    bool all = false;
+    Wait(std::chrono::steady_clock::now() + kExitBound, true, &all);
+    std::unique_lock lock(mutex_);
+    exiting_ = true;
+    work_.notify_one();
+    if (!thread_.joinable()) return;
+    if (done_cv_.wait_for(lock, kExitBound, [&] { return !running_; })) {
+      lock.unlock();
+      thread_.join();
+    } else {
+      thread_.detach();  // stuck on the file: the process ends around it
+    }
+  }
+
+ private:
+  // Caller holds mutex_.
+  void Launch() {
+    started_ = true;
+    try {
+      thread_ = std::thread([this] { Run(); });
+      running_ = true;
+      std::atexit([] { Writer().End(); });
+    } catch (const std::system_error&) {
+      started_ = false;  // tried again with the next request
+    }
+  }
+
+  void FinishedLocked(std::size_t count) {
+    done_ += count;
+    done_cv_.notify_all();
+  }
+
+  void Run() {
+    std::unique_lock lock(mutex_);
+    for (;;) {
+      work_.wait(lock, [&] { return !queue_.empty() || exiting_; });
+      if (queue_.empty()) break;
+      // Every request of one folder that is queued now, in one transaction.
+      std::deque<Request> batch;
+      const std::string folder = queue_.front().folder;
+      while (!queue_.empty() && queue_.front().folder == folder) {
+        batch.push_back(std::move(queue_.front()));
+        queue_.pop_front();
+      }
+      lock.unlock();
+      Write(folder, batch);
+      lock.lock();
+      FinishedLocked(batch.size());
+    }
+    running_ = false;
+    done_cv_.notify_all();
+  }
+
+  static void Write(const std::string& folder, const std::deque<Request>& batch) {
+    db::Database database;
+    if (DataFiles::OpenDatabaseIn(database, folder, DataFiles::kDataFileName) != SQLITE_OK) {
+      return;
+    }
+    const bool began = db::Database::ExecSQL(database, "BEGIN IMMEDIATE") == SQLITE_OK;
+    for (const Request& request : batch) db::Database::ExecSQL(database, request.statement);
+    if (began && db::Database::ExecSQL(database, "COMMIT") != SQLITE_OK) {
+      db::Database::ExecSQL(database, "ROLLBACK");
+    }
+  }
+
+ public:
+  // Never destroyed: threads still running at exit may ask for rows.
+  static LogWriter& Writer() {
+    static auto* writer = new LogWriter;
+    return *writer;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable work_;
+  std::condition_variable done_cv_;
+  std::deque<Request> queue_;
+  std::uint64_t asked_ = 0;
+  std::uint64_t done_ = 0;
+  bool started_ = false;
+  bool running_ = false;
+  bool exiting_ = false;
+  std::thread thread_;
+};
+
+}  // namespace
 
 void WriteLogRow(const std::string& monitorId, int type, const std::string& text) {
-  db::Database database;
-  if (DataFiles::OpenDatabase(database, DataFiles::kDataFileName) != SQLITE_OK) return;
-  db::Database::ExecSQL(database, sql::InsertLog(monitorId, Clock::Now(), type, text));
+  LogWriter::Writer().Add(DataFiles::DataFolder(),
+                          sql::InsertLog(monitorId, Clock::Now(), type, text));
 }
 
-std::size_t FlushLogRows(std::chrono::steady_clock::time_point /*deadline*/) { return 0; }
+void ClearLogRows(const std::string& monitorId) {
+  ClearLogRowsIn(DataFiles::DataFolder(), monitorId);
+}
+
+void ClearLogRowsIn(const std::string& folder, const std::string& monitorId) {
+  LogWriter::Writer().Add(folder, sql::DeleteLogOfMonitor(monitorId));
+}
+
+bool WaitForLogWrites(std::chrono::steady_clock::time_point deadline) {
+  bool all = false;
+  LogWriter::Writer().Wait(deadline, false, &all);
+  return all;
+}
+
+std::size_t FlushLogRows(std::chrono::steady_clock::time_point deadline) {
+  bool all = false;
+  return LogWriter::Writer().Wait(deadline, true, &all);
+}
 
 }  // namespace engine

@@ -1,4 +1,8 @@
-// The monitors' log: the rows of the Log table in the data file.
+// The monitors' log: the rows of the Log table in the data file. One process-wide writer
+// thread writes every row and every clearing, in the order they were asked for, so no
+// caller ever waits for the data file. A request keeps the data folder and the time of
+// the moment it was made. The writer is never destroyed; at process exit it is given a
+// short bound to finish, then left. Any thread may call everything here.
 #pragma once
 
 #include <chrono>
@@ -7,12 +11,22 @@
 
 namespace engine {
 
-// Writes one row of a monitor's log (type 0 information, 1 alert) into the data file,
-// with the current time and the text sanitised. Any thread; failures are not reported.
+// Queues one row of a monitor's log (type 0 information, 1 alert), with the current time
+// and the text sanitised. Returns at once; failures are not reported.
 void WriteLogRow(const std::string& monitorId, int type, const std::string& text);
 
-// At exit: waits until every row asked for so far is written or the deadline passes.
-// Returns how many rows were given up (0 when all were written); those are never written.
+// Queues the deletion of every row of the monitor's log, after the rows asked for before
+// it. The second form names the data folder (a path ending in '/') instead of taking the
+// current one.
+void ClearLogRows(const std::string& monitorId);
+void ClearLogRowsIn(const std::string& folder, const std::string& monitorId);
+
+// Waits until every request made so far is carried out, or the deadline passes; true when
+// all were. Nothing is given up.
+bool WaitForLogWrites(std::chrono::steady_clock::time_point deadline);
+
+// At exit: waits until every request made so far is carried out or the deadline passes.
+// Returns how many were given up (0 when all were carried out); those are never carried out.
 std::size_t FlushLogRows(std::chrono::steady_clock::time_point deadline);
 
 }  // namespace engine

@@ -15,7 +15,9 @@
 #include "engine/monitor/odbc_data_source.h"
 #include "engine/monitor/server.h"
 #include "engine/services.h"
+#include "engine/store/data_changes.h"
 #include "engine/store/data_files.h"
+#include "engine/store/log_writer.h"
 #include "engine/store/statements.h"
 #include "engine/user_interface.h"
 #include "platform/documents.h"
@@ -115,15 +117,46 @@ void ShowSaveFailure(const FileFailure& failure) {
   }
 }
 
+// How long Clear waits for the stops it asked for.
+constexpr std::chrono::milliseconds kClearBound{2000};
+// How long a deletion waits for its monitor's stop beyond the stop's own bound, and for
+// the log writer.
+constexpr std::chrono::seconds kDeleteMargin{5};
+
+// The deletion of a monitor that DeleteServer left to a helper: the stop, the rows of
+// both files, then the news.
+void DeleteMonitorRows(const std::shared_ptr<Server>& server, const std::string& folder) {
+  const std::string& id = server->id;
+  server->WaitForStop(std::chrono::steady_clock::now() + Server::StopTimeout() + kDeleteMargin);
+  const std::string table = DataFiles::GetTableName(server->type);
+  {
+    db::Database config;
+    if (DataFiles::OpenDatabaseIn(config, folder, DataFiles::kConfigFileName) == SQLITE_OK) {
+      ExecAll(config, sql::DeleteMonitorConfig(table, id));
+    }
+  }
+  {
+    // Under the gate: a poll that stored before it has its rows deleted here; one after
+    // it finds the monitor marked deleted and stores nothing.
+    std::lock_guard gate(Server::DataFileGate());
+    db::Database data;
+    if (DataFiles::OpenDatabaseIn(data, folder, DataFiles::kDataFileName) == SQLITE_OK) {
+      const std::string log = sql::DeleteLogOfMonitor(id);
+      for (const std::string& statement : sql::DeleteMonitorData(table, id)) {
+        if (statement != log) db::Database::ExecSQL(data, statement);
+      }
+    }
+  }
+  // The log rows, its "Monitor stopped." included, go through the log writer in order.
+  ClearLogRowsIn(folder, id);
+  WaitForLogWrites(std::chrono::steady_clock::now() + kDeleteMargin);
+  NoteMonitorDataDeleted(id);
+  if (IUserInterface* ui = Services::Ui()) ui->MonitorDeleted(id);
+}
+
 }  // namespace
 
 ServerStorage::~ServerStorage() { Clear(); }
-
-void ServerStorage::StopServers(const std::vector<std::shared_ptr<Server>>& list) {
-  for (const auto& server : list) server->RequestStop();
-  const auto deadline = std::chrono::steady_clock::now() + Server::StopTimeout();
-  for (const auto& server : list) server->CompleteStop(deadline);
-}
 
 void ServerStorage::Clear() {
   std::vector<std::shared_ptr<Server>> oldServers;
@@ -133,7 +166,11 @@ void ServerStorage::Clear() {
     oldServers.swap(servers);
     oldActions.swap(actions);
   }
-  StopServers(oldServers);
+  for (const auto& server : oldServers) server->Stop();
+  // The helpers hold what they use; a short wait only lets the usual quick stops finish
+  // before the store goes.
+  Server::WaitForHelpers(std::chrono::steady_clock::now() +
+                         std::min<std::chrono::milliseconds>(Server::StopTimeout(), kClearBound));
   for (const auto& action : oldActions) action->CloseWorkerThreads();
 }
 
@@ -356,31 +393,18 @@ int ServerStorage::DeleteServer(const std::string& id) {
   std::shared_ptr<Server> server;
   int index = -1;
   {
-    std::shared_lock lock(mutex_);
+    // Out of the list at once: no lookup finds it, and an action still running for this
+    // monitor finds it gone and writes no more rows for it.
+    std::unique_lock lock(mutex_);
     index = IndexOf(servers, id);
     if (index < 0) return 0;
     server = servers[static_cast<std::size_t>(index)];
+    servers.erase(servers.begin() + index);
   }
+  server->MarkDeleted();
   server->Stop();
-  {
-    // Out of the list first: an action still running for this monitor then finds it gone
-    // and writes no more rows for it.
-    std::unique_lock lock(mutex_);
-    std::erase(servers, server);
-  }
-  const std::string table = DataFiles::GetTableName(server->type);
-  {
-    db::Database config;
-    if (DataFiles::OpenDatabase(config, DataFiles::kConfigFileName) == SQLITE_OK) {
-      ExecAll(config, sql::DeleteMonitorConfig(table, id));
-    }
-  }
-  {
-    db::Database data;
-    if (DataFiles::OpenDatabase(data, DataFiles::kDataFileName) == SQLITE_OK) {
-      ExecAll(data, sql::DeleteMonitorData(table, id));
-    }
-  }
+  Server::RunHelper(
+      [server, folder = DataFiles::DataFolder()] { DeleteMonitorRows(server, folder); });
   return index > 0 ? index - 1 : 0;
 }
 
@@ -398,10 +422,17 @@ void ServerStorage::StartAll() {
   for (const auto& server : GetServerList()) server->Start();
 }
 
-void ServerStorage::StopAll() { StopServers(GetServerList()); }
+void ServerStorage::StopAll() {
+  for (const auto& server : GetServerList()) server->Stop();
+}
 
-bool ServerStorage::WaitForStops(std::chrono::steady_clock::time_point /*deadline*/) {
-  return true;
+bool ServerStorage::WaitForStops(std::chrono::steady_clock::time_point deadline) {
+  return Server::WaitForHelpers(deadline);
+}
+
+bool ServerStorage::IsStopPending(const std::string& id) const {
+  const std::shared_ptr<Server> server = GetServerById(id);
+  return server != nullptr && server->IsStopPending();
 }
 
 std::shared_ptr<Action> ServerStorage::GetAction(int index) const {

@@ -5,8 +5,10 @@
 // Threads: the store's lists are guarded by its own mutex. Lookups may come from any
 // thread and hand out shared_ptr copies, so a monitor or action deleted meanwhile stays
 // valid for whoever still holds it. Whole-store operations, deletes, starts and stops run
-// on the user-interface thread. Lock order: the store, then a monitor; the store never
-// holds its lock while it stops a monitor, saves, or deletes rows.
+// on the user-interface thread; starts, stops and deletes return at once and leave their
+// waiting and row deletion to helper threads (Server::RunHelper). Lock order: the store,
+// then a monitor; the store never holds its lock while it stops a monitor, saves, or
+// deletes rows.
 #pragma once
 
 #include <chrono>
@@ -56,8 +58,9 @@ class ServerStorage : public IMonitorDirectory {
   virtual int SaveAll(FileFailure* failure = nullptr);
   // Whether the configuration file is refused for writing (see LoadAll).
   bool RefusesConfigWrites() const;
-  // Stops every monitor (all signalled first, then waited for against one deadline) and
-  // abandons the running executions of every action; the store is empty afterwards.
+  // Asks every monitor to stop, waits for the stops a short while (then leaves them to
+  // their helpers) and abandons the running executions of every action; the store is
+  // empty afterwards.
   void Clear();
 
   // Writes one monitor with its test queries, attributes and alerts, or one action: for
@@ -84,22 +87,25 @@ class ServerStorage : public IMonitorDirectory {
   // A new monitor with the four built-in attributes, appended. It reaches the file when it
   // is saved.
   std::shared_ptr<ODBCDataSource> AddNewODBCDataSource();
-  // Stops the monitor and deletes it with its configuration and data rows. Returns the
-  // position of the monitor to select next (the one before it, or 0); 0 and no change for
-  // an unknown identifier.
+  // Takes the monitor out of the store at once and returns the position of the monitor to
+  // select next (the one before it, or 0); 0 and no change for an unknown identifier. A
+  // helper stops it, deletes its configuration and data rows, notes the deletion
+  // (data_changes.h) and calls the user interface's MonitorDeleted(id).
   int DeleteServer(const std::string& id);
   // Duplicating a monitor is not offered: nothing happens.
   void DuplicateServer(const std::string& id);
 
-  // Unknown identifiers do nothing; the results of Start are not looked at.
+  // Unknown identifiers do nothing; the results of Start are not looked at (a start while
+  // the monitor's stop is pending is refused). Stops return at once (Server::Stop).
   void StartServer(const std::string& id);
   void StopServer(const std::string& id);
   void StartAll();
-  // Signals every running monitor, then waits for all against one deadline.
   void StopAll();
-  // Waits until no stop or delete asked for so far is still pending, or the deadline
-  // passes; true when none is pending.
+  // Waits until no stop or delete asked for so far is still pending (nor any other
+  // helper of Server::RunHelper), or the deadline passes; true when none is pending.
   bool WaitForStops(std::chrono::steady_clock::time_point deadline);
+  // The monitor's stop was asked for and has not completed; false for an unknown one.
+  bool IsStopPending(const std::string& id) const;
 
   // ---- actions ----
 
@@ -183,9 +189,6 @@ class ServerStorage : public IMonitorDirectory {
   // ---- end of the calls for the views ----
 
  private:
-  // Stops the monitors: all signalled first, then each waited for against one deadline.
-  static void StopServers(const std::vector<std::shared_ptr<Server>>& list);
-
   // Opens the configuration file for writing; fails without opening it while the file
   // is refused.
   int OpenConfigForWriting(db::Database& database, FileFailure* failure) const;

@@ -15,6 +15,7 @@
 
 #include "engine/db/database.h"
 #include "engine/db/statement.h"
+#include "engine/monitor/server.h"
 #include "engine/services.h"
 #include "engine/store/data_files.h"
 #include "engine/store/log_writer.h"
@@ -130,6 +131,10 @@ class MonitorTest : public ::testing::Test {
     Services::SetUi(&ui_);
   }
   void TearDown() override {
+    // Stops, deletions and log rows finish in the test's own data folder.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    EXPECT_TRUE(Server::WaitForHelpers(deadline));
+    EXPECT_TRUE(WaitForLogWrites(deadline));
     Services::SetUi(nullptr);
     Services::SetStorage(nullptr);
     Services::SetSettings(nullptr);

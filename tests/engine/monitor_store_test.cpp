@@ -1,15 +1,21 @@
 // The monitor store: load order, the whole graph saved and loaded back, saving one monitor
-// or action, deletes (also while an action runs), lookups, stopping several monitors
-// against one deadline, and lookups from other threads while the lists change.
+// or action, deletes that return at once (also while an action runs, and of a year of
+// rows on a locked data file), lookups, stops of several hung monitors, and lookups from
+// other threads while the lists change.
 #include <gtest/gtest.h>
 
+#include <gmock/gmock.h>
+
 #include <atomic>
+#include <condition_variable>
+#include <mutex>
 #include <thread>
 
 #include "engine/actions/action.h"
 #include "engine/clock.h"
 #include "engine/monitor/odbc_data_source.h"
 #include "engine/monitor/server_health.h"
+#include "engine/store/data_changes.h"
 #include "engine/store/data_files.h"
 #include "engine/store/server_storage.h"
 #include "tests/engine/fake_odbc.h"
@@ -21,6 +27,7 @@ namespace {
 using namespace std::chrono_literals;
 using testing::ConfigRows;
 using testing::DataRows;
+using testing::ExecData;
 using testing::FakeOdbc;
 
 void ExecConfig(const std::string& sql) {
@@ -34,10 +41,84 @@ bool Running(const Server& server) {
   return server.running;
 }
 
+std::chrono::steady_clock::time_point In(std::chrono::milliseconds wait) {
+  return std::chrono::steady_clock::now() + wait;
+}
+
+// The fake user interface, also recording completed deletions.
+class DeleteUi : public testing::FakeUi {
+ public:
+  void MonitorDeleted(std::string monitorId) override {
+    {
+      std::lock_guard lock(mutex_);
+      deleted_.push_back(std::move(monitorId));
+    }
+    cv_.notify_all();
+  }
+  std::vector<std::string> Deleted() const {
+    std::lock_guard lock(mutex_);
+    return deleted_;
+  }
+  bool WaitForDeleted(std::size_t count) {
+    std::unique_lock lock(mutex_);
+    return cv_.wait_for(lock, 60s, [&] { return deleted_.size() >= count; });
+  }
+
+ private:
+  mutable std::mutex mutex_;
+  std::condition_variable cv_;
+  std::vector<std::string> deleted_;
+};
+
+// Another connection to the data file, holding it under an exclusive lock until Release.
+class DataFileLock {
+ public:
+  DataFileLock() {
+    EXPECT_EQ(DataFiles::OpenDatabase(database_, DataFiles::kDataFileName), 0);
+    EXPECT_EQ(db::Database::ExecSQL(database_, "BEGIN EXCLUSIVE"), 0);
+  }
+  ~DataFileLock() { Release(); }
+  void Release() {
+    if (database_.IsOpen()) db::Database::ExecSQL(database_, "COMMIT");
+    database_.Close();
+  }
+
+ private:
+  db::Database database_;
+};
+
+// One row a minute for `minutes` minutes into the sample tables, in one transaction.
+void AddMinuteRows(const std::string& monitorId, int minutes) {
+  db::Database database;
+  ASSERT_EQ(DataFiles::OpenDatabase(database, DataFiles::kDataFileName), 0);
+  const std::string minute =
+      "WITH RECURSIVE m(n) AS (SELECT 0 UNION ALL SELECT n + 1 FROM m "
+      "WHERE n < " +
+      std::to_string(minutes - 1) + ") ";
+  for (const std::string& sql : std::vector<std::string>{
+           "BEGIN",
+           minute + "INSERT INTO ODBCDataSourcesData SELECT '" + monitorId +
+               "', printf('%010d', 1700000000 + 60 * n), '1', '1', '0', '', '5', '7' FROM m",
+           minute + "INSERT INTO TestQueriesData SELECT '" + monitorId +
+               "', 'query', printf('%010d', 1700000000 + 60 * n), '3', '0', '' FROM m",
+           "INSERT INTO AlertsData VALUES ('" + monitorId + "', 'alert', '1700000000', 'a', 't')",
+           "COMMIT",
+       }) {
+    ASSERT_EQ(db::Database::ExecSQL(database, sql), 0) << sql;
+  }
+}
+
+std::string CountOf(const std::string& table, const std::string& monitorId) {
+  return DataRows("SELECT count(*) FROM " + table + " WHERE monitorId = '" + monitorId + "'")
+      .at(0)
+      .at(0);
+}
+
 class StoreTest : public testing::MonitorTest {
  protected:
   void SetUp() override {
     MonitorTest::SetUp();
+    Services::SetUi(&ui_);
     Services::SetStorage(&store_);
     Server::SetStopTimeout(300ms);
   }
@@ -67,6 +148,7 @@ class StoreTest : public testing::MonitorTest {
     return monitor;
   }
 
+  DeleteUi ui_;
   ServerStorage store_;
 };
 
@@ -89,6 +171,7 @@ TEST_F(StoreTest, LoadsInOrderOfCreationTimeAndReloadsWithoutDuplicates) {
   first->Start();
   EXPECT_TRUE(store_.AnyRunning());
   ASSERT_EQ(store_.LoadAll(), 0);
+  ASSERT_TRUE(store_.WaitForStops(In(20s)));
   EXPECT_EQ(Names(), (std::vector<std::string>{"a", "b1", "b2", "b3", "c"}));
   EXPECT_FALSE(Running(*first));
   EXPECT_NE(store_.GetServer(0), first);
@@ -263,10 +346,15 @@ TEST_F(StoreTest, ADeletedMonitorLeavesNoRowInEitherFile) {
     }
     ASSERT_EQ(store_.SaveServer(m->id), 0);
     m->Start();
-    m->Stop();
+    ASSERT_TRUE(ui_.WaitForUpdates(m == monitor ? 1 : 2));
     ServerHealth::AddAlertsData(m->id, "alert", 1, "action", "title");
   }
-  store_.DeleteServer(monitor->id);
+  kept->Stop();
+  // Deleted while running: the stop is part of the deletion.
+  EXPECT_EQ(store_.DeleteServer(monitor->id), 0);
+  ASSERT_TRUE(ui_.WaitForDeleted(1));
+  EXPECT_EQ(ui_.Deleted(), std::vector<std::string>{monitor->id});
+  EXPECT_FALSE(Running(*monitor));
 
   const std::string where = " WHERE monitorId = '" + monitor->id + "'";
   for (const char* table : {"TestQueries", "HealthAttributes", "Alerts"}) {
@@ -280,30 +368,83 @@ TEST_F(StoreTest, ADeletedMonitorLeavesNoRowInEitherFile) {
   }
 }
 
-TEST_F(StoreTest, StoppingSeveralHungMonitorsWaitsOnceAgainstOneDeadline) {
-  auto odbc = std::make_shared<FakeOdbc>();
-  odbc->BlockConnects(true);
-  std::vector<std::string> ids;
-  for (const char* name : {"a", "b", "c"}) {
-    auto monitor = AddMonitor(name, odbc);
-    monitor->Start();
-    ids.push_back(monitor->id);
-  }
-  AddMonitor("never started");
-  while (odbc->Connects() < 3) std::this_thread::sleep_for(1ms);
-  EXPECT_TRUE(store_.AnyRunning());
+// A year of one-minute rows, deleted while another connection holds the data file: the
+// monitor leaves the store at once, its rows go once the file is free, the other
+// monitor's rows stay, and caches learn of the deletion.
+TEST_F(StoreTest, DeletingAMonitorWithAYearOfRowsReturnsAtOnce) {
+  constexpr int kYearOfMinutes = 365 * 24 * 60;
+  auto doomed = AddMonitor("doomed");
+  auto kept = AddMonitor("kept");
+  ASSERT_EQ(store_.SaveServer(doomed->id), 0);
+  AddMinuteRows(doomed->id, kYearOfMinutes);
+  AddMinuteRows(kept->id, 24 * 60);
+  doomed->AddLog("doomed's line", 0);
+  kept->AddLog("kept's line", 0);
+  ASSERT_EQ(CountOf("ODBCDataSourcesData", doomed->id), std::to_string(kYearOfMinutes));
+  const std::uint64_t generation = MonitorDataGeneration(doomed->id);
 
-  const auto start = std::chrono::steady_clock::now();
-  store_.StopAll();
-  const auto took = std::chrono::steady_clock::now() - start;
-  EXPECT_GE(took, 300ms);
-  EXPECT_LT(took, 800ms);  // not three times the bound
-  EXPECT_FALSE(store_.AnyRunning());
-  const testing::Rows stopped =
-      DataRows("SELECT monitorId FROM Log WHERE text = 'Monitor stopped.' ORDER BY rowid");
-  EXPECT_EQ(stopped, (testing::Rows{{ids[0]}, {ids[1]}, {ids[2]}}));
-  odbc->Release();
-  EXPECT_TRUE(odbc->WaitForUnblocked());
+  DataFileLock lock;
+  EXPECT_EQ(store_.DeleteServer(doomed->id), 0);
+  EXPECT_EQ(store_.GetServerById(doomed->id), nullptr);
+  EXPECT_EQ(store_.FindServerIndex(doomed->id), -1);
+  EXPECT_EQ(store_.GetServer(0), kept);
+  EXPECT_FALSE(store_.IsStopPending(doomed->id));
+  EXPECT_TRUE(ui_.Deleted().empty());  // its rows wait for the file
+  lock.Release();
+
+  ASSERT_TRUE(ui_.WaitForDeleted(1));
+  EXPECT_EQ(ui_.Deleted(), std::vector<std::string>{doomed->id});
+  EXPECT_EQ(MonitorDataGeneration(doomed->id), generation + 1);
+  for (const char* table : {"ODBCDataSourcesData", "TestQueriesData", "AlertsData", "Log"}) {
+    EXPECT_EQ(CountOf(table, doomed->id), "0") << table;
+  }
+  EXPECT_TRUE(ConfigRows("SELECT * FROM ODBCDataSources WHERE id = '" + doomed->id + "'").empty());
+  EXPECT_EQ(CountOf("ODBCDataSourcesData", kept->id), "1440");
+  EXPECT_EQ(CountOf("TestQueriesData", kept->id), "1440");
+  EXPECT_EQ(CountOf("AlertsData", kept->id), "1");
+  EXPECT_EQ(CountOf("Log", kept->id), "1");
+}
+
+// Stopping hung monitors returns at once with every stop pending, and a start is refused
+// meanwhile; each stop completes when its connect ends or, past the bound, abandons it.
+TEST_F(StoreTest, StopAllReturnsAtOnceAndEveryStopCompletes) {
+  for (const bool endsWithinTheBound : {true, false}) {
+    SCOPED_TRACE(endsWithinTheBound ? "connects end" : "connects outlast the bound");
+    Server::SetStopTimeout(endsWithinTheBound ? 60s : 300ms);
+    auto odbc = std::make_shared<FakeOdbc>();
+    odbc->BlockConnects(true);
+    std::vector<std::string> ids;
+    for (const char* name : {"a", "b", "c"}) {
+      auto monitor = AddMonitor(name, odbc);
+      monitor->Start();
+      ids.push_back(monitor->id);
+    }
+    auto idle = AddMonitor("never started");
+    ASSERT_TRUE(odbc->WaitForConnects(3));
+    EXPECT_TRUE(store_.AnyRunning());
+
+    store_.StopAll();
+    if (endsWithinTheBound) {
+      for (const std::string& id : ids) EXPECT_TRUE(store_.IsStopPending(id));
+      EXPECT_FALSE(store_.IsStopPending(idle->id));
+      EXPECT_FALSE(store_.WaitForStops(In(0ms)));
+      EXPECT_EQ(store_.GetServerById(ids[0])->Start(), 1u);
+      odbc->Release();
+    }
+    ASSERT_TRUE(store_.WaitForStops(In(20s)));
+    EXPECT_FALSE(store_.AnyRunning());
+    for (const std::string& id : ids) EXPECT_FALSE(store_.IsStopPending(id));
+    std::vector<std::string> stopped;
+    for (const auto& row :
+         DataRows("SELECT monitorId FROM Log WHERE text = 'Monitor stopped.' ORDER BY rowid")) {
+      stopped.push_back(row.at(0));
+    }
+    EXPECT_THAT(stopped, ::testing::UnorderedElementsAreArray(ids));
+    odbc->Release();
+    EXPECT_TRUE(odbc->WaitForUnblocked());
+    store_.Clear();
+    ExecData("DELETE FROM Log");
+  }
 }
 
 TEST_F(StoreTest, DeletingAMonitorAndItsActionWhileTheActionRuns) {
@@ -336,6 +477,7 @@ TEST_F(StoreTest, DeletingAMonitorAndItsActionWhileTheActionRuns) {
 
   actionOdbc->Release();
   EXPECT_TRUE(Action::WaitForRunningActions(10s));
+  EXPECT_TRUE(store_.WaitForStops(In(20s)));
   EXPECT_TRUE(DataRows("SELECT * FROM Log WHERE monitorId = '" + id + "'").empty());
 }
 

@@ -147,6 +147,15 @@ TEST_F(ServerTest, DeletingATestQueryTakesItsRowsAttributesAndAlerts) {
     EXPECT_EQ(monitor.testQueries.size(), 2u);
   }
   monitor.DeleteTestQuery(0);
+  {
+    // Out of the monitor at once, with its attributes and the alerts on them.
+    std::lock_guard lock(monitor.Mutex());
+    ASSERT_EQ(monitor.testQueries.size(), 1u);
+    EXPECT_EQ(monitor.healthAttributes.size(), 5u);
+    EXPECT_EQ(monitor.alerts.size(), 1u);
+  }
+  // Its rows go on a helper.
+  ASSERT_TRUE(Server::WaitForHelpers(std::chrono::steady_clock::now() + std::chrono::seconds(20)));
 
   EXPECT_EQ(DataRows("SELECT id FROM TestQueriesData"), (testing::Rows{{kept}}));
   EXPECT_EQ(ConfigRows("SELECT id FROM TestQueries"), (testing::Rows{{kept}}));

@@ -1,10 +1,14 @@
-// The polling thread: cadence on a fake clock, Start and Stop, a hung poll abandoned by a
-// bounded Stop, destruction of a running monitor, and the user interface editing a
-// monitor while it polls (run under ThreadSanitizer too).
+// The polling thread: cadence on a fake clock, Start and Stop, stops that return at once
+// while a poll hangs in the driver or on a locked data file, monitors dropped while they
+// run, and the user interface editing a monitor while it polls (run under ThreadSanitizer
+// too).
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <condition_variable>
+#include <functional>
 #include <memory>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -12,6 +16,7 @@
 #include "engine/clock.h"
 #include "engine/monitor/odbc_data_source.h"
 #include "engine/store/server_storage.h"
+#include "platform/status.h"
 #include "tests/engine/fake_odbc.h"
 #include "tests/engine/monitor_fixture.h"
 
@@ -27,19 +32,81 @@ std::size_t LogCount(const std::string& monitorId, const std::string& text) {
       .size();
 }
 
+std::chrono::steady_clock::time_point In(std::chrono::milliseconds wait) {
+  return std::chrono::steady_clock::now() + wait;
+}
+
+// Waits until done() holds, looking every millisecond; false after the time-out.
+bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout = 20s) {
+  const auto deadline = In(timeout);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(1ms);
+  }
+  return true;
+}
+
+bool Running(const Server& monitor) {
+  std::lock_guard lock(monitor.Mutex());
+  return monitor.running;
+}
+
+// The fake user interface, also recording completed stops.
+class StopUi : public testing::FakeUi {
+ public:
+  void MonitorStopped(std::string monitorId) override {
+    {
+      std::lock_guard lock(mutex_);
+      stopped_.push_back(std::move(monitorId));
+    }
+    cv_.notify_all();
+  }
+  std::vector<std::string> Stopped() const {
+    std::lock_guard lock(mutex_);
+    return stopped_;
+  }
+  bool WaitForStopped(std::size_t count, std::chrono::milliseconds timeout = 20s) {
+    std::unique_lock lock(mutex_);
+    return cv_.wait_for(lock, timeout, [&] { return stopped_.size() >= count; });
+  }
+
+ private:
+  mutable std::mutex mutex_;
+  std::condition_variable cv_;
+  std::vector<std::string> stopped_;
+};
+
+// Another connection to the data file, holding it under an exclusive lock until Release.
+class DataFileLock {
+ public:
+  DataFileLock() {
+    EXPECT_EQ(DataFiles::OpenDatabase(database_, DataFiles::kDataFileName), 0);
+    EXPECT_EQ(db::Database::ExecSQL(database_, "BEGIN EXCLUSIVE"), 0);
+  }
+  ~DataFileLock() { Release(); }
+  void Release() {
+    if (database_.IsOpen()) db::Database::ExecSQL(database_, "COMMIT");
+    database_.Close();
+  }
+
+ private:
+  db::Database database_;
+};
+
 class ThreadTest : public testing::MonitorTest {
  protected:
   void SetUp() override {
     MonitorTest::SetUp();
+    Services::SetUi(&ui_);
     Server::SetStopTimeout(300ms);
   }
   void TearDown() override {
+    MonitorTest::TearDown();  // waits for the stops, on this test's clock
     Server::SetStopTimeout(120s);
     Clock::Set(nullptr);
     // A poll abandoned by a test may still read this clock after the test: keep it.
     static auto* retired = new std::vector<std::unique_ptr<FakeClock>>;
     retired->push_back(std::move(clock_));
-    MonitorTest::TearDown();
   }
 
   // Installs a fresh clock; a fake ODBC layer that spends its time on it.
@@ -49,17 +116,27 @@ class ThreadTest : public testing::MonitorTest {
     return std::make_shared<FakeOdbc>(clock_.get());
   }
 
+  static void Configure(ODBCDataSource& monitor, std::shared_ptr<FakeOdbc> odbc,
+                        std::int32_t interval) {
+    monitor.SetOdbc(std::move(odbc));
+    std::lock_guard lock(monitor.Mutex());
+    monitor.pollingInterval = interval;
+    monitor.AddTestQuery().query = "q";
+  }
   std::shared_ptr<ODBCDataSource> NewMonitor(std::shared_ptr<FakeOdbc> odbc,
                                              std::int32_t interval = 1) {
     auto monitor = std::make_shared<ODBCDataSource>();
-    monitor->SetOdbc(std::move(odbc));
-    std::lock_guard lock(monitor->Mutex());
-    monitor->pollingInterval = interval;
-    monitor->AddTestQuery().query = "q";
+    Configure(*monitor, std::move(odbc), interval);
     return monitor;
   }
 
+  static void StopAndWait(Server& monitor) {
+    monitor.Stop();
+    ASSERT_TRUE(monitor.WaitForStop(In(20s)));
+  }
+
   std::unique_ptr<FakeClock> clock_;
+  StopUi ui_;
 };
 
 TEST_F(ThreadTest, PollsStartOneIntervalApartFromTheStartOfThePreviousPoll) {
@@ -81,7 +158,7 @@ TEST_F(ThreadTest, PollsStartOneIntervalApartFromTheStartOfThePreviousPoll) {
     auto monitor = NewMonitor(odbc, c.interval);
     ASSERT_EQ(monitor->Start(), 0u);
     ASSERT_TRUE(odbc->WaitForConnects(4));
-    monitor->Stop();
+    StopAndWait(*monitor);
     const std::vector<std::int64_t> times = odbc->ConnectTimes();
     for (std::size_t i = 1; i < 4; ++i) {
       EXPECT_EQ(times[i] - times[i - 1], c.expectedGap) << "interval " << c.interval;
@@ -92,23 +169,22 @@ TEST_F(ThreadTest, PollsStartOneIntervalApartFromTheStartOfThePreviousPoll) {
 }
 
 // On the system clock: an interval far beyond any real one (a damaged file) must wait,
-// not overflow into a deadline in the past and poll without pause.
+// not overflow into a deadline in the past and poll without pause; the stop wakes the
+// wait, so the thread ends within the stop's bound instead of being abandoned.
 TEST_F(ThreadTest, AHugeIntervalOnTheSystemClockWaitsInsteadOfPollingWithoutPause) {
+  Server::SetStopTimeout(20s);
   auto odbc = std::make_shared<FakeOdbc>();
   auto monitor = NewMonitor(odbc, INT32_MAX);
   ASSERT_EQ(monitor->Start(), 0u);
   ASSERT_TRUE(ui_.WaitForUpdates(1));
-  std::this_thread::sleep_for(200ms);
-  const auto start = std::chrono::steady_clock::now();
-  monitor->Stop();
-  EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);  // the wait wakes on Stop
+  StopAndWait(*monitor);
   EXPECT_EQ(odbc->Connects(), 1);
 }
 
 TEST_F(ThreadTest, StartAndStopAreIdempotentAndWriteOneLineEach) {
   auto odbc = UseClock(FakeClock::Mode::kManual);
   auto monitor = NewMonitor(odbc);
-  monitor->Stop();  // not running: nothing at all
+  EXPECT_FALSE(monitor->Stop());  // not running: nothing at all
   EXPECT_EQ(LogCount(monitor->id, "Monitor stopped."), 0u);
 
   EXPECT_EQ(monitor->Start(), 0u);
@@ -116,25 +192,23 @@ TEST_F(ThreadTest, StartAndStopAreIdempotentAndWriteOneLineEach) {
   ASSERT_TRUE(ui_.WaitForUpdates(1));
   EXPECT_EQ(odbc->Connects(), 1);  // one thread, polling at once
   EXPECT_EQ(LogCount(monitor->id, "Monitor started."), 1u);
-  {
-    std::lock_guard lock(monitor->Mutex());
-    EXPECT_TRUE(monitor->running);
-  }
-  monitor->Stop();
-  monitor->Stop();
+  EXPECT_TRUE(Running(*monitor));
+  EXPECT_TRUE(monitor->Stop());
+  EXPECT_FALSE(monitor->Stop());
+  ASSERT_TRUE(monitor->WaitForStop(In(20s)));
+  EXPECT_FALSE(monitor->IsStopPending());
+  EXPECT_FALSE(Running(*monitor));
   EXPECT_EQ(LogCount(monitor->id, "Monitor stopped."), 1u);
-  {
-    std::lock_guard lock(monitor->Mutex());
-    EXPECT_FALSE(monitor->running);
-  }
+  EXPECT_EQ(ui_.Stopped(), std::vector<std::string>{monitor->id});
 
   // A new start is a new session that polls at once again.
   EXPECT_EQ(monitor->Start(), 0u);
   ASSERT_TRUE(ui_.WaitForUpdates(2));
-  monitor->Stop();
+  StopAndWait(*monitor);
   EXPECT_EQ(odbc->Connects(), 2);
   EXPECT_EQ(LogCount(monitor->id, "Monitor started."), 2u);
   EXPECT_EQ(LogCount(monitor->id, "Monitor stopped."), 2u);
+  EXPECT_EQ(ui_.Stopped().size(), 2u);
 }
 
 TEST_F(ThreadTest, StoppingOneMonitorLeavesAnotherPolling) {
@@ -146,52 +220,150 @@ TEST_F(ThreadTest, StoppingOneMonitorLeavesAnotherPolling) {
   b->Start();
   ASSERT_TRUE(odbcA->WaitForConnects(2));
   ASSERT_TRUE(odbcB->WaitForConnects(2));
-  a->Stop();
+  StopAndWait(*a);
   const int aPolls = odbcA->Connects();
   const int bPolls = odbcB->Connects();
   EXPECT_TRUE(odbcB->WaitForConnects(bPolls + 3));
   EXPECT_EQ(odbcA->Connects(), aPolls);
-  b->Stop();
+  StopAndWait(*b);
 }
 
-TEST_F(ThreadTest, AHungQueryIsCancelledAndAbandonedAndCommitsNothing) {
-  auto odbc = UseClock(FakeClock::Mode::kManual);
-  odbc->BlockQueries(true);
-  auto monitor = NewMonitor(odbc);
-  monitor->Start();
-  ASSERT_TRUE(odbc->WaitForBlocked());
+// The user stops a monitor whose poll hangs in the driver: the stop returns at once; a
+// statement is cancelled at once, a connect (which cannot be) is left to end or, past the
+// bound, abandoned. Until the stop completes, a start is refused. The poll commits
+// nothing.
+TEST_F(ThreadTest, AStopReturnsWhileThePollHangsInTheDriver) {
+  struct Case {
+    const char* name;
+    bool inConnect;  // else in a query
+    std::chrono::milliseconds bound;
+    bool endsWithinTheBound;  // the connect is let go before the bound
+  };
+  const Case cases[] = {
+      {"query: the cancel ends it", false, 20s, true},
+      {"connect let go within the bound", true, 20s, true},
+      {"connect outlasting the bound", true, 300ms, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Server::SetStopTimeout(c.bound);
+    auto odbc = UseClock(FakeClock::Mode::kManual);
+    ServerStorage store;
+    auto monitor = store.AddNewODBCDataSource();
+    Configure(*monitor, odbc, 1);
+    const std::size_t stoppedBefore = ui_.Stopped().size();
+    const std::size_t updatesBefore = ui_.UpdateCount();
+    const std::string where = " WHERE monitorId = '" + monitor->id + "'";
+    if (c.inConnect) {
+      odbc->BlockConnects(true);
+    } else {
+      odbc->BlockQueries(true);
+    }
+    store.StartServer(monitor->id);
+    ASSERT_TRUE(odbc->WaitForBlocked());
 
-  const auto start = std::chrono::steady_clock::now();
-  monitor->Stop();
-  const auto took = std::chrono::steady_clock::now() - start;
-  EXPECT_GE(took, 300ms);
-  EXPECT_LT(took, 5s);
-  EXPECT_EQ(odbc->Cancels(), 1);  // the cancel ends the query...
-  ASSERT_TRUE(odbc->WaitForUnblocked());
-  std::this_thread::sleep_for(100ms);  // ...and the abandoned poll returns
+    store.StopServer(monitor->id);
+    if (c.inConnect) {
+      // Still inside the fake, and the stop waits for it.
+      EXPECT_TRUE(odbc->WaitForBlocked(0ms));
+      EXPECT_TRUE(store.IsStopPending(monitor->id));
+      EXPECT_EQ(monitor->Start(), 1u);
+      store.StartServer(monitor->id);  // refused as well
+      if (c.endsWithinTheBound) {
+        EXPECT_EQ(ui_.Stopped().size(), stoppedBefore);
+        odbc->Release();
+      }
+    }
+    ASSERT_TRUE(ui_.WaitForStopped(stoppedBefore + 1));
+    EXPECT_FALSE(store.IsStopPending(monitor->id));
+    EXPECT_FALSE(Running(*monitor));
+    if (!c.endsWithinTheBound) {
+      EXPECT_TRUE(odbc->WaitForBlocked(0ms));  // abandoned while still inside
+      odbc->Release();
+    }
+    // The connection the driver handed over after the stop is cancelled as well.
+    EXPECT_TRUE(WaitUntil([&] { return odbc->Cancels() == 1; }));
+    ASSERT_TRUE(odbc->WaitForUnblocked());
+    ASSERT_TRUE(Server::WaitForHelpers(In(20s)));
 
-  std::lock_guard lock(monitor->Mutex());
-  EXPECT_FALSE(monitor->running);
-  EXPECT_TRUE(monitor->notPolledYet);
-  EXPECT_TRUE(monitor->history.empty());
-  EXPECT_EQ(ui_.UpdateCount(), 0u);
-  EXPECT_TRUE(testing::DataRows("SELECT * FROM ODBCDataSourcesData").empty());
-  EXPECT_TRUE(testing::DataRows("SELECT * FROM TestQueriesData").empty());
-  EXPECT_EQ(LogCount(monitor->id, "Monitor stopped."), 1u);
+    EXPECT_EQ(odbc->Connects(), 1);
+    EXPECT_EQ(ui_.UpdateCount(), updatesBefore);
+    EXPECT_EQ(ui_.Stopped().back(), monitor->id);
+    EXPECT_EQ(ui_.Stopped().size(), stoppedBefore + 1);
+    EXPECT_EQ(LogCount(monitor->id, "Monitor stopped."), 1u);
+    EXPECT_TRUE(testing::DataRows("SELECT * FROM ODBCDataSourcesData" + where).empty());
+    EXPECT_TRUE(testing::DataRows("SELECT * FROM TestQueriesData" + where).empty());
+    {
+      std::lock_guard lock(monitor->Mutex());
+      EXPECT_TRUE(monitor->notPolledYet);
+      EXPECT_TRUE(monitor->history.empty());
+    }
+    // Once the stop has completed the monitor starts again.
+    odbc->BlockConnects(false);
+    odbc->BlockQueries(false);
+    EXPECT_EQ(monitor->Start(), 0u);
+    ASSERT_TRUE(ui_.WaitForUpdates(updatesBefore + 1));
+    StopAndWait(*monitor);
+  }
 }
 
-TEST_F(ThreadTest, AMonitorDeletedWhileItsAbandonedPollHangsIsNeverTouched) {
+// A poll that has its samples from the driver stores them even when the data file is
+// locked by another connection; a stop then returns at once and completes when the lock
+// goes. Start too returns at once: its log row waits for the file on the log writer.
+TEST_F(ThreadTest, AStopWhileTheDataFileIsLockedCompletesWhenTheLockGoes) {
+  Server::SetStopTimeout(60s);
   auto odbc = UseClock(FakeClock::Mode::kManual);
-  odbc->BlockConnects(true);  // a connect cannot be cancelled
   auto monitor = NewMonitor(odbc);
-  monitor->Start();
-  ASSERT_TRUE(odbc->WaitForBlocked());
-  monitor.reset();  // the destructor stops within the bound and frees the monitor
-  odbc->Release();
-  ASSERT_TRUE(odbc->WaitForUnblocked());
-  std::this_thread::sleep_for(100ms);
-  EXPECT_EQ(ui_.UpdateCount(), 0u);
-  EXPECT_TRUE(testing::DataRows("SELECT * FROM ODBCDataSourcesData").empty());
+  DataFileLock lock;
+  ASSERT_EQ(monitor->Start(), 0u);
+  ASSERT_TRUE(ui_.WaitForUpdates(1));  // evaluated: storing, held by the lock
+
+  EXPECT_TRUE(monitor->Stop());
+  EXPECT_TRUE(monitor->IsStopPending());
+  EXPECT_EQ(monitor->Start(), 1u);
+  EXPECT_TRUE(ui_.Stopped().empty());
+  lock.Release();
+  ASSERT_TRUE(ui_.WaitForStopped(1));
+  EXPECT_FALSE(Running(*monitor));
+  EXPECT_EQ(odbc->Cancels(), 0);
+  EXPECT_EQ(testing::DataRows("SELECT available FROM ODBCDataSourcesData"), (testing::Rows{{"1"}}));
+  EXPECT_EQ(testing::DataRows("SELECT text FROM Log WHERE monitorId = '" + monitor->id +
+                              "' ORDER BY rowid"),
+            (testing::Rows{{"Monitor started."}, {"Monitor stopped."}}));
+}
+
+// A monitor whose owner lets it go without stopping it: a poll under way keeps it until
+// the poll ends; then, or at once between polls, it is destroyed, its thread ends and
+// "Monitor stopped." is written. Only a monitor owned by a shared_ptr can start.
+TEST_F(ThreadTest, AMonitorLetGoWhileItRunsEndsItsThread) {
+  for (const bool hangInConnect : {true, false}) {
+    SCOPED_TRACE(hangInConnect ? "poll hanging" : "between polls");
+    auto odbc = UseClock(FakeClock::Mode::kManual);
+    odbc->BlockConnects(hangInConnect);
+    auto monitor = NewMonitor(odbc);
+    const std::string id = monitor->id;
+    const std::size_t updatesBefore = ui_.UpdateCount();
+    ASSERT_EQ(monitor->Start(), 0u);
+    if (hangInConnect) {
+      ASSERT_TRUE(odbc->WaitForBlocked());
+    } else {
+      ASSERT_TRUE(ui_.WaitForUpdates(updatesBefore + 1));
+    }
+    std::weak_ptr<Server> weak = monitor;
+    monitor.reset();
+    if (hangInConnect) {
+      EXPECT_FALSE(weak.expired());
+      odbc->Release();
+    }
+    ASSERT_TRUE(WaitUntil([&] { return weak.expired(); }));
+    EXPECT_EQ(LogCount(id, "Monitor stopped."), 1u);
+    EXPECT_EQ(odbc->Connects(), 1);
+  }
+
+  ODBCDataSource notShared;
+  EXPECT_EQ(notShared.Start(), platform::kInvalidParameter);
+  EXPECT_FALSE(notShared.Stop());
+  EXPECT_FALSE(Running(notShared));
 }
 
 TEST_F(ThreadTest, ANewStartWhileTheOldPollHangsGivesNoInterleavedCommits) {
@@ -200,40 +372,18 @@ TEST_F(ThreadTest, ANewStartWhileTheOldPollHangsGivesNoInterleavedCommits) {
   auto monitor = NewMonitor(odbc);
   monitor->Start();
   ASSERT_TRUE(odbc->WaitForBlocked());
-  monitor->Stop();
+  StopAndWait(*monitor);       // abandoned after the bound
   odbc->BlockConnects(false);  // the abandoned connect stays blocked
   ASSERT_EQ(monitor->Start(), 0u);
   ASSERT_TRUE(ui_.WaitForUpdates(1));
   odbc->Release();
   ASSERT_TRUE(odbc->WaitForUnblocked());
-  std::this_thread::sleep_for(100ms);
+  EXPECT_TRUE(WaitUntil([&] { return odbc->Cancels() == 1; }));  // the old poll's
+  StopAndWait(*monitor);
   EXPECT_EQ(ui_.UpdateCount(), 1u);
   EXPECT_EQ(testing::DataRows("SELECT * FROM ODBCDataSourcesData").size(), 1u);
-  {
-    std::lock_guard lock(monitor->Mutex());
-    EXPECT_EQ(monitor->history.size(), 1u);
-  }
-  monitor->Stop();
-}
-
-TEST_F(ThreadTest, DestroyingARunningMonitorStopsIt) {
-  auto odbc = UseClock(FakeClock::Mode::kScaled);
-  std::string id;
-  {
-    ODBCDataSource monitor;  // not even owned by a shared_ptr
-    monitor.SetOdbc(odbc);
-    id = monitor.id;
-    monitor.Start();
-    ASSERT_TRUE(ui_.WaitForUpdates(1));
-  }
-  EXPECT_EQ(LogCount(id, "Monitor stopped."), 1u);
-
-  auto shared = NewMonitor(odbc);
-  shared->Start();
-  ASSERT_TRUE(ui_.WaitForUpdates(2));
-  id = shared->id;
-  shared.reset();
-  EXPECT_EQ(LogCount(id, "Monitor stopped."), 1u);
+  std::lock_guard lock(monitor->Mutex());
+  EXPECT_EQ(monitor->history.size(), 1u);
 }
 
 // The user interface adds, edits and deletes test queries and alerts while the monitor
@@ -279,6 +429,7 @@ TEST_F(ThreadTest, EditingWhilePolling) {
     ASSERT_TRUE(odbc->WaitForConnects(odbc->Connects() + 1));
   }
   store.StopAll();
+  EXPECT_TRUE(store.WaitForStops(In(20s)));
   EXPECT_TRUE(Action::WaitForRunningActions(10s));
   std::lock_guard lock(monitor->Mutex());
   EXPECT_FALSE(monitor->notPolledYet);
