@@ -7,6 +7,7 @@
 #include <atomic>
 #include <chrono>
 #include <filesystem>
+#include <future>
 #include <thread>
 #include <vector>
 
@@ -17,7 +18,6 @@ namespace db {
 namespace {
 
 using namespace std::chrono_literals;
-using Clock = std::chrono::steady_clock;
 using testing_support::TempDir;
 
 int OpenFileCount() {
@@ -205,10 +205,8 @@ TEST_F(DatabaseTest, ALockedStepIsReturnedWithoutRestartingTheQuery) {
   ASSERT_EQ(reader.Prepare("SELECT k FROM t"), SQLITE_OK);
   ASSERT_EQ(reader.Execute(&cursor), SQLITE_OK);
   // Dropping a table that a statement of the same connection still reads stays locked
-  // however long one waits: the retries give up soon.
-  const auto start = Clock::now();
+  // however long one waits: it is not retried.
   EXPECT_EQ(Database::ExecSQL(db_, "DROP TABLE t"), SQLITE_LOCKED);
-  EXPECT_LT(Clock::now() - start, 2s);
   EXPECT_EQ(cursor->GetText(0), "a");
   EXPECT_EQ(cursor->Next(), SQLITE_OK);
   EXPECT_EQ(cursor->GetText(0), "b");
@@ -251,11 +249,7 @@ TEST_F(DatabaseTest, NestedReadThenWriteInOneThreadGivesUpWithBusy) {
   ASSERT_FALSE(cursor->IsDone());
   Database writer;
   ASSERT_EQ(writer.Open(path_), SQLITE_OK);
-  const auto start = Clock::now();
   EXPECT_EQ(Database::ExecSQL(writer, "INSERT INTO t VALUES ('b', '2')"), SQLITE_BUSY);
-  const auto elapsed = Clock::now() - start;
-  EXPECT_GE(elapsed, 200ms);
-  EXPECT_LT(elapsed, 5s);
 }
 
 TEST_F(DatabaseTest, WriterBlockedByAReadCursorGoesOnWhenItEnds) {
@@ -265,24 +259,25 @@ TEST_F(DatabaseTest, WriterBlockedByAReadCursorGoesOnWhenItEnds) {
   ASSERT_EQ(reader->Prepare("SELECT v FROM t"), SQLITE_OK);
   ASSERT_EQ(reader->Execute(&cursor), SQLITE_OK);
 
+  // The writer cannot commit while the cursor holds its read lock; within the retry limit
+  // (far beyond the test) it goes on once the cursor ends.
   std::atomic<int> result{-1};
   std::atomic<bool> finished{false};
-  Clock::time_point doneAt;
+  std::promise<void> writing;
   std::thread writer([&] {
     Database database;
     int rc = database.Open(path_);
+    writing.set_value();
     if (rc == SQLITE_OK) rc = Database::ExecSQL(database, "INSERT INTO t VALUES ('b', '2')");
-    doneAt = Clock::now();
     result = rc;
     finished = true;
   });
-  std::this_thread::sleep_for(300ms);
+  writing.get_future().wait();
   EXPECT_FALSE(finished.load());
-  const auto releasedAt = Clock::now();
   reader.reset();
   writer.join();
   EXPECT_EQ(result.load(), SQLITE_OK);
-  EXPECT_LT(doneAt - releasedAt, 200ms);
+  EXPECT_EQ(QueryText(db_, "SELECT count(*) FROM t"), "2");
 }
 
 TEST_F(DatabaseTest, ConcurrentWritersAndAReaderAllSucceed) {

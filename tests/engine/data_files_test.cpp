@@ -98,6 +98,21 @@ TEST_F(DataFilesTest, FirstStartCreatesTheExactSchemaAndASecondChangesNothing) {
       "SELECT count(*) FROM sqlite_master WHERE type = 'index' AND sql NOT NULL";
   EXPECT_EQ(One(data, ownIndexes), std::to_string(kDataIndexes.size()));
   EXPECT_EQ(One(config, ownIndexes), "0");
+  // Deleting a monitor's rows finds them through an index.
+  for (const auto& [table, index] :
+       {std::pair{"TestQueriesData", "TestQueriesDataByMonitor"},
+        std::pair{"AlertsData", "AlertsDataByMonitor"},
+        std::pair{"ODBCDataSourcesData", "ODBCDataSourcesDataByMonitor"},
+        std::pair{"Log", "LogByMonitorTime"}}) {
+    const auto plan = Rows(
+        data, std::string("EXPLAIN QUERY PLAN DELETE FROM ") + table + " WHERE monitorId = 'm'");
+    ASSERT_FALSE(plan.empty());
+    EXPECT_NE(plan[0].find(index), std::string::npos) << table << ": " << plan[0];
+  }
+  // Only the data file writes ahead; both keep the default synchronous setting.
+  EXPECT_EQ(One(data, "PRAGMA journal_mode"), "wal");
+  EXPECT_EQ(One(config, "PRAGMA journal_mode"), "delete");
+  EXPECT_EQ(One(data, "PRAGMA synchronous"), One(config, "PRAGMA synchronous"));
 
   const std::string configVersion = One(config, "PRAGMA schema_version");
   const std::string dataVersion = One(data, "PRAGMA schema_version");
