@@ -134,9 +134,10 @@ class ServerStorage : public IMonitorDirectory {
   // under the monitor's (or action's) mutex, and edits name their objects by identifier,
   // apply under the mutex and save what they changed. Snapshots and summaries may be
   // taken on any thread. Edits come from one thread at a time (the user-interface thread)
-  // and return within the time of writing one monitor or action; deletions of test
-  // queries and alerts write at once. Statuses: 0, the SQLite result of a failed save, or
-  // SQLITE_NOTFOUND for an unknown identifier (nothing is changed then).
+  // and return within the time of writing one monitor or action; a deleted alert's row
+  // goes at once, a deleted test query's rows on a helper (Server::DeleteTestQuery).
+  // Statuses: 0, the SQLite result of a failed save, or SQLITE_NOTFOUND for an unknown
+  // identifier (nothing is changed then).
 
   // Empty for an unknown identifier.
   std::optional<MonitorSnapshot> GetMonitorSnapshot(const std::string& id) const;

@@ -129,8 +129,8 @@ const TestQuerySnapshot* MonitorSnapshot::FindTestQuery(const std::string& query
 std::optional<MonitorSnapshot> ServerStorage::GetMonitorSnapshot(const std::string& id) const {
   const std::shared_ptr<Server> server = GetServerById(id);
   if (!server) return std::nullopt;
-  // TODO(stop pending): fill from the monitor once stops are asked for without waiting.
-  const bool stopPending = false;
+  // Before the monitor's mutex: the stop's own lock is never taken inside it.
+  const bool stopPending = server->IsStopPending();
 
   MonitorSnapshot out;
   std::lock_guard lock(server->Mutex());
@@ -186,6 +186,7 @@ std::vector<MonitorSummary> ServerStorage::GetMonitorSummaries() const {
   std::vector<MonitorSummary> out;
   for (const std::shared_ptr<Server>& server : GetServerList()) {
     MonitorSummary& s = out.emplace_back();
+    s.stopPending = server->IsStopPending();
     std::lock_guard lock(server->Mutex());
     s.id = server->id;
     s.name = server->name;

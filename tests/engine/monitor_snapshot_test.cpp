@@ -161,16 +161,24 @@ TEST_F(SnapshotTest, SettingsAppliedReadBackFromTheSnapshotAndFromTheFile) {
   }
 }
 
-TEST_F(SnapshotTest, EveryEditIsSavedAsItIsMade) {
+// Each edit shows in the next snapshot and is in the file at once.
+TEST_F(SnapshotTest, EveryEditShowsAndIsSavedAsItIsMade) {
   const std::string id = NewMonitor();
   std::string actionId;
   std::string queryId;
   std::string alertId;
-  const auto queryAttribute = [&] {
-    for (const AttributeSnapshot& a : Snapshot(id).attributes) {
-      if (a.testQueryId == queryId) return a.id;
+  MonitorSnapshot m;  // taken after each step
+  std::vector<ActionSnapshot> actions;
+  const auto queryAttribute = [&]() -> const AttributeSnapshot* {
+    for (const AttributeSnapshot& a : m.attributes) {
+      if (a.testQueryId == queryId) return &a;
     }
-    return std::string();
+    return nullptr;
+  };
+  const auto added = [](std::string* idOut, const std::function<std::string(int*)>& add) {
+    int status = -1;
+    *idOut = add(&status);
+    return status;
   };
   ActionSettings mail;
   mail.name = "Mail o'clock";
@@ -189,104 +197,82 @@ TEST_F(SnapshotTest, EveryEditIsSavedAsItIsMade) {
   changed.sqlQuery = "UPDATE t SET s = 'x'";
   changed.path = "/bin/true";
   changed.uiType = 2;
+  const TestQuerySettings query{"Open", "SELECT count(*)\r\nFROM t"};
+  AlertSettings alert{"", "", 6'000'000'000, 0, Alert::kError};
 
   const struct {
     const char* step;
     std::function<int()> edit;
+    std::function<bool()> shows;
   } steps[] = {
-      {"settings", [&] { return store_.ApplyMonitorSettings(id, {.name = "Orders"}); }},
+      {"settings", [&] { return store_.ApplyMonitorSettings(id, {.name = "Orders"}); },
+       [&] { return m.settings.name == "Orders"; }},
       {"add action",
-       [&] {
-         int status = -1;
-         actionId = store_.AddAction(mail, &status);
-         return status;
-       }},
-      {"change action", [&] { return store_.ChangeAction(actionId, changed); }},
+       [&] { return added(&actionId, [&](int* s) { return store_.AddAction(mail, s); }); },
+       [&] { return actions.size() == 1 && actions[0].settings == mail; }},
+      {"change action", [&] { return store_.ChangeAction(actionId, changed); },
+       [&] { return actions[0].id == actionId && actions[0].settings == changed; }},
       {"add test query",
        [&] {
-         int status = -1;
-         queryId = store_.AddTestQuery(id, {"Open orders", "SELECT 1"}, &status);
-         return status;
-       }},
-      {"change test query",
+         return added(&queryId, [&](int* s) {
+           return store_.AddTestQuery(id, {"Orders", "SELECT 1"}, s);
+         });
+       },
        [&] {
-         return store_.ChangeTestQuery(id, queryId, {"Open", "SELECT count(*)\r\nFROM t"});
+         return m.testQueries.size() == 1 && m.testQueries[0].enable && queryAttribute() &&
+                queryAttribute()->displayName == "Orders Test Query Value";
        }},
-      {"disable test query", [&] { return store_.EnableTestQuery(id, queryId, false); }},
+      {"change test query", [&] { return store_.ChangeTestQuery(id, queryId, query); },
+       [&] {
+         return m.FindTestQuery(queryId)->settings == query &&
+                queryAttribute()->displayName == "Open Test Query Value";
+       }},
+      {"disable test query", [&] { return store_.EnableTestQuery(id, queryId, false); },
+       [&] { return !m.FindTestQuery(queryId)->enable; }},
       {"add alert",
        [&] {
-         int status = -1;
-         alertId = store_.AddAlert(id, {actionId, queryAttribute(), -5, 4, 1}, &status);
-         return status;
-       }},
-      {"change alert",
+         alert.actionId = actionId;
+         alert.healthAttributeId = queryAttribute()->id;
+         return added(&alertId, [&](int* s) {
+           return store_.AddAlert(id, {actionId, alert.healthAttributeId, -5, 4, Alert::kClear}, s);
+         });
+       },
        [&] {
-         return store_.ChangeAlert(id, alertId, {actionId, queryAttribute(), 6'000'000'000, 0, 0});
+         return m.alerts.size() == 1 && m.alerts[0].enable && m.alerts[0].settings.threshold == -5;
        }},
-      {"disable alert", [&] { return store_.EnableAlert(id, alertId, false); }},
-      {"second alert",
+      {"change alert", [&] { return store_.ChangeAlert(id, alertId, alert); },
+       [&] { return m.alerts[0].id == alertId && m.alerts[0].settings == alert; }},
+      {"disable alert", [&] { return store_.EnableAlert(id, alertId, false); },
+       [&] { return !m.alerts[0].enable; }},
+      {"alert on a built-in attribute",
        [&] {
-         int status = -1;
-         store_.AddAlert(id, {actionId, Snapshot(id).attributes[0].id, 0, 1, 0}, &status);
-         return status;
-       }},
-      {"delete alert", [&] { return store_.DeleteAlert(id, alertId); }},
-      {"delete test query", [&] { return store_.DeleteTestQuery(id, queryId); }},
-      {"delete all alerts", [&] { return store_.DeleteAllAlerts(id); }},
-      {"delete action", [&] { return store_.DeleteAction(actionId); }},
+         std::string unused;
+         return added(&unused, [&](int* s) {
+           return store_.AddAlert(id, {actionId, m.attributes[0].id, 0, 1, 0}, s);
+         });
+       },
+       [&] { return m.alerts.size() == 2; }},
+      {"delete alert", [&] { return store_.DeleteAlert(id, alertId); },
+       [&] { return m.alerts.size() == 1 && m.alerts[0].id != alertId; }},
+      // The test query goes with its attribute; an alert on that attribute would go too.
+      {"delete test query", [&] { return store_.DeleteTestQuery(id, queryId); },
+       [&] { return m.testQueries.empty() && m.attributes.size() == 4 && m.alerts.size() == 1; }},
+      {"delete all alerts", [&] { return store_.DeleteAllAlerts(id); },
+       [&] { return m.alerts.empty(); }},
+      {"delete action", [&] { return store_.DeleteAction(actionId); },
+       [&] { return actions.empty(); }},
+      // Kept in memory only.
+      {"report period", [&] { return store_.SetReportPeriod(id, 100, 200, 4); },
+       [&] { return m.reportStart == 100 && m.reportEnd == 200 && m.reportPeriod == 4; }},
   };
   for (const auto& step : steps) {
     ASSERT_EQ(step.edit(), 0) << step.step;
-    EXPECT_EQ(Reloaded(id), Stored(store_, id)) << step.step;
+    ASSERT_TRUE(store_.WaitForStops(std::chrono::steady_clock::now() + 20s));  // row deletions
+    m = Snapshot(id);
+    actions = store_.GetActionSnapshots();
+    EXPECT_TRUE(step.shows()) << step.step;
+    EXPECT_EQ(Reloaded(id), Stored(m, actions)) << step.step;
   }
-}
-
-TEST_F(SnapshotTest, EditsShowInTheSnapshotAsMade) {
-  const std::string id = NewMonitor();
-  const std::string actionId = store_.AddAction({.name = "Box", .type = Action::kUserInterface});
-  const std::string queryId = store_.AddTestQuery(id, {"Open", "SELECT 1"});
-  store_.ChangeTestQuery(id, queryId, {"Open orders", "SELECT 2"});
-  store_.EnableTestQuery(id, queryId, false);
-  MonitorSnapshot snapshot = Snapshot(id);
-  ASSERT_EQ(snapshot.testQueries.size(), 1u);
-  const TestQuerySnapshot& query = snapshot.testQueries[0];
-  EXPECT_EQ(query.id, queryId);
-  EXPECT_EQ(query.settings, (TestQuerySettings{"Open orders", "SELECT 2"}));
-  EXPECT_FALSE(query.enable);
-  EXPECT_EQ(query.value, -1);
-  ASSERT_EQ(snapshot.attributes.size(), 5u);  // the four built-in ones and the query's
-  const AttributeSnapshot& attribute = snapshot.attributes[4];
-  EXPECT_EQ(attribute.testQueryId, queryId);
-  EXPECT_EQ(attribute.displayName, "Open orders Test Query Value");
-  EXPECT_EQ(snapshot.FindAttribute(attribute.id), &attribute);
-  EXPECT_EQ(snapshot.FindTestQuery(queryId), &query);
-  EXPECT_EQ(snapshot.FindTestQuery("unknown"), nullptr);
-
-  const AlertSettings settings{actionId, attribute.id, -5, 3, Alert::kClear};
-  const std::string alertId = store_.AddAlert(id, settings);
-  snapshot = Snapshot(id);
-  ASSERT_EQ(snapshot.alerts.size(), 1u);
-  EXPECT_EQ(snapshot.alerts[0].id, alertId);
-  EXPECT_EQ(snapshot.alerts[0].settings, settings);
-  EXPECT_TRUE(snapshot.alerts[0].enable);
-
-  // Deleting the test query takes its attribute and the alert on it along.
-  ASSERT_EQ(store_.DeleteTestQuery(id, queryId), 0);
-  snapshot = Snapshot(id);
-  EXPECT_TRUE(snapshot.testQueries.empty());
-  EXPECT_EQ(snapshot.attributes.size(), 4u);
-  EXPECT_TRUE(snapshot.alerts.empty());
-
-  ASSERT_EQ(store_.SetReportPeriod(id, 100, 200, 4), 0);
-  snapshot = Snapshot(id);
-  EXPECT_EQ(snapshot.reportStart, 100);
-  EXPECT_EQ(snapshot.reportEnd, 200);
-  EXPECT_EQ(snapshot.reportPeriod, 4);
-
-  const std::optional<ActionSnapshot> action = store_.GetActionSnapshot(actionId);
-  ASSERT_TRUE(action.has_value());
-  EXPECT_EQ(action->settings.name, "Box");
-  EXPECT_EQ(action->settings.pollsCount, 1);
 }
 
 TEST_F(SnapshotTest, UnknownIdentifiersAreRefusedAndChangeNothing) {
@@ -414,10 +400,22 @@ TEST_F(SnapshotTest, AStoppedAndAPollingMonitor) {
   FlushLogRows(std::chrono::steady_clock::now() + 20s);
   EXPECT_EQ(LoadLog(first, 0).size(), 1u);  // "Monitor started." once
 
+  // A stop stays pending while a connect that cannot be cancelled hangs.
+  Server::SetStopTimeout(120s);
+  odbc->BlockConnects(true);
+  clock_->Advance(60s);
+  ASSERT_TRUE(odbc->WaitForBlocked());
   store_.StopServer(first);
+  MonitorSnapshot stopping = Snapshot(first);
+  EXPECT_TRUE(stopping.stopPending);
+  EXPECT_TRUE(stopping.running);
+  EXPECT_EQ(stopping.nextPollTime, 0);
+  EXPECT_TRUE(store_.GetMonitorSummaries()[0].stopPending);
+  odbc->Release();
   ASSERT_TRUE(store_.WaitForStops(std::chrono::steady_clock::now() + 20s));
   stopped = Snapshot(first);
   EXPECT_FALSE(stopped.running);
+  EXPECT_FALSE(stopped.stopPending);
   EXPECT_EQ(stopped.nextPollTime, 0);
   EXPECT_EQ(stopped.statusText, "Monitor stopped");
 }
