@@ -107,6 +107,23 @@ inline void ExecData(const std::string& sql) {
   ASSERT_EQ(db::Database::ExecSQL(database, sql), 0) << sql;
 }
 
+// Another connection to the data file, holding it under an exclusive lock until Release.
+class DataFileLock {
+ public:
+  DataFileLock() {
+    EXPECT_EQ(DataFiles::OpenDatabase(database_, DataFiles::kDataFileName), 0);
+    EXPECT_EQ(db::Database::ExecSQL(database_, "BEGIN EXCLUSIVE"), 0);
+  }
+  ~DataFileLock() { Release(); }
+  void Release() {
+    if (database_.IsOpen()) db::Database::ExecSQL(database_, "COMMIT");
+    database_.Close();
+  }
+
+ private:
+  db::Database database_;
+};
+
 // Local time to seconds since 1970, in the time zone the process uses now.
 inline std::int64_t LocalTime(int year, int month, int day, int hour, int minute, int second = 0) {
   std::tm tm{};

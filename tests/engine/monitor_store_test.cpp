@@ -70,23 +70,6 @@ class DeleteUi : public testing::FakeUi {
   std::vector<std::string> deleted_;
 };
 
-// Another connection to the data file, holding it under an exclusive lock until Release.
-class DataFileLock {
- public:
-  DataFileLock() {
-    EXPECT_EQ(DataFiles::OpenDatabase(database_, DataFiles::kDataFileName), 0);
-    EXPECT_EQ(db::Database::ExecSQL(database_, "BEGIN EXCLUSIVE"), 0);
-  }
-  ~DataFileLock() { Release(); }
-  void Release() {
-    if (database_.IsOpen()) db::Database::ExecSQL(database_, "COMMIT");
-    database_.Close();
-  }
-
- private:
-  db::Database database_;
-};
-
 // One row a minute for `minutes` minutes into the sample tables, in one transaction.
 void AddMinuteRows(const std::string& monitorId, int minutes) {
   db::Database database;
@@ -383,7 +366,7 @@ TEST_F(StoreTest, DeletingAMonitorWithAYearOfRowsReturnsAtOnce) {
   ASSERT_EQ(CountOf("ODBCDataSourcesData", doomed->id), std::to_string(kYearOfMinutes));
   const std::uint64_t generation = MonitorDataGeneration(doomed->id);
 
-  DataFileLock lock;
+  testing::DataFileLock lock;
   EXPECT_EQ(store_.DeleteServer(doomed->id), 0);
   EXPECT_EQ(store_.GetServerById(doomed->id), nullptr);
   EXPECT_EQ(store_.FindServerIndex(doomed->id), -1);

@@ -1,12 +1,17 @@
-// A monitor's own rows: today's uptime from the data file, the log, deleting a test query
-// with everything that hangs on it, and attribute display names.
+// A monitor's own rows: today's uptime from the data file, the log (its order and times
+// while the file is held, giving up at exit), deleting a test query with everything that
+// hangs on it, and attribute display names.
 #include "engine/monitor/server.h"
 
 #include <gtest/gtest.h>
 
+#include <thread>
+#include <vector>
+
 #include "engine/clock.h"
 #include "engine/monitor/odbc_data_source.h"
 #include "engine/store/data_files.h"
+#include "engine/store/log_writer.h"
 #include "tests/engine/fake_odbc.h"
 #include "tests/engine/monitor_fixture.h"
 
@@ -108,6 +113,63 @@ TEST_F(ServerTest, LogLinesAreSanitisedAndClearedPerMonitor) {
   EXPECT_TRUE(DataRows("SELECT * FROM Log WHERE monitorId = '" + monitor.id + "'").empty());
   EXPECT_EQ(DataRows("SELECT text FROM Log WHERE monitorId = '" + other.id + "'"),
             (testing::Rows{{"kept"}}));
+}
+
+// Rows and clearings are carried out in the order asked for, from any thread, each row with
+// the time of its request even while the data file is held by another connection.
+TEST_F(ServerTest, LogRowsKeepTheirOrderAndTheTimeTheyWereAskedFor) {
+  SetNow(1'700'000'000);
+  ODBCDataSource a;
+  ODBCDataSource b;
+  {
+    testing::DataFileLock lock;
+    for (int i = 0; i < 60; ++i) {
+      a.AddLog("a" + std::to_string(i), i % 2);
+      clock_->Advance(std::chrono::seconds(1));
+      if (i == 29) a.ClearLog();  // the rows before it go, those after stay
+    }
+    std::vector<std::thread> writers;
+    for (int t = 0; t < 4; ++t) {
+      writers.emplace_back([&b, t] {
+        for (int i = 0; i < 25; ++i) b.AddLog(std::to_string(t) + ":" + std::to_string(i), 0);
+      });
+    }
+    for (std::thread& writer : writers) writer.join();
+  }
+  testing::Rows expected;
+  for (int i = 30; i < 60; ++i) {
+    expected.push_back(
+        {std::to_string(1'700'000'000 + i), std::to_string(i % 2), "a" + std::to_string(i)});
+  }
+  EXPECT_EQ(
+      DataRows("SELECT time, type, text FROM Log WHERE monitorId = '" + a.id + "' ORDER BY rowid"),
+      expected);
+  // Each thread's rows in its own order.
+  std::vector<int> next(4, 0);
+  const testing::Rows rows =
+      DataRows("SELECT text FROM Log WHERE monitorId = '" + b.id + "' ORDER BY rowid");
+  ASSERT_EQ(rows.size(), 100u);
+  for (const auto& row : rows) {
+    const int thread = row[0][0] - '0';
+    EXPECT_EQ(row[0], std::to_string(thread) + ":" + std::to_string(next[thread]++));
+  }
+}
+
+// Rows still waiting for the file at the deadline are given up and never written.
+TEST_F(ServerTest, FlushingAtTheDeadlineGivesUpTheWaitingRows) {
+  ODBCDataSource monitor;
+  testing::DataFileLock lock;
+  for (int i = 0; i < 5; ++i) monitor.AddLog("row " + std::to_string(i), 0);
+  const std::size_t given = FlushLogRows(std::chrono::steady_clock::now());
+  EXPECT_LE(given, 5u);
+  lock.Release();
+  ASSERT_TRUE(WaitForLogWrites(std::chrono::steady_clock::now() + std::chrono::seconds(20)));
+  EXPECT_EQ(DataRows("SELECT * FROM Log WHERE monitorId = '" + monitor.id + "'").size(),
+            5u - given);
+  monitor.AddLog("later", 0);
+  EXPECT_EQ(FlushLogRows(std::chrono::steady_clock::now() + std::chrono::seconds(20)), 0u);
+  EXPECT_EQ(DataRows("SELECT * FROM Log WHERE monitorId = '" + monitor.id + "'").size(),
+            6u - given);
 }
 
 TEST_F(ServerTest, DeletingATestQueryTakesItsRowsAttributesAndAlerts) {

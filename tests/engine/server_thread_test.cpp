@@ -76,23 +76,6 @@ class StopUi : public testing::FakeUi {
   std::vector<std::string> stopped_;
 };
 
-// Another connection to the data file, holding it under an exclusive lock until Release.
-class DataFileLock {
- public:
-  DataFileLock() {
-    EXPECT_EQ(DataFiles::OpenDatabase(database_, DataFiles::kDataFileName), 0);
-    EXPECT_EQ(db::Database::ExecSQL(database_, "BEGIN EXCLUSIVE"), 0);
-  }
-  ~DataFileLock() { Release(); }
-  void Release() {
-    if (database_.IsOpen()) db::Database::ExecSQL(database_, "COMMIT");
-    database_.Close();
-  }
-
- private:
-  db::Database database_;
-};
-
 class ThreadTest : public testing::MonitorTest {
  protected:
   void SetUp() override {
@@ -314,7 +297,7 @@ TEST_F(ThreadTest, AStopWhileTheDataFileIsLockedCompletesWhenTheLockGoes) {
   Server::SetStopTimeout(60s);
   auto odbc = UseClock(FakeClock::Mode::kManual);
   auto monitor = NewMonitor(odbc);
-  DataFileLock lock;
+  testing::DataFileLock lock;
   ASSERT_EQ(monitor->Start(), 0u);
   ASSERT_TRUE(ui_.WaitForUpdates(1));  // evaluated: storing, held by the lock
 
