@@ -144,6 +144,9 @@ class ServerStorage : public IMonitorDirectory {
   // Every monitor, in store order.
   std::vector<MonitorSummary> GetMonitorSummaries() const;
 
+  // A new monitor with the four built-in attributes and these settings, appended and
+  // saved (it is not started); its identifier. *status, when given, gets the save's.
+  std::string AddMonitor(const MonitorSettings& settings, int* status = nullptr);
   // Applies the settings to the monitor and saves it. A running monitor is not restarted:
   // its next poll uses them (the wait under way keeps the interval it began with).
   int ApplyMonitorSettings(const std::string& id, const MonitorSettings& settings);

@@ -202,6 +202,17 @@ std::vector<MonitorSummary> ServerStorage::GetMonitorSummaries() const {
 
 // ---- monitors ----
 
+std::string ServerStorage::AddMonitor(const MonitorSettings& settings, int* status) {
+  std::lock_guard edit(EditMutex());
+  const std::shared_ptr<ODBCDataSource> monitor = AddNewODBCDataSource();
+  {
+    std::lock_guard lock(monitor->Mutex());
+    AssignSettings(*monitor, settings);
+  }
+  SetStatus(status, SaveServer(monitor->id));
+  return monitor->id;
+}
+
 int ServerStorage::ApplyMonitorSettings(const std::string& id, const MonitorSettings& settings) {
   std::lock_guard edit(EditMutex());
   const std::shared_ptr<Server> server = GetServerById(id);

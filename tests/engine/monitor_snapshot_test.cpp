@@ -150,14 +150,23 @@ TEST_F(SnapshotTest, SettingsAppliedReadBackFromTheSnapshotAndFromTheFile) {
   huge.loginTimeout = INT32_MIN;
 
   for (const MonitorSettings& settings : {MonitorSettings{}, custom, odd_numbers, huge}) {
-    const std::string id = NewMonitor();
-    ASSERT_EQ(store_.ApplyMonitorSettings(id, settings), 0);
-    EXPECT_EQ(Snapshot(id).settings, settings) << settings.name;
-    ServerStorage loaded;
-    ASSERT_EQ(loaded.LoadAll(), 0);
-    const std::optional<MonitorSnapshot> copy = loaded.GetMonitorSnapshot(id);
-    ASSERT_TRUE(copy.has_value());
-    EXPECT_EQ(copy->settings, settings) << settings.name;
+    // Applied to a monitor, and given to a new one as the new-monitor wizard does.
+    const std::string applied = NewMonitor();
+    ASSERT_EQ(store_.ApplyMonitorSettings(applied, settings), 0);
+    int status = -1;
+    const std::string added = store_.AddMonitor(settings, &status);
+    ASSERT_EQ(status, 0);
+    for (const std::string& id : {applied, added}) {
+      const MonitorSnapshot snapshot = Snapshot(id);
+      EXPECT_EQ(snapshot.settings, settings) << settings.name;
+      EXPECT_EQ(snapshot.attributes.size(), 4u);  // the built-in ones
+      EXPECT_FALSE(snapshot.running);
+      ServerStorage loaded;
+      ASSERT_EQ(loaded.LoadAll(), 0);
+      const std::optional<MonitorSnapshot> copy = loaded.GetMonitorSnapshot(id);
+      ASSERT_TRUE(copy.has_value());
+      EXPECT_EQ(copy->settings, settings) << settings.name;
+    }
   }
 }
 
