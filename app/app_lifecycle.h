@@ -58,7 +58,7 @@ class IMonitorStore {
   // file cannot be opened or read, the store starts empty, never writes that file, and
   // the problem is returned.
   virtual std::optional<FileProblem> LoadAll() = 0;
-  // Every monitor in store order.
+  // Every monitor in store order; one whose stop was asked for counts as not running.
   virtual std::vector<MonitorState> Monitors() const = 0;
   virtual void StartMonitor(const std::string& id) = 0;
   // From now on no file access waits long for another process's lock.

@@ -43,8 +43,10 @@ std::optional<FileProblem> EngineMonitorStore::LoadAll() {
 std::vector<MonitorState> EngineMonitorStore::Monitors() const {
   std::vector<MonitorState> states;
   for (const auto& server : storage_.GetServerList()) {
+    // A monitor whose stop was asked for is stopped as far as the user is concerned.
+    const bool stopping = server->IsStopPending();
     std::lock_guard<std::mutex> lock(server->Mutex());
-    states.push_back({server->id, server->running});
+    states.push_back({server->id, server->running && !stopping});
   }
   return states;
 }
