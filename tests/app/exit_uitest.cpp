@@ -150,6 +150,8 @@ class ExitTest : public ProgramTest {
         std::chrono::duration<double>(std::chrono::steady_clock::now() - sent).count();
     std::cout << "[ measured ] " << what << ": exit took " << seconds << " s (status " << status
               << ")" << std::endl;
+    if (const std::string said = StandardError(pid); !said.empty())
+      std::cout << "[ stderr   ] " << said;
     return {status, seconds};
   }
 
