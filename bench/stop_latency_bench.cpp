@@ -2,8 +2,9 @@
 // after Stop the monitor is reported stopped: with a poll inside a connect that takes 4 s
 // (a connect cannot be cancelled), with a poll inside a query that only a cancel ends,
 // and with the data file held under an exclusive lock by another connection (stop bound
-// 1 s, busy retry limit 3 s). Each case runs once per iteration; the figures are
-// milliseconds on the system clock.
+// 1 s, busy retry limit 3 s). Also the deletion of a monitor with a year of one-minute
+// rows: the call, and the report that its rows are gone. Each case runs once per
+// iteration; the figures are milliseconds on the system clock.
 #include <benchmark/benchmark.h>
 #include <sqlite3.h>
 
@@ -50,9 +51,24 @@ class StopUi : public engine::IUserInterface {
   void ShowAlertMessage(std::string, std::string, MessageKind) override {}
   void ShowActionTestResult(std::uint32_t) override {}
 
+  void MonitorDeleted(std::string) override {
+    {
+      std::lock_guard lock(mutex_);
+      deletedAt_ = SteadyClock::now();
+      deleted_ = true;
+    }
+    cv_.notify_all();
+  }
+
   void Reset() {
     std::lock_guard lock(mutex_);
     stopped_ = false;
+    deleted_ = false;
+  }
+  double WaitForDeleted(SteadyClock::time_point start, std::chrono::milliseconds timeout) {
+    std::unique_lock lock(mutex_);
+    if (!cv_.wait_for(lock, timeout, [&] { return deleted_; })) return -1;
+    return std::chrono::duration<double, std::milli>(deletedAt_ - start).count();
   }
   // Milliseconds from start to the report; -1 when none came within the time-out.
   double WaitForStopped(SteadyClock::time_point start, std::chrono::milliseconds timeout) {
@@ -66,6 +82,8 @@ class StopUi : public engine::IUserInterface {
   std::condition_variable cv_;
   bool stopped_ = false;
   SteadyClock::time_point stoppedAt_;
+  bool deleted_ = false;
+  SteadyClock::time_point deletedAt_;
 };
 
 // A driver whose connect takes a fixed time and whose queries answer at once or run until
@@ -222,6 +240,35 @@ BENCHMARK(BM_StartStopWhileTheDataFileIsLocked)
     ->Iterations(1)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
+
+// A monitor with a year of one-minute rows in the sample tables, deleted.
+void BM_DeleteAYearOfRows(benchmark::State& state) {
+  Setup setup;
+  for (auto _ : state) {
+    engine::ServerStorage store;
+    auto monitor = store.AddNewODBCDataSource();
+    sqlite3* db = nullptr;
+    sqlite3_open((platform::GetDocumentsFolder() + engine::DataFiles::kDataFileName).c_str(), &db);
+    const std::string minutes =
+        "WITH RECURSIVE m(n) AS (SELECT 0 UNION ALL SELECT n + 1 FROM m WHERE n < 525599) ";
+    for (const std::string& sql : std::vector<std::string>{
+             "BEGIN",
+             minutes + "INSERT INTO ODBCDataSourcesData SELECT '" + monitor->id +
+                 "', printf('%010d', 1700000000 + 60 * n), '1', '1', '0', '', '5', '7' FROM m",
+             minutes + "INSERT INTO TestQueriesData SELECT '" + monitor->id +
+                 "', 'query', printf('%010d', 1700000000 + 60 * n), '3', '0', '' FROM m",
+             "COMMIT"}) {
+      sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr);
+    }
+    sqlite3_close(db);
+    setup.ui.Reset();
+    const auto start = SteadyClock::now();
+    store.DeleteServer(monitor->id);
+    state.counters["delete_ms"] = MsSince(start);
+    state.counters["deleted_report_ms"] = setup.ui.WaitForDeleted(start, 120s);
+  }
+}
+BENCHMARK(BM_DeleteAYearOfRows)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace
 

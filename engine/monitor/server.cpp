@@ -439,10 +439,12 @@ void Server::DeleteTestQuery(std::size_t index) {
   }
   RunHelper([queryId, attributeIds, folder = DataFiles::DataFolder()] {
     {
-      // A poll copies its test queries under the gate: one that copied this query before
-      // it went has stored its rows before the gate is had here, and any later one
-      // stores none.
+      // A poll copies its test queries under the gate and stores them before it lets go:
+      // once the gate has been had here, a poll that copied this query has stored its
+      // rows, and any later one stores none. The deletion itself need not hold it.
       std::lock_guard gate(DataFileGate());
+    }
+    {
       db::Database data;
       if (DataFiles::OpenDatabaseIn(data, folder, DataFiles::kDataFileName) == SQLITE_OK) {
         db::Database::ExecSQL(data, sql::DeleteTestQueryData(queryId));

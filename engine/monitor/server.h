@@ -182,11 +182,12 @@ class Server : public ServerHealth, public std::enable_shared_from_this<Server> 
   // The monitor is being deleted: from now on its polls store no rows.
   void MarkDeleted();
 
-  // Taken around the data-file work of every poll (storing, today's uptime) and of every
-  // deletion of a monitor's or test query's rows: the polling threads of one process then
-  // take turns at the file instead of meeting each other in SQLite's busy answers, which
-  // scale badly with hundreds of monitors, and a deletion sees every row a poll stores
-  // before it. Never destroyed. Taken before a monitor's mutex, never while holding one.
+  // Taken around the data-file work of every poll (storing, today's uptime): the polling
+  // threads of one process then take turns at the file instead of meeting each other in
+  // SQLite's busy answers, which scale badly with hundreds of monitors. A deletion of a
+  // monitor's or test query's rows takes it once before it begins, so that it comes after
+  // every row a poll stored of them. Never destroyed. Taken before a monitor's mutex,
+  // never while holding one.
   static std::mutex& DataFileGate();
   // Recomputes today's uptime and downtime from the data file's rows since midnight.
   void UpdateTodayUptime();

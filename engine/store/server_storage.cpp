@@ -136,9 +136,12 @@ void DeleteMonitorRows(const std::shared_ptr<Server>& server, const std::string&
     }
   }
   {
-    // Under the gate: a poll that stored before it has its rows deleted here; one after
-    // it finds the monitor marked deleted and stores nothing.
+    // A poll stores under the gate: once it has been had here, a poll that stored has its
+    // rows deleted below, and any later one finds the monitor marked deleted and stores
+    // nothing. The deletion itself need not hold it.
     std::lock_guard gate(Server::DataFileGate());
+  }
+  {
     db::Database data;
     if (DataFiles::OpenDatabaseIn(data, folder, DataFiles::kDataFileName) == SQLITE_OK) {
       const std::string log = sql::DeleteLogOfMonitor(id);

@@ -315,6 +315,47 @@ TEST_F(ThreadTest, AStopWhileTheDataFileIsLockedCompletesWhenTheLockGoes) {
             (testing::Rows{{"Monitor started."}, {"Monitor stopped."}}));
 }
 
+// A test query or a whole monitor deleted while a poll stores its rows on a locked data
+// file: the call returns at once, and once the file is free no row of what was deleted
+// is left, while the rest of the poll's rows are.
+TEST_F(ThreadTest, ADeletionWhileAPollStoresLeavesNoRowOfWhatWasDeleted) {
+  Server::SetStopTimeout(60s);
+  for (const bool wholeMonitor : {false, true}) {
+    SCOPED_TRACE(wholeMonitor ? "monitor" : "test query");
+    auto odbc = UseClock(FakeClock::Mode::kManual);
+    ServerStorage store;
+    auto monitor = store.AddNewODBCDataSource();
+    Configure(*monitor, odbc, 1);
+    std::string gone;
+    std::string kept;
+    {
+      std::lock_guard lock(monitor->Mutex());
+      gone = monitor->testQueries[0].id;
+      kept = monitor->AddTestQuery().id;
+    }
+    const std::size_t updatesBefore = ui_.UpdateCount();
+    testing::DataFileLock lock;
+    ASSERT_EQ(monitor->Start(), 0u);
+    ASSERT_TRUE(ui_.WaitForUpdates(updatesBefore + 1));  // storing, held by the lock
+    if (wholeMonitor) {
+      store.DeleteServer(monitor->id);
+    } else {
+      monitor->DeleteTestQuery(0);
+    }
+    lock.Release();
+    if (!wholeMonitor) StopAndWait(*monitor);
+    ASSERT_TRUE(Server::WaitForHelpers(In(60s)));
+
+    const std::string rows =
+        "SELECT id FROM TestQueriesData WHERE monitorId = '" + monitor->id + "'";
+    EXPECT_EQ(testing::DataRows(rows), wholeMonitor ? testing::Rows{} : (testing::Rows{{kept}}));
+    EXPECT_EQ(testing::DataRows("SELECT * FROM ODBCDataSourcesData WHERE monitorId = '" +
+                                monitor->id + "'")
+                  .size(),
+              wholeMonitor ? 0u : 1u);
+  }
+}
+
 // A monitor whose owner lets it go without stopping it: a poll under way keeps it until
 // the poll ends; then, or at once between polls, it is destroyed, its thread ends and
 // "Monitor stopped." is written. Only a monitor owned by a shared_ptr can start.
