@@ -69,12 +69,14 @@ class XWindowTitles {
   }
   bool Usable() const { return open_ && close_ && root_ && query_ && fetch_ && free_; }
 
-  // Whether the display accepts connections now.
+  // Whether the display accepts connections now. The first connection that succeeds is
+  // kept for the rest of the test program: an X server that loses its last client resets
+  // itself, and a program started during the reset cannot open the display.
   bool DisplayReady() {
-    void* display = open_(nullptr);
-    if (display == nullptr) return false;
-    close_(display);
-    return true;
+    static void* kept = nullptr;
+    if (kept != nullptr) return true;
+    kept = open_(nullptr);
+    return kept != nullptr;
   }
 
   std::vector<std::string> Titles() {
