@@ -91,6 +91,8 @@ void BM_RunningMonitors(benchmark::State& state) {
     state.counters["rss_KiB_per_monitor"] =
         static_cast<double>(runningKiB - stoppedKiB) / kMonitors;
   }
+  // The polling threads read the fake clock until their stops have completed.
+  store.WaitForStops(std::chrono::steady_clock::now() + std::chrono::minutes(2));
   store.Clear();
   engine::Services::SetStorage(nullptr);
   engine::Services::SetUi(nullptr);

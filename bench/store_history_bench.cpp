@@ -25,87 +25,10 @@
 
 namespace {
 
-constexpr int kMonitors = 20;
-constexpr std::int64_t kYear = 365LL * 24 * 3600;
-
-// Midday of a fixed day: the data end here, so today already holds half a day of rows.
-std::int64_t End() {
-  std::tm tm{};
-  tm.tm_year = 2024 - 1900;
-  tm.tm_mon = 5;
-  tm.tm_mday = 14;
-  tm.tm_hour = 12;
-  tm.tm_isdst = -1;
-  return static_cast<std::int64_t>(std::mktime(&tm));
-}
-
-std::string Folder() {
-  const char* base = std::getenv("LUMIVAR_BENCH_DIR");
-  return std::string(base != nullptr && *base == '/'
-                         ? base
-                         : std::filesystem::temp_directory_path().string()) +
-         "/lumivar-store-bench";
-}
-
-void Check(int rc, sqlite3* db, const char* what) {
-  if (rc != SQLITE_OK && rc != SQLITE_DONE) {
-    std::fprintf(stderr, "%s: %s\n", what, sqlite3_errmsg(db));
-    std::exit(1);
-  }
-}
-
-// The data file with the year of samples; returns the first monitor's identifier.
-std::string BuildDataFile(const std::string& dataFolder) {
-  const std::string path = dataFolder + engine::DataFiles::kDataFileName;
-  const std::string marker = dataFolder + "complete";
-  std::string firstId;
-  if (std::ifstream(marker) >> firstId) return firstId;
-
-  std::filesystem::remove(path);
-  std::printf("building %s (once)...\n", path.c_str());
-  const auto start = std::chrono::steady_clock::now();
-  sqlite3* db = nullptr;
-  Check(sqlite3_open(path.c_str(), &db), db, "open");
-  for (const char* pragma : {"PRAGMA encoding = 'UTF-16le'", "PRAGMA journal_mode = OFF",
-                             "PRAGMA synchronous = OFF", "PRAGMA cache_size = -262144"}) {
-    Check(sqlite3_exec(db, pragma, nullptr, nullptr, nullptr), db, pragma);
-  }
-  const std::string create(engine::kDataTables[0].createSql);
-  Check(sqlite3_exec(db, create.c_str(), nullptr, nullptr, nullptr), db, "create");
-  Check(sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr), db, "begin");
-  sqlite3_stmt* insert = nullptr;
-  Check(sqlite3_prepare_v2(db, "INSERT INTO ODBCDataSourcesData VALUES (?, ?, ?, ?, ?, ?, ?, ?)",
-                           -1, &insert, nullptr),
-        db, "prepare");
-  const std::int64_t end = End();
-  std::uint32_t noise = 12345;
-  for (int m = 0; m < kMonitors; ++m) {
-    const std::string id = platform::NewGuidString();
-    if (m == 0) firstId = id;
-    for (std::int64_t t = end - kYear; t < end; t += 60) {
-      noise = noise * 1103515245u + 12345u;
-      const bool up = (noise >> 8) % 500 != 0;
-      const std::string time = std::to_string(t);
-      const std::string connect = up ? std::to_string(5 + (noise >> 16) % 40) : "-1";
-      const std::string request = up ? std::to_string(1 + (noise >> 20) % 20) : "-1";
-      const char* values[] = {id.c_str(),      time.c_str(),    up ? "1" : "0",
-                              up ? "1" : "0",  up ? "0" : "-1", up ? "" : "Connection failed.",
-                              connect.c_str(), request.c_str()};
-      for (int c = 0; c < 8; ++c) sqlite3_bind_text(insert, c + 1, values[c], -1, SQLITE_STATIC);
-      Check(sqlite3_step(insert), db, "insert");
-      sqlite3_reset(insert);
-    }
-  }
-  sqlite3_finalize(insert);
-  Check(sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr), db, "commit");
-  sqlite3_close(db);
-  // The other tables and the indexes, as the program makes them.
-  engine::DataFiles::CreateDataTables();
-  std::ofstream(marker) << firstId;
-  std::printf("built in %.0f s\n",
-              std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
-  return firstId;
-}
+using bench::year_history::BuildDataFile;
+using bench::year_history::End;
+using bench::year_history::Folder;
+using bench::year_history::kMonitors;
 
 struct Environment {
   std::string folder = Folder();
