@@ -2,6 +2,7 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <condition_variable>
 #include <cstdint>
 #include <cstdlib>
@@ -38,20 +39,29 @@ class LogWriter {
   }
 
   // Waits until every request up to the current one is done; on the deadline, gives up
-  // the queued ones when giveUp is set. Returns how many were given up, and in *all
+  // the queued ones when giveUp is set. With giveUp, returns how many requests are lost:
+  // those given up, the batch still being written (it may yet reach the file, but nobody
+  // waits for it), and those whose writing failed since the last such call. *all says
   // whether everything was done.
   std::size_t Wait(std::chrono::steady_clock::time_point deadline, bool giveUp, bool* all) {
     std::unique_lock lock(mutex_);
     const std::uint64_t target = asked_;
     *all = done_cv_.wait_until(lock, deadline, [&] { return done_ >= target; });
-    if (*all || !giveUp) return 0;
+    if (!giveUp) return 0;
+    std::size_t lost = failed_;
+    failed_ = 0;
+    if (*all) return lost;
     std::size_t given = 0;
     while (!queue_.empty() && queue_.front().sequence <= target) {
       queue_.pop_front();
       ++given;
     }
+    if (inFlightFirst_ != 0 && inFlightFirst_ <= target && !inFlightAbandoned_) {
+      lost += static_cast<std::size_t>(std::min(inFlightLast_, target) - inFlightFirst_ + 1);
+      inFlightAbandoned_ = true;  // its failure is counted here already
+    }
     FinishedLocked(given);
-    return given;
+    return lost + given;
   }
 
   // At process exit: a short bound for what is queued, then the thread is ended.
@@ -100,25 +110,36 @@ class LogWriter {
         batch.push_back(std::move(queue_.front()));
         queue_.pop_front();
       }
+      inFlightFirst_ = batch.front().sequence;
+      inFlightLast_ = batch.back().sequence;
+      inFlightAbandoned_ = false;
       lock.unlock();
-      Write(folder, batch);
+      const std::size_t notWritten = Write(folder, batch);
       lock.lock();
+      if (!inFlightAbandoned_) failed_ += notWritten;
+      inFlightFirst_ = inFlightLast_ = 0;
       FinishedLocked(batch.size());
     }
     running_ = false;
     done_cv_.notify_all();
   }
 
-  static void Write(const std::string& folder, const std::deque<Request>& batch) {
+  // Returns how many requests of the batch did not reach the file.
+  static std::size_t Write(const std::string& folder, const std::deque<Request>& batch) {
     db::Database database;
     if (DataFiles::OpenDatabaseIn(database, folder, DataFiles::kDataFileName) != SQLITE_OK) {
-      return;
+      return batch.size();
     }
     const bool began = db::Database::ExecSQL(database, "BEGIN IMMEDIATE") == SQLITE_OK;
-    for (const Request& request : batch) db::Database::ExecSQL(database, request.statement);
+    std::size_t failed = 0;
+    for (const Request& request : batch) {
+      if (db::Database::ExecSQL(database, request.statement) != SQLITE_OK) ++failed;
+    }
     if (began && db::Database::ExecSQL(database, "COMMIT") != SQLITE_OK) {
       db::Database::ExecSQL(database, "ROLLBACK");
+      return batch.size();
     }
+    return failed;
   }
 
  public:
@@ -135,6 +156,11 @@ class LogWriter {
   std::deque<Request> queue_;
   std::uint64_t asked_ = 0;
   std::uint64_t done_ = 0;
+  std::size_t failed_ = 0;  // requests whose writing failed since the last give-up wait
+  // The sequences of the batch being written; 0 while none is.
+  std::uint64_t inFlightFirst_ = 0;
+  std::uint64_t inFlightLast_ = 0;
+  bool inFlightAbandoned_ = false;  // a give-up wait has counted it lost already
   bool started_ = false;
   bool running_ = false;
   bool exiting_ = false;

@@ -26,7 +26,9 @@ void ClearLogRowsIn(const std::string& folder, const std::string& monitorId);
 bool WaitForLogWrites(std::chrono::steady_clock::time_point deadline);
 
 // At exit: waits until every request made so far is carried out or the deadline passes.
-// Returns how many were given up (0 when all were carried out); those are never carried out.
+// Returns how many did not reach the file: those still queued at the deadline (never
+// carried out), the batch being written then (nobody waits for it any more), and those
+// whose writing failed since the last call. 0 when every row reached the file.
 std::size_t FlushLogRows(std::chrono::steady_clock::time_point deadline);
 
 }  // namespace engine

@@ -76,7 +76,7 @@ using Rows = std::vector<std::vector<std::string>>;
 // Every row of a query on one of the two files, each column as text. Log rows asked for
 // so far are written first.
 inline Rows ReadRows(const char* fileName, const std::string& sql) {
-  FlushLogRows(std::chrono::steady_clock::now() + std::chrono::seconds(20));
+  WaitForLogWrites(std::chrono::steady_clock::now() + std::chrono::seconds(20));
   Rows rows;
   db::Database database;
   if (DataFiles::OpenDatabase(database, fileName) != 0) {
