@@ -2,6 +2,8 @@
 
 #include <sqlite3.h>
 
+#include <atomic>
+
 #include "platform/documents.h"
 
 namespace engine {
@@ -23,6 +25,12 @@ void CreateTables(db::Database& database, const std::array<TableDefinition, N>& 
 
 }  // namespace
 
+namespace {
+
+std::atomic<bool> configRefused{false};
+
+}  // namespace
+
 int DataFiles::OpenDatabase(db::Database& database, const std::string& fileName) {
   return OpenDatabaseIn(database, DataFolder(), fileName);
 }
@@ -39,8 +47,14 @@ int DataFiles::OpenDatabaseIn(db::Database& database, const std::string& folder,
     database.Close();
     return SQLITE_CANTOPEN;
   }
+  if (fileName == kConfigFileName && configRefused.load()) {
+    database.Close();
+    return SQLITE_READONLY;
+  }
   return database.Open(folder + fileName);
 }
+
+void DataFiles::SetConfigFileRefused(bool refused) { configRefused.store(refused); }
 
 void DataFiles::CreateConfigTables() {
   db::Database database;

@@ -29,6 +29,10 @@ class DataFiles {
   static int OpenDatabaseIn(db::Database& database, const std::string& folder,
                             const std::string& fileName);
 
+  // While set, the configuration file is never opened here (SQLITE_READONLY): it could not
+  // be read at start-up and must stay as it is, whoever would write it.
+  static void SetConfigFileRefused(bool refused);
+
   // Bring the two files up to all their tables (and the data file's indexes); tables and
   // rows already there are kept. Called at every start before anything is read. The data
   // file is switched to write-ahead logging, so readers never hold back the polls'

@@ -194,6 +194,9 @@ int ServerStorage::LoadAll(FileFailure* failure) {
     std::unique_lock lock(mutex_);
     refusal_ = rc == SQLITE_OK ? FileFailure{} : found;
   }
+  // Every writer of the file is held off, not only the store's saves: deletes of monitors,
+  // test queries, alerts and actions made afterwards never reach it either.
+  DataFiles::SetConfigFileRefused(rc != SQLITE_OK);
   if (rc != SQLITE_OK) return Describe(failure, rc, found.path, found.text);
 
   DataFiles::CreateConfigTables();
