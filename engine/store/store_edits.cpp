@@ -22,6 +22,20 @@ std::mutex& EditMutex() {
   return *mutex;
 }
 
+// Changes one monitor under its mutex and saves it. change returns false when what it
+// looks for in the monitor is not there; SQLITE_NOTFOUND then, and nothing is saved.
+// Caller holds EditMutex().
+template <typename Change>
+int ChangeMonitor(ServerStorage& store, const std::string& monitorId, Change change) {
+  const std::shared_ptr<Server> server = store.GetServerById(monitorId);
+  if (!server) return SQLITE_NOTFOUND;
+  {
+    std::lock_guard lock(server->Mutex());
+    if (!change(*server)) return SQLITE_NOTFOUND;
+  }
+  return store.SaveServer(monitorId);
+}
+
 MonitorSettings CopySettings(const Server& server) {
   MonitorSettings s;
   s.name = server.name;
@@ -215,13 +229,10 @@ std::string ServerStorage::AddMonitor(const MonitorSettings& settings, int* stat
 
 int ServerStorage::ApplyMonitorSettings(const std::string& id, const MonitorSettings& settings) {
   std::lock_guard edit(EditMutex());
-  const std::shared_ptr<Server> server = GetServerById(id);
-  if (!server) return SQLITE_NOTFOUND;
-  {
-    std::lock_guard lock(server->Mutex());
-    AssignSettings(*server, settings);
-  }
-  return SaveServer(id);
+  return ChangeMonitor(*this, id, [&](Server& server) {
+    AssignSettings(server, settings);
+    return true;
+  });
 }
 
 int ServerStorage::SetReportPeriod(const std::string& id, std::int64_t start, std::int64_t end,
@@ -267,30 +278,24 @@ std::string ServerStorage::AddTestQuery(const std::string& monitorId,
 int ServerStorage::ChangeTestQuery(const std::string& monitorId, const std::string& queryId,
                                    const TestQuerySettings& settings) {
   std::lock_guard edit(EditMutex());
-  const std::shared_ptr<Server> server = GetServerById(monitorId);
-  if (!server) return SQLITE_NOTFOUND;
-  {
-    std::lock_guard lock(server->Mutex());
-    TestQuery* query = server->FindTestQuery(queryId);
-    if (query == nullptr) return SQLITE_NOTFOUND;
+  return ChangeMonitor(*this, monitorId, [&](Server& server) {
+    TestQuery* query = server.FindTestQuery(queryId);
+    if (query == nullptr) return false;
     query->name = settings.name;
     query->query = settings.query;
-  }
-  return SaveServer(monitorId);
+    return true;
+  });
 }
 
 int ServerStorage::EnableTestQuery(const std::string& monitorId, const std::string& queryId,
                                    bool enable) {
   std::lock_guard edit(EditMutex());
-  const std::shared_ptr<Server> server = GetServerById(monitorId);
-  if (!server) return SQLITE_NOTFOUND;
-  {
-    std::lock_guard lock(server->Mutex());
-    TestQuery* query = server->FindTestQuery(queryId);
-    if (query == nullptr) return SQLITE_NOTFOUND;
+  return ChangeMonitor(*this, monitorId, [&](Server& server) {
+    TestQuery* query = server.FindTestQuery(queryId);
+    if (query == nullptr) return false;
     query->enable = enable;
-  }
-  return SaveServer(monitorId);
+    return true;
+  });
 }
 
 int ServerStorage::DeleteTestQuery(const std::string& monitorId, const std::string& queryId) {
@@ -335,29 +340,23 @@ std::string ServerStorage::AddAlert(const std::string& monitorId, const AlertSet
 int ServerStorage::ChangeAlert(const std::string& monitorId, const std::string& alertId,
                                const AlertSettings& settings) {
   std::lock_guard edit(EditMutex());
-  const std::shared_ptr<Server> server = GetServerById(monitorId);
-  if (!server) return SQLITE_NOTFOUND;
-  {
-    std::lock_guard lock(server->Mutex());
-    Alert* alert = server->FindAlert(alertId);
-    if (alert == nullptr) return SQLITE_NOTFOUND;
+  return ChangeMonitor(*this, monitorId, [&](Server& server) {
+    Alert* alert = server.FindAlert(alertId);
+    if (alert == nullptr) return false;
     AssignSettings(*alert, settings);
-  }
-  return SaveServer(monitorId);
+    return true;
+  });
 }
 
 int ServerStorage::EnableAlert(const std::string& monitorId, const std::string& alertId,
                                bool enable) {
   std::lock_guard edit(EditMutex());
-  const std::shared_ptr<Server> server = GetServerById(monitorId);
-  if (!server) return SQLITE_NOTFOUND;
-  {
-    std::lock_guard lock(server->Mutex());
-    Alert* alert = server->FindAlert(alertId);
-    if (alert == nullptr) return SQLITE_NOTFOUND;
+  return ChangeMonitor(*this, monitorId, [&](Server& server) {
+    Alert* alert = server.FindAlert(alertId);
+    if (alert == nullptr) return false;
     alert->enable = enable;
-  }
-  return SaveServer(monitorId);
+    return true;
+  });
 }
 
 int ServerStorage::DeleteAlert(const std::string& monitorId, const std::string& alertId) {
