@@ -167,20 +167,25 @@ std::shared_ptr<engine::ODBCDataSource> NewMonitor(std::shared_ptr<platform::IOd
   return monitor;
 }
 
-// A poll inside a connect of 4 s, stopped 100 ms after the start.
+// Starts a monitor on odbc, stops it 100 ms later and records how long Stop took, when
+// MonitorStopped came and how many cancels the driver saw.
+void MeasureStop(benchmark::State& state, Setup& setup, std::shared_ptr<SlowOdbc> odbc) {
+  auto monitor = NewMonitor(odbc);
+  setup.ui.Reset();
+  monitor->Start();
+  std::this_thread::sleep_for(100ms);
+  const auto start = SteadyClock::now();
+  monitor->Stop();
+  state.counters["stop_ms"] = MsSince(start);
+  state.counters["stopped_report_ms"] = setup.ui.WaitForStopped(start, 10s);
+  state.counters["cancels"] = odbc->Cancels();
+}
+
+// A poll inside a connect of 4 s.
 void BM_StopDuringConnect(benchmark::State& state) {
   Setup setup;
   for (auto _ : state) {
-    auto odbc = std::make_shared<SlowOdbc>(4s, false);
-    auto monitor = NewMonitor(odbc);
-    setup.ui.Reset();
-    monitor->Start();
-    std::this_thread::sleep_for(100ms);
-    const auto start = SteadyClock::now();
-    monitor->Stop();
-    state.counters["stop_ms"] = MsSince(start);
-    state.counters["stopped_report_ms"] = setup.ui.WaitForStopped(start, 10s);
-    state.counters["cancels"] = odbc->Cancels();
+    MeasureStop(state, setup, std::make_shared<SlowOdbc>(4s, false));
     std::this_thread::sleep_for(4s);  // let the connect end before the next run
   }
 }
@@ -189,18 +194,7 @@ BENCHMARK(BM_StopDuringConnect)->Iterations(1)->Unit(benchmark::kMillisecond)->U
 // A poll inside a query that only a cancel ends.
 void BM_StopDuringQuery(benchmark::State& state) {
   Setup setup;
-  for (auto _ : state) {
-    auto odbc = std::make_shared<SlowOdbc>(0ms, true);
-    auto monitor = NewMonitor(odbc);
-    setup.ui.Reset();
-    monitor->Start();
-    std::this_thread::sleep_for(100ms);
-    const auto start = SteadyClock::now();
-    monitor->Stop();
-    state.counters["stop_ms"] = MsSince(start);
-    state.counters["stopped_report_ms"] = setup.ui.WaitForStopped(start, 10s);
-    state.counters["cancels"] = odbc->Cancels();
-  }
+  for (auto _ : state) MeasureStop(state, setup, std::make_shared<SlowOdbc>(0ms, true));
 }
 BENCHMARK(BM_StopDuringQuery)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
