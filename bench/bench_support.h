@@ -195,6 +195,18 @@ inline std::string BuildDataFile(const std::string& dataFolder) {
   return firstId;
 }
 
+// Points the program's documents folder at Folder() and builds the data file in its data
+// folder unless it is there. Returns the data folder (ending in '/').
+inline std::string UseDataFile() {
+  const std::string folder = Folder();
+  std::filesystem::create_directories(folder);
+  setenv("LUMIVAR_DOCUMENTS_DIR", folder.c_str(), 1);
+  const std::string dataFolder = folder + "/Lumivar/";
+  std::filesystem::create_directories(dataFolder);
+  BuildDataFile(dataFolder);
+  return dataFolder;
+}
+
 // Every monitor identifier of the data file, in text order (one index look-up each).
 inline std::vector<std::string> MonitorIds(const std::string& dataFolder) {
   std::vector<std::string> ids;

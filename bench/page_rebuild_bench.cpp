@@ -23,14 +23,9 @@ namespace {
 namespace history = bench::year_history;
 
 struct Environment {
-  std::string folder = history::Folder();
   engine::HtmlSnapshot snapshot;
   Environment() {
-    std::filesystem::create_directories(folder);
-    setenv("LUMIVAR_DOCUMENTS_DIR", folder.c_str(), 1);
-    const std::string dataFolder = folder + "/Lumivar/";
-    std::filesystem::create_directories(dataFolder);
-    history::BuildDataFile(dataFolder);
+    const std::string dataFolder = history::UseDataFile();
     snapshot.now = history::End();
     int n = 0;
     for (const std::string& id : history::MonitorIds(dataFolder)) {

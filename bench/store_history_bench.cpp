@@ -27,17 +27,12 @@ namespace {
 
 using bench::year_history::BuildDataFile;
 using bench::year_history::End;
-using bench::year_history::Folder;
 using bench::year_history::kMonitors;
 
 struct Environment {
-  std::string folder = Folder();
   std::string monitorId;
   Environment() {
-    std::filesystem::create_directories(folder);
-    setenv("LUMIVAR_DOCUMENTS_DIR", folder.c_str(), 1);
-    const std::string dataFolder = folder + "/Lumivar/";
-    std::filesystem::create_directories(dataFolder);
+    const std::string dataFolder = bench::year_history::UseDataFile();
     monitorId = BuildDataFile(dataFolder);
     const auto size = std::filesystem::file_size(dataFolder + engine::DataFiles::kDataFileName);
     std::printf("data file: %s, %.1f MiB, %d monitors x one year of one-minute samples\n",

@@ -21,15 +21,8 @@ namespace {
 namespace history = bench::year_history;
 
 struct Environment {
-  std::string folder = history::Folder();
   std::string monitorId;
-  Environment() {
-    std::filesystem::create_directories(folder);
-    setenv("LUMIVAR_DOCUMENTS_DIR", folder.c_str(), 1);
-    const std::string dataFolder = folder + "/Lumivar/";
-    std::filesystem::create_directories(dataFolder);
-    monitorId = history::BuildDataFile(dataFolder);
-  }
+  Environment() { monitorId = history::BuildDataFile(history::UseDataFile()); }
 };
 
 Environment& Env() {
