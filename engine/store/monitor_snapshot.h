@@ -91,7 +91,7 @@ struct AttributeSnapshot {
   std::string id{};
   std::string name{};
   std::string testQueryId{};  // "" for a built-in attribute
-  std::int32_t type = 0;    // 0 numeric, 1 boolean
+  std::int32_t type = 0;      // 0 numeric, 1 boolean
   // "<test query name> <name>" for a test query's attribute, else the name.
   std::string displayName{};
   std::int32_t value = -1;  // on the current sample; -1 for none
