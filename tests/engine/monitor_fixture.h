@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
@@ -25,7 +26,8 @@
 
 namespace engine::testing {
 
-// Records every call; MonitorUpdated may run a hook on the calling thread.
+// Records every call; MonitorUpdated may run a hook on the calling thread. Completed
+// stops and deletions are events "stopped <id>" and "deleted <id>", written pages "pages".
 class FakeUi : public IUserInterface {
  public:
   void MonitorUpdated(std::string monitorId) override {
@@ -41,6 +43,9 @@ class FakeUi : public IUserInterface {
     }
     cv_.notify_all();
   }
+  void MonitorStopped(std::string monitorId) override { Note("stopped " + monitorId); }
+  void MonitorDeleted(std::string monitorId) override { Note("deleted " + monitorId); }
+  void PagesWritten() override { Note("pages"); }
   void ShowBalloon(std::string, std::string, MessageKind) override {}
   void RestoreMainWindow() override {}
   void ShowAlertMessage(std::string, std::string, MessageKind) override {}
@@ -63,11 +68,30 @@ class FakeUi : public IUserInterface {
     std::unique_lock lock(mutex_);
     return cv_.wait_for(lock, timeout, [&] { return updates_.size() >= count; });
   }
+  std::vector<std::string> Events() const {
+    std::lock_guard lock(mutex_);
+    return events_;
+  }
+  bool WaitForEvent(const std::string& event) {
+    std::unique_lock lock(mutex_);
+    return cv_.wait_for(lock, std::chrono::seconds(30), [&] {
+      return std::find(events_.begin(), events_.end(), event) != events_.end();
+    });
+  }
 
  private:
+  void Note(std::string event) {
+    {
+      std::lock_guard lock(mutex_);
+      events_.push_back(std::move(event));
+    }
+    cv_.notify_all();
+  }
+
   mutable std::mutex mutex_;
   std::condition_variable cv_;
   std::vector<std::string> updates_;
+  std::vector<std::string> events_;
   std::function<void(const std::string&)> onUpdate_;
 };
 
@@ -125,7 +149,8 @@ class DataFileLock {
 };
 
 // Local time to seconds since 1970, in the time zone the process uses now.
-inline std::int64_t LocalTime(int year, int month, int day, int hour, int minute, int second = 0) {
+inline std::int64_t LocalTime(int year, int month, int day, int hour = 0, int minute = 0,
+                              int second = 0) {
   std::tm tm{};
   tm.tm_year = year - 1900;
   tm.tm_mon = month - 1;

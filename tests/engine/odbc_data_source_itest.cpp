@@ -6,13 +6,13 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <condition_variable>
 #include <thread>
 
 #include "engine/clock.h"
 #include "engine/monitor/odbc_data_source.h"
 #include "platform/odbc.h"
 #include "tests/engine/monitor_fixture.h"
+#include "tests/engine/watched_odbc.h"
 #include "tests/support/odbc_fixture.h"
 #include "tests/support/postgres_server.h"
 
@@ -33,60 +33,6 @@ using testing_support::PostgresServer;
 double SecondsSince(std::chrono::steady_clock::time_point start) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
-
-// The system's driver manager, counting the statements running through it.
-class CountingOdbc : public platform::IOdbc, public std::enable_shared_from_this<CountingOdbc> {
- public:
-  platform::OdbcError Connect(std::string_view text, int loginTimeout,
-                              std::shared_ptr<platform::IOdbcConnection>* connection) override {
-    std::shared_ptr<platform::IOdbcConnection> real;
-    platform::OdbcError error = platform::SystemOdbc().Connect(text, loginTimeout, &real);
-    if (real) *connection = std::make_shared<Connection>(shared_from_this(), std::move(real));
-    return error;
-  }
-  platform::OdbcError ListDataSources(std::vector<platform::OdbcDataSource>* sources) override {
-    return platform::SystemOdbc().ListDataSources(sources);
-  }
-  bool WaitForRunning(int count, std::chrono::milliseconds timeout) {
-    std::unique_lock lock(mutex_);
-    return cv_.wait_for(lock, timeout, [&] { return running_ == count; });
-  }
-
- private:
-  class Connection : public platform::IOdbcConnection {
-   public:
-    Connection(std::shared_ptr<CountingOdbc> owner, std::shared_ptr<platform::IOdbcConnection> real)
-        : owner_(std::move(owner)), real_(std::move(real)) {}
-    platform::OdbcError QueryFirstValue(std::string_view sql, int timeout,
-                                        platform::OdbcFirstValue* value) override {
-      owner_->Add(1);
-      platform::OdbcError error = real_->QueryFirstValue(sql, timeout, value);
-      owner_->Add(-1);
-      return error;
-    }
-    platform::OdbcError Execute(std::string_view sql, int timeout) override {
-      return real_->Execute(sql, timeout);
-    }
-    void Cancel() override { real_->Cancel(); }
-    void Close() override { real_->Close(); }
-
-   private:
-    std::shared_ptr<CountingOdbc> owner_;
-    std::shared_ptr<platform::IOdbcConnection> real_;
-  };
-
-  void Add(int step) {
-    {
-      std::lock_guard lock(mutex_);
-      running_ += step;
-    }
-    cv_.notify_all();
-  }
-
-  std::mutex mutex_;
-  std::condition_variable cv_;
-  int running_ = 0;
-};
 
 class RealSourceTest : public testing::MonitorTest {
  protected:
@@ -237,7 +183,7 @@ TEST_F(RealSourceTest, PostgresGoingAwayAndComingBack) {
 
 TEST_F(RealSourceTest, StopDuringALongQueryReturnsWithinTheBoundAndCommitsNothing) {
   Server::SetStopTimeout(1s);
-  auto odbc = std::make_shared<CountingOdbc>();
+  auto odbc = std::make_shared<testing::WatchedOdbc>();
   auto monitor = NewMonitor({"SELECT pg_sleep(60)"}, Postgres().ConnectionString());
   monitor->SetOdbc(odbc);
   {
@@ -245,14 +191,14 @@ TEST_F(RealSourceTest, StopDuringALongQueryReturnsWithinTheBoundAndCommitsNothin
     monitor->queryTimeout = 0;  // no time-out: only the cancel ends it
   }
   monitor->Start();
-  ASSERT_TRUE(odbc->WaitForRunning(1, 10s));
+  ASSERT_TRUE(odbc->WaitForRunning(1));
   std::this_thread::sleep_for(200ms);  // let the statement reach the server
 
   const auto start = std::chrono::steady_clock::now();
   monitor->Stop();
   EXPECT_LT(SecondsSince(start), 3.0);
   // The cancel ends the statement on the server at once.
-  EXPECT_TRUE(odbc->WaitForRunning(0, 10s));
+  EXPECT_TRUE(odbc->WaitForRunning(0));
   std::this_thread::sleep_for(200ms);
   EXPECT_EQ(ui_.UpdateCount(), 0u);
   EXPECT_TRUE(testing::DataRows("SELECT * FROM ODBCDataSourcesData").empty());

@@ -3,16 +3,14 @@
 // server, a start is refused until the stop completes, and nothing is committed.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <chrono>
-#include <condition_variable>
-#include <mutex>
 #include <thread>
 
 #include "engine/monitor/odbc_data_source.h"
 #include "engine/store/server_storage.h"
 #include "platform/odbc.h"
 #include "tests/engine/monitor_fixture.h"
+#include "tests/engine/watched_odbc.h"
 #include "tests/support/odbc_fixture.h"
 #include "tests/support/postgres_server.h"
 
@@ -21,7 +19,6 @@ namespace {
 
 using namespace std::chrono_literals;
 using testing_support::PostgresEnvironment;
-using testing_support::PostgresServer;
 
 [[maybe_unused]] auto* const odbcEnvironment =
     ::testing::AddGlobalTestEnvironment(new testing_support::OdbcEnvironment);
@@ -30,106 +27,10 @@ using testing_support::PostgresServer;
 
 constexpr const char* kSleep = "SELECT pg_sleep(60)";
 
-// The system's driver manager; a cancel is recorded and held until the test lets it go,
-// so that the stop stays pending for as long as the test looks at it.
-class HeldCancelOdbc : public platform::IOdbc, public std::enable_shared_from_this<HeldCancelOdbc> {
- public:
-  platform::OdbcError Connect(std::string_view text, int loginTimeout,
-                              std::shared_ptr<platform::IOdbcConnection>* connection) override {
-    std::shared_ptr<platform::IOdbcConnection> real;
-    platform::OdbcError error = platform::SystemOdbc().Connect(text, loginTimeout, &real);
-    if (real) *connection = std::make_shared<Connection>(shared_from_this(), std::move(real));
-    return error;
-  }
-  platform::OdbcError ListDataSources(std::vector<platform::OdbcDataSource>* sources) override {
-    return platform::SystemOdbc().ListDataSources(sources);
-  }
-
-  bool WaitForCancel() {
-    std::unique_lock lock(mutex_);
-    return cv_.wait_for(lock, 20s, [&] { return cancels_ > 0; });
-  }
-  void LetCancelGo() {
-    {
-      std::lock_guard lock(mutex_);
-      released_ = true;
-    }
-    cv_.notify_all();
-  }
-
- private:
-  class Connection : public platform::IOdbcConnection {
-   public:
-    Connection(std::shared_ptr<HeldCancelOdbc> owner,
-               std::shared_ptr<platform::IOdbcConnection> real)
-        : owner_(std::move(owner)), real_(std::move(real)) {}
-    platform::OdbcError QueryFirstValue(std::string_view sql, int timeout,
-                                        platform::OdbcFirstValue* value) override {
-      return real_->QueryFirstValue(sql, timeout, value);
-    }
-    platform::OdbcError Execute(std::string_view sql, int timeout) override {
-      return real_->Execute(sql, timeout);
-    }
-    void Cancel() override {
-      {
-        std::unique_lock lock(owner_->mutex_);
-        ++owner_->cancels_;
-        owner_->cv_.notify_all();
-        owner_->cv_.wait(lock, [&] { return owner_->released_; });
-      }
-      real_->Cancel();
-    }
-    void Close() override { real_->Close(); }
-
-   private:
-    std::shared_ptr<HeldCancelOdbc> owner_;
-    std::shared_ptr<platform::IOdbcConnection> real_;
-  };
-
-  std::mutex mutex_;
-  std::condition_variable cv_;
-  int cancels_ = 0;
-  bool released_ = false;
-};
-
-// Records completed stops and deletions.
-class CompletionUi : public testing::FakeUi {
- public:
-  void MonitorStopped(std::string id) override { Add("stopped " + id); }
-  void MonitorDeleted(std::string id) override { Add("deleted " + id); }
-  std::vector<std::string> Events() const {
-    std::lock_guard lock(mutex_);
-    return events_;
-  }
-  void ClearEvents() {
-    std::lock_guard lock(mutex_);
-    events_.clear();
-  }
-  bool WaitFor(const std::string& event) {
-    std::unique_lock lock(mutex_);
-    return cv_.wait_for(lock, 30s, [&] {
-      return std::find(events_.begin(), events_.end(), event) != events_.end();
-    });
-  }
-
- private:
-  void Add(std::string event) {
-    {
-      std::lock_guard lock(mutex_);
-      events_.push_back(std::move(event));
-    }
-    cv_.notify_all();
-  }
-  mutable std::mutex mutex_;
-  std::condition_variable cv_;
-  std::vector<std::string> events_;
-};
-
 class StopTest : public testing::MonitorTest {
  protected:
   void SetUp() override {
     MonitorTest::SetUp();
-    Services::SetUi(&ui_);
     Server::SetStopTimeout(60s);
   }
   void TearDown() override {
@@ -162,16 +63,14 @@ class StopTest : public testing::MonitorTest {
     }
     return true;
   }
-
-  CompletionUi ui_;
 };
 
 TEST_F(StopTest, StopAndDeleteReturnWhileTheServerRunsTheStatement) {
   for (const bool deleting : {false, true}) {
     SCOPED_TRACE(deleting ? "delete" : "stop");
-    ui_.ClearEvents();
+    const std::size_t eventsBefore = ui_.Events().size();
     ServerStorage store;
-    auto odbc = std::make_shared<HeldCancelOdbc>();
+    auto odbc = std::make_shared<testing::WatchedOdbc>(/*holdCancels=*/true);
     auto monitor = store.AddNewODBCDataSource();
     monitor->SetOdbc(odbc);
     {
@@ -196,13 +95,11 @@ TEST_F(StopTest, StopAndDeleteReturnWhileTheServerRunsTheStatement) {
     EXPECT_TRUE(monitor->IsStopPending());
     EXPECT_EQ(monitor->Start(), 1u);
     EXPECT_EQ(SleepingSessions(), 1);
-    EXPECT_TRUE(ui_.Events().empty());
-    odbc->LetCancelGo();
+    EXPECT_EQ(ui_.Events().size(), eventsBefore);
+    odbc->LetCancelsGo();
 
-    ASSERT_TRUE(ui_.WaitFor("stopped " + id));
-    if (deleting) {
-      ASSERT_TRUE(ui_.WaitFor("deleted " + id));
-    }
+    ASSERT_TRUE(ui_.WaitForEvent("stopped " + id));
+    EXPECT_TRUE(!deleting || ui_.WaitForEvent("deleted " + id));
     EXPECT_TRUE(WaitForSleepingSessions(0));
     EXPECT_FALSE(monitor->IsStopPending());
     EXPECT_EQ(ui_.UpdateCount(), 0u);
