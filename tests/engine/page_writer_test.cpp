@@ -7,7 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <condition_variable>
+#include <future>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "engine/services.h"
-#include "engine/user_interface.h"
+#include "tests/engine/monitor_fixture.h"
 
 namespace engine {
 namespace {
@@ -23,44 +23,20 @@ namespace {
 using std::chrono::milliseconds;
 constexpr milliseconds kGenerous{30'000};  // never reached unless the writer hangs
 
-class CountingUi : public IUserInterface {
- public:
-  void MonitorUpdated(std::string) override {}
-  void PagesWritten() override { ++pagesWritten; }
-  void ShowBalloon(std::string, std::string, MessageKind) override {}
-  void RestoreMainWindow() override {}
-  void ShowAlertMessage(std::string, std::string, MessageKind) override {}
-  void ShowActionTestResult(std::uint32_t) override {}
-
-  std::atomic<int> pagesWritten{0};
-};
-
 // Holds a build until the test opens it.
-class Gate {
- public:
+struct Gate {
   void Enter() {
-    std::unique_lock lock(mutex_);
-    ++entered_;
-    changed_.notify_all();
-    changed_.wait(lock, [&] { return open_; });
+    entered.fetch_add(1);
+    entered.notify_all();
+    opened.wait();
   }
-  void WaitEntered(int count) {
-    std::unique_lock lock(mutex_);
-    changed_.wait(lock, [&] { return entered_ >= count; });
-  }
-  void Open() {
-    {
-      std::lock_guard lock(mutex_);
-      open_ = true;
-    }
-    changed_.notify_all();
+  void WaitEntered() {
+    while (entered.load() == 0) entered.wait(0);
   }
 
- private:
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  int entered_ = 0;
-  bool open_ = false;
+  std::atomic<int> entered{0};
+  std::promise<void> open;
+  std::shared_future<void> opened = open.get_future().share();
 };
 
 HtmlSnapshot At(std::int64_t now) {
@@ -74,7 +50,7 @@ class PageWriterTest : public ::testing::Test {
   void SetUp() override { Services::SetUi(&ui_); }
   void TearDown() override { Services::SetUi(nullptr); }
 
-  CountingUi ui_;
+  testing::FakeUi ui_;
 };
 
 TEST_F(PageWriterTest, RequestsDuringABuildGiveOneMoreBuildFromTheNewestSnapshot) {
@@ -105,11 +81,11 @@ TEST_F(PageWriterTest, RequestsDuringABuildGiveOneMoreBuildFromTheNewestSnapshot
       --running;
       return c.written;
     });
-    ui_.pagesWritten = 0;
+    const std::size_t pagesBefore = ui_.Events().size();
     writer.Request(At(1));
-    gate.WaitEntered(1);
+    gate.WaitEntered();
     for (int i = 0; i < c.requestsDuringBuild; ++i) writer.Request(At(2 + i));
-    gate.Open();
+    gate.open.set_value();
     ASSERT_TRUE(writer.WaitUntilIdle(kGenerous)) << c.name;
     EXPECT_EQ(writer.Builds(), c.built.size()) << c.name;
     {
@@ -117,7 +93,7 @@ TEST_F(PageWriterTest, RequestsDuringABuildGiveOneMoreBuildFromTheNewestSnapshot
       EXPECT_EQ(built, c.built) << c.name;
     }
     EXPECT_EQ(mostRunning, 1) << c.name;
-    EXPECT_EQ(ui_.pagesWritten, c.written ? static_cast<int>(c.built.size()) : 0) << c.name;
+    EXPECT_EQ(ui_.Events().size() - pagesBefore, c.written ? c.built.size() : 0) << c.name;
     EXPECT_TRUE(writer.Shutdown(kGenerous)) << c.name;
   }
 }
@@ -136,15 +112,15 @@ TEST_F(PageWriterTest, ABuildRunningAtShutdownIsAbandonedAndTellsNobody) {
     });
     token.reset();
     writer.Request(At(1));
-    gate->WaitEntered(1);
+    gate->WaitEntered();
     writer.Request(At(2));  // dropped at shutdown
     EXPECT_FALSE(writer.Shutdown(milliseconds(20)));
     writer.Request(At(3));  // too late
   }
-  gate->Open();
+  gate->open.set_value();
   while (!watch.expired()) std::this_thread::yield();
   EXPECT_EQ(builds, 1);
-  EXPECT_EQ(ui_.pagesWritten, 0);
+  EXPECT_TRUE(ui_.Events().empty());
 }
 
 }  // namespace
