@@ -18,9 +18,12 @@
 #include "engine/store/data_files.h"
 #include "engine/store/statements.h"
 #include "tests/engine/html_fixture.h"
+#include "tests/engine/monitor_fixture.h"
 
 namespace engine {
 namespace {
+
+using testing::LocalTime;
 
 class UptimeCacheTest : public testing::HtmlDataTest {
  protected:
@@ -29,19 +32,6 @@ class UptimeCacheTest : public testing::HtmlDataTest {
     tz_.emplace("TZ", "Europe/Berlin");
     tzset();
     ASSERT_EQ(DataFiles::OpenDatabase(data_, DataFiles::kDataFileName), 0);
-  }
-
-  static std::int64_t Local(int year, int month, int day, int hour = 0, int minute = 0,
-                            int second = 0) {
-    struct tm tm {};
-    tm.tm_year = year - 1900;
-    tm.tm_mon = month - 1;
-    tm.tm_mday = day;
-    tm.tm_hour = hour;
-    tm.tm_min = minute;
-    tm.tm_sec = second;
-    tm.tm_isdst = -1;
-    return static_cast<std::int64_t>(mktime(&tm));
   }
 
   // Rows of the monitor from `from` to `to`: gaps of a second to three hours, some rows on
@@ -82,12 +72,8 @@ class UptimeCacheTest : public testing::HtmlDataTest {
 
   void ExpectSameCells(UptimeCache& cache, const std::string& monitorId, std::int64_t now,
                        const std::string& what) {
-    const std::array<std::string, 4> cached = cache.Row(&data_, monitorId, now);
-    const std::array<std::string, 4> read = Uncached(monitorId, now);
-    for (int c = 0; c < 4; ++c) {
-      EXPECT_EQ(cached[c], read[c])
-          << what << ", monitor " << monitorId << ", now " << now << ", column " << c;
-    }
+    EXPECT_EQ(cache.Row(&data_, monitorId, now), Uncached(monitorId, now))
+        << what << ", monitor " << monitorId << ", now " << now;
   }
 
   db::Database data_;
@@ -109,7 +95,7 @@ TEST_F(UptimeCacheTest, CachedCellsEqualCellsReadFromTheRows) {
     tz_.emplace("TZ", zone.zone);
     tzset();
     for (const std::array<int, 2>& change : {zone.spring, zone.autumn}) {
-      const std::int64_t day = Local(2025, change[0], change[1], 12);
+      const std::int64_t day = LocalTime(2025, change[0], change[1], 12);
       const std::int64_t next = LocalMidnight(day, -1);
       const std::string name = std::string(zone.zone) + " " + std::to_string(change[0]);
       const std::string irregular = name + " irregular";
@@ -145,8 +131,8 @@ TEST_F(UptimeCacheTest, ARowMovedByAPollThatEndsAfterMidnightCounts) {
   const std::string id = "extended";
   // Yesterday's last row at 23:50, then a poll that began at 23:59:30 and ends after
   // midnight moves it forward (an unchanged sample) or adds a new one.
-  const std::int64_t yesterday = Local(2025, 6, 10);
-  const std::int64_t today = Local(2025, 6, 11);
+  const std::int64_t yesterday = LocalTime(2025, 6, 10);
+  const std::int64_t today = LocalTime(2025, 6, 11);
   const struct {
     const char* name;
     std::string sql;
@@ -175,7 +161,7 @@ TEST_F(UptimeCacheTest, ARowMovedByAPollThatEndsAfterMidnightCounts) {
 }
 
 TEST_F(UptimeCacheTest, DeletedRowsAreReadAgain) {
-  const std::int64_t now = Local(2025, 6, 11, 14);
+  const std::int64_t now = LocalTime(2025, 6, 11, 14);
   AddIrregularRows("kept", now - 40 * 86'400, now, 11);
   UptimeCache cache;
   const struct {
@@ -205,7 +191,7 @@ TEST_F(UptimeCacheTest, DeletedRowsAreReadAgain) {
 }
 
 TEST_F(UptimeCacheTest, ClosedDaysAreReadOncePerDay) {
-  const std::int64_t day = Local(2025, 3, 31);  // after a day of 23 hours
+  const std::int64_t day = LocalTime(2025, 3, 31);  // after a day of 23 hours
   AddIrregularRows("m", day - 35 * 86'400, day + 2 * 86'400, 3);
   UptimeCache cache;
   const struct {
@@ -232,7 +218,7 @@ TEST_F(UptimeCacheTest, ClosedDaysAreReadOncePerDay) {
 
 TEST_F(UptimeCacheTest, PagesAndTheEMailReportShareOneCache) {
   HtmlSnapshot snapshot;
-  snapshot.now = Local(2025, 10, 27, 9, 30);  // the day after a day of 25 hours
+  snapshot.now = LocalTime(2025, 10, 27, 9, 30);  // the day after a day of 25 hours
   for (const char* id : {"first", "second"}) {
     HtmlMonitorInfo monitor;
     monitor.id = id;
