@@ -162,29 +162,24 @@ TEST_F(DataReadsTest, AFailedReadGivesItsResultAndNoRows) {
        [](int* s) { return LoadTestQuerySamples(kMonitor, {"q1"}, kT, kT + 1000, s).size(); }},
       {"alerts", [](int* s) { return LoadAlertsData(kMonitor, 0, s).size(); }},
   };
-  for (const auto& [name, read] : reads) {
-    int status = -1;
-    EXPECT_GT(read(&status), 0u) << name;
-    EXPECT_EQ(status, SQLITE_OK) << name;
-  }
+  // Each read gives the result; rows only with success. The status starts at a value the
+  // read must overwrite.
+  const auto expectReads = [&](int result, const char* when) {
+    for (const auto& [name, read] : reads) {
+      int status = result == SQLITE_OK ? -1 : SQLITE_OK;
+      EXPECT_EQ(read(&status) > 0, result == SQLITE_OK) << name << when;
+      EXPECT_EQ(status, result) << name << when;
+    }
+  };
+  expectReads(SQLITE_OK, "");
   for (const char* table : {"Log", "ODBCDataSourcesData", "TestQueriesData", "AlertsData"}) {
     ExecData(std::string("DROP TABLE ") + table);
   }
-  for (const auto& [name, read] : reads) {
-    int status = SQLITE_OK;
-    EXPECT_EQ(read(&status), 0u) << name;
-    EXPECT_EQ(status, SQLITE_ERROR) << name;
-  }
-  {
-    // A data folder that cannot be made: the file cannot be opened.
-    std::ofstream(dir_.File("blocker")) << "a file, not a folder";
-    testing_support::ScopedEnv nowhere{"LUMIVAR_DOCUMENTS_DIR", dir_.File("blocker") + "/below"};
-    for (const auto& [name, read] : reads) {
-      int status = SQLITE_OK;
-      EXPECT_EQ(read(&status), 0u) << name;
-      EXPECT_EQ(status, SQLITE_CANTOPEN) << name;
-    }
-  }
+  expectReads(SQLITE_ERROR, " without its table");
+  // A data folder that cannot be made: the file cannot be opened.
+  std::ofstream(dir_.File("blocker")) << "a file, not a folder";
+  testing_support::ScopedEnv nowhere{"LUMIVAR_DOCUMENTS_DIR", dir_.File("blocker") + "/below"};
+  expectReads(SQLITE_CANTOPEN, " without its file");
 }
 
 }  // namespace
