@@ -11,6 +11,7 @@
 #include <climits>
 #include <cstdint>
 #include <functional>
+#include <sstream>
 #include <thread>
 
 #include "engine/actions/action.h"
@@ -31,35 +32,36 @@ using testing::FakeOdbc;
 
 constexpr std::int64_t kStart = 1'700'000'000;
 
+// The fields, each followed by '|'.
+template <typename... Fields>
+std::string Join(const Fields&... fields) {
+  std::ostringstream text;
+  ((text << fields << '|'), ...);
+  return text.str();
+}
+
 // Every stored field of a monitor's snapshot and of the actions, as one text.
 std::string Stored(const MonitorSnapshot& m, const std::vector<ActionSnapshot>& actions) {
   const MonitorSettings& s = m.settings;
-  std::string text = m.id + "|" + s.name + "|" + s.address + "|" + s.username + "|" + s.password +
-                     "|" + std::to_string(s.pollingInterval) + "|" +
-                     std::to_string(s.customConnectionString) + "|" + s.connectionString + "|" +
-                     std::to_string(s.customTimeouts) + "|" + std::to_string(s.loginTimeout) + "|" +
-                     std::to_string(s.queryTimeout) + "|" + std::to_string(m.creationTime);
+  std::string text = Join(m.id, s.name, s.address, s.username, s.password, s.pollingInterval,
+                          s.customConnectionString, s.connectionString, s.customTimeouts,
+                          s.loginTimeout, s.queryTimeout, m.creationTime);
   for (const TestQuerySnapshot& q : m.testQueries) {
-    text += "\nquery " + q.id + "|" + q.settings.name + "|" + q.settings.query + "|" +
-            std::to_string(q.enable);
+    text += "\nquery " + Join(q.id, q.settings.name, q.settings.query, q.enable);
   }
   for (const AttributeSnapshot& a : m.attributes) {
-    text += "\nattribute " + a.id + "|" + a.displayName + "|" + a.testQueryId + "|" +
-            std::to_string(a.type);
+    text += "\nattribute " + Join(a.id, a.displayName, a.testQueryId, a.type);
   }
   for (const AlertSnapshot& a : m.alerts) {
     const AlertSettings& s = a.settings;
-    text += "\nalert " + a.id + "|" + s.actionId + "|" + s.healthAttributeId + "|" +
-            std::to_string(s.threshold) + "|" + std::to_string(s.condition) + "|" +
-            std::to_string(s.alertType) + "|" + std::to_string(a.enable);
+    text += "\nalert " + Join(a.id, s.actionId, s.healthAttributeId, s.threshold, s.condition,
+                              s.alertType, a.enable);
   }
   for (const ActionSnapshot& a : actions) {
     const ActionSettings& s = a.settings;
-    text += "\naction " + a.id + "|" + s.name + "|" + std::to_string(s.type) + "|" +
-            std::to_string(s.pollsCount) + "|" + s.server + "|" + std::to_string(s.port) + "|" +
-            std::to_string(s.auth) + "|" + s.userName + "|" + s.password + "|" + s.fromAddress +
-            "|" + s.toAddress + "|" + s.datasourceName + "|" + s.sqlQuery + "|" + s.path + "|" +
-            std::to_string(s.uiType);
+    text += "\naction " + Join(a.id, s.name, s.type, s.pollsCount, s.server, s.port, s.auth,
+                               s.userName, s.password, s.fromAddress, s.toAddress, s.datasourceName,
+                               s.sqlQuery, s.path, s.uiType);
   }
   return text;
 }
@@ -128,28 +130,16 @@ class SnapshotTest : public testing::MonitorTest {
 };
 
 TEST_F(SnapshotTest, SettingsAppliedReadBackFromTheSnapshotAndFromTheFile) {
-  const std::string odd = "Zürich's \"data\" – ☃ 数据";
-  MonitorSettings custom;
-  custom.name = odd;
-  custom.address = "dsn'x";
-  custom.username = "ü'ser";
-  custom.password = "p'w;{}";
-  custom.pollingInterval = 7;
-  custom.customConnectionString = true;
-  custom.connectionString = "Driver=SQLite3;Database=/tmp/o'dd.db";
-  custom.customTimeouts = true;
-  custom.loginTimeout = 21;
-  custom.queryTimeout = 22;
-  MonitorSettings odd_numbers;
-  odd_numbers.name = "";  // nothing is validated
-  odd_numbers.pollingInterval = -5;
-  odd_numbers.loginTimeout = -1;
-  odd_numbers.queryTimeout = 0;
-  MonitorSettings huge;
-  huge.pollingInterval = INT32_MAX;
-  huge.loginTimeout = INT32_MIN;
-
-  for (const MonitorSettings& settings : {MonitorSettings{}, custom, odd_numbers, huge}) {
+  const MonitorSettings cases[] = {
+      {},
+      // Name, address, user, password, interval, custom text, text, custom time-outs,
+      // login, query.
+      {"Zürich's \"data\" – ☃ 数据", "dsn'x", "ü'ser", "p'w;{}", 7, true,
+       "Driver=SQLite3;Database=/tmp/o'dd.db", true, 21, 22},
+      {.pollingInterval = -5, .loginTimeout = -1, .queryTimeout = 0},  // nothing is validated
+      {.pollingInterval = INT32_MAX, .loginTimeout = INT32_MIN},
+  };
+  for (const MonitorSettings& settings : cases) {
     // Applied to a monitor, and given to a new one as the new-monitor wizard does.
     const std::string applied = NewMonitor();
     ASSERT_EQ(store_.ApplyMonitorSettings(applied, settings), 0);
@@ -161,11 +151,7 @@ TEST_F(SnapshotTest, SettingsAppliedReadBackFromTheSnapshotAndFromTheFile) {
       EXPECT_EQ(snapshot.settings, settings) << settings.name;
       EXPECT_EQ(snapshot.attributes.size(), 4u);  // the built-in ones
       EXPECT_FALSE(snapshot.running);
-      ServerStorage loaded;
-      ASSERT_EQ(loaded.LoadAll(), 0);
-      const std::optional<MonitorSnapshot> copy = loaded.GetMonitorSnapshot(id);
-      ASSERT_TRUE(copy.has_value());
-      EXPECT_EQ(copy->settings, settings) << settings.name;
+      EXPECT_EQ(Reloaded(id), Stored(store_, id)) << settings.name;
     }
   }
 }
@@ -189,23 +175,14 @@ TEST_F(SnapshotTest, EveryEditShowsAndIsSavedAsItIsMade) {
     *idOut = add(&status);
     return status;
   };
-  ActionSettings mail;
-  mail.name = "Mail o'clock";
-  mail.type = Action::kSms;
-  mail.pollsCount = 3;
-  mail.server = "smtp.example.org";
-  mail.port = 2525;
-  mail.auth = true;
-  mail.userName = "u";
-  mail.password = "p'w";
-  mail.fromAddress = "from@example.org";
-  mail.toAddress = "to@example.org";
-  ActionSettings changed = mail;
-  changed.type = Action::kExecuteSql;
-  changed.datasourceName = "dsn";
-  changed.sqlQuery = "UPDATE t SET s = 'x'";
-  changed.path = "/bin/true";
-  changed.uiType = 2;
+  // Name, type, polls, server, port, authentication, user, password, from, to, data
+  // source, SQL, program, message kind; every field changes.
+  const ActionSettings mail{
+      "Mail o'clock", Action::kSms, 3,     "smtp.example.org", 2525,
+      true,           "u",          "p'w", "from@example.org", "to@example.org"};
+  const ActionSettings changed{
+      "Run", Action::kExecuteSql,    1,           "mail", 25, false, "v", "q", "f@x.org", "t@x.org",
+      "dsn", "UPDATE t SET s = 'x'", "/bin/true", 2};
   const TestQuerySettings query{"Open", "SELECT count(*)\r\nFROM t"};
   AlertSettings alert{"", "", 6'000'000'000, 0, Alert::kError};
 
@@ -355,12 +332,14 @@ TEST_F(SnapshotTest, AStoppedAndAPollingMonitor) {
   const std::string availability = Snapshot(first).attributes[0].id;
   store_.AddAlert(first, {actionId, availability, 0, 1, Alert::kError});
 
-  MonitorSnapshot stopped = Snapshot(first);
-  EXPECT_FALSE(stopped.running);
+  // Running, stop pending, next poll, status.
+  const auto state = [](const MonitorSnapshot& m) {
+    return Join(m.running, m.stopPending, m.nextPollTime, m.statusText);
+  };
+  const MonitorSnapshot stopped = Snapshot(first);
+  EXPECT_EQ(state(stopped), Join(0, 0, 0, "Monitor stopped"));
   EXPECT_TRUE(stopped.notPolledYet);
-  EXPECT_EQ(stopped.statusText, "Monitor stopped");
   EXPECT_EQ(stopped.statusColor, StatusColor::InactiveCaption());
-  EXPECT_EQ(stopped.nextPollTime, 0);
   EXPECT_EQ(stopped.typeName, "ODBC Data Source");
 
   store_.StartServer(first);
@@ -368,9 +347,8 @@ TEST_F(SnapshotTest, AStoppedAndAPollingMonitor) {
   // The polling thread names its next poll once this one is stored.
   ASSERT_TRUE(WaitFor([&] { return Snapshot(first).nextPollTime == kStart + 60; }));
   MonitorSnapshot polled = Snapshot(first);
-  EXPECT_TRUE(polled.running);
+  EXPECT_EQ(state(polled), Join(1, 0, kStart + 60, "no route"));  // code -1 is not shown
   EXPECT_FALSE(polled.notPolledYet);
-  EXPECT_EQ(polled.statusText, "no route");  // code -1 is not shown
   EXPECT_EQ(polled.statusColor, StatusColor::Rgb(255, 0, 0));
   EXPECT_FALSE(polled.current.available);
   EXPECT_EQ(polled.current.time, kStart);
@@ -381,16 +359,12 @@ TEST_F(SnapshotTest, AStoppedAndAPollingMonitor) {
   ASSERT_EQ(polled.testQueries.size(), 1u);
   EXPECT_EQ(polled.testQueries[0].history.size(), 1u);
 
-  const std::vector<MonitorSummary> summaries = store_.GetMonitorSummaries();
-  ASSERT_EQ(summaries.size(), 2u);
-  EXPECT_EQ(summaries[0].id, first);
-  EXPECT_EQ(summaries[0].name, "First");
-  EXPECT_TRUE(summaries[0].running);
-  EXPECT_FALSE(summaries[0].notPolledYet);
-  EXPECT_FALSE(summaries[0].available);
-  EXPECT_EQ(summaries[1].id, second);
-  EXPECT_FALSE(summaries[1].running);
-  EXPECT_TRUE(summaries[1].notPolledYet);
+  std::string summaries;  // id, name, running, stop pending, not polled yet, available once polled
+  for (const MonitorSummary& m : store_.GetMonitorSummaries()) {
+    summaries += Join(m.id, m.name, m.running, m.stopPending, m.notPolledYet,
+                      m.notPolledYet ? "-" : std::to_string(m.available));
+  }
+  EXPECT_EQ(summaries, Join(first, "First", 1, 0, 0, 0) + Join(second, "Second", 0, 0, 1, "-"));
 
   // New settings reach the next poll without a restart.
   odbc->ClearConnectError();
@@ -415,18 +389,12 @@ TEST_F(SnapshotTest, AStoppedAndAPollingMonitor) {
   clock_->Advance(60s);
   ASSERT_TRUE(odbc->WaitForBlocked());
   store_.StopServer(first);
-  MonitorSnapshot stopping = Snapshot(first);
-  EXPECT_TRUE(stopping.stopPending);
-  EXPECT_TRUE(stopping.running);
-  EXPECT_EQ(stopping.nextPollTime, 0);
+  const MonitorSnapshot stopping = Snapshot(first);
+  EXPECT_EQ(Join(stopping.running, stopping.stopPending, stopping.nextPollTime), Join(1, 1, 0));
   EXPECT_TRUE(store_.GetMonitorSummaries()[0].stopPending);
   odbc->Release();
   ASSERT_TRUE(store_.WaitForStops(std::chrono::steady_clock::now() + 20s));
-  stopped = Snapshot(first);
-  EXPECT_FALSE(stopped.running);
-  EXPECT_FALSE(stopped.stopPending);
-  EXPECT_EQ(stopped.nextPollTime, 0);
-  EXPECT_EQ(stopped.statusText, "Monitor stopped");
+  EXPECT_EQ(state(Snapshot(first)), Join(0, 0, 0, "Monitor stopped"));
 }
 
 // Views take snapshots and read the data file on a worker while the user interface edits
