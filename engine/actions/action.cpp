@@ -166,6 +166,7 @@ std::string SubjectLine(const std::string& subject) {
 struct ActionWorkers {
   std::mutex mutex;
   std::vector<std::shared_ptr<ActionWorkerContext>> list;
+  bool closed = false;  // the action is gone: nothing more is run for it
 
   bool Contains(const std::shared_ptr<ActionWorkerContext>& context) {
     std::lock_guard lock(mutex);
@@ -271,9 +272,11 @@ platform::Status Action::Run(std::optional<FiringAlert> alert, std::string subje
   QueuedExecution execution{std::make_shared<ActionWorkerContext>(ActionWorkerContext{
                                 Snapshot(), std::move(subject), std::move(text), std::move(alert)}),
                             workers_};
-  // Registered before it is queued, so that the worker finds it however soon it starts.
+  // Registered before it is queued, so that the worker finds it however soon it starts. A
+  // poll may still fire an action that was deleted since it took the action list.
   {
     std::lock_guard lock(execution.workers->mutex);
+    if (execution.workers->closed) return platform::kFailure;
     execution.workers->list.push_back(execution.context);
   }
   Runtime& rt = GetRuntime();
@@ -310,6 +313,7 @@ void Action::CloseWorkerThreads() {
   std::vector<std::shared_ptr<ActionWorkerContext>> forgotten;
   {
     std::lock_guard lock(workers_->mutex);
+    workers_->closed = true;
     forgotten.swap(workers_->list);
   }
   if (forgotten.empty()) return;

@@ -99,9 +99,9 @@ class Action {
   // A test run: subject "Action Test", text "<product name> Action Test".
   platform::Status RunTest();
 
-  // Forgets every execution of this action: queued ones never start; a running one goes
-  // on to its end but then touches no alert, monitor or user interface. Nothing is waited
-  // for.
+  // The action is gone: forgets every execution of it (queued ones never start; a running
+  // one goes on to its end but then touches no alert, monitor or user interface) and Run
+  // refuses from now on. Nothing is waited for.
   void CloseWorkerThreads();
 
   // ---- the whole process ----

@@ -91,7 +91,7 @@ int ODBCDataSource::Poll(PollControl& control) {
   }
   const PollOutput output = RunPoll(input, control);
   if (!control.EndDriver()) return 0;  // abandoned: this monitor may be gone
-  OnPollDone(output);
+  OnPollDone(output, control);
   return 0;
 }
 
@@ -151,9 +151,13 @@ ODBCDataSource::PollOutput ODBCDataSource::RunPoll(const PollInput& input, PollC
   return out;
 }
 
-void ODBCDataSource::OnPollDone(const PollOutput& out) {
+void ODBCDataSource::OnPollDone(const PollOutput& out, const PollControl& control) {
+  // A stop that gave up waiting for this poll (a data file held for longer than the stop's
+  // bound) has reported the monitor stopped, and a new start may poll already: from then
+  // on this poll commits, fires and stores nothing.
   {
     std::lock_guard lock(Mutex());
+    if (control.Abandoned()) return;
     previous = current;
     current.monitorId = id;
     current.previousPollTime = current.time;
@@ -183,10 +187,12 @@ void ODBCDataSource::OnPollDone(const PollOutput& out) {
     notPolledYet = false;
     AddHistory();
   }
+  if (control.Abandoned()) return;
   Evaluate();
   // After the evaluation and before storing; the user interface gets its own copy of the
   // identifier.
   if (IUserInterface* ui = Services::Ui()) ui->MonitorUpdated(id);
+  if (control.Abandoned()) return;
   NoteDataFileWrite(id, StoreData());
 }
 

@@ -59,7 +59,7 @@ class ODBCDataSource : public Server {
   // The driver's part of a poll, on copies only.
   static PollOutput RunPoll(const PollInput& input, PollControl& control);
   // Everything after the driver: commit, history, evaluation, notification, storing.
-  void OnPollDone(const PollOutput& output);
+  void OnPollDone(const PollOutput& output, const PollControl& control);
   void AddHistory();
 };
 

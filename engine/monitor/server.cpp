@@ -265,7 +265,8 @@ bool Server::Stop() {
 void Server::CompleteStop(std::shared_ptr<PollSession> session, std::thread& thread,
                           std::shared_ptr<platform::IOdbcConnection> cancel,
                           std::chrono::steady_clock::time_point deadline) {
-  if (cancel) cancel->Cancel();
+  // A cancel may wait for the server; the bound below holds all the same.
+  CancelInBackground(cancel);
   bool finished = false;
   std::shared_ptr<platform::IOdbcConnection> late;
   {
@@ -280,7 +281,7 @@ void Server::CompleteStop(std::shared_ptr<PollSession> session, std::thread& thr
   if (finished) {
     thread.join();
   } else {
-    if (late && late != cancel) late->Cancel();
+    if (late != cancel) CancelInBackground(late);
     thread.detach();
   }
   {
@@ -439,26 +440,27 @@ void Server::DeleteTestQuery(std::size_t index) {
   }
   RunHelper([queryId, attributeIds, folder = DataFiles::DataFolder()] {
     {
+      // First: the configuration rows need no gate, and an exit that comes while the data
+      // rows wait must not find them there.
+      db::Database config;
+      if (DataFiles::OpenDatabaseIn(config, folder, DataFiles::kConfigFileName) == SQLITE_OK) {
+        db::Database::ExecSQL(config, sql::DeleteTestQuery(queryId));
+        for (const std::string& attributeId : attributeIds) {
+          db::Database::ExecSQL(config, sql::DeleteAlertsOfHealthAttribute(attributeId));
+        }
+        db::Database::ExecSQL(config, sql::DeleteHealthAttributesOfTestQuery(queryId));
+      }
+    }
+    {
       // A poll copies its test queries under the gate and stores them before it lets go:
       // once the gate has been had here, a poll that copied this query has stored its
       // rows, and any later one stores none. The deletion itself need not hold it.
       std::lock_guard gate(DataFileGate());
     }
-    {
-      db::Database data;
-      if (DataFiles::OpenDatabaseIn(data, folder, DataFiles::kDataFileName) == SQLITE_OK) {
-        db::Database::ExecSQL(data, sql::DeleteTestQueryData(queryId));
-      }
+    db::Database data;
+    if (DataFiles::OpenDatabaseIn(data, folder, DataFiles::kDataFileName) == SQLITE_OK) {
+      db::Database::ExecSQL(data, sql::DeleteTestQueryData(queryId));
     }
-    db::Database config;
-    if (DataFiles::OpenDatabaseIn(config, folder, DataFiles::kConfigFileName) != SQLITE_OK) {
-      return;
-    }
-    db::Database::ExecSQL(config, sql::DeleteTestQuery(queryId));
-    for (const std::string& attributeId : attributeIds) {
-      db::Database::ExecSQL(config, sql::DeleteAlertsOfHealthAttribute(attributeId));
-    }
-    db::Database::ExecSQL(config, sql::DeleteHealthAttributesOfTestQuery(queryId));
   });
 }
 

@@ -70,16 +70,15 @@ int Describe(FileFailure* failure, int code, const std::string& path, const std:
   return code;
 }
 
-// Reads an existing configuration file read-only through a connection of its own and
-// checks its structure, without changing a byte of it. SQLITE_OK for a missing file (it
-// is made afterwards) or a sound one; otherwise the failure, with SQLite's text.
-int CheckConfigFile(const std::string& path, std::string* text) {
-  struct stat info {};
-  if (::stat(path.c_str(), &info) != 0 && errno == ENOENT) return SQLITE_OK;
+// Runs SQLite's structure check on the file through a connection of its own opened with
+// `flags`. SQLITE_OK for a sound file; otherwise the failure, with SQLite's text, and in
+// *extended the extended code.
+int QuickCheck(const std::string& path, int flags, std::string* text, int* extended) {
   sqlite3* handle = nullptr;
-  int rc = sqlite3_open_v2(path.c_str(), &handle, SQLITE_OPEN_READONLY, nullptr);
+  int rc = sqlite3_open_v2(path.c_str(), &handle, flags, nullptr);
   if (rc != SQLITE_OK) {
     *text = handle != nullptr ? sqlite3_errmsg(handle) : sqlite3_errstr(rc);
+    *extended = handle != nullptr ? sqlite3_extended_errcode(handle) : rc;
     sqlite3_close_v2(handle);
     return rc;
   }
@@ -101,9 +100,29 @@ int CheckConfigFile(const std::string& path, std::string* text) {
       rc = SQLITE_OK;
     }
   }
+  *extended = rc == SQLITE_OK ? SQLITE_OK : sqlite3_extended_errcode(handle);
   if (rc != SQLITE_OK && text->empty()) *text = sqlite3_errmsg(handle);
   sqlite3_finalize(statement);
   sqlite3_close_v2(handle);
+  return rc;
+}
+
+// Reads an existing configuration file read-only and checks its structure, without
+// changing a byte of it, with one exception: a save that was cut off (the process killed
+// meanwhile) leaves a journal that only a writing connection may roll back, and a
+// read-only one fails on it. Such a file is opened for writing once, which rolls it back
+// to its last complete save, as any normal open would, and checked again. SQLITE_OK for
+// a missing file (it is made afterwards) or a sound one; otherwise the failure, with
+// SQLite's text.
+int CheckConfigFile(const std::string& path, std::string* text) {
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0 && errno == ENOENT) return SQLITE_OK;
+  int extended = SQLITE_OK;
+  int rc = QuickCheck(path, SQLITE_OPEN_READONLY, text, &extended);
+  if (extended == SQLITE_READONLY_ROLLBACK) {
+    text->clear();
+    rc = QuickCheck(path, SQLITE_OPEN_READWRITE, text, &extended);
+  }
   return rc;
 }
 
@@ -123,18 +142,20 @@ constexpr std::chrono::milliseconds kClearBound{2000};
 // the log writer.
 constexpr std::chrono::seconds kDeleteMargin{5};
 
-// The deletion of a monitor that DeleteServer left to a helper: the stop, the rows of
-// both files, then the news.
+// The deletion of a monitor that DeleteServer left to a helper: its configuration rows,
+// the stop, its data rows, then the news.
 void DeleteMonitorRows(const std::shared_ptr<Server>& server, const std::string& folder) {
   const std::string& id = server->id;
-  server->WaitForStop(std::chrono::steady_clock::now() + Server::StopTimeout() + kDeleteMargin);
   const std::string table = DataFiles::GetTableName(server->type);
   {
+    // First: the monitor is out of the store, so nothing writes these rows again, and an
+    // exit that comes before the stop has completed must not find them there.
     db::Database config;
     if (DataFiles::OpenDatabaseIn(config, folder, DataFiles::kConfigFileName) == SQLITE_OK) {
       ExecAll(config, sql::DeleteMonitorConfig(table, id));
     }
   }
+  server->WaitForStop(std::chrono::steady_clock::now() + Server::StopTimeout() + kDeleteMargin);
   {
     // A poll stores under the gate: once it has been had here, a poll that stored has its
     // rows deleted below, and any later one finds the monitor marked deleted and stores

@@ -336,6 +336,8 @@ TEST_F(ActionTest, DeletingTheActionForgetsItsRunningAndQueuedExecutions) {
     monitor_->FindAlert(alertId)->lastResult = 77;
   }
   store_.DeleteActionById(mail->id);
+  // A poll that took the action list before the delete fires it late: refused.
+  EXPECT_NE(Fire(mail, alertId), platform::kOk);
   mail.reset();  // the worker's snapshot is all that is left of it
   smtp_.Release();
   WaitForActions();

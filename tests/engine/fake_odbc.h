@@ -68,11 +68,15 @@ class FakeOdbc : public platform::IOdbc, public std::enable_shared_from_this<Fak
   // connection is cancelled.
   void BlockQueries(bool block) { Locked(blockQueries_) = block; }
   void BlockConnects(bool block) { Locked(blockConnects_) = block; }
+  // While set, a cancel waits until Release() (a driver that waits for an unreachable
+  // server), and only then ends the statement.
+  void BlockCancels(bool block) { Locked(blockCancels_) = block; }
   void Release() {
     {
       std::lock_guard lock(mutex_);
       blockQueries_ = false;
       blockConnects_ = false;
+      blockCancels_ = false;
       ++releases_;
     }
     cv_.notify_all();
@@ -169,7 +173,11 @@ class FakeOdbc : public platform::IOdbc, public std::enable_shared_from_this<Fak
     }
     void Cancel() override {
       {
-        std::lock_guard lock(owner_->mutex_);
+        std::unique_lock lock(owner_->mutex_);
+        if (owner_->blockCancels_) {
+          const int releases = owner_->releases_;
+          owner_->cv_.wait(lock, [&] { return owner_->releases_ != releases; });
+        }
         cancelled = true;
         ++owner_->cancels_;
       }
@@ -228,6 +236,7 @@ class FakeOdbc : public platform::IOdbc, public std::enable_shared_from_this<Fak
   std::map<std::string, QueryResult> results_;
   bool blockQueries_ = false;
   bool blockConnects_ = false;
+  bool blockCancels_ = false;
   int releases_ = 0;
   int blocked_ = 0;
   int connects_ = 0;

@@ -168,6 +168,7 @@ class MonitorTest : public ::testing::Test {
  protected:
   void SetUp() override {
     tzset();
+    DataFiles::SetConfigFileRefused(false);  // process-wide: a test before may have set it
     DataFiles::CreateConfigTables();
     DataFiles::CreateDataTables();
     Services::SetUi(&ui_);
