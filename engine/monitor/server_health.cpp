@@ -387,26 +387,34 @@ int ServerHealth::Save(db::Database& database) const {
   return result;
 }
 
-void ServerHealth::DeleteAlert(const std::string& alertId) {
-  {
-    db::Database database;
-    if (DataFiles::OpenDatabase(database, DataFiles::kConfigFileName) != SQLITE_OK) return;
-    db::Database::ExecSQL(database, sql::DeleteAlert(alertId));
-  }
+namespace {
+
+// Runs one statement on the configuration file: SQLite's result.
+int ExecOnConfig(const std::string& statement) {
+  db::Database database;
+  const int opened = DataFiles::OpenDatabase(database, DataFiles::kConfigFileName);
+  if (opened != SQLITE_OK) return opened;
+  return db::Database::ExecSQL(database, statement);
+}
+
+}  // namespace
+
+int ServerHealth::DeleteAlert(const std::string& alertId) {
+  const int rc = ExecOnConfig(sql::DeleteAlert(alertId));
+  if (rc != SQLITE_OK) return rc;
   std::lock_guard lock(mutex_);
   auto it =
       std::find_if(alerts.begin(), alerts.end(), [&](const Alert& a) { return a.id == alertId; });
   if (it != alerts.end()) alerts.erase(it);
+  return SQLITE_OK;
 }
 
-void ServerHealth::DeleteAllAlerts() {
-  {
-    db::Database database;
-    if (DataFiles::OpenDatabase(database, DataFiles::kConfigFileName) != SQLITE_OK) return;
-    db::Database::ExecSQL(database, sql::DeleteAlertsOfMonitor(id));
-  }
+int ServerHealth::DeleteAllAlerts() {
+  const int rc = ExecOnConfig(sql::DeleteAlertsOfMonitor(id));
+  if (rc != SQLITE_OK) return rc;
   std::lock_guard lock(mutex_);
   alerts.clear();
+  return SQLITE_OK;
 }
 
 void ServerHealth::DeleteTestQueryAttributes(db::Database& database,

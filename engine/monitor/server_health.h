@@ -128,11 +128,12 @@ class ServerHealth {
   // Writes every attribute's row, then every alert's row; the first failure's result, 0
   // when all were written (every row is attempted).
   int Save(db::Database& database) const;
-  // Deletes the alert's row and the alert. Nothing happens when the configuration file
-  // cannot be opened.
-  void DeleteAlert(const std::string& alertId);
+  // Deletes the alert's row and then the alert. Nothing happens when the row cannot be
+  // deleted (the configuration file cannot be opened or written), so the alert never
+  // comes back at the next start unseen: the SQLite result says so.
+  int DeleteAlert(const std::string& alertId);
   // Deletes all alerts of this monitor, rows and records, as above.
-  void DeleteAllAlerts();
+  int DeleteAllAlerts();
   // Removes the test query's attributes and the alerts on them, records and rows, on the
   // caller's open configuration file.
   void DeleteTestQueryAttributes(db::Database& database, const std::string& testQueryId);

@@ -47,8 +47,14 @@ bool IsRunning(const Server& server) {
   return server.running;
 }
 
-void ExecAll(db::Database& database, const std::vector<std::string>& statements) {
-  for (const std::string& statement : statements) db::Database::ExecSQL(database, statement);
+// Runs every statement; the first failure's result.
+int ExecAll(db::Database& database, const std::vector<std::string>& statements) {
+  int first = SQLITE_OK;
+  for (const std::string& statement : statements) {
+    const int rc = db::Database::ExecSQL(database, statement);
+    if (first == SQLITE_OK) first = rc;
+  }
+  return first;
 }
 
 // How long the check of the configuration file waits for another process's lock.
@@ -136,6 +142,17 @@ void ShowSaveFailure(const FileFailure& failure) {
   }
 }
 
+// Tells the user that a deletion did not reach the configuration file, as for a failed
+// save; returns rc (0: nothing to tell).
+int TellConfigDeleteFailure(int rc) {
+  if (rc != SQLITE_OK) {
+    FileFailure failure;
+    Describe(&failure, rc, ConfigPath(), "");
+    ShowSaveFailure(failure);
+  }
+  return rc;
+}
+
 // How long Clear waits for the stops it asked for.
 constexpr std::chrono::milliseconds kClearBound{2000};
 // How long a deletion waits for its monitor's stop beyond the stop's own bound, and for
@@ -151,9 +168,9 @@ void DeleteMonitorRows(const std::shared_ptr<Server>& server, const std::string&
     // First: the monitor is out of the store, so nothing writes these rows again, and an
     // exit that comes before the stop has completed must not find them there.
     db::Database config;
-    if (DataFiles::OpenDatabaseIn(config, folder, DataFiles::kConfigFileName) == SQLITE_OK) {
-      ExecAll(config, sql::DeleteMonitorConfig(table, id));
-    }
+    int rc = DataFiles::OpenDatabaseIn(config, folder, DataFiles::kConfigFileName);
+    if (rc == SQLITE_OK) rc = ExecAll(config, sql::DeleteMonitorConfig(table, id));
+    TellConfigDeleteFailure(rc);
   }
   server->WaitForStop(std::chrono::steady_clock::now() + Server::StopTimeout() + kDeleteMargin);
   {
@@ -489,23 +506,27 @@ void ServerStorage::AddAction(std::shared_ptr<Action> action) {
 }
 
 int ServerStorage::DeleteAction(int index) {
-  const std::shared_ptr<Action> action = GetAction(index);
-  if (!action) return 0;
-  action->CloseWorkerThreads();
-  {
-    db::Database config;
-    if (DataFiles::OpenDatabase(config, DataFiles::kConfigFileName) == SQLITE_OK) {
-      db::Database::ExecSQL(config, sql::DeleteAction(action->id));
-    }
-  }
-  std::unique_lock lock(mutex_);
-  std::erase(actions, action);
+  if (const std::shared_ptr<Action> action = GetAction(index)) DeleteActionById(action->id);
   return 0;
 }
 
 int ServerStorage::DeleteActionById(const std::string& id) {
-  return DeleteAction(FindActionIndex(id));
+  const std::shared_ptr<Action> action = GetActionById(id);
+  if (!action) return SQLITE_NOTFOUND;
+  int rc = SQLITE_OK;
+  {
+    db::Database config;
+    rc = DataFiles::OpenDatabase(config, DataFiles::kConfigFileName);
+    if (rc == SQLITE_OK) rc = db::Database::ExecSQL(config, sql::DeleteAction(action->id));
+  }
+  if (rc != SQLITE_OK) return TellDeleteFailure(rc);
+  action->CloseWorkerThreads();
+  std::unique_lock lock(mutex_);
+  std::erase(actions, action);
+  return SQLITE_OK;
 }
+
+int ServerStorage::TellDeleteFailure(int rc) { return TellConfigDeleteFailure(rc); }
 
 void ServerStorage::AlertActionStarted(const std::string& monitorId, const std::string& alertId) {
   ServerHealth::WithAlert(monitorId, alertId, [](Alert& alert) { alert.done = false; });

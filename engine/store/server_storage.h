@@ -119,8 +119,10 @@ class ServerStorage : public IMonitorDirectory {
   // Appends a new action (it reaches the file when it is saved).
   void AddAction(std::shared_ptr<Action> action);
   // Abandons the action's running executions and deletes it and its row; alerts naming it
-  // keep its identifier. Returns 0; an index out of range does nothing.
+  // keep its identifier. Returns 0; an index out of range does nothing. An action whose
+  // row cannot be deleted stays, and the user is told as for a failed save.
   int DeleteAction(int index);
+  // The same by identifier: 0, SQLITE_NOTFOUND, or the failure of the row's deletion.
   int DeleteActionById(const std::string& id);
 
   // ---- an alert's action (IMonitorDirectory) ----
@@ -196,6 +198,9 @@ class ServerStorage : public IMonitorDirectory {
   // Opens the configuration file for writing; fails without opening it while the file
   // is refused.
   int OpenConfigForWriting(db::Database& database, FileFailure* failure) const;
+  // Tells the user that a deletion did not reach the configuration file, as for a failed
+  // save; returns rc (0: nothing to tell).
+  static int TellDeleteFailure(int rc);
 
   mutable std::shared_mutex mutex_;
   // The load's failure while the configuration file is refused (code 0 otherwise).

@@ -367,16 +367,14 @@ int ServerStorage::DeleteAlert(const std::string& monitorId, const std::string& 
     std::lock_guard lock(server->Mutex());
     if (server->FindAlert(alertId) == nullptr) return SQLITE_NOTFOUND;
   }
-  server->DeleteAlert(alertId);
-  return SQLITE_OK;
+  return TellDeleteFailure(server->DeleteAlert(alertId));
 }
 
 int ServerStorage::DeleteAllAlerts(const std::string& monitorId) {
   std::lock_guard edit(EditMutex());
   const std::shared_ptr<Server> server = GetServerById(monitorId);
   if (!server) return SQLITE_NOTFOUND;
-  server->DeleteAllAlerts();
-  return SQLITE_OK;
+  return TellDeleteFailure(server->DeleteAllAlerts());
 }
 
 // ---- actions ----

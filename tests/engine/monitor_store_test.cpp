@@ -8,11 +8,13 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <thread>
 
 #include "engine/actions/action.h"
 #include "engine/clock.h"
+#include "engine/db/busy_event.h"
 #include "engine/monitor/odbc_data_source.h"
 #include "engine/monitor/server_health.h"
 #include "engine/store/data_changes.h"
@@ -59,6 +61,14 @@ class DeleteUi : public testing::FakeUi {
     std::lock_guard lock(mutex_);
     return deleted_;
   }
+  void ShowAlertMessage(std::string, std::string text, MessageKind) override {
+    std::lock_guard lock(mutex_);
+    messages_.push_back(std::move(text));
+  }
+  std::vector<std::string> Messages() const {
+    std::lock_guard lock(mutex_);
+    return messages_;
+  }
   bool WaitForDeleted(std::size_t count) {
     std::unique_lock lock(mutex_);
     return cv_.wait_for(lock, 60s, [&] { return deleted_.size() >= count; });
@@ -68,6 +78,7 @@ class DeleteUi : public testing::FakeUi {
   mutable std::mutex mutex_;
   std::condition_variable cv_;
   std::vector<std::string> deleted_;
+  std::vector<std::string> messages_;
 };
 
 // One row a minute for `minutes` minutes into the sample tables, in one transaction.
@@ -354,6 +365,54 @@ TEST_F(StoreTest, ADeletedMonitorLeavesNoRowInEitherFile) {
 // A year of one-minute rows, deleted while another connection holds the data file: the
 // monitor leaves the store at once, its rows go once the file is free, the other
 // monitor's rows stay, and caches learn of the deletion.
+// A deletion that cannot reach the configuration file (held by another process here)
+// leaves the record where it was, so nothing comes back unseen at the next start, and
+// the user is told as for a failed save.
+TEST_F(StoreTest, DeletionsTheFileRefusesAreToldAndKeepTheRecord) {
+  auto monitor = AddMonitor("m");
+  std::string alertId;
+  {
+    std::lock_guard lock(monitor->Mutex());
+    monitor->AddDefaultAttributes();
+    alertId = monitor->AddAlert("a", monitor->healthAttributes.front().id, 0, 0, 0).id;
+  }
+  auto action = std::make_shared<Action>();
+  store_.AddAction(action);
+  ASSERT_EQ(store_.SaveAll(), SQLITE_OK);
+
+  db::BusyEvent::SetRetryLimit(50ms);
+  db::Database holder;
+  ASSERT_EQ(DataFiles::OpenDatabase(holder, DataFiles::kConfigFileName), SQLITE_OK);
+  ASSERT_EQ(db::Database::ExecSQL(holder, "BEGIN EXCLUSIVE"), SQLITE_OK);
+  const struct {
+    const char* what;
+    std::function<int()> remove;
+  } cases[] = {
+      {"alert", [&] { return store_.DeleteAlert(monitor->id, alertId); }},
+      {"all alerts", [&] { return store_.DeleteAllAlerts(monitor->id); }},
+      {"action", [&] { return store_.DeleteAction(action->id); }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::size_t told = ui_.Messages().size();
+    EXPECT_EQ(c.remove(), SQLITE_BUSY);
+    ASSERT_EQ(ui_.Messages().size(), told + 1);
+    EXPECT_NE(ui_.Messages().back().find(DataFiles::kConfigFileName), std::string::npos);
+  }
+  ASSERT_EQ(db::Database::ExecSQL(holder, "COMMIT"), SQLITE_OK);
+  holder.Close();
+  db::BusyEvent::SetRetryLimit(60s);
+  {
+    std::lock_guard lock(monitor->Mutex());
+    EXPECT_NE(monitor->FindAlert(alertId), nullptr);
+  }
+  EXPECT_NE(store_.GetActionById(action->id), nullptr);
+  EXPECT_EQ(store_.DeleteAlert(monitor->id, alertId), SQLITE_OK);
+  EXPECT_EQ(store_.DeleteAction(action->id), SQLITE_OK);
+  EXPECT_TRUE(ConfigRows("SELECT * FROM Alerts").empty());
+  EXPECT_TRUE(ConfigRows("SELECT * FROM Actions").empty());
+}
+
 TEST_F(StoreTest, DeletingAMonitorWithAYearOfRowsReturnsAtOnce) {
   constexpr int kYearOfMinutes = 365 * 24 * 60;
   auto doomed = AddMonitor("doomed");
