@@ -82,6 +82,9 @@ TEST_F(StopTest, StopAndDeleteReturnWhileTheServerRunsTheStatement) {
     }
     const std::string id = monitor->id;
     store.StartServer(id);
+    // The driver's connect is not safe beside another connect: the test asks the server
+    // only once the poll is connected.
+    ASSERT_TRUE(odbc->WaitForRunning(1));
     ASSERT_TRUE(WaitForSleepingSessions(1));
 
     if (deleting) {
