@@ -21,34 +21,15 @@ namespace {
 using testing::FakeOdbc;
 using testing::MonitorTest;
 
-// Records the messages the user would see.
-class MessageUi : public testing::FakeUi {
- public:
-  void ShowAlertMessage(std::string, std::string text, MessageKind kind) override {
-    std::lock_guard lock(mutex_);
-    messages_.push_back((kind == MessageKind::kError ? "error:" : "info:") + text);
-  }
-  std::vector<std::string> Messages() {
-    std::lock_guard lock(mutex_);
-    return messages_;
-  }
-
- private:
-  std::mutex mutex_;
-  std::vector<std::string> messages_;
-};
-
 class DataFileStatusTest : public MonitorTest {
  protected:
   void SetUp() override {
     MonitorTest::SetUp();
     Services::SetUi(nullptr);
     NoteDataFileWrite("reset", SQLITE_OK);  // the state is process-wide
-    Services::SetUi(&messages_);
+    Services::SetUi(&ui_);
   }
   std::string Path() const { return platform::GetDocumentsFolder() + "varnholt.dat"; }
-
-  MessageUi messages_;
 };
 
 TEST_F(DataFileStatusTest, ToldOnceWhenFailingBeginsAndOnceWhenItEnds) {
@@ -64,14 +45,14 @@ TEST_F(DataFileStatusTest, ToldOnceWhenFailingBeginsAndOnceWhenItEnds) {
   };
   for (const auto& c : cases) {
     NoteDataFileWrite("reset", SQLITE_OK);
-    const std::size_t before = messages_.Messages().size();
+    const std::size_t before = ui_.Events().size();
     for (int result : c.results) NoteDataFileWrite("m", result);
     std::vector<std::string> expected;
     for (int result : c.told) {
-      expected.push_back(result == SQLITE_OK ? "info:" + DataFileRecoveredText(Path())
-                                             : "error:" + DataFileFailureText(Path(), result));
+      expected.push_back(result == SQLITE_OK ? "info: " + DataFileRecoveredText(Path())
+                                             : "error: " + DataFileFailureText(Path(), result));
     }
-    const std::vector<std::string> all = messages_.Messages();
+    const std::vector<std::string> all = ui_.Events();
     EXPECT_EQ(
         std::vector<std::string>(all.begin() + static_cast<std::ptrdiff_t>(before), all.end()),
         expected);
@@ -88,15 +69,15 @@ TEST_F(DataFileStatusTest, LockedDataFileIsToldOnceAcrossPollsAndLogged) {
   ASSERT_EQ(DataFiles::OpenDatabase(holder, DataFiles::kDataFileName), SQLITE_OK);
   ASSERT_EQ(db::Database::ExecSQL(holder, "BEGIN EXCLUSIVE"), SQLITE_OK);
   for (int i = 0; i < 3; ++i) monitor->Poll();
-  EXPECT_EQ(messages_.Messages(),
-            std::vector<std::string>{"error:" + DataFileFailureText(Path(), SQLITE_BUSY)});
+  EXPECT_EQ(ui_.Events(),
+            std::vector<std::string>{"error: " + DataFileFailureText(Path(), SQLITE_BUSY)});
   ASSERT_EQ(db::Database::ExecSQL(holder, "COMMIT"), SQLITE_OK);
   holder.Close();
 
   monitor->Poll();
   monitor->Poll();
-  EXPECT_EQ(messages_.Messages().size(), 2u);
-  EXPECT_EQ(messages_.Messages().back(), "info:" + DataFileRecoveredText(Path()));
+  EXPECT_EQ(ui_.Events().size(), 2u);
+  EXPECT_EQ(ui_.Events().back(), "info: " + DataFileRecoveredText(Path()));
   FlushLogRows(std::chrono::steady_clock::now() + std::chrono::seconds(20));
   // Both rows reach the monitor's log once the file takes rows again.
   EXPECT_EQ(testing::DataRows("SELECT text FROM Log WHERE monitorId = '" + monitor->id +

@@ -27,7 +27,8 @@
 namespace engine::testing {
 
 // Records every call; MonitorUpdated may run a hook on the calling thread. Completed
-// stops and deletions are events "stopped <id>" and "deleted <id>", written pages "pages".
+// stops and deletions are events "stopped <id>" and "deleted <id>", written pages "pages",
+// messages for the user "error: <text>" or "info: <text>".
 class FakeUi : public IUserInterface {
  public:
   void MonitorUpdated(std::string monitorId) override {
@@ -48,7 +49,9 @@ class FakeUi : public IUserInterface {
   void PagesWritten() override { Note("pages"); }
   void ShowBalloon(std::string, std::string, MessageKind) override {}
   void RestoreMainWindow() override {}
-  void ShowAlertMessage(std::string, std::string, MessageKind) override {}
+  void ShowAlertMessage(std::string, std::string text, MessageKind kind) override {
+    Note((kind == MessageKind::kError ? "error: " : "info: ") + text);
+  }
   void ShowActionTestResult(std::uint32_t) override {}
 
   void OnUpdate(std::function<void(const std::string&)> hook) {
@@ -71,6 +74,24 @@ class FakeUi : public IUserInterface {
   std::vector<std::string> Events() const {
     std::lock_guard lock(mutex_);
     return events_;
+  }
+  // The events that begin with prefix, without it, in order.
+  std::vector<std::string> EventsOf(const std::string& prefix) const {
+    std::lock_guard lock(mutex_);
+    std::vector<std::string> found;
+    for (const std::string& event : events_) {
+      if (event.starts_with(prefix)) found.push_back(event.substr(prefix.size()));
+    }
+    return found;
+  }
+  bool WaitForEvents(const std::string& prefix, std::size_t count) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    std::unique_lock lock(mutex_);
+    return cv_.wait_until(lock, deadline, [&] {
+      return static_cast<std::size_t>(std::count_if(
+                 events_.begin(), events_.end(),
+                 [&](const std::string& e) { return e.starts_with(prefix); })) >= count;
+    });
   }
   bool WaitForEvent(const std::string& event) {
     std::unique_lock lock(mutex_);

@@ -47,40 +47,6 @@ std::chrono::steady_clock::time_point In(std::chrono::milliseconds wait) {
   return std::chrono::steady_clock::now() + wait;
 }
 
-// The fake user interface, also recording completed deletions.
-class DeleteUi : public testing::FakeUi {
- public:
-  void MonitorDeleted(std::string monitorId) override {
-    {
-      std::lock_guard lock(mutex_);
-      deleted_.push_back(std::move(monitorId));
-    }
-    cv_.notify_all();
-  }
-  std::vector<std::string> Deleted() const {
-    std::lock_guard lock(mutex_);
-    return deleted_;
-  }
-  void ShowAlertMessage(std::string, std::string text, MessageKind) override {
-    std::lock_guard lock(mutex_);
-    messages_.push_back(std::move(text));
-  }
-  std::vector<std::string> Messages() const {
-    std::lock_guard lock(mutex_);
-    return messages_;
-  }
-  bool WaitForDeleted(std::size_t count) {
-    std::unique_lock lock(mutex_);
-    return cv_.wait_for(lock, 60s, [&] { return deleted_.size() >= count; });
-  }
-
- private:
-  mutable std::mutex mutex_;
-  std::condition_variable cv_;
-  std::vector<std::string> deleted_;
-  std::vector<std::string> messages_;
-};
-
 // One row a minute for `minutes` minutes into the sample tables, in one transaction.
 void AddMinuteRows(const std::string& monitorId, int minutes) {
   db::Database database;
@@ -142,7 +108,7 @@ class StoreTest : public testing::MonitorTest {
     return monitor;
   }
 
-  DeleteUi ui_;
+  testing::FakeUi ui_;
   ServerStorage store_;
 };
 
@@ -346,8 +312,8 @@ TEST_F(StoreTest, ADeletedMonitorLeavesNoRowInEitherFile) {
   kept->Stop();
   // Deleted while running: the stop is part of the deletion.
   EXPECT_EQ(store_.DeleteServer(monitor->id), 0);
-  ASSERT_TRUE(ui_.WaitForDeleted(1));
-  EXPECT_EQ(ui_.Deleted(), std::vector<std::string>{monitor->id});
+  ASSERT_TRUE(ui_.WaitForEvents("deleted ", 1));
+  EXPECT_EQ(ui_.EventsOf("deleted "), std::vector<std::string>{monitor->id});
   EXPECT_FALSE(Running(*monitor));
 
   const std::string where = " WHERE monitorId = '" + monitor->id + "'";
@@ -394,10 +360,10 @@ TEST_F(StoreTest, DeletionsTheFileRefusesAreToldAndKeepTheRecord) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    const std::size_t told = ui_.Messages().size();
+    const std::size_t told = ui_.EventsOf("error: ").size();
     EXPECT_EQ(c.remove(), SQLITE_BUSY);
-    ASSERT_EQ(ui_.Messages().size(), told + 1);
-    EXPECT_NE(ui_.Messages().back().find(DataFiles::kConfigFileName), std::string::npos);
+    ASSERT_EQ(ui_.EventsOf("error: ").size(), told + 1);
+    EXPECT_NE(ui_.EventsOf("error: ").back().find(DataFiles::kConfigFileName), std::string::npos);
   }
   ASSERT_EQ(db::Database::ExecSQL(holder, "COMMIT"), SQLITE_OK);
   holder.Close();
@@ -431,11 +397,11 @@ TEST_F(StoreTest, DeletingAMonitorWithAYearOfRowsReturnsAtOnce) {
   EXPECT_EQ(store_.FindServerIndex(doomed->id), -1);
   EXPECT_EQ(store_.GetServer(0), kept);
   EXPECT_FALSE(store_.IsStopPending(doomed->id));
-  EXPECT_TRUE(ui_.Deleted().empty());  // its rows wait for the file
+  EXPECT_TRUE(ui_.EventsOf("deleted ").empty());  // its rows wait for the file
   lock.Release();
 
-  ASSERT_TRUE(ui_.WaitForDeleted(1));
-  EXPECT_EQ(ui_.Deleted(), std::vector<std::string>{doomed->id});
+  ASSERT_TRUE(ui_.WaitForEvents("deleted ", 1));
+  EXPECT_EQ(ui_.EventsOf("deleted "), std::vector<std::string>{doomed->id});
   EXPECT_EQ(MonitorDataGeneration(doomed->id), generation + 1);
   for (const char* table : {"ODBCDataSourcesData", "TestQueriesData", "AlertsData", "Log"}) {
     EXPECT_EQ(CountOf(table, doomed->id), "0") << table;

@@ -51,31 +51,6 @@ bool Running(const Server& monitor) {
   return monitor.running;
 }
 
-// The fake user interface, also recording completed stops.
-class StopUi : public testing::FakeUi {
- public:
-  void MonitorStopped(std::string monitorId) override {
-    {
-      std::lock_guard lock(mutex_);
-      stopped_.push_back(std::move(monitorId));
-    }
-    cv_.notify_all();
-  }
-  std::vector<std::string> Stopped() const {
-    std::lock_guard lock(mutex_);
-    return stopped_;
-  }
-  bool WaitForStopped(std::size_t count, std::chrono::milliseconds timeout = 20s) {
-    std::unique_lock lock(mutex_);
-    return cv_.wait_for(lock, timeout, [&] { return stopped_.size() >= count; });
-  }
-
- private:
-  mutable std::mutex mutex_;
-  std::condition_variable cv_;
-  std::vector<std::string> stopped_;
-};
-
 class ThreadTest : public testing::MonitorTest {
  protected:
   void SetUp() override {
@@ -119,7 +94,7 @@ class ThreadTest : public testing::MonitorTest {
   }
 
   std::unique_ptr<FakeClock> clock_;
-  StopUi ui_;
+  testing::FakeUi ui_;
 };
 
 TEST_F(ThreadTest, PollsStartOneIntervalApartFromTheStartOfThePreviousPoll) {
@@ -182,7 +157,7 @@ TEST_F(ThreadTest, StartAndStopAreIdempotentAndWriteOneLineEach) {
   EXPECT_FALSE(monitor->IsStopPending());
   EXPECT_FALSE(Running(*monitor));
   EXPECT_EQ(LogCount(monitor->id, "Monitor stopped."), 1u);
-  EXPECT_EQ(ui_.Stopped(), std::vector<std::string>{monitor->id});
+  EXPECT_EQ(ui_.EventsOf("stopped "), std::vector<std::string>{monitor->id});
 
   // A new start is a new session that polls at once again.
   EXPECT_EQ(monitor->Start(), 0u);
@@ -191,7 +166,7 @@ TEST_F(ThreadTest, StartAndStopAreIdempotentAndWriteOneLineEach) {
   EXPECT_EQ(odbc->Connects(), 2);
   EXPECT_EQ(LogCount(monitor->id, "Monitor started."), 2u);
   EXPECT_EQ(LogCount(monitor->id, "Monitor stopped."), 2u);
-  EXPECT_EQ(ui_.Stopped().size(), 2u);
+  EXPECT_EQ(ui_.EventsOf("stopped ").size(), 2u);
 }
 
 TEST_F(ThreadTest, StoppingOneMonitorLeavesAnotherPolling) {
@@ -234,7 +209,7 @@ TEST_F(ThreadTest, AStopReturnsWhileThePollHangsInTheDriver) {
     ServerStorage store;
     auto monitor = store.AddNewODBCDataSource();
     Configure(*monitor, odbc, 1);
-    const std::size_t stoppedBefore = ui_.Stopped().size();
+    const std::size_t stoppedBefore = ui_.EventsOf("stopped ").size();
     const std::size_t updatesBefore = ui_.UpdateCount();
     const std::string where = " WHERE monitorId = '" + monitor->id + "'";
     if (c.inConnect) {
@@ -253,11 +228,11 @@ TEST_F(ThreadTest, AStopReturnsWhileThePollHangsInTheDriver) {
       EXPECT_EQ(monitor->Start(), 1u);
       store.StartServer(monitor->id);  // refused as well
       if (c.endsWithinTheBound) {
-        EXPECT_EQ(ui_.Stopped().size(), stoppedBefore);
+        EXPECT_EQ(ui_.EventsOf("stopped ").size(), stoppedBefore);
         odbc->Release();
       }
     }
-    ASSERT_TRUE(ui_.WaitForStopped(stoppedBefore + 1));
+    ASSERT_TRUE(ui_.WaitForEvents("stopped ", stoppedBefore + 1));
     EXPECT_FALSE(store.IsStopPending(monitor->id));
     EXPECT_FALSE(Running(*monitor));
     if (!c.endsWithinTheBound) {
@@ -271,8 +246,8 @@ TEST_F(ThreadTest, AStopReturnsWhileThePollHangsInTheDriver) {
 
     EXPECT_EQ(odbc->Connects(), 1);
     EXPECT_EQ(ui_.UpdateCount(), updatesBefore);
-    EXPECT_EQ(ui_.Stopped().back(), monitor->id);
-    EXPECT_EQ(ui_.Stopped().size(), stoppedBefore + 1);
+    EXPECT_EQ(ui_.EventsOf("stopped ").back(), monitor->id);
+    EXPECT_EQ(ui_.EventsOf("stopped ").size(), stoppedBefore + 1);
     EXPECT_EQ(LogCount(monitor->id, "Monitor stopped."), 1u);
     EXPECT_TRUE(testing::DataRows("SELECT * FROM ODBCDataSourcesData" + where).empty());
     EXPECT_TRUE(testing::DataRows("SELECT * FROM TestQueriesData" + where).empty());
@@ -304,9 +279,9 @@ TEST_F(ThreadTest, AStopWhileTheDataFileIsLockedCompletesWhenTheLockGoes) {
   EXPECT_TRUE(monitor->Stop());
   EXPECT_TRUE(monitor->IsStopPending());
   EXPECT_EQ(monitor->Start(), 1u);
-  EXPECT_TRUE(ui_.Stopped().empty());
+  EXPECT_TRUE(ui_.EventsOf("stopped ").empty());
   lock.Release();
-  ASSERT_TRUE(ui_.WaitForStopped(1));
+  ASSERT_TRUE(ui_.WaitForEvents("stopped ", 1));
   EXPECT_FALSE(Running(*monitor));
   EXPECT_EQ(odbc->Cancels(), 0);
   EXPECT_EQ(testing::DataRows("SELECT available FROM ODBCDataSourcesData"), (testing::Rows{{"1"}}));
