@@ -9,6 +9,7 @@
 #include "engine/db/database.h"
 #include "engine/monitor/server.h"
 #include "engine/report/email_reporter.h"
+#include "engine/store/data_files.h"
 #include "engine/store/log_writer.h"
 #include "engine/store/server_storage.h"
 
@@ -84,6 +85,9 @@ std::size_t EngineMonitorStore::FlushLog(Deadline deadline) {
   return engine::FlushLogRows(deadline);
 }
 
-void EngineMonitorStore::ShutdownDatabase() { db::Database::ShutdownLibrary(); }
+void EngineMonitorStore::ShutdownDatabase() {
+  engine::DataFiles::KeepDataFileOpen(false);
+  db::Database::ShutdownLibrary();
+}
 
 }  // namespace app

@@ -196,7 +196,8 @@ inline std::string BuildDataFile(const std::string& dataFolder) {
 }
 
 // Points the program's documents folder at Folder() and builds the data file in its data
-// folder unless it is there. Returns the data folder (ending in '/').
+// folder unless it is there; then brings it up to the program's tables, indexes and
+// journal mode, as a start of the program does. Returns the data folder (ending in '/').
 inline std::string UseDataFile() {
   const std::string folder = Folder();
   std::filesystem::create_directories(folder);
@@ -204,6 +205,7 @@ inline std::string UseDataFile() {
   const std::string dataFolder = folder + "/Lumivar/";
   std::filesystem::create_directories(dataFolder);
   BuildDataFile(dataFolder);
+  engine::DataFiles::CreateDataTables();
   return dataFolder;
 }
 

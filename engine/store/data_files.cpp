@@ -3,6 +3,7 @@
 #include <sqlite3.h>
 
 #include <atomic>
+#include <mutex>
 
 #include "platform/documents.h"
 
@@ -28,6 +29,20 @@ void CreateTables(db::Database& database, const std::array<TableDefinition, N>& 
 namespace {
 
 std::atomic<bool> configRefused{false};
+
+// A connection to the data file that stays open while the program uses the file. Every
+// operation opens a connection of its own; without this one, each close would be the last
+// and would checkpoint the write-ahead log and remove it, and the next open would rebuild
+// its index. Never destroyed: threads may still open the file at exit.
+struct DataFileKeeper {
+  std::mutex mutex;
+  db::Database connection;
+};
+
+DataFileKeeper& GetDataFileKeeper() {
+  static auto* keeper = new DataFileKeeper;
+  return *keeper;
+}
 
 }  // namespace
 
@@ -70,6 +85,17 @@ void DataFiles::CreateDataTables() {
   CreateTables(database, kDataTables, false);
   for (std::string_view index : kDataIndexes) {
     db::Database::ExecSQL(database, std::string(index));
+  }
+  KeepDataFileOpen(true);
+}
+
+void DataFiles::KeepDataFileOpen(bool keep) {
+  DataFileKeeper& keeper = GetDataFileKeeper();
+  std::lock_guard lock(keeper.mutex);
+  keeper.connection.Close();
+  // A connection reaches the file only with its first statement.
+  if (keep && OpenDatabase(keeper.connection, kDataFileName) == SQLITE_OK) {
+    db::Database::ExecSQL(keeper.connection, "PRAGMA schema_version");
   }
 }
 

@@ -39,6 +39,10 @@ class DataFiles {
   // commits.
   static void CreateConfigTables();
   static void CreateDataTables();
+  // Holds a connection to the data file of the current data folder open (CreateDataTables
+  // does), or closes it: at exit, once no other connection is open, closing it folds the
+  // write-ahead log back into the file.
+  static void KeepDataFileOpen(bool keep);
 
   // The table of a monitor kind: "ODBCDataSources" for kind 2, "" for any other. Its
   // samples are in the table of that name followed by "Data".

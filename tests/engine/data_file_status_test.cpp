@@ -73,6 +73,9 @@ TEST_F(DataFileStatusTest, LockedDataFileIsToldOnceAcrossPollsAndLogged) {
             std::vector<std::string>{"error: " + DataFileFailureText(Path(), SQLITE_BUSY)});
   ASSERT_EQ(db::Database::ExecSQL(holder, "COMMIT"), SQLITE_OK);
   holder.Close();
+  // From here on the file is free again: the log writer's rows must not be mistaken for
+  // another holder.
+  db::BusyEvent::SetRetryLimit(std::chrono::seconds(60));
 
   monitor->Poll();
   monitor->Poll();
@@ -84,7 +87,6 @@ TEST_F(DataFileStatusTest, LockedDataFileIsToldOnceAcrossPollsAndLogged) {
                               "' AND text LIKE 'The data file %' ORDER BY time")
                 .size(),
             2u);
-  db::BusyEvent::SetRetryLimit(std::chrono::seconds(60));
 }
 
 }  // namespace
