@@ -122,6 +122,25 @@ TEST_F(DataFilesTest, FirstStartCreatesTheExactSchemaAndASecondChangesNothing) {
   EXPECT_EQ(One(data, "PRAGMA schema_version"), dataVersion);
 }
 
+// While the program uses the data file its log stays beside it, whatever connections come
+// and go; when the last one closes at exit the log is folded back into the file.
+TEST_F(DataFilesTest, TheDataFileKeepsItsLogUntilTheExit) {
+  DataFiles::CreateDataTables();
+  const std::string wal = DataFiles::DataFolder() + DataFiles::kDataFileName + "-wal";
+  for (int i = 0; i < 3; ++i) {
+    db::Database data;
+    ASSERT_EQ(DataFiles::OpenDatabase(data, DataFiles::kDataFileName), SQLITE_OK);
+    ASSERT_EQ(db::Database::ExecSQL(data, "INSERT INTO Log VALUES ('m', '1', '0', 'x')"),
+              SQLITE_OK);
+  }
+  EXPECT_TRUE(std::filesystem::exists(wal));
+  DataFiles::KeepDataFileOpen(false);
+  EXPECT_FALSE(std::filesystem::exists(wal));
+  db::Database data;
+  ASSERT_EQ(DataFiles::OpenDatabase(data, DataFiles::kDataFileName), SQLITE_OK);
+  EXPECT_EQ(One(data, "SELECT count(*) FROM Log"), "3");
+}
+
 TEST_F(DataFilesTest, MissingTablesAreAddedAndRowsKept) {
   {
     Database config;
