@@ -1,0 +1,76 @@
+#include "controls/pane_splitter.h"
+
+#include <algorithm>
+
+namespace controls {
+
+SplitterLimits ComputeSplitterLimits(int clientWidth, int leftContent, int rightMinimum,
+                                     int sashWidth) {
+  SplitterLimits limits;
+  limits.minimum = std::max(leftContent, 0) + 2 * PaneSplitter::kEdge;
+  limits.maximum =
+      std::max(limits.minimum, clientWidth - std::max(sashWidth, 0) - std::max(rightMinimum, 0));
+  return limits;
+}
+
+int ClampSashPosition(int position, const SplitterLimits& limits) {
+  return std::clamp(position, limits.minimum, std::max(limits.minimum, limits.maximum));
+}
+
+PaneSplitter::PaneSplitter(wxWindow* parent, wxWindowID id)
+    : wxSplitterWindow(parent, id, wxDefaultPosition, wxDefaultSize,
+                       wxSP_LIVE_UPDATE | wxSP_NOBORDER | wxSP_3DSASH) {
+  SetSashGravity(0.0);
+  // Any minimum above 0 keeps the splitter from unsplitting on a drag to an edge; the
+  // real limits are applied while dragging.
+  SetMinimumPaneSize(2 * kEdge);
+  Bind(wxEVT_SPLITTER_SASH_POS_CHANGING, &PaneSplitter::OnPositionChanging, this);
+  Bind(wxEVT_SPLITTER_DOUBLECLICKED, &PaneSplitter::OnDoubleClick, this);
+  Bind(wxEVT_SIZE, &PaneSplitter::OnSize, this);
+}
+
+void PaneSplitter::SplitPanes(wxWindow* left, wxWindow* right) {
+  const int width = ClampSashPosition(kInitialWidth, Limits());
+  SplitVertically(left, right, width);
+  sized_ = GetClientSize().x > 0 && GetClientSize().x > Limits().minimum;
+  if (sized_) Reclamp();
+}
+
+void PaneSplitter::SetPaneMinimums(int leftContent, int rightMinimum) {
+  leftContent_ = leftContent;
+  rightMinimum_ = rightMinimum;
+  if (IsSplit() && sized_) Reclamp();
+}
+
+SplitterLimits PaneSplitter::Limits() const {
+  return ComputeSplitterLimits(GetClientSize().x, leftContent_, rightMinimum_, GetSashSize());
+}
+
+void PaneSplitter::OnPositionChanging(wxSplitterEvent& event) {
+  event.SetSashPosition(ClampSashPosition(event.GetSashPosition(), Limits()));
+  event.Skip();
+}
+
+void PaneSplitter::OnDoubleClick(wxSplitterEvent& event) { event.Veto(); }
+
+void PaneSplitter::OnSize(wxSizeEvent& event) {
+  event.Skip();
+  // The splitter's own handler runs after this one and moves the sash (gravity 0 keeps
+  // it); bring the width within the new limits once it has.
+  CallAfter([this] {
+    if (!IsSplit()) return;
+    if (!sized_) {
+      sized_ = true;
+      SetSashPosition(ClampSashPosition(kInitialWidth, Limits()));
+      return;
+    }
+    Reclamp();
+  });
+}
+
+void PaneSplitter::Reclamp() {
+  const int clamped = ClampSashPosition(GetSashPosition(), Limits());
+  if (clamped != GetSashPosition()) SetSashPosition(clamped);
+}
+
+}  // namespace controls
