@@ -24,7 +24,6 @@ PaneSplitter::PaneSplitter(wxWindow* parent, wxWindowID id)
   // Any minimum above 0 keeps the splitter from unsplitting on a drag to an edge; the
   // real limits are applied while dragging.
   SetMinimumPaneSize(2 * kEdge);
-  Bind(wxEVT_SPLITTER_SASH_POS_CHANGING, &PaneSplitter::OnPositionChanging, this);
   Bind(wxEVT_SPLITTER_DOUBLECLICKED, &PaneSplitter::OnDoubleClick, this);
   Bind(wxEVT_SIZE, &PaneSplitter::OnSize, this);
 }
@@ -46,9 +45,10 @@ SplitterLimits PaneSplitter::Limits() const {
   return ComputeSplitterLimits(GetClientSize().x, leftContent_, rightMinimum_, GetSashSize());
 }
 
-void PaneSplitter::OnPositionChanging(wxSplitterEvent& event) {
-  event.SetSashPosition(ClampSashPosition(event.GetSashPosition(), Limits()));
-  event.Skip();
+int PaneSplitter::OnSashPositionChanging(int newSashPosition) {
+  const int position = wxSplitterWindow::OnSashPositionChanging(newSashPosition);
+  if (position == -1) return -1;  // vetoed
+  return ClampSashPosition(position, Limits());
 }
 
 void PaneSplitter::OnDoubleClick(wxSplitterEvent& event) { event.Veto(); }

@@ -43,8 +43,10 @@ class PaneSplitter : public wxSplitterWindow {
   SplitterLimits Limits() const;
   int LeftWidth() const { return GetSashPosition(); }
 
+  // Every move of the sash by the user passes here: the position is held within Limits().
+  int OnSashPositionChanging(int newSashPosition) override;
+
  private:
-  void OnPositionChanging(wxSplitterEvent& event);
   void OnDoubleClick(wxSplitterEvent& event);
   void OnSize(wxSizeEvent& event);
   void Reclamp();
