@@ -1,37 +1,53 @@
-// Screenshots for user-interface tests: a PNG of a window as it is on the screen, taken
-// by copying its screen rectangle (under Xvfb, X11). Header-only, so that the test support
-// library itself needs no wx; only the tests that include it do. UI thread only.
+// Screenshots for user-interface tests: the pixels of a window as the X server shows them,
+// read by ImageMagick's `import` from the root window (under Xvfb). A wxScreenDC blit is
+// not used: on GTK 3 it keeps returning the pixels of its first grab. Header-only, so that
+// the test support library itself needs no wx; only the tests that include it do. UI
+// thread only.
 #pragma once
 
-#include <wx/bitmap.h>
-#include <wx/dcmemory.h>
-#include <wx/dcscreen.h>
+#include <stdlib.h>
+#include <unistd.h>
+#include <wx/app.h>
 #include <wx/image.h>
+#include <wx/log.h>
 #include <wx/window.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <string>
 
 namespace testing_support {
 
-// The window's pixels as shown now (what lies over it included); an invalid image when
-// the window is not on the screen.
+// The window's screen rectangle as shown now (what lies over it included); an invalid
+// image when the window is not on the screen or the grab failed.
 inline wxImage GrabWindow(wxWindow* window) {
   if (!window || !window->IsShownOnScreen()) return {};
   window->Update();
+  wxYield();  // hands the painting done so far to the X server
   const wxRect rect = window->GetScreenRect();
   if (rect.IsEmpty()) return {};
-  wxBitmap bitmap(rect.GetSize(), 24);
-  wxMemoryDC memory(bitmap);
-  wxScreenDC screen;
-  if (!memory.Blit(0, 0, rect.width, rect.height, &screen, rect.x, rect.y)) return {};
-  memory.SelectObject(wxNullBitmap);
-  return bitmap.ConvertToImage();
+  char path[] = "/tmp/lumivar-screenshot-XXXXXX.png";
+  const int fd = mkstemps(path, 4);
+  if (fd < 0) return {};
+  close(fd);
+  char command[256];
+  std::snprintf(command, sizeof command,
+                "import -silent -window root -crop %dx%d+%d+%d +repage '%s'", rect.width,
+                rect.height, rect.x, rect.y, path);
+  wxImage image;
+  if (std::system(command) == 0) {
+    if (!wxImage::FindHandler(wxBITMAP_TYPE_PNG)) wxImage::AddHandler(new wxPNGHandler);
+    wxLogNull quiet;
+    image.LoadFile(path, wxBITMAP_TYPE_PNG);
+  }
+  std::remove(path);
+  if (image.IsOk() && image.GetSize() != rect.GetSize()) return {};
+  return image;
 }
 
 // Saves GrabWindow's image as a PNG file; false when there was nothing to save or the
 // file could not be written.
 inline bool SaveWindowScreenshot(wxWindow* window, const std::string& path) {
-  if (!wxImage::FindHandler(wxBITMAP_TYPE_PNG)) wxImage::AddHandler(new wxPNGHandler);
   const wxImage image = GrabWindow(window);
   return image.IsOk() && image.SaveFile(wxString::FromUTF8(path), wxBITMAP_TYPE_PNG);
 }
