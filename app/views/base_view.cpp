@@ -1,10 +1,10 @@
 #include "app/views/base_view.h"
 
-#include <wx/dcbuffer.h>
 #include <wx/settings.h>
 
-#include <algorithm>
+#include <utility>
 
+#include "controls/color_static.h"
 #include "engine/store/server_storage.h"
 
 namespace app {
@@ -12,6 +12,12 @@ namespace app {
 namespace {
 
 constexpr int kIndent = 12;
+// The lines' text cell heights, for a GUI font whose text is kReferenceTextHeight tall;
+// scaled to this desktop's GUI font, so that the status stays readable where fonts are
+// larger.
+constexpr int kTitleHeight = 20;
+constexpr int kStatusHeight = 12;
+constexpr int kReferenceTextHeight = 13;
 // Share of the highlight colour in the band.
 constexpr double kBandHighlightShare = 0.25;
 
@@ -44,88 +50,39 @@ SnapshotSource SnapshotsOf(const engine::ServerStorage& storage) {
   return [&storage](const std::string& id) { return storage.GetMonitorSnapshot(id); };
 }
 
-// The two header lines, painted: the title in bold on the band, the status below it on
-// its own colour, both indented and vertically centred in their lines.
-class HeaderBand : public wxPanel {
- public:
-  explicit HeaderBand(wxWindow* parent) : wxPanel(parent) {
-    SetBackgroundStyle(wxBG_STYLE_PAINT);
-    titleFont_ = wxSystemSettings::GetFont(wxSYS_DEFAULT_GUI_FONT);
-    titleFont_.SetWeight(wxFONTWEIGHT_BOLD);
-    titleFont_.SetFractionalPointSize(titleFont_.GetFractionalPointSize() * 1.2);
-    statusFont_ = wxSystemSettings::GetFont(wxSYS_DEFAULT_GUI_FONT);
-    statusFont_.SetFractionalPointSize(statusFont_.GetFractionalPointSize() * 0.9);
-    titleHeight_ = std::max(20, GetTextExtentOf(titleFont_) + 6);
-    statusHeight_ = std::max(12, GetTextExtentOf(statusFont_) + 4);
-    SetMinSize(wxSize(-1, titleHeight_ + statusHeight_));
-    statusColour_ = BandColour();
-    Bind(wxEVT_PAINT, &HeaderBand::OnPaint, this);
-    Bind(wxEVT_SIZE, [this](wxSizeEvent& event) {
-      Refresh();
-      event.Skip();
-    });
-  }
+namespace {
 
-  void Set(const HeaderTexts& texts, const wxColour& statusColour) {
-    if (texts == texts_ && statusColour == statusColour_) return;
-    texts_ = texts;
-    statusColour_ = statusColour;
-    SetName(wxString::FromUTF8(texts_.title));
-    Refresh();
-  }
-  const HeaderTexts& Texts() const { return texts_; }
+wxColour BandColour() {
+  return HeaderBandColour(wxSystemSettings::GetColour(wxSYS_COLOUR_HIGHLIGHT),
+                          wxSystemSettings::GetColour(wxSYS_COLOUR_WINDOW));
+}
 
-  static wxColour BandColour() {
-    return HeaderBandColour(wxSystemSettings::GetColour(wxSYS_COLOUR_HIGHLIGHT),
-                            wxSystemSettings::GetColour(wxSYS_COLOUR_WINDOW));
-  }
+// One line of the header band: as wide as the view, as tall as its text.
+controls::ColorStatic* HeaderLine(wxWindow* parent, const std::string& text, int height,
+                                  int weight) {
+  controls::ColorStaticStyle style;
+  style.back = BandColour();
+  style.text = wxSystemSettings::GetColour(wxSYS_COLOUR_WINDOWTEXT);
+  style.height =
+      (height * parent->GetCharHeight() + kReferenceTextHeight / 2) / kReferenceTextHeight;
+  style.weight = weight;
+  style.leftIndent = kIndent;
+  auto* line = new controls::ColorStatic(parent, wxID_ANY, wxString::FromUTF8(text), style);
+  line->SetMinSize(wxSize(0, line->GetBestSize().y));
+  return line;
+}
 
- private:
-  int GetTextExtentOf(const wxFont& font) const {
-    int width = 0;
-    int height = 0;
-    GetTextExtent("Lumivar", &width, &height, nullptr, nullptr, &font);
-    return height;
-  }
-
-  void OnPaint(wxPaintEvent&) {
-    wxAutoBufferedPaintDC dc(this);
-    const wxSize size = GetClientSize();
-    const wxColour band = BandColour();
-    dc.SetPen(*wxTRANSPARENT_PEN);
-    dc.SetBrush(wxBrush(band));
-    dc.DrawRectangle(0, 0, size.x, titleHeight_);
-    dc.SetBrush(wxBrush(statusColour_));
-    dc.DrawRectangle(0, titleHeight_, size.x, size.y - titleHeight_);
-    dc.SetTextForeground(wxSystemSettings::GetColour(wxSYS_COLOUR_WINDOWTEXT));
-    DrawLine(dc, titleFont_, texts_.title, 0, titleHeight_);
-    DrawLine(dc, statusFont_, texts_.status, titleHeight_, size.y - titleHeight_);
-  }
-
-  void DrawLine(wxDC& dc, const wxFont& font, const std::string& text, int top, int height) {
-    if (text.empty()) return;
-    dc.SetFont(font);
-    const wxString label = wxString::FromUTF8(text);
-    const wxSize extent = dc.GetTextExtent(label);
-    dc.SetClippingRegion(0, top, GetClientSize().x, height);
-    dc.DrawText(label, kIndent, top + (height - extent.y) / 2);
-    dc.DestroyClippingRegion();
-  }
-
-  wxFont titleFont_;
-  wxFont statusFont_;
-  int titleHeight_ = 20;
-  int statusHeight_ = 12;
-  HeaderTexts texts_{MakeHeaderTexts(nullptr)};
-  wxColour statusColour_;
-};
+}  // namespace
 
 BaseView::BaseView(wxWindow* parent, SnapshotSource snapshots, wxSize formSize, bool growWidth,
                    bool growHeight)
     : wxPanel(parent), snapshots_(std::move(snapshots)), formSize_(formSize) {
   auto* sizer = new wxBoxSizer(wxVERTICAL);
-  header_ = new HeaderBand(this);
-  sizer->Add(header_, 0, wxEXPAND);
+  const HeaderTexts none = MakeHeaderTexts(nullptr);
+  title_ = HeaderLine(this, none.title, kTitleHeight, wxFONTWEIGHT_BOLD);
+  status_ = HeaderLine(this, none.status, kStatusHeight, wxFONTWEIGHT_NORMAL);
+  sizer->Add(title_, 0, wxEXPAND);
+  sizer->Add(status_, 0, wxEXPAND);
   body_ = new wxBoxSizer(wxVERTICAL);
   sizer->Add(body_, 1, wxEXPAND);
   SetSizer(sizer);
@@ -161,7 +118,9 @@ void BaseView::SetSizeLimits(bool growWidth, bool growHeight) {
   SetMaxSize(wxSize(growWidth ? -1 : least.x, growHeight ? -1 : least.y));
 }
 
-HeaderTexts BaseView::Header() const { return header_->Texts(); }
+HeaderTexts BaseView::Header() const {
+  return {title_->GetLabel().utf8_string(), status_->GetLabel().utf8_string()};
+}
 
 std::optional<engine::MonitorSnapshot> BaseView::SelectedMonitor() const {
   if (monitorId_.empty() || !snapshots_) return std::nullopt;
@@ -169,9 +128,11 @@ std::optional<engine::MonitorSnapshot> BaseView::SelectedMonitor() const {
 }
 
 void BaseView::RefreshHeader(const engine::MonitorSnapshot* monitor) {
-  const wxColour band = HeaderBand::BandColour();
-  header_->Set(MakeHeaderTexts(monitor),
-               monitor ? StatusLineColour(monitor->statusColor, band) : band);
+  const wxColour band = BandColour();
+  const HeaderTexts texts = MakeHeaderTexts(monitor);
+  title_->SetLabel(wxString::FromUTF8(texts.title));
+  status_->SetLabel(wxString::FromUTF8(texts.status));
+  status_->SetBackColor(monitor ? StatusLineColour(monitor->statusColor, band) : band);
 }
 
 }  // namespace app

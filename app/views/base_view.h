@@ -15,6 +15,10 @@
 
 #include "engine/store/monitor_snapshot.h"
 
+namespace controls {
+class ColorStatic;
+}
+
 namespace engine {
 class ServerStorage;
 }
@@ -56,8 +60,6 @@ using SnapshotSource =
 // A source reading the store's snapshots; the store must outlive the views using it.
 SnapshotSource SnapshotsOf(const engine::ServerStorage& storage);
 
-class HeaderBand;
-
 class BaseView : public wxPanel {
  public:
   // formSize: the least size of the view's own controls (the body's sizer may ask more).
@@ -97,7 +99,8 @@ class BaseView : public wxPanel {
 
   SnapshotSource snapshots_;
   std::string monitorId_;
-  HeaderBand* header_ = nullptr;
+  controls::ColorStatic* title_ = nullptr;
+  controls::ColorStatic* status_ = nullptr;
   wxBoxSizer* body_ = nullptr;
   wxSize formSize_;
   bool growWidth_ = true;
