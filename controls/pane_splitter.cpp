@@ -29,10 +29,10 @@ PaneSplitter::PaneSplitter(wxWindow* parent, wxWindowID id)
 }
 
 void PaneSplitter::SplitPanes(wxWindow* left, wxWindow* right) {
-  const int width = ClampSashPosition(kInitialWidth, Limits());
-  SplitVertically(left, right, width);
-  sized_ = GetClientSize().x > 0 && GetClientSize().x > Limits().minimum;
-  if (sized_) Reclamp();
+  const SplitterLimits limits = Limits();
+  const int initial = ClampSashPosition(kInitialWidth, {limits.minimum, kInitialWidth});
+  SplitVertically(left, right, initial);
+  sized_ = limits.maximum >= initial;
 }
 
 void PaneSplitter::SetPaneMinimums(int leftContent, int rightMinimum) {
@@ -60,8 +60,13 @@ void PaneSplitter::OnSize(wxSizeEvent& event) {
   CallAfter([this] {
     if (!IsSplit()) return;
     if (!sized_) {
+      // Until the window is wide enough for the initial width (it may be laid out in
+      // steps), the initial width stays requested rather than clamped away.
+      const SplitterLimits limits = Limits();
+      const int initial = ClampSashPosition(kInitialWidth, {limits.minimum, kInitialWidth});
+      if (limits.maximum < initial) return;
       sized_ = true;
-      SetSashPosition(ClampSashPosition(kInitialWidth, Limits()));
+      SetSashPosition(initial);
       return;
     }
     Reclamp();

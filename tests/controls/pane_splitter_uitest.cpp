@@ -190,5 +190,22 @@ TEST_F(PaneSplitterTest, ResizingKeepsTheLeftWidthWithinTheLimits) {
   }
 }
 
+// A window that is laid out small first and then widened still starts at the initial width.
+TEST(PaneSplitterStartTest, StartsAtTheInitialWidthAfterASmallFirstLayout) {
+  auto* frame = new wxFrame(nullptr, wxID_ANY, "small", wxPoint(0, 0), wxSize(120, 200));
+  auto* splitter = new PaneSplitter(frame);
+  splitter->SetPaneMinimums(kLeftContent, kRightMinimum);
+  splitter->SplitPanes(new wxPanel(splitter), new wxPanel(splitter));
+  frame->Show();
+  ASSERT_TRUE(PumpUntil([&] { return splitter->IsShownOnScreen(); }));
+  Settle();
+  EXPECT_TRUE(splitter->IsSplit());
+  frame->SetSize(wxSize(900, 500));
+  EXPECT_TRUE(PumpUntil([&] { return splitter->LeftWidth() == PaneSplitter::kInitialWidth; }))
+      << "width " << splitter->LeftWidth();
+  frame->Destroy();
+  Settle();
+}
+
 }  // namespace
 }  // namespace controls
