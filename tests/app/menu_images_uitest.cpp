@@ -1,0 +1,122 @@
+// Menu images under a display: which items the builder gives an image, and the swap to
+// the disabled image when a menu opens. No menu is ever shown.
+#include <gtest/gtest.h>
+#include <gtk/gtk.h>
+#include <wx/menu.h>
+
+#include <cstring>
+#include <memory>
+
+#include "app/command_ids.h"
+#include "app/main_menu.h"
+#include "app/menu_images.h"
+#include "tests/app/ui_test_support.h"
+
+namespace app {
+namespace {
+
+bool SamePixels(const wxBitmap& a, const wxBitmap& b) {
+  if (!a.IsOk() || !b.IsOk() || a.GetSize() != b.GetSize()) return false;
+  const wxImage x = a.ConvertToImage();
+  const wxImage y = b.ConvertToImage();
+  const std::size_t pixels = static_cast<std::size_t>(x.GetWidth()) * x.GetHeight();
+  if (std::memcmp(x.GetData(), y.GetData(), 3 * pixels) != 0) return false;
+  if (x.HasAlpha() != y.HasAlpha()) return false;
+  return !x.HasAlpha() || std::memcmp(x.GetAlpha(), y.GetAlpha(), pixels) == 0;
+}
+
+// Sends the event the toolkit sends when the menu opens, without opening it.
+void SendMenuOpen(wxMenu* menu) {
+  wxMenuEvent event(wxEVT_MENU_OPEN, 0, menu);
+  menu->ProcessEvent(event);
+}
+
+TEST(MenuImagesUiTest, OnlyListedNormalItemsCarryAnImage) {
+  const MenuImages& images = MenuImages::Main();
+  ASSERT_TRUE(images.Has(kIdMonitorNew));
+  wxMenu menu;
+  MenuBuilder builder(images);
+  const struct {
+    int id;
+    wxItemKind kind;
+    bool image;
+  } items[] = {
+      {kIdMonitorNew, wxITEM_NORMAL, true},
+      {kIdMonitorStart, wxITEM_NORMAL, true},
+      {kIdOnlineHelp, wxITEM_NORMAL, false},  // not in the list
+      {kIdViewToolbar, wxITEM_CHECK, false},
+      {kIdSettings, wxITEM_CHECK, false},  // listed, but a check item
+      {kIdMonitorDelete, wxITEM_RADIO, false},
+      {kIdMonitorStop, wxITEM_NORMAL, true},
+  };
+  for (const auto& item : items) {
+    builder.Append(&menu, item.id, "Item", "", item.kind);
+    menu.AppendSeparator();
+  }
+  for (const auto& item : items) {
+    SCOPED_TRACE(item.id);
+    const wxMenuItem* made = menu.FindItem(item.id);
+    ASSERT_NE(made, nullptr);
+    EXPECT_EQ(made->GetBitmap().IsOk(), item.image);
+    if (item.image) {
+      EXPECT_TRUE(SamePixels(made->GetBitmap(), images.Image(item.id, true)));
+    }
+  }
+  for (const wxMenuItem* made : menu.GetMenuItems()) {
+    if (made->IsSeparator()) {
+      EXPECT_FALSE(made->GetBitmap().IsOk());
+    }
+  }
+}
+
+TEST(MenuImagesUiTest, DisabledItemsShowTheDisabledImageWhenTheMenuOpens) {
+  const MenuImages& images = MenuImages::Main();
+  wxMenu menu;
+  MenuBuilder builder(images);
+  builder.Append(&menu, kIdMonitorStart, "&Start");
+  builder.Append(&menu, kIdMonitorStop, "S&top");
+  wxMenu* sub = new wxMenu;
+  builder.Append(sub, kIdMonitorDelete, "&Delete");
+  menu.AppendSubMenu(sub, "More");
+
+  const struct {
+    bool startEnabled, deleteEnabled;
+  } steps[] = {{false, false}, {true, false}, {true, true}, {false, true}};
+  for (const auto& step : steps) {
+    menu.Enable(kIdMonitorStart, step.startEnabled);
+    sub->Enable(kIdMonitorDelete, step.deleteEnabled);
+    SendMenuOpen(&menu);
+    SCOPED_TRACE(testing::Message() << step.startEnabled << step.deleteEnabled);
+    EXPECT_TRUE(SamePixels(menu.FindItem(kIdMonitorStart)->GetBitmap(),
+                           images.Image(kIdMonitorStart, step.startEnabled)));
+    EXPECT_TRUE(
+        SamePixels(menu.FindItem(kIdMonitorStop)->GetBitmap(), images.Image(kIdMonitorStop, true)));
+    EXPECT_TRUE(SamePixels(sub->FindItem(kIdMonitorDelete)->GetBitmap(),
+                           images.Image(kIdMonitorDelete, step.deleteEnabled)));
+  }
+  EXPECT_FALSE(
+      SamePixels(images.Image(kIdMonitorStart, true), images.Image(kIdMonitorStart, false)));
+}
+
+TEST(MenuImagesUiTest, TheMenuBarsImagedCommandsShowTheirImages) {
+  std::unique_ptr<wxMenuBar> bar(CreateMainMenuBar());
+  gboolean shown = FALSE;
+  g_object_get(gtk_settings_get_default(), "gtk-menu-images", &shown, nullptr);
+  EXPECT_TRUE(shown);
+  const struct {
+    int id;
+    bool image;
+  } items[] = {
+      {kIdMonitorNew, true},     {kIdMonitorStart, true}, {kIdMonitorStop, true},
+      {kIdMonitorDelete, true},  {kIdSettings, true},     {kIdViewToolbar, false},
+      {kIdViewStatusBar, false}, {kIdOnlineHelp, false},  {kIdAppAbout, false},
+  };
+  for (const auto& item : items) {
+    const wxMenuItem* made = bar->FindItem(item.id);
+    ASSERT_NE(made, nullptr) << item.id;
+    EXPECT_EQ(made->GetBitmap().IsOk(), item.image) << item.id;
+  }
+}
+
+}  // namespace
+}  // namespace app
