@@ -3,39 +3,50 @@
 #include <wx/menu.h>
 
 #include "app/command_ids.h"
+#include "app/menu_images.h"
 #include "res/strings.h"
 
 namespace app {
 namespace {
 
-void Append(wxMenu* menu, int id, const char* label, wxItemKind kind = wxITEM_NORMAL) {
-  const char* prompt = res::FindString(PromptStringId(id));
-  menu->Append(id, wxString::FromUTF8(label),
-               prompt != nullptr ? wxString::FromUTF8(prompt) : wxString(), kind);
-}
+// Every item goes through the builder, so commands with an image show it.
+class ItemMaker {
+ public:
+  ItemMaker() : builder_(MenuImages::Main()) { EnableMenuImages(); }
+
+  void operator()(wxMenu* menu, int id, const char* label, wxItemKind kind = wxITEM_NORMAL) {
+    const char* prompt = res::FindString(PromptStringId(id));
+    builder_.Append(menu, id, wxString::FromUTF8(label),
+                    prompt != nullptr ? wxString::FromUTF8(prompt) : wxString(), kind);
+  }
+
+ private:
+  MenuBuilder builder_;
+};
 
 }  // namespace
 
 wxMenuBar* CreateMainMenuBar() {
+  ItemMaker append;
   auto* monitor = new wxMenu;
-  Append(monitor, kIdMonitorNew, "&New");
+  append(monitor, kIdMonitorNew, "&New");
   monitor->AppendSeparator();
-  Append(monitor, kIdMonitorStart, "&Start");
-  Append(monitor, kIdMonitorStop, "S&top");
+  append(monitor, kIdMonitorStart, "&Start");
+  append(monitor, kIdMonitorStop, "S&top");
   monitor->AppendSeparator();
-  Append(monitor, kIdMonitorDelete, "&Delete");
+  append(monitor, kIdMonitorDelete, "&Delete");
 
   auto* view = new wxMenu;
-  Append(view, kIdViewToolbar, "&Toolbar", wxITEM_CHECK);
-  Append(view, kIdViewStatusBar, "&Status Bar", wxITEM_CHECK);
+  append(view, kIdViewToolbar, "&Toolbar", wxITEM_CHECK);
+  append(view, kIdViewStatusBar, "&Status Bar", wxITEM_CHECK);
 
   auto* tools = new wxMenu;
-  Append(tools, kIdSettings, "&Settings");
+  append(tools, kIdSettings, "&Settings");
 
   auto* help = new wxMenu;
-  Append(help, kIdOnlineHelp, "Online &Help");
+  append(help, kIdOnlineHelp, "Online &Help");
   help->AppendSeparator();
-  Append(help, kIdAppAbout, "&About Lumivar...");
+  append(help, kIdAppAbout, "&About Lumivar...");
 
   auto* bar = new wxMenuBar;
   bar->Append(monitor, "&Monitor");
