@@ -2,6 +2,7 @@
 // the disabled image when a menu opens. No menu is ever shown.
 #include <gtest/gtest.h>
 #include <gtk/gtk.h>
+#include <wx/frame.h>
 #include <wx/menu.h>
 
 #include <cstring>
@@ -116,6 +117,36 @@ TEST(MenuImagesUiTest, TheMenuBarsImagedCommandsShowTheirImages) {
     ASSERT_NE(made, nullptr) << item.id;
     EXPECT_EQ(made->GetBitmap().IsOk(), item.image) << item.id;
   }
+}
+
+// The toolkit's own open signal (emitted on the menu, which stays hidden): the frame's
+// update handlers decide the state first, the image follows, and the frame still hears of it.
+TEST(MenuImagesUiTest, TheToolkitsOpenSignalSwapsAfterTheStatesAreUpdated) {
+  auto* frame = new wxFrame(nullptr, wxID_ANY, "Menus");
+  frame->SetMenuBar(CreateMainMenuBar());
+  bool frameHeard = false;
+  frame->Bind(wxEVT_MENU_OPEN, [&frameHeard](wxMenuEvent& event) {
+    frameHeard = true;
+    event.Skip();
+  });
+  frame->Bind(
+      wxEVT_UPDATE_UI, [](wxUpdateUIEvent& event) { event.Enable(false); }, kIdMonitorStart);
+  frame->Show();
+  ui_testing::PumpOnce();
+  wxMenu* monitor = frame->GetMenuBar()->GetMenu(0);
+  const MenuImages& images = MenuImages::Main();
+  ASSERT_TRUE(SamePixels(monitor->FindItem(kIdMonitorStart)->GetBitmap(),
+                         images.Image(kIdMonitorStart, true)));
+
+  g_signal_emit_by_name(monitor->m_menu, "map");
+  EXPECT_FALSE(monitor->IsEnabled(kIdMonitorStart));
+  EXPECT_TRUE(SamePixels(monitor->FindItem(kIdMonitorStart)->GetBitmap(),
+                         images.Image(kIdMonitorStart, false)));
+  EXPECT_TRUE(
+      SamePixels(monitor->FindItem(kIdMonitorNew)->GetBitmap(), images.Image(kIdMonitorNew, true)));
+  EXPECT_TRUE(frameHeard);
+  frame->Destroy();
+  ui_testing::PumpOnce();
 }
 
 }  // namespace
