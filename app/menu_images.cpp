@@ -90,9 +90,7 @@ wxMenuItem* MenuBuilder::Append(wxMenu* menu, int id, const wxString& text, cons
 
 void ShowMenuImageStates(wxMenu* menu, const MenuImages& images) {
   for (wxMenuItem* item : menu->GetMenuItems()) {
-    if (item->IsSubMenu()) {
-      ShowMenuImageStates(item->GetSubMenu(), images);
-    } else if (item->GetKind() == wxITEM_NORMAL && images.Has(item->GetId())) {
+    if (!item->IsSubMenu() && item->GetKind() == wxITEM_NORMAL && images.Has(item->GetId())) {
       item->SetBitmap(images.Image(item->GetId(), item->IsEnabled()));
     }
   }
