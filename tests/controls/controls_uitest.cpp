@@ -19,6 +19,7 @@
 #include <functional>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "controls/accessible_name.h"
@@ -286,7 +287,19 @@ TEST_F(ControlsTest, AccessibleNamesReachAtk) {
   g_object_unref(relations);
 }
 
-// The controls together in a shown frame: rows are never lower than a cell image. Saved as
+std::string CellText(AtkObject* cell) {
+  if (const char* own = atk_object_get_name(cell); own && *own) return own;
+  std::string text;
+  for (int i = 0; i < atk_object_get_n_accessible_children(cell); ++i) {
+    AtkObject* child = atk_object_ref_accessible_child(cell, i);
+    if (const char* name = atk_object_get_name(child)) text += name;
+    g_object_unref(child);
+  }
+  return text;
+}
+
+// The controls together in a shown frame: rows are never lower than a cell image and the
+// cells' texts reach ATK. Saved as
 // a PNG when LUMIVAR_SCREENSHOT_DIR is set.
 TEST_F(ControlsTest, ShownTogether) {
   auto* sizer = new wxBoxSizer(wxVERTICAL);
@@ -335,6 +348,17 @@ TEST_F(ControlsTest, ShownTogether) {
   }));
   for (unsigned row = 0; row < 3; ++row) {
     EXPECT_GE(list->GetItemRect(list->RowToItem(row)).height, ColorList::kMinRowHeight) << row;
+  }
+  // A screen reader finds the cells' texts, with or without an image. An icon-and-text cell
+  // is a container of an image cell and a text cell; the text cell carries the name.
+  AtkObject* cells = gtk_widget_get_accessible(list->GtkGetTreeView());
+  ASSERT_TRUE(ATK_IS_TABLE(cells));
+  for (const auto& [row, column, text] : {std::tuple{0, 0, "Payroll"}, std::tuple{1, 0, "Orders"},
+                                          std::tuple{1, 1, "down"}, std::tuple{2, 2, "-"}}) {
+    AtkObject* cell = atk_table_ref_at(ATK_TABLE(cells), row, column);
+    ASSERT_NE(cell, nullptr);
+    EXPECT_EQ(CellText(cell), text) << row << "," << column;
+    g_object_unref(cell);
   }
   const char* dir = std::getenv("LUMIVAR_SCREENSHOT_DIR");
   if (dir == nullptr) return;
