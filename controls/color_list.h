@@ -14,7 +14,8 @@ namespace controls {
 
 class ColorList : public wxDataViewListCtrl {
  public:
-  // Rows are never lower than this (the height of a cell image).
+  // Rows are never lower than this: the image part of every cell keeps room for a 16-pixel
+  // image whether or not it shows one, whatever the font.
   static constexpr int kMinRowHeight = 16;
 
   // The accessible name is the list's title (e.g. its group box's).

@@ -327,6 +327,13 @@ TEST_F(ControlsTest, ShownTogether) {
   list->SetCellBitmap(1, 1, 2);
   list->SetCellBitmap(1, 0, 2);
   sizer->Add(list, 1, wxEXPAND | wxALL, 6);
+  // The same rows in a font whose lines are far lower than an image.
+  auto* small = new ColorList(frame_, wxID_ANY, "Small", wxDefaultPosition, wxSize(-1, 90));
+  small->SetFont(wxFont(wxFontInfo(wxSize(0, 7))));
+  small->AddColumn("Monitor");
+  for (const char* name : {"Payroll", "Orders", "Stock"}) small->AddRow({name});
+  small->SetCellBitmap(1, 0, Swatch(*wxRED));
+  sizer->Add(small, 0, wxEXPAND | wxALL, 6);
   auto* table = new AttributeList(frame_, wxID_ANY, "Statistics");
   table->Init({"Response time", "Availability"});
   table->SetIntValue(0, 250, "ms");
@@ -348,6 +355,7 @@ TEST_F(ControlsTest, ShownTogether) {
   }));
   for (unsigned row = 0; row < 3; ++row) {
     EXPECT_GE(list->GetItemRect(list->RowToItem(row)).height, ColorList::kMinRowHeight) << row;
+    EXPECT_GE(small->GetItemRect(small->RowToItem(row)).height, ColorList::kMinRowHeight) << row;
   }
   // A screen reader finds the cells' texts, with or without an image. An icon-and-text cell
   // is a container of an image cell and a text cell; the text cell carries the name.
