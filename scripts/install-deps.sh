@@ -13,7 +13,7 @@ packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   libsqliteodbc postgresql odbc-postgresql
   python3 python3-aiosmtpd
-  xvfb xauth xdg-utils fonts-dejavu-core
+  xvfb xauth xdg-utils fonts-dejavu-core imagemagick
   clang-format
   locales tzdata
 )
