@@ -1,71 +1,15 @@
-// Shared by the user-interface tests: a wx application without a main loop of its own,
-// set up once per test program, and a pump that runs the UI thread's queued work until a
-// condition holds. Tests run on the UI thread.
+// Shared by the application's user-interface tests: the wx environment of
+// tests/support/wx_test_support.h with the UI-thread receiver of the application installed,
+// so work that engine threads post reaches the UI thread. Tests run on the UI thread.
 #pragma once
 
-#include <gtest/gtest.h>
-#include <wx/app.h>
-#include <wx/evtloop.h>
-#include <wx/init.h>
-
-#include <chrono>
-#include <functional>
-#include <thread>
-
 #include "app/ui_thread.h"
+#include "tests/support/wx_test_support.h"
 
 namespace ui_testing {
 
-class WxEnvironment : public ::testing::Environment {
- public:
-  void SetUp() override {
-    static int argc = 1;
-    static char name[] = "uitest";
-    static char* argv[] = {name, nullptr};
-    wxApp::SetInstance(new wxApp);
-    ASSERT_TRUE(wxEntryStart(argc, argv)) << "no display";
-    ASSERT_TRUE(wxTheApp->CallOnInit());
-    loop_ = new wxGUIEventLoop;
-    wxEventLoopBase::SetActive(loop_);
-    app::SetUiThreadReceiver(wxTheApp);
-  }
-  void TearDown() override {
-    app::SetUiThreadReceiver(nullptr);
-    wxEventLoopBase::SetActive(nullptr);
-    delete loop_;
-    wxTheApp->OnExit();
-    wxEntryCleanup();
-  }
-
- private:
-  wxEventLoopBase* loop_ = nullptr;
-};
-
 inline ::testing::Environment* const kWxEnvironment =
-    ::testing::AddGlobalTestEnvironment(new WxEnvironment);
-
-// Runs queued work, pending events and idle processing (deferred deletions) once.
-inline void PumpOnce() {
-  wxTheApp->ProcessPendingEvents();
-  wxYield();
-  wxTheApp->ProcessIdle();
-}
-
-// Pumps until done() holds; false when it did not within the timeout.
-inline bool PumpUntil(const std::function<bool()>& done,
-                      std::chrono::milliseconds timeout = std::chrono::seconds(10)) {
-  const auto deadline = std::chrono::steady_clock::now() + timeout;
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    PumpOnce();
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  }
-  return true;
-}
-
-// Pumps for a while, for work that must not happen.
-inline void PumpFor(std::chrono::milliseconds span) {
-  PumpUntil([] { return false; }, span);
-}
+    ::testing::AddGlobalTestEnvironment(new WxEnvironment(
+        [] { app::SetUiThreadReceiver(wxTheApp); }, [] { app::SetUiThreadReceiver(nullptr); }));
 
 }  // namespace ui_testing

@@ -29,47 +29,15 @@
 #include "controls/color_static.h"
 #include "controls/value_text.h"
 #include "tests/support/screenshot.h"
+#include "tests/support/wx_test_support.h"
 
 namespace controls {
 namespace {
 
-class WxEnvironment : public ::testing::Environment {
- public:
-  void SetUp() override {
-    static int argc = 1;
-    static char name[] = "uitest";
-    static char* argv[] = {name, nullptr};
-    wxApp::SetInstance(new wxApp);
-    ASSERT_TRUE(wxEntryStart(argc, argv)) << "no display";
-    ASSERT_TRUE(wxTheApp->CallOnInit());
-    loop_ = new wxGUIEventLoop;
-    wxEventLoopBase::SetActive(loop_);
-  }
-  void TearDown() override {
-    wxEventLoopBase::SetActive(nullptr);
-    delete loop_;
-    wxTheApp->OnExit();
-    wxEntryCleanup();
-  }
-
- private:
-  wxEventLoopBase* loop_ = nullptr;
-};
-
 ::testing::Environment* const kWxEnvironment =
-    ::testing::AddGlobalTestEnvironment(new WxEnvironment);
+    ::testing::AddGlobalTestEnvironment(new ui_testing::WxEnvironment);
 
-bool PumpUntil(const std::function<bool()>& done) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    wxTheApp->ProcessPendingEvents();
-    wxYield();
-    wxTheApp->ProcessIdle();
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  }
-  return true;
-}
+using ui_testing::PumpUntil;
 
 wxBitmap Swatch(const wxColour& colour) {
   wxBitmap bitmap(16, 16, 24);
