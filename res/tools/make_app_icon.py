@@ -3,21 +3,10 @@
 and 48 pixels and writes res/app_icon.cpp with the PNG bytes. Run from the repository
 root: python3 res/tools/make_app_icon.py"""
 import math
-import struct
-import zlib
+from png_art import byte_array, png
 
 SIZES = (16, 32, 48)
 SS = 4  # supersampling per axis
-
-
-def png(width, height, rows):
-    def chunk(kind, data):
-        c = struct.pack(">I", len(data)) + kind + data
-        return c + struct.pack(">I", zlib.crc32(kind + data) & 0xFFFFFFFF)
-
-    raw = b"".join(b"\x00" + bytes(r) for r in rows)
-    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 6, 0, 0, 0))
-            + chunk(b"IDAT", zlib.compress(raw, 9)) + chunk(b"IEND", b""))
 
 
 def rounded_box(x, y, x0, y0, x1, y1, r):
@@ -101,11 +90,7 @@ def main():
            '#include "res/art.h"', "", "namespace res {", "namespace {", ""]
     for s in SIZES:
         data = render(s)
-        out.append(f"constexpr unsigned char kAppIcon{s}[] = {{")
-        for i in range(0, len(data), 16):
-            out.append("    " + ", ".join(f"0x{b:02x}" for b in data[i:i + 16]) + ",")
-        out.append("};")
-        out.append("")
+        out += byte_array(f"kAppIcon{s}", data)
     out += ["}  // namespace", "", "PngData AppIconPng(int size) {", "  switch (size) {"]
     for s in SIZES:
         out.append(f"    case {s}:")

@@ -4,20 +4,9 @@ shapes and writes res/art_images.cpp with each strip as PNG data (declared in re
 Run from the repository root: python3 res/tools/make_art.py
 Previews of every strip go to /tmp/lumivar-art-*.png."""
 import math
-import struct
-import zlib
+from png_art import byte_array, png
 
 SS = 4  # supersampling per axis
-
-
-def png(width, height, rows):
-    def chunk(kind, data):
-        c = struct.pack(">I", len(data)) + kind + data
-        return c + struct.pack(">I", zlib.crc32(kind + data) & 0xFFFFFFFF)
-
-    raw = b"".join(b"\x00" + bytes(r) for r in rows)
-    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 6, 0, 0, 0))
-            + chunk(b"IDAT", zlib.compress(raw, 9)) + chunk(b"IEND", b""))
 
 
 # Shapes: predicates over unit coordinates (u to the right, v downwards, both 0..1).
@@ -316,11 +305,7 @@ def main():
         datas[name] = data
         with open(f"/tmp/lumivar-art-{stem}.png", "wb") as f:
             f.write(data)
-        out.append(f"constexpr unsigned char {name}[] = {{")
-        for i in range(0, len(data), 16):
-            out.append("    " + ", ".join(f"0x{b:02x}" for b in data[i:i + 16]) + ",")
-        out.append("};")
-        out.append("")
+        out += byte_array(name, data)
     out += ["}  // namespace", ""]
 
     def accessor(signature, cases):
