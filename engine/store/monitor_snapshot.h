@@ -150,6 +150,7 @@ struct MonitorSnapshot {
 struct MonitorSummary {
   std::string id{};
   std::string name{};
+  std::int32_t type = Server::kOdbcDataSourceType;
   bool running = false;
   bool stopPending = false;
   bool notPolledYet = true;

@@ -204,6 +204,7 @@ std::vector<MonitorSummary> ServerStorage::GetMonitorSummaries() const {
     std::lock_guard lock(server->Mutex());
     s.id = server->id;
     s.name = server->name;
+    s.type = server->type;
     s.running = server->running;
     s.notPolledYet = server->notPolledYet;
     if (const ServerData* data = server->GetData()) {
