@@ -19,6 +19,8 @@ enum CommandId : int {
   kIdOnlineHelp,
   kIdViewToolbar,
   kIdViewStatusBar,
+  kIdNextPane,  // F6: the focus moves between the tree and the view
+  kIdPrevPane,  // Shift+F6
   kIdAppAbout = wxID_ABOUT,
   kIdAppExit = wxID_EXIT,
 };

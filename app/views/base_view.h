@@ -74,6 +74,8 @@ class BaseView : public wxPanel {
   virtual bool UpdateView(bool save, int hint);
   // Saves, then loads everything again.
   bool ReloadView();
+  // The HTML pages in the data folder have been written anew.
+  virtual void PagesWritten() {}
 
   // The selected monitor; "" for none. Takes effect on the next UpdateView(false, ...).
   void SetMonitorId(const std::string& monitorId) { monitorId_ = monitorId; }
