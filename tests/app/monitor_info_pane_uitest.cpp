@@ -1,10 +1,11 @@
 // The info pane under a display: a monitor shows today's availability over its five rows,
 // the summary then replaces the upper panel and empties the list; the first column stays at
 // its width while the second follows the pane's width; at its least width every text of
-// both upper panels still fits.
+// both upper panels still fits; every control has an accessible name.
 #include "app/monitor_info_pane.h"
 
 #include <gtest/gtest.h>
+#include <gtk/gtk.h>
 #include <wx/frame.h>
 #include <wx/sizer.h>
 
@@ -94,6 +95,14 @@ TEST_F(MonitorInfoPaneUiTest, ShowsAMonitorThenTheSummary) {
   ASSERT_NE(list, nullptr);
   EXPECT_TRUE(list->HasCellBitmap(1, 1)) << "no health image";
   EXPECT_FALSE(list->HasCellBitmap(0, 1));
+  std::vector<wxWindow*> controls;
+  Collect(pane_, controls);
+  controls.push_back(pane_);
+  for (wxWindow* control : controls) {
+    AtkObject* accessible = gtk_widget_get_accessible(control->GetHandle());
+    const char* name = accessible ? atk_object_get_name(accessible) : nullptr;
+    EXPECT_TRUE(name && *name) << "no accessible name: " << control->GetClassInfo()->GetClassName();
+  }
   // A second poll rewrites the rows in place.
   monitor.settings.name = "Sales 2";
   pane_->ShowMonitor(monitor);
