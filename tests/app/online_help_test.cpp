@@ -59,13 +59,5 @@ TEST(OnlineHelpTest, AFolderThatCannotTakeThePageGivesNothing) {
   EXPECT_FALSE(std::filesystem::exists(dir.File("taken/help.html.part")));
 }
 
-TEST(OnlineHelpTest, ThePageIsOneWholeDocument) {
-  const std::string page = res::HelpPageHtml();
-  EXPECT_EQ(page.rfind("<!DOCTYPE html>", 0), 0u);
-  EXPECT_NE(page.find("</html>"), std::string::npos);
-  for (const char* name : {"varnholt.cfg", "varnholt.dat", "index.html", "actions.html"})
-    EXPECT_NE(page.find(name), std::string::npos) << name;
-}
-
 }  // namespace
 }  // namespace app
