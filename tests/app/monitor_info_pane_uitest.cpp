@@ -79,18 +79,12 @@ TEST_F(MonitorInfoPaneUiTest, ShowsAMonitorThenTheSummary) {
   monitor.lastAlertTime = 1700000000 - 600;
   pane_->ShowMonitor(monitor);
   EXPECT_TRUE(pane_->ShowsMonitor());
-  const std::vector<std::string> shown = pane_->ShownTexts();
-  const std::vector<std::string> upper = {"Uptime 97.50%", "Current status:", "UP",
-                                          "Uptime 3 Hours 15 Minutes",
-                                          "Downtime 0 Hours 5 Minutes"};
-  ASSERT_EQ(shown.size(), upper.size() + 10);
-  EXPECT_EQ(std::vector<std::string>(shown.begin(), shown.begin() + 5), upper);
-  std::vector<std::string> cells;
+  std::vector<std::string> expected = {"Uptime 97.50%", "Current status:", "UP",
+                                       "Uptime 3 Hours 15 Minutes", "Downtime 0 Hours 5 Minutes"};
   for (const InfoRow& row : MakeInfoRows(monitor)) {
-    cells.push_back(row.label);
-    cells.push_back(row.value);
+    expected.insert(expected.end(), {row.label, row.value});
   }
-  EXPECT_EQ(std::vector<std::string>(shown.begin() + 5, shown.end()), cells);
+  EXPECT_EQ(pane_->ShownTexts(), expected);
   controls::ColorList* list = List();
   ASSERT_NE(list, nullptr);
   EXPECT_TRUE(list->HasCellBitmap(1, 1)) << "no health image";
@@ -103,10 +97,6 @@ TEST_F(MonitorInfoPaneUiTest, ShowsAMonitorThenTheSummary) {
     const char* name = accessible ? atk_object_get_name(accessible) : nullptr;
     EXPECT_TRUE(name && *name) << "no accessible name: " << control->GetClassInfo()->GetClassName();
   }
-  // A second poll rewrites the rows in place.
-  monitor.settings.name = "Sales 2";
-  pane_->ShowMonitor(monitor);
-  EXPECT_EQ(pane_->ShownTexts()[6], "Sales 2");
   Screenshot("info_pane_monitor");
 
   // The value column follows the pane's width, the label column keeps its own.
