@@ -14,6 +14,7 @@ packages=(
   libsqliteodbc postgresql odbc-postgresql
   python3 python3-aiosmtpd
   xvfb xauth xdg-utils fonts-dejavu-core imagemagick
+  libatspi2.0-dev at-spi2-core dbus-bin dbus-daemon
   clang-format
   locales tzdata
 )
