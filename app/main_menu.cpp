@@ -26,7 +26,7 @@ class ItemMaker {
 
 }  // namespace
 
-wxMenuBar* CreateMainMenuBar() {
+wxMenu* CreateMonitorMenu() {
   ItemMaker append;
   auto* monitor = new wxMenu;
   append(monitor, kIdMonitorNew, "&New");
@@ -35,6 +35,12 @@ wxMenuBar* CreateMainMenuBar() {
   append(monitor, kIdMonitorStop, "S&top");
   monitor->AppendSeparator();
   append(monitor, kIdMonitorDelete, "&Delete");
+  return monitor;
+}
+
+wxMenuBar* CreateMainMenuBar() {
+  ItemMaker append;
+  wxMenu* monitor = CreateMonitorMenu();
 
   auto* view = new wxMenu;
   append(view, kIdViewToolbar, "&Toolbar", wxITEM_CHECK);
