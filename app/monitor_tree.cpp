@@ -173,17 +173,19 @@ void MonitorTree::AppendRows(const std::vector<TreeRow>& rows, const wxDataViewI
   }
   std::vector<wxDataViewItem> items;
   items.reserve(rows.size());
+  const engine::MonitorSummary* monitor = nullptr;  // of the row before
   for (std::size_t i = 0; i < rows.size(); ++i) {
     const TreeRow& row = rows[i];
     const wxDataViewItem parent =
         row.parent >= 0 ? items[static_cast<std::size_t>(row.parent)] : root;
-    const engine::MonitorSummary* monitor =
-        row.monitorId.empty() ? nullptr : FindSummary(monitors, row.monitorId);
+    if (monitor == nullptr || monitor->id != row.monitorId) {
+      monitor = row.monitorId.empty() ? nullptr : FindSummary(monitors, row.monitorId);
+    }
     auto* data = new Node(row.monitorId, monitor != nullptr ? monitor->type : 0, row.image);
     const wxString text = wxString::FromUTF8(row.text);
-    // "Monitors" can always take monitors; other nodes are containers when they have rows.
-    const bool container = hasChildren[i] || (row.parent < 0 && row.image == kTreeMonitors &&
-                                              !root.IsOk() && row.monitorId.empty());
+    // The first row of a whole tree, "Monitors", takes monitors later even when it has none
+    // now; other nodes are containers when they have rows.
+    const bool container = hasChildren[i] || (i == 0 && !root.IsOk());
     items.push_back(container ? AppendContainer(parent, text, row.image, row.image, data)
                               : AppendItem(parent, text, row.image, data));
   }
