@@ -317,7 +317,16 @@ void MonitorTree::ApplySelection(const wxDataViewItem& item, bool force) {
 void MonitorTree::OnSelectionChanged(wxDataViewEvent& event) {
   event.Skip();
   if (quiet_) return;
-  ApplySelection(GetSelection(), false);
+  const wxDataViewItem item = GetSelection();
+  if (item.IsOk()) {
+    ApplySelection(item, false);
+    return;
+  }
+  // The toolkit empties the selection before it selects a right-clicked row: an empty
+  // selection is reported only when it still holds once this event has been handled.
+  CallAfter([this] {
+    if (!GetSelection().IsOk()) ApplySelection(wxDataViewItem(), false);
+  });
 }
 
 void MonitorTree::OnContextMenu(wxDataViewEvent& event) {

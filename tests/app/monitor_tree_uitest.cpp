@@ -112,6 +112,7 @@ TEST_F(MonitorTreeUiTest, EverySelectionChangeIsReportedOnceWithItsView) {
       {kCode, "gone", 0, {}, Calls({{"", 0}}), -1},
       {kToolkit, "", 0, {0, 0, 2, 3}, Calls({{"a", 24}}), kTreeTestQueriesHistory},
       {kToolkit, "", 0, {1, 1}, Calls({{"", 29}}), kTreeSms},
+      {kToolkit, "", 0, {}, Calls({{"", 0}}), -1},
       {kRightClick, "", 0, {0, 1, 3}, Calls({{"b", 27}}), kTreeAlerts},
       {kRightClick, "", 0, {0, 1, 3}, Calls({}), kTreeAlerts},  // already selected
   };
@@ -122,10 +123,12 @@ TEST_F(MonitorTreeUiTest, EverySelectionChangeIsReportedOnceWithItsView) {
     EXPECT_EQ(CallsOf([&] {
                 if (c.how == kCode) {
                   tree_->SelectServer(c.id, c.image);
-                } else if (c.how == kToolkit) {  // as a click does
+                } else if (c.how == kToolkit) {  // as a right click or a deselection
+                  auto* view = GTK_TREE_VIEW(tree_->GtkGetTreeView());
+                  gtk_tree_selection_unselect_all(gtk_tree_view_get_selection(view));
+                  if (c.path.empty()) return;
                   GtkTreePath* path = gtk_tree_path_new_from_indicesv(
                       const_cast<int*>(c.path.data()), c.path.size());
-                  auto* view = GTK_TREE_VIEW(tree_->GtkGetTreeView());
                   gtk_tree_selection_select_path(gtk_tree_view_get_selection(view), path);
                   gtk_tree_path_free(path);
                 } else {
