@@ -183,18 +183,6 @@ TEST_F(MonitorTreeUiTest, TheToolkitShowsTheRowsInTheirOrder) {
   EXPECT_EQ(Shown(), expected);
   AtkObject* accessible = gtk_widget_get_accessible(tree_->GtkGetTreeView());
   EXPECT_STREQ(atk_object_get_name(accessible), "Monitors View");
-  // Each row shown is a cell holding the image's and the text's cells; the text names it.
-  std::vector<std::string> named;
-  for (int i = 0; i < atk_object_get_n_accessible_children(accessible); ++i) {
-    AtkObject* row = atk_object_ref_accessible_child(accessible, i);
-    for (int j = 0; j < atk_object_get_n_accessible_children(row); ++j) {
-      AtkObject* cell = atk_object_ref_accessible_child(row, j);
-      if (const char* name = atk_object_get_name(cell)) named.emplace_back(name);
-      g_object_unref(cell);
-    }
-    g_object_unref(row);
-  }
-  EXPECT_EQ(named, (std::vector<std::string>{"Monitors", "Accounts", "Billing", "Actions"}));
   if (const char* dir = std::getenv("LUMIVAR_SCREENSHOT_DIR")) {
     tree_->SelectServer("b", kTreeHistory);
     tree_->Expand(tree_->GetSelection());
