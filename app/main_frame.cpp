@@ -1,20 +1,41 @@
 #include "app/main_frame.h"
 
+#include <wx/accel.h>
 #include <wx/app.h>
 #include <wx/display.h>
 #include <wx/log.h>
 #include <wx/menu.h>
+#include <wx/msgdlg.h>
 #include <wx/notifmsg.h>
+#include <wx/simplebook.h>
+#include <wx/sizer.h>
+#include <wx/statusbr.h>
+#include <wx/toolbar.h>
 // After wx/notifmsg.h, which declares the base class.
 #include <wx/generic/notifmsg.h>
-#include <wx/statusbr.h>
 
-#include <vector>
+#include <algorithm>
+#include <chrono>
 
 #include "app/app_icon.h"
 #include "app/command_ids.h"
+#include "app/frame_rules.h"
 #include "app/main_menu.h"
+#include "app/monitor_info_pane.h"
+#include "app/monitor_tree.h"
+#include "app/new_monitor.h"
+#include "app/online_help.h"
 #include "app/thread_message_box.h"
+#include "app/toolbar.h"
+#include "app/tray_icon.h"
+#include "app/views/base_view.h"
+#include "controls/accessible_name.h"
+#include "controls/pane_splitter.h"
+#include "engine/report/email_reporter.h"
+#include "engine/report/page_writer.h"
+#include "engine/services.h"
+#include "engine/settings_source.h"
+#include "engine/store/server_storage.h"
 #include "res/strings.h"
 
 namespace app {
@@ -23,6 +44,12 @@ namespace {
 constexpr int kMinWindowWidth = 320;
 constexpr int kMinWindowHeight = 240;
 constexpr std::size_t kNotificationsKept = 8;
+constexpr int kHourMs = 3'600'000;
+// The window's close waits this long for a page build under way.
+constexpr std::chrono::seconds kPageWriterBound{2};
+// The Part's forms are laid out in dialog units; the views' least height leaves this much
+// room beyond their forms.
+constexpr int kViewExtraHeight = 40;
 
 std::vector<Rect> DisplayWorkAreas() {
   std::vector<Rect> areas;
@@ -42,39 +69,158 @@ wxString ProductName() {
   return name != nullptr ? wxString::FromUTF8(name) : wxString("Lumivar");
 }
 
+bool AskYesNo(wxWindow* parent, const wxString& question) {
+  return wxMessageBox(question, ProductName(), wxYES_NO | wxICON_QUESTION, parent) == wxYES;
+}
+
 }  // namespace
 
-CMainFrame::CMainFrame(PlacementSaver savePlacement)
-    : wxFrame(nullptr, wxID_ANY, "Lumivar", wxDefaultPosition, wxSize(800, 600)),
-      savePlacement_(std::move(savePlacement)) {
+CMainFrame::CMainFrame(engine::ServerStorage& storage, MainFrameOptions options)
+    : wxFrame(nullptr, wxID_ANY, "Lumivar", wxDefaultPosition, wxSize(960, 680)),
+      storage_(storage),
+      options_(std::move(options)) {
+  if (!options_.confirm) options_.confirm = &AskYesNo;
   SetIcons(AppIconBundle());
   SetMenuBar(CreateMainMenuBar());
+  wxToolBar* toolbar = CreateToolBar(wxTB_HORIZONTAL | wxTB_FLAT);
+  FillMainToolBar(toolbar);
+  controls::SetAccessibleName(toolbar, "Toolbar");
   CreateStatusBar(1);
+  controls::SetAccessibleName(GetStatusBar(), "Status Bar");
 
-  // Commands whose parts (the monitor store, the dialogs, the toolbar) are not part of
-  // the window yet stay disabled.
-  for (int id : {kIdMonitorNew, kIdMonitorStart, kIdMonitorStop, kIdMonitorDelete, kIdSettings,
-                 kIdOnlineHelp, kIdViewToolbar}) {
-    Bind(
-        wxEVT_UPDATE_UI, [](wxUpdateUIEvent& e) { e.Enable(false); }, id);
+  splitter_ = new controls::PaneSplitter(this);
+  auto* treePane = new wxPanel(splitter_, wxID_ANY);
+  controls::SetAccessibleName(treePane, "Monitors View");
+  tree_ = new MonitorTree(treePane, wxID_ANY, [this] { return storage_.GetMonitorSummaries(); });
+  info_ = new MonitorInfoPane(treePane, wxID_ANY);
+  auto* paneSizer = new wxBoxSizer(wxVERTICAL);
+  paneSizer->Add(tree_, 1, wxEXPAND);
+  paneSizer->Add(info_, 0, wxEXPAND);
+  treePane->SetSizer(paneSizer);
+
+  book_ = new wxSimplebook(splitter_, wxID_ANY);
+  CreateViews();
+  splitter_->SplitPanes(treePane, book_);
+  UpdateMinimumSize();
+
+  tree_->SetSelectionHandler([this](const std::string& monitorId, int viewCode) {
+    OnSelectionChanged(monitorId, viewCode);
+  });
+
+  if (options_.writePages) {
+    pages_ = std::make_unique<engine::PageWriter>();
+  } else {
+    pages_ =
+        std::make_unique<engine::PageWriter>([](const engine::HtmlSnapshot&) { return false; });
   }
+
+  if (options_.trayIcon && TrayIcon::Available()) {
+    tray_ = std::make_unique<TrayIcon>(
+        TrayCommands{[this] { OnTrayIconClick(); }, [this] { return !IsShown() || !IsActive(); },
+                     [this] { OnStartAll(); }, [this] { OnStopAll(); }, [this] { OnTrayExit(); }});
+  }
+
+  hourly_.Bind(wxEVT_TIMER, [this](wxTimerEvent&) {
+    const engine::ISettingsSource* settings = engine::Services::Settings();
+    if (settings == nullptr || options_.reporter == nullptr) return;
+    RunHourlyReportCheck(settings->GetMail().mode, [this] { options_.reporter->CheckAndSend(); });
+  });
+
+  BindCommands();
+  Bind(wxEVT_ICONIZE, &CMainFrame::OnIconize, this);
+  Bind(wxEVT_CLOSE_WINDOW, &CMainFrame::OnClose, this);
+}
+
+CMainFrame::~CMainFrame() {
+  hourly_.Stop();
+  if (pages_) pages_->Shutdown(std::chrono::milliseconds(0));
+}
+
+void CMainFrame::CreateViews() {
+  // Every view is a plain view for now; each is made once and lives as long as the window.
+  for (int code : kViewCreationOrder) {
+    auto* view = new BaseView(book_, SnapshotsOf(storage_));
+    views_[code] = view;
+    bookPages_[view] = static_cast<int>(book_->GetPageCount());
+    book_->AddPage(view, wxString::Format("View %d", code));
+  }
+}
+
+void CMainFrame::UpdateMinimumSize() {
+  wxSize view;
+  for (int code : kViewsSizingTheWindow) {
+    const wxSize size = views_.at(code)->GetBestSize();
+    view.x = std::max(view.x, size.x);
+    view.y = std::max(view.y, size.y);
+  }
+  view.y += kViewExtraHeight;
+  const wxSize pane = tree_->GetParent()->GetBestSize();
+  splitter_->SetPaneMinimums(pane.x, view.x);
+  const controls::SplitterLimits limits = splitter_->Limits();
+  const int width = limits.minimum + splitter_->GetSashSize() + view.x;
+  const int height = std::max(view.y, pane.y);
+  SetMinClientSize(wxSize(std::max(width, FromDIP(kMinWindowWidth)),
+                          std::max(height, FromDIP(kMinWindowHeight))));
+}
+
+void CMainFrame::BindCommands() {
+  auto command = [this](int id, std::function<void()> run) {
+    Bind(
+        wxEVT_MENU, [run = std::move(run)](wxCommandEvent&) { run(); }, id);
+  };
+  command(kIdMonitorNew, [this] { OnMonitorNew(); });
+  command(kIdMonitorStart, [this] { OnMonitorStart(); });
+  command(kIdMonitorStop, [this] { OnMonitorStop(); });
+  command(kIdMonitorDelete, [this] { OnMonitorDelete(); });
+  command(kIdMonitorDuplicate, [this] {
+    const std::string id = GetSelectedServerId();
+    storage_.DuplicateServer(id);
+    UpdateForServer(id);
+  });
+  command(kIdSettings, [this] {
+    if (options_.runSettings) options_.runSettings(this);
+  });
+  command(kIdOnlineHelp, [] { OpenOnlineHelp(); });
+  command(kIdViewToolbar, [this] {
+    GetToolBar()->Show(!GetToolBar()->IsShown());
+    SendSizeEvent();
+  });
+  command(kIdViewStatusBar, [this] {
+    GetStatusBar()->Show(!GetStatusBar()->IsShown());
+    SendSizeEvent();
+  });
+  command(kIdNextPane, [this] { MoveFocusBetweenPanes(); });
+  command(kIdPrevPane, [this] { MoveFocusBetweenPanes(); });
+
+  auto enable = [this](int id, bool (*rule)(const CommandState&)) {
+    Bind(
+        wxEVT_UPDATE_UI,
+        [this, rule](wxUpdateUIEvent& e) {
+          e.Enable(rule(MakeCommandState(storage_.GetMonitorSummaries(), GetSelectedServerId())));
+        },
+        id);
+  };
+  enable(kIdMonitorStart, &CanStart);
+  enable(kIdMonitorStop, &CanStop);
+  enable(kIdMonitorDelete, &CanDelete);
+  enable(kIdMonitorDuplicate, &CanDelete);
   Bind(
-      wxEVT_MENU,
-      [this](wxCommandEvent&) {
-        GetStatusBar()->Show(!GetStatusBar()->IsShown());
-        SendSizeEvent();
-      },
-      kIdViewStatusBar);
+      wxEVT_UPDATE_UI,
+      [this](wxUpdateUIEvent& e) { e.Check(GetToolBar() != nullptr && GetToolBar()->IsShown()); },
+      kIdViewToolbar);
   Bind(
       wxEVT_UPDATE_UI,
       [this](wxUpdateUIEvent& e) {
         e.Check(GetStatusBar() != nullptr && GetStatusBar()->IsShown());
       },
       kIdViewStatusBar);
-  Bind(wxEVT_CLOSE_WINDOW, &CMainFrame::OnClose, this);
-}
 
-CMainFrame::~CMainFrame() = default;
+  wxAcceleratorEntry keys[] = {
+      {wxACCEL_NORMAL, WXK_F6, kIdNextPane},
+      {wxACCEL_SHIFT, WXK_F6, kIdPrevPane},
+  };
+  SetAcceleratorTable(wxAcceleratorTable(static_cast<int>(std::size(keys)), keys));
+}
 
 void CMainFrame::RestorePlacementAndStart(const WindowPlacement& placement) {
   const int mode = EffectiveShowMode(placement.mode);
@@ -84,18 +230,22 @@ void CMainFrame::RestorePlacementAndStart(const WindowPlacement& placement) {
                       DisplayWorkAreas(), FromDIP(kMinWindowWidth), FromDIP(kMinWindowHeight));
     SetSize(r.x, r.y, r.width, r.height);
     Show();
-    return;
-  }
-  // The saved rectangle is not applied: the window keeps its default place.
-  firstShowPending_ = true;
-  if (mode == kShowMaximized) {
-    Maximize();
-    Show();
   } else {
-    Show();
-    ShowInTaskbar(false);
+    // The saved rectangle is not applied: the window keeps its default place.
+    firstShowPending_ = true;
+    if (mode == kShowMaximized) {
+      Maximize();
+      Show();
+    } else {
+      Show();
+      ShowInTaskbar(false);
+    }
+    ShowBalloon(ProductName().utf8_string(), "Lumivar is started.", kAlertKindInformation);
   }
-  ShowBalloon(ProductName().utf8_string(), "Lumivar is started.", kAlertKindInformation);
+  info_->ShowSummary(storage_.GetMonitorSummaries());
+  tree_->UpdateServer("");
+  RequestPages();
+  hourly_.Start(kHourMs);
 }
 
 bool CMainFrame::ShowInTaskbar(bool show) {
@@ -103,10 +253,20 @@ bool CMainFrame::ShowInTaskbar(bool show) {
     if (!IsShown()) Show();
     if (IsIconized()) Iconize(false);
     Raise();
-  } else {
+  } else if (tray_ != nullptr) {
+    Hide();
+  } else if (!IsIconized()) {
+    hiding_ = true;
     Iconize(true);
+    hiding_ = false;
   }
   return true;
+}
+
+void CMainFrame::OnIconize(wxIconizeEvent& event) {
+  event.Skip();
+  // Minimising puts the window into the tray, where there is one.
+  if (event.IsIconized() && tray_ != nullptr && !hiding_) CallAfter([this] { Hide(); });
 }
 
 void CMainFrame::ShowBalloon(const std::string& title, const std::string& text, int kind) {
@@ -128,14 +288,193 @@ void CMainFrame::ShowBalloon(const std::string& title, const std::string& text, 
     shown = note->Show();
   }
   if (!shown) return;
-  note->Bind(wxEVT_NOTIFICATION_MESSAGE_CLICK, [this](wxCommandEvent&) { ShowInTaskbar(true); });
+  note->Bind(wxEVT_NOTIFICATION_MESSAGE_CLICK, [this](wxCommandEvent&) { OnTrayIconClick(); });
   notifications_.push_back(std::move(note));
   while (notifications_.size() > kNotificationsKept) notifications_.pop_front();
+}
+
+BaseView* CMainFrame::View(int code) const {
+  const auto found = views_.find(code);
+  return found != views_.end() ? found->second : nullptr;
+}
+
+int CMainFrame::CurrentViewCode() const {
+  for (const auto& [code, view] : views_) {
+    if (view == current_) return code;
+  }
+  return -1;
+}
+
+bool CMainFrame::SwitchView(int code) {
+  BaseView* next = IsViewCode(code) ? View(code) : nullptr;
+  if (next == nullptr) return false;
+  // The view saves for the monitor it shows before it learns of the new selection.
+  if (current_ != nullptr && !current_->UpdateView(true, kRefreshShow)) return false;
+  next->SetMonitorId(GetSelectedServerId());
+  if (next != current_) {
+    book_->ChangeSelection(static_cast<std::size_t>(bookPages_.at(next)));
+    current_ = next;
+    next->InitView();
+  }
+  return next->UpdateView(false, kRefreshShow);
+}
+
+bool CMainFrame::RefreshCurrentView(int hint) {
+  if (current_ == nullptr) return false;
+  current_->SetMonitorId(GetSelectedServerId());
+  return current_->UpdateView(false, hint);
+}
+
+std::string CMainFrame::GetSelectedServerId() const {
+  return tree_ != nullptr ? tree_->GetSelectedServerId() : std::string();
+}
+
+void CMainFrame::OnSelectionChanged(const std::string& monitorId, int viewCode) {
+  UpdateInfo(monitorId);
+  SwitchView(viewCode);
+}
+
+void CMainFrame::UpdateInfo(const std::string& monitorId) {
+  // With a monitor node selected, the pane shows the monitor named (the one that reported
+  // last); else the counts of all monitors.
+  if (!GetSelectedServerId().empty() && !monitorId.empty()) {
+    if (const auto monitor = storage_.GetMonitorSnapshot(monitorId)) {
+      info_->ShowMonitor(*monitor);
+      return;
+    }
+  }
+  info_->ShowSummary(storage_.GetMonitorSummaries());
+}
+
+void CMainFrame::RequestPages() {
+  if (pages_) pages_->Request();
+}
+
+void CMainFrame::UpdateForServer(const std::string& monitorId) {
+  RequestPages();
+  tree_->UpdateServer(monitorId);
+  RefreshCurrentView(kRefreshNotify);
+  UpdateInfo(monitorId.empty() ? GetSelectedServerId() : monitorId);
 }
 
 void CMainFrame::OnMonitorUpdated(const std::string& monitorId) {
   ++monitorUpdates_;
   lastUpdatedMonitor_ = monitorId;
+  // A monitor that reports again moves to the end, so the info pane shows the last one.
+  std::erase(updated_, monitorId);
+  updated_.push_back(monitorId);
+  if (updatesQueued_) return;
+  updatesQueued_ = true;
+  CallAfter([this] { HandleMonitorUpdates(); });
+}
+
+void CMainFrame::HandleMonitorUpdates() {
+  updatesQueued_ = false;
+  const std::vector<std::string> ids = std::move(updated_);
+  updated_.clear();
+  const std::string selected = GetSelectedServerId();
+  std::vector<std::string> known;
+  for (const std::string& reported : ids) {
+    const std::string& id = reported.empty() ? selected : reported;
+    // A monitor deleted meanwhile refreshes nothing.
+    if (!id.empty() && storage_.FindServerIndex(id) >= 0) known.push_back(id);
+  }
+  if (known.empty()) return;
+  tree_->UpdateServers(known);
+  RequestPages();
+  RefreshCurrentView(kRefreshNotify);
+  UpdateInfo(known.back());
+}
+
+void CMainFrame::OnMonitorStopped(const std::string& monitorId) { OnMonitorUpdated(monitorId); }
+
+void CMainFrame::OnMonitorDeleted(const std::string&) {
+  RequestPages();
+  UpdateInfo(GetSelectedServerId());
+}
+
+void CMainFrame::OnPagesWritten() {
+  for (const auto& [code, view] : views_) view->PagesWritten();
+}
+
+void CMainFrame::OnMonitorNew() {
+  if (!options_.runNewMonitorWizard) return;
+  NewMonitorData data;
+  if (!options_.runNewMonitorWizard(this, data)) return;
+  const std::string id = CommitNewMonitor(storage_, data);
+  if (id.empty()) return;
+  UpdateForServer(id);
+  tree_->SelectServer(id, 0);
+}
+
+void CMainFrame::OnMonitorStart() {
+  const std::string id = GetSelectedServerId();
+  if (!id.empty())
+    storage_.StartServer(id);
+  else
+    storage_.StartAll();
+  UpdateForServer(id);
+}
+
+void CMainFrame::OnMonitorStop() {
+  const std::string id = GetSelectedServerId();
+  if (!id.empty())
+    storage_.StopServer(id);
+  else
+    storage_.StopAll();
+  UpdateForServer(id);
+}
+
+void CMainFrame::OnMonitorDelete() {
+  const std::string id = GetSelectedServerId();
+  const int index = storage_.FindServerIndex(id);
+  if (index < 0) return;
+  if (!options_.confirm(this, "Delete monitor now?")) return;
+  storage_.DeleteServer(id);
+  tree_->RemoveServer(id);
+  const std::vector<engine::MonitorSummary> left = storage_.GetMonitorSummaries();
+  const int next = SelectionAfterDelete(index, static_cast<int>(left.size()));
+  if (next < 0)
+    tree_->SelectMonitorsRoot();
+  else
+    tree_->SelectServer(left[static_cast<std::size_t>(next)].id, 0);
+  UpdateForServer(GetSelectedServerId());
+}
+
+void CMainFrame::OnStartAll() {
+  storage_.StartAll();
+  OnMonitorUpdated("");
+  UpdateInfo(GetSelectedServerId());
+}
+
+void CMainFrame::OnStopAll() {
+  storage_.StopAll();
+  OnMonitorUpdated("");
+  UpdateInfo(GetSelectedServerId());
+}
+
+void CMainFrame::OnTrayIconClick() {
+  ShowInTaskbar(true);
+  if (firstShowPending_) {
+    firstShowPending_ = false;
+    SwitchView(0);
+  }
+}
+
+void CMainFrame::OnTrayExit() {
+  if (options_.requestExit)
+    options_.requestExit();
+  else
+    Close(true);
+}
+
+void CMainFrame::MoveFocusBetweenPanes() {
+  wxWindow* focus = FindFocus();
+  const bool inTree = focus != nullptr && (focus == tree_ || tree_->IsDescendant(focus));
+  if (inTree && current_ != nullptr)
+    current_->SetFocus();
+  else
+    tree_->SetFocus();
 }
 
 WindowPlacement CMainFrame::CurrentPlacement() const {
@@ -148,7 +487,14 @@ void CMainFrame::OnClose(wxCloseEvent&) {
   // perhaps already hidden; the first one saved its placement.
   if (closed_) return;
   closed_ = true;
-  if (savePlacement_) savePlacement_(CurrentPlacement());
+  // What the current view holds is saved; its answer does not stop the close.
+  if (current_ != nullptr) current_->UpdateView(true, kRefreshShow);
+  if (options_.savePlacement) options_.savePlacement(CurrentPlacement());
+  hourly_.Stop();
+  // The pages stop before the engine shuts down; a build still running is left to end on
+  // its own.
+  if (pages_) pages_->Shutdown(kPageWriterBound);
+  tray_.reset();
   ThreadMessageBox::CloseCurrent();
   notifications_.clear();
   Destroy();

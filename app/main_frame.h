@@ -1,73 +1,172 @@
-// The main window: the menu bar and the status bar for now, placed from the saved window
-// settings at start-up and handing its placement back when it closes. The toolbar, the
-// tree pane, the views, the tray icon and the hourly timer join it later. Everything here
-// runs on the UI thread; other threads reach the frame through the application's
-// user-interface bridge.
+// The main window: the menu bar, the toolbar, a one-pane status bar, the tree pane on the
+// left (the monitor tree above the info pane) and one view at a time on the right. It runs
+// the monitor commands, switches views when the tree's selection changes, refreshes what
+// shows a monitor when the monitor reports, has the HTML pages rebuilt off the UI thread,
+// hides into the tray icon when minimised (where there is one) and once an hour lets the
+// e-mail report decide whether it is due.
+//
+// Everything here runs on the UI thread and never waits on a monitor: stops and deletes
+// return at once and their completions (OnMonitorStopped, OnMonitorDeleted) refresh the
+// window. Other threads reach the frame through the application's user-interface bridge.
 #pragma once
 
 #include <deque>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include <wx/frame.h>
+#include <wx/timer.h>
 
 #include "app/window_placement.h"
 
 class wxNotificationMessageBase;
+class wxSimplebook;
+
+namespace controls {
+class PaneSplitter;
+}
+
+namespace engine {
+class EMailReporter;
+class PageWriter;
+class ServerStorage;
+}  // namespace engine
 
 namespace app {
 
+class BaseView;
+class MonitorInfoPane;
+class MonitorTree;
+class TrayIcon;
+struct NewMonitorData;
+
+struct MainFrameOptions {
+  // Receives the window's placement when the window closes.
+  std::function<void(const WindowPlacement&)> savePlacement;
+  // Asks a yes/no question; true for yes. Default: a message box.
+  std::function<bool(wxWindow* parent, const wxString& question)> confirm;
+  // Runs the new-monitor wizard over the record; true when it was finished.
+  std::function<bool(wxWindow* parent, NewMonitorData& data)> runNewMonitorWizard;
+  // Runs the settings dialog.
+  std::function<void(wxWindow* parent)> runSettings;
+  // The tray's Exit. Default: the window closes.
+  std::function<void()> requestExit;
+  // The reporter of the hourly check; null: no check.
+  engine::EMailReporter* reporter = nullptr;
+  // Whether the HTML pages are written into the data folder.
+  bool writePages = true;
+  // Whether the notification-area icon is made where the desktop has one.
+  bool trayIcon = true;
+};
+
 class CMainFrame : public wxFrame {
  public:
-  // Receives the window's placement when the window closes.
-  using PlacementSaver = std::function<void(const WindowPlacement&)>;
-
-  explicit CMainFrame(PlacementSaver savePlacement);
+  // The store must outlive the window.
+  CMainFrame(engine::ServerStorage& storage, MainFrameOptions options = {});
   ~CMainFrame() override;
 
-  // Start-up: shows the window as the saved placement says. Minimised and maximised
-  // windows keep their default place and announce the start with a notification.
+  // Start-up: shows the window as the saved placement says (minimised and maximised
+  // windows keep their default place and announce the start with a notification), shows
+  // the summary of all monitors, builds the tree with "Monitors" selected and starts the
+  // hourly check.
   void RestorePlacementAndStart(const WindowPlacement& placement);
 
-  // Brings the window back (show) or puts it away (hide). Without a tray it is minimised
-  // rather than hidden, so it can always be found again.
+  // Brings the window back (show) or puts it away (hide): into the tray when there is
+  // one, else minimised, so it can always be found again.
   bool ShowInTaskbar(bool show);
 
   // A desktop notification (the tray balloon); kind is 0 error, 1 information. A click on
   // it brings the window back.
   void ShowBalloon(const std::string& title, const std::string& text, int kind);
 
-  // A monitor has new data.
-  void OnMonitorUpdated(const std::string& monitorId);
-  // A stop or a delete of the monitor has completed; the HTML pages were written. The
-  // tree and the views that show them join the window later.
-  void OnMonitorStopped(const std::string& monitorId) { lastStoppedMonitor_ = monitorId; }
-  void OnMonitorDeleted(const std::string& monitorId) { lastDeletedMonitor_ = monitorId; }
-  void OnPagesWritten() { ++pagesWritten_; }
+  // The view with this code becomes the current one (the current view saves first and may
+  // refuse); for the current view itself, it saves and reloads. False for an unknown code
+  // or a refusal.
+  bool SwitchView(int code);
+  // The current view reloads for the selected monitor; false without a current view.
+  bool RefreshCurrentView(int hint);
+  // Refreshes what shows the monitor: the pages, its tree node (""; the whole tree is
+  // rebuilt), the current view and the info pane.
+  void UpdateForServer(const std::string& monitorId);
 
-  // The identifier of the monitor selected in the tree; "" for none. The tree pane is
-  // not part of the window yet, so nothing is selected.
-  std::string GetSelectedServerId() const { return {}; }
+  // A monitor has new data ("" stands for the selected one). Notifications are collected
+  // and handled together once the UI thread is free.
+  void OnMonitorUpdated(const std::string& monitorId);
+  // A stop has completed: as a notification from that monitor.
+  void OnMonitorStopped(const std::string& monitorId);
+  // A delete has completed: the pages and the info pane are refreshed.
+  void OnMonitorDeleted(const std::string& monitorId);
+  // The HTML pages were written: the views that show them reload.
+  void OnPagesWritten();
+
+  // The commands of the menus, the toolbar and the tray, callable directly.
+  void OnMonitorNew();
+  void OnMonitorStart();
+  void OnMonitorStop();
+  void OnMonitorDelete();
+  void OnStartAll();
+  void OnStopAll();
+  void OnTrayIconClick();
+  void OnTrayExit();
+
+  // The identifier of the monitor selected in the tree; "" for none.
+  std::string GetSelectedServerId() const;
 
   // The placement as it would be saved now.
   WindowPlacement CurrentPlacement() const;
 
+  MonitorTree* Tree() const { return tree_; }
+  MonitorInfoPane* InfoPane() const { return info_; }
+  BaseView* CurrentView() const { return current_; }
+  BaseView* View(int code) const;
+  // The code of the current view; -1 before the first switch.
+  int CurrentViewCode() const;
+  bool HasTrayIcon() const { return tray_ != nullptr; }
   bool IsFirstShowPending() const { return firstShowPending_; }
+  engine::PageWriter* Pages() const { return pages_.get(); }
+  // How many notifications arrived, and the last one's identifier.
   int MonitorUpdatesNoted() const { return monitorUpdates_; }
   const std::string& LastUpdatedMonitor() const { return lastUpdatedMonitor_; }
 
  private:
+  void CreateViews();
+  void BindCommands();
+  void UpdateMinimumSize();
+  void OnSelectionChanged(const std::string& monitorId, int viewCode);
+  void HandleMonitorUpdates();
+  void UpdateInfo(const std::string& monitorId);
+  void RequestPages();
+  void MoveFocusBetweenPanes();
+  void OnIconize(wxIconizeEvent& event);
   void OnClose(wxCloseEvent& event);
 
-  PlacementSaver savePlacement_;
-  bool firstShowPending_ = false;
-  bool closed_ = false;  // the window is on its way out
+  engine::ServerStorage& storage_;
+  MainFrameOptions options_;
+
+  controls::PaneSplitter* splitter_ = nullptr;
+  MonitorTree* tree_ = nullptr;
+  MonitorInfoPane* info_ = nullptr;
+  wxSimplebook* book_ = nullptr;
+  std::map<int, BaseView*> views_;      // by view code
+  std::map<BaseView*, int> bookPages_;  // the page of each view in the book
+  BaseView* current_ = nullptr;
+
+  std::unique_ptr<TrayIcon> tray_;
+  std::unique_ptr<engine::PageWriter> pages_;
+  wxTimer hourly_;
+
+  // Monitors that reported since the last refresh, oldest first, each once.
+  std::vector<std::string> updated_;
+  bool updatesQueued_ = false;
   int monitorUpdates_ = 0;
   std::string lastUpdatedMonitor_;
-  std::string lastStoppedMonitor_;
-  std::string lastDeletedMonitor_;
-  int pagesWritten_ = 0;
+
+  bool firstShowPending_ = false;
+  bool hiding_ = false;  // the window is being put away (its own minimise is not a request)
+  bool closed_ = false;  // the window is on its way out
   // Notifications are kept while they may still be on screen (and clicked).
   std::deque<std::unique_ptr<wxNotificationMessageBase>> notifications_;
 };

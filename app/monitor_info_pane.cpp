@@ -129,7 +129,7 @@ constexpr int kCellPadding = 16;   // what a list cell adds to its text's width
 constexpr int kFigureHeight = 16;  // the uptime share's and the total's text height
 constexpr int kMargin = 6;         // around the upper panels' lines
 constexpr int kGap = 4;            // between an image and its text, and between lines
-constexpr int kListRows = 6;       // the list's least height in rows
+constexpr int kListRows = 6;       // the list's least height in rows, its heading included
 // An image id of the list is the status image + 1 (0 means none).
 constexpr int kListImageBase = 1;
 
@@ -180,8 +180,10 @@ MonitorInfoPane::MonitorInfoPane(wxWindow* parent, wxWindowID id) : wxPanel(pare
   for (int i = 0; i < static_cast<int>(images_.size()); ++i) {
     list_->RegisterImage(i + kListImageBase, wxBitmapBundle(images_[i]));
   }
-  list_->SetMinSize(
-      wxSize(0, kListRows * std::max(GetCharHeight() + 4, controls::ColorList::kMinRowHeight + 4)));
+  // Room for the heading and every row: GTK draws a row some pixels taller than its text
+  // (padding and the grid line), the heading likewise.
+  const int rowHeight = std::max(GetCharHeight(), controls::ColorList::kMinRowHeight) + FromDIP(10);
+  list_->SetMinSize(wxSize(0, kListRows * rowHeight + FromDIP(4)));
   list_->Bind(wxEVT_SIZE, [this](wxSizeEvent& event) {
     event.Skip();
     if (fitPending_) return;

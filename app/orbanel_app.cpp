@@ -189,7 +189,11 @@ void OrbanelApp::RemoveUiServices() {
 }
 
 bool OrbanelApp::CreateMainWindow() {
-  auto* frame = new CMainFrame(&SavePlacementToSettings);
+  MainFrameOptions options;
+  options.savePlacement = &SavePlacementToSettings;
+  options.requestExit = [this] { RequestOrderlyExit(); };
+  options.reporter = &reporter_;
+  auto* frame = new CMainFrame(storage_, std::move(options));
   frame_ = frame;
   SetTopWindow(frame);
   frame->RestorePlacementAndStart(PlacementFromSettings());

@@ -6,6 +6,7 @@
 #include <wx/menu.h>
 #include <wx/msgdlg.h>
 #include <wx/statusbr.h>
+#include <wx/toolbar.h>
 
 #include <atomic>
 #include <optional>
@@ -18,6 +19,7 @@
 #include "app/exit_signals.h"
 #include "app/main_frame.h"
 #include "app/thread_message_box.h"
+#include "engine/store/server_storage.h"
 #include "tests/app/ui_test_support.h"
 
 namespace app {
@@ -30,7 +32,7 @@ using ui_testing::PumpUntil;
 class MainWindowTest : public ::testing::Test {
  protected:
   CMainFrame* Open(const WindowPlacement& placement) {
-    frame_ = new CMainFrame([this](const WindowPlacement& p) { saved_ = p; });
+    frame_ = new CMainFrame(store_, Options([this](const WindowPlacement& p) { saved_ = p; }));
     frame_->RestorePlacementAndStart(placement);
     PumpUntil([this] { return frame_->IsShown(); });
     return frame_.get();
@@ -41,6 +43,15 @@ class MainWindowTest : public ::testing::Test {
     PumpFor(std::chrono::milliseconds(20));
   }
 
+  static MainFrameOptions Options(std::function<void(const WindowPlacement&)> save) {
+    MainFrameOptions options;
+    options.savePlacement = std::move(save);
+    options.writePages = false;
+    options.trayIcon = false;
+    return options;
+  }
+
+  engine::ServerStorage store_;
   wxWeakRef<CMainFrame> frame_;
   std::optional<WindowPlacement> saved_;
 };
@@ -80,6 +91,17 @@ TEST_F(MainWindowTest, OpensTitledLumivarWithItsMenus) {
   }
   EXPECT_EQ(bar->GetMenu(0)->GetMenuItemCount(), 6u);  // with two separators
 
+  // The toolbar: New | Start Stop | Settings, each with its name as tooltip and its prompt.
+  wxToolBar* toolbar = frame->GetToolBar();
+  ASSERT_NE(toolbar, nullptr);
+  EXPECT_EQ(toolbar->GetToolsCount(), 6u);
+  for (const auto& [id, name] :
+       {std::pair{kIdMonitorNew, "New"}, std::pair{kIdMonitorStart, "Start"},
+        std::pair{kIdMonitorStop, "Stop"}, std::pair{kIdSettings, "Settings"}}) {
+    EXPECT_EQ(toolbar->GetToolShortHelp(id), name);
+    EXPECT_EQ(toolbar->GetToolLongHelp(id), bar->FindItem(id)->GetHelp());
+  }
+
   // The status bar is shown and the View menu toggles it.
   ASSERT_NE(frame->GetStatusBar(), nullptr);
   frame->UpdateWindowUI(wxUPDATE_UI_RECURSE);
@@ -97,10 +119,10 @@ TEST_F(MainWindowTest, OpensTitledLumivarWithItsMenus) {
 // minimised window.
 TEST_F(MainWindowTest, ANormalWindowTakesTheSavedRectangleAndSavesItOnceAtClose) {
   int saves = 0;
-  frame_ = new CMainFrame([this, &saves](const WindowPlacement& p) {
-    ++saves;
-    saved_ = p;
-  });
+  frame_ = new CMainFrame(store_, Options([this, &saves](const WindowPlacement& p) {
+                            ++saves;
+                            saved_ = p;
+                          }));
   CMainFrame* frame = frame_.get();
   frame->RestorePlacementAndStart({30, 40, 640, 480, kShowNormal});
   ASSERT_TRUE(PumpUntil([frame] { return frame->IsShown(); }));
