@@ -99,6 +99,8 @@ CMainFrame::CMainFrame(engine::ServerStorage& storage, MainFrameOptions options)
   treePane->SetSizer(paneSizer);
 
   book_ = new wxSimplebook(splitter_, wxID_ANY);
+  controls::SetAccessibleName(book_, "View");
+  controls::SetAccessibleName(splitter_, "Panes");
   CreateViews();
   splitter_->SplitPanes(treePane, book_);
   UpdateMinimumSize();
@@ -256,9 +258,7 @@ bool CMainFrame::ShowInTaskbar(bool show) {
   } else if (tray_ != nullptr) {
     Hide();
   } else if (!IsIconized()) {
-    hiding_ = true;
     Iconize(true);
-    hiding_ = false;
   }
   return true;
 }
@@ -266,7 +266,7 @@ bool CMainFrame::ShowInTaskbar(bool show) {
 void CMainFrame::OnIconize(wxIconizeEvent& event) {
   event.Skip();
   // Minimising puts the window into the tray, where there is one.
-  if (event.IsIconized() && tray_ != nullptr && !hiding_) CallAfter([this] { Hide(); });
+  if (event.IsIconized() && tray_ != nullptr) CallAfter([this] { Hide(); });
 }
 
 void CMainFrame::ShowBalloon(const std::string& title, const std::string& text, int kind) {
@@ -494,7 +494,8 @@ void CMainFrame::OnClose(wxCloseEvent&) {
   // The pages stop before the engine shuts down; a build still running is left to end on
   // its own.
   if (pages_) pages_->Shutdown(kPageWriterBound);
-  tray_.reset();
+  // The tray's Exit may be what closes the window: the icon goes once its menu is done.
+  if (tray_) tray_.release()->Destroy();
   ThreadMessageBox::CloseCurrent();
   notifications_.clear();
   Destroy();

@@ -165,7 +165,6 @@ class CMainFrame : public wxFrame {
   std::string lastUpdatedMonitor_;
 
   bool firstShowPending_ = false;
-  bool hiding_ = false;  // the window is being put away (its own minimise is not a request)
   bool closed_ = false;  // the window is on its way out
   // Notifications are kept while they may still be on screen (and clicked).
   std::deque<std::unique_ptr<wxNotificationMessageBase>> notifications_;
