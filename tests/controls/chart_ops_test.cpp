@@ -1,0 +1,244 @@
+#include "controls/chart_ops.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <ctime>
+#include <string>
+#include <vector>
+
+namespace controls {
+namespace {
+
+const bool kUtc = [] {
+  setenv("TZ", "UTC", 1);
+  tzset();
+  return true;
+}();
+
+// Every text is 10 pixels high and 6 pixels per byte wide.
+class FixedMetrics : public TextMetrics {
+ public:
+  int TextHeight() const override { return 10; }
+  int TextWidth(const std::string& text) const override {
+    return 6 * static_cast<int>(text.size());
+  }
+};
+
+std::string Colour(const ChartColor& c) {
+  switch (c.role) {
+    case ChartColorRole::kWindow:
+      return "window";
+    case ChartColorRole::kButtonFace:
+      return "face";
+    case ChartColorRole::kWindowText:
+      return "text";
+    case ChartColorRole::kGrayText:
+      return "grey";
+    case ChartColorRole::kRgb:
+      break;
+  }
+  return "(" + std::to_string(c.rgb.r) + "," + std::to_string(c.rgb.g) + "," +
+         std::to_string(c.rgb.b) + ")";
+}
+
+// "L" line, "l" dotted line, "R" rectangle, "E" ellipse, "T" text, "V" rotated text, "C"
+// clip, "N" no clip; then the coordinates and the colours.
+std::string Describe(const ChartOp& op) {
+  static const char* const kKinds[] = {"R", "E", "L", "T", "V", "C", "N"};
+  std::string s = op.kind == ChartOpKind::kLine && op.dotted ? "l" : kKinds[int(op.kind)];
+  if (op.kind == ChartOpKind::kNoClip) return s;
+  s += " " + std::to_string(op.x1) + "," + std::to_string(op.y1) + "-" + std::to_string(op.x2) +
+       "," + std::to_string(op.y2);
+  if (op.kind == ChartOpKind::kText || op.kind == ChartOpKind::kRotatedText) {
+    static const char* const kAligns[] = {"<", "|", ">"};
+    return s + " " + kAligns[int(op.align)] + op.text + " " + Colour(op.pen);
+  }
+  if (op.kind == ChartOpKind::kClip) return s;
+  s += " " + (op.hasPen ? Colour(op.pen) : "-");
+  if (op.penWidth != 1) s += " w" + std::to_string(op.penWidth);
+  if (op.hasBrush) s += "/" + Colour(op.brush);
+  return s;
+}
+
+using Texts = std::vector<std::string>;
+
+// The described operations whose description starts with one of the kinds.
+Texts Ops(const std::vector<ChartOp>& ops, const std::string& kinds) {
+  Texts out;
+  for (const ChartOp& op : ops) {
+    const std::string d = Describe(op);
+    if (kinds.find(d[0]) != std::string::npos) out.push_back(d);
+  }
+  return out;
+}
+
+// The operations between the series clip and its end.
+Texts SeriesOps(const std::vector<ChartOp>& ops) {
+  Texts out;
+  bool inside = false;
+  for (const ChartOp& op : ops) {
+    if (op.kind == ChartOpKind::kClip || op.kind == ChartOpKind::kNoClip) {
+      inside = op.kind == ChartOpKind::kClip;
+    } else if (inside) {
+      out.push_back(Describe(op));
+    }
+  }
+  return out;
+}
+
+ChartModel Model(int mode, const std::vector<double>& values = {}) {
+  ChartModel model;
+  model.SetLegendMode(mode);
+  model.SetMargins(55, BottomMarginFor(mode, 10));
+  model.SetDenseLimit(10);
+  model.SetAxisTitles("Up", "Across");
+  GraphPoints points;
+  for (std::size_t i = 0; i < values.size(); ++i) points.push_back({values[i], 60 * int(i)});
+  model.SetSeries(points, 0);
+  return model;
+}
+
+std::vector<ChartOp> Build(const ChartModel& model, int w = 300, int h = 200, bool on = true) {
+  return BuildChartOps(model, w, h, on, FixedMetrics());
+}
+
+bool Has(const Texts& list, const std::string& s) {
+  for (const auto& x : list)
+    if (x == s) return true;
+  return false;
+}
+
+TEST(ChartOps, FrameAndAxesInEachLegendMode) {
+  struct Case {
+    int mode;
+    std::string axisY;  // 200 - 8 - bottom margin (0, 2h, 3h)
+    std::size_t texts;
+  } const cases[] = {{0, "192", 0}, {1, "172", 2}, {2, "162", 2}, {5, "192", 0}};
+  for (const auto& c : cases) {
+    const auto ops = Build(Model(c.mode));
+    EXPECT_EQ(Describe(ops[0]), "R 0,0-300,200 (0,0,0)/window") << c.mode;
+    EXPECT_EQ(Ops(ops, "Ll"),
+              (Texts{"L 55,8-294,8 (200,200,200)", "L 294,8-294," + c.axisY + " (200,200,200)",
+                     "L 55," + c.axisY + "-295," + c.axisY + " (100,100,100)",
+                     "L 55,8-55," + c.axisY + " (100,100,100)"}))
+        << c.mode;
+    EXPECT_EQ(Ops(ops, "TV").size(), c.texts) << c.mode;
+  }
+}
+
+TEST(ChartOps, GridAndLabelsAtTheirPlaces) {
+  const auto ops = Build(Model(1, {0, 2, 4, 8}));  // maximum 9: labels 0 2 4 6 9
+  EXPECT_EQ(Ops(ops, "l"), (Texts{"l 135,8-135,172 (200,200,200)", "l 215,8-215,172 (200,200,200)",
+                                  "l 55,49-294,49 (200,200,200)", "l 55,90-294,90 (200,200,200)",
+                                  "l 55,131-294,131 (200,200,200)"}));
+  EXPECT_EQ(Ops(ops, "TV"),
+            (Texts{"V 0,0-11,200 |Up text", "T 55,189-300,200 |Across text",
+                   "T 55,174-105,184 <12:00 AM text", "T 110,174-160,184 |12:01 AM text",
+                   "T 190,174-240,184 |12:02 AM text", "T 245,174-295,184 >12:03 AM text",
+                   "T 10,167-53,177 >0 text", "T 10,126-53,136 >2 text", "T 10,85-53,95 >4 text",
+                   "T 10,44-53,54 >6 text", "T 10,3-53,13 >9 text"}));
+
+  const auto legend = Build(Model(2, {1}));
+  EXPECT_TRUE(Has(Ops(legend, "T"), "T 55,178-300,188 |Across text"));
+  EXPECT_TRUE(Has(Ops(legend, "T"), "T 55,164-105,174 <12:00 AM text"));
+}
+
+TEST(ChartOps, TimeLabelsSkipOverlappingBoxes) {
+  struct Case {
+    int points, width;
+    Texts boxes;
+  } const cases[] = {
+      {4, 300, {"55", "110", "190", "245"}},
+      {5, 300, {"55", "150", "210"}},   // 1 would overlap 0 (55-105), 4 would overlap 3
+      {15, 300, {"55", "167", "235"}},  // of 0 4 8 12 14, 4 and 14 overlap their neighbours
+      {11, 300, {"55", "126", "222"}},  // of 0 4 8 10, 10 overlaps 8
+      {3, 150, {"55"}},                 // both others overlap label 0
+      {2, 300, {"55", "245"}},
+  };
+  for (const auto& c : cases) {
+    const auto ops = Build(Model(1, std::vector<double>(c.points, 1.0)), c.width);
+    Texts starts;
+    for (const ChartOp& op : ops) {
+      if (op.kind == ChartOpKind::kText && op.y1 == 174) starts.push_back(std::to_string(op.x1));
+    }
+    EXPECT_EQ(starts, c.boxes) << c.points << "/" << c.width;
+  }
+}
+
+TEST(ChartOps, LegendIsCentred) {
+  const std::string longA(30, 'a');
+  const std::string longB(30, 'b');
+  struct Case {
+    std::vector<std::string> names;
+    Texts ops;  // those in the legend row
+  } const cases[] = {
+      {{"ab", "cde"},
+       {"R 142,188-152,198 -/(100,100,255)", "T 153,188-174,200 <ab text",
+        "R 174,188-184,198 -/(255,100,100)", "T 185,188-212,200 <cde text"}},
+      {{longA, longB},  // spare -155: both edges move out by 77
+       {"R -22,188--12,198 -/(100,100,255)", "T -11,188-178,200 <" + longA + " text",
+        "R 178,188-188,198 -/(255,100,100)", "T 189,188-378,200 <" + longB + " text"}},
+      {{"", "b"}, {"R 164,188-174,198 -/(255,100,100)", "T 175,188-190,200 <b text"}},
+      {{}, {}},
+  };
+  for (const auto& c : cases) {
+    ChartModel model = Model(2, {1});
+    model.SetSeriesNames(c.names);
+    Texts row;
+    for (const ChartOp& op : Build(model)) {
+      if (op.y1 == 188 && op.kind != ChartOpKind::kLine) row.push_back(Describe(op));
+    }
+    EXPECT_EQ(row, c.ops) << c.names.size();
+  }
+}
+
+TEST(ChartOps, SeriesLinesAndCircles) {
+  const std::string pen = " (100,100,255)";
+  struct Case {
+    std::vector<double> values;
+    Texts ops;
+  } const cases[] = {
+      {{-1, 5, -1}, {"E 172,35-177,39" + pen + "/window"}},  // a circle, no line
+      {{-1, 2, 4},
+       {"L 175,117-295,43" + pen, "E 172,115-177,119" + pen + "/window",
+        "E 292,41-297,45" + pen + "/window"}},
+      {{0, 0},  // one pixel above the axis at 192
+       {"L 55,191-295,191" + pen, "E 52,189-57,193" + pen + "/window",
+        "E 292,189-297,193" + pen + "/window"}},
+      {{9.99}, {"E 52,5-57,9" + pen + "/window"}},  // at the maximum of 10: the top edge
+      {{-1, -1}, {}},
+  };
+  for (const auto& c : cases) {
+    const auto ops = Build(Model(0, c.values));
+    EXPECT_EQ(SeriesOps(ops), c.ops) << c.values[0];
+    EXPECT_TRUE(Has(Ops(ops, "C"), "C 52,5-298,196"));  // the plot widened by 3
+  }
+
+  ChartModel model = Model(0, {0, 0});
+  model.SetSeries({{1, 0}}, 1);  // maximum 2; drawn after series 0
+  model.SetColors(2, {9, 9, 9}, 1);
+  EXPECT_EQ(SeriesOps(Build(model)).back(), "E 52,97-57,101 (9,9,9) w2/window");
+}
+
+TEST(ChartOps, DisabledAndTooSmall) {
+  const auto off = Build(Model(2, {1, 2, 3}), 300, 200, false);
+  EXPECT_EQ(Describe(off[0]), "R 0,0-300,200 (0,0,0)/face");
+  EXPECT_TRUE(Ops(off, "ECN").empty());
+  for (const auto& t : Ops(off, "TV")) EXPECT_EQ(t.substr(t.size() - 4), "grey") << t;
+
+  struct Case {
+    int mode, width, height;
+  } const cases[] = {{2, 300, 46}, {1, 300, 36}, {1, 60, 200}, {2, 0, 0}, {0, 10, 10}};
+  for (const auto& c : cases) {
+    ChartModel model = Model(c.mode, {1, 2, 3});
+    model.SetSeriesNames({"one"});
+    const auto ops = Build(model, c.width, c.height);
+    EXPECT_EQ(Ops(ops, "R").size(), 1u) << c.width << "x" << c.height;
+    EXPECT_TRUE(Ops(ops, "LlECN").empty()) << c.width << "x" << c.height;
+    EXPECT_EQ(Ops(ops, "TV").size(), c.mode == 0 ? 0u : 2u) << c.width << "x" << c.height;
+  }
+}
+
+}  // namespace
+}  // namespace controls
