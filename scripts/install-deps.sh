@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   cmake ninja-build g++ make pkg-config
-  libwxgtk3.2-dev libwxgtk-webview3.2-dev libgtk-3-dev
+  libwxgtk3.2-dev libwxgtk-webview3.2-dev libgtk-3-dev libwebkit2gtk-4.0-dev
   unixodbc unixodbc-dev odbcinst
   libsqlite3-dev sqlite3
   libssl-dev openssl ca-certificates
