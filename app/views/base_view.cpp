@@ -127,6 +127,12 @@ std::optional<engine::MonitorSnapshot> BaseView::SelectedMonitor() const {
   return snapshots_(monitorId_);
 }
 
+void BaseView::HideHeader() {
+  title_->Hide();
+  status_->Hide();
+  Layout();
+}
+
 void BaseView::RefreshHeader(const engine::MonitorSnapshot* monitor) {
   const wxColour band = BandColour();
   const HeaderTexts texts = MakeHeaderTexts(monitor);

@@ -95,6 +95,8 @@ class BaseView : public wxPanel {
   std::optional<engine::MonitorSnapshot> SelectedMonitor() const;
   // The sizer below the header band, for the view's own controls.
   wxBoxSizer* Body() const { return body_; }
+  // Takes the header band away for good, for views that fill the pane with a page.
+  void HideHeader();
 
  private:
   void RefreshHeader(const engine::MonitorSnapshot* monitor);
