@@ -1,0 +1,105 @@
+#include "app/views/welcome_view.h"
+
+#include <webkit2/webkit2.h>
+#include <wx/filename.h>
+#include <wx/html/htmlwin.h>
+#include <wx/webview.h>
+
+#include "controls/accessible_name.h"
+
+namespace app {
+
+namespace {
+
+// Scripts off on the desktop's web engine; other engines are left as they are.
+void TurnScriptsOff(wxWebView* web) {
+  void* native = web->GetNativeBackend();
+  if (native == nullptr || !WEBKIT_IS_WEB_VIEW(native)) return;
+  WebKitSettings* settings = webkit_web_view_get_settings(WEBKIT_WEB_VIEW(native));
+  webkit_settings_set_enable_javascript(settings, FALSE);
+}
+
+}  // namespace
+
+bool IsPageAddress(const std::string& url, const std::string& pagePath) {
+  if (pagePath.empty()) return false;
+  std::string address = url.substr(0, url.find_first_of("#?"));
+  if (address.rfind("file:", 0) != 0) return false;
+  const wxFileName file = wxFileName::URLToFileName(wxString::FromUTF8(address));
+  wxFileName page(wxString::FromUTF8(pagePath));
+  return file.IsAbsolute() && file.GetFullPath() == page.GetFullPath();
+}
+
+WelcomeView::WelcomeView(wxWindow* parent, SnapshotSource snapshots)
+    : BaseView(parent, std::move(snapshots)) {}
+
+void WelcomeView::SetPage(const std::string& path) { pagePath_ = path; }
+
+std::string WelcomeView::PageUrl() const {
+  return wxFileName::FileNameToURL(wxFileName(wxString::FromUTF8(pagePath_))).utf8_string();
+}
+
+wxWindow* WelcomeView::PageWindow() const {
+  if (web_ != nullptr) return web_;
+  return html_;
+}
+
+void WelcomeView::OnInitView(bool firstInit) {
+  if (!firstInit) return;
+  HideHeader();
+  wxWindow* page = nullptr;
+  if (wxWebView::IsBackendAvailable(wxWebViewBackendDefault)) {
+    web_ = wxWebView::New(this, wxID_ANY);
+    if (web_ != nullptr) {
+      TurnScriptsOff(web_);
+      web_->EnableContextMenu(false);
+      web_->Bind(wxEVT_WEBVIEW_NAVIGATING, &WelcomeView::OnNavigating, this);
+      page = web_;
+    }
+  }
+  if (page == nullptr) {
+    html_ = new wxHtmlWindow(this, wxID_ANY);
+    // A link is never followed: the window shows its one page.
+    html_->Bind(wxEVT_HTML_LINK_CLICKED, [](wxHtmlLinkEvent&) {});
+    page = html_;
+  }
+  controls::SetAccessibleName(page, "Page");
+  // The view's least size stays that of an empty view; the page scrolls.
+  page->SetMinSize(wxSize(0, 0));
+  Body()->Add(page, 1, wxEXPAND);
+  Layout();
+}
+
+bool WelcomeView::UpdateView(bool save, int hint) {
+  if (!save && hint == kRefreshShow) ShowPage();
+  return true;
+}
+
+void WelcomeView::PagesWritten() {
+  if (IsShown()) ShowPage();
+}
+
+void WelcomeView::ShowPage() {
+  if (pagePath_.empty()) return;
+  if (web_ != nullptr) {
+    const std::string url = PageUrl();
+    if (url == loadedUrl_) {
+      web_->Reload(wxWEBVIEW_RELOAD_NO_CACHE);
+    } else {
+      loadedUrl_ = url;
+      web_->LoadURL(wxString::FromUTF8(url));
+    }
+  } else if (html_ != nullptr) {
+    int x = 0;
+    int y = 0;
+    html_->GetViewStart(&x, &y);
+    html_->LoadFile(wxFileName(wxString::FromUTF8(pagePath_)));
+    html_->Scroll(x, y);
+  }
+}
+
+void WelcomeView::OnNavigating(wxWebViewEvent& event) {
+  if (!IsPageAddress(event.GetURL().utf8_string(), pagePath_)) event.Veto();
+}
+
+}  // namespace app

@@ -1,0 +1,55 @@
+// The welcome views: one of the program's HTML pages from the data folder (the overview of
+// all monitors, or the list of actions) filling the whole view, with no header band. The
+// page is shown by the desktop's web engine with scripts off, and the view never leaves
+// for another address; without a web engine a plain HTML window shows it. UI thread only.
+#pragma once
+
+#include <string>
+
+#include "app/views/base_view.h"
+
+class wxHtmlWindow;
+class wxWebView;
+class wxWebViewEvent;
+
+namespace app {
+
+// Whether a navigation to url stays on the page file at pagePath: a file URL of that very
+// file, with or without an anchor or a query.
+bool IsPageAddress(const std::string& url, const std::string& pagePath);
+
+class WelcomeView : public BaseView {
+ public:
+  WelcomeView(wxWindow* parent, SnapshotSource snapshots);
+
+  // The page file to show (an absolute path); set once, before the view is first shown.
+  void SetPage(const std::string& path);
+  const std::string& Page() const { return pagePath_; }
+
+  // Loading shows the page again: a reload when it is already shown, which keeps the
+  // scroll position. Saving has nothing to store. Notifications of polls change nothing:
+  // the page follows PagesWritten.
+  bool UpdateView(bool save, int hint) override;
+  // Reloads the page when this view is the one shown.
+  void PagesWritten() override;
+
+  // The window showing the page: null until the view is first shown.
+  wxWindow* PageWindow() const;
+  // The page's address as a file URL.
+  std::string PageUrl() const;
+
+ protected:
+  void OnInitView(bool firstInit) override;
+
+ private:
+  void ShowPage();
+  void OnNavigating(wxWebViewEvent& event);
+
+  std::string pagePath_;
+  wxWebView* web_ = nullptr;
+  wxHtmlWindow* html_ = nullptr;
+  // The URL the web view was last told to load; "" before the first load.
+  std::string loadedUrl_;
+};
+
+}  // namespace app
