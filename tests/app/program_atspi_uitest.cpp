@@ -122,8 +122,10 @@ TEST_F(ProgramAtspiTest, StopsTheMonitorSelectedInTheTreeThroughTheToolbar) {
   ASSERT_TRUE(app) << "the program ended: " << StandardError(program);
   EXPECT_EQ(app.Name(), "lumivar");
 
-  const AtspiNode monitor = WaitForNode(app, "", "Sales");
-  ASSERT_TRUE(monitor) << app.Describe(12);
+  const AtspiNode tree = WaitForNode(app, "tree table", "Monitors View");
+  ASSERT_TRUE(tree) << app.Describe(12);
+  const AtspiNode monitor = WaitForNode(tree, "table cell", "Sales");
+  ASSERT_TRUE(monitor) << tree.Describe(3);
   ASSERT_TRUE(monitor.SelectRow()) << monitor.Role();
 
   struct Tool {

@@ -329,6 +329,9 @@ bool AtspiClient::Connect(std::string* problem) {
     *problem = "libatspi could not be initialised (" + std::to_string(result) + ")";
     return false;
   }
+  // Calls into a program that is busy (or slow to start on a loaded machine) wait
+  // longer than libatspi's default before they count as failed.
+  atspi_set_timeout(10'000, 30'000);
   if (atspi_get_a11y_bus() == nullptr) {
     *problem = "libatspi reached no accessibility bus";
     return false;
