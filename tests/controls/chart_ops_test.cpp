@@ -1,5 +1,6 @@
 #include "controls/chart_ops.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -10,79 +11,51 @@
 namespace controls {
 namespace {
 
-const bool kUtc = [] {
-  setenv("TZ", "UTC", 1);
-  tzset();
-  return true;
-}();
+using ::testing::Contains;
+using Texts = std::vector<std::string>;
+
+const bool kUtc = [] { return setenv("TZ", "UTC", 1) == 0 && (tzset(), true); }();
 
 // Every text is 10 pixels high and 6 pixels per byte wide.
 class FixedMetrics : public TextMetrics {
  public:
   int TextHeight() const override { return 10; }
-  int TextWidth(const std::string& text) const override {
-    return 6 * static_cast<int>(text.size());
-  }
+  int TextWidth(const std::string& text) const override { return 6 * int(text.size()); }
 };
 
 std::string Colour(const ChartColor& c) {
-  switch (c.role) {
-    case ChartColorRole::kWindow:
-      return "window";
-    case ChartColorRole::kButtonFace:
-      return "face";
-    case ChartColorRole::kWindowText:
-      return "text";
-    case ChartColorRole::kGrayText:
-      return "grey";
-    case ChartColorRole::kRgb:
-      break;
-  }
+  static const char* const kRoles[] = {"", "window", "face", "text", "grey"};
+  if (c.role != ChartColorRole::kRgb) return kRoles[int(c.role)];
   return "(" + std::to_string(c.rgb.r) + "," + std::to_string(c.rgb.g) + "," +
          std::to_string(c.rgb.b) + ")";
 }
 
-// "L" line, "l" dotted line, "R" rectangle, "E" ellipse, "T" text, "V" rotated text, "C"
-// clip, "N" no clip; then the coordinates and the colours.
+// "R" rectangle, "E" ellipse, "L" line ("l" dotted), "T" text, "V" rotated text, "C" clip,
+// "N" no clip; the box; then the alignment and text, or the pen, its width and the brush.
 std::string Describe(const ChartOp& op) {
-  static const char* const kKinds[] = {"R", "E", "L", "T", "V", "C", "N"};
-  std::string s = op.kind == ChartOpKind::kLine && op.dotted ? "l" : kKinds[int(op.kind)];
+  std::string s(1, "RELTVCN"[int(op.kind)]);
+  if (op.kind == ChartOpKind::kLine && op.dotted) s = "l";
   if (op.kind == ChartOpKind::kNoClip) return s;
   s += " " + std::to_string(op.x1) + "," + std::to_string(op.y1) + "-" + std::to_string(op.x2) +
        "," + std::to_string(op.y2);
-  if (op.kind == ChartOpKind::kText || op.kind == ChartOpKind::kRotatedText) {
-    static const char* const kAligns[] = {"<", "|", ">"};
-    return s + " " + kAligns[int(op.align)] + op.text + " " + Colour(op.pen);
-  }
   if (op.kind == ChartOpKind::kClip) return s;
+  if (op.kind == ChartOpKind::kText || op.kind == ChartOpKind::kRotatedText) {
+    return s + " " + "<|>"[int(op.align)] + op.text + " " + Colour(op.pen);
+  }
   s += " " + (op.hasPen ? Colour(op.pen) : "-");
   if (op.penWidth != 1) s += " w" + std::to_string(op.penWidth);
-  if (op.hasBrush) s += "/" + Colour(op.brush);
-  return s;
+  return op.hasBrush ? s + "/" + Colour(op.brush) : s;
 }
 
-using Texts = std::vector<std::string>;
-
-// The described operations whose description starts with one of the kinds.
-Texts Ops(const std::vector<ChartOp>& ops, const std::string& kinds) {
-  Texts out;
-  for (const ChartOp& op : ops) {
-    const std::string d = Describe(op);
-    if (kinds.find(d[0]) != std::string::npos) out.push_back(d);
-  }
-  return out;
-}
-
-// The operations between the series clip and its end.
-Texts SeriesOps(const std::vector<ChartOp>& ops) {
+// The described operations of the given kinds; with series, only those between the
+// series clip and its end.
+Texts Ops(const std::vector<ChartOp>& ops, const std::string& kinds, bool series = false) {
   Texts out;
   bool inside = false;
   for (const ChartOp& op : ops) {
-    if (op.kind == ChartOpKind::kClip || op.kind == ChartOpKind::kNoClip) {
-      inside = op.kind == ChartOpKind::kClip;
-    } else if (inside) {
-      out.push_back(Describe(op));
-    }
+    inside = op.kind == ChartOpKind::kClip || (inside && op.kind != ChartOpKind::kNoClip);
+    const std::string d = Describe(op);
+    if (kinds.find(d[0]) != std::string::npos && (!series || inside)) out.push_back(d);
   }
   return out;
 }
@@ -101,12 +74,6 @@ ChartModel Model(int mode, const std::vector<double>& values = {}) {
 
 std::vector<ChartOp> Build(const ChartModel& model, int w = 300, int h = 200, bool on = true) {
   return BuildChartOps(model, w, h, on, FixedMetrics());
-}
-
-bool Has(const Texts& list, const std::string& s) {
-  for (const auto& x : list)
-    if (x == s) return true;
-  return false;
 }
 
 TEST(ChartOps, FrameAndAxesInEachLegendMode) {
@@ -138,37 +105,34 @@ TEST(ChartOps, GridAndLabelsAtTheirPlaces) {
                    "T 190,174-240,184 |12:02 AM text", "T 245,174-295,184 >12:03 AM text",
                    "T 10,167-53,177 >0 text", "T 10,126-53,136 >2 text", "T 10,85-53,95 >4 text",
                    "T 10,44-53,54 >6 text", "T 10,3-53,13 >9 text"}));
-
-  const auto legend = Build(Model(2, {1}));
-  EXPECT_TRUE(Has(Ops(legend, "T"), "T 55,178-300,188 |Across text"));
-  EXPECT_TRUE(Has(Ops(legend, "T"), "T 55,164-105,174 <12:00 AM text"));
+  const Texts legend = Ops(Build(Model(2, {1})), "T");
+  EXPECT_THAT(legend, Contains("T 55,178-300,188 |Across text"));
+  EXPECT_THAT(legend, Contains("T 55,164-105,174 <12:00 AM text"));
 }
 
 TEST(ChartOps, TimeLabelsSkipOverlappingBoxes) {
   struct Case {
     int points, width;
-    Texts boxes;
+    Texts lefts;
   } const cases[] = {
       {4, 300, {"55", "110", "190", "245"}},
       {5, 300, {"55", "150", "210"}},   // 1 would overlap 0 (55-105), 4 would overlap 3
       {15, 300, {"55", "167", "235"}},  // of 0 4 8 12 14, 4 and 14 overlap their neighbours
       {11, 300, {"55", "126", "222"}},  // of 0 4 8 10, 10 overlaps 8
-      {3, 150, {"55"}},                 // both others overlap label 0
-      {2, 300, {"55", "245"}},
+      {3, 150, {"55"}},
   };
   for (const auto& c : cases) {
-    const auto ops = Build(Model(1, std::vector<double>(c.points, 1.0)), c.width);
-    Texts starts;
-    for (const ChartOp& op : ops) {
-      if (op.kind == ChartOpKind::kText && op.y1 == 174) starts.push_back(std::to_string(op.x1));
+    Texts lefts;
+    for (const ChartOp& op : Build(Model(1, std::vector<double>(c.points, 1.0)), c.width)) {
+      if (op.kind == ChartOpKind::kText && op.y1 == 174) lefts.push_back(std::to_string(op.x1));
     }
-    EXPECT_EQ(starts, c.boxes) << c.points << "/" << c.width;
+    EXPECT_EQ(lefts, c.lefts) << c.points << "/" << c.width;
   }
 }
 
 TEST(ChartOps, LegendIsCentred) {
-  const std::string longA(30, 'a');
-  const std::string longB(30, 'b');
+  const std::string a(30, 'a');
+  const std::string b(30, 'b');
   struct Case {
     std::vector<std::string> names;
     Texts ops;  // those in the legend row
@@ -176,9 +140,9 @@ TEST(ChartOps, LegendIsCentred) {
       {{"ab", "cde"},
        {"R 142,188-152,198 -/(100,100,255)", "T 153,188-174,200 <ab text",
         "R 174,188-184,198 -/(255,100,100)", "T 185,188-212,200 <cde text"}},
-      {{longA, longB},  // spare -155: both edges move out by 77
-       {"R -22,188--12,198 -/(100,100,255)", "T -11,188-178,200 <" + longA + " text",
-        "R 178,188-188,198 -/(255,100,100)", "T 189,188-378,200 <" + longB + " text"}},
+      {{a, b},  // spare -155: both edges move out by 77
+       {"R -22,188--12,198 -/(100,100,255)", "T -11,188-178,200 <" + a + " text",
+        "R 178,188-188,198 -/(255,100,100)", "T 189,188-378,200 <" + b + " text"}},
       {{"", "b"}, {"R 164,188-174,198 -/(255,100,100)", "T 175,188-190,200 <b text"}},
       {{}, {}},
   };
@@ -195,30 +159,28 @@ TEST(ChartOps, LegendIsCentred) {
 
 TEST(ChartOps, SeriesLinesAndCircles) {
   const std::string pen = " (100,100,255)";
+  const std::string circle = pen + "/window";
   struct Case {
     std::vector<double> values;
     Texts ops;
   } const cases[] = {
-      {{-1, 5, -1}, {"E 172,35-177,39" + pen + "/window"}},  // a circle, no line
+      {{-1, 5, -1}, {"E 172,35-177,39" + circle}},  // a circle, no line
       {{-1, 2, 4},
-       {"L 175,117-295,43" + pen, "E 172,115-177,119" + pen + "/window",
-        "E 292,41-297,45" + pen + "/window"}},
+       {"L 175,117-295,43" + pen, "E 172,115-177,119" + circle, "E 292,41-297,45" + circle}},
       {{0, 0},  // one pixel above the axis at 192
-       {"L 55,191-295,191" + pen, "E 52,189-57,193" + pen + "/window",
-        "E 292,189-297,193" + pen + "/window"}},
-      {{9.99}, {"E 52,5-57,9" + pen + "/window"}},  // at the maximum of 10: the top edge
+       {"L 55,191-295,191" + pen, "E 52,189-57,193" + circle, "E 292,189-297,193" + circle}},
+      {{9.99}, {"E 52,5-57,9" + circle}},  // at the maximum of 10: the top edge
       {{-1, -1}, {}},
   };
   for (const auto& c : cases) {
     const auto ops = Build(Model(0, c.values));
-    EXPECT_EQ(SeriesOps(ops), c.ops) << c.values[0];
-    EXPECT_TRUE(Has(Ops(ops, "C"), "C 52,5-298,196"));  // the plot widened by 3
+    EXPECT_EQ(Ops(ops, "LE", true), c.ops) << c.values[0];
+    EXPECT_THAT(Ops(ops, "C"), Contains("C 52,5-298,196"));  // the plot widened by 3
   }
-
   ChartModel model = Model(0, {0, 0});
   model.SetSeries({{1, 0}}, 1);  // maximum 2; drawn after series 0
   model.SetColors(2, {9, 9, 9}, 1);
-  EXPECT_EQ(SeriesOps(Build(model)).back(), "E 52,97-57,101 (9,9,9) w2/window");
+  EXPECT_EQ(Ops(Build(model), "E", true).back(), "E 52,97-57,101 (9,9,9) w2/window");
 }
 
 TEST(ChartOps, DisabledAndTooSmall) {
