@@ -68,7 +68,7 @@ class ChartModel {
   ChartModel();
 
   // Replaces series index (0 to 4) by a copy of points and recomputes the maximum and the
-  // labels; any other index does nothing. Returns whether it changed anything.
+  // labels; any other index does nothing and gives false.
   bool SetSeries(const GraphPoints& points, int index);
   // Inserts point before the first point of sequence with a later time (after any of
   // the same time), so a sequence built this way stays in time order.
