@@ -29,12 +29,15 @@
 #include "app/toolbar.h"
 #include "app/tray_icon.h"
 #include "app/views/base_view.h"
+#include "app/views/snapshot_view.h"
+#include "app/views/welcome_view.h"
 #include "controls/accessible_name.h"
 #include "controls/pane_splitter.h"
 #include "engine/report/email_reporter.h"
 #include "engine/report/page_writer.h"
 #include "engine/services.h"
 #include "engine/settings_source.h"
+#include "engine/store/data_files.h"
 #include "engine/store/server_storage.h"
 #include "res/strings.h"
 
@@ -138,10 +141,30 @@ CMainFrame::~CMainFrame() {
   if (pages_) pages_->Shutdown(std::chrono::milliseconds(0));
 }
 
+BaseView* CMainFrame::MakeView(int code) {
+  switch (code) {
+    case 0:
+    case 33: {
+      auto* welcome = new WelcomeView(book_, SnapshotsOf(storage_));
+      const std::string folder = engine::DataFiles::DataFolder();
+      if (!folder.empty()) {
+        welcome->SetPage(folder + (code == 0 ? engine::DataFiles::kIndexPageFileName
+                                             : engine::DataFiles::kActionsPageFileName));
+      }
+      return welcome;
+    }
+    case 8:
+      return new ODBCSnapshotView(book_, SnapshotsOf(storage_));
+    default:
+      // The views still to come show their header band only.
+      return new BaseView(book_, SnapshotsOf(storage_));
+  }
+}
+
 void CMainFrame::CreateViews() {
-  // Every view is a plain view for now; each is made once and lives as long as the window.
+  // Each view is made once and lives as long as the window.
   for (int code : kViewCreationOrder) {
-    auto* view = new BaseView(book_, SnapshotsOf(storage_));
+    BaseView* view = MakeView(code);
     views_[code] = view;
     bookPages_[view] = static_cast<int>(book_->GetPageCount());
     book_->AddPage(view, wxString::Format("View %d", code));

@@ -132,6 +132,7 @@ class CMainFrame : public wxFrame {
   const std::string& LastUpdatedMonitor() const { return lastUpdatedMonitor_; }
 
  private:
+  BaseView* MakeView(int code);
   void CreateViews();
   void BindCommands();
   void UpdateMinimumSize();

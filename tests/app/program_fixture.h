@@ -124,7 +124,9 @@ class ProgramTest : public ::testing::Test {
     ASSERT_TRUE(WaitFor([this] { return titles_.DisplayReady(); }, 10s)) << "no display";
     env_ = {"HOME=" + root_.File("home"), "XDG_CONFIG_HOME=" + root_.File("config"),
             "XDG_RUNTIME_DIR=" + root_.File("run"), "LUMIVAR_DOCUMENTS_DIR=" + root_.File("docs"),
-            "NO_AT_BRIDGE=1"};
+            "NO_AT_BRIDGE=1",
+            // The web engine's compositing needs a GPU that Xvfb lacks.
+            "WEBKIT_DISABLE_COMPOSITING_MODE=1"};
     for (const char* name : {"DISPLAY", "XAUTHORITY", "PATH"}) {
       if (const char* value = getenv(name)) env_.push_back(std::string(name) + "=" + value);
     }

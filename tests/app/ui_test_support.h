@@ -3,10 +3,16 @@
 // so work that engine threads post reaches the UI thread. Tests run on the UI thread.
 #pragma once
 
+#include <cstdlib>
+
 #include "app/ui_thread.h"
 #include "tests/support/wx_test_support.h"
 
 namespace ui_testing {
+
+// The web engine's compositing needs a GPU that Xvfb lacks; the welcome views (and the
+// programs the tests start) draw without it.
+inline const int kNoWebCompositing = setenv("WEBKIT_DISABLE_COMPOSITING_MODE", "1", 1);
 
 inline ::testing::Environment* const kWxEnvironment =
     ::testing::AddGlobalTestEnvironment(new WxEnvironment(
