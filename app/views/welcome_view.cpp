@@ -49,11 +49,19 @@ void WelcomeView::OnInitView(bool firstInit) {
   HideHeader();
   wxWindow* page = nullptr;
   if (wxWebView::IsBackendAvailable(wxWebViewBackendDefault)) {
-    web_ = wxWebView::New(this, wxID_ANY);
+    // Made with its page (when known) rather than an empty one, which would load after it.
+    web_ = wxWebView::New(
+        this, wxID_ANY,
+        pagePath_.empty() ? wxString(wxWebViewDefaultURLStr) : wxString::FromUTF8(PageUrl()));
     if (web_ != nullptr) {
       TurnScriptsOff(web_);
       web_->EnableContextMenu(false);
       web_->Bind(wxEVT_WEBVIEW_NAVIGATING, &WelcomeView::OnNavigating, this);
+      web_->Bind(wxEVT_WEBVIEW_LOADED, [this](wxWebViewEvent& event) {
+        pageLoaded_ = IsPageAddress(event.GetURL().utf8_string(), pagePath_);
+      });
+      web_->Bind(wxEVT_WEBVIEW_ERROR, [this](wxWebViewEvent&) { pageLoaded_ = false; });
+      if (!pagePath_.empty()) loadedUrl_ = PageUrl();
       page = web_;
     }
   }
@@ -83,7 +91,9 @@ void WelcomeView::ShowPage() {
   if (pagePath_.empty()) return;
   if (web_ != nullptr) {
     const std::string url = PageUrl();
-    if (url == loadedUrl_) {
+    // Until the page has loaded, a reload would reload what was shown before it, so the
+    // load starts again instead (at start-up the page may not be written yet).
+    if (url == loadedUrl_ && pageLoaded_) {
       web_->Reload(wxWEBVIEW_RELOAD_NO_CACHE);
     } else {
       loadedUrl_ = url;

@@ -50,6 +50,9 @@ class WelcomeView : public BaseView {
   wxHtmlWindow* html_ = nullptr;
   // The URL the web view was last told to load; "" before the first load.
   std::string loadedUrl_;
+  // The page has finished loading at loadedUrl_ (until then a reload would reload what
+  // was shown before it).
+  bool pageLoaded_ = false;
 };
 
 }  // namespace app

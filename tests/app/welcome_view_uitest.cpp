@@ -143,5 +143,14 @@ TEST_F(WelcomeViewUiTest, RewrittenPagesReloadOnlyInTheViewShown) {
   EXPECT_TRUE(Shows(1, "new"));
 }
 
+// At start-up the view shows before the pages are first written, and the news that they
+// were written may come before the first load has even begun.
+TEST_F(WelcomeViewUiTest, APageWrittenAfterTheFirstShowAppears) {
+  Show(0);
+  WritePage(views_[0]->Page(), "written");
+  views_[0]->PagesWritten();
+  EXPECT_TRUE(Shows(0, "written")) << Web(0)->GetCurrentTitle();
+}
+
 }  // namespace
 }  // namespace app
