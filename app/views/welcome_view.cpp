@@ -25,9 +25,12 @@ bool IsPageAddress(const std::string& url, const std::string& pagePath) {
   if (pagePath.empty()) return false;
   std::string address = url.substr(0, url.find_first_of("#?"));
   if (address.rfind("file:", 0) != 0) return false;
-  const wxFileName file = wxFileName::URLToFileName(wxString::FromUTF8(address));
+  wxFileName file = wxFileName::URLToFileName(wxString::FromUTF8(address));
+  if (!file.IsAbsolute()) return false;
+  // Both without "." and ".." steps, as the page's address (PageUrl) has them.
   wxFileName page(wxString::FromUTF8(pagePath));
-  return file.IsAbsolute() && file.GetFullPath() == page.GetFullPath();
+  const int steps = wxPATH_NORM_DOTS | wxPATH_NORM_TILDE | wxPATH_NORM_ABSOLUTE;
+  return file.Normalize(steps) && page.Normalize(steps) && file.GetFullPath() == page.GetFullPath();
 }
 
 WelcomeView::WelcomeView(wxWindow* parent, SnapshotSource snapshots)

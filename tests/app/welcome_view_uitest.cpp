@@ -11,6 +11,7 @@
 #include <wx/webview.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <string>
 
@@ -141,6 +142,18 @@ TEST_F(WelcomeViewUiTest, RewrittenPagesReloadOnlyInTheViewShown) {
   EXPECT_EQ(Web(0)->GetCurrentTitle(), "new");
   Show(1);
   EXPECT_TRUE(Shows(1, "new"));
+}
+
+// The data folder may come with "." or ".." steps, which the page's address leaves out.
+TEST_F(WelcomeViewUiTest, APagePathWithDotStepsStillReloads) {
+  std::filesystem::create_directory(dir_.File("sub"));
+  views_[0]->SetPage(dir_.File("sub/.././index.html"));
+  WritePage(views_[0]->Page(), "old");
+  Show(0);
+  ASSERT_TRUE(Shows(0, "old"));
+  WritePage(views_[0]->Page(), "new");
+  views_[0]->PagesWritten();
+  EXPECT_TRUE(Shows(0, "new")) << Web(0)->GetCurrentTitle();
 }
 
 // At start-up the view shows before the pages are first written, and the news that they
