@@ -2,12 +2,15 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <functional>
 #include <limits>
 
 #include "engine/db/database.h"
 #include "engine/db/statement.h"
 #include "engine/store/data_files.h"
+#include "engine/store/sql_text.h"
 #include "engine/store/statements.h"
 
 namespace engine {
@@ -42,6 +45,14 @@ std::vector<Row> Read(const std::string& sql, const std::function<Row(const db::
   if (rc != SQLITE_OK) rows.clear();
   if (status != nullptr) *status = rc;
   return rows;
+}
+
+// A report bound as stored times compare: ten digits, clamped to [0, 9999999999].
+std::string ReportTimeText(std::int64_t time) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%010lld",
+                static_cast<long long>(std::clamp<std::int64_t>(time, 0, 9'999'999'999)));
+  return text;
 }
 
 }  // namespace
@@ -90,6 +101,44 @@ std::vector<AlertsDataRow> LoadAlertsData(const std::string& monitorId, std::siz
       sql::SelectAlertsDataInTimeOrder(monitorId, Limit(limit)),
       [](const db::Cursor& c) {
         return AlertsDataRow{c.GetText(0), c.GetInt64(1), c.GetText(2), c.GetText(3)};
+      },
+      status);
+}
+
+// ---- Reads for the reports ----
+
+std::vector<ReportSampleRow> LoadReportSamples(const std::string& monitorId, std::int64_t start,
+                                               std::int64_t end, int* status) {
+  const std::string table = DataFiles::GetTableName(kOdbcDataSourceKind) + "Data";
+  return Read<ReportSampleRow>(
+      sql::Build("SELECT time, available, health, connectionTime, requestTime FROM " + table +
+                     " WHERE (monitorId = ? AND time >= ? AND time <= ?) ORDER BY time, rowid",
+                 {monitorId, ReportTimeText(start), ReportTimeText(end)}),
+      [](const db::Cursor& c) {
+        return ReportSampleRow{c.GetInt64(0), c.GetInt(1) != 0, c.GetInt(2) != 0, c.GetInt(3),
+                               c.GetInt(4)};
+      },
+      status);
+}
+
+std::vector<ReportTestQueryValue> LoadReportTestQueryValues(
+    const std::vector<std::string>& testQueryIds, std::int64_t start, std::int64_t end,
+    int* status) {
+  if (testQueryIds.empty()) {
+    if (status != nullptr) *status = SQLITE_OK;
+    return {};
+  }
+  std::string ids;
+  for (const std::string& id : testQueryIds) {
+    if (!ids.empty()) ids += ", ";
+    ids += sql::QuoteText(id);
+  }
+  return Read<ReportTestQueryValue>(
+      "SELECT id, time, value FROM TestQueriesData WHERE (id IN (" + ids + ") AND " +
+          sql::Build("time >= ? AND time <= ?) ORDER BY time, rowid",
+                     {ReportTimeText(start), ReportTimeText(end)}),
+      [](const db::Cursor& c) {
+        return ReportTestQueryValue{c.GetText(0), c.GetInt64(1), c.GetInt(2)};
       },
       status);
 }

@@ -58,4 +58,34 @@ std::vector<TestQuerySampleRow> LoadTestQuerySamples(const std::string& monitorI
 std::vector<AlertsDataRow> LoadAlertsData(const std::string& monitorId, std::size_t limit,
                                           int* status = nullptr);
 
+// ---- Reads for the reports ----
+// Periods include both ends. The bounds are clamped to [0, 9999999999] and compared as
+// ten-digit text, the form in which times are stored, so any start finds the rows after
+// it (a shorter text would sort after every stored time). Rows come in time order (equal
+// times in the order written).
+
+// The columns of a monitor's sample rows that the reports walk.
+struct ReportSampleRow {
+  std::int64_t time = 0;
+  bool available = false;
+  bool health = false;
+  std::int32_t connectionTime = -1;  // ms; -1 when not measured
+  std::int32_t requestTime = -1;     // ms; -1 when not measured
+};
+
+struct ReportTestQueryValue {
+  std::string testQueryId;
+  std::int64_t time = 0;
+  std::int32_t value = -1;  // -1: no value
+};
+
+// The monitor's sample rows of the period; 0 or the SQLite failure into *status as above.
+std::vector<ReportSampleRow> LoadReportSamples(const std::string& monitorId, std::int64_t start,
+                                               std::int64_t end, int* status = nullptr);
+// The values of those test queries in the period, whichever monitor wrote them (test-query
+// identifiers are unique). No identifiers give no rows, without touching the file.
+std::vector<ReportTestQueryValue> LoadReportTestQueryValues(
+    const std::vector<std::string>& testQueryIds, std::int64_t start, std::int64_t end,
+    int* status = nullptr);
+
 }  // namespace engine
