@@ -206,7 +206,9 @@ class HealthReportBuilder {
   HealthReport report_;
 };
 
-// One completed outage: from its first down row to the first up row after it.
+// One completed outage: it ends at the up row that closed it and lasts as long as the
+// spans that ended at its down rows; with a run of failed polls stored as one row, it runs
+// from the first failed poll to the next poll that connected.
 struct DowntimeRecord {
   std::int64_t from = 0;
   std::int64_t to = 0;
@@ -226,8 +228,9 @@ inline constexpr std::size_t kMaxDowntimes = 101;
 
 // The availability walk over rows in time order: each row ends a span that began at the
 // row before it (the first at the period's start) and counts as up or down by its own
-// availability; a negative span counts 0. The stretch after the last row is not counted,
-// and a run still open at the end counts in up or down only.
+// availability. A row earlier than the latest row before it ends a span of 0. The stretch
+// after the last row is not counted, and a run still open at the end counts in up or down
+// only.
 class AvailabilityWalk {
  public:
   explicit AvailabilityWalk(std::int64_t start, bool keepDowntimes = true);

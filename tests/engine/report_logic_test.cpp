@@ -126,11 +126,6 @@ TEST_F(ReportLogicTest, WalkOpensIntervalsOnYearAndGranularityField) {
        0,
        {LocalTime(2023, 5, 1, 10), LocalTime(2023, 5, 1, 10, 5), LocalTime(2024, 5, 1, 10, 20)},
        {false, true}},
-      {"days",
-       1,
-       {LocalTime(2024, 3, 5), LocalTime(2024, 3, 5, 23, 59), LocalTime(2024, 3, 6),
-        LocalTime(2024, 4, 6)},
-       {false, true, false}},
       {"months over a year",
        2,
        {LocalTime(2023, 3, 1), LocalTime(2023, 3, 5), LocalTime(2023, 4, 1), LocalTime(2024, 4, 2)},
@@ -188,9 +183,6 @@ TEST_F(ReportLogicTest, TimesReportIntervalsAndChart) {
             (Row{"05 Mar 2024 11:00 AM", "4", "6", "5"}));
   EXPECT_EQ(IntervalRowTexts(report.intervals[1], report.granularity),
             (Row{"05 Mar 2024 12:00 PM", "-", "-", "-"}));
-  EXPECT_EQ(report.series[1].size(), 2u);
-  EXPECT_EQ(report.series[1][0].value, 6.0);
-  EXPECT_EQ(report.series[2][1].value, -1.0);
 
   // Rows in one interval: nothing while the period ends now, one interval labelled with
   // the end once it is closed.
