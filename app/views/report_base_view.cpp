@@ -11,6 +11,7 @@
 #include <wx/weakref.h>
 #include <wx/wupdlock.h>
 
+#include <algorithm>
 #include <ctime>
 #include <utility>
 
@@ -26,6 +27,9 @@ const char* const kReversedRangeText =
 namespace {
 
 constexpr int kGap = 6;
+// A list row: its text or image and the tree view's padding; the list's frame.
+constexpr int kRowPadding = 8;
+constexpr int kListFrame = 4;
 
 std::int64_t SystemNow() { return static_cast<std::int64_t>(std::time(nullptr)); }
 
@@ -180,6 +184,15 @@ controls::ColorList* ReportBaseView::AddList(wxStaticBoxSizer* group,
   list->SetFitColumns(true);
   group->Add(list, wxSizerFlags(1).Expand().Border(wxALL, kGap / 2));
   return list;
+}
+
+void ReportBaseView::FitListHeight(controls::ColorList* list, int rows) {
+  const int rowHeight = std::max(list->GetCharHeight(), controls::ColorList::kMinRowHeight) +
+                        list->FromDIP(kRowPadding);
+  const bool header = !list->HasFlag(wxDV_NO_HEADER);
+  const int height = (rows + (header ? 1 : 0)) * rowHeight + list->FromDIP(kListFrame);
+  list->SetMinSize(wxSize(-1, height));
+  list->SetMaxSize(wxSize(-1, height));
 }
 
 void ReportBaseView::SetRows(controls::ColorList* list,

@@ -97,6 +97,8 @@ class ReportBaseView : public BaseView {
   // `header` is false. The accessible name is the group's title.
   controls::ColorList* AddList(wxStaticBoxSizer* group, const wxString& accessibleName,
                                const std::vector<wxString>& columns, bool header);
+  // Keeps a list as tall as `rows` rows (and its header row, when it has one).
+  static void FitListHeight(controls::ColorList* list, int rows);
   // Replaces all rows of a list, inside Freeze/Thaw.
   static void SetRows(controls::ColorList* list, const std::vector<std::vector<std::string>>& rows);
   // Writes texts into one column of rows 0..n-1 (rows missing are added), inside
