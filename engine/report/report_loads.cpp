@@ -19,11 +19,13 @@ std::vector<std::string> Ids(const std::vector<TestQueryName>& queries) {
 // The summary of the monitor's test queries; nothing when the file cannot be read.
 std::optional<std::vector<TextRow4>> LoadSummary(const ReportInputs& inputs) {
   int status = 0;
-  const std::vector<ReportTestQueryValue> values = LoadReportTestQueryValues(
+  const std::vector<ReportTestQueryValues> found = LoadReportTestQueryValues(
       Ids(inputs.testQueries), inputs.period.start, inputs.period.end, &status);
   if (status != 0) return std::nullopt;
   TestQuerySummary summary;
-  for (const ReportTestQueryValue& value : values) summary.Add(value.testQueryId, value.value);
+  for (const ReportTestQueryValues& query : found) {
+    for (std::int32_t value : query.values) summary.Add(query.testQueryId, value);
+  }
   return summary.Rows(inputs.testQueries);
 }
 

@@ -121,26 +121,34 @@ std::vector<ReportSampleRow> LoadReportSamples(const std::string& monitorId, std
       status);
 }
 
-std::vector<ReportTestQueryValue> LoadReportTestQueryValues(
+std::vector<ReportTestQueryValues> LoadReportTestQueryValues(
     const std::vector<std::string>& testQueryIds, std::int64_t start, std::int64_t end,
     int* status) {
-  if (testQueryIds.empty()) {
-    if (status != nullptr) *status = SQLITE_OK;
-    return {};
+  std::vector<ReportTestQueryValues> found;
+  int rc = SQLITE_OK;
+  if (!testQueryIds.empty()) {
+    db::Database database;
+    rc = DataFiles::OpenDatabase(database, DataFiles::kDataFileName);
+    // One statement per test query, so that no row carries its identifier.
+    for (std::size_t i = 0; rc == SQLITE_OK && i < testQueryIds.size(); ++i) {
+      ReportTestQueryValues& query = found.emplace_back();
+      query.testQueryId = testQueryIds[i];
+      db::Statement statement(database);
+      db::Cursor* cursor = nullptr;
+      rc = statement.Prepare(
+          sql::Build("SELECT value FROM TestQueriesData WHERE (id = ? AND time >= ? AND time <= ?) "
+                     "ORDER BY time, rowid",
+                     {query.testQueryId, ReportTimeText(start), ReportTimeText(end)}));
+      if (rc == SQLITE_OK) rc = statement.Execute(&cursor);
+      while (rc == SQLITE_OK && !cursor->IsDone()) {
+        query.values.push_back(cursor->GetInt(0));
+        rc = cursor->Next();
+      }
+    }
   }
-  std::string ids;
-  for (const std::string& id : testQueryIds) {
-    if (!ids.empty()) ids += ", ";
-    ids += sql::QuoteText(id);
-  }
-  return Read<ReportTestQueryValue>(
-      "SELECT id, time, value FROM TestQueriesData WHERE (id IN (" + ids + ") AND " +
-          sql::Build("time >= ? AND time <= ?) ORDER BY time, rowid",
-                     {ReportTimeText(start), ReportTimeText(end)}),
-      [](const db::Cursor& c) {
-        return ReportTestQueryValue{c.GetText(0), c.GetInt64(1), c.GetInt(2)};
-      },
-      status);
+  if (rc != SQLITE_OK) found.clear();
+  if (status != nullptr) *status = rc;
+  return found;
 }
 
 }  // namespace engine

@@ -73,18 +73,19 @@ struct ReportSampleRow {
   std::int32_t requestTime = -1;     // ms; -1 when not measured
 };
 
-struct ReportTestQueryValue {
+// One test query's values in time order; -1 is "no value".
+struct ReportTestQueryValues {
   std::string testQueryId;
-  std::int64_t time = 0;
-  std::int32_t value = -1;  // -1: no value
+  std::vector<std::int32_t> values;
 };
 
 // The monitor's sample rows of the period; 0 or the SQLite failure into *status as above.
 std::vector<ReportSampleRow> LoadReportSamples(const std::string& monitorId, std::int64_t start,
                                                std::int64_t end, int* status = nullptr);
-// The values of those test queries in the period, whichever monitor wrote them (test-query
-// identifiers are unique). No identifiers give no rows, without touching the file.
-std::vector<ReportTestQueryValue> LoadReportTestQueryValues(
+// The values of those test queries in the period, one entry per identifier in the order
+// given, whichever monitor wrote them (test-query identifiers are unique). No identifiers
+// give no entries, without touching the file.
+std::vector<ReportTestQueryValues> LoadReportTestQueryValues(
     const std::vector<std::string>& testQueryIds, std::int64_t start, std::int64_t end,
     int* status = nullptr);
 
