@@ -7,6 +7,7 @@
 #include <wx/msgdlg.h>
 #include <wx/statbox.h>
 #include <wx/stattext.h>
+#include <wx/textctrl.h>
 #include <wx/timectrl.h>
 #include <wx/weakref.h>
 #include <wx/wupdlock.h>
@@ -51,6 +52,11 @@ void SetPicker(wxDatePickerCtrl* date, wxTimePickerCtrl* time, std::int64_t t) {
   const wxDateTime at(wxLongLong(t) * 1000);
   date->SetValue(at);
   time->SetValue(at);
+  // The time picker selects its current field's text, which an unfocused entry would
+  // keep showing highlighted; the field is highlighted again when the user enters it.
+  for (wxWindow* child : time->GetChildren()) {
+    if (auto* text = dynamic_cast<wxTextCtrl*>(child)) text->SelectNone();
+  }
 }
 
 PeriodMemory MemoryOf(const engine::MonitorSnapshot& monitor) {

@@ -1,0 +1,393 @@
+// The report base view and the availability, history and alert reports under a display:
+// choosing a period fills the pickers, remembers the period and loads once; "Custom
+// Period" enables the pickers and loads nothing; the reversed-range warning comes on a
+// click of Refresh only; polls of other monitors do not reload; a delivered result shows in
+// the lists, a superseded one does not; the event loop keeps turning during a slow load.
+#include <gtest/gtest.h>
+#include <wx/button.h>
+#include <wx/choice.h>
+#include <wx/datectrl.h>
+#include <wx/frame.h>
+#include <wx/sizer.h>
+#include <wx/timectrl.h>
+#include <wx/timer.h>
+
+#include <condition_variable>
+#include <cstdlib>
+#include <map>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "app/views/alerts_report_view.h"
+#include "app/views/availability_view.h"
+#include "app/views/history_view.h"
+#include "controls/color_list.h"
+#include "tests/app/ui_test_support.h"
+#include "tests/support/screenshot.h"
+
+namespace app {
+namespace {
+
+using ui_testing::PumpFor;
+using ui_testing::PumpUntil;
+
+constexpr std::int64_t kNow = 1709719200;  // a Wednesday morning
+constexpr std::int64_t kDay = 86400;
+
+// A text that tells which period a canned result answers.
+std::string Tag(std::int64_t start) { return engine::FormatTimeSpan(kNow - start + 60); }
+
+// A load function for the views' workers: records each request and answers with canned
+// texts; while closed, a load waits until the gate opens.
+class FakeLoads {
+ public:
+  engine::ReportLoader::Load Function() {
+    return [this](const engine::ReportRequest& request) -> engine::ReportTexts {
+      std::unique_lock<std::mutex> lock(mutex_);
+      requests_.push_back(request);
+      ++running_;
+      changed_.notify_all();
+      changed_.wait(lock, [this] { return open_; });
+      --running_;
+      return Texts(request);
+    };
+  }
+  void Close() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    open_ = false;
+  }
+  void Open() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    open_ = true;
+    changed_.notify_all();
+  }
+  bool Running() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return running_ > 0;
+  }
+  std::vector<engine::ReportRequest> Requests() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return requests_;
+  }
+
+ private:
+  static engine::ReportTexts Texts(const engine::ReportRequest& request) {
+    const std::string tag = Tag(request.inputs.period.start);
+    if (request.kind == engine::ReportKind::kAvailability) {
+      engine::AvailabilityReportTexts texts;
+      texts.figures = {"1 Days 2 Hours 5 Minutes", "35 Minutes", "97.81%", "17 Minutes", tag};
+      texts.downtimes = {{"05 Mar 2024 10:30 AM", "05 Mar 2024 10:45 AM", "15 Minutes"},
+                         {"06 Mar 2024 01:00 AM", "06 Mar 2024 01:20 AM", "20 Minutes"}};
+      return texts;
+    }
+    if (request.kind == engine::ReportKind::kHistory) {
+      engine::HistoryReportTexts texts;
+      texts.availability = {"6 Hours 40 Minutes", "-", "100.00%", "-", "-"};
+      texts.connectionTime = {"12", "340", "87"};
+      texts.testQueries = {{"Orders", "3", "9", "5"}, {"Stock", "-", "-", "-"}};
+      return texts;
+    }
+    return std::monostate();
+  }
+
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::vector<engine::ReportRequest> requests_;
+  int running_ = 0;
+  bool open_ = true;
+};
+
+struct Stored {
+  std::string monitorId;
+  engine::PeriodBounds bounds;
+  std::int32_t period = 0;
+};
+
+class ReportViewsUiTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    for (const char* id : {"Sales", "Stock"}) {
+      engine::MonitorSnapshot& monitor = monitors_[id];
+      monitor.id = id;
+      monitor.settings.name = id;
+      monitor.current.time = kNow - 60;
+      monitor.testQueries.push_back({});
+      monitor.testQueries.back().id = std::string(id) + "-q";
+      monitor.testQueries.back().settings.name = "Orders";
+    }
+    frame_ = new wxFrame(nullptr, wxID_ANY, "reports", wxPoint(0, 0), wxSize(900, 600));
+    sizer_ = new wxBoxSizer(wxVERTICAL);
+    frame_->SetSizer(sizer_);
+    frame_->Show();
+    ASSERT_TRUE(PumpUntil([this] { return frame_->IsShownOnScreen(); }));
+  }
+  void TearDown() override {
+    loads_.Open();
+    frame_->Destroy();
+    PumpFor(std::chrono::milliseconds(20));
+  }
+
+  template <class View>
+  View* Make() {
+    View* view = new View(frame_, Snapshots(), Sink(), loads_.Function());
+    Place(view);
+    return view;
+  }
+  void Place(ReportBaseView* view) {
+    for (wxSizerItem* item : sizer_->GetChildren()) item->GetWindow()->Hide();
+    sizer_->Add(view, 1, wxEXPAND);
+    view->SetClock([] { return kNow; });
+    view->SetMessageFunction([this](const wxString& text) { messages_.push_back(text); });
+    view->InitView();
+    frame_->Layout();
+  }
+  SnapshotSource Snapshots() {
+    return [this](const std::string& id) {
+      const auto found = monitors_.find(id);
+      return found == monitors_.end() ? std::nullopt
+                                      : std::optional<engine::MonitorSnapshot>(found->second);
+    };
+  }
+  ReportPeriodSink Sink() {
+    return
+        [this](const std::string& id, std::int64_t start, std::int64_t end, std::int32_t period) {
+          stored_.push_back({id, {start, end, false}, period});
+          engine::MonitorSnapshot& monitor = monitors_.at(id);
+          monitor.reportStart = start;
+          monitor.reportEnd = end;
+          monitor.reportPeriod = period;
+        };
+  }
+
+  static void Show(ReportBaseView* view, const std::string& id, int hint = kRefreshShow) {
+    view->SetMonitorId(id);
+    view->UpdateView(false, hint);
+  }
+  static void Choose(ReportBaseView* view, int period) {
+    wxChoice* choice = view->PeriodChoice();
+    choice->SetSelection(period);
+    wxCommandEvent event(wxEVT_CHOICE, choice->GetId());
+    event.SetEventObject(choice);
+    event.SetInt(period);
+    choice->ProcessWindowEvent(event);
+  }
+  static void ClickRefresh(ReportBaseView* view) {
+    wxCommandEvent event(wxEVT_BUTTON, view->RefreshButton()->GetId());
+    event.SetEventObject(view->RefreshButton());
+    view->RefreshButton()->ProcessWindowEvent(event);
+  }
+  static void SetPickers(ReportBaseView* view, std::int64_t start, std::int64_t end) {
+    const wxDateTime from(wxLongLong(start) * 1000);
+    const wxDateTime to(wxLongLong(end) * 1000);
+    view->FromDate()->SetValue(from);
+    view->FromTime()->SetValue(from);
+    view->ToDate()->SetValue(to);
+    view->ToTime()->SetValue(to);
+  }
+  static bool PickersEnabled(ReportBaseView* view) {
+    return view->FromDate()->IsEnabled() && view->FromTime()->IsEnabled() &&
+           view->ToDate()->IsEnabled() && view->ToTime()->IsEnabled();
+  }
+  static std::vector<std::string> Column(controls::ColorList* list, unsigned column) {
+    std::vector<std::string> texts;
+    for (int row = 0; row < list->GetItemCount(); ++row) {
+      texts.push_back(list->GetCellText(static_cast<unsigned>(row), column).utf8_string());
+    }
+    return texts;
+  }
+  bool WaitShown(ReportBaseView* view, std::uint64_t shown) {
+    return PumpUntil([view, shown] { return view->LoadsShown() >= shown && !view->Loading(); });
+  }
+  void Screenshot(const char* name) {
+    if (const char* dir = std::getenv("LUMIVAR_SCREENSHOT_DIR")) {
+      frame_->Layout();
+      PumpFor(std::chrono::milliseconds(300));
+      testing_support::SaveWindowScreenshot(frame_, std::string(dir) + "/" + name);
+    }
+  }
+
+  std::map<std::string, engine::MonitorSnapshot> monitors_;
+  std::vector<Stored> stored_;
+  std::vector<wxString> messages_;
+  FakeLoads loads_;
+  wxFrame* frame_ = nullptr;
+  wxBoxSizer* sizer_ = nullptr;
+};
+
+TEST_F(ReportViewsUiTest, ChoosingAPeriodFillsThePickersRemembersItAndLoadsOnce) {
+  auto* view = Make<AvailabilityReportView>();
+  Show(view, "Sales");
+  ASSERT_TRUE(WaitShown(view, 1));
+  EXPECT_EQ(view->PeriodChoice()->GetSelection(), engine::kPeriodToday);
+  for (int period : {engine::kPeriodYesterday, engine::kPeriodLastWeek, engine::kPeriodLastMonth,
+                     engine::kPeriodThisYear}) {
+    SCOPED_TRACE(period);
+    const engine::PeriodBounds bounds = *engine::PeriodBoundsFor(period, kNow);
+    const std::uint64_t before = view->LoadsRequested();
+    Choose(view, period);
+    EXPECT_EQ(view->PickerStart(), bounds.start);
+    EXPECT_EQ(view->PickerEnd(), bounds.end);
+    EXPECT_FALSE(PickersEnabled(view));
+    EXPECT_EQ(view->LoadsRequested(), before + 1);
+    ASSERT_FALSE(stored_.empty());
+    EXPECT_EQ(stored_.back().monitorId, "Sales");
+    EXPECT_EQ(stored_.back().period, period);
+    EXPECT_EQ(stored_.back().bounds.start, bounds.start);
+    ASSERT_TRUE(WaitShown(view, before + 1));
+    const engine::ReportRequest request = loads_.Requests().back();
+    EXPECT_EQ(request.inputs.monitorId, "Sales");
+    EXPECT_EQ(request.inputs.period.start, bounds.start);
+    EXPECT_EQ(request.inputs.period.end, bounds.end);
+    ASSERT_EQ(request.inputs.testQueries.size(), 1u);
+    EXPECT_EQ(request.inputs.testQueries[0].name, "Orders");
+  }
+
+  // Custom Period enables the pickers, remembers only the index and loads nothing; the
+  // other reports of the monitor then show the same custom range.
+  const std::uint64_t before = view->LoadsRequested();
+  Choose(view, engine::kPeriodCustom);
+  EXPECT_TRUE(PickersEnabled(view));
+  EXPECT_EQ(stored_.back().period, engine::kPeriodCustom);
+  SetPickers(view, kNow - 5 * kDay, kNow - 2 * kDay);
+  ClickRefresh(view);
+  EXPECT_EQ(view->LoadsRequested(), before + 1);
+  EXPECT_TRUE(messages_.empty());
+  auto* history = Make<HistoryView>();
+  Show(history, "Sales");
+  EXPECT_EQ(history->PeriodChoice()->GetSelection(), engine::kPeriodCustom);
+  EXPECT_TRUE(PickersEnabled(history));
+  EXPECT_EQ(history->PickerStart(), kNow - 5 * kDay);
+  EXPECT_EQ(history->PickerEnd(), kNow - 2 * kDay);
+  ASSERT_TRUE(WaitShown(history, 1));
+  EXPECT_EQ(loads_.Requests().back().inputs.period.start, kNow - 5 * kDay);
+}
+
+TEST_F(ReportViewsUiTest, TheReversedRangeWarningComesOnAClickOfRefreshOnly) {
+  monitors_["Sales"].reportStart = kNow - kDay;
+  monitors_["Sales"].reportEnd = kNow - 2 * kDay;  // reversed, remembered
+  auto* view = Make<AvailabilityReportView>();
+  Show(view, "Sales");
+  monitors_["Sales"].current.time = kNow;
+  Show(view, "Sales", kRefreshNotify);
+  EXPECT_TRUE(messages_.empty());
+  EXPECT_EQ(view->LoadsRequested(), 0u);
+
+  ClickRefresh(view);
+  ASSERT_EQ(messages_.size(), 1u);
+  EXPECT_EQ(messages_[0], "Start Time is greater then End Time. Please provide the correct time.");
+  EXPECT_TRUE(stored_.empty());
+  EXPECT_EQ(view->LoadsRequested(), 0u);
+
+  SetPickers(view, kNow - kDay, kNow - kDay);  // equal ends load
+  ClickRefresh(view);
+  EXPECT_EQ(messages_.size(), 1u);
+  EXPECT_EQ(view->LoadsRequested(), 1u);
+}
+
+TEST_F(ReportViewsUiTest, OnlyAPollOfTheShownMonitorReloadsAndCustomPickersStay) {
+  auto* view = Make<HistoryView>();
+  Show(view, "Sales");
+  ASSERT_TRUE(WaitShown(view, 1));
+  Choose(view, engine::kPeriodCustom);
+  SetPickers(view, kNow - 9 * kDay, kNow - 8 * kDay);  // typed, not yet applied
+  const std::uint64_t before = view->LoadsRequested();
+
+  const struct {
+    const char* monitor;  // the one that polled
+    std::uint64_t loads;  // requested after the notification
+  } cases[] = {{"Stock", before}, {"Stock", before}, {"Sales", before + 1}, {"Stock", before + 1}};
+  std::int64_t poll = kNow;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.monitor);
+    monitors_[c.monitor].current.time = ++poll;
+    monitors_["Sales"].statusText = std::string("after ") + c.monitor;
+    Show(view, "Sales", kRefreshNotify);
+    EXPECT_EQ(view->LoadsRequested(), c.loads);
+    EXPECT_EQ(view->Header().status, std::string("after ") + c.monitor);
+    EXPECT_EQ(view->PickerStart(), kNow - 9 * kDay);
+    EXPECT_EQ(view->PeriodChoice()->GetSelection(), engine::kPeriodCustom);
+  }
+  // The poll reloaded the remembered range, not the one being typed.
+  ASSERT_TRUE(WaitShown(view, 2));
+  EXPECT_EQ(loads_.Requests().back().inputs.period.start,
+            engine::PeriodBoundsFor(engine::kPeriodToday, kNow)->start);
+}
+
+TEST_F(ReportViewsUiTest, DeliveredResultsShowInTheLists) {
+  auto* availability = Make<AvailabilityReportView>();
+  EXPECT_EQ(Column(availability->SummaryList(), 0),
+            (std::vector<std::string>{"Total Uptime", "Total Downtime", "Total Uptime Percentage",
+                                      "Mean Time To Repair (MTTR)",
+                                      "Mean Time Between Failures (MTBF)"}));
+  Show(availability, "Sales");
+  ASSERT_TRUE(WaitShown(availability, 1));
+  const std::string today = Tag(engine::PeriodBoundsFor(engine::kPeriodToday, kNow)->start);
+  EXPECT_EQ(Column(availability->SummaryList(), 1),
+            (std::vector<std::string>{"1 Days 2 Hours 5 Minutes", "35 Minutes", "97.81%",
+                                      "17 Minutes", today}));
+  EXPECT_EQ(Column(availability->DowntimeList(), 0),
+            (std::vector<std::string>{"05 Mar 2024 10:30 AM", "06 Mar 2024 01:00 AM"}));
+  EXPECT_EQ(Column(availability->DowntimeList(), 2),
+            (std::vector<std::string>{"15 Minutes", "20 Minutes"}));
+  Screenshot("availability_report.png");
+
+  auto* history = Make<HistoryView>();
+  Show(history, "Stock");
+  ASSERT_TRUE(WaitShown(history, 1));
+  EXPECT_EQ(Column(history->AvailabilityList(), 1),
+            (std::vector<std::string>{"6 Hours 40 Minutes", "-", "100.00%", "-", "-"}));
+  EXPECT_EQ(Column(history->ConnectionList(), 0),
+            (std::vector<std::string>{"Connection Time Minimum", "Connection Time Maximum",
+                                      "Connection Time Average"}));
+  EXPECT_EQ(Column(history->ConnectionList(), 1), (std::vector<std::string>{"12", "340", "87"}));
+  EXPECT_EQ(Column(history->ValuesList(), 0), (std::vector<std::string>{"Orders", "Stock"}));
+  EXPECT_EQ(Column(history->ValuesList(), 3), (std::vector<std::string>{"5", "-"}));
+  Screenshot("history_report.png");
+
+  // The alert report loads nothing: its value column stays empty.
+  auto* alerts = new AlertsReportView(frame_, Snapshots(), Sink());
+  Place(alerts);
+  Show(alerts, "Sales");
+  PumpFor(std::chrono::milliseconds(50));
+  EXPECT_EQ(alerts->LoadsRequested(), 0u);
+  EXPECT_EQ(Column(alerts->SummaryList(), 1), std::vector<std::string>(4, ""));
+  EXPECT_EQ(alerts->DetailsList()->GetItemCount(), 0);
+  Screenshot("alerts_report.png");
+}
+
+TEST_F(ReportViewsUiTest, TheEventLoopTurnsDuringASlowLoadAndOnlyTheNewestResultShows) {
+  auto* view = Make<AvailabilityReportView>();
+  loads_.Close();
+  Show(view, "Sales");  // "Today"
+  ASSERT_TRUE(PumpUntil([this] { return loads_.Running(); }));
+  wxTimer timer;
+  bool fired = false;
+  timer.Bind(wxEVT_TIMER, [&fired](wxTimerEvent&) { fired = true; });
+  timer.StartOnce(10);
+  ASSERT_TRUE(PumpUntil([&fired] { return fired; }));
+  EXPECT_TRUE(view->Loading());
+  EXPECT_EQ(view->SummaryList()->GetCellText(0, 1), "");  // nothing shown meanwhile
+
+  Choose(view, engine::kPeriodThisYear);  // supersedes the running load
+  loads_.Open();
+  ASSERT_TRUE(WaitShown(view, 1));
+  PumpFor(std::chrono::milliseconds(50));
+  EXPECT_EQ(view->LoadsShown(), 1u);
+  EXPECT_EQ(view->SummaryList()->GetCellText(4, 1).utf8_string(),
+            Tag(engine::PeriodBoundsFor(engine::kPeriodThisYear, kNow)->start));
+
+  // A result for a monitor no longer shown is dropped.
+  loads_.Close();
+  Choose(view, engine::kPeriodToday);
+  ASSERT_TRUE(PumpUntil([this] { return loads_.Running(); }));
+  monitors_.erase("Sales");
+  Show(view, "Sales");
+  loads_.Open();
+  PumpFor(std::chrono::milliseconds(50));
+  EXPECT_EQ(view->LoadsShown(), 1u);
+  EXPECT_FALSE(view->Loading());
+}
+
+}  // namespace
+}  // namespace app
