@@ -28,8 +28,14 @@
 #include "app/thread_message_box.h"
 #include "app/toolbar.h"
 #include "app/tray_icon.h"
+#include "app/views/alerts_report_view.h"
+#include "app/views/availability_view.h"
 #include "app/views/base_view.h"
+#include "app/views/connection_time_report_view.h"
+#include "app/views/health_report_view.h"
+#include "app/views/history_view.h"
 #include "app/views/snapshot_view.h"
+#include "app/views/test_queries_report_view.h"
 #include "app/views/welcome_view.h"
 #include "controls/accessible_name.h"
 #include "controls/pane_splitter.h"
@@ -141,6 +147,11 @@ CMainFrame::~CMainFrame() {
   if (pages_) pages_->Shutdown(std::chrono::milliseconds(0));
 }
 
+ReportPeriodSink CMainFrame::ReportPeriods() {
+  return [this](const std::string& monitorId, std::int64_t start, std::int64_t end,
+                std::int32_t period) { storage_.SetReportPeriod(monitorId, start, end, period); };
+}
+
 BaseView* CMainFrame::MakeView(int code) {
   switch (code) {
     case 0:
@@ -155,6 +166,18 @@ BaseView* CMainFrame::MakeView(int code) {
     }
     case 8:
       return new ODBCSnapshotView(book_, SnapshotsOf(storage_));
+    case 20:
+      return new HistoryView(book_, SnapshotsOf(storage_), ReportPeriods());
+    case 21:
+      return new AvailabilityReportView(book_, SnapshotsOf(storage_), ReportPeriods());
+    case 22:
+      return new HealthReportView(book_, SnapshotsOf(storage_), ReportPeriods());
+    case 23:
+      return new ConnectionTimeReportView(book_, SnapshotsOf(storage_), ReportPeriods());
+    case 24:
+      return new TestQueriesReportView(book_, SnapshotsOf(storage_), ReportPeriods());
+    case 25:
+      return new AlertsReportView(book_, SnapshotsOf(storage_), ReportPeriods());
     default:
       // The views still to come show their header band only.
       return new BaseView(book_, SnapshotsOf(storage_));

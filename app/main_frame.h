@@ -20,6 +20,7 @@
 #include <wx/frame.h>
 #include <wx/timer.h>
 
+#include "app/views/report_base_view.h"
 #include "app/window_placement.h"
 
 class wxNotificationMessageBase;
@@ -133,6 +134,8 @@ class CMainFrame : public wxFrame {
 
  private:
   BaseView* MakeView(int code);
+  // Stores a report view's period on its monitor.
+  ReportPeriodSink ReportPeriods();
   void CreateViews();
   void BindCommands();
   void UpdateMinimumSize();
