@@ -159,7 +159,8 @@ bool ReportBaseView::UpdateView(bool save, int hint) {
       Apply(PeriodOnPoll(MemoryOf(*monitor), CurrentBar(), now), monitor->id);
     }
   } else {
-    if (monitor->id != loadedMonitor_) loader_->Cancel();
+    // Whatever was asked for before no longer answers what the view shows.
+    loader_->Cancel();
     loading_ = false;
     loadedMonitor_ = monitor->id;
     loadedPollTime_ = monitor->current.time;

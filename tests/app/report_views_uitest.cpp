@@ -50,6 +50,7 @@ class FakeLoads {
       changed_.notify_all();
       changed_.wait(lock, [this] { return open_; });
       --running_;
+      if (fail_) return std::monostate();
       return Texts(request);
     };
   }
@@ -61,6 +62,11 @@ class FakeLoads {
     std::lock_guard<std::mutex> lock(mutex_);
     open_ = true;
     changed_.notify_all();
+  }
+  // Loads that fail as when the data file cannot be read.
+  void Fail(bool fail) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    fail_ = fail;
   }
   bool Running() {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -96,6 +102,7 @@ class FakeLoads {
   std::vector<engine::ReportRequest> requests_;
   int running_ = 0;
   bool open_ = true;
+  bool fail_ = false;
 };
 
 struct Stored {
@@ -219,6 +226,7 @@ TEST_F(ReportViewsUiTest, ChoosingAPeriodFillsThePickersRemembersItAndLoadsOnce)
   auto* view = Make<AvailabilityReportView>();
   Show(view, "Sales");
   ASSERT_TRUE(WaitShown(view, 1));
+  EXPECT_EQ(view->LoadsRequested(), 1u);
   EXPECT_EQ(view->PeriodChoice()->GetSelection(), engine::kPeriodToday);
   for (int period : {engine::kPeriodYesterday, engine::kPeriodLastWeek, engine::kPeriodLastMonth,
                      engine::kPeriodThisYear}) {
@@ -331,6 +339,15 @@ TEST_F(ReportViewsUiTest, DeliveredResultsShowInTheLists) {
   EXPECT_EQ(Column(availability->DowntimeList(), 2),
             (std::vector<std::string>{"15 Minutes", "20 Minutes"}));
   Screenshot("availability_report.png");
+
+  // A failed load keeps what the lists show.
+  loads_.Fail(true);
+  Choose(availability, engine::kPeriodYesterday);
+  ASSERT_TRUE(PumpUntil([availability] { return !availability->Loading(); }));
+  EXPECT_EQ(availability->LoadsShown(), 1u);
+  EXPECT_EQ(availability->SummaryList()->GetCellText(4, 1).utf8_string(), today);
+  EXPECT_EQ(availability->DowntimeList()->GetItemCount(), 2);
+  loads_.Fail(false);
 
   auto* history = Make<HistoryView>();
   Show(history, "Stock");
