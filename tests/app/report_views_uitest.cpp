@@ -39,7 +39,7 @@ constexpr std::int64_t kDay = 86400;
 std::string Tag(std::int64_t start) { return engine::FormatTimeSpan(kNow - start + 60); }
 
 // A load function for the views' workers: records each request and answers with canned
-// texts; while closed, a load waits until the gate opens.
+// texts (none while failing); while closed, a load waits until the gate opens.
 class FakeLoads {
  public:
   engine::ReportLoader::Load Function() {
@@ -47,24 +47,27 @@ class FakeLoads {
       std::unique_lock<std::mutex> lock(mutex_);
       requests_.push_back(request);
       ++running_;
-      changed_.notify_all();
       changed_.wait(lock, [this] { return open_; });
       --running_;
       if (fail_) return std::monostate();
-      return Texts(request);
+      const std::string tag = Tag(request.inputs.period.start);
+      if (request.kind == engine::ReportKind::kAvailability) {
+        return engine::AvailabilityReportTexts{
+            {"1 Days 2 Hours 5 Minutes", "35 Minutes", "97.81%", "17 Minutes", tag},
+            {{"05 Mar 2024 10:30 AM", "05 Mar 2024 10:45 AM", "15 Minutes"},
+             {"06 Mar 2024 01:00 AM", "06 Mar 2024 01:20 AM", "20 Minutes"}}};
+      }
+      return engine::HistoryReportTexts{{"6 Hours 40 Minutes", "-", "100.00%", "-", "-"},
+                                        {"12", "340", "87"},
+                                        {{"Orders", "3", "9", "5"}, {"Stock", "-", "-", "-"}}};
     };
   }
-  void Close() {
+  void SetOpen(bool open) {
     std::lock_guard<std::mutex> lock(mutex_);
-    open_ = false;
-  }
-  void Open() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    open_ = true;
+    open_ = open;
     changed_.notify_all();
   }
-  // Loads that fail as when the data file cannot be read.
-  void Fail(bool fail) {
+  void SetFailing(bool fail) {
     std::lock_guard<std::mutex> lock(mutex_);
     fail_ = fail;
   }
@@ -72,43 +75,18 @@ class FakeLoads {
     std::lock_guard<std::mutex> lock(mutex_);
     return running_ > 0;
   }
-  std::vector<engine::ReportRequest> Requests() {
+  engine::ReportRequest Last() {
     std::lock_guard<std::mutex> lock(mutex_);
-    return requests_;
+    return requests_.back();
   }
 
  private:
-  static engine::ReportTexts Texts(const engine::ReportRequest& request) {
-    const std::string tag = Tag(request.inputs.period.start);
-    if (request.kind == engine::ReportKind::kAvailability) {
-      engine::AvailabilityReportTexts texts;
-      texts.figures = {"1 Days 2 Hours 5 Minutes", "35 Minutes", "97.81%", "17 Minutes", tag};
-      texts.downtimes = {{"05 Mar 2024 10:30 AM", "05 Mar 2024 10:45 AM", "15 Minutes"},
-                         {"06 Mar 2024 01:00 AM", "06 Mar 2024 01:20 AM", "20 Minutes"}};
-      return texts;
-    }
-    if (request.kind == engine::ReportKind::kHistory) {
-      engine::HistoryReportTexts texts;
-      texts.availability = {"6 Hours 40 Minutes", "-", "100.00%", "-", "-"};
-      texts.connectionTime = {"12", "340", "87"};
-      texts.testQueries = {{"Orders", "3", "9", "5"}, {"Stock", "-", "-", "-"}};
-      return texts;
-    }
-    return std::monostate();
-  }
-
   std::mutex mutex_;
   std::condition_variable changed_;
   std::vector<engine::ReportRequest> requests_;
   int running_ = 0;
   bool open_ = true;
   bool fail_ = false;
-};
-
-struct Stored {
-  std::string monitorId;
-  engine::PeriodBounds bounds;
-  std::int32_t period = 0;
 };
 
 class ReportViewsUiTest : public ::testing::Test {
@@ -130,7 +108,7 @@ class ReportViewsUiTest : public ::testing::Test {
     ASSERT_TRUE(PumpUntil([this] { return frame_->IsShownOnScreen(); }));
   }
   void TearDown() override {
-    loads_.Open();
+    loads_.SetOpen(true);
     frame_->Destroy();
     PumpFor(std::chrono::milliseconds(20));
   }
@@ -159,7 +137,7 @@ class ReportViewsUiTest : public ::testing::Test {
   ReportPeriodSink Sink() {
     return
         [this](const std::string& id, std::int64_t start, std::int64_t end, std::int32_t period) {
-          stored_.push_back({id, {start, end, false}, period});
+          ++stores_;
           engine::MonitorSnapshot& monitor = monitors_.at(id);
           monitor.reportStart = start;
           monitor.reportEnd = end;
@@ -215,7 +193,7 @@ class ReportViewsUiTest : public ::testing::Test {
   }
 
   std::map<std::string, engine::MonitorSnapshot> monitors_;
-  std::vector<Stored> stored_;
+  int stores_ = 0;
   std::vector<wxString> messages_;
   FakeLoads loads_;
   wxFrame* frame_ = nullptr;
@@ -238,12 +216,10 @@ TEST_F(ReportViewsUiTest, ChoosingAPeriodFillsThePickersRemembersItAndLoadsOnce)
     EXPECT_EQ(view->PickerEnd(), bounds.end);
     EXPECT_FALSE(PickersEnabled(view));
     EXPECT_EQ(view->LoadsRequested(), before + 1);
-    ASSERT_FALSE(stored_.empty());
-    EXPECT_EQ(stored_.back().monitorId, "Sales");
-    EXPECT_EQ(stored_.back().period, period);
-    EXPECT_EQ(stored_.back().bounds.start, bounds.start);
+    EXPECT_EQ(monitors_["Sales"].reportPeriod, period);
+    EXPECT_EQ(monitors_["Sales"].reportStart, bounds.start);
     ASSERT_TRUE(WaitShown(view, before + 1));
-    const engine::ReportRequest request = loads_.Requests().back();
+    const engine::ReportRequest request = loads_.Last();
     EXPECT_EQ(request.inputs.monitorId, "Sales");
     EXPECT_EQ(request.inputs.period.start, bounds.start);
     EXPECT_EQ(request.inputs.period.end, bounds.end);
@@ -256,7 +232,7 @@ TEST_F(ReportViewsUiTest, ChoosingAPeriodFillsThePickersRemembersItAndLoadsOnce)
   const std::uint64_t before = view->LoadsRequested();
   Choose(view, engine::kPeriodCustom);
   EXPECT_TRUE(PickersEnabled(view));
-  EXPECT_EQ(stored_.back().period, engine::kPeriodCustom);
+  EXPECT_EQ(monitors_["Sales"].reportPeriod, engine::kPeriodCustom);
   SetPickers(view, kNow - 5 * kDay, kNow - 2 * kDay);
   ClickRefresh(view);
   EXPECT_EQ(view->LoadsRequested(), before + 1);
@@ -268,7 +244,7 @@ TEST_F(ReportViewsUiTest, ChoosingAPeriodFillsThePickersRemembersItAndLoadsOnce)
   EXPECT_EQ(history->PickerStart(), kNow - 5 * kDay);
   EXPECT_EQ(history->PickerEnd(), kNow - 2 * kDay);
   ASSERT_TRUE(WaitShown(history, 1));
-  EXPECT_EQ(loads_.Requests().back().inputs.period.start, kNow - 5 * kDay);
+  EXPECT_EQ(loads_.Last().inputs.period.start, kNow - 5 * kDay);
 }
 
 TEST_F(ReportViewsUiTest, TheReversedRangeWarningComesOnAClickOfRefreshOnly) {
@@ -284,7 +260,7 @@ TEST_F(ReportViewsUiTest, TheReversedRangeWarningComesOnAClickOfRefreshOnly) {
   ClickRefresh(view);
   ASSERT_EQ(messages_.size(), 1u);
   EXPECT_EQ(messages_[0], "Start Time is greater then End Time. Please provide the correct time.");
-  EXPECT_TRUE(stored_.empty());
+  EXPECT_EQ(stores_, 0);
   EXPECT_EQ(view->LoadsRequested(), 0u);
 
   SetPickers(view, kNow - kDay, kNow - kDay);  // equal ends load
@@ -318,7 +294,7 @@ TEST_F(ReportViewsUiTest, OnlyAPollOfTheShownMonitorReloadsAndCustomPickersStay)
   }
   // The poll reloaded the remembered range, not the one being typed.
   ASSERT_TRUE(WaitShown(view, 2));
-  EXPECT_EQ(loads_.Requests().back().inputs.period.start,
+  EXPECT_EQ(loads_.Last().inputs.period.start,
             engine::PeriodBoundsFor(engine::kPeriodToday, kNow)->start);
 }
 
@@ -341,13 +317,13 @@ TEST_F(ReportViewsUiTest, DeliveredResultsShowInTheLists) {
   Screenshot("availability_report.png");
 
   // A failed load keeps what the lists show.
-  loads_.Fail(true);
+  loads_.SetFailing(true);
   Choose(availability, engine::kPeriodYesterday);
   ASSERT_TRUE(PumpUntil([availability] { return !availability->Loading(); }));
   EXPECT_EQ(availability->LoadsShown(), 1u);
   EXPECT_EQ(availability->SummaryList()->GetCellText(4, 1).utf8_string(), today);
   EXPECT_EQ(availability->DowntimeList()->GetItemCount(), 2);
-  loads_.Fail(false);
+  loads_.SetFailing(false);
 
   auto* history = Make<HistoryView>();
   Show(history, "Stock");
@@ -375,7 +351,7 @@ TEST_F(ReportViewsUiTest, DeliveredResultsShowInTheLists) {
 
 TEST_F(ReportViewsUiTest, TheEventLoopTurnsDuringASlowLoadAndOnlyTheNewestResultShows) {
   auto* view = Make<AvailabilityReportView>();
-  loads_.Close();
+  loads_.SetOpen(false);
   Show(view, "Sales");  // "Today"
   ASSERT_TRUE(PumpUntil([this] { return loads_.Running(); }));
   wxTimer timer;
@@ -387,20 +363,20 @@ TEST_F(ReportViewsUiTest, TheEventLoopTurnsDuringASlowLoadAndOnlyTheNewestResult
   EXPECT_EQ(view->SummaryList()->GetCellText(0, 1), "");  // nothing shown meanwhile
 
   Choose(view, engine::kPeriodThisYear);  // supersedes the running load
-  loads_.Open();
+  loads_.SetOpen(true);
   ASSERT_TRUE(WaitShown(view, 1));
-  PumpFor(std::chrono::milliseconds(50));
   EXPECT_EQ(view->LoadsShown(), 1u);
   EXPECT_EQ(view->SummaryList()->GetCellText(4, 1).utf8_string(),
             Tag(engine::PeriodBoundsFor(engine::kPeriodThisYear, kNow)->start));
 
-  // A result for a monitor no longer shown is dropped.
-  loads_.Close();
+  // A result for a monitor that has gone meanwhile is dropped.
+  loads_.SetOpen(false);
   Choose(view, engine::kPeriodToday);
   ASSERT_TRUE(PumpUntil([this] { return loads_.Running(); }));
   monitors_.erase("Sales");
   Show(view, "Sales");
-  loads_.Open();
+  loads_.SetOpen(true);
+  ASSERT_TRUE(PumpUntil([this] { return !loads_.Running(); }));
   PumpFor(std::chrono::milliseconds(50));
   EXPECT_EQ(view->LoadsShown(), 1u);
   EXPECT_FALSE(view->Loading());
