@@ -234,6 +234,7 @@ TEST_F(ReportViewsUiTest, ChoosingAPeriodFillsThePickersRemembersItAndLoadsOnce)
   EXPECT_TRUE(PickersEnabled(view));
   EXPECT_EQ(monitors_["Sales"].reportPeriod, engine::kPeriodCustom);
   SetPickers(view, kNow - 5 * kDay, kNow - 2 * kDay);
+  Screenshot("custom_period.png");
   ClickRefresh(view);
   EXPECT_EQ(view->LoadsRequested(), before + 1);
   EXPECT_TRUE(messages_.empty());
