@@ -10,10 +10,12 @@
 #include <wx/textctrl.h>
 #include <wx/timectrl.h>
 #include <wx/weakref.h>
+#include <wx/wrapsizer.h>
 #include <wx/wupdlock.h>
 
 #include <algorithm>
 #include <ctime>
+#include <initializer_list>
 #include <utility>
 
 #include "app/ui_thread.h"
@@ -102,16 +104,20 @@ ReportBaseView::ReportBaseView(wxWindow* parent, SnapshotSource snapshots,
   controls::SetAccessibleName(refresh_, "Refresh");
 
   const wxSizerFlags centred = wxSizerFlags().CentreVertical();
-  bar->Add(periodChoice_, wxSizerFlags(centred).Border(wxALL, kGap));
-  bar->Add(customLabel, wxSizerFlags(centred).Border(wxLEFT, 2 * kGap));
-  bar->Add(fromLabel, wxSizerFlags(centred).Border(wxLEFT, 2 * kGap));
-  bar->Add(fromDate_, wxSizerFlags(centred).Border(wxLEFT, kGap));
-  bar->Add(fromTime_, wxSizerFlags(centred).Border(wxLEFT, kGap));
-  bar->Add(toLabel, wxSizerFlags(centred).Border(wxLEFT, 2 * kGap));
-  bar->Add(toDate_, wxSizerFlags(centred).Border(wxLEFT, kGap));
-  bar->Add(toTime_, wxSizerFlags(centred).Border(wxLEFT, kGap));
-  bar->AddStretchSpacer();
-  bar->Add(refresh_, wxSizerFlags(centred).Border(wxALL, kGap));
+  // The bar wraps its parts onto further lines in a narrow view, so that it does not set
+  // the view's least width.
+  auto* parts = new wxWrapSizer(wxHORIZONTAL);
+  const auto part = [&](std::initializer_list<wxWindow*> windows) {
+    auto* row = new wxBoxSizer(wxHORIZONTAL);
+    for (wxWindow* window : windows) row->Add(window, wxSizerFlags(centred).Border(wxLEFT, kGap));
+    parts->Add(row, wxSizerFlags().Border(wxTOP | wxBOTTOM | wxRIGHT, kGap));
+  };
+  part({periodChoice_});
+  part({customLabel});
+  part({fromLabel, fromDate_, fromTime_});
+  part({toLabel, toDate_, toTime_});
+  bar->Add(parts, wxSizerFlags(1).Expand());
+  bar->Add(refresh_, wxSizerFlags().Top().Border(wxALL, kGap));
   Body()->Add(bar, wxSizerFlags().Expand().Border(wxLEFT | wxRIGHT | wxTOP, kGap));
 
   reportBody_ = new wxBoxSizer(wxVERTICAL);
