@@ -110,7 +110,7 @@ ReportBaseView::ReportBaseView(wxWindow* parent, SnapshotSource snapshots,
   const auto part = [&](std::initializer_list<wxWindow*> windows) {
     auto* row = new wxBoxSizer(wxHORIZONTAL);
     for (wxWindow* window : windows) row->Add(window, wxSizerFlags(centred).Border(wxLEFT, kGap));
-    parts->Add(row, wxSizerFlags().Border(wxTOP | wxBOTTOM | wxRIGHT, kGap));
+    parts->Add(row, wxSizerFlags().CentreVertical().Border(wxTOP | wxBOTTOM | wxRIGHT, kGap));
   };
   part({periodChoice_});
   part({customLabel});
