@@ -124,22 +124,22 @@ TEST_F(MainWindowTest, ANormalWindowTakesTheSavedRectangleAndSavesItOnceAtClose)
                             saved_ = p;
                           }));
   CMainFrame* frame = frame_.get();
-  frame->RestorePlacementAndStart({30, 40, 640, 480, kShowNormal});
+  frame->RestorePlacementAndStart({30, 40, 900, 700, kShowNormal});
   ASSERT_TRUE(PumpUntil([frame] { return frame->IsShown(); }));
   EXPECT_FALSE(frame->IsFirstShowPending());
-  EXPECT_EQ(frame->GetSize(), wxSize(640, 480));
+  EXPECT_EQ(frame->GetSize(), wxSize(900, 700));
   PumpUntil([frame] { return frame->GetPosition() == wxPoint(30, 40); }, std::chrono::seconds(2));
   EXPECT_EQ(frame->GetPosition(), wxPoint(30, 40));
 
-  frame->SetSize(50, 60, 700, 500);
+  frame->SetSize(50, 60, 950, 720);
   frame->ShowBalloon("Lumivar", "Lumivar is started.", kAlertKindInformation);
   PumpFor(std::chrono::milliseconds(100));
   frame->Close(true);
   frame->Close(true);
   EXPECT_EQ(saves, 1);
   ASSERT_TRUE(saved_.has_value());
-  EXPECT_EQ(saved_->width, 700);
-  EXPECT_EQ(saved_->height, 500);
+  EXPECT_EQ(saved_->width, 950);
+  EXPECT_EQ(saved_->height, 720);
   EXPECT_EQ(saved_->mode, kShowNormal);
   EXPECT_TRUE(PumpUntil([this] { return !frame_; }));
 }
