@@ -196,14 +196,16 @@ bool IntervalWalk::Next(std::int64_t t) {
   if (key.year != mark_.year || key.field != mark_.field) {
     mark_ = key;
     closes = rows_ > 0;
+    closedOne_ = closedOne_ || closes;
     rows_ = 0;
   }
+  if (rows_ == 0) openedAt_ = t;
   ++rows_;
   return closes;
 }
 
 bool IntervalWalk::EmitsOpenInterval(const PeriodBounds& period) const {
-  return rows_ > 0 && !period.endsNow;
+  return rows_ > 0 && !period.endsNow && !(closedOne_ && openedAt_ >= period.end);
 }
 
 std::vector<std::int64_t> ChartGapTimes(std::int64_t previous, std::int64_t label,

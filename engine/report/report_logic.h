@@ -102,7 +102,9 @@ class IntervalWalk {
   // emits that interval, labelled t, before counting this row in the next one.
   bool Next(std::int64_t t);
   // After the last row: true when the interval still open holds rows and the period is
-  // closed (not endsNow); the caller then emits it labelled with the period's end.
+  // closed (not endsNow); the caller then emits it labelled with the period's end. Rows
+  // on the end that opened a new interval gave their time as the label of the one before
+  // and are not emitted again under the same label.
   bool EmitsOpenInterval(const PeriodBounds& period) const;
   int Granularity() const { return granularity_; }
 
@@ -115,7 +117,9 @@ class IntervalWalk {
 
   int granularity_;
   Key mark_;
-  std::int64_t rows_ = 0;  // rows in the open interval
+  std::int64_t rows_ = 0;      // rows in the open interval
+  std::int64_t openedAt_ = 0;  // time of the open interval's first row
+  bool closedOne_ = false;     // an interval with rows was closed
   // Local fields of a stretch of time with one UTC offset inside one clock hour.
   std::int64_t cacheFrom_ = 1;
   std::int64_t cacheTo_ = 0;  // excluded

@@ -197,6 +197,26 @@ TEST_F(ReportLogicTest, TimesReportIntervalsAndChart) {
       EXPECT_EQ(r.intervals[0].average, 8);
     }
   }
+  // A closed period whose last row lies on its end: that row closes the interval before it
+  // and opens no second interval with the same label; a single instant keeps its row.
+  const struct {
+    std::int64_t end;
+    std::vector<std::pair<int, int>> rows;                // minutes after 10:00, value
+    std::vector<std::pair<int, std::int64_t>> intervals;  // label minutes, average
+  } closedEnds[] = {
+      {start + 7200, {{30, 1}, {90, 2}, {120, 3}}, {{90, 1}, {120, 2}}},
+      {start + 7200, {{30, 1}, {90, 2}}, {{90, 1}, {120, 2}}},
+      {start, {{0, 4}}, {{0, 4}}},
+  };
+  for (const auto& c : closedEnds) {
+    TimesReportBuilder builder({start, c.end, false}, false);
+    for (const auto& [minutes, value] : c.rows) builder.Add(start + minutes * 60, value);
+    std::vector<std::pair<int, std::int64_t>> intervals;
+    for (const IntervalStats& i : builder.Finish().intervals) {
+      intervals.emplace_back(static_cast<int>((i.label - start) / 60), i.average);
+    }
+    EXPECT_EQ(intervals, c.intervals) << (c.end - start) << " s, " << c.rows.size() << " rows";
+  }
 
   // Labels 10:05 and 14:10 put empty points at 11:05, 12:05 and 13:05 into all series.
   TimesReportBuilder gaps({start - 3600, start + 6 * 3600, true}, true);
