@@ -123,8 +123,8 @@ class ExitTest : public ProgramTest {
     expectedStarted_ = values.startedMonitors;
     values.startedMonitors += "no-such-monitor;";
     values.layout.wndMode = 1;
-    values.layout.wndWidth = 640;
-    values.layout.wndHeight = 480;
+    values.layout.wndWidth = 900;
+    values.layout.wndHeight = 700;
     platform::FileSettingsStore settings(SettingsFile());
     ASSERT_TRUE(app::Settings(values).Save(settings));
   }

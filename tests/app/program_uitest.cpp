@@ -40,8 +40,8 @@ TEST_F(ProgramTest, StartsOnceShowsItsWindowAndExitsInOrderOnSigterm) {
     values.layout.wndMode = 1;
     values.layout.wndX = 60;
     values.layout.wndY = 70;
-    values.layout.wndWidth = 640;
-    values.layout.wndHeight = 480;
+    values.layout.wndWidth = 900;
+    values.layout.wndHeight = 700;
     platform::FileSettingsStore store(SettingsFile());
     ASSERT_TRUE(app::Settings(values).Save(store));
   }
@@ -69,8 +69,8 @@ TEST_F(ProgramTest, StartsOnceShowsItsWindowAndExitsInOrderOnSigterm) {
   platform::FileSettingsStore saved(SettingsFile());
   EXPECT_EQ(saved.Read("startedMonitors"), " " + id + ";");
   EXPECT_EQ(saved.Read("Interface\\wndMode"), "1");
-  EXPECT_EQ(saved.Read("Interface\\wndWidth"), "640");
-  EXPECT_EQ(saved.Read("Interface\\wndHeight"), "480");
+  EXPECT_EQ(saved.Read("Interface\\wndWidth"), "900");
+  EXPECT_EQ(saved.Read("Interface\\wndHeight"), "700");
   EXPECT_FALSE(LockHeld());
   const auto log = engine::testing::DataRows(
       "SELECT monitorId, text FROM Log WHERE text LIKE 'Application%' ORDER BY rowid");
