@@ -1,0 +1,150 @@
+// The test queries model against a real store: adds, removes, confirmed and refused
+// removal of all, edits of the selected query, and the list's texts.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "app/views/test_queries_view.h"
+#include "engine/store/server_storage.h"
+#include "tests/engine/monitor_fixture.h"
+
+namespace app {
+namespace {
+
+struct ModelCase {
+  const char* name;
+  int queries;  // added before the step, named q0, q1, ...
+  int select;   // the row selected before the step; -1 for none
+  std::function<bool(TestQueriesModel&)> step;
+  std::vector<std::string> names;  // the store's query names afterwards
+  int selected;                    // the selection afterwards
+  bool result;
+};
+
+const std::string kLong(5000, 'x');
+
+const ModelCase kModelCases[] = {
+    {"add appends", 2, 0, [](TestQueriesModel& m) { return m.Add(); }, {"q0", "q1", ""}, 2, true},
+    {"remove middle", 3, 1, [](TestQueriesModel& m) { return m.Remove(); }, {"q0", "q2"}, -1, true},
+    {"remove last", 3, 2, [](TestQueriesModel& m) { return m.Remove(); }, {"q0", "q1"}, -1, true},
+    {"remove only", 1, 0, [](TestQueriesModel& m) { return m.Remove(); }, {}, -1, true},
+    {"remove without selection",
+     2,
+     -1,
+     [](TestQueriesModel& m) { return m.Remove(); },
+     {"q0", "q1"},
+     -1,
+     false},
+    {"remove all yes", 3, 1, [](TestQueriesModel& m) { return m.RemoveAll(true); }, {}, -1, true},
+    {"remove all no",
+     3,
+     1,
+     [](TestQueriesModel& m) { return m.RemoveAll(false); },
+     {"q0", "q1", "q2"},
+     1,
+     false},
+    {"name without selection",
+     2,
+     -1,
+     [](TestQueriesModel& m) { return m.SetName("new"); },
+     {"q0", "q1"},
+     -1,
+     false},
+    {"query without selection",
+     2,
+     -1,
+     [](TestQueriesModel& m) { return m.SetQuery("SELECT 2"); },
+     {"q0", "q1"},
+     -1,
+     false},
+    {"name of the selected",
+     2,
+     1,
+     [](TestQueriesModel& m) { return m.SetName("new"); },
+     {"q0", "new"},
+     1,
+     true},
+};
+
+class TestQueriesModelTest : public engine::testing::MonitorTest {
+ protected:
+  void SetUp() override {
+    MonitorTest::SetUp();
+    engine::MonitorSettings settings;
+    settings.name = "Sales";
+    id_ = storage_.AddMonitor(settings);
+    ASSERT_FALSE(id_.empty());
+  }
+  engine::MonitorSnapshot Monitor() const { return *storage_.GetMonitorSnapshot(id_); }
+  std::vector<std::string> Names() const {
+    std::vector<std::string> names;
+    for (const auto& query : Monitor().testQueries) names.push_back(query.settings.name);
+    return names;
+  }
+
+  engine::ServerStorage storage_;
+  std::string id_;
+};
+
+TEST_F(TestQueriesModelTest, Steps) {
+  for (const ModelCase& test : kModelCases) {
+    SCOPED_TRACE(test.name);
+    for (const auto& query : Monitor().testQueries) storage_.DeleteTestQuery(id_, query.id);
+    for (int i = 0; i < test.queries; ++i) {
+      storage_.AddTestQuery(id_, {"q" + std::to_string(i), "SELECT " + std::to_string(i)});
+    }
+    TestQueriesModel model(storage_, id_);
+    model.Load(Monitor());
+    model.Select(test.select);
+    EXPECT_EQ(test.step(model), test.result);
+    EXPECT_EQ(Names(), test.names);
+    EXPECT_EQ(model.Selected(), test.selected);
+    ASSERT_EQ(model.Rows().size(), test.names.size());
+    for (std::size_t row = 0; row < test.names.size(); ++row) {
+      EXPECT_EQ(model.Rows()[row].settings.name, test.names[row]);
+    }
+  }
+}
+
+TEST_F(TestQueriesModelTest, AnAddedQueryIsEmptyEnabledWithoutValueAndLongTextsSurviveEdits) {
+  TestQueriesModel model(storage_, id_);
+  model.Load(Monitor());
+  ASSERT_TRUE(model.Add());
+  const engine::TestQuerySnapshot added = Monitor().testQueries.at(0);
+  EXPECT_EQ(added.settings, engine::TestQuerySettings{});
+  EXPECT_TRUE(added.enable);
+  EXPECT_EQ(added.value, -1);
+  EXPECT_EQ(model.Selected(), 0);
+
+  ASSERT_TRUE(model.SetQuery(kLong));
+  ASSERT_TRUE(model.SetName("long"));
+  EXPECT_EQ(Monitor().testQueries.at(0).settings.query, kLong);
+  EXPECT_EQ(Monitor().testQueries.at(0).settings.name, "long");
+
+  ASSERT_TRUE(model.SetEnabled(0, false));
+  EXPECT_FALSE(Monitor().testQueries.at(0).enable);
+  EXPECT_FALSE(model.SetEnabled(1, true));
+}
+
+TEST(TestQueriesTexts, FirstLineAndResult) {
+  const struct {
+    const char* query;
+    const char* firstLine;
+  } lines[] = {
+      {"SELECT 1\r\nFROM t", "SELECT 1"},
+      {"SELECT 1\nFROM t", "SELECT 1"},
+      {"SELECT 1", "SELECT 1"},
+      {"SELECT 1\r", "SELECT 1\r"},
+      {"\nSELECT 1", ""},
+      {"", ""},
+  };
+  for (const auto& line : lines) EXPECT_EQ(QueryFirstLine(line.query), line.firstLine);
+  EXPECT_EQ(QueryResultText(-1), "-");
+  EXPECT_EQ(QueryResultText(0), "0");
+  EXPECT_EQ(QueryResultText(42), "42");
+}
+
+}  // namespace
+}  // namespace app
