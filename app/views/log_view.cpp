@@ -1,0 +1,256 @@
+#include "app/views/log_view.h"
+
+#include <wx/button.h>
+#include <wx/dataview.h>
+#include <wx/msgdlg.h>
+#include <wx/sizer.h>
+#include <wx/stattext.h>
+#include <wx/weakref.h>
+
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
+#include <utility>
+
+#include "app/settings/settings.h"
+#include "app/ui_thread.h"
+#include "controls/accessible_name.h"
+#include "engine/store/log_writer.h"
+#include "engine/store/server_storage.h"
+#include "platform/time_format.h"
+
+namespace app {
+
+namespace {
+
+constexpr int kGap = 6;
+// How long a read waits for log rows asked for before it to reach the file.
+constexpr auto kLogWriteWait = std::chrono::seconds(5);
+
+bool AskYesNo(wxWindow* parent, const wxString& question) {
+  return wxMessageBox(question, "Lumivar", wxYES_NO | wxICON_EXCLAMATION, parent) == wxYES;
+}
+
+}  // namespace
+
+std::string LogTypeText(std::int32_t type) { return type == 1 ? "ALERT" : "INFO"; }
+
+std::vector<LogLine> MakeLogLines(const std::vector<engine::LogRow>& rowsOldestFirst) {
+  std::vector<LogLine> lines;
+  lines.reserve(rowsOldestFirst.size());
+  for (auto row = rowsOldestFirst.rbegin(); row != rowsOldestFirst.rend(); ++row) {
+    lines.push_back(
+        {LogTypeText(row->type), platform::FormatTimeForDisplay(row->time, 3), row->text});
+  }
+  return lines;
+}
+
+LogState LogStateOf(const engine::MonitorSnapshot& monitor) {
+  return {monitor.current.time, monitor.lastAlertTime};
+}
+
+bool LogNeedsReload(int hint, const std::string& shownId, const LogState& shownState,
+                    const engine::MonitorSnapshot& monitor) {
+  if (hint != kRefreshNotify || monitor.id != shownId) return true;
+  return LogStateOf(monitor) != shownState;
+}
+
+std::optional<std::array<int, 3>> LogWidthsToStore(const std::vector<int>& columnWidths) {
+  if (columnWidths.size() != 3) return std::nullopt;
+  return std::array<int, 3>{columnWidths[0], columnWidths[1], columnWidths[2]};
+}
+
+// The list's rows: the lines the view holds, read by row number.
+class LogView::Model : public wxDataViewVirtualListModel {
+ public:
+  explicit Model(const std::vector<LogLine>& lines) : lines_(lines) {}
+
+  unsigned int GetColumnCount() const override { return 3; }
+  wxString GetColumnType(unsigned int) const override { return "string"; }
+  void GetValueByRow(wxVariant& value, unsigned int row, unsigned int col) const override {
+    if (row >= lines_.size()) {
+      value = wxString();
+      return;
+    }
+    const LogLine& line = lines_[row];
+    const std::string& text = col == 0 ? line.type : col == 1 ? line.time : line.message;
+    value = wxString::FromUTF8(text);
+  }
+  bool SetValueByRow(const wxVariant&, unsigned int, unsigned int) override { return false; }
+
+ private:
+  const std::vector<LogLine>& lines_;
+};
+
+// One thread running the view's reads and clears in the order asked. Jobs still queued at
+// destruction are dropped; the running one is waited for.
+class LogView::Worker {
+ public:
+  Worker() : thread_([this] { Run(); }) {}
+  ~Worker() {
+    {
+      std::lock_guard lock(mutex_);
+      stop_ = true;
+      jobs_.clear();
+    }
+    wake_.notify_all();
+    thread_.join();
+  }
+
+  void Post(std::function<void()> job) {
+    {
+      std::lock_guard lock(mutex_);
+      jobs_.push_back(std::move(job));
+    }
+    wake_.notify_all();
+  }
+
+ private:
+  void Run() {
+    for (;;) {
+      std::function<void()> job;
+      {
+        std::unique_lock lock(mutex_);
+        wake_.wait(lock, [this] { return stop_ || !jobs_.empty(); });
+        if (stop_) return;
+        job = std::move(jobs_.front());
+        jobs_.pop_front();
+      }
+      job();
+    }
+  }
+
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  std::deque<std::function<void()>> jobs_;
+  bool stop_ = false;
+  std::thread thread_;
+};
+
+LogView::LogView(wxWindow* parent, SnapshotSource snapshots, engine::ServerStorage& storage,
+                 ConfirmFunction confirm)
+    : BaseView(parent, std::move(snapshots)),
+      storage_(storage),
+      confirm_(confirm ? std::move(confirm) : ConfirmFunction(AskYesNo)),
+      self_(std::make_shared<wxWeakRef<LogView>>(this)),
+      worker_(std::make_unique<Worker>()) {
+  list_ = new wxDataViewCtrl(this, wxID_ANY, wxDefaultPosition, wxDefaultSize,
+                             wxDV_SINGLE | wxDV_ROW_LINES | wxDV_HORIZ_RULES | wxDV_VERT_RULES);
+  controls::SetAccessibleName(list_, "Log");
+  model_ = new Model(lines_);
+  list_->AssociateModel(model_);
+  model_->DecRef();  // the list holds it
+
+  message_ = new wxStaticText(this, wxID_ANY, wxString(), wxDefaultPosition, wxDefaultSize,
+                              wxST_NO_AUTORESIZE | wxST_ELLIPSIZE_END);
+  controls::SetAccessibleName(message_, "Message");
+  clear_ = new wxButton(this, wxID_ANY, "&Clear");
+  controls::SetAccessibleName(clear_, "Clear");
+
+  Body()->Add(list_, wxSizerFlags(1).Expand().Border(wxLEFT | wxRIGHT | wxTOP, kGap));
+  auto* bottom = new wxBoxSizer(wxHORIZONTAL);
+  bottom->Add(message_, wxSizerFlags(1).CentreVertical().Border(wxRIGHT, kGap));
+  bottom->Add(clear_, wxSizerFlags().CentreVertical());
+  Body()->Add(bottom, wxSizerFlags().Expand().Border(wxALL, kGap));
+
+  list_->Bind(wxEVT_DATAVIEW_SELECTION_CHANGED, [this](wxDataViewEvent&) {
+    const wxDataViewItem item = list_->GetSelection();
+    if (!item.IsOk()) return;
+    const unsigned int row = model_->GetRow(item);
+    if (row < lines_.size()) {
+      message_->SetLabelText(wxString::FromUTF8(lines_[row].message));
+    }
+  });
+  clear_->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { ClearLog(); });
+  SetSizeLimits(true, true);
+}
+
+LogView::~LogView() {
+  // Waits for a running read or clear, so nothing is posted after this; results already
+  // queued find the reference cleared.
+  worker_.reset();
+  self_->Release();
+}
+
+void LogView::OnInitView(bool firstInit) {
+  if (!firstInit) return;
+  const LayoutSettings layout = Settings::Instance().GetLayout();
+  list_->AppendTextColumn("Type", 0, wxDATAVIEW_CELL_INERT, layout.logTypeWidth);
+  list_->AppendTextColumn("Date/Time", 1, wxDATAVIEW_CELL_INERT, layout.logDateWidth);
+  list_->AppendTextColumn("Message", 2, wxDATAVIEW_CELL_INERT, layout.logMessageWidth);
+}
+
+bool LogView::UpdateView(bool save, int hint) {
+  if (!save) {
+    const std::optional<engine::MonitorSnapshot> monitor = SelectedMonitor();
+    if (!monitor) {
+      ++generation_;  // rows still on their way belong to a monitor no longer shown
+      shownId_.clear();
+      shownState_ = {};
+      lines_.clear();
+      model_->Reset(0);
+    } else if (LogNeedsReload(hint, shownId_, shownState_, *monitor)) {
+      shownId_ = monitor->id;
+      shownState_ = LogStateOf(*monitor);
+      Request(false);
+    }
+  }
+  StoreWidths();
+  return BaseView::UpdateView(save, hint);
+}
+
+void LogView::ClearLog() {
+  if (!SelectedMonitor()) return;
+  if (!confirm_(this, "Are you sure you want to clear log?")) return;
+  // The monitor may have gone while the question was open.
+  const std::optional<engine::MonitorSnapshot> monitor = SelectedMonitor();
+  if (!monitor) return;
+  shownId_ = monitor->id;
+  shownState_ = LogStateOf(*monitor);
+  Request(true);
+}
+
+wxString LogView::MessageText() const { return message_->GetLabelText(); }
+
+void LogView::Request(bool clear) {
+  const std::uint64_t generation = ++generation_;
+  ++pending_;
+  worker_->Post([&storage = storage_, clear, generation, id = shownId_, self = self_] {
+    // Only the storage (which outlives the views) and copies are touched here.
+    if (clear) storage.ClearLog(id);
+    // Rows and clearings asked for before this read reach the file first.
+    engine::WaitForLogWrites(std::chrono::steady_clock::now() + kLogWriteWait);
+    std::vector<LogLine> lines = MakeLogLines(engine::LoadLog(id, 0));
+    PostToUiThread([self, generation, lines = std::move(lines)]() mutable {
+      if (LogView* view = self->get()) view->Deliver(generation, std::move(lines));
+    });
+  });
+}
+
+void LogView::Deliver(std::uint64_t generation, std::vector<LogLine> lines) {
+  --pending_;
+  if (generation != generation_) return;  // a later request answers what is shown
+  // The selection goes with the old rows; the message under the list stays.
+  list_->UnselectAll();
+  lines_ = std::move(lines);
+  model_->Reset(static_cast<unsigned int>(lines_.size()));
+}
+
+void LogView::StoreWidths() {
+  std::vector<int> widths;
+  for (unsigned int i = 0; i < list_->GetColumnCount(); ++i) {
+    widths.push_back(list_->GetColumn(i)->GetWidth());
+  }
+  const std::optional<std::array<int, 3>> store = LogWidthsToStore(widths);
+  if (!store) return;
+  LayoutSettings layout = Settings::Instance().GetLayout();
+  layout.logTypeWidth = (*store)[0];
+  layout.logDateWidth = (*store)[1];
+  layout.logMessageWidth = (*store)[2];
+  Settings::Instance().SetLayout(layout);
+}
+
+}  // namespace app

@@ -1,0 +1,121 @@
+// The log view: the selected monitor's log rows, newest first, in a virtual list of three
+// columns (type, date and time, message), the full message of the selected line in a text
+// under the list, and "Clear", which deletes the monitor's rows after the user agrees.
+// The rows are read, and cleared, on a worker of the view; results come back to the UI
+// thread and reach the view only while it lives. The column widths come from the settings
+// and go back to them. UI thread only, but the free functions may run on any thread.
+#pragma once
+
+#include <wx/string.h>
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/views/base_view.h"
+#include "engine/store/data_reads.h"
+
+class wxButton;
+class wxDataViewCtrl;
+class wxStaticText;
+template <class T>
+class wxWeakRef;
+
+namespace engine {
+class ServerStorage;
+}
+
+namespace app {
+
+// One line of the list as shown.
+struct LogLine {
+  std::string type;  // "ALERT" or "INFO"
+  std::string time;  // "14 Nov 2023 10:13 PM"
+  std::string message;
+
+  bool operator==(const LogLine&) const = default;
+};
+
+// "ALERT" for type 1, "INFO" for any other type.
+std::string LogTypeText(std::int32_t type);
+
+// The lines for rows read oldest first (equal times in the order written): newest first.
+std::vector<LogLine> MakeLogLines(const std::vector<engine::LogRow>& rowsOldestFirst);
+
+// What of a monitor tells that its log may have new rows: its latest poll and the end of
+// its latest alert action (both write rows).
+struct LogState {
+  std::int64_t pollTime = 0;
+  std::int64_t alertTime = 0;
+
+  bool operator==(const LogState&) const = default;
+};
+LogState LogStateOf(const engine::MonitorSnapshot& monitor);
+
+// Whether a refresh must read the log again. shownId is the monitor whose rows the list
+// holds ("" for none) and shownState its state when they were asked for. A show always
+// reads; a notification only when it comes from the monitor shown and that monitor's
+// state has moved on.
+bool LogNeedsReload(int hint, const std::string& shownId, const LogState& shownState,
+                    const engine::MonitorSnapshot& monitor);
+
+// The widths to store for the list's column widths: only when all three columns exist.
+std::optional<std::array<int, 3>> LogWidthsToStore(const std::vector<int>& columnWidths);
+
+// Asks the user a yes/no question; true for yes.
+using ConfirmFunction = std::function<bool(wxWindow* parent, const wxString& question)>;
+
+class LogView : public BaseView {
+ public:
+  // confirm: the question before Clear (a message box with Yes/No and an exclamation by
+  // default).
+  LogView(wxWindow* parent, SnapshotSource snapshots, engine::ServerStorage& storage,
+          ConfirmFunction confirm = {});
+  ~LogView() override;
+
+  // Loading reads the log when LogNeedsReload says so; either direction stores the column
+  // widths.
+  bool UpdateView(bool save, int hint) override;
+
+  // After the question, clears the selected monitor's log on the worker and reads it
+  // again; nothing happens without a monitor or when the user says no.
+  void ClearLog();
+
+  // A read or clear has been asked for and its rows have not arrived yet.
+  bool Busy() const { return pending_ > 0; }
+  const std::vector<LogLine>& Lines() const { return lines_; }
+  wxString MessageText() const;
+  wxDataViewCtrl* List() const { return list_; }
+  wxButton* ClearButton() const { return clear_; }
+
+ protected:
+  void OnInitView(bool firstInit) override;
+
+ private:
+  class Model;
+  class Worker;
+
+  void Request(bool clear);
+  void Deliver(std::uint64_t generation, std::vector<LogLine> lines);
+  void StoreWidths();
+
+  engine::ServerStorage& storage_;
+  ConfirmFunction confirm_;
+  wxDataViewCtrl* list_ = nullptr;
+  wxStaticText* message_ = nullptr;
+  wxButton* clear_ = nullptr;
+  Model* model_ = nullptr;  // owned by the list through its reference count
+  std::vector<LogLine> lines_;
+  std::string shownId_;
+  LogState shownState_;
+  std::uint64_t generation_ = 0;
+  int pending_ = 0;
+  std::shared_ptr<wxWeakRef<LogView>> self_;
+  std::unique_ptr<Worker> worker_;
+};
+
+}  // namespace app

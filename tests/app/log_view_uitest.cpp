@@ -1,0 +1,179 @@
+// The log view under a display, over a real store and a data file of the test's own: the
+// rows of the selected monitor newest first, a selected line's message under the list,
+// Clear that asks first ("No" changes nothing; "Yes" deletes only this monitor's rows and
+// leaves the message), nothing without a monitor, and the column widths stored only once
+// the columns exist.
+#include "app/views/log_view.h"
+
+#include <gtest/gtest.h>
+#include <wx/button.h>
+#include <wx/dataview.h>
+#include <wx/frame.h>
+#include <wx/sizer.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "app/settings/settings.h"
+#include "engine/services.h"
+#include "engine/store/log_writer.h"
+#include "engine/store/server_storage.h"
+#include "tests/app/ui_test_support.h"
+#include "tests/engine/monitor_fixture.h"
+#include "tests/support/screenshot.h"
+
+namespace app {
+namespace {
+
+using ui_testing::PumpFor;
+using ui_testing::PumpUntil;
+
+class LogViewUiTest : public engine::testing::MonitorTest {
+ protected:
+  void SetUp() override {
+    MonitorTest::SetUp();
+    engine::Services::SetStorage(&store_);
+    frame_ = new wxFrame(nullptr, wxID_ANY, "log", wxPoint(0, 0), wxSize(700, 420));
+    view_ = new LogView(frame_, SnapshotsOf(store_), store_,
+                        [this](wxWindow*, const wxString& question) {
+                          questions_.push_back(question.ToStdString());
+                          return answer_;
+                        });
+    auto* sizer = new wxBoxSizer(wxVERTICAL);
+    sizer->Add(view_, 1, wxEXPAND);
+    frame_->SetSizer(sizer);
+    frame_->Show();
+    ASSERT_TRUE(PumpUntil([this] { return view_->IsShownOnScreen(); }));
+  }
+  void TearDown() override {
+    frame_->Destroy();
+    PumpFor(std::chrono::milliseconds(20));
+    store_.Clear();
+    MonitorTest::TearDown();
+  }
+
+  std::string AddMonitor(const char* name) {
+    engine::MonitorSettings settings;
+    settings.name = name;
+    settings.address = "lumivar-test-no-such-source";
+    return store_.AddMonitor(settings);
+  }
+  void Show(const std::string& id, int hint = kRefreshShow) {
+    view_->SetMonitorId(id);
+    view_->UpdateView(false, hint);
+    ASSERT_TRUE(PumpUntil([this] { return !view_->Busy(); }));
+  }
+  std::vector<std::string> Messages() const {
+    std::vector<std::string> messages;
+    for (const LogLine& line : view_->Lines()) messages.push_back(line.message);
+    return messages;
+  }
+  static std::size_t StoredRows(const std::string& id) {
+    return engine::testing::DataRows("SELECT text FROM Log WHERE monitorId = '" + id + "'").size();
+  }
+  void Select(unsigned int row) {
+    wxDataViewCtrl* list = view_->List();
+    const wxDataViewItem item =
+        list->GetModel() != nullptr
+            ? static_cast<wxDataViewVirtualListModel*>(list->GetModel())->GetItem(row)
+            : wxDataViewItem();
+    list->Select(item);
+    wxDataViewEvent event(wxEVT_DATAVIEW_SELECTION_CHANGED, list, item);
+    list->ProcessWindowEvent(event);
+  }
+  void ClickClear() {
+    wxCommandEvent click(wxEVT_BUTTON, view_->ClearButton()->GetId());
+    click.SetEventObject(view_->ClearButton());
+    view_->ClearButton()->ProcessWindowEvent(click);
+    ASSERT_TRUE(PumpUntil([this] { return !view_->Busy(); }));
+  }
+  void Screenshot(const char* name) {
+    if (const char* dir = std::getenv("LUMIVAR_SCREENSHOT_DIR")) {
+      PumpFor(std::chrono::milliseconds(300));
+      testing_support::SaveWindowScreenshot(frame_, std::string(dir) + "/" + name + ".png");
+    }
+  }
+
+  engine::ServerStorage store_;
+  wxFrame* frame_ = nullptr;
+  LogView* view_ = nullptr;
+  std::vector<std::string> questions_;
+  bool answer_ = false;
+};
+
+TEST_F(LogViewUiTest, ClearAsksThenDeletesOnlyThisMonitorsRows) {
+  const std::string sales = AddMonitor("Sales");
+  const std::string stock = AddMonitor("Stock");
+  engine::WriteLogRow(sales, 0, "Monitor started");
+  engine::WriteLogRow(stock, 1, "Stock is down");
+  engine::WriteLogRow(sales, 1, "Database is not available: login failed for user report");
+  view_->InitView();
+  Show(sales);
+  ASSERT_EQ(Messages(),
+            (std::vector<std::string>{"Database is not available: login failed for user report",
+                                      "Monitor started"}));
+  EXPECT_EQ(view_->Lines()[0].type, "ALERT");
+  Select(0);
+  const wxString message = view_->MessageText();
+  EXPECT_EQ(message, "Database is not available: login failed for user report");
+  Screenshot("log_view");
+
+  struct Step {
+    bool answer;
+    std::size_t salesRows;
+    std::size_t lines;
+  } steps[] = {{false, 2, 2}, {true, 0, 0}};
+  for (const Step& step : steps) {
+    SCOPED_TRACE(step.answer ? "Yes" : "No");
+    questions_.clear();
+    answer_ = step.answer;
+    ClickClear();
+    EXPECT_EQ(questions_, std::vector<std::string>{"Are you sure you want to clear log?"});
+    EXPECT_EQ(view_->Lines().size(), step.lines);
+    EXPECT_EQ(StoredRows(sales), step.salesRows);
+    EXPECT_EQ(StoredRows(stock), 1u);
+    EXPECT_EQ(view_->MessageText(), message);
+  }
+  Screenshot("log_view_cleared");
+}
+
+TEST_F(LogViewUiTest, NothingWithoutAMonitorAndWidthsOnlyOnceColumnsExist) {
+  LayoutSettings layout = Settings::Instance().GetLayout();
+  layout.logTypeWidth = 77;
+  Settings::Instance().SetLayout(layout);
+  // Before the first InitView the list has no columns: nothing is stored.
+  view_->UpdateView(true, kRefreshShow);
+  EXPECT_EQ(Settings::Instance().GetLayout().logTypeWidth, 77);
+
+  view_->InitView();
+  Show("");
+  answer_ = true;
+  ClickClear();
+  EXPECT_TRUE(questions_.empty());
+  EXPECT_TRUE(view_->Lines().empty());
+
+  const std::string sales = AddMonitor("Sales");
+  engine::WriteLogRow(sales, 0, "Monitor started");
+  Show(sales);
+  EXPECT_EQ(Messages(), std::vector<std::string>{"Monitor started"});
+  // A notification without a new poll reads nothing.
+  engine::WriteLogRow(sales, 0, "written later");
+  view_->UpdateView(false, kRefreshNotify);
+  EXPECT_FALSE(view_->Busy());
+
+  wxDataViewCtrl* list = view_->List();
+  list->GetColumn(0)->SetWidth(91);
+  list->GetColumn(1)->SetWidth(133);
+  ASSERT_TRUE(PumpUntil([list] {
+    return list->GetColumn(0)->GetWidth() == 91 && list->GetColumn(1)->GetWidth() == 133;
+  }));
+  view_->UpdateView(true, kRefreshShow);
+  const LayoutSettings stored = Settings::Instance().GetLayout();
+  EXPECT_EQ(stored.logTypeWidth, 91);
+  EXPECT_EQ(stored.logDateWidth, 133);
+  EXPECT_EQ(stored.logMessageWidth, list->GetColumn(2)->GetWidth());
+}
+
+}  // namespace
+}  // namespace app
