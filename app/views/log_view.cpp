@@ -223,19 +223,23 @@ void LogView::Request(bool clear) {
     if (clear) storage.ClearLog(id);
     // Rows and clearings asked for before this read reach the file first.
     engine::WaitForLogWrites(std::chrono::steady_clock::now() + kLogWriteWait);
-    std::vector<LogLine> lines = MakeLogLines(engine::LoadLog(id, 0));
+    int status = 0;
+    std::optional<std::vector<LogLine>> lines;
+    std::vector<engine::LogRow> rows = engine::LoadLog(id, 0, &status);
+    if (status == 0) lines = MakeLogLines(rows);
     PostToUiThread([self, generation, lines = std::move(lines)]() mutable {
       if (LogView* view = self->get()) view->Deliver(generation, std::move(lines));
     });
   });
 }
 
-void LogView::Deliver(std::uint64_t generation, std::vector<LogLine> lines) {
+void LogView::Deliver(std::uint64_t generation, std::optional<std::vector<LogLine>> lines) {
   --pending_;
   if (generation != generation_) return;  // a later request answers what is shown
+  if (!lines) return;                     // a failed read leaves the list as it was
   // The selection goes with the old rows; the message under the list stays.
   list_->UnselectAll();
-  lines_ = std::move(lines);
+  lines_ = std::move(*lines);
   model_->Reset(static_cast<unsigned int>(lines_.size()));
 }
 

@@ -77,8 +77,8 @@ class LogView : public BaseView {
           ConfirmFunction confirm = {});
   ~LogView() override;
 
-  // Loading reads the log when LogNeedsReload says so; either direction stores the column
-  // widths.
+  // Loading reads the log when LogNeedsReload says so (a failed read leaves the list as it
+  // was) and empties the list without a monitor; either direction stores the column widths.
   bool UpdateView(bool save, int hint) override;
 
   // After the question, clears the selected monitor's log on the worker and reads it
@@ -100,7 +100,8 @@ class LogView : public BaseView {
   class Worker;
 
   void Request(bool clear);
-  void Deliver(std::uint64_t generation, std::vector<LogLine> lines);
+  // lines: empty when the read failed.
+  void Deliver(std::uint64_t generation, std::optional<std::vector<LogLine>> lines);
   void StoreWidths();
 
   engine::ServerStorage& storage_;
