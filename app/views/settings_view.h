@@ -1,0 +1,87 @@
+// The settings view of a monitor: its name, data source, user, password and polling
+// interval, its own connection text and its time-outs. "Update" checks the interval,
+// applies the fields to the monitor and saves it; "Cancel" reloads them. The fields are
+// loaded when the view becomes current, when the selection changes, on Cancel and after
+// Update; a poll's notification refreshes only the header, so unsaved typing stays.
+// "Test Connection" tests what the fields show, unsaved edits included. UI thread only.
+#pragma once
+
+#include <wx/string.h>
+
+#include <functional>
+#include <string>
+
+#include "app/views/base_view.h"
+#include "engine/store/monitor_snapshot.h"
+
+class wxButton;
+class wxCheckBox;
+class wxTextCtrl;
+
+namespace platform {
+class IOdbc;
+}
+
+namespace app {
+
+class ODBCSettingsView : public BaseView {
+ public:
+  // Shows a message to the user (text, caption).
+  using MessageFunction = std::function<void(const wxString& text, const wxString& caption)>;
+
+  // message: defaults to a message box; odbc: the driver layer the connection test uses,
+  // the system's when null.
+  ODBCSettingsView(wxWindow* parent, SnapshotSource snapshots, engine::ServerStorage& storage,
+                   MessageFunction message = {}, platform::IOdbc* odbc = nullptr);
+
+  // Saving applies the fields to the monitor they were loaded from (nothing when it is
+  // gone) and saves it; an interval outside 1 to 71,582 minutes is refused with a message.
+  bool UpdateView(bool save, int hint) override;
+
+  // The settings the fields show now.
+  engine::MonitorSettings FieldSettings() const;
+  // The monitor whose fields are loaded, "" for none.
+  const std::string& LoadedMonitorId() const { return loadedId_; }
+
+  // The controls, for tests.
+  wxTextCtrl* NameCtrl() const { return name_; }
+  wxTextCtrl* DataSourceCtrl() const { return dataSource_; }
+  wxTextCtrl* UserCtrl() const { return user_; }
+  wxTextCtrl* PasswordCtrl() const { return password_; }
+  wxTextCtrl* IntervalCtrl() const { return interval_; }
+  wxCheckBox* ConnectionStringCheck() const { return useConnectionString_; }
+  wxTextCtrl* ConnectionStringCtrl() const { return connectionString_; }
+  wxCheckBox* CustomTimeoutsCheck() const { return customTimeouts_; }
+  wxTextCtrl* LoginTimeoutCtrl() const { return loginTimeout_; }
+  wxTextCtrl* QueryTimeoutCtrl() const { return queryTimeout_; }
+  wxButton* UpdateButton() const { return update_; }
+  wxButton* CancelButton() const { return cancel_; }
+  wxButton* TestButton() const { return test_; }
+
+ private:
+  void LoadFields(const engine::MonitorSnapshot& monitor);
+  void EnableFields();
+  void OnUpdate(wxCommandEvent& event);
+  void OnCancel(wxCommandEvent& event);
+  void OnTest(wxCommandEvent& event);
+
+  engine::ServerStorage& storage_;
+  MessageFunction message_;
+  platform::IOdbc* odbc_;
+  std::string loadedId_;
+  wxTextCtrl* name_ = nullptr;
+  wxTextCtrl* dataSource_ = nullptr;
+  wxTextCtrl* user_ = nullptr;
+  wxTextCtrl* password_ = nullptr;
+  wxTextCtrl* interval_ = nullptr;
+  wxCheckBox* useConnectionString_ = nullptr;
+  wxTextCtrl* connectionString_ = nullptr;
+  wxCheckBox* customTimeouts_ = nullptr;
+  wxTextCtrl* loginTimeout_ = nullptr;
+  wxTextCtrl* queryTimeout_ = nullptr;
+  wxButton* test_ = nullptr;
+  wxButton* update_ = nullptr;
+  wxButton* cancel_ = nullptr;
+};
+
+}  // namespace app

@@ -1,0 +1,262 @@
+// The monitor settings view and the connection-test dialog under a display: Cancel reloads
+// and Update stores, the check boxes enable their fields, an invalid interval is refused,
+// a notification leaves what the user typed, and the dialog cannot be ended while its test
+// runs (against the scripted driver, which holds the connect until released).
+#include "app/views/settings_view.h"
+
+#include <gtest/gtest.h>
+#include <wx/button.h>
+#include <wx/checkbox.h>
+#include <wx/frame.h>
+#include <wx/sizer.h>
+#include <wx/textctrl.h>
+
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/dialogs/test_connection_dialog.h"
+#include "engine/store/server_storage.h"
+#include "tests/app/ui_test_support.h"
+#include "tests/engine/fake_odbc.h"
+#include "tests/support/screenshot.h"
+
+namespace app {
+namespace {
+
+using ui_testing::PumpFor;
+using ui_testing::PumpUntil;
+
+void Click(wxWindow* control, wxEventType type, int value = 0) {
+  wxCommandEvent event(type, control->GetId());
+  event.SetEventObject(control);
+  event.SetInt(value);
+  control->GetEventHandler()->ProcessEvent(event);
+}
+
+void Check(wxCheckBox* box, bool value) {
+  box->SetValue(value);
+  Click(box, wxEVT_CHECKBOX, value ? 1 : 0);
+}
+
+std::string Text(const wxTextCtrl* ctrl) { return ctrl->GetValue().utf8_string(); }
+
+void Screenshot(wxWindow* window, const char* name) {
+  if (const char* dir = std::getenv("LUMIVAR_SCREENSHOT_DIR")) {
+    PumpFor(std::chrono::milliseconds(300));
+    testing_support::SaveWindowScreenshot(window, std::string(dir) + "/" + name + ".png");
+  }
+}
+
+class SettingsViewUiTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    stored_.name = "Sales";
+    stored_.address = "sales-dsn";
+    stored_.username = "ann";
+    stored_.password = "secret";
+    stored_.pollingInterval = 5;
+    stored_.connectionString = "Driver=X";
+    stored_.loginTimeout = 20;
+    stored_.queryTimeout = 30;
+    id_ = store_.AddMonitor(stored_);
+    ASSERT_FALSE(id_.empty());
+
+    frame_ = new wxFrame(nullptr, wxID_ANY, "settings", wxPoint(0, 0), wxSize(720, 480));
+    view_ = new ODBCSettingsView(
+        frame_, SnapshotsOf(store_), store_,
+        [this](const wxString& text, const wxString&) { messages_.push_back(text); }, odbc_.get());
+    auto* sizer = new wxBoxSizer(wxVERTICAL);
+    sizer->Add(view_, 1, wxEXPAND);
+    frame_->SetSizer(sizer);
+    frame_->Show();
+    ASSERT_TRUE(PumpUntil([this] { return view_->IsShownOnScreen(); }));
+    view_->InitView();
+    view_->SetMonitorId(id_);
+    view_->UpdateView(false, kRefreshShow);
+    frame_->Layout();
+  }
+  void TearDown() override {
+    frame_->Destroy();
+    PumpFor(std::chrono::milliseconds(20));
+  }
+
+  engine::MonitorSettings Stored() const { return store_.GetMonitorSnapshot(id_)->settings; }
+
+  engine::ServerStorage store_;
+  engine::MonitorSettings stored_;
+  std::string id_;
+  std::shared_ptr<engine::testing::FakeOdbc> odbc_ = std::make_shared<engine::testing::FakeOdbc>();
+  std::vector<wxString> messages_;
+  wxFrame* frame_ = nullptr;
+  ODBCSettingsView* view_ = nullptr;
+};
+
+// Types into every field and flips both check boxes: the settings that then show.
+engine::MonitorSettings Edit(ODBCSettingsView* view) {
+  view->NameCtrl()->ChangeValue("Stock");
+  view->DataSourceCtrl()->ChangeValue("stock-dsn");
+  view->UserCtrl()->ChangeValue("bob");
+  view->PasswordCtrl()->ChangeValue("p;w}");
+  view->IntervalCtrl()->ChangeValue("71582");
+  Check(view->ConnectionStringCheck(), true);
+  view->ConnectionStringCtrl()->ChangeValue("Driver=Y;Database=z");
+  Check(view->CustomTimeoutsCheck(), true);
+  view->LoginTimeoutCtrl()->ChangeValue("7");
+  view->QueryTimeoutCtrl()->ChangeValue("abc");  // not a number: 0
+  engine::MonitorSettings edited{"Stock", "stock-dsn",           "bob", "p;w}", 71582,
+                                 true,    "Driver=Y;Database=z", true,  7,      0};
+  return edited;
+}
+
+TEST_F(SettingsViewUiTest, CancelRestoresAndUpdateStores) {
+  EXPECT_EQ(view_->FieldSettings(), stored_);
+  Screenshot(frame_, "settings_view");
+
+  const engine::MonitorSettings edited = Edit(view_);
+  EXPECT_EQ(view_->FieldSettings(), edited);
+  Click(view_->CancelButton(), wxEVT_BUTTON);
+  EXPECT_EQ(view_->FieldSettings(), stored_);
+  EXPECT_EQ(Stored(), stored_);
+
+  Edit(view_);
+  Click(view_->UpdateButton(), wxEVT_BUTTON);
+  EXPECT_EQ(Stored(), edited);
+  EXPECT_EQ(view_->FieldSettings(), edited);
+  EXPECT_EQ(Text(view_->QueryTimeoutCtrl()), "0");  // shown again from the monitor
+  EXPECT_TRUE(messages_.empty());
+}
+
+TEST_F(SettingsViewUiTest, InvalidIntervalIsRefused) {
+  struct Case {
+    const char* interval;
+    bool accepted;
+  };
+  const std::vector<Case> cases = {
+      {"0", false}, {"", false}, {"71583", false}, {"1", true}, {"71582", true}};
+  for (const Case& c : cases) {
+    messages_.clear();
+    view_->NameCtrl()->ChangeValue(c.interval);  // marks what was stored
+    view_->IntervalCtrl()->ChangeValue(c.interval);
+    EXPECT_EQ(view_->UpdateView(true, kRefreshShow), c.accepted) << c.interval;
+    EXPECT_EQ(messages_.size(), c.accepted ? 0u : 1u) << c.interval;
+    EXPECT_EQ(Stored().name == c.interval, c.accepted) << c.interval;
+    EXPECT_EQ(Text(view_->IntervalCtrl()), c.interval);  // the field is left for correcting
+  }
+}
+
+TEST_F(SettingsViewUiTest, CheckBoxesEnableTheirFields) {
+  struct Case {
+    bool connectionString;
+    bool timeouts;
+  };
+  const std::vector<Case> cases = {{true, false}, {false, true}, {true, true}, {false, false}};
+  for (const Case& c : cases) {
+    Check(view_->ConnectionStringCheck(), c.connectionString);
+    Check(view_->CustomTimeoutsCheck(), c.timeouts);
+    EXPECT_EQ(view_->ConnectionStringCtrl()->IsEnabled(), c.connectionString);
+    EXPECT_EQ(view_->UserCtrl()->IsEnabled(), !c.connectionString);
+    EXPECT_EQ(view_->PasswordCtrl()->IsEnabled(), !c.connectionString);
+    EXPECT_EQ(view_->LoginTimeoutCtrl()->IsEnabled(), c.timeouts);
+    EXPECT_EQ(view_->QueryTimeoutCtrl()->IsEnabled(), c.timeouts);
+    EXPECT_TRUE(view_->DataSourceCtrl()->IsEnabled());
+  }
+  // Loading follows the stored flags.
+  stored_.customConnectionString = true;
+  store_.ApplyMonitorSettings(id_, stored_);  // applied; no configuration file to save to
+  Click(view_->CancelButton(), wxEVT_BUTTON);
+  EXPECT_TRUE(view_->ConnectionStringCtrl()->IsEnabled());
+  EXPECT_FALSE(view_->UserCtrl()->IsEnabled());
+  EXPECT_FALSE(view_->LoginTimeoutCtrl()->IsEnabled());
+}
+
+TEST_F(SettingsViewUiTest, NotificationLeavesTypedFields) {
+  view_->NameCtrl()->ChangeValue("Typed");
+  Check(view_->CustomTimeoutsCheck(), true);
+  engine::MonitorSettings renamed = stored_;
+  renamed.name = "Renamed elsewhere";
+  store_.ApplyMonitorSettings(id_, renamed);  // applied; no configuration file to save to
+
+  view_->UpdateView(false, kRefreshNotify);
+  EXPECT_EQ(view_->Header().title, "Renamed elsewhere (sales-dsn)");
+  EXPECT_EQ(Text(view_->NameCtrl()), "Typed");
+  EXPECT_TRUE(view_->CustomTimeoutsCheck()->GetValue());
+
+  // Another monitor selected: its fields load even on a notification.
+  engine::MonitorSettings other = stored_;
+  other.name = "Other";
+  const std::string otherId = store_.AddMonitor(other);
+  view_->SetMonitorId(otherId);
+  view_->UpdateView(false, kRefreshNotify);
+  EXPECT_EQ(view_->FieldSettings(), other);
+  EXPECT_EQ(view_->LoadedMonitorId(), otherId);
+
+  // Becoming current again loads everything.
+  view_->SetMonitorId(id_);
+  view_->UpdateView(false, kRefreshShow);
+  EXPECT_EQ(view_->FieldSettings(), renamed);
+}
+
+// A key press the dialog receives.
+void PressEscape(wxWindow* window) {
+  wxKeyEvent key(wxEVT_CHAR_HOOK);
+  key.m_keyCode = WXK_ESCAPE;
+  key.SetEventObject(window);
+  window->GetEventHandler()->ProcessEvent(key);
+}
+
+TEST_F(SettingsViewUiTest, DialogCannotEndWhileTestRuns) {
+  struct Case {
+    const char* name;
+    std::int32_t connectCode;
+    const char* ending;
+  };
+  const std::vector<Case> cases = {
+      {"test_connection_ok", 0, "TESTS COMPLETED SUCCESSFULLY!\r\n"},
+      {"test_connection_failed", -1, "[fake]no such source\r\nTESTS FAILED!\r\n"},
+  };
+  for (const Case& c : cases) {
+    odbc_->SetConnectError(c.connectCode, "[fake]no such source");
+    odbc_->BlockConnects(true);
+    auto* dialog = new TestConnectionDialog(
+        frame_, MakeConnectionTestInput(view_->FieldSettings(), true), *odbc_);
+    dialog->Show();
+    ASSERT_TRUE(dialog->StartTest());
+    ASSERT_TRUE(odbc_->WaitForBlocked());
+    ASSERT_TRUE(PumpUntil([&] { return dialog->Log().find("Attempting") != std::string::npos; }));
+    EXPECT_TRUE(dialog->Running());
+    EXPECT_FALSE(dialog->OkButton()->IsEnabled());
+    PressEscape(dialog);
+    EXPECT_FALSE(dialog->Close()) << "close refused while running";
+    Click(dialog->OkButton(), wxEVT_BUTTON);
+    EXPECT_TRUE(dialog->IsShown());
+
+    odbc_->Release();
+    ASSERT_TRUE(PumpUntil([&] { return !dialog->Running(); }));
+    EXPECT_TRUE(dialog->OkButton()->IsEnabled());
+    const std::string log = dialog->Log();
+    EXPECT_EQ(log.substr(log.size() - std::string(c.ending).size()), c.ending);
+    EXPECT_EQ(dialog->LogCtrl()->GetValue(), LogForDisplay(log));
+    Screenshot(dialog, c.name);
+    dialog->Destroy();
+    PumpFor(std::chrono::milliseconds(20));
+  }
+  EXPECT_EQ(odbc_->LastConnectionText(), "DSN=sales-dsn;UID=ann;PWD=secret");
+}
+
+TEST_F(SettingsViewUiTest, WorkerOutlivesADestroyedDialog) {
+  odbc_->BlockConnects(true);
+  auto* dialog = new TestConnectionDialog(frame_, ConnectionTestInput{}, *odbc_);
+  ASSERT_TRUE(dialog->StartTest());
+  ASSERT_TRUE(odbc_->WaitForBlocked());
+  dialog->Destroy();  // as when its parent goes away
+  PumpFor(std::chrono::milliseconds(20));
+  odbc_->Release();
+  ASSERT_TRUE(odbc_->WaitForUnblocked());
+  // The worker's last report arrives with no dialog left to show it.
+  PumpFor(std::chrono::milliseconds(100));
+}
+
+}  // namespace
+}  // namespace app
