@@ -173,6 +173,9 @@ TestQueriesView::TestQueriesView(wxWindow* parent, SnapshotSource snapshots,
   list_->AppendTextColumn("Name", wxDATAVIEW_CELL_INERT, layout.testQueriesNameWidth);
   list_->AppendTextColumn("Query", wxDATAVIEW_CELL_INERT, layout.testQueriesQueryWidth);
   list_->AppendTextColumn("Result", wxDATAVIEW_CELL_INERT, layout.testQueriesResultWidth);
+  // An empty last column takes the room the others leave, which GTK gives to the last
+  // column; the Result column then keeps the width the user gave it, and that is stored.
+  list_->AppendTextColumn("", wxDATAVIEW_CELL_INERT, 20, wxALIGN_LEFT, 0);
 
   add_ = new wxButton(this, wxID_ANY, "&Add");
   remove_ = new wxButton(this, wxID_ANY, "&Remove");
@@ -304,6 +307,7 @@ void TestQueriesView::FillList() {
       values.push_back(wxVariant(Wx(query.settings.name)));
       values.push_back(wxVariant(Wx(QueryFirstLine(query.settings.query))));
       values.push_back(wxVariant(Wx(QueryResultText(query.value))));
+      values.push_back(wxVariant(wxString()));
       list_->AppendItem(values);
     }
     if (model_->Selected() >= 0) list_->SelectRow(static_cast<unsigned>(model_->Selected()));

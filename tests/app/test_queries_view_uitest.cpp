@@ -1,0 +1,204 @@
+// The test queries view under a display against a real store: a click on a row's check box
+// flips the query's enable flag and a click elsewhere does not, arrow down then typing edits
+// the newly selected query only, notifications touch only the results, and the column
+// widths are stored on refresh and on leave.
+#include "app/views/test_queries_view.h"
+
+#include <gtest/gtest.h>
+#include <wx/button.h>
+#include <wx/dataview.h>
+#include <wx/frame.h>
+#include <wx/sizer.h>
+#include <wx/textctrl.h>
+#include <wx/uiaction.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "app/settings/settings.h"
+#include "controls/graphic.h"
+#include "engine/store/server_storage.h"
+#include "tests/app/ui_test_support.h"
+#include "tests/engine/monitor_fixture.h"
+#include "tests/support/screenshot.h"
+
+namespace app {
+namespace {
+
+using ui_testing::PumpFor;
+using ui_testing::PumpUntil;
+
+class TestQueriesViewUiTest : public engine::testing::MonitorTest {
+ protected:
+  void SetUp() override {
+    MonitorTest::SetUp();
+    engine::MonitorSettings settings;
+    settings.name = "Sales";
+    settings.address = "sales-db";
+    id_ = storage_.AddMonitor(settings);
+    ASSERT_FALSE(id_.empty());
+    for (const char* name : {"Orders", "Stock", "Users"}) {
+      ASSERT_FALSE(
+          storage_.AddTestQuery(id_, {name, std::string("SELECT COUNT(*)\nFROM ") + name}).empty());
+    }
+    frame_ = new wxFrame(nullptr, wxID_ANY, "test queries", wxPoint(0, 0), wxSize(760, 620));
+    // The store's snapshots with the polls' values the test gives.
+    const SnapshotSource stored = SnapshotsOf(storage_);
+    auto polled = [this, stored](const std::string& id) {
+      std::optional<engine::MonitorSnapshot> monitor = stored(id);
+      if (monitor && polled_) {
+        for (engine::TestQuerySnapshot& query : monitor->testQueries) {
+          query.value = 40;
+          for (std::int64_t i = 0; i < 6; ++i) {
+            query.history.push_back({static_cast<std::int32_t>(30 + 3 * i), 1700000000 + 60 * i});
+          }
+        }
+      }
+      return monitor;
+    };
+    view_ =
+        new TestQueriesView(frame_, polled, storage_, [this](const wxString&) { return answer_; });
+    auto* sizer = new wxBoxSizer(wxVERTICAL);
+    sizer->Add(view_, 1, wxEXPAND);
+    frame_->SetSizer(sizer);
+    frame_->Show();
+    ASSERT_TRUE(PumpUntil([this] { return view_->IsShownOnScreen(); }));
+    view_->InitView();
+    view_->SetMonitorId(id_);
+    view_->UpdateView(false, kRefreshShow);
+    frame_->Layout();
+    PumpFor(std::chrono::milliseconds(100));
+  }
+  void TearDown() override {
+    frame_->Destroy();
+    PumpFor(std::chrono::milliseconds(20));
+    MonitorTest::TearDown();
+  }
+
+  engine::MonitorSnapshot Monitor() const { return *storage_.GetMonitorSnapshot(id_); }
+  wxString Cell(unsigned row, unsigned column) const {
+    return view_->List()->GetTextValue(row, column);
+  }
+  // A real click at the middle of a cell.
+  void ClickCell(unsigned row, unsigned column) {
+    wxDataViewListCtrl* list = view_->List();
+    const wxRect rect =
+        list->GetItemRect(list->RowToItem(static_cast<int>(row)), list->GetColumn(column));
+    wxUIActionSimulator sim;
+    sim.MouseMove(list->GetMainWindow()->ClientToScreen(
+        wxPoint(rect.x + rect.width / 2, rect.y + rect.height / 2)));
+    PumpFor(std::chrono::milliseconds(50));
+    sim.MouseClick();
+  }
+
+  void PressRemoveAll() {
+    wxCommandEvent press(wxEVT_BUTTON, view_->RemoveAllButton()->GetId());
+    press.SetEventObject(view_->RemoveAllButton());
+    view_->RemoveAllButton()->GetEventHandler()->ProcessEvent(press);
+  }
+
+  engine::ServerStorage storage_;
+  std::string id_;
+  bool answer_ = false;
+  bool polled_ = false;
+  wxFrame* frame_ = nullptr;
+  TestQueriesView* view_ = nullptr;
+};
+
+TEST_F(TestQueriesViewUiTest, ListsTheQueriesWithFirstLinesAndDashes) {
+  ASSERT_EQ(view_->List()->GetItemCount(), 3);
+  EXPECT_EQ(Cell(1, TestQueriesView::kNameColumn), "Stock");
+  EXPECT_EQ(Cell(1, TestQueriesView::kQueryColumn), "SELECT COUNT(*)");
+  EXPECT_EQ(Cell(1, TestQueriesView::kResultColumn), "-");
+  EXPECT_FALSE(view_->NameEdit()->IsEnabled());
+  EXPECT_FALSE(view_->Chart()->IsEnabled());
+  EXPECT_FALSE(view_->TestButton()->IsEnabled());
+  EXPECT_EQ(view_->Chart()->Model().LegendMode(), 1);
+  EXPECT_EQ(view_->Chart()->Model().VerticalTitle(), "Test Query Value");
+  EXPECT_EQ(view_->Chart()->Model().DenseLimit(), 10);
+}
+
+TEST_F(TestQueriesViewUiTest, ACheckBoxClickFlipsTheFlagAndAClickElsewhereDoesNot) {
+  const struct {
+    unsigned column;
+    bool enabled;  // query 1's flag after the click
+  } clicks[] = {
+      {TestQueriesView::kNameColumn, true},
+      {TestQueriesView::kEnableColumn, false},
+      {TestQueriesView::kResultColumn, false},
+      {TestQueriesView::kEnableColumn, true},
+  };
+  for (const auto& click : clicks) {
+    SCOPED_TRACE(click.column);
+    ClickCell(1, click.column);
+    EXPECT_TRUE(PumpUntil([&] { return Monitor().testQueries[1].enable == click.enabled; }));
+    PumpFor(std::chrono::milliseconds(100));
+    EXPECT_EQ(Monitor().testQueries[1].enable, click.enabled);
+    EXPECT_EQ(view_->List()->GetToggleValue(1, TestQueriesView::kEnableColumn), click.enabled);
+    EXPECT_TRUE(Monitor().testQueries[0].enable);
+  }
+}
+
+TEST_F(TestQueriesViewUiTest, ArrowDownThenTypingEditsTheNewRowOnly) {
+  ClickCell(0, TestQueriesView::kNameColumn);
+  ASSERT_TRUE(PumpUntil([this] { return view_->NameEdit()->GetValue() == "Orders"; }));
+  view_->List()->SetFocus();
+  wxUIActionSimulator sim;
+  sim.Char(WXK_DOWN);
+  ASSERT_TRUE(PumpUntil([this] { return view_->NameEdit()->GetValue() == "Stock"; }));
+  EXPECT_EQ(view_->QueryEdit()->GetValue(), "SELECT COUNT(*)\nFROM Stock");
+
+  view_->NameEdit()->SetFocus();
+  view_->NameEdit()->SetInsertionPointEnd();
+  sim.Text("2");
+  ASSERT_TRUE(PumpUntil([this] { return Monitor().testQueries[1].settings.name == "Stock2"; }));
+  EXPECT_EQ(Monitor().testQueries[0].settings.name, "Orders");
+  EXPECT_EQ(Monitor().testQueries[2].settings.name, "Users");
+  EXPECT_EQ(Monitor().testQueries[1].settings.query, "SELECT COUNT(*)\nFROM Stock");
+  EXPECT_EQ(Cell(1, TestQueriesView::kNameColumn), "Stock2");
+  EXPECT_TRUE(view_->Chart()->IsEnabled());
+
+  // A poll's notification while the user types refreshes results and the chart only.
+  polled_ = true;
+  view_->UpdateView(false, kRefreshNotify);
+  EXPECT_EQ(view_->NameEdit()->GetValue(), "Stock2");
+  EXPECT_EQ(view_->NameEdit()->GetInsertionPoint(), 6);
+  EXPECT_EQ(view_->List()->GetSelectedRow(), 1);
+  EXPECT_EQ(Cell(2, TestQueriesView::kResultColumn), "40");
+  EXPECT_EQ(view_->Chart()->Model().Series(0).size(), 6u);
+  if (const char* dir = std::getenv("LUMIVAR_SCREENSHOT_DIR")) {
+    PumpFor(std::chrono::milliseconds(300));
+    testing_support::SaveWindowScreenshot(frame_, std::string(dir) + "/test_queries_view.png");
+  }
+}
+
+TEST_F(TestQueriesViewUiTest, RemoveAllAsksAndWidthsAreStoredOnRefreshAndLeave) {
+  answer_ = false;
+  PressRemoveAll();
+  EXPECT_EQ(Monitor().testQueries.size(), 3u);
+  answer_ = true;
+  PressRemoveAll();
+  EXPECT_TRUE(Monitor().testQueries.empty());
+  EXPECT_EQ(view_->List()->GetItemCount(), 0);
+  EXPECT_FALSE(view_->QueryEdit()->IsEnabled());
+
+  const struct {
+    bool save;
+    int hint;
+    int width;
+  } steps[] = {{false, kRefreshNotify, 123}, {true, kRefreshShow, 171}};
+  for (const auto& step : steps) {
+    view_->List()->GetColumn(TestQueriesView::kNameColumn)->SetWidth(step.width);
+    view_->List()->GetColumn(TestQueriesView::kResultColumn)->SetWidth(step.width + 1);
+    ASSERT_TRUE(PumpUntil([&] {
+      return view_->List()->GetColumn(TestQueriesView::kNameColumn)->GetWidth() == step.width;
+    }));
+    view_->UpdateView(step.save, step.hint);
+    const LayoutSettings layout = Settings::Instance().GetLayout();
+    EXPECT_EQ(layout.testQueriesNameWidth, step.width);
+    EXPECT_EQ(layout.testQueriesResultWidth, step.width + 1);
+  }
+}
+
+}  // namespace
+}  // namespace app
