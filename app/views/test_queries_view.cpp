@@ -9,6 +9,7 @@
 
 #include <utility>
 
+#include "app/dialogs/test_connection_dialog.h"
 #include "app/settings/settings.h"
 #include "controls/accessible_name.h"
 #include "controls/graphic.h"
@@ -181,9 +182,6 @@ TestQueriesView::TestQueriesView(wxWindow* parent, SnapshotSource snapshots,
   remove_ = new wxButton(this, wxID_ANY, "&Remove");
   removeAll_ = new wxButton(this, wxID_ANY, "Remove A&ll");
   test_ = new wxButton(this, wxID_ANY, "&Test...");
-  // Running a query needs the connection-test dialog, which this program does not have yet;
-  // the button stays disabled until it does.
-  test_->Disable();
   for (wxButton* button : {add_, remove_, removeAll_, test_}) {
     controls::SetAccessibleName(button, button->GetLabelText());
   }
@@ -237,6 +235,7 @@ TestQueriesView::TestQueriesView(wxWindow* parent, SnapshotSource snapshots,
     if (!model_ || model_->Rows().empty()) return;
     if (model_->RemoveAll(confirm_(kRemoveAllQuestion))) FillList();
   });
+  test_->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { RunTest(); });
   name_->Bind(wxEVT_TEXT, [this](wxCommandEvent&) {
     if (filling_ || !model_ || !model_->SetName(name_->GetValue().utf8_string())) return;
     filling_ = true;
@@ -325,9 +324,19 @@ void TestQueriesView::ShowSelection() {
   name_->Enable(query != nullptr);
   query_->Enable(query != nullptr);
   remove_->Enable(query != nullptr);
+  test_->Enable(query != nullptr);
   add_->Enable(model_ != nullptr);
   removeAll_->Enable(model_ && !model_->Rows().empty());
   RefreshChart();
+}
+
+void TestQueriesView::RunTest() {
+  const engine::TestQuerySnapshot* query = model_ ? model_->SelectedQuery() : nullptr;
+  const std::optional<engine::MonitorSnapshot> monitor = SelectedMonitor();
+  if (!query || !monitor) return;
+  TestConnectionDialog dialog(
+      this, MakeConnectionTestInput(monitor->settings, true, query->settings.query));
+  dialog.ShowModal();
 }
 
 void TestQueriesView::RefreshChart() {

@@ -106,6 +106,8 @@ class TestQueriesView : public BaseView {
   void FillList();
   void ShowSelection();
   void RefreshChart();
+  // Runs the selected query in the connection-test dialog (modal).
+  void RunTest();
   void StoreWidths();
   void ReloadModel();
 

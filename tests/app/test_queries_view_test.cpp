@@ -101,10 +101,7 @@ TEST_F(TestQueriesModelTest, Steps) {
     EXPECT_EQ(test.step(model), test.result);
     EXPECT_EQ(Names(), test.names);
     EXPECT_EQ(model.Selected(), test.selected);
-    ASSERT_EQ(model.Rows().size(), test.names.size());
-    for (std::size_t row = 0; row < test.names.size(); ++row) {
-      EXPECT_EQ(model.Rows()[row].settings.name, test.names[row]);
-    }
+    EXPECT_EQ(model.Rows().size(), test.names.size());
   }
 }
 
