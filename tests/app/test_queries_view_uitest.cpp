@@ -174,6 +174,10 @@ TEST_F(TestQueriesViewUiTest, RemoveAllAsksAndWidthsAreStoredOnRefreshAndLeave) 
   EXPECT_TRUE(Monitor().testQueries.empty());
   EXPECT_EQ(view_->List()->GetItemCount(), 0);
   EXPECT_FALSE(view_->QueryEdit()->IsEnabled());
+  if (const char* dir = std::getenv("LUMIVAR_SCREENSHOT_DIR")) {
+    PumpFor(std::chrono::milliseconds(300));
+    testing_support::SaveWindowScreenshot(frame_, std::string(dir) + "/test_queries_empty.png");
+  }
 
   const struct {
     bool save;
