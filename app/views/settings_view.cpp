@@ -142,8 +142,14 @@ engine::MonitorSettings ODBCSettingsView::FieldSettings() const {
   settings.customConnectionString = useConnectionString_->GetValue();
   settings.connectionString = Text(connectionString_);
   settings.customTimeouts = customTimeouts_->GetValue();
-  settings.loginTimeout = ParseTimeout(Text(loginTimeout_));
-  settings.queryTimeout = ParseTimeout(Text(queryTimeout_));
+  // An untouched field keeps the monitor's value, which may be the engine's -1 (the
+  // default time-outs) that the parsing would turn into 0 (none).
+  const auto timeout = [](const wxTextCtrl* ctrl, std::int32_t loaded) {
+    const std::string text = Text(ctrl);
+    return text == std::to_string(loaded) ? loaded : ParseTimeout(text);
+  };
+  settings.loginTimeout = timeout(loginTimeout_, loaded_.loginTimeout);
+  settings.queryTimeout = timeout(queryTimeout_, loaded_.queryTimeout);
   return settings;
 }
 
@@ -174,6 +180,7 @@ bool ODBCSettingsView::UpdateView(bool save, int hint) {
 
 void ODBCSettingsView::LoadFields(const engine::MonitorSnapshot& monitor) {
   loadedId_ = MonitorId();
+  loaded_ = monitor.settings;
   const engine::MonitorSettings& s = monitor.settings;
   SetText(name_, s.name);
   SetText(dataSource_, s.address);

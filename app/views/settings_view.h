@@ -69,6 +69,7 @@ class ODBCSettingsView : public BaseView {
   MessageFunction message_;
   platform::IOdbc* odbc_;
   std::string loadedId_;
+  engine::MonitorSettings loaded_;  // the settings the fields were loaded from
   wxTextCtrl* name_ = nullptr;
   wxTextCtrl* dataSource_ = nullptr;
   wxTextCtrl* user_ = nullptr;

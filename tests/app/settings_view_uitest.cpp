@@ -114,7 +114,7 @@ TEST_F(SettingsViewUiTest, CancelRestoresAndUpdateStores) {
   EXPECT_EQ(view_->FieldSettings(), stored_);
   Screenshot(frame_, "settings_view");
 
-  const engine::MonitorSettings edited = Edit(view_);
+  engine::MonitorSettings edited = Edit(view_);
   EXPECT_EQ(view_->FieldSettings(), edited);
   Click(view_->CancelButton(), wxEVT_BUTTON);
   EXPECT_EQ(view_->FieldSettings(), stored_);
@@ -126,6 +126,13 @@ TEST_F(SettingsViewUiTest, CancelRestoresAndUpdateStores) {
   EXPECT_EQ(view_->FieldSettings(), edited);
   EXPECT_EQ(Text(view_->QueryTimeoutCtrl()), "0");  // shown again from the monitor
   EXPECT_TRUE(messages_.empty());
+
+  // The engine's -1 (default time-outs) survives an Update that leaves its field alone.
+  edited.loginTimeout = -1;
+  store_.ApplyMonitorSettings(id_, edited);
+  Click(view_->CancelButton(), wxEVT_BUTTON);
+  Click(view_->UpdateButton(), wxEVT_BUTTON);
+  EXPECT_EQ(Stored().loginTimeout, -1);
 }
 
 TEST_F(SettingsViewUiTest, InvalidIntervalIsRefused) {
