@@ -34,8 +34,11 @@
 #include "app/views/connection_time_report_view.h"
 #include "app/views/health_report_view.h"
 #include "app/views/history_view.h"
+#include "app/views/log_view.h"
+#include "app/views/settings_view.h"
 #include "app/views/snapshot_view.h"
 #include "app/views/test_queries_report_view.h"
+#include "app/views/test_queries_view.h"
 #include "app/views/welcome_view.h"
 #include "controls/accessible_name.h"
 #include "controls/pane_splitter.h"
@@ -166,6 +169,12 @@ BaseView* CMainFrame::MakeView(int code) {
     }
     case 8:
       return new ODBCSnapshotView(book_, SnapshotsOf(storage_));
+    case 9:
+      return new ODBCSettingsView(book_, SnapshotsOf(storage_), storage_);
+    case 19:
+      return new TestQueriesView(book_, SnapshotsOf(storage_), storage_);
+    case 26:
+      return new LogView(book_, SnapshotsOf(storage_), storage_);
     case 20:
       return new HistoryView(book_, SnapshotsOf(storage_), ReportPeriods());
     case 21:
