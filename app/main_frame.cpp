@@ -156,6 +156,9 @@ ReportPeriodSink CMainFrame::ReportPeriods() {
 }
 
 BaseView* CMainFrame::MakeView(int code) {
+  if (options_.makeView) {
+    if (BaseView* view = options_.makeView(book_, code)) return view;
+  }
   switch (code) {
     case 0:
     case 33: {
@@ -385,8 +388,25 @@ std::string CMainFrame::GetSelectedServerId() const {
 }
 
 void CMainFrame::OnSelectionChanged(const std::string& monitorId, int viewCode) {
+  if (restoringSelection_) return;
   UpdateInfo(monitorId);
-  SwitchView(viewCode);
+  if (SwitchView(viewCode)) {
+    shownMonitorId_ = monitorId;
+    shownImage_ = tree_->GetSelectedImage();
+    return;
+  }
+  // The current view keeps the right side (what the user typed there does not pass its
+  // checks): its node is selected again, so that the selection and the view agree and a
+  // later refresh does not load another monitor into the view.
+  CallAfter([this] {
+    restoringSelection_ = true;
+    if (shownMonitorId_.empty())
+      tree_->SelectMonitorsRoot();
+    else
+      tree_->SelectServer(shownMonitorId_, shownImage_ == kTreeMonitor ? 0 : shownImage_);
+    restoringSelection_ = false;
+    UpdateInfo(shownMonitorId_);
+  });
 }
 
 void CMainFrame::UpdateInfo(const std::string& monitorId) {

@@ -61,6 +61,8 @@ struct MainFrameOptions {
   bool writePages = true;
   // Whether the notification-area icon is made where the desktop has one.
   bool trayIcon = true;
+  // Makes the view of a code in place of the program's own when it returns one (tests).
+  std::function<BaseView*(wxWindow* parent, int code)> makeView;
 };
 
 class CMainFrame : public wxFrame {
@@ -165,6 +167,11 @@ class CMainFrame : public wxFrame {
   // Monitors that reported since the last refresh, oldest first, each once.
   std::vector<std::string> updated_;
   bool updatesQueued_ = false;
+  // The tree node whose view was last accepted: a view that refuses to give up the right
+  // side gets its node selected again.
+  std::string shownMonitorId_;
+  int shownImage_ = 0;
+  bool restoringSelection_ = false;
   int monitorUpdates_ = 0;
   std::string lastUpdatedMonitor_;
 

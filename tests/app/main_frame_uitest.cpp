@@ -34,6 +34,20 @@ using ui_testing::PumpUntil;
 
 constexpr const char* kQuery = "SELECT 1";
 
+// A settings view whose edits may not pass its checks: it then keeps the right side.
+class RefusingView : public BaseView {
+ public:
+  RefusingView(wxWindow* parent, SnapshotSource snapshots, const bool* refuse)
+      : BaseView(parent, std::move(snapshots)), refuse_(refuse) {}
+  bool UpdateView(bool save, int hint) override {
+    if (save && *refuse_) return false;
+    return BaseView::UpdateView(save, hint);
+  }
+
+ private:
+  const bool* refuse_;
+};
+
 class MainFrameTest : public engine::testing::MonitorTest {
  protected:
   void SetUp() override {
@@ -63,6 +77,10 @@ class MainFrameTest : public engine::testing::MonitorTest {
 
   CMainFrame* Open(int mode = kShowNormal) {
     MainFrameOptions options;
+    options.makeView = [this](wxWindow* parent, int code) -> BaseView* {
+      if (code != 9) return nullptr;
+      return new RefusingView(parent, SnapshotsOf(store_), &refuse_);
+    };
     options.confirm = [this](wxWindow*, const wxString& question) {
       questions_.push_back(question.utf8_string());
       return answer_;
@@ -104,6 +122,7 @@ class MainFrameTest : public engine::testing::MonitorTest {
   AppUserInterface ui_{[this]() -> CMainFrame* { return frame_.get(); }};
   std::vector<std::string> questions_;
   bool answer_ = true;
+  bool refuse_ = false;
 };
 
 TEST_F(MainFrameTest, TheTreeSelectionSwitchesTheRightPage) {
@@ -185,6 +204,29 @@ TEST_F(MainFrameTest, DeletingAMonitorSelectsTheOneBefore) {
   EXPECT_EQ(frame->CurrentViewCode(), 0);
   EXPECT_TRUE(engine::Server::WaitForHelpers(std::chrono::steady_clock::now() + 20s));
   EXPECT_TRUE(PumpUntil([this] { return InfoShows("Monitor(s): 0"); }));
+}
+
+// A view that refuses to give up the right side keeps it, and its node is selected again,
+// so a later refresh still shows the view's own monitor.
+TEST_F(MainFrameTest, ARefusedSwitchSelectsTheViewsNodeAgain) {
+  const std::string a = AddMonitor("A");
+  const std::string b = AddMonitor("B");
+  CMainFrame* frame = Open();
+  frame->Tree()->SelectServer(a, 0);
+  ASSERT_EQ(frame->CurrentViewCode(), 9);
+
+  refuse_ = true;
+  frame->Tree()->SelectServer(b, kTreeLog);
+  EXPECT_TRUE(PumpUntil([frame, a] { return frame->GetSelectedServerId() == a; }));
+  EXPECT_EQ(frame->Tree()->GetSelectedImage(), kTreeMonitor);
+  EXPECT_EQ(frame->CurrentViewCode(), 9);
+  frame->RefreshCurrentView(kRefreshNotify);
+  EXPECT_EQ(frame->CurrentView()->MonitorId(), a);
+
+  refuse_ = false;
+  frame->Tree()->SelectServer(b, kTreeLog);
+  EXPECT_EQ(frame->CurrentViewCode(), 26);
+  EXPECT_EQ(frame->GetSelectedServerId(), b);
 }
 
 // The poll hangs in the driver and so does the cancel: the stop completes only when the
