@@ -563,7 +563,7 @@ void CMainFrame::OnClose(wxCloseEvent&) {
   if (closed_) return;
   closed_ = true;
   // What the current view holds is saved; its answer does not stop the close.
-  if (current_ != nullptr) current_->UpdateView(true, kRefreshShow);
+  if (current_ != nullptr) current_->UpdateView(true, kSaveClosing);
   if (options_.savePlacement) options_.savePlacement(CurrentPlacement());
   hourly_.Stop();
   // The pages stop before the engine shuts down; a build still running is left to end on

@@ -28,9 +28,12 @@ namespace app {
 // Why a view is refreshed. kRefreshShow: the view became current or the selection changed,
 // so everything is loaded. kRefreshNotify: the monitor reported a poll, so only what the
 // view merely displays is refreshed; editable fields and pickers keep what the user typed.
+// kSaveClosing (with save true): the window is closing, so the view saves what passes its
+// checks and asks nothing (no one may be there to answer).
 enum ViewHint : int {
   kRefreshShow = 0,
   kRefreshNotify = 1,
+  kSaveClosing = 2,
 };
 
 // The two lines of the header band.

@@ -157,6 +157,7 @@ bool ODBCSettingsView::UpdateView(bool save, int hint) {
   if (save) {
     if (loadedId_.empty()) return BaseView::UpdateView(save, hint);
     if (!ParsePollingInterval(Text(interval_))) {
+      if (hint == kSaveClosing) return false;
       message_(wxString::Format("The polling interval must be a whole number of minutes from "
                                 "%d to %d.",
                                 kMinPollingInterval, kMaxPollingInterval),

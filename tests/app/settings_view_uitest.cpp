@@ -150,6 +150,11 @@ TEST_F(SettingsViewUiTest, InvalidIntervalIsRefused) {
     EXPECT_EQ(Stored().name == c.interval, c.accepted) << c.interval;
     EXPECT_EQ(Text(view_->IntervalCtrl()), c.interval);  // the field is left for correcting
   }
+  // At the window's close the view asks nothing: no one may be there to answer.
+  messages_.clear();
+  view_->IntervalCtrl()->ChangeValue("0");
+  EXPECT_FALSE(view_->UpdateView(true, kSaveClosing));
+  EXPECT_TRUE(messages_.empty());
 }
 
 TEST_F(SettingsViewUiTest, CheckBoxesEnableTheirFields) {
