@@ -84,8 +84,9 @@ class FakeUi : public IUserInterface {
     }
     return found;
   }
-  bool WaitForEvents(const std::string& prefix, std::size_t count) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  bool WaitForEvents(const std::string& prefix, std::size_t count,
+                     std::chrono::seconds bound = std::chrono::seconds(30)) {
+    const auto deadline = std::chrono::steady_clock::now() + bound;
     std::unique_lock lock(mutex_);
     return cv_.wait_until(lock, deadline, [&] {
       return static_cast<std::size_t>(std::count_if(
