@@ -31,10 +31,7 @@ void AvailabilityReportView::ShowReport(const engine::ReportTexts& texts) {
   const auto* report = std::get_if<engine::AvailabilityReportTexts>(&texts);
   if (!report) return;
   SetColumnTexts(summary_, 1, {report->figures.begin(), report->figures.end()});
-  std::vector<std::vector<std::string>> rows;
-  rows.reserve(report->downtimes.size());
-  for (const engine::TextRow3& row : report->downtimes) rows.push_back({row.begin(), row.end()});
-  SetRows(downtimes_, rows);
+  SetRows(downtimes_, report->downtimes);
 }
 
 }  // namespace app

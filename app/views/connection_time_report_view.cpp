@@ -18,20 +18,6 @@ constexpr int kLegendMode = 2;
 constexpr int kDenseLimit = 10;
 constexpr int kGap = 6;
 
-controls::GraphPoints ChartPoints(const engine::Series& series) {
-  controls::GraphPoints points;
-  points.reserve(series.size());
-  for (const engine::SeriesPoint& point : series) points.push_back({point.value, point.time});
-  return points;
-}
-
-std::vector<std::vector<std::string>> Rows(const std::vector<engine::TextRow4>& rows) {
-  std::vector<std::vector<std::string>> out;
-  out.reserve(rows.size());
-  for (const engine::TextRow4& row : rows) out.emplace_back(row.begin(), row.end());
-  return out;
-}
-
 }  // namespace
 
 ConnectionTimeReportView::ConnectionTimeReportView(wxWindow* parent, SnapshotSource snapshots,
@@ -62,7 +48,7 @@ std::optional<engine::ReportKind> ConnectionTimeReportView::LoadKind() const {
 void ConnectionTimeReportView::ShowReport(const engine::ReportTexts& texts) {
   const auto* report = std::get_if<engine::ConnectionTimeReportTexts>(&texts);
   if (!report) return;
-  SetRows(times_, Rows(report->intervals));
+  SetRows(times_, report->intervals);
   chart_->SetTimeFormat(report->granularity);
   for (int i = 0; i < static_cast<int>(report->series.size()); ++i) {
     chart_->SetSeries(ChartPoints(report->series[i]), i);

@@ -50,14 +50,9 @@ std::optional<engine::ReportKind> HealthReportView::LoadKind() const {
 void HealthReportView::ShowReport(const engine::ReportTexts& texts) {
   const auto* report = std::get_if<engine::HealthReportTexts>(&texts);
   if (!report) return;
-  controls::GraphPoints points;
-  points.reserve(report->critical.size());
-  for (const engine::SeriesPoint& point : report->critical) {
-    points.push_back({point.value, point.time});
-  }
   controls::Graphic* chart = info_->GetChart();
   chart->SetTimeFormat(report->granularity);
-  chart->SetSeries(points, 0);
+  chart->SetSeries(ChartPoints(report->critical), 0);
   controls::AttributeList* list = info_->GetList();
   list->SetCellText(kCriticalRow, controls::AttributeList::kValueColumn,
                     wxString::FromUTF8(report->criticalText));

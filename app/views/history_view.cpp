@@ -35,10 +35,7 @@ void HistoryView::ShowReport(const engine::ReportTexts& texts) {
   if (!report) return;
   SetColumnTexts(availability_, 1, {report->availability.begin(), report->availability.end()});
   SetColumnTexts(connection_, 1, {report->connectionTime.begin(), report->connectionTime.end()});
-  std::vector<std::vector<std::string>> rows;
-  rows.reserve(report->testQueries.size());
-  for (const engine::TextRow4& row : report->testQueries) rows.push_back({row.begin(), row.end()});
-  SetRows(values_, rows);
+  SetRows(values_, report->testQueries);
 }
 
 }  // namespace app

@@ -220,6 +220,13 @@ void ReportBaseView::SetRows(controls::ColorList* list,
   }
 }
 
+controls::GraphPoints ReportBaseView::ChartPoints(const engine::Series& series) {
+  controls::GraphPoints points;
+  points.reserve(series.size());
+  for (const engine::SeriesPoint& point : series) points.push_back({point.value, point.time});
+  return points;
+}
+
 void ReportBaseView::SetColumnTexts(controls::ColorList* list, unsigned column,
                                     const std::vector<std::string>& texts) {
   wxWindowUpdateLocker freeze(list);

@@ -9,6 +9,8 @@
 
 #include <wx/string.h>
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -18,6 +20,7 @@
 
 #include "app/views/base_view.h"
 #include "app/views/report_period.h"
+#include "controls/graphic.h"
 #include "engine/report/report_loads.h"
 
 class wxButton;
@@ -101,6 +104,17 @@ class ReportBaseView : public BaseView {
   static void FitListHeight(controls::ColorList* list, int rows);
   // Replaces all rows of a list, inside Freeze/Thaw.
   static void SetRows(controls::ColorList* list, const std::vector<std::vector<std::string>>& rows);
+  // The same for the fixed-width rows of the report texts.
+  template <std::size_t N>
+  static void SetRows(controls::ColorList* list,
+                      const std::vector<std::array<std::string, N>>& rows) {
+    std::vector<std::vector<std::string>> copy;
+    copy.reserve(rows.size());
+    for (const std::array<std::string, N>& row : rows) copy.emplace_back(row.begin(), row.end());
+    SetRows(list, copy);
+  }
+  // A report series as the chart's points.
+  static controls::GraphPoints ChartPoints(const engine::Series& series);
   // Writes texts into one column of rows 0..n-1 (rows missing are added), inside
   // Freeze/Thaw.
   static void SetColumnTexts(controls::ColorList* list, unsigned column,

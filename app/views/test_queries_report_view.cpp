@@ -13,13 +13,6 @@ namespace {
 // The interval list's height in pixels; the summary below takes what is left.
 constexpr int kTimesListHeight = 180;
 
-std::vector<std::vector<std::string>> Rows(const std::vector<engine::TextRow4>& rows) {
-  std::vector<std::vector<std::string>> out;
-  out.reserve(rows.size());
-  for (const engine::TextRow4& row : rows) out.emplace_back(row.begin(), row.end());
-  return out;
-}
-
 }  // namespace
 
 TestQueriesReportView::TestQueriesReportView(wxWindow* parent, SnapshotSource snapshots,
@@ -42,8 +35,8 @@ std::optional<engine::ReportKind> TestQueriesReportView::LoadKind() const {
 void TestQueriesReportView::ShowReport(const engine::ReportTexts& texts) {
   const auto* report = std::get_if<engine::TestQueriesReportTexts>(&texts);
   if (!report) return;
-  SetRows(times_, Rows(report->intervals));
-  SetRows(values_, Rows(report->testQueries));
+  SetRows(times_, report->intervals);
+  SetRows(values_, report->testQueries);
 }
 
 }  // namespace app
