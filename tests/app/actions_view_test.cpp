@@ -1,0 +1,242 @@
+// The actions views without a display: the row texts per kind, the numbers the dialogs
+// accept, and the model's steps against a real store (each kind sees only its own actions).
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/dialogs/action_dialogs.h"
+#include "app/views/actions_view.h"
+#include "engine/store/server_storage.h"
+#include "tests/engine/monitor_fixture.h"
+
+namespace app {
+namespace {
+
+using Cells = std::vector<std::string>;
+
+engine::ActionSettings Action(std::int32_t polls, const char* text, std::int32_t uiType = 0) {
+  engine::ActionSettings a;
+  a.name = "A";
+  a.pollsCount = polls;
+  a.server = "smtp.example";
+  a.toAddress = "ops@example";
+  a.datasourceName = "sales";
+  a.sqlQuery = text;
+  a.path = "/usr/bin/logger";
+  a.uiType = uiType;
+  return a;
+}
+
+TEST(ActionRowTexts, PerKind) {
+  const struct {
+    int kind;
+    engine::ActionSettings action;
+    Cells cells;
+  } rows[] = {
+      {0, Action(3, ""), {"A", "3", "smtp.example", "ops@example"}},
+      {1, Action(3, ""), {"A", "3", "smtp.example", "ops@example"}},
+      {2, Action(-1, "SELECT 1\r\nFROM t"), {"A", "-", "sales", "SELECT 1..."}},
+      {2, Action(1, "SELECT 1\nFROM t"), {"A", "1", "sales", "SELECT 1..."}},
+      {2, Action(1, "\nX"), {"A", "1", "sales", "..."}},
+      {2, Action(1, "SELECT 1\r"), {"A", "1", "sales", "SELECT 1\r"}},
+      {3, Action(0, ""), {"A", "0", "/usr/bin/logger"}},
+      {4, Action(1, "", 1), {"A", "1", "Popup Balloon"}},
+      {4, Action(1, "", 2), {"A", "1", "Show Application Window"}},
+      {4, Action(1, "", 7), {"A", "1", "-"}},
+      {4, Action(1, "", -1), {"A", "1", "-"}},
+      {5, Action(1, ""), {}},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(testing::Message() << row.kind << " " << row.action.sqlQuery);
+    EXPECT_EQ(ActionRowTexts(row.kind, row.action), row.cells);
+    EXPECT_EQ(ActionColumns(row.kind).size(), row.cells.size());
+  }
+  std::vector<std::string> email, sms;
+  for (const ActionColumn& c : ActionColumns(0)) email.push_back(c.title);
+  for (const ActionColumn& c : ActionColumns(1)) sms.push_back(c.title);
+  EXPECT_EQ(email, sms);
+  EXPECT_NE(ActionColumns(0)[0].width, ActionColumns(1)[0].width);
+}
+
+TEST(ActionDialogNumbers, Parse) {
+  constexpr std::int64_t kMin = -2147483648LL;
+  constexpr std::int64_t kMax = 2147483647LL;
+  const struct {
+    const char* text;
+    std::int64_t least, greatest;
+    std::optional<std::int32_t> value;
+  } numbers[] = {
+      {" 25 ", 1, 65535, 25},
+      {"0", 1, 65535, std::nullopt},
+      {"65536", 1, 65535, std::nullopt},
+      {"abc", 1, 65535, std::nullopt},
+      {"", kMin, kMax, std::nullopt},
+      {"-", kMin, kMax, std::nullopt},
+      {"12x", kMin, kMax, std::nullopt},
+      {"-1", kMin, kMax, -1},
+      {"+5", kMin, kMax, 5},
+      {"2147483647", kMin, kMax, 2147483647},
+      {"-2147483648", kMin, kMax, kMin},
+      {"2147483648", kMin, kMax, std::nullopt},
+      {"99999999999", kMin, kMax, std::nullopt},
+  };
+  for (const auto& n : numbers) {
+    EXPECT_EQ(ParseWholeNumber(n.text, n.least, n.greatest), n.value) << n.text;
+  }
+}
+
+struct ModelCase {
+  const char* name;
+  int kind;
+  int select;  // before the step; -1 for none
+  std::function<bool(ActionsModel&)> step;
+  Cells names;   // the kind's action names afterwards, in the store and in the model
+  int selected;  // afterwards
+  bool result;
+};
+
+const ModelCase kModelCases[] = {
+    {"lists its kind only", 1, 0, [](ActionsModel&) { return true; }, {"s0", "s1"}, 0, true},
+    {"add makes the view's kind",
+     1,
+     0,
+     [](ActionsModel& m) {
+       engine::ActionSettings a = m.NewAction();
+       a.name = "new";
+       a.type = 0;
+       return m.Add(a);
+     },
+     {"s0", "s1", "new"},
+     2,
+     true},
+    {"remove all keeps other kinds",
+     2,
+     1,
+     [](ActionsModel& m) { return m.RemoveAll(true); },
+     {},
+     -1,
+     true},
+    {"remove all refused",
+     2,
+     1,
+     [](ActionsModel& m) { return m.RemoveAll(false); },
+     {"q0", "q1", "q2"},
+     1,
+     false},
+    {"remove the last selects the new last",
+     2,
+     2,
+     [](ActionsModel& m) { return m.Remove(); },
+     {"q0", "q1"},
+     1,
+     true},
+    {"remove keeps the index",
+     2,
+     1,
+     [](ActionsModel& m) { return m.Remove(); },
+     {"q0", "q2"},
+     1,
+     true},
+    {"remove the only one", 3, 0, [](ActionsModel& m) { return m.Remove(); }, {}, -1, true},
+    {"test without selection",
+     2,
+     -1,
+     [](ActionsModel& m) { return m.Test(); },
+     {"q0", "q1", "q2"},
+     -1,
+     false},
+    {"refill keeps the index",
+     2,
+     2,
+     [](ActionsModel& m) {
+       m.Load();
+       return true;
+     },
+     {"q0", "q1", "q2"},
+     2,
+     true},
+    {"refill without selection selects the first",
+     4,
+     -1,
+     [](ActionsModel& m) {
+       m.Load();
+       return true;
+     },
+     {"u0"},
+     0,
+     true},
+    {"change by identifier",
+     2,
+     1,
+     [](ActionsModel& m) {
+       engine::ActionSettings a = m.SelectedAction()->settings;
+       a.name = "q1b";
+       return m.Change(m.SelectedAction()->id, a);
+     },
+     {"q0", "q1b", "q2"},
+     1,
+     true},
+};
+
+class ActionsModelTest : public engine::testing::MonitorTest {
+ protected:
+  // Every action's name by kind, in store order.
+  std::map<int, Cells> Stored() const {
+    std::map<int, Cells> names;
+    for (const engine::ActionSnapshot& a : storage_.GetActionSnapshots()) {
+      names[a.settings.type].push_back(a.settings.name);
+    }
+    return names;
+  }
+
+  engine::ServerStorage storage_;
+};
+
+TEST_F(ActionsModelTest, Steps) {
+  for (const ModelCase& test : kModelCases) {
+    SCOPED_TRACE(test.name);
+    for (const engine::ActionSnapshot& a : storage_.GetActionSnapshots()) {
+      storage_.DeleteAction(a.id);
+    }
+    // Kinds interleaved, so that store order and kind order differ.
+    for (const auto& [type, name] : std::vector<std::pair<int, std::string>>{{2, "q0"},
+                                                                             {1, "s0"},
+                                                                             {0, "e0"},
+                                                                             {2, "q1"},
+                                                                             {3, "p0"},
+                                                                             {1, "s1"},
+                                                                             {2, "q2"},
+                                                                             {4, "u0"}}) {
+      engine::ActionSettings a;
+      a.type = type;
+      a.name = name;
+      ASSERT_FALSE(storage_.AddAction(a).empty());
+    }
+    std::map<int, Cells> others = Stored();
+    others.erase(test.kind);
+
+    ActionsModel model(storage_, test.kind);
+    model.Load();
+    model.Select(test.select);
+    EXPECT_EQ(test.step(model), test.result);
+
+    std::map<int, Cells> stored = Stored();
+    EXPECT_EQ(stored[test.kind], test.names);
+    stored.erase(test.kind);
+    EXPECT_EQ(stored, others);
+    Cells listed;
+    for (const engine::ActionSnapshot& a : model.Rows()) {
+      listed.push_back(a.settings.name);
+      EXPECT_EQ(a.settings.type, test.kind);
+    }
+    EXPECT_EQ(listed, test.names);
+    EXPECT_EQ(model.Selected(), test.selected);
+  }
+}
+
+}  // namespace
+}  // namespace app
