@@ -85,7 +85,9 @@ ActionDialog::ActionDialog(wxWindow* parent, const engine::ActionSettings& setti
 
 void ActionDialog::AddRow(const wxString& label, wxWindow* ctrl, bool grow) {
   auto* text = new wxStaticText(this, wxID_ANY, label);
-  grid_->Add(text, 0, wxALIGN_CENTER_VERTICAL);
+  const auto* edit = dynamic_cast<wxTextCtrl*>(ctrl);
+  grid_->Add(text, 0, edit && edit->IsMultiLine() ? wxALIGN_TOP | wxTOP : wxALIGN_CENTER_VERTICAL,
+             FromDIP(4));
   grid_->Add(ctrl, grow ? 1 : 0, grow ? wxEXPAND : 0);
   controls::SetAccessibleName(ctrl, NameOf(label), text);
 }

@@ -219,7 +219,10 @@ ActionsView::ActionsView(wxWindow* parent, SnapshotSource snapshots, engine::Ser
 
   list_->Bind(wxEVT_DATAVIEW_SELECTION_CHANGED, &ActionsView::OnSelectionChanged, this);
   list_->Bind(wxEVT_DATAVIEW_ITEM_ACTIVATED, [this](wxDataViewEvent& event) {
-    if (event.GetItem().IsOk()) Edit();
+    const int row = list_->ItemToRow(event.GetItem());
+    if (row == wxNOT_FOUND) return;
+    model_.Select(row);
+    Edit();
   });
   add_->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { Add(); });
   edit_->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { Edit(); });
