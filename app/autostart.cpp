@@ -56,8 +56,15 @@ std::string AutostartFolder() {
 
 std::string ProgramPath() {
   std::error_code error;
-  const std::filesystem::path path = std::filesystem::read_symlink("/proc/self/exe", error);
-  return error ? std::string() : path.string();
+  std::string path = std::filesystem::read_symlink("/proc/self/exe", error).string();
+  if (error) return {};
+  // A program file replaced while it runs (an update) reads as "<path> (deleted)"; the
+  // entry is for the file now at <path>.
+  constexpr std::string_view kDeleted = " (deleted)";
+  if (path.ends_with(kDeleted) && !std::filesystem::exists(path, error)) {
+    path.resize(path.size() - kDeleted.size());
+  }
+  return path;
 }
 
 std::string QuoteExecArgument(std::string_view argument) {

@@ -16,7 +16,8 @@ inline constexpr std::string_view kAutostartFileName = "Lumivar.desktop";
 // "$HOME/.config/autostart"; "" when neither is known.
 std::string AutostartFolder();
 
-// The running program's full path (/proc/self/exe resolved); "" when it cannot be found.
+// The running program's full path (/proc/self/exe resolved, without the " (deleted)" of a
+// program file replaced meanwhile); "" when it cannot be found.
 std::string ProgramPath();
 
 // One argument of an Exec line: in double quotes, with '"', '`', '$' and '\' preceded by a

@@ -69,7 +69,7 @@ TEST(AutostartTest, ExecLineQuotesEveryReservedCharacter) {
             "[Desktop Entry]\nType=Application\nName=Lumivar\nExec=\"/opt/lumivar\" autorun\n");
 }
 
-TEST(AutostartTest, FolderFollowsTheEnvironment) {
+TEST(AutostartTest, FolderAndProgramPath) {
   struct Case {
     std::optional<std::string> config;
     std::optional<std::string> home;
@@ -86,6 +86,7 @@ TEST(AutostartTest, FolderFollowsTheEnvironment) {
     const ScopedEnv home("HOME", c.home);
     EXPECT_EQ(AutostartFolder(), c.folder) << c.config.value_or("(unset)");
   }
+  EXPECT_EQ(std::filesystem::path(ProgramPath()).filename(), "app_autostart_test");
 }
 
 TEST(AutostartTest, WriteAndRemoveTwice) {
