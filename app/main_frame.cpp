@@ -28,6 +28,7 @@
 #include "app/thread_message_box.h"
 #include "app/toolbar.h"
 #include "app/tray_icon.h"
+#include "app/views/actions_view.h"
 #include "app/views/alerts_report_view.h"
 #include "app/views/availability_view.h"
 #include "app/views/base_view.h"
@@ -190,6 +191,13 @@ BaseView* CMainFrame::MakeView(int code) {
       return new TestQueriesReportView(book_, SnapshotsOf(storage_), ReportPeriods());
     case 25:
       return new AlertsReportView(book_, SnapshotsOf(storage_), ReportPeriods());
+    case 28:
+    case 29:
+    case 30:
+    case 31:
+    case 32:
+      return new ActionsView(book_, SnapshotsOf(storage_), storage_, code - 28,
+                             [this] { RequestPages(); });
     default:
       // The views still to come show their header band only.
       return new BaseView(book_, SnapshotsOf(storage_));
