@@ -2,7 +2,6 @@
 // accept, and the model's steps against a real store (each kind sees only its own actions).
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -89,97 +88,54 @@ TEST(ActionDialogNumbers, Parse) {
   }
 }
 
-struct ModelCase {
+enum class Step { kLoad, kAdd, kChange, kRemove, kRemoveAll, kRefuseRemoveAll, kTest };
+
+bool Apply(Step step, ActionsModel& m) {
+  engine::ActionSettings a = m.NewAction();
+  switch (step) {
+    case Step::kLoad:
+      m.Load();
+      return true;
+    case Step::kAdd:
+      a.name = "new";
+      a.type = 0;  // the view's kind wins
+      return m.Add(a);
+    case Step::kChange:
+      a = m.SelectedAction()->settings;
+      a.name += "b";
+      return m.Change(m.SelectedAction()->id, a);
+    case Step::kRemove:
+      return m.Remove();
+    case Step::kRemoveAll:
+      return m.RemoveAll(true);
+    case Step::kRefuseRemoveAll:
+      return m.RemoveAll(false);
+    case Step::kTest:
+      return m.Test();
+  }
+  return false;
+}
+
+const struct ModelCase {
   const char* name;
   int kind;
   int select;  // before the step; -1 for none
-  std::function<bool(ActionsModel&)> step;
+  Step step;
   Cells names;   // the kind's action names afterwards, in the store and in the model
   int selected;  // afterwards
   bool result;
-};
-
-const ModelCase kModelCases[] = {
-    {"lists its kind only", 1, 0, [](ActionsModel&) { return true; }, {"s0", "s1"}, 0, true},
-    {"add makes the view's kind",
-     1,
-     0,
-     [](ActionsModel& m) {
-       engine::ActionSettings a = m.NewAction();
-       a.name = "new";
-       a.type = 0;
-       return m.Add(a);
-     },
-     {"s0", "s1", "new"},
-     2,
-     true},
-    {"remove all keeps other kinds",
-     2,
-     1,
-     [](ActionsModel& m) { return m.RemoveAll(true); },
-     {},
-     -1,
-     true},
-    {"remove all refused",
-     2,
-     1,
-     [](ActionsModel& m) { return m.RemoveAll(false); },
-     {"q0", "q1", "q2"},
-     1,
-     false},
-    {"remove the last selects the new last",
-     2,
-     2,
-     [](ActionsModel& m) { return m.Remove(); },
-     {"q0", "q1"},
-     1,
-     true},
-    {"remove keeps the index",
-     2,
-     1,
-     [](ActionsModel& m) { return m.Remove(); },
-     {"q0", "q2"},
-     1,
-     true},
-    {"remove the only one", 3, 0, [](ActionsModel& m) { return m.Remove(); }, {}, -1, true},
-    {"test without selection",
-     2,
-     -1,
-     [](ActionsModel& m) { return m.Test(); },
-     {"q0", "q1", "q2"},
-     -1,
-     false},
-    {"refill keeps the index",
-     2,
-     2,
-     [](ActionsModel& m) {
-       m.Load();
-       return true;
-     },
-     {"q0", "q1", "q2"},
-     2,
-     true},
-    {"refill without selection selects the first",
-     4,
-     -1,
-     [](ActionsModel& m) {
-       m.Load();
-       return true;
-     },
-     {"u0"},
-     0,
-     true},
-    {"change by identifier",
-     2,
-     1,
-     [](ActionsModel& m) {
-       engine::ActionSettings a = m.SelectedAction()->settings;
-       a.name = "q1b";
-       return m.Change(m.SelectedAction()->id, a);
-     },
-     {"q0", "q1b", "q2"},
-     1,
-     true},
+} kModelCases[] = {
+    {"refill keeps the index", 2, 2, Step::kLoad, {"q0", "q1", "q2"}, 2, true},
+    {"refill selects the first", 4, -1, Step::kLoad, {"u0"}, 0, true},
+    {"SMS lists its own kind", 1, 0, Step::kLoad, {"s0", "s1"}, 0, true},
+    {"add makes the view's kind", 1, 0, Step::kAdd, {"s0", "s1", "new"}, 2, true},
+    {"change by identifier", 2, 1, Step::kChange, {"q0", "q1b", "q2"}, 1, true},
+    {"remove keeps the index", 2, 1, Step::kRemove, {"q0", "q2"}, 1, true},
+    {"remove the last selects the new last", 2, 2, Step::kRemove, {"q0", "q1"}, 1, true},
+    {"remove the only one", 3, 0, Step::kRemove, {}, -1, true},
+    {"remove all keeps other kinds", 2, 1, Step::kRemoveAll, {}, -1, true},
+    {"remove all refused", 2, 1, Step::kRefuseRemoveAll, {"q0", "q1", "q2"}, 1, false},
+    {"test without selection", 2, -1, Step::kTest, {"q0", "q1", "q2"}, -1, false},
 };
 
 class ActionsModelTest : public engine::testing::MonitorTest {
@@ -222,7 +178,7 @@ TEST_F(ActionsModelTest, Steps) {
     ActionsModel model(storage_, test.kind);
     model.Load();
     model.Select(test.select);
-    EXPECT_EQ(test.step(model), test.result);
+    EXPECT_EQ(Apply(test.step, model), test.result);
 
     std::map<int, Cells> stored = Stored();
     EXPECT_EQ(stored[test.kind], test.names);
