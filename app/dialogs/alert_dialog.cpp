@@ -81,8 +81,9 @@ AlertDialog::AlertDialog(wxWindow* parent, engine::AlertSettings alert,
   }
   threshold_->ChangeValue(ThresholdText(alert_.threshold));
   (alert_.alertType == engine::Alert::kError ? error_ : clear_)->SetValue(true);
-  if (alert_.healthAttributeId.empty()) attribute_->SetHint("<Select attribute>");
-  if (alert_.actionId.empty()) action_->SetHint("<Select action>");
+  // Also for an alert whose attribute or action has been deleted since.
+  if (attribute_->GetSelection() == wxNOT_FOUND) attribute_->SetHint("<Select attribute>");
+  if (action_->GetSelection() == wxNOT_FOUND) action_->SetHint("<Select action>");
   FollowAttribute();
 
   const int gap = FromDIP(6);
