@@ -255,7 +255,7 @@ void AlertsView::OnValueChanged(wxDataViewEvent& event) {
       storage_.EnableTestQuery(monitor->id, query->id, true);
       FillList();
     } else {
-      // The box shows the flag just set; the next refresh shows the row's true state.
+      // The box stays checked until the next refresh shows the row's true state.
       filling_ = true;
       list_->SetToggleValue(true, static_cast<unsigned>(row), kEnableColumn);
       filling_ = false;
@@ -265,9 +265,8 @@ void AlertsView::OnValueChanged(wxDataViewEvent& event) {
 }
 
 void AlertsView::OnActivated(wxDataViewEvent& event) {
-  if (event.GetColumn() == static_cast<int>(kEnableColumn)) return;
-  Edit();
-  UpdateButtons(false);
+  // A double click on a box only toggles it (twice).
+  if (event.GetColumn() != static_cast<int>(kEnableColumn)) Edit();
 }
 
 void AlertsView::OnKeyDown(wxKeyEvent& event) {
