@@ -30,6 +30,7 @@
 #include "app/tray_icon.h"
 #include "app/views/actions_view.h"
 #include "app/views/alerts_report_view.h"
+#include "app/views/alerts_view.h"
 #include "app/views/availability_view.h"
 #include "app/views/base_view.h"
 #include "app/views/connection_time_report_view.h"
@@ -191,6 +192,8 @@ BaseView* CMainFrame::MakeView(int code) {
       return new TestQueriesReportView(book_, SnapshotsOf(storage_), ReportPeriods());
     case 25:
       return new AlertsReportView(book_, SnapshotsOf(storage_), ReportPeriods());
+    case 27:
+      return new AlertsView(book_, SnapshotsOf(storage_), storage_);
     case 28:
     case 29:
     case 30:
@@ -199,7 +202,6 @@ BaseView* CMainFrame::MakeView(int code) {
       return new ActionsView(book_, SnapshotsOf(storage_), storage_, code - 28,
                              [this] { RequestPages(); });
     default:
-      // The views still to come show their header band only.
       return new BaseView(book_, SnapshotsOf(storage_));
   }
 }
