@@ -10,6 +10,7 @@
 #include "app/about_dialog.h"
 #include "app/app_user_interface.h"
 #include "app/command_ids.h"
+#include "app/dialogs/new_monitor_wizard.h"
 #include "app/dialogs/settings_dialog.h"
 #include "app/engine_store.h"
 #include "app/exit_signals.h"
@@ -194,6 +195,7 @@ bool OrbanelApp::CreateMainWindow() {
   options.savePlacement = &SavePlacementToSettings;
   options.requestExit = [this] { RequestOrderlyExit(); };
   options.reporter = &reporter_;
+  options.runNewMonitorWizard = &RunNewMonitorWizard;
   options.runSettings = &RunSettingsDialog;
   auto* frame = new CMainFrame(storage_, std::move(options));
   frame_ = frame;
