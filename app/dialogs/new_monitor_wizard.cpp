@@ -199,8 +199,9 @@ void NewMonitorWizard::BuildConnectionPage(wxWizardPageSimple* wizardPage) {
   };
 
   name_ = new wxTextCtrl(page, wxID_ANY, "", wxDefaultPosition, FromDIP(wxSize(260, -1)));
-  dataSource_ = new wxComboBox(page, wxID_ANY, "", wxDefaultPosition, wxDefaultSize, 0, nullptr,
-                               wxCB_DROPDOWN);
+  // A fixed width: GTK would widen the box, and the wizard, to its longest name.
+  dataSource_ = new wxComboBox(page, wxID_ANY, "", wxDefaultPosition, FromDIP(wxSize(260, -1)), 0,
+                               nullptr, wxCB_DROPDOWN);
   for (const std::string& name : hooks_.listDataSources()) {
     dataSource_->Append(wxString::FromUTF8(name));
   }

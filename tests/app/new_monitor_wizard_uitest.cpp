@@ -53,7 +53,10 @@ class NewMonitorWizardUiTest : public engine::testing::MonitorTest {
   void SetUp() override {
     MonitorTest::SetUp();
     NewMonitorWizardHooks hooks;
-    hooks.listDataSources = [] { return std::vector<std::string>{"Sales DB", "Stock"}; };
+    // A long name must not widen the wizard.
+    hooks.listDataSources = [] {
+      return std::vector<std::string>{"Sales DB", "Stock", std::string(150, 'W')};
+    };
     hooks.testConnection = [this](wxWindow*, const ConnectionTestInput& input) {
       tested_.push_back(input);
     };
@@ -77,6 +80,7 @@ class NewMonitorWizardUiTest : public engine::testing::MonitorTest {
 
 TEST_F(NewMonitorWizardUiTest, TypedFieldsReachTheTestTheSummaryAndFinish) {
   EXPECT_EQ(wizard_->DataSourceCtrl()->GetString(1), "Stock");
+  EXPECT_LT(wizard_->GetSize().x, 800);
   for (const char* text : {"0", "71583"}) {
     wizard_->IntervalCtrl()->SetValue(text);
     Next();
