@@ -69,7 +69,8 @@ class NewMonitorWizard : public wxWizard {
 
   enum Page { kConnectionPage, kActionsPage, kAlertsPage, kFinishPage };
   wxWizardPageSimple* PageAt(Page page) const { return pages_[page]; }
-  // The page shown now, or -1 (none yet, or after Finish or Cancel).
+  // The page shown now (after Cancel, the page it was on), or -1 before the first page and
+  // after Finish.
   int CurrentPage() const;
 
   // The controls, for tests.
