@@ -10,10 +10,12 @@
 #include <wx/textctrl.h>
 #include <wx/valtext.h>
 
-#include <cctype>
+#include <cstdint>
+#include <optional>
 #include <utility>
 
 #include "app/autostart.h"
+#include "app/dialogs/action_dialogs.h"
 #include "app/dialogs/test_connection_dialog.h"
 #include "app/settings/settings.h"
 #include "controls/accessible_name.h"
@@ -28,23 +30,6 @@ std::string Text(const wxTextCtrl* ctrl) { return ctrl->GetValue().utf8_string()
 wxString FromUtf8(const std::string& text) { return wxString::FromUTF8(text); }
 
 }  // namespace
-
-std::optional<int> ParseSmtpPort(std::string_view text) {
-  while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front()))) {
-    text.remove_prefix(1);
-  }
-  while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) {
-    text.remove_suffix(1);
-  }
-  if (text.empty() || text.size() > 5) return std::nullopt;
-  int port = 0;
-  for (const char c : text) {
-    if (c < '0' || c > '9') return std::nullopt;
-    port = port * 10 + (c - '0');
-  }
-  if (port < 1 || port > 65535) return std::nullopt;
-  return port;
-}
 
 int ReportModeSelection(int mode) { return mode >= 0 && mode <= 3 ? mode : 0; }
 
@@ -195,7 +180,7 @@ void SettingsDialog::EnableLogin() {
 }
 
 void SettingsDialog::OnOk(wxCommandEvent&) {
-  const std::optional<int> port = ParseSmtpPort(Text(port_));
+  const std::optional<std::int32_t> port = ParseWholeNumber(Text(port_), 1, 65535);
   if (!port) {
     showMessage_("The SMTP server port must be a whole number from 1 to 65535.", kCaption);
     port_->SetFocus();
@@ -243,22 +228,21 @@ void RunSettingsDialogWith(wxWindow* parent, const SettingsDialogRun& run) {
   const bool entryDone =
       edited.startOnLogin ? entry.Write(run.programPath.empty() ? ProgramPath() : run.programPath)
                           : entry.Remove();
-  if (run.save) {
-    run.save();
-  } else {
-    settings.Save();
-  }
-  if (!entryDone) {
-    const wxString text = wxString::Format(
-        edited.startOnLogin ? "The start-up entry could not be written:\n%s"
-                            : "The start-up entry could not be removed:\n%s",
-        wxString::FromUTF8(entry.Path().empty() ? "(no configuration folder)" : entry.Path()));
+  const bool saved = run.save ? run.save() : settings.Save();
+  const auto tell = [&](const wxString& text) {
     if (run.message) {
       run.message(text, kCaption);
     } else {
       wxMessageBox(text, kCaption, wxOK | wxICON_EXCLAMATION, parent);
     }
+  };
+  if (!entryDone) {
+    tell(wxString::Format(
+        edited.startOnLogin ? "The start-up entry could not be written:\n%s"
+                            : "The start-up entry could not be removed:\n%s",
+        wxString::FromUTF8(entry.Path().empty() ? "(no configuration folder)" : entry.Path())));
   }
+  if (!saved) tell("The settings could not be saved.");
 }
 
 }  // namespace app

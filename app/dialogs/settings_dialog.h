@@ -7,7 +7,6 @@
 #include <wx/dialog.h>
 
 #include <functional>
-#include <optional>
 #include <string>
 #include <string_view>
 
@@ -19,10 +18,6 @@ class wxChoice;
 class wxTextCtrl;
 
 namespace app {
-
-// The SMTP port typed in a field: decimal digits only (blanks around allowed), 1 to 65535;
-// empty otherwise.
-std::optional<int> ParseSmtpPort(std::string_view text);
 
 // The selection of the report schedule list ("Never", "Daily", "Weekly", "Monthly") for a
 // stored mode; a mode outside 0 to 3 shows as "Never".
@@ -100,7 +95,8 @@ struct SettingsDialogRun {
 // The Settings command: keeps a copy of the settings, shows the dialog with the box checked
 // exactly when the autostart entry exists, and on OK assigns the edits through the settings
 // object's setters, writes or removes the entry, sets runApp to the box and saves the
-// settings. Any other end restores the copied values and touches no file.
+// settings; an entry or a save that failed is reported. Any other end restores the copied
+// values and touches no file.
 void RunSettingsDialog(wxWindow* parent);
 void RunSettingsDialogWith(wxWindow* parent, const SettingsDialogRun& run);
 

@@ -64,7 +64,7 @@ class SettingsDialogUiTest : public ::testing::Test {
     options.programPath = kProgram;
     options.save = [this] {
       ++saves_;
-      return true;
+      return saveWorks_;
     };
     options.run = std::move(run);
     options.message = [this](const wxString& text, const wxString&) { messages_.push_back(text); };
@@ -75,6 +75,7 @@ class SettingsDialogUiTest : public ::testing::Test {
   AutostartEntry entry_{dir_.Path()};
   SettingsValues stored_;
   int saves_ = 0;
+  bool saveWorks_ = true;
   std::vector<wxString> messages_;
 };
 
@@ -112,7 +113,8 @@ TEST_F(SettingsDialogUiTest, OpensOnTheStoredStateAndCancelTouchesNothing) {
 }
 
 // OK with an invalid port is refused with a message and assigns nothing; with a valid one
-// it stores every edit (the message with CRLF line ends) and writes or removes the entry.
+// it stores every edit (the message with CRLF line ends), writes or removes the entry and
+// saves.
 TEST_F(SettingsDialogUiTest, OkStoresOnlyWithAValidPortAndFollowsTheBox) {
   RunCommand([this](SettingsDialog& dialog) {
     dialog.Show();
@@ -143,6 +145,9 @@ TEST_F(SettingsDialogUiTest, OkStoresOnlyWithAValidPortAndFollowsTheBox) {
   EXPECT_EQ(ReadFile(entry_.Path()), AutostartEntryText(kProgram));
   EXPECT_EQ(saves_, 1);
 
+  // A failed save is reported; the values stay assigned for the save at exit.
+  saveWorks_ = false;
+  messages_.clear();
   RunCommand([](SettingsDialog& dialog) {
     Check(dialog.StartOnLoginCheck(), false);
     return PressOk(dialog);
@@ -151,6 +156,7 @@ TEST_F(SettingsDialogUiTest, OkStoresOnlyWithAValidPortAndFollowsTheBox) {
   EXPECT_EQ(Settings::Instance().Get(), expected);
   EXPECT_FALSE(entry_.Exists());
   EXPECT_EQ(saves_, 2);
+  EXPECT_EQ(messages_, std::vector<wxString>{"The settings could not be saved."});
 }
 
 }  // namespace
