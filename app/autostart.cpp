@@ -137,7 +137,7 @@ bool AutostartEntry::Write(std::string_view programPath) const {
 }
 
 bool AutostartEntry::Remove() const {
-  if (folder_.empty()) return false;
+  if (folder_.empty()) return true;  // no folder, so no entry to start anything
   if (::unlink(Path().c_str()) != 0 && errno != ENOENT) return false;
   SyncFolder(folder_);
   return true;

@@ -43,7 +43,8 @@ class AutostartEntry {
   // over it. False when programPath is empty or any step failed; then the file is as it was and no
   // temporary file stays behind.
   bool Write(std::string_view programPath) const;
-  // Deletes the file. True when it is gone afterwards, also when it was never there.
+  // Deletes the file. True when it is gone afterwards, also when it was never there or
+  // the folder is unknown.
   bool Remove() const;
 
  private:

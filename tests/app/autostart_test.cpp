@@ -97,6 +97,8 @@ TEST(AutostartTest, WriteAndRemoveTwice) {
   EXPECT_EQ(entry.Path(), folder + "/Lumivar.desktop");
   EXPECT_FALSE(entry.Exists());
   EXPECT_TRUE(entry.Remove());
+  EXPECT_TRUE(AutostartEntry("").Remove());  // no folder known: no entry anywhere
+  EXPECT_FALSE(AutostartEntry("").Write("/opt/a"));
 
   for (const char* program : {"/opt/a", "/opt/b"}) {
     ASSERT_TRUE(entry.Write(program));
