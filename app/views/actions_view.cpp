@@ -331,7 +331,10 @@ void ActionsView::StoreWidths() {
   if (list_->GetColumnCount() < columns_.size()) return;
   LayoutSettings layout = Settings::Instance().GetLayout();
   for (unsigned i = 0; i < columns_.size(); ++i) {
-    layout.*columns_[i].width = list_->GetColumn(i)->GetWidth();
+    // A list that is not laid out yet (a view refreshed as it is first shown) reads 0 for
+    // every column: that is no width the user gave it.
+    const int width = list_->GetColumn(i)->GetWidth();
+    if (width > 0) layout.*columns_[i].width = width;
   }
   Settings::Instance().SetLayout(layout);
 }

@@ -189,7 +189,9 @@ TEST_F(ActionsViewUiTest, EmailDialogPortAuthenticationAndRefusedNumbers) {
 }
 
 TEST_F(ActionsViewUiTest, ViewsAndDialogsAsShown) {
-  ActionsView* sql = MakeView(2);
+  const int nameWidth = Settings::Instance().GetLayout().actionsSQLNameWidth;
+  ActionsView* sql = MakeView(2);  // refreshed before its list is laid out
+  EXPECT_EQ(Settings::Instance().GetLayout().actionsSQLNameWidth, nameWidth);
   EXPECT_EQ(sql->List()->GetTextValue(0, 3), "INSERT INTO outages(at)...");
   EXPECT_EQ(sql->List()->GetTextValue(1, 1), "-");
   Screenshot(frame_, "actions_sql_view");
