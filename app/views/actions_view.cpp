@@ -188,7 +188,7 @@ ActionsView::ActionsView(wxWindow* parent, SnapshotSource snapshots, engine::Ser
   if (!runDialog_) runDialog_ = [](ActionDialog& dialog) { return dialog.ShowModal(); };
 
   list_ = new wxDataViewListCtrl(this, wxID_ANY, wxDefaultPosition, FromDIP(wxSize(500, 200)),
-                                 wxDV_SINGLE | wxDV_ROW_LINES);
+                                 wxDV_SINGLE | wxDV_ROW_LINES | wxDV_HORIZ_RULES | wxDV_VERT_RULES);
   const bool known = kind >= 0 && kind < static_cast<int>(std::size(kListNames));
   controls::SetAccessibleName(list_, known ? kListNames[kind] : "Actions");
   const LayoutSettings layout = Settings::Instance().GetLayout();
