@@ -13,13 +13,13 @@
 #include "app/views/alert_rows.h"
 #include "controls/accessible_name.h"
 #include "engine/monitor/alert.h"
+#include "engine/monitor/health_attribute.h"
 
 namespace app {
 
 namespace {
 
 constexpr const char* kSelectBoth = "Select Attribute and Action.";
-constexpr std::int32_t kNumericType = 0;
 
 wxString Wx(std::string_view text) { return wxString::FromUTF8(text.data(), text.size()); }
 
@@ -123,7 +123,8 @@ AlertDialog::AlertDialog(wxWindow* parent, engine::AlertSettings alert,
 void AlertDialog::FollowAttribute() {
   const int selected = attribute_->GetSelection();
   if (selected < 0 || selected >= static_cast<int>(attributes_.size())) return;
-  const bool numeric = attributes_[static_cast<std::size_t>(selected)].type == kNumericType;
+  const bool numeric =
+      attributes_[static_cast<std::size_t>(selected)].type == engine::HealthAttribute::kNumeric;
   for (wxWindow* window :
        std::initializer_list<wxWindow*>{conditionLabel_, condition_, thresholdLabel_, threshold_}) {
     window->Enable(numeric);

@@ -4,13 +4,12 @@
 #include <limits>
 
 #include "engine/monitor/alert.h"
+#include "engine/monitor/health_attribute.h"
 #include "platform/status.h"
 
 namespace app {
 
 namespace {
-
-constexpr std::int32_t kNumericType = 0;
 
 std::string_view Trim(std::string_view text) {
   const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
@@ -53,7 +52,7 @@ AlertRowTexts MakeAlertRowTexts(const engine::MonitorSnapshot& monitor,
       monitor.FindAttribute(alert.settings.healthAttributeId);
   if (attribute) {
     row[0] = attribute->displayName;
-    if (attribute->type == kNumericType) {
+    if (attribute->type == engine::HealthAttribute::kNumeric) {
       row[1] = std::string(engine::ConditionOperatorText(alert.settings.condition));
       row[2] = ThresholdText(alert.settings.threshold);
       row[5] = attribute->value == -1 ? "-" : std::to_string(attribute->value);

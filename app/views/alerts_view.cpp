@@ -42,6 +42,8 @@ AlertsView::AlertsView(wxWindow* parent, SnapshotSource snapshots, engine::Serve
       ask_(std::move(ask)),
       message_(std::move(message)),
       runDialog_(std::move(runDialog)) {
+  // Without one given, the dialog shows its messages over itself, not over this view.
+  dialogMessage_ = message_;
   if (!ask_) {
     ask_ = [this](const wxString& question) {
       return wxMessageBox(question, "Lumivar", wxYES_NO | wxICON_QUESTION, this) == wxYES;
@@ -180,7 +182,7 @@ void AlertsView::Add() {
   const std::optional<engine::MonitorSnapshot> monitor = SelectedMonitor();
   if (!monitor) return;
   AlertDialog dialog(this, engine::AlertSettings{}, monitor->attributes,
-                     storage_.GetActionSnapshots(), message_);
+                     storage_.GetActionSnapshots(), dialogMessage_);
   std::string added;
   if (runDialog_(dialog) == wxID_OK) {
     const std::optional<engine::MonitorSnapshot> now = SelectedMonitor();
@@ -201,7 +203,7 @@ void AlertsView::Edit() {
                                   [&](const engine::AlertSnapshot& a) { return a.id == id; });
   if (alert != monitor->alerts.end()) {
     AlertDialog dialog(this, alert->settings, monitor->attributes, storage_.GetActionSnapshots(),
-                       message_);
+                       dialogMessage_);
     if (runDialog_(dialog) == wxID_OK) storage_.ChangeAlert(monitor->id, id, dialog.Alert());
   }
   FillList();
@@ -255,10 +257,14 @@ void AlertsView::OnValueChanged(wxDataViewEvent& event) {
       storage_.EnableTestQuery(monitor->id, query->id, true);
       FillList();
     } else {
-      // The box stays checked until the next refresh shows the row's true state.
-      filling_ = true;
-      list_->SetToggleValue(true, static_cast<unsigned>(row), kEnableColumn);
-      filling_ = false;
+      // The box stays checked until the next refresh shows the row's true state. The
+      // question ran a modal loop, so the alert's row is looked up again.
+      const auto now = std::find(rowIds_.begin(), rowIds_.end(), id);
+      if (now != rowIds_.end()) {
+        filling_ = true;
+        list_->SetToggleValue(true, static_cast<unsigned>(now - rowIds_.begin()), kEnableColumn);
+        filling_ = false;
+      }
     }
   }
   UpdateButtons(false);

@@ -78,6 +78,7 @@ class AlertsView : public BaseView {
   engine::ServerStorage& storage_;
   Ask ask_;
   Message message_;
+  Message dialogMessage_;  // as given: empty lets the dialog use its own
   RunDialog runDialog_;
   wxDataViewListCtrl* list_ = nullptr;
   wxButton* add_ = nullptr;
