@@ -60,6 +60,9 @@ bool LogNeedsReload(int hint, const std::string& shownId, const LogState& shownS
 
 std::optional<std::array<int, 3>> LogWidthsToStore(const std::vector<int>& columnWidths) {
   if (columnWidths.size() != 3) return std::nullopt;
+  for (int width : columnWidths) {
+    if (width <= 0) return std::nullopt;
+  }
   return std::array<int, 3>{columnWidths[0], columnWidths[1], columnWidths[2]};
 }
 

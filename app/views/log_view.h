@@ -63,7 +63,8 @@ LogState LogStateOf(const engine::MonitorSnapshot& monitor);
 bool LogNeedsReload(int hint, const std::string& shownId, const LogState& shownState,
                     const engine::MonitorSnapshot& monitor);
 
-// The widths to store for the list's column widths: only when all three columns exist.
+// The widths to store for the list's column widths: only when all three columns exist and
+// have a width (a list not laid out yet reads 0 for every column).
 std::optional<std::array<int, 3>> LogWidthsToStore(const std::vector<int>& columnWidths);
 
 // Asks the user a yes/no question; true for yes.

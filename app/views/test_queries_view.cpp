@@ -348,9 +348,14 @@ void TestQueriesView::RefreshChart() {
 void TestQueriesView::StoreWidths() {
   if (list_->GetColumnCount() <= kResultColumn) return;
   LayoutSettings layout = Settings::Instance().GetLayout();
-  layout.testQueriesNameWidth = list_->GetColumn(kNameColumn)->GetWidth();
-  layout.testQueriesQueryWidth = list_->GetColumn(kQueryColumn)->GetWidth();
-  layout.testQueriesResultWidth = list_->GetColumn(kResultColumn)->GetWidth();
+  // A list that is not laid out yet reads 0 for every column: no width the user gave it.
+  auto store = [this](unsigned column, int& width) {
+    const int shown = list_->GetColumn(column)->GetWidth();
+    if (shown > 0) width = shown;
+  };
+  store(kNameColumn, layout.testQueriesNameWidth);
+  store(kQueryColumn, layout.testQueriesQueryWidth);
+  store(kResultColumn, layout.testQueriesResultWidth);
   Settings::Instance().SetLayout(layout);
 }
 

@@ -58,9 +58,10 @@ TEST(LogViewRules, ReloadOnShowOrOnAPollOfTheMonitorShown) {
   }
 }
 
-TEST(LogViewRules, WidthsStoredOnlyWithAllThreeColumns) {
+TEST(LogViewRules, WidthsStoredOnlyWithAllThreeColumnsLaidOut) {
   EXPECT_EQ(LogWidthsToStore({}), std::nullopt);
   EXPECT_EQ(LogWidthsToStore({100, 120}), std::nullopt);
+  EXPECT_EQ(LogWidthsToStore({0, 0, 0}), std::nullopt);
   EXPECT_EQ(LogWidthsToStore({90, 130, 400}), (std::array<int, 3>{90, 130, 400}));
 }
 
