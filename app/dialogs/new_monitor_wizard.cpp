@@ -290,7 +290,10 @@ void NewMonitorWizard::BuildFinishPage(wxWizardPageSimple* wizardPage) {
   // Room for the longest summary: every line of it.
   NewMonitorData longest;
   longest.userName = "x";
-  summary_ = new wxStaticText(page, wxID_ANY, NewMonitorSummary(longest));
+  // One line per line of the summary, a long value cut with an ellipsis: wrapped lines
+  // would push the last ones out of the page.
+  summary_ = new wxStaticText(page, wxID_ANY, NewMonitorSummary(longest), wxDefaultPosition,
+                              wxDefaultSize, wxST_NO_AUTORESIZE | wxST_ELLIPSIZE_END);
   summary_->SetMinSize(wxSize(FromDIP(400), summary_->GetBestSize().y));
   controls::SetAccessibleName(summary_, "Summary");
   start_ = new wxCheckBox(page, wxID_ANY, "&Start Monitor");
@@ -301,7 +304,6 @@ void NewMonitorWizard::BuildFinishPage(wxWizardPageSimple* wizardPage) {
   page->SetSizer(sizer);
   page->load = [this, page] {
     summary_->SetLabelText(wxString::FromUTF8(NewMonitorSummary(data_)));
-    summary_->Wrap(summary_->GetMinSize().x);
     page->Layout();
   };
   page->save = [this] { data_.startMonitor = start_->GetValue(); };

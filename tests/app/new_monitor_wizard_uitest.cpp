@@ -149,6 +149,16 @@ TEST_F(NewMonitorWizardUiTest, AlertRowsFollowTheActionsAndStayClearedWhenOneCom
   EXPECT_FALSE(wizard_->Data().balloonAction || wizard_->Data().availabilityError);
 }
 
+TEST_F(NewMonitorWizardUiTest, LongValuesLeaveEverySummaryLineOnThePage) {
+  wizard_->NameCtrl()->SetValue(
+      "A name of many words, long enough for two or three lines of the page");
+  wizard_->DataSourceCtrl()->SetValue(wizard_->DataSourceCtrl()->GetString(2));
+  wizard_->UserCtrl()->SetValue("a long user name of a few words as well");
+  for (int i = 0; i < 3; ++i) Next();
+  const wxStaticText* summary = wizard_->SummaryText();
+  EXPECT_LE(summary->GetBestSize().y, summary->GetSize().y);
+}
+
 // Runs the entry point modally; steps drive the wizard from inside its loop.
 bool RunWith(NewMonitorData& data, std::function<void(NewMonitorWizard&)> steps) {
   wxTheApp->CallAfter([steps] {
