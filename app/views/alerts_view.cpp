@@ -66,6 +66,9 @@ AlertsView::AlertsView(wxWindow* parent, SnapshotSource snapshots, engine::Serve
     list_->AppendTextColumn(kHeadings[column], wxDATAVIEW_CELL_INERT, *widths[column], wxALIGN_LEFT,
                             wxDATAVIEW_COL_RESIZABLE);
   }
+  // An empty last column takes the room the others leave, which GTK gives to the last
+  // column; the Status column then keeps the width the user gave it, and that is stored.
+  list_->AppendTextColumn("", wxDATAVIEW_CELL_INERT, 20, wxALIGN_LEFT, 0);
 
   add_ = new wxButton(this, wxID_ANY, "&Add...");
   edit_ = new wxButton(this, wxID_ANY, "&Edit...");
@@ -151,6 +154,7 @@ void AlertsView::FillList(const std::string& selectId) {
       wxVector<wxVariant> values;
       values.push_back(wxVariant(static_cast<bool>(checks[row])));
       for (const std::string& text : texts[row]) values.push_back(wxVariant(Wx(text)));
+      values.push_back(wxVariant(wxString()));
       list_->AppendItem(values);
     }
     rowIds_ = std::move(ids);

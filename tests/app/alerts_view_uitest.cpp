@@ -1,6 +1,7 @@
 // The alerts view and the alert dialog under a display against a real store: Add with a
-// notification during the dialog, the dialog's enabling and refusal, the buttons, the boxes
-// of alerts on a disabled test query, double clicks, and screenshots.
+// notification during the dialog, the dialog's enabling and refusal, the buttons, stored
+// column widths, the boxes of alerts on a disabled test query, double clicks, and
+// screenshots.
 #include "app/views/alerts_view.h"
 
 #include <gtest/gtest.h>
@@ -19,6 +20,7 @@
 #include <vector>
 
 #include "app/dialogs/alert_dialog.h"
+#include "app/settings/settings.h"
 #include "engine/store/server_storage.h"
 #include "tests/app/ui_test_support.h"
 #include "tests/engine/monitor_fixture.h"
@@ -162,7 +164,7 @@ TEST_F(AlertsViewUiTest, TheDialogFollowsTheAttributeAndRefusesOkWithoutAnAction
   dialog.Hide();
 }
 
-TEST_F(AlertsViewUiTest, ButtonsFollowRowsSelectionAndArrowKeysAndStatusesRefresh) {
+TEST_F(AlertsViewUiTest, ButtonsFollowRowsSelectionAndArrowKeysStatusesRefreshWidthsStay) {
   EXPECT_FALSE(view_->RemoveAllButton()->IsEnabled());
   AddAlert("Connection Time (ms.)", mailId_);
   AddAlert("Monitor Availability", uiId_);
@@ -187,6 +189,15 @@ TEST_F(AlertsViewUiTest, ButtonsFollowRowsSelectionAndArrowKeysAndStatusesRefres
   EXPECT_TRUE(view_->List()->GetTextValue(1, 7).StartsWith("ERROR. Alert Failed. (0X274D No "));
   EXPECT_EQ(view_->List()->GetSelectedRow(), 1);
   Screenshot(frame_, "alerts_view.png");
+
+  // A wider window widens no stored column: GTK gives the room to the last column.
+  const LayoutSettings before = Settings::Instance().GetLayout();
+  wxDataViewColumn* last = view_->List()->GetColumn(view_->List()->GetColumnCount() - 1);
+  const int room = last->GetWidth();
+  frame_->SetSize(1200, 400);
+  EXPECT_TRUE(PumpUntil([&] { return last->GetWidth() > room + 200; }));
+  view_->UpdateView(false, kRefreshNotify);
+  EXPECT_EQ(Settings::Instance().GetLayout(), before);
 }
 
 TEST_F(AlertsViewUiTest, DoubleClicksAndBoxesOfAlertsOnADisabledTestQuery) {
