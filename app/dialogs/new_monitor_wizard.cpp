@@ -215,7 +215,7 @@ void NewMonitorWizard::BuildConnectionPage(wxWizardPageSimple* wizardPage) {
   intervalLine->Add(interval_, 0, wxALIGN_CENTER_VERTICAL);
   intervalLine->Add(new wxStaticText(page, wxID_ANY, "minute(s)."), 0,
                     wxALIGN_CENTER_VERTICAL | wxLEFT, FromDIP(4));
-  row("Monitor &Name:", name_);
+  row("&Monitor Name:", name_);
   row("ODBC &Datasource:", dataSource_);
   row("&Username:", user_);
   row("&Password:", password_);

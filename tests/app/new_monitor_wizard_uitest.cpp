@@ -12,6 +12,7 @@
 #include <wx/textctrl.h>
 
 #include <cstdlib>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -40,6 +41,20 @@ void Click(wxCheckListBox* list, unsigned row, bool check) {
   event.SetEventObject(list);
   event.SetInt(static_cast<int>(row));
   list->ProcessWindowEvent(event);
+}
+
+// Appends the mnemonic letters of the labels of window and its children.
+void AddMnemonics(wxWindow* window, std::string& letters) {
+  if (wxDynamicCast(window, wxStaticText) || wxDynamicCast(window, wxButton) ||
+      wxDynamicCast(window, wxCheckBox)) {
+    const wxString label = window->GetLabel();
+    for (size_t i = 0; i + 1 < label.size(); ++i) {
+      if (label[i] != '&') continue;
+      if (label[i + 1] != '&') letters += static_cast<char>(wxTolower(label[i + 1]));
+      ++i;
+    }
+  }
+  for (wxWindow* child : window->GetChildren()) AddMnemonics(child, letters);
 }
 
 std::vector<bool> Checks(const wxCheckListBox* list) {
@@ -157,6 +172,19 @@ TEST_F(NewMonitorWizardUiTest, LongValuesLeaveEverySummaryLineOnThePage) {
   for (int i = 0; i < 3; ++i) Next();
   const wxStaticText* summary = wizard_->SummaryText();
   EXPECT_LE(summary->GetBestSize().y, summary->GetSize().y);
+}
+
+TEST_F(NewMonitorWizardUiTest, EachPageHasDistinctMnemonics) {
+  for (int page = 0; page < 4; ++page) {
+    std::string letters;
+    AddMnemonics(wizard_->PageAt(NewMonitorWizard::Page(page)), letters);
+    for (wxWindow* child : wizard_->GetChildren()) {
+      if (wxDynamicCast(child, wxButton)) AddMnemonics(child, letters);
+    }
+    EXPECT_EQ(std::set<char>(letters.begin(), letters.end()).size(), letters.size())
+        << page << ": " << letters;
+    if (page < 3) Next();
+  }
 }
 
 // Runs the entry point modally; steps drive the wizard from inside its loop.
