@@ -20,6 +20,8 @@ namespace {
 constexpr const char* kRemoveAllQuestion = "Are you sure you want remove all alerts?";
 constexpr const char* kEnableQueryQuestion = "Enable Alert's associated Test Query?";
 constexpr const char* kSelectBoth = "Select Attribute and Action.";
+// Room around a heading's text in its column (the header's margins), in DIPs.
+constexpr int kHeadingPadding = 24;
 constexpr const char* kHeadings[kAlertColumnCount] = {
     "Attribute", "Condition", "Threshold", "Action", "Alert Type", "Current Value", "Status"};
 
@@ -63,7 +65,11 @@ AlertsView::AlertsView(wxWindow* parent, SnapshotSource snapshots, engine::Serve
   list_->AppendToggleColumn("", wxDATAVIEW_CELL_ACTIVATABLE, 28);
   const auto widths = Widths(layout);
   for (std::size_t column = 0; column < kAlertColumnCount; ++column) {
-    list_->AppendTextColumn(kHeadings[column], wxDATAVIEW_CELL_INERT, *widths[column], wxALIGN_LEFT,
+    // The stored widths were made for a narrower font than most desktops have: a column
+    // is at least as wide as its heading, so no heading shows cut.
+    const int width = std::max(*widths[column], list_->GetTextExtent(kHeadings[column]).x +
+                                                    list_->FromDIP(kHeadingPadding));
+    list_->AppendTextColumn(kHeadings[column], wxDATAVIEW_CELL_INERT, width, wxALIGN_LEFT,
                             wxDATAVIEW_COL_RESIZABLE);
   }
   // An empty last column takes the room the others leave, which GTK gives to the last
@@ -231,7 +237,9 @@ void AlertsView::StoreWidths() {
   LayoutSettings layout = Settings::Instance().GetLayout();
   const auto widths = Widths(layout);
   for (unsigned column = 0; column < kAlertColumnCount; ++column) {
-    *widths[column] = list_->GetColumn(kFirstTextColumn + column)->GetWidth();
+    // A list that is not laid out yet reads 0 for every column: no width the user gave it.
+    const int width = list_->GetColumn(kFirstTextColumn + column)->GetWidth();
+    if (width > 0) *widths[column] = width;
   }
   Settings::Instance().SetLayout(layout);
 }
