@@ -1,5 +1,6 @@
 #include "app/dialogs/new_monitor_wizard.h"
 
+#include <gtk/gtk.h>
 #include <wx/button.h>
 #include <wx/checkbox.h>
 #include <wx/checklst.h>
@@ -217,6 +218,12 @@ void NewMonitorWizard::BuildConnectionPage(wxWizardPageSimple* wizardPage) {
                     wxALIGN_CENTER_VERTICAL | wxLEFT, FromDIP(4));
   row("&Monitor Name:", name_);
   row("ODBC &Datasource:", dataSource_);
+  // The box's entry takes the focus, so a screen reader reads its name: the box's.
+  GtkWidget* box = dataSource_->GetHandle();
+  if (GtkWidget* entry = gtk_bin_get_child(GTK_BIN(box))) {
+    atk_object_set_name(gtk_widget_get_accessible(entry),
+                        atk_object_get_name(gtk_widget_get_accessible(box)));
+  }
   row("&Username:", user_);
   row("&Password:", password_);
   row("Polling &Interval:", interval_, intervalLine);

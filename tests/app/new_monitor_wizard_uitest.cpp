@@ -4,6 +4,7 @@
 #include "app/dialogs/new_monitor_wizard.h"
 
 #include <gtest/gtest.h>
+#include <gtk/gtk.h>
 #include <wx/button.h>
 #include <wx/checkbox.h>
 #include <wx/checklst.h>
@@ -96,6 +97,8 @@ class NewMonitorWizardUiTest : public engine::testing::MonitorTest {
 TEST_F(NewMonitorWizardUiTest, TypedFieldsReachTheTestTheSummaryAndFinish) {
   EXPECT_EQ(wizard_->DataSourceCtrl()->GetString(1), "Stock");
   EXPECT_LT(wizard_->GetSize().x, 800);
+  GtkWidget* entry = gtk_bin_get_child(GTK_BIN(wizard_->DataSourceCtrl()->GetHandle()));
+  EXPECT_STREQ(atk_object_get_name(gtk_widget_get_accessible(entry)), "ODBC Datasource");
   for (const char* text : {"0", "71583"}) {
     wizard_->IntervalCtrl()->SetValue(text);
     Next();
