@@ -6,7 +6,9 @@
 set -uo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc)
-flags=(-G Ninja)
+# Line tables are all a failing test's backtrace needs; full debug information makes the
+# three builds a fifth slower.
+flags=(-G Ninja -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O2 -g1 -DNDEBUG" -DCMAKE_CXX_FLAGS_DEBUG="-g1")
 failed=()
 
 stage() { printf '\n==== %s\n' "$*"; }
