@@ -1,6 +1,7 @@
 #include "controls/accessible_name.h"
 
 #include <gtk/gtk.h>
+#include <wx/control.h>
 #include <wx/window.h>
 
 namespace controls {
@@ -43,6 +44,16 @@ void SetAccessibleName(wxWindow* window, const wxString& name, wxWindow* label) 
   if (label != nullptr && label->GetHandle() != nullptr) {
     Relate(focus, label->GetHandle());
   }
+}
+
+wxString NameFromLabel(const wxString& label) {
+  wxString name = wxControl::RemoveMnemonics(label);
+  if (name.EndsWith("...")) {
+    name.RemoveLast(3);
+  } else if (name.EndsWith(":") || name.EndsWith(".")) {
+    name.RemoveLast();
+  }
+  return name;
 }
 
 }  // namespace controls

@@ -15,4 +15,8 @@ namespace controls {
 // label), as for an entry with a label beside it.
 void SetAccessibleName(wxWindow* window, const wxString& name, wxWindow* label = nullptr);
 
+// The name a label or a caption gives: without its mnemonic marks and without a closing
+// colon, ellipsis or full stop ("T&est Connection..." names "Test Connection").
+wxString NameFromLabel(const wxString& label);
+
 }  // namespace controls

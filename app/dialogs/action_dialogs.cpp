@@ -12,6 +12,7 @@
 #include <cctype>
 #include <utility>
 
+#include "app/wx_text.h"
 #include "controls/accessible_name.h"
 
 namespace app {
@@ -22,20 +23,6 @@ constexpr std::int32_t kMinPort = 1;
 constexpr std::int32_t kMaxPort = 65535;
 constexpr std::int64_t kMinInt32 = -2147483648LL;
 constexpr std::int64_t kMaxInt32 = 2147483647LL;
-
-std::string Text(const wxTextCtrl* ctrl) { return ctrl->GetValue().utf8_string(); }
-
-void SetText(wxTextCtrl* ctrl, const std::string& text) {
-  ctrl->ChangeValue(wxString::FromUTF8(text));
-}
-
-// A label as an accessible name: without mnemonic marks and the closing colon.
-wxString NameOf(wxString label) {
-  label.Replace("&", "");
-  if (label.EndsWith(":")) label.RemoveLast();
-  if (label.EndsWith("...")) label.RemoveLast(3);
-  return label;
-}
 
 }  // namespace
 
@@ -89,7 +76,7 @@ void ActionDialog::AddRow(const wxString& label, wxWindow* ctrl, bool grow) {
   grid_->Add(text, 0, edit && edit->IsMultiLine() ? wxALIGN_TOP | wxTOP : wxALIGN_CENTER_VERTICAL,
              FromDIP(4));
   grid_->Add(ctrl, grow ? 1 : 0, grow ? wxEXPAND : 0);
-  controls::SetAccessibleName(ctrl, NameOf(label), text);
+  controls::SetAccessibleName(ctrl, controls::NameFromLabel(label), text);
 }
 
 void ActionDialog::Finish() {

@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "app/views/alert_rows.h"
+#include "app/wx_text.h"
 #include "controls/accessible_name.h"
 #include "engine/monitor/alert.h"
 #include "engine/monitor/health_attribute.h"
@@ -20,8 +21,6 @@ namespace app {
 namespace {
 
 constexpr const char* kSelectBoth = "Select Attribute and Action.";
-
-wxString Wx(std::string_view text) { return wxString::FromUTF8(text.data(), text.size()); }
 
 wxComboBox* ReadOnlyCombo(wxWindow* parent, int width) {
   return new wxComboBox(parent, wxID_ANY, "", wxDefaultPosition, wxSize(width, -1), 0, nullptr,

@@ -15,6 +15,7 @@
 #include <utility>
 
 #include "app/dialogs/test_connection_dialog.h"
+#include "app/wx_text.h"
 #include "controls/accessible_name.h"
 
 namespace app {
@@ -72,15 +73,6 @@ class HookedPage : public wxWizardPageSimple {
     return true;
   }
 };
-
-std::string Text(const wxTextEntry* entry) { return entry->GetValue().ToStdString(wxConvUTF8); }
-
-wxString NameOf(wxString label) {
-  label.Replace("&", "");
-  label.Replace(":", "");
-  label.Replace("...", "");
-  return label;
-}
 
 }  // namespace
 
@@ -196,7 +188,7 @@ void NewMonitorWizard::BuildConnectionPage(wxWizardPageSimple* wizardPage) {
     } else {
       grid->Add(ctrl, 1, wxEXPAND);
     }
-    controls::SetAccessibleName(ctrl, NameOf(label), text);
+    controls::SetAccessibleName(ctrl, controls::NameFromLabel(label), text);
   };
 
   name_ = new wxTextCtrl(page, wxID_ANY, "", wxDefaultPosition, FromDIP(wxSize(260, -1)));
@@ -204,7 +196,7 @@ void NewMonitorWizard::BuildConnectionPage(wxWizardPageSimple* wizardPage) {
   dataSource_ = new wxComboBox(page, wxID_ANY, "", wxDefaultPosition, FromDIP(wxSize(260, -1)), 0,
                                nullptr, wxCB_DROPDOWN);
   for (const std::string& name : hooks_.listDataSources()) {
-    dataSource_->Append(wxString::FromUTF8(name));
+    dataSource_->Append(Wx(name));
   }
   dataSource_->SetHint("<Select ODBC Datasource>");
   user_ = new wxTextCtrl(page, wxID_ANY);
@@ -229,7 +221,7 @@ void NewMonitorWizard::BuildConnectionPage(wxWizardPageSimple* wizardPage) {
   row("Polling &Interval:", interval_, intervalLine);
 
   test_ = new wxButton(page, wxID_ANY, "T&est Connection...");
-  controls::SetAccessibleName(test_, NameOf(test_->GetLabel()));
+  controls::SetAccessibleName(test_, controls::NameFromLabel(test_->GetLabel()));
   test_->Bind(wxEVT_BUTTON, &NewMonitorWizard::OnTest, this);
 
   auto* sizer = new wxBoxSizer(wxVERTICAL);
@@ -239,10 +231,10 @@ void NewMonitorWizard::BuildConnectionPage(wxWizardPageSimple* wizardPage) {
 
   page->validate = [this] { return ValidateConnection(); };
   page->load = [this] {
-    name_->ChangeValue(wxString::FromUTF8(data_.name));
-    dataSource_->ChangeValue(wxString::FromUTF8(data_.dataSource));
-    user_->ChangeValue(wxString::FromUTF8(data_.userName));
-    password_->ChangeValue(wxString::FromUTF8(data_.password));
+    SetText(name_, data_.name);
+    SetText(dataSource_, data_.dataSource);
+    SetText(user_, data_.userName);
+    SetText(password_, data_.password);
     interval_->ChangeValue(std::to_string(data_.pollingInterval));
   };
   page->save = [this] { SaveConnection(); };
@@ -310,7 +302,7 @@ void NewMonitorWizard::BuildFinishPage(wxWizardPageSimple* wizardPage) {
   sizer->Add(start_, 0);
   page->SetSizer(sizer);
   page->load = [this, page] {
-    summary_->SetLabelText(wxString::FromUTF8(NewMonitorSummary(data_)));
+    summary_->SetLabelText(Wx(NewMonitorSummary(data_)));
     page->Layout();
   };
   page->save = [this] { data_.startMonitor = start_->GetValue(); };

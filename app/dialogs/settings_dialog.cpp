@@ -18,16 +18,13 @@
 #include "app/dialogs/action_dialogs.h"
 #include "app/dialogs/test_connection_dialog.h"
 #include "app/settings/settings.h"
+#include "app/wx_text.h"
 #include "controls/accessible_name.h"
 
 namespace app {
 namespace {
 
 constexpr const char* kCaption = "Settings";
-
-std::string Text(const wxTextCtrl* ctrl) { return ctrl->GetValue().utf8_string(); }
-
-wxString FromUtf8(const std::string& text) { return wxString::FromUTF8(text); }
 
 }  // namespace
 
@@ -67,15 +64,10 @@ SettingsDialog::SettingsDialog(wxWindow* parent, const SettingsDialogValues& val
     grid->Add(text, 0, tall ? int{wxTOP} : int{wxALIGN_CENTER_VERTICAL},
               tall ? ctrl->FromDIP(4) : 0);
     grid->Add(ctrl, 1, flags);
-    wxString name = label;
-    name.Replace(":", "");
-    controls::SetAccessibleName(ctrl, name, text);
+    controls::SetAccessibleName(ctrl, controls::NameFromLabel(label), text);
   };
   const auto named = [](wxWindow* ctrl) {
-    wxString name = ctrl->GetLabel();
-    name.Replace("&", "");
-    name.Replace(".", "");
-    controls::SetAccessibleName(ctrl, name);
+    controls::SetAccessibleName(ctrl, controls::NameFromLabel(ctrl->GetLabel()));
   };
   auto* sizer = new wxBoxSizer(wxVERTICAL);
 
@@ -156,16 +148,16 @@ SettingsDialog::SettingsDialog(wxWindow* parent, const SettingsDialogValues& val
   SetMinSize(GetSize());
 
   startOnLogin_->SetValue(values_.startOnLogin);
-  title_->ChangeValue(FromUtf8(values_.alertTemplate.title));
+  title_->ChangeValue(Wx(values_.alertTemplate.title));
   message_->ChangeValue(LogForDisplay(values_.alertTemplate.message));
   const engine::MailSettings& m = values_.mail;
-  server_->ChangeValue(FromUtf8(m.server));
+  server_->ChangeValue(Wx(m.server));
   port_->ChangeValue(std::to_string(m.port));
   auth_->SetValue(m.auth != 0);
-  user_->ChangeValue(FromUtf8(m.userName));
-  password_->ChangeValue(FromUtf8(m.password));
-  sender_->ChangeValue(FromUtf8(m.fromAddress));
-  sendTo_->ChangeValue(FromUtf8(m.toAddress));
+  user_->ChangeValue(Wx(m.userName));
+  password_->ChangeValue(Wx(m.password));
+  sender_->ChangeValue(Wx(m.fromAddress));
+  sendTo_->ChangeValue(Wx(m.toAddress));
   mode_->SetSelection(ReportModeSelection(m.mode));
   EnableLogin();
 
@@ -237,10 +229,9 @@ void RunSettingsDialogWith(wxWindow* parent, const SettingsDialogRun& run) {
     }
   };
   if (!entryDone) {
-    tell(wxString::Format(
-        edited.startOnLogin ? "The start-up entry could not be written:\n%s"
-                            : "The start-up entry could not be removed:\n%s",
-        wxString::FromUTF8(entry.Path().empty() ? "(no configuration folder)" : entry.Path())));
+    tell(wxString::Format(edited.startOnLogin ? "The start-up entry could not be written:\n%s"
+                                              : "The start-up entry could not be removed:\n%s",
+                          Wx(entry.Path().empty() ? "(no configuration folder)" : entry.Path())));
   }
   if (!saved) tell("The settings could not be saved.");
 }

@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "app/dialogs/action_dialogs.h"
+#include "app/wx_text.h"
 #include "controls/accessible_name.h"
 #include "engine/store/server_storage.h"
 
@@ -20,8 +21,6 @@ namespace {
 constexpr const char* kRemoveAllQuestion = "Remove all actions?";
 constexpr const char* kListNames[] = {"E-Mail Actions", "SMS Actions", "Execute SQL Actions",
                                       "Execute Program Actions", "User Interface Actions"};
-
-wxString Wx(const std::string& text) { return wxString::FromUTF8(text); }
 
 }  // namespace
 

@@ -10,6 +10,7 @@
 
 #include "app/dialogs/alert_dialog.h"
 #include "app/settings/settings.h"
+#include "app/wx_text.h"
 #include "controls/accessible_name.h"
 #include "engine/store/server_storage.h"
 
@@ -32,8 +33,6 @@ std::array<int*, kAlertColumnCount> Widths(LayoutSettings& layout) {
           &layout.alertsAlertTypeWidth, &layout.alertsCurrentValueWidth,
           &layout.alertsStatusWidth};
 }
-
-wxString Wx(const std::string& text) { return wxString::FromUTF8(text); }
 
 }  // namespace
 

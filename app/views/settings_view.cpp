@@ -12,21 +12,12 @@
 #include <utility>
 
 #include "app/dialogs/test_connection_dialog.h"
+#include "app/wx_text.h"
 #include "controls/accessible_name.h"
 #include "engine/store/server_storage.h"
 #include "platform/odbc.h"
 
 namespace app {
-
-namespace {
-
-std::string Text(const wxTextCtrl* ctrl) { return ctrl->GetValue().utf8_string(); }
-
-void SetText(wxTextCtrl* ctrl, const std::string& text) {
-  ctrl->ChangeValue(wxString::FromUTF8(text));
-}
-
-}  // namespace
 
 ODBCSettingsView::ODBCSettingsView(wxWindow* parent, SnapshotSource snapshots,
                                    engine::ServerStorage& storage, MessageFunction message,
@@ -58,10 +49,7 @@ ODBCSettingsView::ODBCSettingsView(wxWindow* parent, SnapshotSource snapshots,
                 FromDIP(4));
       grid->Add(line, 1, wxEXPAND);
     }
-    wxString name = label;
-    name.Replace("&", "");
-    name.Replace(":", "");
-    controls::SetAccessibleName(ctrl, name, text);
+    controls::SetAccessibleName(ctrl, controls::NameFromLabel(label), text);
   };
   const wxTextValidator digits(wxFILTER_DIGITS);
   const wxSize numberSize = FromDIP(wxSize(70, -1));
@@ -112,10 +100,7 @@ ODBCSettingsView::ODBCSettingsView(wxWindow* parent, SnapshotSource snapshots,
   update_ = new wxButton(this, wxID_ANY, "&Update");
   cancel_ = new wxButton(this, wxID_ANY, "&Cancel");
   for (wxButton* button : {test_, update_, cancel_}) {
-    wxString name = button->GetLabel();
-    name.Replace("&", "");
-    name.Replace("...", "");
-    controls::SetAccessibleName(button, name);
+    controls::SetAccessibleName(button, controls::NameFromLabel(button->GetLabel()));
     buttons->Add(button, 0, wxEXPAND | wxBOTTOM, gap);
   }
 

@@ -11,6 +11,7 @@
 
 #include "app/dialogs/test_connection_dialog.h"
 #include "app/settings/settings.h"
+#include "app/wx_text.h"
 #include "controls/accessible_name.h"
 #include "controls/graphic.h"
 #include "engine/store/server_storage.h"
@@ -25,8 +26,6 @@ constexpr const char* kRemoveAllQuestion = "Are you sure you want remove all que
 constexpr int kLegendMode = 1;
 // The chart draws every fourth time label from this many points on.
 constexpr int kDenseLimit = 10;
-
-wxString Wx(const std::string& text) { return wxString::FromUTF8(text); }
 
 }  // namespace
 
