@@ -32,13 +32,6 @@ namespace {
 using ui_testing::PumpFor;
 using ui_testing::PumpUntil;
 
-void Screenshot(wxWindow* window, const char* name) {
-  if (const char* dir = std::getenv("LUMIVAR_SCREENSHOT_DIR")) {
-    PumpFor(std::chrono::milliseconds(200));
-    testing_support::SaveWindowScreenshot(window, std::string(dir) + "/" + name + ".png");
-  }
-}
-
 void Click(wxWindow* control, wxEventType type) {
   wxCommandEvent event(type, control->GetId());
   event.SetEventObject(control);
@@ -194,10 +187,10 @@ TEST_F(ActionsViewUiTest, ViewsAndDialogsAsShown) {
   EXPECT_EQ(Settings::Instance().GetLayout().actionsSQLNameWidth, nameWidth);
   EXPECT_EQ(sql->List()->GetTextValue(0, 3), "INSERT INTO outages(at)...");
   EXPECT_EQ(sql->List()->GetTextValue(1, 1), "-");
-  Screenshot(frame_, "actions_sql_view");
+  testing_support::ScreenshotIfAsked(frame_, "actions_sql_view");
   ActionsView* mail = MakeView(0);
   EXPECT_EQ(mail->List()->GetSelectedRow(), 0);
-  Screenshot(frame_, "actions_email_view");
+  testing_support::ScreenshotIfAsked(frame_, "actions_email_view");
 
   auto programDialog = std::make_unique<ActionProgramDialog>(
       frame_, engine::ActionSettings{"Restart agent", 3}, ActionDialog::MessageFunction{},
@@ -223,7 +216,7 @@ TEST_F(ActionsViewUiTest, ViewsAndDialogsAsShown) {
   for (auto& [name, dialog] : dialogs) {
     dialog->Show();
     ASSERT_TRUE(PumpUntil([&] { return dialog->IsShownOnScreen(); }));
-    Screenshot(dialog.get(), name);
+    testing_support::ScreenshotIfAsked(dialog.get(), name);
     dialog->Hide();
   }
 }

@@ -32,13 +32,6 @@ namespace {
 using ui_testing::PumpFor;
 using ui_testing::PumpUntil;
 
-void Screenshot(wxWindow* window, const char* name) {
-  if (const char* dir = std::getenv("LUMIVAR_SCREENSHOT_DIR")) {
-    PumpFor(std::chrono::milliseconds(300));
-    testing_support::SaveWindowScreenshot(window, std::string(dir) + "/" + name);
-  }
-}
-
 void Choose(wxComboBox* combo, const wxString& text) {
   combo->SetSelection(combo->FindString(text));
   wxCommandEvent choose(wxEVT_COMBOBOX, combo->GetId());
@@ -146,7 +139,7 @@ TEST_F(AlertsViewUiTest, TheDialogFollowsTheAttributeAndRefusesOkWithoutAnAction
                      [this](const wxString& text) { messages_.push_back(text); });
   dialog.Show();
   ASSERT_TRUE(PumpUntil([&] { return dialog.IsShownOnScreen(); }));
-  Screenshot(&dialog, "alert_dialog.png");
+  testing_support::ScreenshotIfAsked(&dialog, "alert_dialog");
   for (const auto& [attribute, numeric] : {std::pair{"Monitor Availability", false},
                                            {"Connection Time (ms.)", true},
                                            {"Monitor Health", false},
@@ -188,7 +181,7 @@ TEST_F(AlertsViewUiTest, ButtonsFollowRowsSelectionAndArrowKeysStatusesRefreshWi
   EXPECT_EQ(view_->List()->GetTextValue(0, 7), "WARNING. 2/3");
   EXPECT_TRUE(view_->List()->GetTextValue(1, 7).StartsWith("ERROR. Alert Failed. (0X274D No "));
   EXPECT_EQ(view_->List()->GetSelectedRow(), 1);
-  Screenshot(frame_, "alerts_view.png");
+  testing_support::ScreenshotIfAsked(frame_, "alerts_view");
 
   // A wider window widens no stored column: GTK gives the room to the last column.
   const LayoutSettings before = Settings::Instance().GetLayout();

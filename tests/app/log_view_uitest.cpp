@@ -88,12 +88,7 @@ class LogViewUiTest : public engine::testing::MonitorTest {
     view_->ClearButton()->ProcessWindowEvent(click);
     ASSERT_TRUE(PumpUntil([this] { return !view_->Busy(); }));
   }
-  void Screenshot(const char* name) {
-    if (const char* dir = std::getenv("LUMIVAR_SCREENSHOT_DIR")) {
-      PumpFor(std::chrono::milliseconds(300));
-      testing_support::SaveWindowScreenshot(frame_, std::string(dir) + "/" + name + ".png");
-    }
-  }
+  void Screenshot(const char* name) { testing_support::ScreenshotIfAsked(frame_, name); }
 
   engine::ServerStorage store_;
   wxFrame* frame_ = nullptr;

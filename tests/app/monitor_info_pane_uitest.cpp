@@ -54,12 +54,7 @@ class MonitorInfoPaneUiTest : public ::testing::Test {
     return lists.size() == 1 ? lists[0] : nullptr;
   }
 
-  void Screenshot(const char* name) {
-    if (const char* dir = std::getenv("LUMIVAR_SCREENSHOT_DIR")) {
-      PumpFor(std::chrono::milliseconds(300));
-      testing_support::SaveWindowScreenshot(frame_, std::string(dir) + "/" + name + ".png");
-    }
-  }
+  void Screenshot(const char* name) { testing_support::ScreenshotIfAsked(frame_, name); }
 
   wxFrame* frame_ = nullptr;
   MonitorInfoPane* pane_ = nullptr;

@@ -185,11 +185,8 @@ class ReportViewsUiTest : public ::testing::Test {
     return PumpUntil([view, shown] { return view->LoadsShown() >= shown && !view->Loading(); });
   }
   void Screenshot(const char* name) {
-    if (const char* dir = std::getenv("LUMIVAR_SCREENSHOT_DIR")) {
-      frame_->Layout();
-      PumpFor(std::chrono::milliseconds(300));
-      testing_support::SaveWindowScreenshot(frame_, std::string(dir) + "/" + name);
-    }
+    frame_->Layout();
+    testing_support::ScreenshotIfAsked(frame_, name);
   }
 
   std::map<std::string, engine::MonitorSnapshot> monitors_;
@@ -234,7 +231,7 @@ TEST_F(ReportViewsUiTest, ChoosingAPeriodFillsThePickersRemembersItAndLoadsOnce)
   EXPECT_TRUE(PickersEnabled(view));
   EXPECT_EQ(monitors_["Sales"].reportPeriod, engine::kPeriodCustom);
   SetPickers(view, kNow - 5 * kDay, kNow - 2 * kDay);
-  Screenshot("custom_period.png");
+  Screenshot("custom_period");
   ClickRefresh(view);
   EXPECT_EQ(view->LoadsRequested(), before + 1);
   EXPECT_TRUE(messages_.empty());
@@ -315,7 +312,7 @@ TEST_F(ReportViewsUiTest, DeliveredResultsShowInTheLists) {
             (std::vector<std::string>{"05 Mar 2024 10:30 AM", "06 Mar 2024 01:00 AM"}));
   EXPECT_EQ(Column(availability->DowntimeList(), 2),
             (std::vector<std::string>{"15 Minutes", "20 Minutes"}));
-  Screenshot("availability_report.png");
+  Screenshot("availability_report");
 
   // A failed load keeps what the lists show.
   loads_.SetFailing(true);
@@ -337,7 +334,7 @@ TEST_F(ReportViewsUiTest, DeliveredResultsShowInTheLists) {
   EXPECT_EQ(Column(history->ConnectionList(), 1), (std::vector<std::string>{"12", "340", "87"}));
   EXPECT_EQ(Column(history->ValuesList(), 0), (std::vector<std::string>{"Orders", "Stock"}));
   EXPECT_EQ(Column(history->ValuesList(), 3), (std::vector<std::string>{"5", "-"}));
-  Screenshot("history_report.png");
+  Screenshot("history_report");
 
   // The alert report loads nothing: its value column stays empty.
   auto* alerts = new AlertsReportView(frame_, Snapshots(), Sink());
@@ -347,7 +344,7 @@ TEST_F(ReportViewsUiTest, DeliveredResultsShowInTheLists) {
   EXPECT_EQ(alerts->LoadsRequested(), 0u);
   EXPECT_EQ(Column(alerts->SummaryList(), 1), std::vector<std::string>(4, ""));
   EXPECT_EQ(alerts->DetailsList()->GetItemCount(), 0);
-  Screenshot("alerts_report.png");
+  Screenshot("alerts_report");
 }
 
 TEST_F(ReportViewsUiTest, TheEventLoopTurnsDuringASlowLoadAndOnlyTheNewestResultShows) {

@@ -42,13 +42,6 @@ void Check(wxCheckBox* box, bool value) {
 
 std::string Text(const wxTextCtrl* ctrl) { return ctrl->GetValue().utf8_string(); }
 
-void Screenshot(wxWindow* window, const char* name) {
-  if (const char* dir = std::getenv("LUMIVAR_SCREENSHOT_DIR")) {
-    PumpFor(std::chrono::milliseconds(300));
-    testing_support::SaveWindowScreenshot(window, std::string(dir) + "/" + name + ".png");
-  }
-}
-
 class SettingsViewUiTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -112,7 +105,7 @@ engine::MonitorSettings Edit(ODBCSettingsView* view) {
 
 TEST_F(SettingsViewUiTest, CancelRestoresAndUpdateStores) {
   EXPECT_EQ(view_->FieldSettings(), stored_);
-  Screenshot(frame_, "settings_view");
+  testing_support::ScreenshotIfAsked(frame_, "settings_view");
 
   engine::MonitorSettings edited = Edit(view_);
   EXPECT_EQ(view_->FieldSettings(), edited);
@@ -236,7 +229,7 @@ TEST_F(SettingsViewUiTest, DialogCannotEndWhileTestRuns) {
     const std::string log = dialog->Log();
     EXPECT_EQ(log.substr(log.size() - std::string(c.ending).size()), c.ending);
     EXPECT_EQ(dialog->LogCtrl()->GetValue(), LogForDisplay(log));
-    Screenshot(dialog, c.name);
+    testing_support::ScreenshotIfAsked(dialog, c.name);
     dialog->Destroy();
     PumpFor(std::chrono::milliseconds(20));
   }

@@ -12,9 +12,12 @@
 #include <wx/log.h>
 #include <wx/window.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+
+#include "tests/support/wx_test_support.h"
 
 namespace testing_support {
 
@@ -50,6 +53,15 @@ inline wxImage GrabWindow(wxWindow* window) {
 inline bool SaveWindowScreenshot(wxWindow* window, const std::string& path) {
   const wxImage image = GrabWindow(window);
   return image.IsOk() && image.SaveFile(wxString::FromUTF8(path), wxBITMAP_TYPE_PNG);
+}
+
+// With LUMIVAR_SCREENSHOT_DIR set, lets the window's painting settle and saves it as
+// <dir>/<name>.png; does nothing otherwise.
+inline void ScreenshotIfAsked(wxWindow* window, const std::string& name) {
+  const char* dir = std::getenv("LUMIVAR_SCREENSHOT_DIR");
+  if (dir == nullptr) return;
+  ui_testing::PumpFor(std::chrono::milliseconds(300));
+  SaveWindowScreenshot(window, std::string(dir) + "/" + name + ".png");
 }
 
 }  // namespace testing_support
