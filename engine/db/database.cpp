@@ -17,10 +17,18 @@ std::mutex libraryMutex;
 int libraryUsers = 0;  // connections and statements alive; guarded by libraryMutex
 
 // Creates a missing file empty and private to its owner before SQLite opens it: the
-// files hold passwords. SQLite gives its journal the same mode. An existing file is left
-// as it is; any failure is left for SQLite to report.
+// files hold passwords, and SQLite gives its journal and write-ahead log the same mode.
+// An existing file is never opened here: closing any descriptor of a file drops every
+// POSIX lock the process holds on it, and another program reading the file would then
+// take itself for its last user and delete the write-ahead log under our connections.
+// Every open passes through here, so the mutex keeps the brief descriptor of a file just
+// made from outliving the first connection another thread opens on it. Any failure is
+// left for SQLite to report.
+std::mutex creationMutex;
+
 void CreatePrivateFile(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0600);
+  std::lock_guard lock(creationMutex);
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
   if (fd >= 0) ::close(fd);
 }
 
