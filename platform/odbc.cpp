@@ -4,6 +4,7 @@
 // SQLite driver among them) depends on the locale and loses characters.
 #include "platform/odbc.h"
 
+#include <dlfcn.h>
 #include <sql.h>
 #include <sqlext.h>
 
@@ -94,32 +95,99 @@ OdbcError Diagnose(SQLRETURN rc, SQLSMALLINT type, SQLHANDLE handle) {
   return error;
 }
 
-// The process's environment: ODBC 3 behaviour, no connection pooling. Made on first use
-// and never freed, so that threads still running at exit can use it; null when the driver
-// manager could not make one.
-SQLHENV Environment() {
-  static const SQLHENV env = [] {
+// A new environment: ODBC 3 behaviour, no connection pooling; null when the driver manager
+// could not make one. Each connection has an environment of its own, freed after it: a
+// driver may keep all connections of one environment in a list that it edits without a
+// lock (the SQLite driver does), so connections sharing one would race in the driver.
+SQLHENV NewEnvironment() {
+  static std::once_flag poolingOff;
+  std::call_once(poolingOff, [] {
     SQLSetEnvAttr(SQL_NULL_HENV, SQL_ATTR_CONNECTION_POOLING,
                   reinterpret_cast<SQLPOINTER>(SQL_CP_OFF), SQL_IS_UINTEGER);
-    SQLHENV handle = SQL_NULL_HENV;
-    if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &handle))) {
-      return SQLHENV{SQL_NULL_HENV};
-    }
-    if (!SQL_SUCCEEDED(SQLSetEnvAttr(handle, SQL_ATTR_ODBC_VERSION,
-                                     reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0))) {
-      SQLFreeHandle(SQL_HANDLE_ENV, handle);
-      return SQLHENV{SQL_NULL_HENV};
-    }
+  });
+  SQLHENV handle = SQL_NULL_HENV;
+  if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &handle))) {
+    return SQL_NULL_HENV;
+  }
+  if (!SQL_SUCCEEDED(SQLSetEnvAttr(handle, SQL_ATTR_ODBC_VERSION,
+                                   reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0))) {
+    SQLFreeHandle(SQL_HANDLE_ENV, handle);
+    return SQL_NULL_HENV;
+  }
+  return handle;
+}
+
+// An environment for one scope.
+class ScopedEnvironment {
+ public:
+  ScopedEnvironment() : handle_(NewEnvironment()) {}
+  ~ScopedEnvironment() {
+    if (handle_ != SQL_NULL_HENV) SQLFreeHandle(SQL_HANDLE_ENV, handle_);
+  }
+  ScopedEnvironment(const ScopedEnvironment&) = delete;
+  ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
+  SQLHENV Get() const { return handle_; }
+  // Hands the environment over to a connection that frees it.
+  SQLHENV Release() {
+    SQLHENV handle = handle_;
+    handle_ = SQL_NULL_HENV;
     return handle;
-  }();
-  return env;
+  }
+
+ private:
+  SQLHENV handle_;
+};
+
+// The driver's own SQLCancel and its handle for a statement of the driver manager, so that
+// a cancel from another thread reaches the driver without passing through the driver
+// manager: unixODBC's SQLCancel edits the statement's diagnostics without a lock, racing
+// the polling thread's own calls on that statement. The driver manager hands out the
+// driver's library as the loader handle it opened it with. Both null when it cannot say.
+using DriverCancelFn = SQLRETURN (*)(SQLHSTMT);
+
+DriverCancelFn FindDriverCancel(SQLHDBC dbc) {
+  using LoaderSymbolFn = void* (*)(void*, const char*);
+  static const auto loaderSymbol =
+      reinterpret_cast<LoaderSymbolFn>(dlsym(RTLD_DEFAULT, "lt_dlsym"));
+  if (loaderSymbol == nullptr) return nullptr;
+  void* library = nullptr;
+  if (!SQL_SUCCEEDED(SQLGetInfo(dbc, SQL_DRIVER_HLIB, &library, sizeof library, nullptr)) ||
+      library == nullptr) {
+    return nullptr;
+  }
+  return reinterpret_cast<DriverCancelFn>(loaderSymbol(library, "SQLCancel"));
+}
+
+SQLHSTMT DriverStatement(SQLHDBC dbc, SQLHSTMT statement) {
+  SQLHSTMT driverStatement = statement;
+  if (!SQL_SUCCEEDED(
+          SQLGetInfo(dbc, SQL_DRIVER_HSTMT, &driverStatement, sizeof driverStatement, nullptr))) {
+    return SQL_NULL_HSTMT;
+  }
+  return driverStatement == statement ? SQL_NULL_HSTMT : driverStatement;
+}
+
+// A driver whose SQLCancel also closes the cursor of the statement it is given, without a
+// lock against the thread that fetches from it: such a driver is cancelled through a spare
+// idle statement of the same connection; its interrupt ends whatever the connection runs.
+bool CancelClosesCursor(SQLHDBC dbc) {
+  char name[256] = {};
+  SQLSMALLINT length = 0;
+  if (!SQL_SUCCEEDED(SQLGetInfo(dbc, SQL_DRIVER_NAME, name, sizeof name, &length))) return false;
+  return std::string_view(name).find("sqlite3odbc") != std::string_view::npos;
 }
 
 constexpr std::string_view kNoEnvironmentText = "The ODBC driver manager could not be started.";
 
 class UnixOdbcConnection final : public IOdbcConnection {
  public:
-  explicit UnixOdbcConnection(SQLHDBC dbc) : dbc_(dbc) {}
+  // Takes over both handles; the environment is this connection's alone.
+  UnixOdbcConnection(SQLHENV env, SQLHDBC dbc)
+      : env_(env), dbc_(dbc), driverCancel_(FindDriverCancel(dbc)) {
+    if (CancelClosesCursor(dbc) && SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, dbc, &spare_))) {
+      spareDriver_ = DriverStatement(dbc, spare_);
+    }
+  }
   ~UnixOdbcConnection() override { Close(); }
   UnixOdbcConnection(const UnixOdbcConnection&) = delete;
   UnixOdbcConnection& operator=(const UnixOdbcConnection&) = delete;
@@ -135,17 +203,26 @@ class UnixOdbcConnection final : public IOdbcConnection {
   }
 
   void Cancel() override {
+    // Held throughout: the statement cannot be freed meanwhile (see ~Statement).
     std::lock_guard<std::mutex> lock(mutex_);
     cancelled_ = true;
-    if (running_ != SQL_NULL_HSTMT) SQLCancel(running_);
+    if (running_ == SQL_NULL_HSTMT) return;
+    if (spare_ != SQL_NULL_HSTMT) {
+      CancelThrough(spare_, spareDriver_);
+    } else {
+      CancelThrough(running_, runningDriver_);
+    }
   }
 
   void Close() override {
+    SQLHSTMT spare = SQL_NULL_HSTMT;
     {
       std::lock_guard<std::mutex> lock(mutex_);
       if (closed_) return;
       closed_ = true;
+      std::swap(spare, spare_);
     }
+    if (spare != SQL_NULL_HSTMT) SQLFreeHandle(SQL_HANDLE_STMT, spare);
     if (!SQL_SUCCEEDED(SQLDisconnect(dbc_))) {
       // A transaction left open keeps the connection; give it up and try again.
       SQLEndTran(SQL_HANDLE_DBC, dbc_, SQL_ROLLBACK);
@@ -153,6 +230,8 @@ class UnixOdbcConnection final : public IOdbcConnection {
     }
     SQLFreeHandle(SQL_HANDLE_DBC, dbc_);
     dbc_ = SQL_NULL_HDBC;
+    SQLFreeHandle(SQL_HANDLE_ENV, env_);
+    env_ = SQL_NULL_HENV;
   }
 
  private:
@@ -166,6 +245,7 @@ class UnixOdbcConnection final : public IOdbcConnection {
         // Waits for a Cancel that is inside SQLCancel on this handle right now.
         std::lock_guard<std::mutex> lock(owner_.mutex_);
         owner_.running_ = SQL_NULL_HSTMT;
+        owner_.runningDriver_ = SQL_NULL_HSTMT;
       }
       SQLFreeHandle(SQL_HANDLE_STMT, handle_);
     }
@@ -191,6 +271,8 @@ class UnixOdbcConnection final : public IOdbcConnection {
         SQLSetStmtAttr(handle, SQL_ATTR_CONCURRENCY,
                        reinterpret_cast<SQLPOINTER>(SQL_CONCUR_READ_ONLY), SQL_IS_UINTEGER);
       }
+      const SQLHSTMT driverHandle =
+          owner_.driverCancel_ != nullptr ? DriverStatement(owner_.dbc_, handle) : SQL_NULL_HSTMT;
       std::lock_guard<std::mutex> lock(owner_.mutex_);
       if (owner_.cancelled_) {
         SQLFreeHandle(SQL_HANDLE_STMT, handle);
@@ -198,6 +280,7 @@ class UnixOdbcConnection final : public IOdbcConnection {
       }
       handle_ = handle;
       owner_.running_ = handle;
+      owner_.runningDriver_ = driverHandle;
       return {};
     }
 
@@ -304,9 +387,24 @@ class UnixOdbcConnection final : public IOdbcConnection {
     return {};
   }
 
+  // Cancels the statement given by its driver manager handle, through the driver itself
+  // when the driver's handle is known. Called under mutex_.
+  void CancelThrough(SQLHSTMT statement, SQLHSTMT driverStatement) const {
+    if (driverCancel_ != nullptr && driverStatement != SQL_NULL_HSTMT) {
+      driverCancel_(driverStatement);
+    } else {
+      SQLCancel(statement);
+    }
+  }
+
+  SQLHENV env_;
   SQLHDBC dbc_;
-  std::mutex mutex_;  // guards the three below
+  const DriverCancelFn driverCancel_;  // null: cancel through the driver manager
+  std::mutex mutex_;                   // guards the six below
   SQLHSTMT running_ = SQL_NULL_HSTMT;
+  SQLHSTMT runningDriver_ = SQL_NULL_HSTMT;  // the driver's handle of running_, if known
+  SQLHSTMT spare_ = SQL_NULL_HSTMT;          // idle, for drivers whose cancel closes cursors
+  SQLHSTMT spareDriver_ = SQL_NULL_HSTMT;
   bool cancelled_ = false;
   bool closed_ = false;
 };
@@ -327,11 +425,12 @@ class UnixOdbc final : public IOdbc {
  private:
   static OdbcError Open(std::string_view connectionText, int loginTimeoutSeconds,
                         std::shared_ptr<IOdbcConnection>* connection) {
-    SQLHENV env = Environment();
-    if (env == SQL_NULL_HENV) return OwnError(kNoEnvironmentText);
     if (connectionText.size() > static_cast<std::size_t>(SHRT_MAX)) {
       return OwnError("The connection text is too long.");
     }
+    ScopedEnvironment environment;
+    const SQLHENV env = environment.Get();
+    if (env == SQL_NULL_HENV) return OwnError(kNoEnvironmentText);
     SQLHDBC dbc = SQL_NULL_HDBC;
     SQLRETURN rc = SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc);
     if (!SQL_SUCCEEDED(rc)) return Diagnose(rc, SQL_HANDLE_ENV, env);
@@ -351,7 +450,8 @@ class UnixOdbc final : public IOdbc {
       return error;
     }
     try {
-      *connection = std::make_shared<UnixOdbcConnection>(dbc);
+      *connection = std::make_shared<UnixOdbcConnection>(env, dbc);
+      environment.Release();
     } catch (...) {
       SQLDisconnect(dbc);
       SQLFreeHandle(SQL_HANDLE_DBC, dbc);
@@ -360,11 +460,11 @@ class UnixOdbc final : public IOdbc {
     return {};
   }
 
-  OdbcError List(std::vector<OdbcDataSource>* sources) {
-    SQLHENV env = Environment();
+  static OdbcError List(std::vector<OdbcDataSource>* sources) {
+    // The environment keeps the position of the listing: one of its own.
+    ScopedEnvironment environment;
+    const SQLHENV env = environment.Get();
     if (env == SQL_NULL_HENV) return OwnError(kNoEnvironmentText);
-    // The environment keeps the position of the listing: one listing at a time.
-    std::lock_guard<std::mutex> lock(listMutex_);
     for (SQLUSMALLINT first : {SQL_FETCH_FIRST_USER, SQL_FETCH_FIRST_SYSTEM}) {
       SQLUSMALLINT direction = first;
       for (;;) {
@@ -389,8 +489,6 @@ class UnixOdbc final : public IOdbc {
     }
     return {};
   }
-
-  std::mutex listMutex_;
 };
 
 }  // namespace

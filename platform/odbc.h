@@ -112,8 +112,10 @@ class IOdbc {
   virtual OdbcError ListDataSources(std::vector<OdbcDataSource>* sources) = 0;
 };
 
-// The process-wide driver manager (one ODBC 3 environment made on first use and kept
-// until the process ends, so that threads left running at exit can still use it).
+// The process-wide driver manager. Each connection (and each listing) has an ODBC 3
+// environment of its own, freed with it, so that drivers which keep the connections of an
+// environment in one unlocked list never see two threads at once; connects are never
+// serialised, so one slow login holds up no other.
 IOdbc& SystemOdbc();
 
 // A value as it goes into a connection text: unchanged, unless it contains ';', '{', '}'
