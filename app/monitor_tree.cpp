@@ -12,7 +12,7 @@
 #include "app/main_menu.h"
 #include "controls/accessible_name.h"
 #include "controls/image_strip.h"
-#include "engine/monitor/server.h"
+#include "engine/monitor/monitor_values.h"
 #include "res/art.h"
 
 namespace app {
@@ -21,7 +21,7 @@ namespace {
 constexpr int kImageSize = 16;
 
 int MonitorImage(int type) {
-  return type == engine::Server::kOdbcDataSourceType ? kTreeMonitor : kTreeMonitors;
+  return type == engine::kOdbcDataSourceType ? kTreeMonitor : kTreeMonitors;
 }
 
 // The rows of one monitor's subtree, its node's parent being row `parent`.
@@ -33,7 +33,7 @@ void AppendMonitorRows(std::vector<TreeRow>& rows, int parent,
   rows.push_back({node, "Test queries", kTreeTestQueries, monitor.id});
   const int history = static_cast<int>(rows.size());
   rows.push_back({node, "History", kTreeHistory, monitor.id});
-  if (monitor.type == engine::Server::kOdbcDataSourceType) {
+  if (monitor.type == engine::kOdbcDataSourceType) {
     rows.push_back({history, "Availability history", kTreeAvailabilityHistory, monitor.id});
     rows.push_back({history, "Health history", kTreeHealthHistory, monitor.id});
     rows.push_back({history, "Connection Time history", kTreeConnectionTimeHistory, monitor.id});
@@ -82,7 +82,7 @@ int ViewCodeForImage(int image, int monitorType) {
     case kTreeMonitor:
       return 9;
     case kTreeConnectionTime:
-      return monitorType == engine::Server::kOdbcDataSourceType ? 8 : 0;
+      return monitorType == engine::kOdbcDataSourceType ? 8 : 0;
     case kTreeTestQueries:
       return 19;
     case kTreeHistory:

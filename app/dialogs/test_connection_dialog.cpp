@@ -40,18 +40,11 @@ std::int32_t ParseTimeout(std::string_view text) {
 ConnectionTestInput MakeConnectionTestInput(const engine::MonitorSettings& settings,
                                             bool customTimeoutsAllowed,
                                             std::optional<std::string> query) {
-  // The engine's own text, so that a test and a poll connect alike.
-  engine::ODBCDataSource source;
+  // The engine's own rule, so that a test and a poll connect alike.
   ConnectionTestInput input;
-  {
-    std::lock_guard lock(source.Mutex());
-    source.address = settings.address;
-    source.username = settings.username;
-    source.password = settings.password;
-    source.customConnectionString = settings.customConnectionString;
-    source.connectionString = settings.connectionString;
-    input.connectionText = source.ConnectionText();
-  }
+  input.connectionText =
+      engine::MonitorConnectionText(settings.customConnectionString, settings.connectionString,
+                                    settings.address, settings.username, settings.password);
   if (customTimeoutsAllowed && settings.customTimeouts) {
     input.loginTimeout = settings.loginTimeout;
     input.queryTimeout = settings.queryTimeout;

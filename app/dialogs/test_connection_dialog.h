@@ -36,9 +36,9 @@ std::int32_t ParseTimeout(std::string_view text);
 // What the worker needs, copied before it starts.
 struct ConnectionTestInput {
   std::string connectionText;
-  std::int32_t loginTimeout = engine::ODBCDataSource::kDefaultTimeout;  // seconds
-  std::int32_t queryTimeout = engine::ODBCDataSource::kDefaultTimeout;  // seconds
-  std::optional<std::string> query;  // the test query to run, if any
+  std::int32_t loginTimeout = engine::kDefaultOdbcTimeout;  // seconds
+  std::int32_t queryTimeout = engine::kDefaultOdbcTimeout;  // seconds
+  std::optional<std::string> query;                         // the test query to run, if any
 
   bool operator==(const ConnectionTestInput&) const = default;
 };

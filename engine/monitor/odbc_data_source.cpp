@@ -72,8 +72,8 @@ ODBCDataSource::~ODBCDataSource() = default;
 std::string ODBCDataSource::GetTypeName() const { return "ODBC Data Source"; }
 
 std::string ODBCDataSource::ConnectionText() const {
-  return customConnectionString ? connectionString
-                                : platform::BuildDsnConnectionString(address, username, password);
+  return MonitorConnectionText(customConnectionString, connectionString, address, username,
+                               password);
 }
 
 int ODBCDataSource::Poll(PollControl& control) {

@@ -17,7 +17,7 @@ namespace engine {
 
 class ODBCDataSource : public Server {
  public:
-  static constexpr std::int32_t kDefaultTimeout = 15;  // seconds
+  static constexpr std::int32_t kDefaultTimeout = kDefaultOdbcTimeout;
   static constexpr std::size_t kHistorySize = 10;
 
   ODBCDataSource();

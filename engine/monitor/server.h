@@ -24,6 +24,7 @@
 
 #include "engine/db/cursor.h"
 #include "engine/db/database.h"
+#include "engine/monitor/monitor_values.h"
 #include "engine/monitor/server_data.h"
 #include "engine/monitor/server_health.h"
 #include "engine/monitor/test_query.h"
@@ -37,21 +38,6 @@ namespace engine {
 
 class HealthAttribute;
 struct PollSession;
-
-// A colour as the user interface should paint it: the theme's colour of inactive
-// captions, or an RGB value.
-struct StatusColor {
-  bool inactiveCaption = true;
-  std::uint8_t red = 0;
-  std::uint8_t green = 0;
-  std::uint8_t blue = 0;
-
-  static StatusColor InactiveCaption() { return {}; }
-  static StatusColor Rgb(std::uint8_t r, std::uint8_t g, std::uint8_t b) {
-    return {false, r, g, b};
-  }
-  bool operator==(const StatusColor&) const = default;
-};
 
 // What a poll may ask of the polling thread that runs it. A poll calls BeginDriver before
 // its first ODBC call and EndDriver after its last one; between the two it must not touch
@@ -80,8 +66,8 @@ class PollControl {
 
 class Server : public ServerHealth, public std::enable_shared_from_this<Server> {
  public:
-  static constexpr int kOdbcDataSourceType = 2;
-  static constexpr std::int32_t kDefaultPollingInterval = 15;  // minutes
+  static constexpr int kOdbcDataSourceType = engine::kOdbcDataSourceType;
+  static constexpr std::int32_t kDefaultPollingInterval = engine::kDefaultPollingInterval;
 
   explicit Server(int type);
   // A polling thread still running (its owner dropped the monitor without stopping it) is

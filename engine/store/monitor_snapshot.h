@@ -9,8 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/monitor/odbc_data_source.h"
-#include "engine/monitor/server.h"
+#include "engine/monitor/monitor_values.h"
 #include "engine/monitor/server_data.h"
 #include "engine/monitor/test_query.h"
 #include "platform/status.h"
@@ -23,12 +22,12 @@ struct MonitorSettings {
   std::string address{};  // the ODBC data source name
   std::string username{};
   std::string password{};
-  std::int32_t pollingInterval = Server::kDefaultPollingInterval;  // minutes
+  std::int32_t pollingInterval = kDefaultPollingInterval;  // minutes
   bool customConnectionString = false;
   std::string connectionString{};
   bool customTimeouts = false;
-  std::int32_t loginTimeout = ODBCDataSource::kDefaultTimeout;  // seconds
-  std::int32_t queryTimeout = ODBCDataSource::kDefaultTimeout;  // seconds
+  std::int32_t loginTimeout = kDefaultOdbcTimeout;  // seconds
+  std::int32_t queryTimeout = kDefaultOdbcTimeout;  // seconds
 
   bool operator==(const MonitorSettings&) const = default;
 };
@@ -109,7 +108,7 @@ struct AlertSnapshot {
 // One monitor as the views show it, all taken at one moment.
 struct MonitorSnapshot {
   std::string id{};
-  std::int32_t type = Server::kOdbcDataSourceType;
+  std::int32_t type = kOdbcDataSourceType;
   std::string typeName{};
   std::int64_t creationTime = 0;
   MonitorSettings settings{};
@@ -150,7 +149,7 @@ struct MonitorSnapshot {
 struct MonitorSummary {
   std::string id{};
   std::string name{};
-  std::int32_t type = Server::kOdbcDataSourceType;
+  std::int32_t type = kOdbcDataSourceType;
   bool running = false;
   bool stopPending = false;
   bool notPolledYet = true;
