@@ -115,8 +115,11 @@ ODBCSettingsView::ODBCSettingsView(wxWindow* parent, SnapshotSource snapshots,
   customTimeouts_->Bind(wxEVT_CHECKBOX, [this](wxCommandEvent&) { EnableFields(); });
   update_->Bind(wxEVT_BUTTON, &ODBCSettingsView::OnUpdate, this);
   cancel_->Bind(wxEVT_BUTTON, &ODBCSettingsView::OnCancel, this);
-  test_->Bind(wxEVT_BUTTON, [this](wxCommandEvent& event) {
-    OpenModalLater(this, [this, event]() mutable { OnTest(event); });
+  test_->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) {
+    OpenModalLater(this, [this] {
+      wxCommandEvent event(wxEVT_BUTTON, test_->GetId());
+      OnTest(event);
+    });
   });
   EnableFields();
   SetSizeLimits(true, false);
