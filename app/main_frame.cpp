@@ -21,6 +21,7 @@
 #include "app/command_ids.h"
 #include "app/frame_rules.h"
 #include "app/main_menu.h"
+#include "app/modal_command.h"
 #include "app/monitor_info_pane.h"
 #include "app/monitor_tree.h"
 #include "app/new_monitor.h"
@@ -238,17 +239,23 @@ void CMainFrame::BindCommands() {
     Bind(
         wxEVT_MENU, [run = std::move(run)](wxCommandEvent&) { run(); }, id);
   };
-  command(kIdMonitorNew, [this] { OnMonitorNew(); });
+  // The commands that open a modal window open it once their event has returned.
+  auto modal = [this, command](int id, void (CMainFrame::*run)()) {
+    command(id, [this, run] { OpenModalLater(this, [this, run] { (this->*run)(); }); });
+  };
+  modal(kIdMonitorNew, &CMainFrame::OnMonitorNew);
   command(kIdMonitorStart, [this] { OnMonitorStart(); });
   command(kIdMonitorStop, [this] { OnMonitorStop(); });
-  command(kIdMonitorDelete, [this] { OnMonitorDelete(); });
+  modal(kIdMonitorDelete, &CMainFrame::OnMonitorDelete);
   command(kIdMonitorDuplicate, [this] {
     const std::string id = GetSelectedServerId();
     storage_.DuplicateServer(id);
     UpdateForServer(id);
   });
   command(kIdSettings, [this] {
-    if (options_.runSettings) options_.runSettings(this);
+    OpenModalLater(this, [this] {
+      if (options_.runSettings) options_.runSettings(this);
+    });
   });
   command(kIdOnlineHelp, [] { OpenOnlineHelp(); });
   command(kIdViewToolbar, [this] {

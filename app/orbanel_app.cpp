@@ -16,6 +16,7 @@
 #include "app/exit_signals.h"
 #include "app/instance_lock.h"
 #include "app/main_frame.h"
+#include "app/modal_command.h"
 #include "app/settings/settings.h"
 #include "app/ui_thread.h"
 #include "engine/monitor/server.h"
@@ -99,7 +100,8 @@ void StartExitWatchdog() {
 
 OrbanelApp::OrbanelApp() {
   Bind(
-      wxEVT_MENU, [this](wxCommandEvent&) { OnAppAbout(); }, kIdAppAbout);
+      wxEVT_MENU, [this](wxCommandEvent&) { OpenModalLater(this, [this] { OnAppAbout(); }); },
+      kIdAppAbout);
 }
 
 OrbanelApp::~OrbanelApp() = default;

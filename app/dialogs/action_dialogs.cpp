@@ -12,6 +12,7 @@
 #include <cctype>
 #include <utility>
 
+#include "app/modal_command.h"
 #include "app/wx_text.h"
 #include "controls/accessible_name.h"
 
@@ -60,7 +61,9 @@ ActionDialog::ActionDialog(wxWindow* parent, const engine::ActionSettings& setti
     : wxDialog(parent, wxID_ANY, kTitle), settings_(settings), message_(std::move(message)) {
   if (!message_) {
     message_ = [this](const wxString& text, const wxString& caption) {
-      wxMessageBox(text, caption, wxOK | wxICON_EXCLAMATION, this);
+      OpenModalLater(this, [this, text, caption] {
+        wxMessageBox(text, caption, wxOK | wxICON_EXCLAMATION, this);
+      });
     };
   }
   const int gap = FromDIP(6);
@@ -255,7 +258,9 @@ ActionProgramDialog::ActionProgramDialog(wxWindow* parent, const engine::ActionS
 
   SetText(path_, Settings().path);
   browse_->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) {
-    if (const std::optional<wxString> chosen = choose_(this)) path_->ChangeValue(*chosen);
+    OpenModalLater(this, [this] {
+      if (const std::optional<wxString> chosen = choose_(this)) path_->ChangeValue(*chosen);
+    });
   });
   Finish();
 }

@@ -10,6 +10,7 @@
 
 #include <utility>
 
+#include "app/modal_command.h"
 #include "app/views/alert_rows.h"
 #include "app/wx_text.h"
 #include "controls/accessible_name.h"
@@ -39,7 +40,8 @@ AlertDialog::AlertDialog(wxWindow* parent, engine::AlertSettings alert,
       message_(std::move(message)) {
   if (!message_) {
     message_ = [this](const wxString& text) {
-      wxMessageBox(text, "Lumivar", wxOK | wxICON_INFORMATION, this);
+      OpenModalLater(
+          this, [this, text] { wxMessageBox(text, "Lumivar", wxOK | wxICON_INFORMATION, this); });
     };
   }
   auto* alertLabel = new wxStaticText(this, wxID_ANY, "Alert:");

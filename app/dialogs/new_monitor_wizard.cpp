@@ -15,6 +15,7 @@
 #include <utility>
 
 #include "app/dialogs/test_connection_dialog.h"
+#include "app/modal_command.h"
 #include "app/wx_text.h"
 #include "controls/accessible_name.h"
 
@@ -138,13 +139,17 @@ NewMonitorWizard::NewMonitorWizard(wxWindow* parent, const NewMonitorData& data,
   }
   if (!hooks_.testConnection) {
     hooks_.testConnection = [](wxWindow* parent, const ConnectionTestInput& input) {
-      TestConnectionDialog dialog(parent, input);
-      dialog.ShowModal();
+      OpenModalLater(parent, [parent, input] {
+        TestConnectionDialog dialog(parent, input);
+        dialog.ShowModal();
+      });
     };
   }
   if (!hooks_.message) {
     hooks_.message = [this](const wxString& text, const wxString& caption) {
-      wxMessageBox(text, caption, wxOK | wxICON_EXCLAMATION, this);
+      OpenModalLater(this, [this, text, caption] {
+        wxMessageBox(text, caption, wxOK | wxICON_EXCLAMATION, this);
+      });
     };
   }
 

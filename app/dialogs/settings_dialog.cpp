@@ -17,6 +17,7 @@
 #include "app/autostart.h"
 #include "app/dialogs/action_dialogs.h"
 #include "app/dialogs/test_connection_dialog.h"
+#include "app/modal_command.h"
 #include "app/settings/settings.h"
 #include "app/wx_text.h"
 #include "controls/accessible_name.h"
@@ -51,7 +52,9 @@ SettingsDialog::SettingsDialog(wxWindow* parent, const SettingsDialogValues& val
     : wxDialog(parent, wxID_ANY, kCaption), values_(values), showMessage_(std::move(message)) {
   if (!showMessage_) {
     showMessage_ = [this](const wxString& text, const wxString& caption) {
-      wxMessageBox(text, caption, wxOK | wxICON_EXCLAMATION, this);
+      OpenModalLater(this, [this, text, caption] {
+        wxMessageBox(text, caption, wxOK | wxICON_EXCLAMATION, this);
+      });
     };
   }
   const int gap = FromDIP(6);

@@ -3,8 +3,8 @@
 #include <wx/button.h>
 #include <wx/sizer.h>
 #include <wx/textctrl.h>
-#include <wx/weakref.h>
 
+#include <atomic>
 #include <cctype>
 #include <mutex>
 #include <thread>
@@ -113,20 +113,29 @@ wxString LogForDisplay(const std::string& log) {
   return wxString::FromUTF8(text);
 }
 
-// Written on the UI thread only: the worker's reports arrive as posted work.
+// Shared by the dialog and its worker. Only `abandoned` is read on the worker; the rest is
+// read and written on the UI thread, where the worker's reports arrive as posted work.
 struct TestConnectionDialog::Session {
   std::string log;
   bool started = false;
   bool running = false;
-  wxWeakRef<TestConnectionDialog> dialog;
+  // The dialog while it exists; cleared by its destructor.
+  TestConnectionDialog* dialog = nullptr;
+  // Set when the dialog goes: the worker posts nothing more.
+  std::atomic<bool> abandoned = false;
 };
 
 TestConnectionDialog::TestConnectionDialog(wxWindow* parent, ConnectionTestInput input,
                                            platform::IOdbc& odbc)
+    : TestConnectionDialog(parent, std::move(input),
+                           std::shared_ptr<platform::IOdbc>(std::shared_ptr<void>(), &odbc)) {}
+
+TestConnectionDialog::TestConnectionDialog(wxWindow* parent, ConnectionTestInput input,
+                                           std::shared_ptr<platform::IOdbc> odbc)
     : wxDialog(parent, wxID_ANY, "Test Connection", wxDefaultPosition, wxDefaultSize,
                wxDEFAULT_DIALOG_STYLE | wxRESIZE_BORDER),
       input_(std::move(input)),
-      odbc_(odbc),
+      odbc_(std::move(odbc)),
       session_(std::make_shared<Session>()) {
   session_->dialog = this;
   log_ = new wxTextCtrl(this, wxID_ANY, "", wxDefaultPosition, FromDIP(wxSize(420, 220)),
@@ -140,11 +149,13 @@ TestConnectionDialog::TestConnectionDialog(wxWindow* parent, ConnectionTestInput
   SetSizerAndFit(sizer);
   SetEscapeId(wxID_NONE);
   ok_->Bind(wxEVT_BUTTON, &TestConnectionDialog::OnOk, this);
-  Bind(wxEVT_CLOSE_WINDOW, &TestConnectionDialog::OnClose, this);
   Bind(wxEVT_CHAR_HOOK, &TestConnectionDialog::OnCharHook, this);
 }
 
-TestConnectionDialog::~TestConnectionDialog() = default;
+TestConnectionDialog::~TestConnectionDialog() {
+  session_->dialog = nullptr;
+  session_->abandoned = true;
+}
 
 bool TestConnectionDialog::StartTest() {
   if (session_->started) return false;
@@ -152,13 +163,17 @@ bool TestConnectionDialog::StartTest() {
   session_->running = true;
   ok_->Disable();
   try {
-    std::thread([session = session_, input = input_, &odbc = odbc_] {
-      RunConnectionTest(odbc, input, [&session](const std::string& log) {
+    // The worker holds no pointer to the dialog: what it reports goes through the session,
+    // and only while the dialog exists.
+    std::thread([session = session_, input = input_, odbc = odbc_] {
+      RunConnectionTest(*odbc, input, [&session](const std::string& log) {
+        if (session->abandoned) return;
         PostToUiThread([session, log] {
           session->log = log;
           if (session->dialog) session->dialog->ShowLog();
         });
       });
+      if (session->abandoned) return;
       PostToUiThread([session] {
         session->running = false;
         if (session->dialog) session->dialog->ok_->Enable();
@@ -191,17 +206,8 @@ void TestConnectionDialog::OnOk(wxCommandEvent& event) {
   event.Skip();
 }
 
-void TestConnectionDialog::OnClose(wxCloseEvent& event) {
-  if (Running() && event.CanVeto()) {
-    event.Veto();
-    return;
-  }
-  event.Skip();
-}
-
 void TestConnectionDialog::OnCharHook(wxKeyEvent& event) {
   if (event.GetKeyCode() == WXK_ESCAPE) {
-    if (Running()) return;
     if (IsModal()) {
       EndModal(wxID_CANCEL);
     } else {

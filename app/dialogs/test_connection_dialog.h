@@ -71,12 +71,18 @@ platform::OdbcError RunConnectionTest(platform::IOdbc& odbc, const ConnectionTes
 // The log shown in a text control: CRLF line ends as "\n".
 wxString LogForDisplay(const std::string& log);
 
-// The modal "Test Connection" dialog. The test starts when the dialog is shown; while it
-// runs, OK, Escape and the close box are refused. UI thread only.
+// The modal "Test Connection" dialog. The test starts when the dialog is shown; OK is
+// disabled while it runs, but Escape and the close box close the dialog at once. A driver
+// call still running then stays with the worker, which owns everything it uses and reports
+// nothing once the dialog is gone. UI thread only.
 class TestConnectionDialog : public wxDialog {
  public:
+  // odbc must outlive every worker started on it (the system driver manager does).
   TestConnectionDialog(wxWindow* parent, ConnectionTestInput input,
                        platform::IOdbc& odbc = platform::SystemOdbc());
+  // The worker keeps odbc alive until it ends.
+  TestConnectionDialog(wxWindow* parent, ConnectionTestInput input,
+                       std::shared_ptr<platform::IOdbc> odbc);
   ~TestConnectionDialog() override;
 
   // Starts the worker (once); ShowModal calls it. False when it could not be started.
@@ -95,12 +101,11 @@ class TestConnectionDialog : public wxDialog {
 
  private:
   void OnOk(wxCommandEvent& event);
-  void OnClose(wxCloseEvent& event);
   void OnCharHook(wxKeyEvent& event);
   void ShowLog();
 
   ConnectionTestInput input_;
-  platform::IOdbc& odbc_;
+  std::shared_ptr<platform::IOdbc> odbc_;
   std::shared_ptr<Session> session_;
   wxButton* ok_ = nullptr;
   wxTextCtrl* log_ = nullptr;

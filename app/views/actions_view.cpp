@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "app/dialogs/action_dialogs.h"
+#include "app/modal_command.h"
 #include "app/wx_text.h"
 #include "controls/accessible_name.h"
 #include "engine/store/server_storage.h"
@@ -221,12 +222,13 @@ ActionsView::ActionsView(wxWindow* parent, SnapshotSource snapshots, engine::Ser
     const int row = list_->ItemToRow(event.GetItem());
     if (row == wxNOT_FOUND) return;
     model_.Select(row);
-    Edit();
+    OpenModalLater(this, [this] { Edit(); });
   });
-  add_->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { Add(); });
-  edit_->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { Edit(); });
+  add_->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { OpenModalLater(this, [this] { Add(); }); });
+  edit_->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { OpenModalLater(this, [this] { Edit(); }); });
   remove_->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { Remove(); });
-  removeAll_->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { RemoveAll(); });
+  removeAll_->Bind(wxEVT_BUTTON,
+                   [this](wxCommandEvent&) { OpenModalLater(this, [this] { RemoveAll(); }); });
   test_->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { Test(); });
   UpdateButtons();
 }

@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "app/dialogs/alert_dialog.h"
+#include "app/modal_command.h"
 #include "app/settings/settings.h"
 #include "app/wx_text.h"
 #include "controls/accessible_name.h"
@@ -89,10 +90,11 @@ AlertsView::AlertsView(wxWindow* parent, SnapshotSource snapshots, engine::Serve
   row->Add(buttons, 0, wxLEFT, 6);
   Body()->Add(row, 1, wxEXPAND | wxALL, 6);
 
-  add_->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { Add(); });
-  edit_->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { Edit(); });
+  add_->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { OpenModalLater(this, [this] { Add(); }); });
+  edit_->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { OpenModalLater(this, [this] { Edit(); }); });
   remove_->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { Remove(); });
-  removeAll_->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { RemoveAll(); });
+  removeAll_->Bind(wxEVT_BUTTON,
+                   [this](wxCommandEvent&) { OpenModalLater(this, [this] { RemoveAll(); }); });
   list_->Bind(wxEVT_DATAVIEW_SELECTION_CHANGED, [this](wxDataViewEvent&) {
     if (!filling_) UpdateButtons(false);
   });
@@ -283,7 +285,8 @@ void AlertsView::OnValueChanged(wxDataViewEvent& event) {
 
 void AlertsView::OnActivated(wxDataViewEvent& event) {
   // A double click on a box only toggles it (twice).
-  if (event.GetColumn() != static_cast<int>(kEnableColumn)) Edit();
+  if (event.GetColumn() != static_cast<int>(kEnableColumn))
+    OpenModalLater(this, [this] { Edit(); });
 }
 
 void AlertsView::OnKeyDown(wxKeyEvent& event) {

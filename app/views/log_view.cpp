@@ -15,6 +15,7 @@
 #include <thread>
 #include <utility>
 
+#include "app/modal_command.h"
 #include "app/settings/settings.h"
 #include "app/ui_thread.h"
 #include "controls/accessible_name.h"
@@ -167,7 +168,8 @@ LogView::LogView(wxWindow* parent, SnapshotSource snapshots, engine::ServerStora
       message_->SetLabelText(wxString::FromUTF8(lines_[row].message));
     }
   });
-  clear_->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { ClearLog(); });
+  clear_->Bind(wxEVT_BUTTON,
+               [this](wxCommandEvent&) { OpenModalLater(this, [this] { ClearLog(); }); });
   SetSizeLimits(true, true);
 }
 

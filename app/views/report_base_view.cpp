@@ -18,6 +18,7 @@
 #include <initializer_list>
 #include <utility>
 
+#include "app/modal_command.h"
 #include "app/ui_thread.h"
 #include "controls/accessible_name.h"
 #include "controls/color_list.h"
@@ -72,7 +73,8 @@ ReportBaseView::ReportBaseView(wxWindow* parent, SnapshotSource snapshots,
     : BaseView(parent, std::move(snapshots)),
       savePeriod_(std::move(savePeriod)),
       message_([this](const wxString& text) {
-        wxMessageBox(text, "Lumivar", wxOK | wxICON_EXCLAMATION, this);
+        OpenModalLater(
+            this, [this, text] { wxMessageBox(text, "Lumivar", wxOK | wxICON_EXCLAMATION, this); });
       }),
       now_(SystemNow),
       self_(std::make_shared<wxWeakRef<ReportBaseView>>(this)) {

@@ -12,6 +12,7 @@
 #include <utility>
 
 #include "app/dialogs/test_connection_dialog.h"
+#include "app/modal_command.h"
 #include "app/wx_text.h"
 #include "controls/accessible_name.h"
 #include "engine/store/server_storage.h"
@@ -28,7 +29,9 @@ ODBCSettingsView::ODBCSettingsView(wxWindow* parent, SnapshotSource snapshots,
       odbc_(odbc) {
   if (!message_) {
     message_ = [this](const wxString& text, const wxString& caption) {
-      wxMessageBox(text, caption, wxOK | wxICON_EXCLAMATION, this);
+      OpenModalLater(this, [this, text, caption] {
+        wxMessageBox(text, caption, wxOK | wxICON_EXCLAMATION, this);
+      });
     };
   }
   const int gap = FromDIP(6);
@@ -112,7 +115,12 @@ ODBCSettingsView::ODBCSettingsView(wxWindow* parent, SnapshotSource snapshots,
   customTimeouts_->Bind(wxEVT_CHECKBOX, [this](wxCommandEvent&) { EnableFields(); });
   update_->Bind(wxEVT_BUTTON, &ODBCSettingsView::OnUpdate, this);
   cancel_->Bind(wxEVT_BUTTON, &ODBCSettingsView::OnCancel, this);
-  test_->Bind(wxEVT_BUTTON, &ODBCSettingsView::OnTest, this);
+  test_->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) {
+    OpenModalLater(this, [this] {
+      wxCommandEvent event(wxEVT_BUTTON, test_->GetId());
+      OnTest(event);
+    });
+  });
   EnableFields();
   SetSizeLimits(true, false);
 }

@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "app/dialogs/test_connection_dialog.h"
+#include "app/modal_command.h"
 #include "app/settings/settings.h"
 #include "app/wx_text.h"
 #include "controls/accessible_name.h"
@@ -231,10 +232,13 @@ TestQueriesView::TestQueriesView(wxWindow* parent, SnapshotSource snapshots,
     FillList();
   });
   removeAll_->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) {
-    if (!model_ || model_->Rows().empty()) return;
-    if (model_->RemoveAll(confirm_(kRemoveAllQuestion))) FillList();
+    OpenModalLater(this, [this] {
+      if (!model_ || model_->Rows().empty()) return;
+      if (model_->RemoveAll(confirm_(kRemoveAllQuestion))) FillList();
+    });
   });
-  test_->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { RunTest(); });
+  test_->Bind(wxEVT_BUTTON,
+              [this](wxCommandEvent&) { OpenModalLater(this, [this] { RunTest(); }); });
   name_->Bind(wxEVT_TEXT, [this](wxCommandEvent&) {
     if (filling_ || !model_ || !model_->SetName(name_->GetValue().utf8_string())) return;
     filling_ = true;

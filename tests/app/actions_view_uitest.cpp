@@ -37,6 +37,8 @@ void Click(wxWindow* control, wxEventType type) {
   event.SetEventObject(control);
   if (auto* box = dynamic_cast<wxCheckBox*>(control)) event.SetInt(box->GetValue() ? 1 : 0);
   control->GetEventHandler()->ProcessEvent(event);
+  // A command that opens a modal window opens it on the loop's next turn.
+  wxTheApp->ProcessPendingEvents();
 }
 
 class ActionsViewUiTest : public engine::testing::MonitorTest {
@@ -135,6 +137,42 @@ TEST_F(ActionsViewUiTest, ANotificationDuringAddShowsNoHalfMadeRowAndOnlyOkStore
   EXPECT_EQ(pages_, 0);
   view->UpdateView(true, kRefreshShow);
   EXPECT_EQ(pages_, 1);
+}
+
+// A button that opens a modal window opens it once the button's event has returned (an
+// accessibility client's action returns with it), and a second press before that turn of
+// the loop opens no second window.
+TEST_F(ActionsViewUiTest, ModalWindowsOpenAfterTheButtonsEventReturns) {
+  ActionsView* view = MakeView(0);
+  int dialogs = 0;
+  run_ = [&](ActionDialog&) {
+    ++dialogs;
+    return static_cast<int>(wxID_CANCEL);
+  };
+  const struct {
+    const char* name;
+    wxButton* button;
+    int dialogs;    // dialogs run after the turn
+    int questions;  // questions asked after the turn
+  } cases[] = {
+      {"Add", view->AddButton(), 1, 0},
+      {"Edit", view->EditButton(), 1, 0},
+      {"Remove All", view->RemoveAllButton(), 0, 1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    dialogs = 0;
+    questions_.clear();
+    for (int press = 0; press < 2; ++press) {
+      wxCommandEvent event(wxEVT_BUTTON, c.button->GetId());
+      event.SetEventObject(c.button);
+      c.button->GetEventHandler()->ProcessEvent(event);
+    }
+    EXPECT_EQ(dialogs + static_cast<int>(questions_.size()), 0) << "opened inside the event";
+    PumpFor(std::chrono::milliseconds(50));
+    EXPECT_EQ(dialogs, c.dialogs);
+    EXPECT_EQ(static_cast<int>(questions_.size()), c.questions);
+  }
 }
 
 TEST_F(ActionsViewUiTest, EmailDialogPortAuthenticationAndRefusedNumbers) {

@@ -86,6 +86,7 @@ class LogViewUiTest : public engine::testing::MonitorTest {
     wxCommandEvent click(wxEVT_BUTTON, view_->ClearButton()->GetId());
     click.SetEventObject(view_->ClearButton());
     view_->ClearButton()->ProcessWindowEvent(click);
+    wxTheApp->ProcessPendingEvents();  // the question opens on the loop's next turn
     ASSERT_TRUE(PumpUntil([this] { return !view_->Busy(); }));
   }
   void Screenshot(const char* name) { testing_support::ScreenshotIfAsked(frame_, name); }

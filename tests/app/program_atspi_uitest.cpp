@@ -3,7 +3,9 @@
 // with the accessibility bus, and the test reaches its window only through AT-SPI. Two
 // monitors were running at the last exit; the test selects one of them in the tree by its
 // name, presses the toolbar's Stop, and sees the commands' states follow and the exit
-// record keep only the other monitor running.
+// record keep only the other monitor running. The menu commands that open a modal window
+// answer the client's action before the window opens, so the client sees the window and
+// closes it.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -28,25 +30,32 @@ using testing_support::DbusSession;
 
 class ProgramAtspiTest : public ProgramTest {
  protected:
+  // One session and one client serve every test: libatspi joins one bus per process.
+  static void TearDownTestSuite() {
+    client_.reset();
+    bus_.reset();
+    session_.reset();
+  }
   void SetUp() override {
     ProgramTest::SetUp();
     if (HasFatalFailure()) return;
-    session_.emplace();
-    std::string problem;
-    if (session_->AccessibilityBusAddress(&problem).empty())
-      GTEST_SKIP() << "the accessibility bus cannot be started: " << problem;
-    bus_.emplace("DBUS_SESSION_BUS_ADDRESS", session_->Address());
-    if (!client_.Connect(&problem)) GTEST_SKIP() << problem;
+    if (!session_) {
+      session_.emplace();
+      std::string problem;
+      if (session_->AccessibilityBusAddress(&problem).empty()) {
+        problem_ = "the accessibility bus cannot be started: " + problem;
+      } else {
+        bus_.emplace("DBUS_SESSION_BUS_ADDRESS", session_->Address());
+        client_.emplace();
+        if (!client_->Connect(&problem)) problem_ = problem;
+      }
+    }
+    if (!problem_.empty()) GTEST_SKIP() << problem_;
     // The program joins the accessibility bus of this session.
     std::erase_if(env_, [](const std::string& e) {
       return e.starts_with("NO_AT_BRIDGE=") || e.starts_with("DBUS_SESSION_BUS_ADDRESS=");
     });
     AddEnv("DBUS_SESSION_BUS_ADDRESS", session_->Address());
-  }
-  void TearDown() override {
-    ProgramTest::TearDown();
-    bus_.reset();
-    session_.reset();
   }
 
   // Saves monitors (their data sources do not exist, so each poll fails at once and the
@@ -82,7 +91,7 @@ class ProgramAtspiTest : public ProgramTest {
     AtspiNode found;
     WaitFor(
         [&] {
-          client_.Dispatch();
+          client_->Dispatch();
           found = app.Find(role, name);
           return static_cast<bool>(found);
         },
@@ -94,15 +103,34 @@ class ProgramAtspiTest : public ProgramTest {
   bool WaitForEnabled(const AtspiNode& button, bool enabled) {
     return WaitFor(
         [&] {
-          client_.Dispatch();
+          client_->Dispatch();
           return button.HasState("enabled") == enabled;
         },
         30s);
   }
 
-  std::optional<DbusSession> session_;
-  std::optional<testing_support::ScopedEnv> bus_;
-  AtspiClient client_;
+  // Waits until the application has (or, with present false, no longer has) a window of
+  // that name; the window, or an empty node.
+  AtspiNode WaitForWindow(const AtspiNode& app, const std::string& name, bool present = true) {
+    AtspiNode found;
+    WaitFor(
+        [&] {
+          client_->Dispatch();
+          found = {};
+          for (int i = 0; i < app.ChildCount() && !found; ++i) {
+            const AtspiNode window = app.Child(i);
+            if (window && window.Name() == name) found = window;
+          }
+          return static_cast<bool>(found) == present;
+        },
+        30s);
+    return found;
+  }
+
+  static inline std::optional<DbusSession> session_;
+  static inline std::optional<testing_support::ScopedEnv> bus_;
+  static inline std::optional<AtspiClient> client_;
+  static inline std::string problem_;  // why the tests cannot run, once known
 };
 
 TEST_F(ProgramAtspiTest, StopsTheMonitorSelectedInTheTreeThroughTheToolbar) {
@@ -114,11 +142,11 @@ TEST_F(ProgramAtspiTest, StopsTheMonitorSelectedInTheTreeThroughTheToolbar) {
   AtspiNode app;
   ASSERT_TRUE(WaitFor(
       [&] {
-        app = client_.FindApplication(program);
+        app = client_->FindApplication(program);
         return app || WaitExit(program, 0ms) != -1;
       },
       60s))
-      << "registered: " << testing::PrintToString(client_.ApplicationNames());
+      << "registered: " << testing::PrintToString(client_->ApplicationNames());
   ASSERT_TRUE(app) << "the program ended: " << StandardError(program);
   EXPECT_EQ(app.Name(), "lumivar");
 
@@ -165,6 +193,51 @@ TEST_F(ProgramAtspiTest, StopsTheMonitorSelectedInTheTreeThroughTheToolbar) {
   const std::string running = saved.Read("startedMonitors");
   EXPECT_FALSE(app::IsInStartedMonitors(running, ids[0])) << running;
   EXPECT_TRUE(app::IsInStartedMonitors(running, ids[1])) << running;
+}
+
+TEST_F(ProgramAtspiTest, MenuCommandsOpenTheirModalWindowAfterAnsweringTheAction) {
+  SaveRunningMonitors({});
+  const pid_t program = Start();
+  ASSERT_GT(program, 0);
+  AtspiNode app;
+  ASSERT_TRUE(WaitFor(
+      [&] {
+        app = client_->FindApplication(program);
+        return app || WaitExit(program, 0ms) != -1;
+      },
+      60s))
+      << "registered: " << testing::PrintToString(client_->ApplicationNames());
+  ASSERT_TRUE(app) << "the program ended: " << StandardError(program);
+  ASSERT_TRUE(WaitForWindow(app, "Lumivar")) << app.Describe(2);
+
+  const struct {
+    const char* item;    // the menu item
+    const char* window;  // the title of the window it opens
+    const char* close;   // the button that closes that window
+  } commands[] = {
+      {"About Lumivar...", "About Lumivar", "OK"},
+      {"New", "New Monitor Wizard - Connection Settings", "Cancel"},
+      {"Settings", "Settings", "Cancel"},
+  };
+  for (const auto& command : commands) {
+    SCOPED_TRACE(command.item);
+    const AtspiNode item = WaitForNode(app, "menu item", command.item);
+    ASSERT_TRUE(item) << app.Describe(12);
+    // The action is answered: a modal loop run inside it would leave the call unanswered.
+    ASSERT_TRUE(item.DoDefaultAction());
+    const AtspiNode window = WaitForWindow(app, command.window);
+    ASSERT_TRUE(window) << app.Describe(2);
+    const AtspiNode close = WaitForNode(window, "push button", command.close);
+    ASSERT_TRUE(close) << window.Describe(12);
+    ASSERT_TRUE(close.DoDefaultAction());
+    EXPECT_FALSE(WaitForWindow(app, command.window, false)) << app.Describe(2);
+    // The program answers again: its window is there and its menu can be read.
+    EXPECT_TRUE(WaitForWindow(app, "Lumivar"));
+    EXPECT_TRUE(WaitForNode(app, "menu item", command.item));
+  }
+
+  ASSERT_EQ(kill(program, SIGTERM), 0);
+  ASSERT_EQ(WaitExit(program, 30s), 0) << StandardError(program);
 }
 
 }  // namespace

@@ -1,7 +1,8 @@
 // The monitor settings view and the connection-test dialog under a display: Cancel reloads
 // and Update stores, the check boxes enable their fields, an invalid interval is refused,
-// a notification leaves what the user typed, and the dialog cannot be ended while its test
-// runs (against the scripted driver, which holds the connect until released).
+// a notification leaves what the user typed, and the connection-test dialog shows its
+// running log and closes at once while the driver hangs (against the scripted driver, which
+// holds the connect until released).
 #include "app/views/settings_view.h"
 
 #include <gtest/gtest.h>
@@ -10,8 +11,11 @@
 #include <wx/frame.h>
 #include <wx/sizer.h>
 #include <wx/textctrl.h>
+#include <wx/timer.h>
 
+#include <atomic>
 #include <cstdlib>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -197,7 +201,7 @@ void PressEscape(wxWindow* window) {
   window->GetEventHandler()->ProcessEvent(key);
 }
 
-TEST_F(SettingsViewUiTest, DialogCannotEndWhileTestRuns) {
+TEST_F(SettingsViewUiTest, DialogShowsTheRunningLogAndOkAtTheEnd) {
   struct Case {
     const char* name;
     std::int32_t connectCode;
@@ -211,17 +215,13 @@ TEST_F(SettingsViewUiTest, DialogCannotEndWhileTestRuns) {
     odbc_->SetConnectError(c.connectCode, "[fake]no such source");
     odbc_->BlockConnects(true);
     auto* dialog = new TestConnectionDialog(
-        frame_, MakeConnectionTestInput(view_->FieldSettings(), true), *odbc_);
+        frame_, MakeConnectionTestInput(view_->FieldSettings(), true), odbc_);
     dialog->Show();
     ASSERT_TRUE(dialog->StartTest());
     ASSERT_TRUE(odbc_->WaitForBlocked());
     ASSERT_TRUE(PumpUntil([&] { return dialog->Log().find("Attempting") != std::string::npos; }));
     EXPECT_TRUE(dialog->Running());
     EXPECT_FALSE(dialog->OkButton()->IsEnabled());
-    PressEscape(dialog);
-    EXPECT_FALSE(dialog->Close()) << "close refused while running";
-    Click(dialog->OkButton(), wxEVT_BUTTON);
-    EXPECT_TRUE(dialog->IsShown());
 
     odbc_->Release();
     ASSERT_TRUE(PumpUntil([&] { return !dialog->Running(); }));
@@ -236,15 +236,77 @@ TEST_F(SettingsViewUiTest, DialogCannotEndWhileTestRuns) {
   EXPECT_EQ(odbc_->LastConnectionText(), "DSN=sales-dsn;UID=ann;PWD=secret");
 }
 
+// Receives the work posted to the UI thread while it exists, and counts it.
+class CountingReceiver : public wxEvtHandler {
+ public:
+  CountingReceiver() { SetUiThreadReceiver(this); }
+  ~CountingReceiver() override { SetUiThreadReceiver(wxTheApp); }
+  void QueueEvent(wxEvent* event) override {
+    ++posted;
+    wxEvtHandler::QueueEvent(event);
+  }
+  std::atomic<int> posted = 0;
+};
+
+// A driver that never answers (a login time-out of 0 against a silent server) must not hold
+// the modal dialog, nor the window under it: Escape and the close box end it at once, and
+// the abandoned worker, released later, touches and reports nothing.
+TEST_F(SettingsViewUiTest, ModalDialogClosesAtOnceWhileTheDriverHangs) {
+  const struct {
+    const char* name;
+    std::function<void(wxDialog&)> close;
+  } cases[] = {
+      {"Escape", [](wxDialog& dialog) { PressEscape(&dialog); }},
+      {"close box", [](wxDialog& dialog) { dialog.Close(); }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    CountingReceiver receiver;
+    odbc_->BlockConnects(true);
+    ConnectionTestInput input = MakeConnectionTestInput(view_->FieldSettings(), true);
+    input.loginTimeout = 0;
+    int result = 0;
+    bool blockedWhileOpen = false;
+    bool blockedAfterClose = false;
+    int postedAtClose = 0;
+    {
+      TestConnectionDialog dialog(frame_, input, odbc_);
+      // Should the dialog refuse to close, this ends its loop so that the test goes on.
+      wxTimer rescue;
+      rescue.Bind(wxEVT_TIMER, [&](wxTimerEvent&) {
+        if (dialog.IsModal()) dialog.EndModal(wxID_ABORT);
+      });
+      rescue.StartOnce(30'000);
+      wxTheApp->CallAfter([&] {
+        blockedWhileOpen = odbc_->WaitForBlocked() && dialog.Running();
+        c.close(dialog);
+      });
+      result = dialog.ShowModal();
+      rescue.Stop();
+      blockedAfterClose = odbc_->WaitForBlocked(std::chrono::milliseconds(0));
+      postedAtClose = receiver.posted;
+    }
+    EXPECT_TRUE(blockedWhileOpen);
+    EXPECT_EQ(result, wxID_CANCEL) << "the dialog did not close while the driver hung";
+    EXPECT_TRUE(blockedAfterClose) << "the close waited for the driver";
+
+    odbc_->Release();
+    // The worker has ended once it no longer holds the driver layer.
+    ASSERT_TRUE(PumpUntil([this] { return odbc_.use_count() == 1; }));
+    PumpFor(std::chrono::milliseconds(50));
+    EXPECT_EQ(receiver.posted, postedAtClose) << "the abandoned worker reported";
+  }
+}
+
 TEST_F(SettingsViewUiTest, WorkerOutlivesADestroyedDialog) {
   odbc_->BlockConnects(true);
-  auto* dialog = new TestConnectionDialog(frame_, ConnectionTestInput{}, *odbc_);
+  auto* dialog = new TestConnectionDialog(frame_, ConnectionTestInput{}, odbc_);
   ASSERT_TRUE(dialog->StartTest());
   ASSERT_TRUE(odbc_->WaitForBlocked());
   dialog->Destroy();  // as when its parent goes away
   PumpFor(std::chrono::milliseconds(20));
   odbc_->Release();
-  ASSERT_TRUE(odbc_->WaitForUnblocked());
+  ASSERT_TRUE(PumpUntil([this] { return odbc_.use_count() == 1; }));
   // The worker's last report arrives with no dialog left to show it.
   PumpFor(std::chrono::milliseconds(100));
 }

@@ -95,6 +95,7 @@ class TestQueriesViewUiTest : public engine::testing::MonitorTest {
     wxCommandEvent press(wxEVT_BUTTON, view_->RemoveAllButton()->GetId());
     press.SetEventObject(view_->RemoveAllButton());
     view_->RemoveAllButton()->GetEventHandler()->ProcessEvent(press);
+    wxTheApp->ProcessPendingEvents();  // the question opens on the loop's next turn
   }
 
   engine::ServerStorage storage_;
