@@ -121,17 +121,9 @@ class SavesTest : public testing::MonitorTest {
 };
 
 TEST_F(SavesTest, TypingWritesNothingUntilTheCommit) {
-  // Another connection's view of the file: its data version moves with every write of
-  // any other connection.
   db::Database watcher;
   ASSERT_EQ(DataFiles::OpenDatabase(watcher, DataFiles::kConfigFileName), SQLITE_OK);
-  const auto version = [&] {
-    db::Statement statement(watcher);
-    db::Cursor* cursor = nullptr;
-    EXPECT_EQ(statement.Prepare("PRAGMA data_version"), SQLITE_OK);
-    EXPECT_EQ(statement.Execute(&cursor), SQLITE_OK);
-    return cursor->GetInt64(0);
-  };
+  const auto version = [&] { return testing::DataVersion(watcher); };
   const std::int64_t before = version();
 
   std::string typed;
