@@ -235,6 +235,7 @@ TEST_F(MainFrameTest, UpdateInTheSettingsViewRenamesTheNodeAtOnce) {
   EXPECT_TRUE(InfoShows("Orders EU"));
   EXPECT_EQ(view->Header().title, "Orders EU (dsn)");
   EXPECT_TRUE(messages_.empty());
+  Screenshot("frame-renamed");
 }
 
 // Deleting the monitor whose settings hold an interval the check refuses: the view has
