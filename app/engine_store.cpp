@@ -62,6 +62,7 @@ void EngineMonitorStore::LimitWaits() {
 bool EngineMonitorStore::StopAll(Deadline deadline) {
   storage_.StopAll();
   bool ended = storage_.WaitForStops(deadline);
+  ended = storage_.WaitForSaves(deadline) && ended;
   ended = engine::Action::ShutdownWorkers(Remaining(deadline)) && ended;
   if (reporter_ != nullptr) ended = reporter_->Shutdown(Remaining(deadline)) && ended;
   return ended;

@@ -211,6 +211,10 @@ void CMainFrame::CreateViews() {
   // Each view is made once and lives as long as the window.
   for (int code : kViewCreationOrder) {
     BaseView* view = MakeView(code);
+    if (auto* settings = dynamic_cast<ODBCSettingsView*>(view)) {
+      settings->SetSavedHandler(
+          [this](const std::string& monitorId) { OnMonitorEdited(monitorId); });
+    }
     views_[code] = view;
     bookPages_[view] = static_cast<int>(book_->GetPageCount());
     book_->AddPage(view, wxString::Format("View %d", code));
@@ -476,6 +480,14 @@ void CMainFrame::HandleMonitorUpdates() {
   RequestPages();
   RefreshCurrentView(kRefreshNotify);
   UpdateInfo(known.back());
+}
+
+void CMainFrame::OnMonitorEdited(const std::string& monitorId) {
+  RequestPages();
+  tree_->UpdateServer(monitorId);
+  // The pane follows only a monitor still selected: a save on the way to another node
+  // leaves the pane to that one.
+  if (monitorId == GetSelectedServerId()) UpdateInfo(monitorId);
 }
 
 void CMainFrame::OnMonitorStopped(const std::string& monitorId) { OnMonitorUpdated(monitorId); }

@@ -100,6 +100,9 @@ class CMainFrame : public wxFrame {
   void OnMonitorUpdated(const std::string& monitorId);
   // A stop has completed: as a notification from that monitor.
   void OnMonitorStopped(const std::string& monitorId);
+  // A view applied the user's edit to the monitor: its node, the info pane and the pages
+  // show it at once.
+  void OnMonitorEdited(const std::string& monitorId);
   // A delete has completed: the pages and the info pane are refreshed.
   void OnMonitorDeleted(const std::string& monitorId);
   // The HTML pages were written: the views that show them reload.

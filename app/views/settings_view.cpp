@@ -15,10 +15,24 @@
 #include "app/modal_command.h"
 #include "app/wx_text.h"
 #include "controls/accessible_name.h"
+#include "engine/store/log_writer.h"
 #include "engine/store/server_storage.h"
 #include "platform/odbc.h"
 
 namespace app {
+
+namespace {
+
+constexpr const char* kIntervalMessage =
+    "The polling interval must be a whole number of minutes from %d to %d.";
+
+}  // namespace
+
+std::string IntervalNotChangedText(const std::string& typed) {
+  return "The polling interval was not changed: \"" + typed +
+         "\" is not a whole number of minutes from " + std::to_string(kMinPollingInterval) +
+         " to " + std::to_string(kMaxPollingInterval) + ".";
+}
 
 ODBCSettingsView::ODBCSettingsView(wxWindow* parent, SnapshotSource snapshots,
                                    engine::ServerStorage& storage, MessageFunction message,
@@ -148,19 +162,24 @@ engine::MonitorSettings ODBCSettingsView::FieldSettings() const {
 
 bool ODBCSettingsView::UpdateView(bool save, int hint) {
   if (save) {
-    if (loadedId_.empty()) return BaseView::UpdateView(save, hint);
+    // A monitor deleted meanwhile leaves nothing to save, and nothing to refuse.
+    const std::optional<engine::MonitorSnapshot> stored =
+        loadedId_.empty() ? std::nullopt : storage_.GetMonitorSnapshot(loadedId_);
+    if (!stored) return BaseView::UpdateView(save, hint);
+    engine::MonitorSettings settings = FieldSettings();
     if (!ParsePollingInterval(Text(interval_))) {
-      if (hint == kSaveClosing) return false;
-      message_(wxString::Format("The polling interval must be a whole number of minutes from "
-                                "%d to %d.",
-                                kMinPollingInterval, kMaxPollingInterval),
-               "Monitor Settings");
-      interval_->SetFocus();
-      return false;
+      if (hint != kSaveClosing) {
+        message_(wxString::Format(kIntervalMessage, kMinPollingInterval, kMaxPollingInterval),
+                 "Monitor Settings");
+        interval_->SetFocus();
+        return false;
+      }
+      settings.pollingInterval = stored->settings.pollingInterval;
+      engine::WriteLogRow(loadedId_, 0, IntervalNotChangedText(Text(interval_)));
     }
-    // Applied and saved; a monitor deleted meanwhile leaves nothing to save. The store
-    // reports a file it cannot write itself.
-    storage_.ApplyMonitorSettings(loadedId_, FieldSettings());
+    // The store reports a file it cannot write itself.
+    storage_.ApplyMonitorSettings(loadedId_, settings);
+    if (saved_) saved_(loadedId_);
     return BaseView::UpdateView(save, hint);
   }
   // A notification about the loaded monitor leaves the fields as the user has them.

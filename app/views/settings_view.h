@@ -4,6 +4,7 @@
 // loaded when the view becomes current, when the selection changes, on Cancel and after
 // Update; a poll's notification refreshes only the header, so unsaved typing stays.
 // "Test Connection" tests what the fields show, unsaved edits included. UI thread only.
+// A save for a monitor deleted meanwhile saves nothing and says nothing.
 #pragma once
 
 #include <wx/string.h>
@@ -24,6 +25,10 @@ class IOdbc;
 
 namespace app {
 
+// The monitor's log row when the window closed on a polling interval that did not pass the
+// check (the text the user typed).
+std::string IntervalNotChangedText(const std::string& typed);
+
 class ODBCSettingsView : public BaseView {
  public:
   // Shows a message to the user (text, caption).
@@ -34,9 +39,16 @@ class ODBCSettingsView : public BaseView {
   ODBCSettingsView(wxWindow* parent, SnapshotSource snapshots, engine::ServerStorage& storage,
                    MessageFunction message = {}, platform::IOdbc* odbc = nullptr);
 
+  // Called after the fields were applied to a monitor (its identifier), so that what shows
+  // its name elsewhere follows at once.
+  using SavedFunction = std::function<void(const std::string& monitorId)>;
+
   // Saving applies the fields to the monitor they were loaded from (nothing when it is
   // gone) and saves it; an interval outside 1 to 71,582 minutes is refused with a message.
+  // At close (kSaveClosing) no one may be there to answer: the other fields are saved with
+  // the stored interval, and the monitor's log says that the interval was not changed.
   bool UpdateView(bool save, int hint) override;
+  void SetSavedHandler(SavedFunction saved) { saved_ = std::move(saved); }
 
   // The settings the fields show now.
   engine::MonitorSettings FieldSettings() const;
@@ -67,6 +79,7 @@ class ODBCSettingsView : public BaseView {
 
   engine::ServerStorage& storage_;
   MessageFunction message_;
+  SavedFunction saved_;
   platform::IOdbc* odbc_;
   std::string loadedId_;
   engine::MonitorSettings loaded_;  // the settings the fields were loaded from

@@ -7,6 +7,7 @@
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
 
+#include <algorithm>
 #include <utility>
 
 #include "app/dialogs/test_connection_dialog.h"
@@ -101,12 +102,14 @@ bool TestQueriesModel::Add() {
 bool TestQueriesModel::Remove() {
   const engine::TestQuerySnapshot* query = SelectedQuery();
   if (!query) return false;
+  const int removed = selected_;
   const int status = storage_.DeleteTestQuery(monitorId_, query->id);
   selected_ = -1;
   if (const std::optional<engine::MonitorSnapshot> monitor =
           storage_.GetMonitorSnapshot(monitorId_)) {
     Load(*monitor);
   }
+  Select(std::min(removed, static_cast<int>(rows_.size()) - 1));
   return status == 0;
 }
 
@@ -143,10 +146,12 @@ bool TestQueriesModel::SetQuery(const std::string& text) {
 
 bool TestQueriesModel::Change(const engine::TestQuerySettings& settings) {
   engine::TestQuerySnapshot& query = rows_[static_cast<std::size_t>(selected_)];
-  if (storage_.ChangeTestQuery(monitorId_, query.id, settings) != 0) return false;
+  if (storage_.EditTestQuery(monitorId_, query.id, settings) != 0) return false;
   query.settings = settings;
   return true;
 }
+
+void TestQueriesModel::Commit() { storage_.CommitEdits(); }
 
 bool TestQueriesModel::SetEnabled(int row, bool enable) {
   if (row < 0 || row >= static_cast<int>(rows_.size())) return false;
@@ -245,6 +250,13 @@ TestQueriesView::TestQueriesView(wxWindow* parent, SnapshotSource snapshots,
     list_->SetTextValue(name_->GetValue(), static_cast<unsigned>(model_->Selected()), kNameColumn);
     filling_ = false;
   });
+  // Leaving a field commits what was typed in it.
+  for (wxTextCtrl* field : {name_, query_}) {
+    field->Bind(wxEVT_KILL_FOCUS, [this](wxFocusEvent& event) {
+      event.Skip();
+      if (model_) model_->Commit();
+    });
+  }
   query_->Bind(wxEVT_TEXT, [this](wxCommandEvent&) {
     const std::string text = query_->GetValue().utf8_string();
     if (filling_ || !model_ || !model_->SetQuery(text)) return;
@@ -265,6 +277,7 @@ void TestQueriesView::OnInitView(bool firstInit) {
 }
 
 bool TestQueriesView::UpdateView(bool save, int hint) {
+  if (save && model_) model_->Commit();
   if (!save) {
     if (hint == kRefreshNotify && model_) {
       if (const std::optional<engine::MonitorSnapshot> monitor = SelectedMonitor()) {
@@ -364,6 +377,7 @@ void TestQueriesView::StoreWidths() {
 
 void TestQueriesView::OnSelectionChanged(wxDataViewEvent&) {
   if (filling_ || !model_) return;
+  model_->Commit();
   model_->Select(list_->GetSelectedRow());
   ShowSelection();
 }

@@ -1,6 +1,8 @@
 // The test queries view of a monitor: a check-box list of its test queries (name, the
 // query's first line, the latest result), the selected query's name and SQL text in two
-// edits that change it as the user types, and a chart of its recent values. Edits, adds,
+// edits that change it in memory as the user types, and a chart of its recent values. The
+// typing reaches the file when it is committed: an edit loses the focus, the selection or
+// the view changes, or the window closes (ServerStorage::CommitEdits). Edits, adds,
 // removes and the enable flag go through the store's calls for the views, by test-query
 // identifier; the list's rows map to identifiers. A poll's notification refreshes only the
 // Result column and the chart. UI thread only.
@@ -54,13 +56,17 @@ class TestQueriesModel {
   // Appends an empty enabled query without a value and selects it; false when the store
   // refused.
   bool Add();
-  // Removes the selected query; nothing is selected afterwards.
+  // Removes the selected query and selects the row now at its position, else the last
+  // row (none when no row is left).
   bool Remove();
   // Removes every query when confirmed; nothing is selected afterwards.
   bool RemoveAll(bool confirmed);
-  // Change the selected query; nothing happens with no selection.
+  // Change the selected query in memory, for the next commit; nothing happens with no
+  // selection.
   bool SetName(const std::string& name);
   bool SetQuery(const std::string& query);
+  // Writes the typing not yet in the file (ServerStorage::CommitEdits).
+  void Commit();
   bool SetEnabled(int row, bool enable);
 
  private:

@@ -42,13 +42,17 @@ class BusyEvent {
   explicit BusyEvent(BusySignal* signal) : signal_(signal) {}
 
   bool IsValid() const { return signal_ != nullptr; }
+  // This handle's own retry limit in place of the process-wide one; copies keep it.
+  void LimitRetries(std::chrono::milliseconds limit) { limit_ = limit; }
 
   // Calls f(args...) (a SQLite function returning a result code); while it answers
   // SQLITE_BUSY, waits up to 10 ms for the file's signal and calls it again, until the
-  // retry limit has passed. Raises the signal afterwards, whatever the result.
+  // retry limit (this handle's, else the process-wide one) has passed. Raises the signal
+  // afterwards, whatever the result.
   template <typename F, typename... Args>
   int CallWithRetry(F&& f, Args&&... args) {
-    const auto deadline = std::chrono::steady_clock::now() + RetryLimit();
+    const auto deadline =
+        std::chrono::steady_clock::now() + (limit_.count() >= 0 ? limit_ : RetryLimit());
     std::uint64_t seen = signal_->Generation();
     int rc = f(args...);
     while (rc == SQLITE_BUSY && std::chrono::steady_clock::now() < deadline) {
@@ -69,6 +73,7 @@ class BusyEvent {
 
  private:
   BusySignal* signal_ = nullptr;
+  std::chrono::milliseconds limit_{-1};  // negative: the process-wide limit
 };
 
 // One signal per distinct path (compared as given, byte for byte) for the life of the

@@ -3,6 +3,7 @@
 // one thread. Results are SQLite result codes, 0 for success.
 #pragma once
 
+#include <chrono>
 #include <string>
 #include <string_view>
 
@@ -28,6 +29,9 @@ class Database {
 
   bool IsOpen() const { return handle_ != nullptr; }
   const std::string& Path() const { return path_; }
+  // Bounds how long this connection's calls retry a busy answer (BusyEvent), in place of
+  // the process-wide limit: for statements made after this call, until the next Open.
+  void LimitBusyWaits(std::chrono::milliseconds limit) { busy_.LimitRetries(limit); }
   // Rows changed by the last INSERT, UPDATE or DELETE on this connection; 0 when closed.
   int Changes() const;
 

@@ -19,6 +19,7 @@
 #include "engine/store/data_files.h"
 #include "engine/store/log_writer.h"
 #include "engine/store/statements.h"
+#include "engine/store/store_saves.h"
 #include "engine/user_interface.h"
 #include "platform/documents.h"
 
@@ -132,13 +133,11 @@ int CheckConfigFile(const std::string& path, std::string* text) {
   return rc;
 }
 
-// Tells the user that an edit did not reach the configuration file.
+// Tells the user that a deletion did not reach the configuration file.
 void ShowSaveFailure(const FileFailure& failure) {
   if (IUserInterface* ui = Services::Ui()) {
-    ui->ShowAlertMessage(
-        "Lumivar",
-        "The configuration could not be saved to " + failure.path + ": " + failure.text + ".",
-        IUserInterface::MessageKind::kError);
+    ui->ShowAlertMessage("Lumivar", ConfigSaveFailureText(failure),
+                         IUserInterface::MessageKind::kError);
   }
 }
 
@@ -197,7 +196,16 @@ void DeleteMonitorRows(const std::shared_ptr<Server>& server, const std::string&
 
 }  // namespace
 
-ServerStorage::~ServerStorage() { Clear(); }
+ServerStorage::ServerStorage()
+    : saves_(std::make_unique<ConfigSaves>(
+          [this](const SaveSet& records, std::chrono::milliseconds busyLimit,
+                 FileFailure* failure) { return WriteRecords(records, busyLimit, failure); })) {}
+
+ServerStorage::~ServerStorage() {
+  // The worker looks records up in this store: it goes first.
+  saves_.reset();
+  Clear();
+}
 
 void ServerStorage::Clear() {
   std::vector<std::shared_ptr<Server>> oldServers;
@@ -207,6 +215,7 @@ void ServerStorage::Clear() {
     oldServers.swap(servers);
     oldActions.swap(actions);
   }
+  if (saves_) saves_->Forget();
   for (const auto& server : oldServers) server->Stop();
   // The helpers hold what they use; a short wait only lets the usual quick stops finish
   // before the store goes.
@@ -349,41 +358,62 @@ int ServerStorage::SaveAll(FileFailure* failure) {
     if (committed != SQLITE_OK) db::Database::ExecSQL(database, "ROLLBACK");
     if (first == SQLITE_OK) first = committed;
   }
-  if (first != SQLITE_OK) Describe(failure, first, database.Path(), "");
+  if (first != SQLITE_OK) {
+    Describe(failure, first, database.Path(), "");
+  } else {
+    // Every edit waiting is in the file now.
+    saves_->Forget();
+  }
   return first;
 }
 
 int ServerStorage::SaveServer(const std::string& id, FileFailure* failure) {
-  const std::shared_ptr<Server> server = GetServerById(id);
-  if (!server) return SQLITE_NOTFOUND;
-  FileFailure found;
-  db::Database database;
-  int rc = OpenConfigForWriting(database, &found);
-  if (rc == SQLITE_OK) {
-    rc = server->Save(database);
-    if (rc != SQLITE_OK) Describe(&found, rc, database.Path(), "");
-  }
-  if (rc != SQLITE_OK) {
-    ShowSaveFailure(found);
-    if (failure != nullptr) *failure = found;
-  }
-  return rc;
+  if (!GetServerById(id)) return SQLITE_NOTFOUND;
+  saves_->MarkMonitor(id);
+  return CommitEdits(failure);
 }
 
 int ServerStorage::SaveAction(const std::string& id, FileFailure* failure) {
-  const std::shared_ptr<Action> action = GetActionById(id);
-  if (!action) return SQLITE_NOTFOUND;
-  FileFailure found;
+  if (!GetActionById(id)) return SQLITE_NOTFOUND;
+  saves_->MarkAction(id);
+  return CommitEdits(failure);
+}
+
+int ServerStorage::CommitEdits(FileFailure* failure) { return saves_->Commit(failure); }
+
+bool ServerStorage::WaitForSaves(std::chrono::steady_clock::time_point deadline) {
+  return saves_->WaitIdle(deadline);
+}
+
+int ServerStorage::WriteRecords(const SaveSet& records, std::chrono::milliseconds busyLimit,
+                                FileFailure* failure) {
+  // No edit runs while the records are copied and written, so none is copied half done.
+  std::lock_guard edit(EditMutex());
+  failure->path = ConfigPath();
   db::Database database;
-  int rc = OpenConfigForWriting(database, &found);
+  int rc = OpenConfigForWriting(database, failure);
+  if (rc != SQLITE_OK) return rc;
+  database.LimitBusyWaits(busyLimit);
+  // The records are read once the write lock is had: a deletion that reached the file
+  // before has left the store (or the record) already, and one after waits for this
+  // transaction, so nothing deleted is written back.
+  rc = db::Database::ExecSQL(database, "BEGIN IMMEDIATE");
   if (rc == SQLITE_OK) {
-    rc = action->Save(database);
-    if (rc != SQLITE_OK) Describe(&found, rc, database.Path(), "");
+    for (const std::string& id : records.monitors) {
+      if (const std::shared_ptr<Server> server = GetServerById(id); server && rc == SQLITE_OK) {
+        rc = server->Save(database);
+      }
+    }
+    for (const std::string& id : records.actions) {
+      if (const std::shared_ptr<Action> action = GetActionById(id); action && rc == SQLITE_OK) {
+        rc = action->Save(database);
+      }
+    }
+    if (rc == SQLITE_OK) rc = db::Database::ExecSQL(database, "COMMIT");
+    // A failed statement or commit leaves the file as the last commit left it.
+    if (rc != SQLITE_OK) db::Database::ExecSQL(database, "ROLLBACK");
   }
-  if (rc != SQLITE_OK) {
-    ShowSaveFailure(found);
-    if (failure != nullptr) *failure = found;
-  }
+  if (rc != SQLITE_OK) Describe(failure, rc, failure->path, "");
   return rc;
 }
 

@@ -13,6 +13,7 @@
 
 #include <chrono>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <shared_mutex>
 #include <string>
@@ -25,8 +26,10 @@
 namespace engine {
 
 class Action;
+class ConfigSaves;
 class ODBCDataSource;
 class Server;
+struct SaveSet;
 
 // A file of the store that could not be read or written: its SQLite result, its path and
 // SQLite's text for the failure.
@@ -38,8 +41,8 @@ struct FileFailure {
 
 class ServerStorage : public IMonitorDirectory {
  public:
-  ServerStorage() = default;
-  // Clear.
+  ServerStorage();
+  // Stops the worker of the saves (store_saves.h), then Clear.
   ~ServerStorage() override;
   ServerStorage(const ServerStorage&) = delete;
   ServerStorage& operator=(const ServerStorage&) = delete;
@@ -63,12 +66,20 @@ class ServerStorage : public IMonitorDirectory {
   // empty afterwards.
   void Clear();
 
-  // Writes one monitor with its test queries, attributes and alerts, or one action: for
-  // editors to call when an edit is committed. 0, the first failure, or SQLITE_NOTFOUND
-  // for an unknown identifier. A failure to write the file is described in *failure when
-  // given and is also shown to the user (IUserInterface::ShowAlertMessage).
+  // Commits one monitor with its test queries, attributes and alerts, or one action, with
+  // every other edit waiting (CommitEdits): for editors to call when an edit is committed.
+  // SQLITE_NOTFOUND for an unknown identifier, else as CommitEdits.
   int SaveServer(const std::string& id, FileFailure* failure = nullptr);
   int SaveAction(const std::string& id, FileFailure* failure = nullptr);
+  // Writes every monitor and action with edits not yet in the file, in one transaction
+  // (store_saves.h): the user-interface thread waits at most a short bound for another
+  // connection's lock, and a locked file is written by a worker once it is let go. 0 when
+  // written, handed to the worker, or nothing waited; else the failure, described in
+  // *failure when given, and the edits wait for the next commit. The user is told when
+  // saves begin to fail and when they succeed again (IUserInterface::ShowAlertMessage).
+  int CommitEdits(FileFailure* failure = nullptr);
+  // Waits until no commit is left to the worker, or the deadline passes; true when none.
+  bool WaitForSaves(std::chrono::steady_clock::time_point deadline);
 
   // ---- monitors ----
 
@@ -136,7 +147,8 @@ class ServerStorage : public IMonitorDirectory {
   // under the monitor's (or action's) mutex, and edits name their objects by identifier,
   // apply under the mutex and save what they changed. Snapshots and summaries may be
   // taken on any thread. Edits come from one thread at a time (the user-interface thread)
-  // and return within the time of writing one monitor or action; a deleted alert's row
+  // and commit what they changed (CommitEdits), which waits at most a short bound for the
+  // file's lock; a deleted alert's row
   // goes at once, a deleted test query's rows on a helper (Server::DeleteTestQuery).
   // Statuses: 0, the SQLite result of a failed save, or SQLITE_NOTFOUND for an unknown
   // identifier (nothing is changed then).
@@ -167,6 +179,10 @@ class ServerStorage : public IMonitorDirectory {
                            int* status = nullptr);
   int ChangeTestQuery(const std::string& monitorId, const std::string& queryId,
                       const TestQuerySettings& settings);
+  // As ChangeTestQuery, in memory only: the edit reaches the file at the next commit
+  // (CommitEdits, or any save). For fields that change the test query as the user types.
+  int EditTestQuery(const std::string& monitorId, const std::string& queryId,
+                    const TestQuerySettings& settings);
   int EnableTestQuery(const std::string& monitorId, const std::string& queryId, bool enable);
   int DeleteTestQuery(const std::string& monitorId, const std::string& queryId);
 
@@ -198,6 +214,15 @@ class ServerStorage : public IMonitorDirectory {
   // Opens the configuration file for writing; fails without opening it while the file
   // is refused.
   int OpenConfigForWriting(db::Database& database, FileFailure* failure) const;
+  // The writer of the saves (ConfigSaves::Writer): the records as they are once the
+  // file's write lock is had, in one transaction.
+  int WriteRecords(const SaveSet& records, std::chrono::milliseconds busyLimit,
+                   FileFailure* failure);
+  // Serialises the edits, so that an edit that finds a record by identifier and then
+  // changes the sequence that holds it meets no other edit in between, and no save copies
+  // a record between an edit's writing and its change in memory. Taken before the store's
+  // lock and a monitor's mutex; never held while waiting for a polling thread.
+  static std::recursive_mutex& EditMutex();
   // Tells the user that a deletion did not reach the configuration file, as for a failed
   // save; returns rc (0: nothing to tell).
   static int TellDeleteFailure(int rc);
@@ -207,6 +232,7 @@ class ServerStorage : public IMonitorDirectory {
   FileFailure refusal_;
   std::vector<std::shared_ptr<Server>> servers;  // in order of creation time
   std::vector<std::shared_ptr<Action>> actions;  // in row order, new ones appended
+  std::unique_ptr<ConfigSaves> saves_;
 };
 
 }  // namespace engine

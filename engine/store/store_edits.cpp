@@ -9,22 +9,15 @@
 #include "engine/monitor/odbc_data_source.h"
 #include "engine/monitor/server.h"
 #include "engine/store/server_storage.h"
+#include "engine/store/store_saves.h"
 
 namespace engine {
 
 namespace {
 
-// Serialises the edits, so that an edit that finds a record by identifier and then changes
-// the sequence that holds it meets no other edit in between. Taken before the store's
-// lock and a monitor's mutex; never held while waiting for a polling thread.
-std::mutex& EditMutex() {
-  static auto* mutex = new std::mutex;
-  return *mutex;
-}
-
 // Changes one monitor under its mutex and saves it. change returns false when what it
 // looks for in the monitor is not there; SQLITE_NOTFOUND then, and nothing is saved.
-// Caller holds EditMutex().
+// Caller holds ServerStorage::EditMutex().
 template <typename Change>
 int ChangeMonitor(ServerStorage& store, const std::string& monitorId, Change change) {
   const std::shared_ptr<Server> server = store.GetServerById(monitorId);
@@ -125,6 +118,11 @@ void SetStatus(int* status, int value) {
 }
 
 }  // namespace
+
+std::recursive_mutex& ServerStorage::EditMutex() {
+  static auto* mutex = new std::recursive_mutex;
+  return *mutex;
+}
 
 // ---- snapshots ----
 
@@ -286,6 +284,22 @@ int ServerStorage::ChangeTestQuery(const std::string& monitorId, const std::stri
     query->query = settings.query;
     return true;
   });
+}
+
+int ServerStorage::EditTestQuery(const std::string& monitorId, const std::string& queryId,
+                                 const TestQuerySettings& settings) {
+  std::lock_guard edit(EditMutex());
+  const std::shared_ptr<Server> server = GetServerById(monitorId);
+  if (!server) return SQLITE_NOTFOUND;
+  {
+    std::lock_guard lock(server->Mutex());
+    TestQuery* query = server->FindTestQuery(queryId);
+    if (query == nullptr) return SQLITE_NOTFOUND;
+    query->name = settings.name;
+    query->query = settings.query;
+  }
+  saves_->MarkMonitor(monitorId);
+  return SQLITE_OK;
 }
 
 int ServerStorage::EnableTestQuery(const std::string& monitorId, const std::string& queryId,

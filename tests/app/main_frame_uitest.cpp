@@ -3,6 +3,8 @@
 // what it concerns, a delete selects the monitor before, a stop whose poll hangs in the
 // driver never stops the event loop, and the tray's open brings the window back.
 #include <gtest/gtest.h>
+#include <wx/button.h>
+#include <wx/textctrl.h>
 #include <wx/timer.h>
 #include <wx/toolbar.h>
 
@@ -16,6 +18,7 @@
 #include "app/monitor_info_pane.h"
 #include "app/monitor_tree.h"
 #include "app/views/base_view.h"
+#include "app/views/settings_view.h"
 #include "engine/monitor/server.h"
 #include "engine/services.h"
 #include "engine/store/server_storage.h"
@@ -79,6 +82,12 @@ class MainFrameTest : public engine::testing::MonitorTest {
     MainFrameOptions options;
     options.makeView = [this](wxWindow* parent, int code) -> BaseView* {
       if (code != 9) return nullptr;
+      if (realSettings_) {
+        return new ODBCSettingsView(parent, SnapshotsOf(store_), store_,
+                                    [this](const wxString& text, const wxString&) {
+                                      messages_.push_back(text.utf8_string());
+                                    });
+      }
       return new RefusingView(parent, SnapshotsOf(store_), &refuse_);
     };
     options.confirm = [this](wxWindow*, const wxString& question) {
@@ -123,6 +132,8 @@ class MainFrameTest : public engine::testing::MonitorTest {
   std::vector<std::string> questions_;
   bool answer_ = true;
   bool refuse_ = false;
+  bool realSettings_ = false;          // the settings view is the program's own
+  std::vector<std::string> messages_;  // what it told the user
 };
 
 TEST_F(MainFrameTest, TheTreeSelectionSwitchesTheRightPage) {
@@ -204,6 +215,48 @@ TEST_F(MainFrameTest, DeletingAMonitorSelectsTheOneBefore) {
   EXPECT_EQ(frame->CurrentViewCode(), 0);
   EXPECT_TRUE(engine::Server::WaitForHelpers(std::chrono::steady_clock::now() + 20s));
   EXPECT_TRUE(PumpUntil([this] { return InfoShows("Monitor(s): 0"); }));
+}
+
+// The settings view's Update renames the node and the info pane at once, without waiting
+// for the monitor's next notification.
+TEST_F(MainFrameTest, UpdateInTheSettingsViewRenamesTheNodeAtOnce) {
+  realSettings_ = true;
+  const std::string id = AddMonitor("Orders");
+  CMainFrame* frame = Open();
+  frame->Tree()->SelectServer(id, 0);
+  auto* view = dynamic_cast<ODBCSettingsView*>(frame->CurrentView());
+  ASSERT_NE(view, nullptr);
+  ASSERT_TRUE(InfoShows("Orders"));
+  view->NameCtrl()->ChangeValue("Orders EU");
+  wxCommandEvent press(wxEVT_BUTTON, view->UpdateButton()->GetId());
+  press.SetEventObject(view->UpdateButton());
+  view->UpdateButton()->GetEventHandler()->ProcessEvent(press);
+  EXPECT_EQ(NodeText(id), "Orders EU");
+  EXPECT_TRUE(InfoShows("Orders EU"));
+  EXPECT_EQ(view->Header().title, "Orders EU (dsn)");
+  EXPECT_TRUE(messages_.empty());
+  Screenshot("frame-renamed");
+}
+
+// Deleting the monitor whose settings hold an interval the check refuses: the view has
+// nothing left to save, so nothing is said and the monitor before it is selected.
+TEST_F(MainFrameTest, DeletingAMonitorWhoseSettingsHoldAnInvalidInterval) {
+  realSettings_ = true;
+  const std::string first = AddMonitor("first");
+  const std::string second = AddMonitor("second");
+  CMainFrame* frame = Open();
+  frame->Tree()->SelectServer(second, 0);
+  auto* view = dynamic_cast<ODBCSettingsView*>(frame->CurrentView());
+  ASSERT_NE(view, nullptr);
+  view->IntervalCtrl()->ChangeValue("0");
+  frame->OnMonitorDelete();
+  PumpFor(100ms);
+  EXPECT_TRUE(messages_.empty());
+  EXPECT_EQ(frame->GetSelectedServerId(), first);
+  EXPECT_EQ(frame->CurrentViewCode(), 9);
+  EXPECT_EQ(view->LoadedMonitorId(), first);
+  EXPECT_EQ(view->IntervalCtrl()->GetValue().utf8_string(),
+            std::to_string(store_.GetMonitorSnapshot(first)->settings.pollingInterval));
 }
 
 // A view that refuses to give up the right side keeps it, and its node is selected again,

@@ -1,8 +1,9 @@
 // The monitor settings view and the connection-test dialog under a display: Cancel reloads
-// and Update stores, the check boxes enable their fields, an invalid interval is refused,
-// a notification leaves what the user typed, and the connection-test dialog shows its
-// running log and closes at once while the driver hangs (against the scripted driver, which
-// holds the connect until released).
+// and Update stores, the check boxes enable their fields, an invalid interval is refused
+// (at close the other fields are saved and the log says so; for a deleted monitor nothing
+// is said), a notification leaves what the user typed, and the connection-test dialog
+// shows its running log and closes at once while the driver hangs (against the scripted
+// driver, which holds the connect until released).
 #include "app/views/settings_view.h"
 
 #include <gtest/gtest.h>
@@ -24,6 +25,7 @@
 #include "engine/store/server_storage.h"
 #include "tests/app/ui_test_support.h"
 #include "tests/engine/fake_odbc.h"
+#include "tests/engine/monitor_fixture.h"
 #include "tests/support/screenshot.h"
 
 namespace app {
@@ -46,9 +48,10 @@ void Check(wxCheckBox* box, bool value) {
 
 std::string Text(const wxTextCtrl* ctrl) { return ctrl->GetValue().utf8_string(); }
 
-class SettingsViewUiTest : public ::testing::Test {
+class SettingsViewUiTest : public engine::testing::MonitorTest {
  protected:
   void SetUp() override {
+    MonitorTest::SetUp();
     stored_.name = "Sales";
     stored_.address = "sales-dsn";
     stored_.username = "ann";
@@ -77,6 +80,7 @@ class SettingsViewUiTest : public ::testing::Test {
   void TearDown() override {
     frame_->Destroy();
     PumpFor(std::chrono::milliseconds(20));
+    MonitorTest::TearDown();
   }
 
   engine::MonitorSettings Stored() const { return store_.GetMonitorSnapshot(id_)->settings; }
@@ -147,11 +151,32 @@ TEST_F(SettingsViewUiTest, InvalidIntervalIsRefused) {
     EXPECT_EQ(Stored().name == c.interval, c.accepted) << c.interval;
     EXPECT_EQ(Text(view_->IntervalCtrl()), c.interval);  // the field is left for correcting
   }
-  // At the window's close the view asks nothing: no one may be there to answer.
-  messages_.clear();
+}
+
+// At the window's close the view asks nothing, as no one may be there to answer: the other
+// fields are saved with the stored interval, and the log says the interval was kept.
+TEST_F(SettingsViewUiTest, ClosingWithAnInvalidIntervalSavesTheOtherFields) {
+  engine::MonitorSettings edited = Edit(view_);
   view_->IntervalCtrl()->ChangeValue("0");
-  EXPECT_FALSE(view_->UpdateView(true, kSaveClosing));
+  EXPECT_TRUE(view_->UpdateView(true, kSaveClosing));
   EXPECT_TRUE(messages_.empty());
+  edited.pollingInterval = stored_.pollingInterval;
+  EXPECT_EQ(Stored(), edited);
+  EXPECT_EQ(engine::testing::ConfigRows("SELECT name, pollingInterval FROM ODBCDataSources"),
+            (engine::testing::Rows{{"Stock", "5"}}));
+  EXPECT_EQ(engine::testing::DataRows("SELECT text FROM Log WHERE monitorId = '" + id_ + "'"),
+            (engine::testing::Rows{{IntervalNotChangedText("0")}}));
+}
+
+// The monitor went while its fields held what the check refuses: nothing to save or say.
+TEST_F(SettingsViewUiTest, AMonitorDeletedMeanwhileIsNeitherSavedNorRefused) {
+  view_->IntervalCtrl()->ChangeValue("0");
+  store_.DeleteServer(id_);
+  for (const int hint : {kRefreshShow, kSaveClosing}) {
+    EXPECT_TRUE(view_->UpdateView(true, hint));
+  }
+  EXPECT_TRUE(messages_.empty());
+  EXPECT_EQ(store_.GetServerCount(), 0);
 }
 
 TEST_F(SettingsViewUiTest, CheckBoxesEnableTheirFields) {
@@ -176,7 +201,7 @@ TEST_F(SettingsViewUiTest, NotificationLeavesTypedFields) {
   Check(view_->CustomTimeoutsCheck(), true);
   engine::MonitorSettings renamed = stored_;
   renamed.name = "Renamed elsewhere";
-  store_.ApplyMonitorSettings(id_, renamed);  // applied; no configuration file to save to
+  store_.ApplyMonitorSettings(id_, renamed);
 
   view_->UpdateView(false, kRefreshNotify);
   EXPECT_EQ(view_->Header().title, "Renamed elsewhere (sales-dsn)");

@@ -27,8 +27,10 @@ const std::string kLong(5000, 'x');
 
 const ModelCase kModelCases[] = {
     {"add appends", 2, 0, [](TestQueriesModel& m) { return m.Add(); }, {"q0", "q1", ""}, 2, true},
-    {"remove middle", 3, 1, [](TestQueriesModel& m) { return m.Remove(); }, {"q0", "q2"}, -1, true},
-    {"remove last", 3, 2, [](TestQueriesModel& m) { return m.Remove(); }, {"q0", "q1"}, -1, true},
+    // The row that takes the removed one's place is selected, else the new last row.
+    {"remove first", 3, 0, [](TestQueriesModel& m) { return m.Remove(); }, {"q1", "q2"}, 0, true},
+    {"remove middle", 3, 1, [](TestQueriesModel& m) { return m.Remove(); }, {"q0", "q2"}, 1, true},
+    {"remove last", 3, 2, [](TestQueriesModel& m) { return m.Remove(); }, {"q0", "q1"}, 1, true},
     {"remove only", 1, 0, [](TestQueriesModel& m) { return m.Remove(); }, {}, -1, true},
     {"remove without selection",
      2,

@@ -1,7 +1,8 @@
 // The test queries view under a display against a real store: a click on a row's check box
 // flips the query's enable flag and a click elsewhere does not, arrow down then typing edits
-// the newly selected query only, notifications touch only the results, and the column
-// widths are stored on refresh and on leave.
+// the newly selected query only, notifications touch only the results, typing reaches the
+// file only when the field is left (also under another connection's lock), Remove from the
+// keyboard goes row after row, and the column widths are stored on refresh and on leave.
 #include "app/views/test_queries_view.h"
 
 #include <gtest/gtest.h>
@@ -17,6 +18,8 @@
 
 #include "app/settings/settings.h"
 #include "controls/graphic.h"
+#include "engine/db/database.h"
+#include "engine/store/data_files.h"
 #include "engine/store/server_storage.h"
 #include "tests/app/ui_test_support.h"
 #include "tests/engine/monitor_fixture.h"
@@ -164,6 +167,66 @@ TEST_F(TestQueriesViewUiTest, ArrowDownThenTypingEditsTheNewRowOnly) {
     PumpFor(std::chrono::milliseconds(300));
     testing_support::SaveWindowScreenshot(frame_, std::string(dir) + "/test_queries_view.png");
   }
+}
+
+// Typing changes the query at once and the file only when the field is left, also when
+// another connection holds the file then.
+TEST_F(TestQueriesViewUiTest, TypingReachesTheFileWhenTheFieldIsLeft) {
+  const std::string where = " FROM TestQueries WHERE id = '" + Monitor().testQueries[0].id + "'";
+  db::Database watcher;
+  ASSERT_EQ(engine::DataFiles::OpenDatabase(watcher, engine::DataFiles::kConfigFileName), 0);
+  const std::int64_t before = engine::testing::DataVersion(watcher);
+  ClickCell(0, TestQueriesView::kNameColumn);
+  ASSERT_TRUE(PumpUntil([this] { return view_->NameEdit()->GetValue() == "Orders"; }));
+  view_->NameEdit()->SetFocus();
+  view_->NameEdit()->SetInsertionPointEnd();
+  const std::string typed = " of the last quarter, by region";
+  ASSERT_EQ(typed.size() + 9, 40u);
+  wxUIActionSimulator sim;
+  sim.Text(("123456789" + typed).c_str());
+  const std::string name = "Orders123456789" + typed;
+  ASSERT_TRUE(PumpUntil([&] { return Monitor().testQueries[0].settings.name == name; }));
+  EXPECT_EQ(Cell(0, TestQueriesView::kNameColumn), wxString(name));
+  EXPECT_EQ(engine::testing::DataVersion(watcher), before);
+  EXPECT_EQ(engine::testing::ConfigRows("SELECT name" + where)[0][0], "Orders");
+
+  sim.Char(WXK_TAB);
+  ASSERT_TRUE(PumpUntil([this] { return view_->QueryEdit()->HasFocus(); }));
+  EXPECT_TRUE(
+      PumpUntil([&] { return engine::testing::ConfigRows("SELECT name" + where)[0][0] == name; }));
+
+  db::Database holder;
+  ASSERT_EQ(engine::DataFiles::OpenDatabase(holder, engine::DataFiles::kConfigFileName), 0);
+  ASSERT_EQ(db::Database::ExecSQL(holder, "BEGIN EXCLUSIVE"), 0);
+  view_->QueryEdit()->SetInsertionPointEnd();
+  sim.Text(" WHERE 1");
+  ASSERT_TRUE(PumpUntil([this] { return Monitor().testQueries[0].settings.query.ends_with("1"); }));
+  view_->NameEdit()->SetFocus();
+  EXPECT_TRUE(PumpUntil([this] { return view_->NameEdit()->HasFocus(); }));
+  EXPECT_FALSE(storage_.WaitForSaves(std::chrono::steady_clock::now()));
+  ASSERT_EQ(db::Database::ExecSQL(holder, "COMMIT"), 0);
+  holder.Close();
+  EXPECT_TRUE(PumpUntil([&] {
+    return engine::testing::ConfigRows("SELECT query" + where)[0][0] ==
+           "SELECT COUNT(*)\nFROM Orders WHERE 1";
+  }));
+}
+
+// Remove keeps a row selected, so the keyboard can remove one row after another.
+TEST_F(TestQueriesViewUiTest, RemovingFromTheKeyboardSelectsTheNextRow) {
+  ClickCell(0, TestQueriesView::kNameColumn);
+  ASSERT_TRUE(PumpUntil([this] { return view_->NameEdit()->GetValue() == "Orders"; }));
+  view_->RemoveButton()->SetFocus();
+  wxUIActionSimulator sim;
+  for (const char* left : {"Stock", "Users", ""}) {
+    SCOPED_TRACE(left);
+    const std::size_t count = Monitor().testQueries.size();
+    sim.Char(' ');
+    ASSERT_TRUE(PumpUntil([&] { return Monitor().testQueries.size() == count - 1; }));
+    EXPECT_EQ(view_->NameEdit()->GetValue(), wxString(left));
+    EXPECT_EQ(view_->List()->GetSelectedRow(), *left != '\0' ? 0 : wxNOT_FOUND);
+  }
+  EXPECT_FALSE(view_->RemoveButton()->IsEnabled());
 }
 
 TEST_F(TestQueriesViewUiTest, RemoveAllAsksAndWidthsAreStoredOnRefreshAndLeave) {

@@ -144,6 +144,16 @@ inline Rows ReadRows(const char* fileName, const std::string& sql) {
   return rows;
 }
 
+// The file's data version as a connection of the test sees it: it changes with every
+// write of any other connection, so an unchanged version means nothing was written.
+inline std::int64_t DataVersion(db::Database& watcher) {
+  db::Statement statement(watcher);
+  db::Cursor* cursor = nullptr;
+  EXPECT_EQ(statement.Prepare("PRAGMA data_version"), 0);
+  EXPECT_EQ(statement.Execute(&cursor), 0);
+  return cursor != nullptr ? cursor->GetInt64(0) : -1;
+}
+
 inline Rows DataRows(const std::string& sql) { return ReadRows(DataFiles::kDataFileName, sql); }
 inline Rows ConfigRows(const std::string& sql) { return ReadRows(DataFiles::kConfigFileName, sql); }
 

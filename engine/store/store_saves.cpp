@@ -1,0 +1,173 @@
+#include "engine/store/store_saves.h"
+
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <optional>
+
+#include "engine/db/busy_event.h"
+#include "engine/services.h"
+#include "engine/store/server_storage.h"
+#include "engine/user_interface.h"
+
+namespace engine {
+
+namespace {
+
+constexpr const char* kCaption = "Lumivar";
+// The worker's pause between attempts on a locked file grows from the first to the last.
+constexpr std::chrono::milliseconds kFirstPause{20};
+constexpr std::chrono::milliseconds kLastPause{1000};
+
+bool IsLocked(int result) {
+  const int primary = result & 0xFF;
+  return primary == SQLITE_BUSY || primary == SQLITE_LOCKED;
+}
+
+}  // namespace
+
+void SaveSet::Merge(const SaveSet& other) {
+  monitors.insert(other.monitors.begin(), other.monitors.end());
+  actions.insert(other.actions.begin(), other.actions.end());
+}
+
+std::string ConfigSaveFailureText(const FileFailure& failure) {
+  return "The configuration could not be saved to " + failure.path + ": " + failure.text + ".";
+}
+
+std::string ConfigSaveRecoveredText(const std::string& path) {
+  return "The configuration is saved to " + path + " again.";
+}
+
+ConfigSaves::ConfigSaves(Writer writer) : writer_(std::move(writer)) {}
+
+ConfigSaves::~ConfigSaves() {
+  {
+    std::lock_guard lock(mutex_);
+    stop_ = true;
+  }
+  wake_.notify_all();
+  // The worker's attempt is bounded by kBusyBound and its pauses end on stop.
+  if (worker_.joinable()) worker_.join();
+}
+
+void ConfigSaves::MarkMonitor(const std::string& id) {
+  std::lock_guard lock(mutex_);
+  marked_.monitors.insert(id);
+}
+
+void ConfigSaves::MarkAction(const std::string& id) {
+  std::lock_guard lock(mutex_);
+  marked_.actions.insert(id);
+}
+
+int ConfigSaves::Commit(FileFailure* failure) {
+  SaveSet records;
+  {
+    std::lock_guard lock(mutex_);
+    if (marked_.Empty()) return SQLITE_OK;
+    records.swap(marked_);
+    if (writing_ || !queued_.Empty()) {
+      // Behind what the worker holds: the file sees the commits in order.
+      queued_.Merge(records);
+      wake_.notify_all();
+      return SQLITE_OK;
+    }
+  }
+  FileFailure found;
+  const int rc = writer_(records, kBusyBound, &found);
+  {
+    std::lock_guard lock(mutex_);
+    if (IsLocked(rc)) {
+      queued_.Merge(records);
+      if (!worker_.joinable()) worker_ = std::thread([this] { Run(); });
+      wake_.notify_all();
+    } else {
+      if (rc != SQLITE_OK) marked_.Merge(records);
+      Note(rc, found);
+    }
+  }
+  TellUser();
+  if (IsLocked(rc)) return SQLITE_OK;
+  if (rc != SQLITE_OK && failure != nullptr) *failure = found;
+  return rc;
+}
+
+void ConfigSaves::Forget() {
+  std::lock_guard lock(mutex_);
+  marked_ = {};
+  queued_ = {};
+  idle_.notify_all();
+}
+
+bool ConfigSaves::WaitIdle(std::chrono::steady_clock::time_point deadline) {
+  std::unique_lock lock(mutex_);
+  return idle_.wait_until(lock, deadline, [this] { return !writing_ && queued_.Empty(); });
+}
+
+void ConfigSaves::Run() {
+  std::unique_lock lock(mutex_);
+  std::chrono::milliseconds pause = kFirstPause;
+  std::optional<std::chrono::steady_clock::time_point> lockedSince;
+  while (true) {
+    wake_.wait(lock, [this] { return stop_ || !queued_.Empty(); });
+    if (stop_) return;
+    SaveSet records;
+    records.swap(queued_);
+    writing_ = true;
+    lock.unlock();
+    FileFailure found;
+    const int rc = writer_(records, kBusyBound, &found);
+    lock.lock();
+    writing_ = false;
+    if (IsLocked(rc)) {
+      // First in line again, with whatever was committed meanwhile.
+      records.Merge(queued_);
+      queued_.swap(records);
+      const auto now = std::chrono::steady_clock::now();
+      if (!lockedSince) lockedSince = now;
+      // A lock held longer than any call would wait for it is a failure to tell; the
+      // worker keeps trying all the same.
+      if (now - *lockedSince >= db::BusyEvent::RetryLimit()) Note(rc, found);
+    } else {
+      lockedSince.reset();
+      pause = kFirstPause;
+      // A failure other than the lock waits for the next commit, like one met there.
+      if (rc != SQLITE_OK) marked_.Merge(records);
+      Note(rc, found);
+    }
+    if (queued_.Empty()) idle_.notify_all();
+    lock.unlock();
+    TellUser();
+    lock.lock();
+    if (lockedSince && !stop_) {
+      wake_.wait_for(lock, pause, [this] { return stop_; });
+      pause = std::min(pause * 2, kLastPause);
+    }
+  }
+}
+
+void ConfigSaves::Note(int result, const FileFailure& failure) {
+  const bool failed = result != SQLITE_OK;
+  if (failed == failing_) return;
+  failing_ = failed;
+  toTell_.emplace_back(
+      failed ? ConfigSaveFailureText(failure) : ConfigSaveRecoveredText(failure.path), failed);
+}
+
+void ConfigSaves::TellUser() {
+  std::vector<std::pair<std::string, bool>> texts;
+  {
+    std::lock_guard lock(mutex_);
+    texts.swap(toTell_);
+  }
+  IUserInterface* ui = Services::Ui();
+  if (ui == nullptr) return;
+  for (auto& [text, error] : texts) {
+    ui->ShowAlertMessage(
+        kCaption, std::move(text),
+        error ? IUserInterface::MessageKind::kError : IUserInterface::MessageKind::kInformation);
+  }
+}
+
+}  // namespace engine

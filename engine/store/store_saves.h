@@ -1,0 +1,94 @@
+// The configuration file's side of the edits: which monitors and actions hold edits not
+// yet in the file, and the worker that finishes a commit the file's lock held back. A
+// commit writes every record waiting, in one transaction, on the committing thread with a
+// short bound on the wait for another connection's lock. A commit that finds the file
+// locked, and every commit made while one is left to the worker, goes to the worker, which
+// writes the records as they are when it writes (so the newest state wins) and tries
+// again until the lock is let go. A failure is told to the user once when it begins and
+// once when it ends. Any thread.
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+#include <set>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+namespace engine {
+
+struct FileFailure;
+
+// The records one commit writes, by identifier.
+struct SaveSet {
+  std::set<std::string> monitors;
+  std::set<std::string> actions;
+
+  bool Empty() const { return monitors.empty() && actions.empty(); }
+  void Merge(const SaveSet& other);
+  void swap(SaveSet& other) noexcept {
+    monitors.swap(other.monitors);
+    actions.swap(other.actions);
+  }
+};
+
+// The texts told to the user when saves begin to fail, and when they succeed again.
+std::string ConfigSaveFailureText(const FileFailure& failure);
+std::string ConfigSaveRecoveredText(const std::string& path);
+
+class ConfigSaves {
+ public:
+  // Writes the records in one transaction on the calling thread, waiting at most
+  // busyLimit for another connection's lock: 0, or SQLite's result described in *failure
+  // (never null). Records that no longer exist are skipped.
+  using Writer = std::function<int(const SaveSet& records, std::chrono::milliseconds busyLimit,
+                                   FileFailure* failure)>;
+
+  // How long a commit, and each attempt of the worker, waits for the file's lock.
+  static constexpr std::chrono::milliseconds kBusyBound{50};
+
+  explicit ConfigSaves(Writer writer);
+  // Stops the worker, waiting for its attempt under way; what it still held is dropped.
+  ~ConfigSaves();
+  ConfigSaves(const ConfigSaves&) = delete;
+  ConfigSaves& operator=(const ConfigSaves&) = delete;
+
+  // The record has edits for the next commit; nothing is written.
+  void MarkMonitor(const std::string& id);
+  void MarkAction(const std::string& id);
+  // Writes every record marked so far: 0 when written, when nothing was marked, and when
+  // the file was locked and the worker finishes it; else the failure, described in
+  // *failure when given, and the records stay marked for the next commit.
+  int Commit(FileFailure* failure);
+  // Drops every mark and whatever the worker still holds (the store was emptied, or all of
+  // it was written).
+  void Forget();
+  // Waits until the worker holds nothing, or the deadline passes; true when it holds
+  // nothing.
+  bool WaitIdle(std::chrono::steady_clock::time_point deadline);
+
+ private:
+  void Run();
+  // Notes a write's result (0 or a failure); when failing begins or ends, a message for
+  // the user is kept for TellUser. Caller holds mutex_.
+  void Note(int result, const FileFailure& failure);
+  // Shows the kept messages; called without mutex_ (the user interface may call back).
+  void TellUser();
+
+  Writer writer_;
+  std::mutex mutex_;
+  std::condition_variable wake_;  // new work or stop, for the worker
+  std::condition_variable idle_;  // the worker holds nothing
+  SaveSet marked_;
+  SaveSet queued_;  // left to the worker
+  bool writing_ = false;
+  bool stop_ = false;
+  bool failing_ = false;
+  std::vector<std::pair<std::string, bool>> toTell_;  // texts not yet shown, error or not
+  std::thread worker_;
+};
+
+}  // namespace engine

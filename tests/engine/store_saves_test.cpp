@@ -1,0 +1,225 @@
+// Commits of the views' edits to the configuration file: typing writes nothing until the
+// commit; a commit under another connection's or process's lock returns at once and its
+// newest state reaches the file once the lock goes; a file that cannot be written, or a
+// lock held past the retry limit, is told once when it begins and once when it ends.
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <thread>
+
+#include "engine/db/busy_event.h"
+#include "engine/store/data_files.h"
+#include "engine/store/server_storage.h"
+#include "tests/engine/monitor_fixture.h"
+
+namespace engine {
+namespace {
+
+using namespace std::chrono_literals;
+using testing::ConfigRows;
+
+std::chrono::steady_clock::time_point In(std::chrono::milliseconds wait) {
+  return std::chrono::steady_clock::now() + wait;
+}
+
+std::string ConfigFile() { return DataFiles::DataFolder() + DataFiles::kConfigFileName; }
+
+// The write lock on the configuration file, held by a connection of this process or by
+// another process, until the object goes.
+class ForeignLock {
+ public:
+  virtual ~ForeignLock() = default;
+};
+
+class ConnectionLock : public ForeignLock {
+ public:
+  ConnectionLock() {
+    EXPECT_EQ(sqlite3_open_v2(ConfigFile().c_str(), &handle_, SQLITE_OPEN_READWRITE, nullptr),
+              SQLITE_OK);
+    EXPECT_EQ(sqlite3_exec(handle_, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+  }
+  ~ConnectionLock() override {
+    sqlite3_exec(handle_, "COMMIT", nullptr, nullptr, nullptr);
+    sqlite3_close_v2(handle_);
+  }
+
+ private:
+  sqlite3* handle_ = nullptr;
+};
+
+// Python's sqlite3 module holds the lock until its standard input ends; it says when it
+// has the lock by making a marker file (not a database file).
+class ProcessLock : public ForeignLock {
+ public:
+  ProcessLock() {
+    marker_ = DataFiles::DataFolder() + "locked.marker";
+    const std::string command =
+        "/usr/bin/python3 -c \"import sqlite3, sys\n"
+        "c = sqlite3.connect(sys.argv[1], isolation_level=None)\n"
+        "c.execute('BEGIN EXCLUSIVE')\n"
+        "open(sys.argv[2], 'w').close()\n"
+        "sys.stdin.read()\n"
+        "c.execute('COMMIT')\n"
+        "c.close()\" '" +
+        ConfigFile() + "' '" + marker_ + "'";
+    pipe_ = popen(command.c_str(), "w");
+    EXPECT_NE(pipe_, nullptr);
+    const auto deadline = In(20s);
+    while (!std::filesystem::exists(marker_) && std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(10ms);
+    }
+    EXPECT_TRUE(std::filesystem::exists(marker_)) << "the helper never took the lock";
+  }
+  ~ProcessLock() override {
+    if (pipe_ != nullptr) {
+      EXPECT_EQ(pclose(pipe_), 0);
+    }
+  }
+
+ private:
+  std::string marker_;
+  FILE* pipe_ = nullptr;
+};
+
+class SavesTest : public testing::MonitorTest {
+ protected:
+  void SetUp() override {
+    MonitorTest::SetUp();
+    MonitorSettings settings;
+    settings.name = "Sales";
+    monitorId_ = store_.AddMonitor(settings);
+    queryId_ = store_.AddTestQuery(monitorId_, {"Orders", "SELECT 1"});
+    ASSERT_FALSE(queryId_.empty());
+  }
+  void TearDown() override {
+    db::BusyEvent::SetRetryLimit(db::BusyEvent::kDefaultRetryLimit);
+    DataFiles::SetConfigFileRefused(false);
+    EXPECT_TRUE(store_.WaitForSaves(In(20s)));
+    store_.Clear();
+    MonitorTest::TearDown();
+  }
+
+  int Type(const std::string& name) {
+    return store_.EditTestQuery(monitorId_, queryId_, {name, "SELECT 1"});
+  }
+  std::string StoredName() {
+    const auto rows = ConfigRows("SELECT name FROM TestQueries WHERE id = '" + queryId_ + "'");
+    return rows.empty() ? "" : rows[0][0];
+  }
+  std::string MemoryName() {
+    return store_.GetMonitorSnapshot(monitorId_)->FindTestQuery(queryId_)->settings.name;
+  }
+
+  ServerStorage store_;
+  std::string monitorId_;
+  std::string queryId_;
+};
+
+TEST_F(SavesTest, TypingWritesNothingUntilTheCommit) {
+  db::Database watcher;
+  ASSERT_EQ(DataFiles::OpenDatabase(watcher, DataFiles::kConfigFileName), SQLITE_OK);
+  const auto version = [&] { return testing::DataVersion(watcher); };
+  const std::int64_t before = version();
+
+  std::string typed;
+  for (int i = 0; i < 40; ++i) {
+    typed += static_cast<char>('a' + i % 26);
+    ASSERT_EQ(Type(typed), SQLITE_OK);
+  }
+  EXPECT_EQ(MemoryName(), typed);
+  EXPECT_EQ(version(), before);
+  EXPECT_EQ(StoredName(), "Orders");
+
+  EXPECT_EQ(store_.CommitEdits(), SQLITE_OK);
+  EXPECT_NE(version(), before);
+  EXPECT_EQ(StoredName(), typed);
+  // Nothing waits: a second commit writes nothing.
+  const std::int64_t after = version();
+  EXPECT_EQ(store_.CommitEdits(), SQLITE_OK);
+  EXPECT_EQ(version(), after);
+  EXPECT_EQ(Type("x"), SQLITE_OK);
+  EXPECT_EQ(store_.EditTestQuery(monitorId_, "unknown", {}), SQLITE_NOTFOUND);
+  EXPECT_EQ(store_.EditTestQuery("unknown", queryId_, {}), SQLITE_NOTFOUND);
+}
+
+TEST_F(SavesTest, ACommitUnderAForeignLockReturnsAndLandsOnceTheLockGoes) {
+  const struct {
+    const char* holder;
+    std::function<std::unique_ptr<ForeignLock>()> lock;
+  } cases[] = {
+      {"connection", [] { return std::make_unique<ConnectionLock>(); }},
+      {"process", [] { return std::make_unique<ProcessLock>(); }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.holder);
+    std::unique_ptr<ForeignLock> lock = c.lock();
+    // With the usual retry limit a commit that waited for the lock would fail after a
+    // minute instead of returning 0.
+    for (const char* name : {"first", "second", "newest"}) {
+      ASSERT_EQ(Type(std::string(c.holder) + " " + name), SQLITE_OK);
+      EXPECT_EQ(store_.CommitEdits(), SQLITE_OK);
+    }
+    MonitorSettings settings = store_.GetMonitorSnapshot(monitorId_)->settings;
+    settings.name = std::string("Sales by ") + c.holder;
+    EXPECT_EQ(store_.ApplyMonitorSettings(monitorId_, settings), SQLITE_OK);
+    EXPECT_FALSE(store_.WaitForSaves(In(100ms)));
+    lock.reset();
+
+    ASSERT_TRUE(store_.WaitForSaves(In(20s)));
+    EXPECT_EQ(StoredName(), std::string(c.holder) + " newest");
+    EXPECT_EQ(ConfigRows("SELECT name FROM ODBCDataSources")[0][0], settings.name);
+  }
+  EXPECT_TRUE(ui_.Events().empty());
+}
+
+// Failure and recovery are told once each; the edits made meanwhile reach the file.
+TEST_F(SavesTest, AFileThatCannotBeWrittenIsToldOnceForManyCommits) {
+  DataFiles::SetConfigFileRefused(true);
+  for (int i = 0; i < 10; ++i) {
+    ASSERT_EQ(Type("refused " + std::to_string(i)), SQLITE_OK);
+    FileFailure failure;
+    EXPECT_EQ(store_.CommitEdits(&failure), SQLITE_READONLY);
+    EXPECT_EQ(failure.path, ConfigFile());
+  }
+  EXPECT_EQ(ui_.EventsOf("error: "),
+            std::vector<std::string>{"The configuration could not be saved to " + ConfigFile() +
+                                     ": attempt to write a readonly database."});
+
+  DataFiles::SetConfigFileRefused(false);
+  EXPECT_EQ(store_.CommitEdits(), SQLITE_OK);
+  EXPECT_EQ(StoredName(), "refused 9");
+  EXPECT_EQ(store_.CommitEdits(), SQLITE_OK);
+  EXPECT_EQ(ui_.EventsOf("info: "),
+            std::vector<std::string>{"The configuration is saved to " + ConfigFile() + " again."});
+  EXPECT_EQ(ui_.EventsOf("error: ").size(), 1u);
+}
+
+// The worker keeps trying past the retry limit: the lock is told once, its end once.
+TEST_F(SavesTest, ALockHeldPastTheRetryLimitIsToldOnceAndTheEditStillLands) {
+  db::BusyEvent::SetRetryLimit(50ms);
+  {
+    ConnectionLock lock;
+    for (int i = 0; i < 5; ++i) {
+      ASSERT_EQ(Type("held " + std::to_string(i)), SQLITE_OK);
+      EXPECT_EQ(store_.CommitEdits(), SQLITE_OK);
+      if (i == 0) {
+        ASSERT_TRUE(ui_.WaitForEvents("error: ", 1));
+      }
+    }
+    EXPECT_EQ(ui_.EventsOf("error: "),
+              std::vector<std::string>{"The configuration could not be saved to " + ConfigFile() +
+                                       ": database is locked."});
+  }
+  ASSERT_TRUE(store_.WaitForSaves(In(20s)));
+  EXPECT_EQ(StoredName(), "held 4");
+  ASSERT_TRUE(ui_.WaitForEvents("info: ", 1));
+  EXPECT_EQ(ui_.EventsOf("error: ").size(), 1u);
+}
+
+}  // namespace
+}  // namespace engine
