@@ -3,15 +3,22 @@
 // with the accessibility bus, and the test reaches its window only through AT-SPI. Two
 // monitors were running at the last exit; the test selects one of them in the tree by its
 // name, presses the toolbar's Stop, and sees the commands' states follow and the exit
-// record keep only the other monitor running.
+// record keep only the other monitor running. Values that change in a list (a history
+// figure, a test query's name as it is typed, an alert's status) read as they are now;
+// dialogs are exposed as dialogs, and the controls inside them carry names.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <deque>
 #include <optional>
+#include <utility>
+#include <vector>
 
 #include "app/app_lifecycle.h"
 #include "app/settings/settings.h"
 #include "engine/monitor/odbc_data_source.h"
+#include "engine/report/report_logic.h"
 #include "engine/store/server_storage.h"
 #include "platform/registry.h"
 #include "tests/app/program_fixture.h"
@@ -28,25 +35,32 @@ using testing_support::DbusSession;
 
 class ProgramAtspiTest : public ProgramTest {
  protected:
+  // One session bus and one client serve all tests of the program: libatspi cannot connect
+  // again in a process once it has disconnected.
+  static void TearDownTestSuite() {
+    delete client_;
+    client_ = nullptr;
+    bus_.reset();
+    session_.reset();
+  }
+
   void SetUp() override {
     ProgramTest::SetUp();
     if (HasFatalFailure()) return;
-    session_.emplace();
     std::string problem;
-    if (session_->AccessibilityBusAddress(&problem).empty())
-      GTEST_SKIP() << "the accessibility bus cannot be started: " << problem;
-    bus_.emplace("DBUS_SESSION_BUS_ADDRESS", session_->Address());
-    if (!client_.Connect(&problem)) GTEST_SKIP() << problem;
+    if (!session_) {
+      session_.emplace();
+      if (session_->AccessibilityBusAddress(&problem).empty())
+        GTEST_SKIP() << "the accessibility bus cannot be started: " << problem;
+      bus_.emplace("DBUS_SESSION_BUS_ADDRESS", session_->Address());
+      client_ = new AtspiClient;
+    }
+    if (!client_->Connect(&problem)) GTEST_SKIP() << problem;
     // The program joins the accessibility bus of this session.
     std::erase_if(env_, [](const std::string& e) {
       return e.starts_with("NO_AT_BRIDGE=") || e.starts_with("DBUS_SESSION_BUS_ADDRESS=");
     });
     AddEnv("DBUS_SESSION_BUS_ADDRESS", session_->Address());
-  }
-  void TearDown() override {
-    ProgramTest::TearDown();
-    bus_.reset();
-    session_.reset();
   }
 
   // Saves monitors (their data sources do not exist, so each poll fails at once and the
@@ -77,12 +91,133 @@ class ProgramAtspiTest : public ProgramTest {
     return ids;
   }
 
+  // Saves one stopped monitor "Sales" with a test query "Orders" and an error alert on its
+  // availability that shows a message box on the first failed poll.
+  void SaveStoppedMonitorWithAlert() {
+    testing_support::ScopedEnv documents("LUMIVAR_DOCUMENTS_DIR", root_.File("docs"));
+    engine::ServerStorage store;
+    store.LoadAll();
+    engine::MonitorSettings sales;
+    sales.name = "Sales";
+    sales.address = "lumivar-test-no-such-source";
+    const std::string id = store.AddMonitor(sales);
+    ASSERT_FALSE(id.empty());
+    ASSERT_FALSE(store.AddTestQuery(id, {"Orders", "SELECT 1"}).empty());
+    engine::ActionSettings box;
+    box.name = "Box";
+    box.type = 4;  // user interface: a message box
+    const std::string action = store.AddAction(box);
+    ASSERT_FALSE(action.empty());
+    const std::optional<engine::MonitorSnapshot> snapshot = store.GetMonitorSnapshot(id);
+    ASSERT_TRUE(snapshot);
+    std::string availability;
+    std::vector<std::string> names;
+    for (const auto& attribute : snapshot->attributes) {
+      names.push_back(attribute.displayName);
+      if (attribute.displayName == "Monitor Availability") availability = attribute.id;
+    }
+    ASSERT_FALSE(availability.empty()) << testing::PrintToString(names);
+    ASSERT_FALSE(store.AddAlert(id, {action, availability, 0, 2, 0}).empty());  // "=" 0
+    app::SettingsValues values;
+    values.layout.wndMode = 1;
+    values.layout.wndX = 40;
+    values.layout.wndY = 40;
+    values.layout.wndWidth = 1000;
+    values.layout.wndHeight = 700;
+    platform::FileSettingsStore settings(SettingsFile());
+    EXPECT_TRUE(app::Settings(values).Save(settings));
+  }
+
+  // Starts the program and waits for its application object.
+  AtspiNode StartAndFindApplication(pid_t* pid) {
+    *pid = Start();
+    AtspiNode app;
+    WaitFor(
+        [&] {
+          app = client_->FindApplication(*pid);
+          return app || WaitExit(*pid, 0ms) != -1;
+        },
+        60s);
+    return app;
+  }
+
+  // The first object under `root` with that role and name that is on screen (the views
+  // not shown stay in the tree, hidden).
+  static AtspiNode FindShowing(const AtspiNode& root, const std::string& role,
+                               const std::string& name, int maxDepth = 24) {
+    std::deque<std::pair<AtspiNode, int>> queue{{root, 0}};
+    while (!queue.empty()) {
+      auto [node, depth] = std::move(queue.front());
+      queue.pop_front();
+      if (!node || (depth > 0 && !node.HasState("showing"))) continue;
+      if (depth > 0 && node.Role() == role && (name.empty() || node.Name() == name)) return node;
+      if (depth >= maxDepth) continue;
+      for (int i = 0, n = node.ChildCount(); i < n; ++i)
+        queue.emplace_back(node.Child(i), depth + 1);
+    }
+    return {};
+  }
+  AtspiNode WaitForShowing(const AtspiNode& root, const std::string& role,
+                           const std::string& name) {
+    AtspiNode found;
+    WaitFor(
+        [&] {
+          client_->Dispatch();
+          found = FindShowing(root, role, name);
+          return static_cast<bool>(found);
+        },
+        30s);
+    return found;
+  }
+  // Waits until the object's name is `name` (or, with prefix, starts with it).
+  bool WaitForName(const AtspiNode& node, const std::string& name, bool prefix = false) {
+    return WaitFor(
+        [&] {
+          client_->Dispatch();
+          const std::string now = node.CurrentName();
+          return prefix ? now.starts_with(name) : now == name;
+        },
+        30s);
+  }
+  // The text part of a cell made of an image and a text, or the cell itself.
+  static AtspiNode TextOf(const AtspiNode& cell) {
+    const int parts = cell.ChildCount();
+    return parts > 0 ? cell.Child(parts - 1) : cell;
+  }
+  // Every object under `root`, down to maxDepth.
+  static void Collect(const AtspiNode& root, std::vector<AtspiNode>& out, int maxDepth = 24) {
+    std::deque<std::pair<AtspiNode, int>> queue{{root, 0}};
+    while (!queue.empty()) {
+      auto [node, depth] = std::move(queue.front());
+      queue.pop_front();
+      if (!node) continue;
+      out.push_back(node);
+      if (depth >= maxDepth) continue;
+      for (int i = 0, n = node.ChildCount(); i < n; ++i)
+        queue.emplace_back(node.Child(i), depth + 1);
+    }
+  }
+  // The objects of these roles under `root` that have no name, as "role" lines.
+  static std::vector<std::string> Unnamed(const AtspiNode& root,
+                                          const std::vector<std::string>& roles) {
+    std::vector<AtspiNode> all;
+    Collect(root, all);
+    std::vector<std::string> unnamed;
+    for (const AtspiNode& node : all) {
+      const std::string role = node.Role();
+      if (std::find(roles.begin(), roles.end(), role) != roles.end() && node.Name().empty()) {
+        unnamed.push_back(role + " in '" + node.Parent().Name() + "'");
+      }
+    }
+    return unnamed;
+  }
+
   // Waits for the object to be found under the application.
   AtspiNode WaitForNode(const AtspiNode& app, const std::string& role, const std::string& name) {
     AtspiNode found;
     WaitFor(
         [&] {
-          client_.Dispatch();
+          client_->Dispatch();
           found = app.Find(role, name);
           return static_cast<bool>(found);
         },
@@ -94,15 +229,15 @@ class ProgramAtspiTest : public ProgramTest {
   bool WaitForEnabled(const AtspiNode& button, bool enabled) {
     return WaitFor(
         [&] {
-          client_.Dispatch();
+          client_->Dispatch();
           return button.HasState("enabled") == enabled;
         },
         30s);
   }
 
-  std::optional<DbusSession> session_;
-  std::optional<testing_support::ScopedEnv> bus_;
-  AtspiClient client_;
+  static inline std::optional<DbusSession> session_;
+  static inline std::optional<testing_support::ScopedEnv> bus_;
+  static inline AtspiClient* client_ = nullptr;
 };
 
 TEST_F(ProgramAtspiTest, StopsTheMonitorSelectedInTheTreeThroughTheToolbar) {
@@ -114,11 +249,11 @@ TEST_F(ProgramAtspiTest, StopsTheMonitorSelectedInTheTreeThroughTheToolbar) {
   AtspiNode app;
   ASSERT_TRUE(WaitFor(
       [&] {
-        app = client_.FindApplication(program);
+        app = client_->FindApplication(program);
         return app || WaitExit(program, 0ms) != -1;
       },
       60s))
-      << "registered: " << testing::PrintToString(client_.ApplicationNames());
+      << "registered: " << testing::PrintToString(client_->ApplicationNames());
   ASSERT_TRUE(app) << "the program ended: " << StandardError(program);
   EXPECT_EQ(app.Name(), "lumivar");
 
@@ -165,6 +300,134 @@ TEST_F(ProgramAtspiTest, StopsTheMonitorSelectedInTheTreeThroughTheToolbar) {
   const std::string running = saved.Read("startedMonitors");
   EXPECT_FALSE(app::IsInStartedMonitors(running, ids[0])) << running;
   EXPECT_TRUE(app::IsInStartedMonitors(running, ids[1])) << running;
+}
+
+// Values written into list cells in place (a history figure reloaded for another period, a
+// test query's name as it is typed, an alert's status when it fires) read as they are now.
+TEST_F(ProgramAtspiTest, ChangedListValuesReadAsTheyAreNow) {
+  SaveStoppedMonitorWithAlert();
+  if (HasFatalFailure()) return;
+  pid_t program = -1;
+  const AtspiNode app = StartAndFindApplication(&program);
+  ASSERT_TRUE(app) << "the program did not register: " << StandardError(program);
+  const AtspiNode frame = WaitForShowing(app, "frame", "Lumivar");
+  ASSERT_TRUE(frame) << app.Describe(3);
+  const AtspiNode tree = WaitForNode(frame, "tree table", "Monitors View");
+  ASSERT_TRUE(tree) << frame.Describe(8);
+  const AtspiNode monitor = WaitForNode(tree, "table cell", "Sales");
+  ASSERT_TRUE(monitor) << tree.Describe(3);
+  ASSERT_TRUE(monitor.DoAction("expand or contract")) << monitor.Describe(1);
+  const auto showView = [&](const char* node) {
+    const AtspiNode cell = WaitForNode(tree, "table cell", node);
+    return cell && cell.SelectRow();
+  };
+
+  // An alert's status when the first poll fails and the alert fires; its message box has
+  // a named text and icon and is a dialog.
+  ASSERT_TRUE(showView("Alerts")) << tree.Describe(3);
+  const AtspiNode alerts = WaitForShowing(frame, "table", "Alerts");
+  ASSERT_TRUE(alerts) << frame.Describe(16);
+  const AtspiNode status = alerts.CellAt(0, 7);
+  ASSERT_TRUE(status) << alerts.Describe(3);
+  EXPECT_EQ(status.CurrentName(), "");
+  const AtspiNode start = WaitForNode(frame, "push button", "Start");
+  ASSERT_TRUE(start);
+  ASSERT_TRUE(WaitForEnabled(start, true));
+  ASSERT_TRUE(start.DoDefaultAction());
+  EXPECT_TRUE(WaitForName(status, "ERROR. Alert", true)) << alerts.Describe(3);
+  const AtspiNode box = WaitForShowing(app, "dialog", "Lumivar - Alert");
+  ASSERT_TRUE(box) << testing::PrintToString(app.ChildNames());
+  EXPECT_EQ(Unnamed(box, {"text", "icon", "push button"}), std::vector<std::string>{})
+      << box.Describe(8);
+  const AtspiNode close = box.Find("push button", "Close");
+  ASSERT_TRUE(close);
+  EXPECT_TRUE(close.DoDefaultAction());
+
+  // A history figure: "Today" holds the failed poll, "Yesterday" no row at all. The
+  // figure's cell is read before the first load too.
+  ASSERT_TRUE(showView("History"));
+  const AtspiNode figures = WaitForShowing(frame, "table", "Availability");
+  ASSERT_TRUE(figures) << frame.Describe(16);
+  const AtspiNode upShare = TextOf(figures.CellAt(2, 1));
+  ASSERT_TRUE(upShare) << figures.Describe(4);
+  EXPECT_TRUE(WaitForName(upShare, "0.00%")) << upShare.CurrentName();
+  const AtspiNode period = WaitForShowing(frame, "combo box", "Period");
+  ASSERT_TRUE(period) << frame.Describe(16);
+  EXPECT_EQ(Unnamed(period.Parent(), {"text", "spin button", "combo box"}),
+            std::vector<std::string>{})
+      << period.Parent().Describe(6);
+  ASSERT_TRUE(period.SelectChild(engine::kPeriodYesterday));
+  EXPECT_TRUE(WaitForName(upShare, "-")) << upShare.CurrentName();
+
+  // A test query's name as it is typed into its entry.
+  ASSERT_TRUE(showView("Test queries"));
+  const AtspiNode queries = WaitForShowing(frame, "table", "Test Queries");
+  ASSERT_TRUE(queries) << frame.Describe(16);
+  const AtspiNode name = queries.CellAt(0, 1);
+  ASSERT_TRUE(WaitForName(name, "Orders")) << queries.Describe(3);
+  ASSERT_TRUE(name.SelectRow());
+  const AtspiNode entry = WaitForShowing(frame, "text", "Name");
+  ASSERT_TRUE(entry) << frame.Describe(16);
+  ASSERT_TRUE(WaitFor(
+      [&] {
+        client_->Dispatch();
+        return entry.CurrentName() == "Name" && entry.SetText("Stock levels");
+      },
+      30s));
+  EXPECT_TRUE(WaitForName(name, "Stock levels")) << name.CurrentName();
+
+  ASSERT_EQ(kill(program, SIGTERM), 0);
+  EXPECT_EQ(WaitExit(program, 30s), 0) << StandardError(program);
+}
+
+// The welcome view's web page leaves the accessibility tree while another view is shown,
+// and comes back with its view.
+TEST_F(ProgramAtspiTest, TheWelcomePageLeavesTheTreeWhileAnotherViewShows) {
+  SaveStoppedMonitorWithAlert();
+  if (HasFatalFailure()) return;
+  pid_t program = -1;
+  const AtspiNode app = StartAndFindApplication(&program);
+  ASSERT_TRUE(app) << "the program did not register: " << StandardError(program);
+  const AtspiNode frame = WaitForShowing(app, "frame", "Lumivar");
+  ASSERT_TRUE(frame) << app.Describe(3);
+  const AtspiNode tree = WaitForNode(frame, "tree table", "Monitors View");
+  ASSERT_TRUE(tree);
+
+  // The page's objects come from the web engine, under widgets of its own that report no
+  // states; the page itself reports whether it shows.
+  const auto pageShowing = [&] {
+    const AtspiNode page = frame.Find("document web", "", 24);
+    return page && page.HasState("showing");
+  };
+  ASSERT_TRUE(WaitFor(
+      [&] {
+        client_->Dispatch();
+        return pageShowing();
+      },
+      30s))
+      << frame.Describe(14);
+  const AtspiNode monitor = WaitForNode(tree, "table cell", "Sales");
+  ASSERT_TRUE(monitor && monitor.SelectRow());
+  EXPECT_TRUE(WaitFor(
+      [&] {
+        client_->Dispatch();
+        return !pageShowing();
+      },
+      30s))
+      << frame.Describe(14);
+
+  const AtspiNode root = WaitForNode(tree, "table cell", "Monitors");
+  ASSERT_TRUE(root && root.SelectRow());
+  EXPECT_TRUE(WaitFor(
+      [&] {
+        client_->Dispatch();
+        return pageShowing();
+      },
+      30s))
+      << frame.Describe(14);
+
+  ASSERT_EQ(kill(program, SIGTERM), 0);
+  EXPECT_EQ(WaitExit(program, 30s), 0) << StandardError(program);
 }
 
 }  // namespace
