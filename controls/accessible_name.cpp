@@ -1,5 +1,6 @@
 #include "controls/accessible_name.h"
 
+#include <gtk/gtk-a11y.h>
 #include <gtk/gtk.h>
 #include <wx/control.h>
 #include <wx/dataview.h>
@@ -106,12 +107,8 @@ void NameCheckBoxCells(wxWindow* list) {
     for (int column = 0; column < columns; ++column) {
       AtkObject* cell = atk_table_ref_at(ATK_TABLE(table), row, column);
       if (cell == nullptr) continue;
-      AtkStateSet* states = atk_object_ref_state_set(cell);
-      const bool box =
-          states != nullptr && atk_state_set_contains_state(states, ATK_STATE_CHECKABLE);
-      if (states != nullptr) g_object_unref(states);
       const gchar* name = atk_object_get_name(cell);
-      if (box) {
+      if (GTK_IS_BOOLEAN_CELL_ACCESSIBLE(cell)) {
         boxes.push_back(cell);
         continue;
       }
