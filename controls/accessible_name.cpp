@@ -41,13 +41,10 @@ void Relate(GtkWidget* widget, GtkWidget* labelWidget) {
 void NameEntries(GtkWidget* widget, const char* name) {
   if (GTK_IS_ENTRY(widget)) NameWidget(widget, name);
   if (!GTK_IS_CONTAINER(widget)) return;
-  struct Named {
-    const char* name;
-  } named{name};
   gtk_container_forall(
       GTK_CONTAINER(widget),
-      [](GtkWidget* child, gpointer data) { NameEntries(child, static_cast<Named*>(data)->name); },
-      &named);
+      [](GtkWidget* child, gpointer data) { NameEntries(child, static_cast<const char*>(data)); },
+      const_cast<char*>(name));
 }
 
 // Turns each changed value into a changed item, which the toolkit's list passes on to its
@@ -107,11 +104,11 @@ void NameCheckBoxCells(wxWindow* list) {
     for (int column = 0; column < columns; ++column) {
       AtkObject* cell = atk_table_ref_at(ATK_TABLE(table), row, column);
       if (cell == nullptr) continue;
-      const gchar* name = atk_object_get_name(cell);
       if (GTK_IS_BOOLEAN_CELL_ACCESSIBLE(cell)) {
         boxes.push_back(cell);
         continue;
       }
+      const gchar* name = atk_object_get_name(cell);
       if (text.empty() && name != nullptr) text = name;
       g_object_unref(cell);
     }

@@ -356,6 +356,10 @@ TEST_F(ProgramAtspiTest, ChangedListValuesReadAsTheyAreNow) {
   EXPECT_EQ(Unnamed(period.Parent(), {"text", "spin button", "combo box"}),
             std::vector<std::string>{})
       << period.Parent().Describe(6);
+  for (const char* picker : {"From date", "From time", "To date", "To time"}) {
+    EXPECT_TRUE(period.Parent().Find("text", picker, 8)) << picker;
+  }
+  EXPECT_TRUE(period.Parent().Find("spin button", "To time", 8)) << period.Parent().Describe(8);
   ASSERT_TRUE(period.SelectChild(engine::kPeriodYesterday));
   EXPECT_TRUE(WaitForName(upShare, "-")) << upShare.CurrentName();
 
