@@ -111,12 +111,10 @@ class ProgramAtspiTest : public ProgramTest {
     const std::optional<engine::MonitorSnapshot> snapshot = store.GetMonitorSnapshot(id);
     ASSERT_TRUE(snapshot);
     std::string availability;
-    std::vector<std::string> names;
     for (const auto& attribute : snapshot->attributes) {
-      names.push_back(attribute.displayName);
       if (attribute.displayName == "Monitor Availability") availability = attribute.id;
     }
-    ASSERT_FALSE(availability.empty()) << testing::PrintToString(names);
+    ASSERT_FALSE(availability.empty());
     ASSERT_FALSE(store.AddAlert(id, {action, availability, 0, 2, 0}).empty());  // "=" 0
     app::SettingsValues values;
     values.layout.wndMode = 1;
@@ -184,30 +182,19 @@ class ProgramAtspiTest : public ProgramTest {
     const int parts = cell.ChildCount();
     return parts > 0 ? cell.Child(parts - 1) : cell;
   }
-  // Every object under `root`, down to maxDepth.
-  static void Collect(const AtspiNode& root, std::vector<AtspiNode>& out, int maxDepth = 24) {
-    std::deque<std::pair<AtspiNode, int>> queue{{root, 0}};
-    while (!queue.empty()) {
-      auto [node, depth] = std::move(queue.front());
-      queue.pop_front();
-      if (!node) continue;
-      out.push_back(node);
-      if (depth >= maxDepth) continue;
-      for (int i = 0, n = node.ChildCount(); i < n; ++i)
-        queue.emplace_back(node.Child(i), depth + 1);
-    }
-  }
-  // The objects of these roles under `root` that have no name, as "role" lines.
+  // The objects of these roles under `root` that have no name, as "role in 'parent'".
   static std::vector<std::string> Unnamed(const AtspiNode& root,
                                           const std::vector<std::string>& roles) {
-    std::vector<AtspiNode> all;
-    Collect(root, all);
     std::vector<std::string> unnamed;
-    for (const AtspiNode& node : all) {
+    std::deque<AtspiNode> queue{root};
+    while (!queue.empty()) {
+      const AtspiNode node = std::move(queue.front());
+      queue.pop_front();
       const std::string role = node.Role();
       if (std::find(roles.begin(), roles.end(), role) != roles.end() && node.Name().empty()) {
         unnamed.push_back(role + " in '" + node.Parent().Name() + "'");
       }
+      for (int i = 0, n = node.ChildCount(); i < n; ++i) queue.push_back(node.Child(i));
     }
     return unnamed;
   }
@@ -336,7 +323,7 @@ TEST_F(ProgramAtspiTest, ChangedListValuesReadAsTheyAreNow) {
   ASSERT_TRUE(start.DoDefaultAction());
   EXPECT_TRUE(WaitForName(status, "ERROR. Alert", true)) << alerts.Describe(3);
   const AtspiNode box = WaitForShowing(app, "dialog", "Lumivar - Alert");
-  ASSERT_TRUE(box) << testing::PrintToString(app.ChildNames());
+  ASSERT_TRUE(box) << app.Describe(1);
   EXPECT_EQ(Unnamed(box, {"text", "icon", "push button"}), std::vector<std::string>{})
       << box.Describe(8);
   const AtspiNode close = box.Find("push button", "Close");

@@ -284,15 +284,6 @@ std::string AtspiNode::CurrentName() const {
   return Name();
 }
 
-std::vector<std::string> AtspiNode::ChildNames() const {
-  std::vector<std::string> names;
-  for (int i = 0, n = ChildCount(); i < n; ++i) {
-    const AtspiNode child = Child(i);
-    names.push_back(child.Role() + " '" + child.Name() + "'");
-  }
-  return names;
-}
-
 AtspiNode AtspiNode::CellAt(int row, int column) const {
   if (!object_) return {};
   Ref<AtspiTable> table(atspi_accessible_get_table_iface(object_.get()));

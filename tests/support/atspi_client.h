@@ -74,8 +74,6 @@ class AtspiNode {
 
   // The name as the program gives it now, not as libatspi cached it.
   std::string CurrentName() const;
-  // The children's names, role and name of each ("table cell 'Sales'"), for messages.
-  std::vector<std::string> ChildNames() const;
   // A table's cell at that row and column; empty when there is none.
   AtspiNode CellAt(int row, int column) const;
   // Replaces an editable text's contents; false when the object has no editable text.
