@@ -6,6 +6,7 @@
 #include <wx/stattext.h>
 
 #include "app/app_icon.h"
+#include "controls/accessible_name.h"
 
 namespace app {
 
@@ -13,6 +14,7 @@ CAboutDlg::CAboutDlg(wxWindow* parent)
     : wxDialog(parent, wxID_ANY, "About Lumivar", wxDefaultPosition, wxDefaultSize,
                wxDEFAULT_DIALOG_STYLE) {
   auto* icon = new wxStaticBitmap(this, wxID_ANY, AppIconBitmap(48));
+  controls::SetAccessibleName(icon, "Lumivar");
   auto* text = new wxStaticText(this, wxID_ANY,
                                 "Lumivar\nVersion 1.5\n\nZephrane Software\n"
                                 "Watches databases through ODBC.");

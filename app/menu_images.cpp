@@ -92,6 +92,9 @@ void ShowMenuImageStates(wxMenu* menu, const MenuImages& images) {
   for (wxMenuItem* item : menu->GetMenuItems()) {
     if (!item->IsSubMenu() && item->GetKind() == wxITEM_NORMAL && images.Has(item->GetId())) {
       item->SetBitmap(images.Image(item->GetId(), item->IsEnabled()));
+      // The toolkit's item keeps the image it was given; this gives it a new one made from
+      // the item's bitmap (no window: drawn at scale 1).
+      item->SetupBitmaps(menu->GetWindow());
     }
   }
 }

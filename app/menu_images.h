@@ -60,8 +60,8 @@ class MenuBuilder {
   std::vector<wxMenu*> tracked_;
 };
 
-// Gives every imaged normal item of `menu` the image for its state. A submenu has its own
-// open event and is handled there.
+// Gives every imaged normal item of `menu` the image for its state, on the toolkit's item
+// as well as on wx's copy. A submenu has its own open event and is handled there.
 void ShowMenuImageStates(wxMenu* menu, const MenuImages& images);
 
 // Switches GTK's menu images on for this process (GTK shows none otherwise). Needs wx

@@ -19,6 +19,7 @@
 #include "app/modal_command.h"
 #include "app/settings/settings.h"
 #include "app/ui_thread.h"
+#include "controls/accessible_name.h"
 #include "engine/monitor/server.h"
 #include "engine/services.h"
 #include "platform/registry.h"
@@ -113,6 +114,7 @@ bool OrbanelApp::OnInit() {
   // else to parse.
   SetAppName("Lumivar");
   SetAppDisplayName("Lumivar");
+  controls::ExposeDialogsAsDialogs();
   std::vector<std::string> args;
   for (int i = 1; i < argc; ++i) args.push_back(argv[i].utf8_string());
 

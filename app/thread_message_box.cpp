@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "app/ui_thread.h"
+#include "controls/accessible_name.h"
 
 namespace app {
 namespace {
@@ -22,6 +23,9 @@ wxBitmap IconFor(int kind) {
   return wxArtProvider::GetBitmap(kind == kAlertKindError ? wxART_ERROR : wxART_INFORMATION,
                                   wxART_MESSAGE_BOX);
 }
+
+// The icon's accessible name, after the kind of message it marks.
+const char* IconName(int kind) { return kind == kAlertKindError ? "Error" : "Information"; }
 
 }  // namespace
 
@@ -70,6 +74,7 @@ ThreadMessageBox::ThreadMessageBox()
     : wxDialog(nullptr, wxID_ANY, "Lumivar - Alert", wxDefaultPosition, wxDefaultSize,
                wxDEFAULT_DIALOG_STYLE | wxRESIZE_BORDER | wxDIALOG_NO_PARENT) {
   icon_ = new wxStaticBitmap(this, wxID_ANY, IconFor(kAlertKindInformation));
+  controls::SetAccessibleName(icon_, IconName(kAlertKindInformation));
   caption_ = new wxStaticText(this, wxID_ANY, "");
   caption_->SetFont(caption_->GetFont().Bold());
   message_ = new wxTextCtrl(this, wxID_ANY, "", wxDefaultPosition, wxSize(380, 120),
@@ -134,7 +139,10 @@ void ThreadMessageBox::UpdateControls() {
   if (pages_.IconKind() != shownIconKind_) {
     shownIconKind_ = pages_.IconKind();
     icon_->SetBitmap(IconFor(shownIconKind_));
+    controls::SetAccessibleName(icon_, IconName(shownIconKind_));
   }
+  // The caption is what the message is about; a screen reader reads it as the text's name.
+  controls::SetAccessibleName(message_, caption_->GetLabelText());
   // Keep the default button usable when the one with the focus was just disabled.
   if (!prev_->IsEnabled() && FindFocus() == prev_) close_->SetFocus();
   if (!next_->IsEnabled() && FindFocus() == next_) close_->SetFocus();

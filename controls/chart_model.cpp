@@ -91,6 +91,21 @@ std::vector<int> TimeLabelIndexes(int n, int denseLimit) {
   return indexes;
 }
 
+std::vector<int> FittingLabels(const std::vector<LabelExtent>& extents, int gap) {
+  std::vector<int> drawn;
+  const int n = static_cast<int>(extents.size());
+  for (int i = 0; i + 1 < n; ++i) {
+    if (drawn.empty() || extents[i].left >= extents[drawn.back()].right + gap) drawn.push_back(i);
+  }
+  if (n > 0) {
+    while (!drawn.empty() && extents[n - 1].left < extents[drawn.back()].right + gap) {
+      drawn.pop_back();
+    }
+    drawn.push_back(n - 1);
+  }
+  return drawn;
+}
+
 int BottomMarginFor(int legendMode, int textHeight) {
   if (legendMode == 1) return 2 * textHeight;
   if (legendMode == 2) return 3 * textHeight;

@@ -53,6 +53,16 @@ std::vector<int> DenseColumns(int n, int denseLimit);
 // n >= denseLimit and the column just before it was drawn.
 std::vector<int> TimeLabelIndexes(int n, int denseLimit);
 
+// Which labels along an axis are drawn, given the extent [left, right) of each one's text in
+// axis order and the least gap between two texts: a label is drawn when it starts at least
+// `gap` after the end of the last one drawn; the last label is always drawn, and drawn labels
+// before it that it would overlap are dropped instead. Positions in `extents`, ascending.
+struct LabelExtent {
+  int left = 0;
+  int right = 0;
+};
+std::vector<int> FittingLabels(const std::vector<LabelExtent>& extents, int gap);
+
 // The space under the plot for legend mode 0, 1 or 2 with text height h: 0, 2h, 3h; any
 // other mode 0.
 int BottomMarginFor(int legendMode, int textHeight);

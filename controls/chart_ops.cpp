@@ -136,33 +136,54 @@ void AddLegend(OpList& out, const ChartModel& model, const TextMetrics& metrics,
   }
 }
 
+// Each label's box is the 5h-wide box of its place (left-aligned at the value axis for the
+// first, right-aligned at the right margin for the last, centred on its column otherwise),
+// widened to its text; a label is left out only where its text would run into the text of
+// the label drawn before it, with a blank between them.
 void AddTimeLabels(OpList& out, const ChartModel& model, const Geometry& g,
-                   const ChartColor& colour) {
+                   const TextMetrics& metrics, const ChartColor& colour) {
   const std::vector<std::string>& labels = model.TimeLabels();
   const int n = static_cast<int>(labels.size());
   const int h = g.textHeight;
   const int bottom = g.axisY + h + 2;
   const int box = 5 * h;
   const double step = n > 1 ? static_cast<double>(g.plotWidth) / (n - 1) : 0.0;
-  bool any = false;
-  int previousRight = 0;
+  struct Placed {
+    int index;
+    int x1;
+    int x2;
+    ChartAlign align;
+  };
+  std::vector<Placed> placed;
+  std::vector<LabelExtent> extents;
   for (int i : TimeLabelIndexes(n, model.DenseLimit())) {
-    int x1 = 0;
-    ChartAlign align = ChartAlign::kCentre;
+    const int width = metrics.TextWidth(labels[i]);
+    Placed p{i, 0, 0, ChartAlign::kCentre};
+    LabelExtent text;
     if (i == 0) {
-      x1 = g.left;
-      align = ChartAlign::kLeft;
+      p.x1 = g.left;
+      p.x2 = g.left + std::max(box, width);
+      p.align = ChartAlign::kLeft;
+      text = {p.x1, p.x1 + width};
     } else if (i == n - 1) {
-      x1 = g.width - ChartModel::kRightMargin - box;
-      align = ChartAlign::kRight;
+      p.x2 = g.width - ChartModel::kRightMargin;
+      p.x1 = p.x2 - std::max(box, width);
+      p.align = ChartAlign::kRight;
+      text = {p.x2 - width, p.x2};
     } else {
-      x1 = Trunc(g.left + i * step) - box / 2;
+      const int x = Trunc(g.left + i * step);
+      const int half = std::max(box / 2, (width + 1) / 2);
+      p.x1 = x - half;
+      p.x2 = x + half;
+      const int left = p.x1 + (p.x2 - p.x1 - width) / 2;
+      text = {left, left + width};
     }
-    const int x2 = i > 0 && i < n - 1 ? x1 + 2 * (box / 2) : x1 + box;
-    if (any && x1 < previousRight) continue;
-    out.Text(ChartOpKind::kText, labels[i], x1, bottom - h, x2, bottom, align, colour);
-    any = true;
-    previousRight = x2;
+    placed.push_back(p);
+    extents.push_back(text);
+  }
+  for (int k : FittingLabels(extents, metrics.TextWidth(" "))) {
+    const Placed& p = placed[k];
+    out.Text(ChartOpKind::kText, labels[p.index], p.x1, bottom - h, p.x2, bottom, p.align, colour);
   }
 }
 
@@ -199,7 +220,7 @@ void AddTexts(OpList& out, const ChartModel& model, const Geometry& g, bool enab
              ChartAlign::kCentre, colour);
   }
   if (!plot) return;
-  AddTimeLabels(out, model, g, colour);
+  AddTimeLabels(out, model, g, metrics, colour);
   AddValueLabels(out, model, g, colour);
 }
 

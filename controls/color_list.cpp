@@ -11,6 +11,7 @@ ColorList::ColorList(wxWindow* parent, wxWindowID id, const wxString& accessible
                      const wxPoint& pos, const wxSize& size, long style)
     : wxDataViewListCtrl(parent, id, pos, size, style) {
   SetAccessibleName(this, accessibleName);
+  KeepAccessibleCellsCurrent(this);
   Bind(wxEVT_SIZE, &ColorList::OnSize, this);
 }
 

@@ -253,6 +253,7 @@ void NewMonitorWizard::BuildActionsPage(wxWizardPageSimple* wizardPage) {
   actions_ =
       new wxCheckListBox(page, wxID_ANY, wxDefaultPosition, FromDIP(wxSize(-1, 120)), 2, rows);
   controls::SetAccessibleName(actions_, "Actions", label);
+  controls::NameCheckBoxCells(actions_);
   actions_->Check(0, data_.messageBoxAction);
   actions_->Check(1, data_.balloonAction);
   auto* sizer = new wxBoxSizer(wxVERTICAL);
@@ -272,6 +273,7 @@ void NewMonitorWizard::BuildAlertsPage(wxWizardPageSimple* wizardPage) {
   for (const AlertRow& row : kAlertRows) rows.Add(row.text);
   alerts_ = new wxCheckListBox(page, wxID_ANY, wxDefaultPosition, FromDIP(wxSize(-1, 180)), rows);
   controls::SetAccessibleName(alerts_, "Alerts", label);
+  controls::NameCheckBoxCells(alerts_);
   for (int row = 0; row < kWizardAlertRows; ++row) {
     alerts_->Check(row, WizardAlertRowFlag(data_, row));
   }

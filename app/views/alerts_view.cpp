@@ -62,6 +62,7 @@ AlertsView::AlertsView(wxWindow* parent, SnapshotSource snapshots, engine::Serve
   list_ = new wxDataViewListCtrl(this, wxID_ANY, wxDefaultPosition, wxSize(520, 180),
                                  wxDV_SINGLE | wxDV_ROW_LINES | wxDV_HORIZ_RULES);
   controls::SetAccessibleName(list_, "Alerts");
+  controls::KeepAccessibleCellsCurrent(list_);
   list_->AppendToggleColumn("", wxDATAVIEW_CELL_ACTIVATABLE, 28);
   const auto widths = Widths(layout);
   for (std::size_t column = 0; column < kAlertColumnCount; ++column) {

@@ -48,6 +48,7 @@ PeriodStep PeriodOnChoose(int period, const PeriodBar& bar, std::int64_t now) {
 }
 
 PeriodStep PeriodOnRefresh(const PeriodBar& bar, std::int64_t now) {
+  if (NamedPeriod(bar.period)) return Named(bar.period, now);
   PeriodStep step;
   step.bar = bar;
   if (bar.start > bar.end) {

@@ -48,9 +48,9 @@ PeriodStep PeriodOnShow(const PeriodMemory& memory, std::int64_t now);
 // remembered and loads. An index outside the list changes nothing.
 PeriodStep PeriodOnChoose(int period, const PeriodBar& bar, std::int64_t now);
 
-// "&Refresh" with the pickers' range in `bar`: a reversed range is refused and stores
-// nothing; otherwise the range (equal ends included) is remembered with the index
-// unchanged and loaded.
+// "&Refresh" while the bar shows `bar`: a named period is computed again at `now`, as
+// when it is chosen. With "Custom Period" a reversed range is refused and stores nothing;
+// otherwise the pickers' range (equal ends included) is remembered and loaded.
 PeriodStep PeriodOnRefresh(const PeriodBar& bar, std::int64_t now);
 
 // The shown monitor polled: a named period moves on to `now` and reloads; a custom

@@ -175,6 +175,7 @@ TestQueriesView::TestQueriesView(wxWindow* parent, SnapshotSource snapshots,
   list_ = new wxDataViewListCtrl(this, wxID_ANY, wxDefaultPosition, wxSize(500, 160),
                                  wxDV_SINGLE | wxDV_ROW_LINES);
   controls::SetAccessibleName(list_, "Test Queries");
+  controls::KeepAccessibleCellsCurrent(list_);
   list_->AppendToggleColumn("", wxDATAVIEW_CELL_ACTIVATABLE, 28);
   list_->AppendTextColumn("Name", wxDATAVIEW_CELL_INERT, layout.testQueriesNameWidth);
   list_->AppendTextColumn("Query", wxDATAVIEW_CELL_INERT, layout.testQueriesQueryWidth);

@@ -34,7 +34,34 @@ bool IsPageAddress(const std::string& url, const std::string& pagePath) {
 }
 
 WelcomeView::WelcomeView(wxWindow* parent, SnapshotSource snapshots)
-    : BaseView(parent, std::move(snapshots)) {}
+    : BaseView(parent, std::move(snapshots)) {
+  Bind(wxEVT_SHOW, [this](wxShowEvent& event) {
+    event.Skip();
+    KeepPageInTree(event.IsShown());
+  });
+}
+
+// The web window is destroyed with the view's children, after this, as it was made.
+WelcomeView::~WelcomeView() { KeepPageInTree(true); }
+
+void WelcomeView::KeepPageInTree(bool inTree) {
+  if (web_ == nullptr || inTree == (pageHolder_ == nullptr)) return;
+  void* native = web_->GetNativeBackend();
+  if (native == nullptr || !GTK_IS_WIDGET(native)) return;
+  GtkWidget* engine = GTK_WIDGET(native);
+  if (inTree) {
+    gtk_container_add(GTK_CONTAINER(pageHolder_), engine);
+    g_object_unref(engine);
+    g_object_unref(pageHolder_);
+    pageHolder_ = nullptr;
+    return;
+  }
+  GtkWidget* holder = gtk_widget_get_parent(engine);
+  if (holder == nullptr || !GTK_IS_CONTAINER(holder)) return;
+  pageHolder_ = GTK_WIDGET(g_object_ref(holder));
+  g_object_ref(engine);
+  gtk_container_remove(GTK_CONTAINER(holder), engine);
+}
 
 void WelcomeView::SetPage(const std::string& path) { pagePath_ = path; }
 

@@ -8,6 +8,7 @@
 
 #include "app/views/base_view.h"
 
+typedef struct _GtkWidget GtkWidget;
 class wxHtmlWindow;
 class wxWebView;
 class wxWebViewEvent;
@@ -21,6 +22,7 @@ bool IsPageAddress(const std::string& url, const std::string& pagePath);
 class WelcomeView : public BaseView {
  public:
   WelcomeView(wxWindow* parent, SnapshotSource snapshots);
+  ~WelcomeView() override;
 
   // The page file to show (an absolute path); set once, before the view is first shown.
   void SetPage(const std::string& path);
@@ -44,6 +46,10 @@ class WelcomeView : public BaseView {
  private:
   void ShowPage();
   void OnNavigating(wxWebViewEvent& event);
+  // A web page reports itself showing to screen readers even in a hidden view, so while
+  // the view is hidden the web engine's widget is taken out of the widget tree (the engine
+  // keeps its page) and put back when the view shows again.
+  void KeepPageInTree(bool inTree);
 
   std::string pagePath_;
   wxWebView* web_ = nullptr;
@@ -53,6 +59,8 @@ class WelcomeView : public BaseView {
   // The page has finished loading at loadedUrl_ (until then a reload would reload what
   // was shown before it).
   bool pageLoaded_ = false;
+  // The widget that held the web engine's widget while that is out of the tree.
+  GtkWidget* pageHolder_ = nullptr;
 };
 
 }  // namespace app

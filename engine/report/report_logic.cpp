@@ -200,12 +200,40 @@ bool IntervalWalk::Next(std::int64_t t) {
     rows_ = 0;
   }
   if (rows_ == 0) openedAt_ = t;
+  lastAt_ = t;
   ++rows_;
   return closes;
 }
 
 bool IntervalWalk::EmitsOpenInterval(const PeriodBounds& period) const {
-  return rows_ > 0 && !period.endsNow && !(closedOne_ && openedAt_ >= period.end);
+  return rows_ > 0 && !period.endsNow;
+}
+
+IntervalLabel IntervalWalk::OpenIntervalLabel() {
+  const IntervalLabel minute{lastAt_, kLabelToTheMinute};
+  if (!closedOne_ ||
+      IntervalLabelText(lastAt_, kLabelToTheMinute) != IntervalLabelText(openedAt_, granularity_)) {
+    return minute;
+  }
+  struct tm local {};
+  if (!LocalFields(lastAt_, local)) return minute;
+  local.tm_min = 0;
+  local.tm_sec = 0;
+  if (granularity_ == kGranularityHours) {
+    ++local.tm_hour;
+  } else {
+    local.tm_hour = 0;
+    if (granularity_ == kGranularityDays) {
+      ++local.tm_mday;
+    } else {
+      local.tm_mday = 1;
+      ++local.tm_mon;
+    }
+  }
+  local.tm_isdst = -1;
+  const time_t next = mktime(&local);
+  if (next == static_cast<time_t>(-1)) return minute;
+  return IntervalLabel{static_cast<std::int64_t>(next), granularity_};
 }
 
 std::vector<std::int64_t> ChartGapTimes(std::int64_t previous, std::int64_t label,
@@ -229,8 +257,9 @@ std::vector<std::int64_t> ChartGapTimes(std::int64_t previous, std::int64_t labe
 }
 
 std::array<std::string, 4> IntervalRowTexts(const IntervalStats& interval, int granularity) {
-  return {IntervalLabelText(interval.label, granularity), StatText(interval.min),
-          StatText(interval.max), StatText(interval.average)};
+  const int format = interval.labelFormat >= 0 ? interval.labelFormat : granularity;
+  return {IntervalLabelText(interval.label, format), StatText(interval.min), StatText(interval.max),
+          StatText(interval.average)};
 }
 
 TimesReportBuilder::TimesReportBuilder(const PeriodBounds& period, bool withChart)
@@ -245,8 +274,9 @@ void TimesReportBuilder::Add(std::int64_t time, std::int32_t value) {
   current_.Add(value);
 }
 
-void TimesReportBuilder::Emit(std::int64_t label) {
-  const IntervalStats interval{label, current_.Min(), current_.Max(), current_.Average()};
+void TimesReportBuilder::Emit(std::int64_t label, int labelFormat) {
+  const IntervalStats interval{label, labelFormat, current_.Min(), current_.Max(),
+                               current_.Average()};
   report_.intervals.push_back(interval);
   current_.Clear();
   if (!withChart_) return;
@@ -257,7 +287,10 @@ void TimesReportBuilder::Emit(std::int64_t label) {
 }
 
 TimesReport TimesReportBuilder::Finish() {
-  if (walk_.EmitsOpenInterval(period_)) Emit(period_.end);
+  if (walk_.EmitsOpenInterval(period_)) {
+    const IntervalLabel label = walk_.OpenIntervalLabel();
+    Emit(label.time, label.format);
+  }
   return std::move(report_);
 }
 
@@ -287,7 +320,7 @@ void HealthReportBuilder::Emit(std::int64_t label) {
 }
 
 HealthReport HealthReportBuilder::Finish() {
-  if (walk_.EmitsOpenInterval(period_)) Emit(period_.end);
+  if (walk_.EmitsOpenInterval(period_)) Emit(walk_.OpenIntervalLabel().time);
   const std::int64_t total = report_.unhealthyRows + report_.healthyRows;
   if (total > 0) {
     report_.criticalText = PercentText(Share(report_.unhealthyRows, total));

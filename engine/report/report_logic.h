@@ -69,6 +69,14 @@ std::string FormatTimeSpan(std::int64_t seconds);
 // An interval label by granularity: "05 Mar 2024 10:00 AM", "05 Mar 2024", "Mar 2024".
 std::string IntervalLabelText(std::int64_t label, int granularity);
 
+// An interval's label: its time and the text form (a granularity, or 3 for
+// "05 Mar 2024 02:30 PM").
+inline constexpr int kLabelToTheMinute = 3;
+struct IntervalLabel {
+  std::int64_t time = 0;
+  int format = kGranularityHours;
+};
+
 // A statistic's text: "-" for -1 (no value), else the decimal number.
 std::string StatText(std::int64_t value);
 
@@ -94,7 +102,8 @@ class ValueStats {
 // interval when its local year, or the granularity's field (hour, day of month or month),
 // differs from that of the row before it (the first row: the period's start); only these
 // fields count, so the same hour of the next day with no row in between stays in one
-// interval. A closed interval is labelled with the time of the row that opened the next.
+// interval. A closed interval is labelled with the time of the row that opened the next,
+// written by the granularity, so no two closed intervals share a label text.
 class IntervalWalk {
  public:
   IntervalWalk(std::int64_t start, int granularity);
@@ -102,10 +111,13 @@ class IntervalWalk {
   // emits that interval, labelled t, before counting this row in the next one.
   bool Next(std::int64_t t);
   // After the last row: true when the interval still open holds rows and the period is
-  // closed (not endsNow); the caller then emits it labelled with the period's end. Rows
-  // on the end that opened a new interval gave their time as the label of the one before
-  // and are not emitted again under the same label.
+  // closed (not endsNow); the caller then emits it under OpenIntervalLabel.
   bool EmitsOpenInterval(const PeriodBounds& period) const;
+  // The label of the interval still open, which no label of a closed interval can share:
+  // the time of its last row written to the minute; when that text is the label of the
+  // interval before it (rows only in the first minute of that hour), the start of the next
+  // hour, day or month after its last row, written by the granularity.
+  IntervalLabel OpenIntervalLabel();
   int Granularity() const { return granularity_; }
 
  private:
@@ -119,6 +131,7 @@ class IntervalWalk {
   Key mark_;
   std::int64_t rows_ = 0;      // rows in the open interval
   std::int64_t openedAt_ = 0;  // time of the open interval's first row
+  std::int64_t lastAt_ = 0;    // time of the latest row
   bool closedOne_ = false;     // an interval with rows was closed
   // Local fields of a stretch of time with one UTC offset inside one clock hour.
   std::int64_t cacheFrom_ = 1;
@@ -144,6 +157,7 @@ std::vector<std::int64_t> ChartGapTimes(std::int64_t previous, std::int64_t labe
 // One interval of a time report.
 struct IntervalStats {
   std::int64_t label = 0;
+  int labelFormat = -1;   // -1: the report's granularity; else as IntervalLabel::format
   std::int32_t min = -1;  // -1: no value
   std::int32_t max = -1;
   std::int64_t average = -1;
@@ -169,7 +183,7 @@ class TimesReportBuilder {
   TimesReport Finish();
 
  private:
-  void Emit(std::int64_t label);
+  void Emit(std::int64_t label, int labelFormat = -1);
 
   PeriodBounds period_;
   bool withChart_;

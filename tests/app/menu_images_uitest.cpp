@@ -26,6 +26,34 @@ bool SamePixels(const wxBitmap& a, const wxBitmap& b) {
   return !x.HasAlpha() || std::memcmp(x.GetAlpha(), y.GetAlpha(), pixels) == 0;
 }
 
+// What GTK draws for an item: the pixels of the image widget of the toolkit's menu item.
+bool ToolkitShows(const wxMenuItem* item, const wxBitmap& expected) {
+  GtkWidget* native = item->GetMenuItem();
+  if (!native || !GTK_IS_IMAGE_MENU_ITEM(native)) return false;
+  G_GNUC_BEGIN_IGNORE_DEPRECATIONS
+  GtkWidget* image = gtk_image_menu_item_get_image(GTK_IMAGE_MENU_ITEM(native));
+  G_GNUC_END_IGNORE_DEPRECATIONS
+  if (!image || !GTK_IS_IMAGE(image) ||
+      gtk_image_get_storage_type(GTK_IMAGE(image)) != GTK_IMAGE_PIXBUF) {
+    return false;
+  }
+  GdkPixbuf* shown = gtk_image_get_pixbuf(GTK_IMAGE(image));
+  GdkPixbuf* wanted = expected.GetPixbuf();
+  const int width = gdk_pixbuf_get_width(shown);
+  const int height = gdk_pixbuf_get_height(shown);
+  const int channels = gdk_pixbuf_get_n_channels(shown);
+  if (width != gdk_pixbuf_get_width(wanted) || height != gdk_pixbuf_get_height(wanted) ||
+      channels != gdk_pixbuf_get_n_channels(wanted)) {
+    return false;
+  }
+  for (int y = 0; y < height; ++y) {
+    const guchar* a = gdk_pixbuf_get_pixels(shown) + y * gdk_pixbuf_get_rowstride(shown);
+    const guchar* b = gdk_pixbuf_get_pixels(wanted) + y * gdk_pixbuf_get_rowstride(wanted);
+    if (std::memcmp(a, b, static_cast<std::size_t>(width) * channels) != 0) return false;
+  }
+  return true;
+}
+
 TEST(MenuImagesUiTest, OnlyListedNormalItemsCarryAnImage) {
   const MenuImages& images = MenuImages::Main();
   ASSERT_TRUE(images.Has(kIdMonitorNew));
@@ -112,12 +140,32 @@ TEST(MenuImagesUiTest, TheToolkitsOpenSignalShowsTheImageOfTheUpdatedState) {
                            images.Image(kIdMonitorStart, enabled)));
     EXPECT_TRUE(SamePixels(monitor->FindItem(kIdMonitorNew)->GetBitmap(),
                            images.Image(kIdMonitorNew, true)));
+    EXPECT_TRUE(
+        ToolkitShows(monitor->FindItem(kIdMonitorStart), images.Image(kIdMonitorStart, enabled)));
+    EXPECT_TRUE(ToolkitShows(monitor->FindItem(kIdMonitorNew), images.Image(kIdMonitorNew, true)));
     EXPECT_TRUE(frameHeard);
   }
   EXPECT_FALSE(
       SamePixels(images.Image(kIdMonitorStart, true), images.Image(kIdMonitorStart, false)));
   frame->Destroy();
   ui_testing::PumpOnce();
+}
+
+// The tree's context menu, never popped up: Start, Stop and Delete disabled show their
+// disabled images on the toolkit's items, New its normal one.
+TEST(MenuImagesUiTest, TheContextMenusDisabledItemsShowDisabledImagesInTheToolkit) {
+  std::unique_ptr<wxMenu> menu(CreateMonitorMenu());
+  const MenuImages& images = MenuImages::Main();
+  for (int id : {kIdMonitorStart, kIdMonitorStop, kIdMonitorDelete}) menu->Enable(id, false);
+  g_signal_emit_by_name(menu->m_menu, "map");
+  for (int id : {kIdMonitorStart, kIdMonitorStop, kIdMonitorDelete}) {
+    EXPECT_TRUE(ToolkitShows(menu->FindItem(id), images.Image(id, false))) << id;
+    EXPECT_FALSE(ToolkitShows(menu->FindItem(id), images.Image(id, true))) << id;
+  }
+  EXPECT_TRUE(ToolkitShows(menu->FindItem(kIdMonitorNew), images.Image(kIdMonitorNew, true)));
+  menu->Enable(kIdMonitorStop, true);
+  g_signal_emit_by_name(menu->m_menu, "map");
+  EXPECT_TRUE(ToolkitShows(menu->FindItem(kIdMonitorStop), images.Image(kIdMonitorStop, true)));
 }
 
 }  // namespace

@@ -5,15 +5,22 @@
 // name, presses the toolbar's Stop, and sees the commands' states follow and the exit
 // record keep only the other monitor running. The menu commands that open a modal window
 // answer the client's action before the window opens, so the client sees the window and
-// closes it.
+// closes it. Values that change in a list (a history figure, a test query's name as it is
+// typed, an alert's status) read as they are now; dialogs are exposed as dialogs, and the
+// controls inside them carry names.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <deque>
 #include <optional>
+#include <utility>
+#include <vector>
 
 #include "app/app_lifecycle.h"
 #include "app/settings/settings.h"
 #include "engine/monitor/odbc_data_source.h"
+#include "engine/report/report_logic.h"
 #include "engine/store/server_storage.h"
 #include "platform/registry.h"
 #include "tests/app/program_fixture.h"
@@ -84,6 +91,114 @@ class ProgramAtspiTest : public ProgramTest {
     platform::FileSettingsStore settings(SettingsFile());
     EXPECT_TRUE(app::Settings(values).Save(settings));
     return ids;
+  }
+
+  // Saves one stopped monitor "Sales" with a test query "Orders" and an error alert on its
+  // availability that shows a message box on the first failed poll.
+  void SaveStoppedMonitorWithAlert() {
+    testing_support::ScopedEnv documents("LUMIVAR_DOCUMENTS_DIR", root_.File("docs"));
+    engine::ServerStorage store;
+    store.LoadAll();
+    engine::MonitorSettings sales;
+    sales.name = "Sales";
+    sales.address = "lumivar-test-no-such-source";
+    const std::string id = store.AddMonitor(sales);
+    ASSERT_FALSE(id.empty());
+    ASSERT_FALSE(store.AddTestQuery(id, {"Orders", "SELECT 1"}).empty());
+    engine::ActionSettings box;
+    box.name = "Box";
+    box.type = 4;  // user interface: a message box
+    const std::string action = store.AddAction(box);
+    ASSERT_FALSE(action.empty());
+    const std::optional<engine::MonitorSnapshot> snapshot = store.GetMonitorSnapshot(id);
+    ASSERT_TRUE(snapshot);
+    std::string availability;
+    for (const auto& attribute : snapshot->attributes) {
+      if (attribute.displayName == "Monitor Availability") availability = attribute.id;
+    }
+    ASSERT_FALSE(availability.empty());
+    ASSERT_FALSE(store.AddAlert(id, {action, availability, 0, 2, 0}).empty());  // "=" 0
+    app::SettingsValues values;
+    values.layout.wndMode = 1;
+    values.layout.wndX = 40;
+    values.layout.wndY = 40;
+    values.layout.wndWidth = 1000;
+    values.layout.wndHeight = 700;
+    platform::FileSettingsStore settings(SettingsFile());
+    EXPECT_TRUE(app::Settings(values).Save(settings));
+  }
+
+  // Starts the program and waits for its application object.
+  AtspiNode StartAndFindApplication(pid_t* pid) {
+    *pid = Start();
+    AtspiNode app;
+    WaitFor(
+        [&] {
+          app = client_->FindApplication(*pid);
+          return app || WaitExit(*pid, 0ms) != -1;
+        },
+        60s);
+    return app;
+  }
+
+  // The first object under `root` with that role and name that is on screen (the views
+  // not shown stay in the tree, hidden).
+  static AtspiNode FindShowing(const AtspiNode& root, const std::string& role,
+                               const std::string& name, int maxDepth = 24) {
+    std::deque<std::pair<AtspiNode, int>> queue{{root, 0}};
+    while (!queue.empty()) {
+      auto [node, depth] = std::move(queue.front());
+      queue.pop_front();
+      if (!node || (depth > 0 && !node.HasState("showing"))) continue;
+      if (depth > 0 && node.Role() == role && (name.empty() || node.Name() == name)) return node;
+      if (depth >= maxDepth) continue;
+      for (int i = 0, n = node.ChildCount(); i < n; ++i)
+        queue.emplace_back(node.Child(i), depth + 1);
+    }
+    return {};
+  }
+  AtspiNode WaitForShowing(const AtspiNode& root, const std::string& role,
+                           const std::string& name) {
+    AtspiNode found;
+    WaitFor(
+        [&] {
+          client_->Dispatch();
+          found = FindShowing(root, role, name);
+          return static_cast<bool>(found);
+        },
+        30s);
+    return found;
+  }
+  // Waits until the object's name is `name` (or, with prefix, starts with it).
+  bool WaitForName(const AtspiNode& node, const std::string& name, bool prefix = false) {
+    return WaitFor(
+        [&] {
+          client_->Dispatch();
+          const std::string now = node.CurrentName();
+          return prefix ? now.starts_with(name) : now == name;
+        },
+        30s);
+  }
+  // The text part of a cell made of an image and a text, or the cell itself.
+  static AtspiNode TextOf(const AtspiNode& cell) {
+    const int parts = cell.ChildCount();
+    return parts > 0 ? cell.Child(parts - 1) : cell;
+  }
+  // The objects of these roles under `root` that have no name, as "role in 'parent'".
+  static std::vector<std::string> Unnamed(const AtspiNode& root,
+                                          const std::vector<std::string>& roles) {
+    std::vector<std::string> unnamed;
+    std::deque<AtspiNode> queue{root};
+    while (!queue.empty()) {
+      const AtspiNode node = std::move(queue.front());
+      queue.pop_front();
+      const std::string role = node.Role();
+      if (std::find(roles.begin(), roles.end(), role) != roles.end() && node.Name().empty()) {
+        unnamed.push_back(role + " in '" + node.Parent().Name() + "'");
+      }
+      for (int i = 0, n = node.ChildCount(); i < n; ++i) queue.push_back(node.Child(i));
+    }
+    return unnamed;
   }
 
   // Waits for the object to be found under the application.
@@ -227,6 +342,7 @@ TEST_F(ProgramAtspiTest, MenuCommandsOpenTheirModalWindowAfterAnsweringTheAction
     ASSERT_TRUE(item.DoDefaultAction());
     const AtspiNode window = WaitForWindow(app, command.window);
     ASSERT_TRUE(window) << app.Describe(2);
+    EXPECT_EQ(window.Role(), "dialog");
     const AtspiNode close = WaitForNode(window, "push button", command.close);
     ASSERT_TRUE(close) << window.Describe(12);
     ASSERT_TRUE(close.DoDefaultAction());
@@ -238,6 +354,138 @@ TEST_F(ProgramAtspiTest, MenuCommandsOpenTheirModalWindowAfterAnsweringTheAction
 
   ASSERT_EQ(kill(program, SIGTERM), 0);
   ASSERT_EQ(WaitExit(program, 30s), 0) << StandardError(program);
+}
+
+// Values written into list cells in place (a history figure reloaded for another period, a
+// test query's name as it is typed, an alert's status when it fires) read as they are now.
+TEST_F(ProgramAtspiTest, ChangedListValuesReadAsTheyAreNow) {
+  SaveStoppedMonitorWithAlert();
+  if (HasFatalFailure()) return;
+  pid_t program = -1;
+  const AtspiNode app = StartAndFindApplication(&program);
+  ASSERT_TRUE(app) << "the program did not register: " << StandardError(program);
+  const AtspiNode frame = WaitForShowing(app, "frame", "Lumivar");
+  ASSERT_TRUE(frame) << app.Describe(3);
+  const AtspiNode tree = WaitForNode(frame, "tree table", "Monitors View");
+  ASSERT_TRUE(tree) << frame.Describe(8);
+  const AtspiNode monitor = WaitForNode(tree, "table cell", "Sales");
+  ASSERT_TRUE(monitor) << tree.Describe(3);
+  ASSERT_TRUE(monitor.DoAction("expand or contract")) << monitor.Describe(1);
+  const auto showView = [&](const char* node) {
+    const AtspiNode cell = WaitForNode(tree, "table cell", node);
+    return cell && cell.SelectRow();
+  };
+
+  // An alert's status when the first poll fails and the alert fires; its message box has
+  // a named text and icon and is a dialog.
+  ASSERT_TRUE(showView("Alerts")) << tree.Describe(3);
+  const AtspiNode alerts = WaitForShowing(frame, "table", "Alerts");
+  ASSERT_TRUE(alerts) << frame.Describe(16);
+  const AtspiNode status = alerts.CellAt(0, 7);
+  ASSERT_TRUE(status) << alerts.Describe(3);
+  EXPECT_EQ(status.CurrentName(), "");
+  const AtspiNode start = WaitForNode(frame, "push button", "Start");
+  ASSERT_TRUE(start);
+  ASSERT_TRUE(WaitForEnabled(start, true));
+  ASSERT_TRUE(start.DoDefaultAction());
+  EXPECT_TRUE(WaitForName(status, "ERROR. Alert", true)) << alerts.Describe(3);
+  const AtspiNode box = WaitForShowing(app, "dialog", "Lumivar - Alert");
+  ASSERT_TRUE(box) << app.Describe(1);
+  EXPECT_EQ(Unnamed(box, {"text", "icon", "push button"}), std::vector<std::string>{})
+      << box.Describe(8);
+  const AtspiNode close = box.Find("push button", "Close");
+  ASSERT_TRUE(close);
+  EXPECT_TRUE(close.DoDefaultAction());
+
+  // A history figure: "Today" holds the failed poll, "Yesterday" no row at all. The
+  // figure's cell is read before the first load too.
+  ASSERT_TRUE(showView("History"));
+  const AtspiNode figures = WaitForShowing(frame, "table", "Availability");
+  ASSERT_TRUE(figures) << frame.Describe(16);
+  const AtspiNode upShare = TextOf(figures.CellAt(2, 1));
+  ASSERT_TRUE(upShare) << figures.Describe(4);
+  EXPECT_TRUE(WaitForName(upShare, "0.00%")) << upShare.CurrentName();
+  const AtspiNode period = WaitForShowing(frame, "combo box", "Period");
+  ASSERT_TRUE(period) << frame.Describe(16);
+  EXPECT_EQ(Unnamed(period.Parent(), {"text", "spin button", "combo box"}),
+            std::vector<std::string>{})
+      << period.Parent().Describe(6);
+  for (const char* picker : {"From date", "From time", "To date", "To time"}) {
+    EXPECT_TRUE(period.Parent().Find("text", picker, 8)) << picker;
+  }
+  EXPECT_TRUE(period.Parent().Find("spin button", "To time", 8)) << period.Parent().Describe(8);
+  ASSERT_TRUE(period.SelectChild(engine::kPeriodYesterday));
+  EXPECT_TRUE(WaitForName(upShare, "-")) << upShare.CurrentName();
+
+  // A test query's name as it is typed into its entry.
+  ASSERT_TRUE(showView("Test queries"));
+  const AtspiNode queries = WaitForShowing(frame, "table", "Test Queries");
+  ASSERT_TRUE(queries) << frame.Describe(16);
+  const AtspiNode name = queries.CellAt(0, 1);
+  ASSERT_TRUE(WaitForName(name, "Orders")) << queries.Describe(3);
+  ASSERT_TRUE(name.SelectRow());
+  const AtspiNode entry = WaitForShowing(frame, "text", "Name");
+  ASSERT_TRUE(entry) << frame.Describe(16);
+  ASSERT_TRUE(WaitFor(
+      [&] {
+        client_->Dispatch();
+        return entry.CurrentName() == "Name" && entry.SetText("Stock levels");
+      },
+      30s));
+  EXPECT_TRUE(WaitForName(name, "Stock levels")) << name.CurrentName();
+
+  ASSERT_EQ(kill(program, SIGTERM), 0);
+  EXPECT_EQ(WaitExit(program, 30s), 0) << StandardError(program);
+}
+
+// The welcome view's web page leaves the accessibility tree while another view is shown,
+// and comes back with its view.
+TEST_F(ProgramAtspiTest, TheWelcomePageLeavesTheTreeWhileAnotherViewShows) {
+  SaveStoppedMonitorWithAlert();
+  if (HasFatalFailure()) return;
+  pid_t program = -1;
+  const AtspiNode app = StartAndFindApplication(&program);
+  ASSERT_TRUE(app) << "the program did not register: " << StandardError(program);
+  const AtspiNode frame = WaitForShowing(app, "frame", "Lumivar");
+  ASSERT_TRUE(frame) << app.Describe(3);
+  const AtspiNode tree = WaitForNode(frame, "tree table", "Monitors View");
+  ASSERT_TRUE(tree);
+
+  // The page's objects come from the web engine, under widgets of its own that report no
+  // states; the page itself reports whether it shows.
+  const auto pageShowing = [&] {
+    const AtspiNode page = frame.Find("document web", "", 24);
+    return page && page.HasState("showing");
+  };
+  ASSERT_TRUE(WaitFor(
+      [&] {
+        client_->Dispatch();
+        return pageShowing();
+      },
+      30s))
+      << frame.Describe(14);
+  const AtspiNode monitor = WaitForNode(tree, "table cell", "Sales");
+  ASSERT_TRUE(monitor && monitor.SelectRow());
+  EXPECT_TRUE(WaitFor(
+      [&] {
+        client_->Dispatch();
+        return !pageShowing();
+      },
+      30s))
+      << frame.Describe(14);
+
+  const AtspiNode root = WaitForNode(tree, "table cell", "Monitors");
+  ASSERT_TRUE(root && root.SelectRow());
+  EXPECT_TRUE(WaitFor(
+      [&] {
+        client_->Dispatch();
+        return pageShowing();
+      },
+      30s))
+      << frame.Describe(14);
+
+  ASSERT_EQ(kill(program, SIGTERM), 0);
+  EXPECT_EQ(WaitExit(program, 30s), 0) << StandardError(program);
 }
 
 }  // namespace

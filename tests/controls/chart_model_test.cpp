@@ -72,6 +72,27 @@ TEST(ChartModel, DenseRuleChoosesTimeLabels) {
   }
 }
 
+TEST(ChartModel, FittingLabelsKeepTheLastAndSkipOnlyOverlaps) {
+  struct Case {
+    const char* what;
+    std::vector<LabelExtent> extents;
+    int gap;
+    std::vector<int> drawn;
+  } const cases[] = {
+      {"none", {}, 0, {}},
+      {"one", {{5, 9}}, 3, {0}},
+      {"touching texts fit without a gap", {{0, 10}, {10, 20}, {20, 30}}, 0, {0, 1, 2}},
+      {"a gap is kept", {{0, 10}, {11, 20}, {22, 30}}, 2, {0, 2}},
+      {"the last drops the one before it", {{0, 10}, {12, 20}, {21, 30}}, 2, {0, 2}},
+      {"a skipped label does not block the next",
+       {{0, 10}, {5, 15}, {10, 20}, {30, 40}},
+       0,
+       {0, 2, 3}},
+      {"the last drops every label it overlaps", {{0, 50}, {40, 60}, {45, 70}}, 0, {2}},
+  };
+  for (const Case& c : cases) EXPECT_EQ(FittingLabels(c.extents, c.gap), c.drawn) << c.what;
+}
+
 TEST(ChartModel, TimeLabelsInTheCLocale) {
   const char* oldTz = std::getenv("TZ");
   const std::string tz = oldTz ? oldTz : "";

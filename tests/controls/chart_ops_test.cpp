@@ -110,16 +110,22 @@ TEST(ChartOps, GridAndLabelsAtTheirPlaces) {
   EXPECT_THAT(legend, Contains("T 55,164-105,174 <12:00 AM text"));
 }
 
-TEST(ChartOps, TimeLabelsSkipOverlappingBoxes) {
+// A label is left out only where its text (48 pixels, "12:00 AM") would come within a
+// blank (6) of the text drawn before it; the newest point's label is always drawn.
+TEST(ChartOps, TimeLabelsSkipOnlyOverlappingTexts) {
   struct Case {
     int points, width;
     Texts lefts;
   } const cases[] = {
+      {9, 740, {"55", "115", "200", "285", "370", "455", "540", "625", "685"}},  // 85 apart
+      {10, 740, {"55", "332", "634"}},         // dense: 0 4 8, and 9 not after 8
+      {11, 740, {"55", "302", "574", "685"}},  // 0 4 8 10
       {4, 300, {"55", "110", "190", "245"}},
-      {5, 300, {"55", "150", "210"}},   // 1 would overlap 0 (55-105), 4 would overlap 3
-      {15, 300, {"55", "167", "235"}},  // of 0 4 8 12 14, 4 and 14 overlap their neighbours
-      {11, 300, {"55", "126", "222"}},  // of 0 4 8 10, 10 overlaps 8
-      {3, 150, {"55"}},
+      {5, 300, {"55", "150", "245"}},   // 1 would overlap 0; 3 gives way to the last
+      {15, 300, {"55", "167", "245"}},  // of 0 4 8 12 14, 4 overlaps 0 and 12 gives way to 14
+      {11, 300, {"55", "126", "245"}},  // of 0 4 8 10, 8 gives way to 10
+      {3, 150, {"95"}},                 // the last overlaps label 0, which gives way
+      {1, 300, {"55"}},
   };
   for (const auto& c : cases) {
     Texts lefts;
@@ -128,6 +134,21 @@ TEST(ChartOps, TimeLabelsSkipOverlappingBoxes) {
     }
     EXPECT_EQ(lefts, c.lefts) << c.points << "/" << c.width;
   }
+
+  // A text wider than the 50-pixel box widens its box; the fit uses the measured width.
+  class WideMetrics : public FixedMetrics {
+   public:
+    int TextWidth(const std::string& text) const override { return 8 * int(text.size()); }
+  };
+  Texts boxes;
+  for (const ChartOp& op :
+       BuildChartOps(Model(1, std::vector<double>(9, 1.0)), 740, 200, true, WideMetrics())) {
+    if (op.kind == ChartOpKind::kText && op.y1 == 174) {
+      boxes.push_back(std::to_string(op.x1) + "-" + std::to_string(op.x2));
+    }
+  }
+  EXPECT_EQ(boxes,
+            (Texts{"55-119", "193-257", "278-342", "363-427", "448-512", "533-597", "671-735"}));
 }
 
 TEST(ChartOps, LegendIsCentred) {

@@ -104,21 +104,21 @@ TEST_F(ReportLoadsTest, EachReportFromTheRowsOfItsPeriod) {
   EXPECT_TRUE(history->testQueries.empty());
 
   // Hourly; the period is closed, so the interval of its last rows is shown too, labelled
-  // with the period's end. Newest first in the list, oldest first in the chart.
+  // with its last row to the minute. Newest first in the list, oldest first in the chart.
   const auto connection = LoadConnectionTimeReport(inputs);
   ASSERT_TRUE(connection);
   EXPECT_EQ(connection->granularity, kGranularityHours);
   EXPECT_EQ(connection->intervals,
-            (std::vector<TextRow4>{{"06 Mar 2024 12:00 AM", "60", "75", "67"},
+            (std::vector<TextRow4>{{"05 Mar 2024 01:15 AM", "60", "75", "67"},
                                    {"05 Mar 2024 01:00 AM", "15", "15", "15"}}));
   ASSERT_FALSE(connection->series[1].empty());
   EXPECT_EQ(connection->series[1].front().time, start + 3600);
-  EXPECT_EQ(connection->series[1].back().time, end);
+  EXPECT_EQ(connection->series[1].back().time, start + 75 * 60);
 
   const auto queries = LoadTestQueriesReport(inputs);
   ASSERT_TRUE(queries);
   EXPECT_EQ(queries->intervals,
-            (std::vector<TextRow4>{{"06 Mar 2024 12:00 AM", "120", "150", "135"},
+            (std::vector<TextRow4>{{"05 Mar 2024 01:15 AM", "120", "150", "135"},
                                    {"05 Mar 2024 01:00 AM", "30", "30", "30"}}));
 
   // Only the 1:15 row is unhealthy; the period ending now hides its open interval but

@@ -185,7 +185,7 @@ TEST_F(ReportLogicTest, TimesReportIntervalsAndChart) {
             (Row{"05 Mar 2024 12:00 PM", "-", "-", "-"}));
 
   // Rows in one interval: nothing while the period ends now, one interval labelled with
-  // the end once it is closed.
+  // its last row once it is closed.
   for (const bool endsNow : {true, false}) {
     TimesReportBuilder single({start, start + 3000, endsNow}, false);
     single.Add(start + 60, 7);
@@ -193,29 +193,9 @@ TEST_F(ReportLogicTest, TimesReportIntervalsAndChart) {
     const TimesReport r = single.Finish();
     ASSERT_EQ(r.intervals.size(), endsNow ? 0u : 1u);
     if (!endsNow) {
-      EXPECT_EQ(r.intervals[0].label, start + 3000);
-      EXPECT_EQ(r.intervals[0].average, 8);
+      EXPECT_EQ(IntervalRowTexts(r.intervals[0], r.granularity),
+                (Row{"05 Mar 2024 10:02 AM", "7", "9", "8"}));
     }
-  }
-  // A closed period whose last row lies on its end: that row closes the interval before it
-  // and opens no second interval with the same label; a single instant keeps its row.
-  const struct {
-    std::int64_t end;
-    std::vector<std::pair<int, int>> rows;                // minutes after 10:00, value
-    std::vector<std::pair<int, std::int64_t>> intervals;  // label minutes, average
-  } closedEnds[] = {
-      {start + 7200, {{30, 1}, {90, 2}, {120, 3}}, {{90, 1}, {120, 2}}},
-      {start + 7200, {{30, 1}, {90, 2}}, {{90, 1}, {120, 2}}},
-      {start, {{0, 4}}, {{0, 4}}},
-  };
-  for (const auto& c : closedEnds) {
-    TimesReportBuilder builder({start, c.end, false}, false);
-    for (const auto& [minutes, value] : c.rows) builder.Add(start + minutes * 60, value);
-    std::vector<std::pair<int, std::int64_t>> intervals;
-    for (const IntervalStats& i : builder.Finish().intervals) {
-      intervals.emplace_back(static_cast<int>((i.label - start) / 60), i.average);
-    }
-    EXPECT_EQ(intervals, c.intervals) << (c.end - start) << " s, " << c.rows.size() << " rows";
   }
 
   // Labels 10:05 and 14:10 put empty points at 11:05, 12:05 and 13:05 into all series.
@@ -227,6 +207,77 @@ TEST_F(ReportLogicTest, TimesReportIntervalsAndChart) {
     for (const SeriesPoint& p : s) points.emplace_back(p.value, (p.time - start) / 60);
     EXPECT_EQ(points, (std::vector<std::pair<double, std::int64_t>>{
                           {1, 5}, {-1, 65}, {-1, 125}, {-1, 185}, {1, 250}, {1, 300}}));
+  }
+}
+
+// A closed period lists every interval that holds rows once, under labels that differ:
+// each but the last by the row after it, the last by its own last row to the minute, or
+// by the start of the next hour when that text is the label before it.
+TEST_F(ReportLogicTest, ClosedPeriodsListEachIntervalOnceUnderItsOwnLabel) {
+  struct Case {
+    const char* what;
+    const char* zone;
+    PeriodBounds period;
+    std::vector<std::int64_t> rows;
+    std::vector<std::string> labels;  // oldest first
+  };
+  std::vector<std::int64_t> march;  // noon of every day of March 2024
+  for (int day = 1; day <= 31; ++day) march.push_back(LocalTime(2024, 3, day, 12));
+  std::vector<std::int64_t> marchAndEnd = march;
+  marchAndEnd.push_back(LocalTime(2024, 4, 1));
+  const std::int64_t ten = LocalTime(2024, 3, 5, 10);
+  const auto at = [ten](int minutes) { return ten + minutes * 60; };
+  std::vector<std::string> berlinDays;
+  for (int day = 2; day <= 31; ++day) {
+    berlinDays.push_back((day < 10 ? "0" : "") + std::to_string(day) + " Mar 2024");
+  }
+  berlinDays.push_back("31 Mar 2024 12:00 PM");
+  const Case cases[] = {
+      {"custom 10:00-14:37",
+       "UTC",
+       {ten, at(277), false},
+       {at(190), at(230), at(250), at(270)},
+       {"05 Mar 2024 02:00 PM", "05 Mar 2024 02:30 PM"}},
+      {"Last Month of 31 days: one month",
+       "UTC",
+       *PeriodBoundsFor(kPeriodLastMonth, LocalTime(2024, 4, 13, 9)),
+       march,
+       {"31 Mar 2024 12:00 PM"}},
+      {"Last Month with a row on its end",
+       "UTC",
+       *PeriodBoundsFor(kPeriodLastMonth, LocalTime(2024, 4, 13, 9)),
+       marchAndEnd,
+       {"Apr 2024", "01 Apr 2024 12:00 AM"}},
+      {"Last Month of 31 days less the summer hour: days", "Europe/Berlin", {}, march, berlinDays},
+      {"rows on the end of the hour before",
+       "UTC",
+       {ten, at(120), false},
+       {at(30), at(90), at(120)},
+       {"05 Mar 2024 11:00 AM", "05 Mar 2024 12:00 PM", "05 Mar 2024 01:00 PM"}},
+      {"no row on the end",
+       "UTC",
+       {ten, at(120), false},
+       {at(30), at(90)},
+       {"05 Mar 2024 11:00 AM", "05 Mar 2024 11:30 AM"}},
+      {"a single instant", "UTC", {ten, ten, false}, {ten}, {"05 Mar 2024 10:00 AM"}},
+  };
+  for (const Case& c : cases) {
+    UseZone(c.zone);
+    std::vector<std::int64_t> rows = c.rows;
+    PeriodBounds period = c.period;
+    if (period.end == 0) {  // rows and bounds taken in this zone's local time
+      period = *PeriodBoundsFor(kPeriodLastMonth, LocalTime(2024, 4, 13, 9));
+      rows.clear();
+      for (int day = 1; day <= 31; ++day) rows.push_back(LocalTime(2024, 3, day, 12));
+    }
+    TimesReportBuilder builder(period, false);
+    for (const std::int64_t t : rows) builder.Add(t, 5);
+    const TimesReport report = builder.Finish();
+    std::vector<std::string> labels;
+    for (const IntervalStats& interval : report.intervals) {
+      labels.push_back(IntervalRowTexts(interval, report.granularity)[0]);
+    }
+    EXPECT_EQ(labels, c.labels) << c.what;
   }
 }
 

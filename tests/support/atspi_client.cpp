@@ -260,6 +260,59 @@ bool AtspiNode::DoDefaultAction() const {
   return TakeError(error).empty() && done;
 }
 
+bool AtspiNode::DoAction(const std::string& name) const {
+  if (!object_) return false;
+  Ref<AtspiAction> action(atspi_accessible_get_action_iface(object_.get()));
+  if (action.object == nullptr) return false;
+  GError* error = nullptr;
+  const int count = atspi_action_get_n_actions(action.object, &error);
+  if (!TakeError(error).empty()) return false;
+  for (int i = 0; i < count; ++i) {
+    error = nullptr;
+    if (TakeString(atspi_action_get_action_name(action.object, i, &error)) != name) continue;
+    TakeError(error);
+    error = nullptr;
+    const gboolean done = atspi_action_do_action(action.object, i, &error);
+    return TakeError(error).empty() && done;
+  }
+  return false;
+}
+
+std::string AtspiNode::CurrentName() const {
+  if (!object_) return {};
+  atspi_accessible_clear_cache(object_.get());
+  return Name();
+}
+
+AtspiNode AtspiNode::CellAt(int row, int column) const {
+  if (!object_) return {};
+  Ref<AtspiTable> table(atspi_accessible_get_table_iface(object_.get()));
+  if (table.object == nullptr) return {};
+  GError* error = nullptr;
+  AtspiNode cell(atspi_table_get_accessible_at(table.object, row, column, &error));
+  if (!TakeError(error).empty()) return {};
+  return cell;
+}
+
+bool AtspiNode::SetText(const std::string& text) const {
+  if (!object_) return false;
+  Ref<AtspiEditableText> editable(atspi_accessible_get_editable_text_iface(object_.get()));
+  if (editable.object == nullptr) return false;
+  GError* error = nullptr;
+  const gboolean done =
+      atspi_editable_text_set_text_contents(editable.object, text.c_str(), &error);
+  return TakeError(error).empty() && done;
+}
+
+bool AtspiNode::SelectChild(int index) const {
+  if (!object_) return false;
+  Ref<AtspiSelection> selection(atspi_accessible_get_selection_iface(object_.get()));
+  if (selection.object == nullptr) return false;
+  GError* error = nullptr;
+  const gboolean done = atspi_selection_select_child(selection.object, index, &error);
+  return TakeError(error).empty() && done;
+}
+
 bool AtspiNode::SelectRow() const {
   // A cell made of several parts (an image and a text) is a cell within the row's cell.
   AtspiNode cell = *this;
@@ -338,6 +391,10 @@ bool AtspiClient::Connect(std::string* problem) {
   }
   connected_ = true;
   return true;
+}
+
+void AtspiClient::SetCallTimeout(std::chrono::milliseconds timeout) {
+  atspi_set_timeout(static_cast<int>(timeout.count()), 30'000);
 }
 
 void AtspiClient::Dispatch() {

@@ -6,6 +6,7 @@
 
 #include <sys/types.h>
 
+#include <chrono>
 #include <memory>
 #include <string>
 #include <vector>
@@ -67,6 +68,18 @@ class AtspiNode {
   // Does the object's first action (a button's "click"); false when it has none or the
   // call failed.
   bool DoDefaultAction() const;
+  // Does the action of that name (a tree cell's "expand or contract"); false when the
+  // object has no such action or the call failed.
+  bool DoAction(const std::string& name) const;
+
+  // The name as the program gives it now, not as libatspi cached it.
+  std::string CurrentName() const;
+  // A table's cell at that row and column; empty when there is none.
+  AtspiNode CellAt(int row, int column) const;
+  // Replaces an editable text's contents; false when the object has no editable text.
+  bool SetText(const std::string& text) const;
+  // Selects a child of an object that offers a selection (a combo box's entry).
+  bool SelectChild(int index) const;
   // Selects the row that holds this cell in its table or tree: through the table's rows
   // when it offers them, else through its selection of children.
   bool SelectRow() const;
@@ -96,6 +109,8 @@ class AtspiClient {
 
   // Runs the D-Bus messages that arrived (events that keep libatspi's view current).
   void Dispatch();
+  // How long a call into the program may take before it counts as failed.
+  void SetCallTimeout(std::chrono::milliseconds timeout);
 
   // The registered application of that name or of that process; empty when none is.
   AtspiNode FindApplication(const std::string& name);
