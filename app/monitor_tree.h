@@ -89,6 +89,8 @@ class MonitorTree : public wxDataViewTreeCtrl {
  private:
   struct Node;
 
+  // The width that shows every node but a monitor's name whole without sideways scrolling.
+  int WidestFixedNodeWidth();
   const Node* NodeOf(const wxDataViewItem& item) const;
   wxDataViewItem MonitorsRoot() const;
   // Appends rows whose parents come before them; a row with parent -1 goes under `root`.

@@ -1,5 +1,7 @@
 #include "controls/pane_splitter.h"
 
+#include "controls/font_scale.h"
+
 #include <algorithm>
 
 namespace controls {
@@ -30,7 +32,8 @@ PaneSplitter::PaneSplitter(wxWindow* parent, wxWindowID id)
 
 void PaneSplitter::SplitPanes(wxWindow* left, wxWindow* right) {
   const SplitterLimits limits = Limits();
-  const int initial = ClampSashPosition(kInitialWidth, {limits.minimum, kInitialWidth});
+  const int initial =
+      ClampSashPosition(FontScaled(kInitialWidth), {limits.minimum, FontScaled(kInitialWidth)});
   SplitVertically(left, right, initial);
   sized_ = limits.maximum >= initial;
 }
@@ -63,7 +66,8 @@ void PaneSplitter::OnSize(wxSizeEvent& event) {
       // Until the window is wide enough for the initial width (it may be laid out in
       // steps), the initial width stays requested rather than clamped away.
       const SplitterLimits limits = Limits();
-      const int initial = ClampSashPosition(kInitialWidth, {limits.minimum, kInitialWidth});
+      const int initial =
+          ClampSashPosition(FontScaled(kInitialWidth), {limits.minimum, FontScaled(kInitialWidth)});
       if (limits.maximum < initial) return;
       sized_ = true;
       SetSashPosition(initial);

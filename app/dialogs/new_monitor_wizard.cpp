@@ -159,9 +159,13 @@ NewMonitorWizard::NewMonitorWizard(wxWindow* parent, const NewMonitorData& data,
       .Chain(pages_[kFinishPage]);
   for (wxWizardPageSimple* page : pages_) GetPageAreaSizer()->Add(page);
 
-  Bind(wxEVT_WIZARD_PAGE_CHANGED, [this](wxWizardEvent& event) {
+  Bind(wxEVT_WIZARD_PAGE_CHANGED, [this, placed = false](wxWizardEvent& event) mutable {
     const int page = CurrentPage();
     if (page >= 0) SetTitle(kPageTitles[page]);
+    // The first page shown has the wizard laid out (and put in the screen's middle): it
+    // opens centred on the window it belongs to instead.
+    if (!placed && GetParent() != nullptr) CentreOnParent();
+    placed = true;
     event.Skip();
   });
 }

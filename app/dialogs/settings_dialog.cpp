@@ -108,8 +108,10 @@ SettingsDialog::SettingsDialog(wxWindow* parent, const SettingsDialogValues& val
 
   auto* mail = new wxStaticBoxSizer(wxVERTICAL, this, "E-Mail Reports");
   wxStaticBox* mailBox = mail->GetStaticBox();
-  auto* mailGrid = new wxFlexGridSizer(2, gap, gap);
+  // Two labelled fields a line, so that the dialog fits a small screen.
+  auto* mailGrid = new wxFlexGridSizer(4, gap, 2 * gap);
   mailGrid->AddGrowableCol(1);
+  mailGrid->AddGrowableCol(3);
   server_ = new wxTextCtrl(mailBox, wxID_ANY);
   port_ = new wxTextCtrl(mailBox, wxID_ANY, "", wxDefaultPosition, FromDIP(wxSize(70, -1)), 0,
                          wxTextValidator(wxFILTER_DIGITS));
@@ -126,6 +128,8 @@ SettingsDialog::SettingsDialog(wxWindow* parent, const SettingsDialogValues& val
   row(mailBox, mailGrid, "SMTP Server Port:", port_, 0);
   mailGrid->AddSpacer(0);
   mailGrid->Add(auth_);
+  mailGrid->AddSpacer(0);
+  mailGrid->AddSpacer(0);
   row(mailBox, mailGrid, "User Name:", user_);
   row(mailBox, mailGrid, "Password:", password_);
   row(mailBox, mailGrid, "Sender Address:", sender_);
