@@ -159,13 +159,16 @@ NewMonitorWizard::NewMonitorWizard(wxWindow* parent, const NewMonitorData& data,
       .Chain(pages_[kFinishPage]);
   for (wxWizardPageSimple* page : pages_) GetPageAreaSizer()->Add(page);
 
-  Bind(wxEVT_WIZARD_PAGE_CHANGED, [this, placed = false](wxWizardEvent& event) mutable {
+  Bind(wxEVT_WIZARD_PAGE_CHANGED, [this](wxWizardEvent& event) {
     const int page = CurrentPage();
     if (page >= 0) SetTitle(kPageTitles[page]);
-    // The first page shown has the wizard laid out (and put in the screen's middle): it
-    // opens centred on the window it belongs to instead.
-    if (!placed && GetParent() != nullptr) CentreOnParent();
-    placed = true;
+    event.Skip();
+  });
+  // Laying out its first page puts the wizard in the screen's middle; it opens centred on
+  // the window it belongs to instead.
+  Bind(wxEVT_SHOW, [this, placed = false](wxShowEvent& event) mutable {
+    if (event.IsShown() && !placed && GetParent() != nullptr) CentreOnParent();
+    placed = placed || event.IsShown();
     event.Skip();
   });
 }

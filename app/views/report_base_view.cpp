@@ -10,7 +10,6 @@
 #include <wx/textctrl.h>
 #include <wx/timectrl.h>
 #include <wx/weakref.h>
-#include <wx/wrapsizer.h>
 #include <wx/wupdlock.h>
 
 #include <algorithm>
@@ -104,20 +103,39 @@ ReportBaseView::ReportBaseView(wxWindow* parent, SnapshotSource snapshots,
   controls::SetAccessibleName(refresh_, "Refresh");
 
   const wxSizerFlags centred = wxSizerFlags().CentreVertical();
-  // The bar wraps its parts onto further lines in a narrow view, so that it does not set
-  // the view's least width.
-  auto* parts = new wxWrapSizer(wxHORIZONTAL);
-  const auto part = [&](std::initializer_list<wxWindow*> windows) {
+  // The bar's parts stand on one line, or "To" on a second one in a narrow view, so that
+  // the bar does not set the view's least width.
+  const auto part = [&](wxBoxSizer* line, std::initializer_list<wxWindow*> windows) {
     auto* row = new wxBoxSizer(wxHORIZONTAL);
     for (wxWindow* window : windows) row->Add(window, wxSizerFlags(centred).Border(wxLEFT, kGap));
-    parts->Add(row, wxSizerFlags().CentreVertical().Border(wxTOP | wxBOTTOM | wxRIGHT, kGap));
+    if (line != nullptr)
+      line->Add(row, wxSizerFlags().CentreVertical().Border(wxTOP | wxBOTTOM | wxRIGHT, kGap));
+    return row;
   };
-  part({periodChoice_});
-  part({customLabel});
-  part({fromLabel, fromDate_, fromTime_});
-  part({toLabel, toDate_, toTime_});
-  bar->Add(parts, wxSizerFlags(1).Expand());
+  firstLine_ = new wxBoxSizer(wxHORIZONTAL);
+  secondLine_ = new wxBoxSizer(wxHORIZONTAL);
+  part(firstLine_, {periodChoice_});
+  part(firstLine_, {customLabel});
+  part(firstLine_, {fromLabel, fromDate_, fromTime_});
+  toPart_ = part(nullptr, {toLabel, toDate_, toTime_});
+  secondLine_->Add(toPart_,
+                   wxSizerFlags().CentreVertical().Border(wxTOP | wxBOTTOM | wxRIGHT, kGap));
+  auto* lines = new wxBoxSizer(wxVERTICAL);
+  lines->Add(firstLine_);
+  lines->Add(secondLine_);
+  bar->Add(lines, wxSizerFlags(1).Expand());
   bar->Add(refresh_, wxSizerFlags().Top().Border(wxALL, kGap));
+  bar_ = bar;
+  Bind(wxEVT_SIZE, [this](wxSizeEvent& event) {
+    event.Skip();
+    if (placePending_) return;
+    // Moving parts inside the size event would lay the view out twice at once.
+    placePending_ = true;
+    CallAfter([this] {
+      placePending_ = false;
+      PlaceToPart();
+    });
+  });
   Body()->Add(bar, wxSizerFlags().Expand().Border(wxLEFT | wxRIGHT | wxTOP, kGap));
 
   reportBody_ = new wxBoxSizer(wxVERTICAL);
@@ -173,6 +191,23 @@ bool ReportBaseView::UpdateView(bool save, int hint) {
     Apply(PeriodOnShow(MemoryOf(*monitor), now), monitor->id);
   }
   return BaseView::UpdateView(false, hint);
+}
+
+void ReportBaseView::PlaceToPart() {
+  int top = 0;
+  int other = 0;
+  bar_->GetStaticBox()->GetBordersForSizer(&top, &other);
+  const int available = GetClientSize().x - 2 * kGap - 2 * other - refresh_->GetSize().x - 2 * kGap;
+  const bool onFirst = firstLine_->GetItem(toPart_) != nullptr;
+  int wanted = firstLine_->GetMinSize().x;
+  if (!onFirst) wanted += toPart_->GetMinSize().x + kGap;
+  const bool fits = wanted <= available;
+  if (fits == onFirst) return;
+  wxSizer* from = onFirst ? firstLine_ : secondLine_;
+  wxSizer* to = onFirst ? secondLine_ : firstLine_;
+  from->Detach(toPart_);
+  to->Add(toPart_, wxSizerFlags().CentreVertical().Border(wxTOP | wxBOTTOM | wxRIGHT, kGap));
+  Layout();
 }
 
 std::int64_t ReportBaseView::PickerStart() const { return PickerTime(fromDate_, fromTime_); }

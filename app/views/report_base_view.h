@@ -130,6 +130,9 @@ class ReportBaseView : public BaseView {
   void Deliver(const engine::ReportResult& result);
   PeriodBar CurrentBar() const;
   std::int64_t Now() const;
+  // Puts the "To" part of the period bar after "From" when the bar has room for it, else on
+  // a second line.
+  void PlaceToPart();
 
   ReportPeriodSink savePeriod_;
   ReportMessageFunction message_;
@@ -141,6 +144,11 @@ class ReportBaseView : public BaseView {
   wxTimePickerCtrl* toTime_ = nullptr;
   wxButton* refresh_ = nullptr;
   wxBoxSizer* reportBody_ = nullptr;
+  wxStaticBoxSizer* bar_ = nullptr;
+  wxBoxSizer* firstLine_ = nullptr;
+  wxBoxSizer* secondLine_ = nullptr;
+  wxBoxSizer* toPart_ = nullptr;
+  bool placePending_ = false;
 
   engine::PeriodBounds bounds_;
   std::string loadedMonitor_;         // the monitor of the last load asked for

@@ -87,12 +87,14 @@ class Faults {
   void Check(wxWindow* window) {
     for (wxWindow* child : window->GetChildren()) {
       if (!child->IsShown() || child->IsTopLevel()) continue;
-      const wxRect inside(window->GetClientSize());
-      if (!inside.Contains(child->GetRect()) && !child->GetRect().IsEmpty())
-        Add(wxString::Format("%s \"%s\" at %d,%d %dx%d lies outside its %dx%d parent",
-                             child->GetClassInfo()->GetClassName(), child->GetLabel(),
-                             child->GetRect().x, child->GetRect().y, child->GetRect().width,
-                             child->GetRect().height, inside.width, inside.height));
+      // Screen rectangles: a static box's children are placed relative to the box's parent.
+      const wxRect inside = window->GetScreenRect();
+      const wxRect rect = child->GetScreenRect();
+      if (!rect.IsEmpty() && !inside.Contains(rect))
+        Add(wxString::Format("%s \"%s\" at %d,%d %dx%d lies outside its parent at %d,%d %dx%d",
+                             child->GetClassInfo()->GetClassName(), child->GetLabel(), rect.x,
+                             rect.y, rect.width, rect.height, inside.x, inside.y, inside.width,
+                             inside.height));
       if (auto* list = wxDynamicCast(child, wxDataViewCtrl)) {
         CheckList(list);
       } else if (auto* text = wxDynamicCast(child, wxStaticText)) {
@@ -256,7 +258,6 @@ class DefaultSizeUiTest : public engine::testing::MonitorTest {
 };
 
 TEST_F(DefaultSizeUiTest, TheMainWindowFitsASmallScreen) {
-  printf("alphabet %d char %d\n", controls::AlphabetWidth(), frame_->GetCharWidth());
   EXPECT_LE(defaultSize_.x, kSmallScreen.x);
   EXPECT_LE(defaultSize_.y, kSmallScreen.y);
   EXPECT_EQ(frame_->GetSize(), defaultSize_);
