@@ -57,8 +57,7 @@ AlertsView::AlertsView(wxWindow* parent, SnapshotSource snapshots, engine::Serve
   if (!runDialog_) runDialog_ = [](AlertDialog& dialog) { return dialog.ShowModal(); };
 
   LayoutSettings layout = Settings::Instance().GetLayout();
-  list_ = new wxDataViewListCtrl(this, wxID_ANY, wxDefaultPosition,
-                                 controls::FontScaled(wxSize(520, 180)),
+  list_ = new wxDataViewListCtrl(this, wxID_ANY, wxDefaultPosition, wxSize(520, 180),
                                  wxDV_SINGLE | wxDV_ROW_LINES | wxDV_HORIZ_RULES);
   controls::SetAccessibleName(list_, "Alerts");
   list_->AppendToggleColumn("", wxDATAVIEW_CELL_ACTIVATABLE, controls::FontScaled(28))

@@ -167,9 +167,8 @@ TestQueriesView::TestQueriesView(wxWindow* parent, SnapshotSource snapshots,
     };
   }
   const LayoutSettings layout = Settings::Instance().GetLayout();
-  list_ =
-      new wxDataViewListCtrl(this, wxID_ANY, wxDefaultPosition,
-                             controls::FontScaled(wxSize(500, 160)), wxDV_SINGLE | wxDV_ROW_LINES);
+  list_ = new wxDataViewListCtrl(this, wxID_ANY, wxDefaultPosition, wxSize(500, 160),
+                                 wxDV_SINGLE | wxDV_ROW_LINES);
   controls::SetAccessibleName(list_, "Test Queries");
   const LayoutSettings defaults;
   columnDefaults_.Add(list_, kNameColumn, defaults.testQueriesNameWidth, "Name");
