@@ -126,6 +126,9 @@ CMainFrame::CMainFrame(engine::ServerStorage& storage, MainFrameOptions options)
   controls::SetAccessibleName(book_, "View");
   controls::SetAccessibleName(splitter_, "Panes");
   CreateViews();
+  // The tree pane starts wide enough for its fixed nodes and for whole times below them.
+  splitter_->SetInitialWidth(std::max(
+      {splitter_->InitialWidth(), tree_->WidestFixedNodeWidth(), info_->WholeTextWidth()}));
   splitter_->SplitPanes(treePane, book_);
   UpdateMinimumSize();
 

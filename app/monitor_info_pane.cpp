@@ -186,7 +186,7 @@ MonitorInfoPane::MonitorInfoPane(wxWindow* parent, wxWindowID id) : wxPanel(pare
       controls::TextWidth(list_, kWidestTime) + controls::CellPadding(list_) + FromDIP(kImageRoom));
   list_->AddColumn("", labelWidth);
   list_->AddColumn("", valueWidth);
-  const int listWidth = labelWidth + valueWidth + controls::CellPadding(list_);
+  wholeTextWidth_ = labelWidth + valueWidth + controls::CellPadding(list_);
   for (int i = 0; i < static_cast<int>(images_.size()); ++i) {
     list_->RegisterImage(i + kListImageBase, wxBitmapBundle(images_[i]));
   }
@@ -208,7 +208,6 @@ MonitorInfoPane::MonitorInfoPane(wxWindow* parent, wxWindowID id) : wxPanel(pare
   // Both upper panels take the room of the larger, measured with their widest texts.
   wxSize upper = availability_->GetBestSize();
   upper.IncTo(summary_->GetBestSize());
-  upper.IncTo(wxSize(listWidth, 0));
   availability_->SetMinSize(upper);
   summary_->SetMinSize(upper);
 

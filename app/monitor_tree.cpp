@@ -147,7 +147,6 @@ MonitorTree::MonitorTree(wxWindow* parent, wxWindowID id, SummarySource monitors
   // Nodes are named by the store: the tree's column is never edited in place.
   if (GetColumnCount() > 0) GetColumn(0)->GetRenderer()->SetMode(wxDATAVIEW_CELL_INERT);
   Bind(wxEVT_DATAVIEW_ITEM_START_EDITING, [](wxDataViewEvent& event) { event.Veto(); });
-  SetMinSize(wxSize(WidestFixedNodeWidth(), -1));
   Bind(wxEVT_DATAVIEW_SELECTION_CHANGED, &MonitorTree::OnSelectionChanged, this);
   Bind(wxEVT_DATAVIEW_ITEM_CONTEXT_MENU, &MonitorTree::OnContextMenu, this);
 }

@@ -121,8 +121,11 @@ int ColumnDefaults::Shown(std::size_t i, int stored) const {
 }
 
 int ColumnDefaults::Stored(std::size_t i, int shown) const {
-  const Column& column = state_->columns.at(i);
-  return StoredColumnWidth(shown, column.layoutPixels, column.width);
+  Column& column = state_->columns.at(i);
+  if (column.atDefault && (shown == column.width || shown == column.previous))
+    return column.layoutPixels;
+  column.atDefault = false;
+  return shown;
 }
 
 void ColumnDefaults::FitOnResize(wxDataViewCtrl* list) {
@@ -149,7 +152,7 @@ void ColumnDefaults::Fit(wxDataViewCtrl* list, State& state) {
     if (column.index >= count || !column.atDefault) continue;
     // A laid-out column whose width is no longer the one given it was resized by the user.
     const int shown = list->GetColumn(column.index)->GetWidth();
-    if (list->IsShownOnScreen() && shown > 0 && shown != column.width) {
+    if (list->IsShownOnScreen() && shown > 0 && shown != column.width && shown != column.previous) {
       column.atDefault = false;
       continue;
     }
@@ -172,6 +175,7 @@ void ColumnDefaults::Fit(wxDataViewCtrl* list, State& state) {
   }
   const std::vector<int> fitted = FitWidthsInto(widths, least, available);
   for (std::size_t i = 0; i < columns.size(); ++i) {
+    if (columns[i]->width != fitted[i]) columns[i]->previous = columns[i]->width;
     columns[i]->width = fitted[i];
     if (list->GetColumn(columns[i]->index)->GetWidth() != fitted[i])
       list->GetColumn(columns[i]->index)->SetWidth(fitted[i]);

@@ -83,8 +83,9 @@ class ColumnDefaults {
   struct Column {
     unsigned index = 0;
     int layoutPixels = 0;
-    int scaled = 0;  // the default before fitting
-    int width = 0;   // the default as fitted
+    int scaled = 0;    // the default before fitting
+    int width = 0;     // the default as fitted
+    int previous = 0;  // the one fitted before, which GTK may still report for a while
     int least = 0;
     bool atDefault = true;
   };
