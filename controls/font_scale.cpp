@@ -62,6 +62,21 @@ std::vector<int> FitWidthsInto(std::vector<int> widths, const std::vector<int>& 
   return widths;
 }
 
+std::vector<int> FlowIntoLines(const std::vector<int>& widths, int available) {
+  std::vector<int> lines;
+  int line = 0;
+  int used = 0;
+  for (int width : widths) {
+    if (used > 0 && used + width > available) {
+      ++line;
+      used = 0;
+    }
+    used += width;
+    lines.push_back(line);
+  }
+  return lines;
+}
+
 int AlphabetWidth() {
   static const int width = [] {
     wxScreenDC dc;

@@ -41,6 +41,10 @@ int StoredColumnWidth(int shown, int layoutDefault, int defaultWidth);
 std::vector<int> FitWidthsInto(std::vector<int> widths, const std::vector<int>& least,
                                int available);
 
+// Parts of these widths laid out left to right in lines at most `available` wide: the line
+// index of each part. A part wider than `available` still gets a line of its own.
+std::vector<int> FlowIntoLines(const std::vector<int>& widths, int available);
+
 // The width of the layout alphabet in the program's normal font, measured on first use.
 int AlphabetWidth();
 // partPixels (or a size; -1 parts stay -1) scaled to the program's font.

@@ -61,13 +61,22 @@ bool LogNeedsReload(int hint, const std::string& shownId, const LogState& shownS
   return LogStateOf(monitor) != shownState;
 }
 
-std::string OneLine(const std::string& message) {
-  std::string line;
-  line.reserve(message.size());
+std::string MessageLines(const std::string& message) {
+  std::string lines;
+  lines.reserve(message.size());
   for (std::size_t i = 0; i < message.size(); ++i) {
-    if (message[i] == '\r' && i + 1 < message.size() && message[i + 1] == '\n') continue;
-    line += message[i] == '\r' || message[i] == '\n' ? ' ' : message[i];
+    if (message[i] != '\r') {
+      lines += message[i];
+    } else if (i + 1 == message.size() || (message[i + 1] != '\r' && message[i + 1] != '\n')) {
+      lines += '\n';
+    }
   }
+  return lines;
+}
+
+std::string OneLine(const std::string& message) {
+  std::string line = MessageLines(message);
+  std::replace(line.begin(), line.end(), '\n', ' ');
   return line;
 }
 
@@ -181,9 +190,7 @@ LogView::LogView(wxWindow* parent, SnapshotSource snapshots, engine::ServerStora
     if (!item.IsOk()) return;
     const unsigned int row = model_->GetRow(item);
     if (row < lines_.size()) {
-      wxString message = wxString::FromUTF8(lines_[row].message);
-      message.Replace("\r\n", "\n");
-      message_->ChangeValue(message);
+      message_->ChangeValue(wxString::FromUTF8(MessageLines(lines_[row].message)));
     }
   });
   clear_->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { ClearLog(); });

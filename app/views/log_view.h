@@ -64,7 +64,9 @@ LogState LogStateOf(const engine::MonitorSnapshot& monitor);
 bool LogNeedsReload(int hint, const std::string& shownId, const LogState& shownState,
                     const engine::MonitorSnapshot& monitor);
 
-// A message as one list row shows it: each line break (CRLF, CR or LF) as one blank.
+// A message with "\n" line ends: a line break is LF, CR, or CRs before an LF.
+std::string MessageLines(const std::string& message);
+// A message as one list row shows it: each line break as one blank.
 std::string OneLine(const std::string& message);
 
 // The widths to store for the list's column widths: only when all three columns exist and

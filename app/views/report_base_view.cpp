@@ -20,6 +20,7 @@
 #include "app/ui_thread.h"
 #include "controls/accessible_name.h"
 #include "controls/color_list.h"
+#include "controls/font_scale.h"
 
 namespace app {
 
@@ -59,6 +60,29 @@ void SetPicker(wxDatePickerCtrl* date, wxTimePickerCtrl* time, std::int64_t t) {
     if (auto* text = dynamic_cast<wxTextCtrl*>(child)) text->SelectNone();
   }
 }
+
+// A part of the period bar within its line.
+wxSizerFlags PartFlags() {
+  return wxSizerFlags().CentreVertical().Border(wxTOP | wxBOTTOM | wxRIGHT, kGap);
+}
+
+// The period bar's lines. Their least width is their widest part's, however the parts are
+// placed now, so that the bar never sets the view's least width.
+class PartLines : public wxBoxSizer {
+ public:
+  explicit PartLines(std::vector<wxBoxSizer*> parts)
+      : wxBoxSizer(wxVERTICAL), parts_(std::move(parts)) {}
+
+  wxSize CalcMin() override {
+    wxSize least = wxBoxSizer::CalcMin();
+    least.x = 0;
+    for (wxSizer* part : parts_) least.x = std::max(least.x, part->CalcMin().x + kGap);
+    return least;
+  }
+
+ private:
+  std::vector<wxBoxSizer*> parts_;
+};
 
 PeriodMemory MemoryOf(const engine::MonitorSnapshot& monitor) {
   return {monitor.reportStart, monitor.reportEnd, monitor.reportPeriod};
@@ -103,26 +127,26 @@ ReportBaseView::ReportBaseView(wxWindow* parent, SnapshotSource snapshots,
   controls::SetAccessibleName(refresh_, "Refresh");
 
   const wxSizerFlags centred = wxSizerFlags().CentreVertical();
-  // The bar's parts stand on one line, or "To" on a second one in a narrow view, so that
+  // The bar's parts flow into as many lines as the view's width needs (PlaceParts), so that
   // the bar does not set the view's least width.
-  const auto part = [&](wxBoxSizer* line, std::initializer_list<wxWindow*> windows) {
+  const auto part = [&](std::initializer_list<wxWindow*> windows) {
     auto* row = new wxBoxSizer(wxHORIZONTAL);
     for (wxWindow* window : windows) row->Add(window, wxSizerFlags(centred).Border(wxLEFT, kGap));
-    if (line != nullptr)
-      line->Add(row, wxSizerFlags().CentreVertical().Border(wxTOP | wxBOTTOM | wxRIGHT, kGap));
-    return row;
+    parts_.push_back(row);
   };
-  firstLine_ = new wxBoxSizer(wxHORIZONTAL);
-  secondLine_ = new wxBoxSizer(wxHORIZONTAL);
-  part(firstLine_, {periodChoice_});
-  part(firstLine_, {customLabel});
-  part(firstLine_, {fromLabel, fromDate_, fromTime_});
-  toPart_ = part(nullptr, {toLabel, toDate_, toTime_});
-  secondLine_->Add(toPart_,
-                   wxSizerFlags().CentreVertical().Border(wxTOP | wxBOTTOM | wxRIGHT, kGap));
-  auto* lines = new wxBoxSizer(wxVERTICAL);
-  lines->Add(firstLine_);
-  lines->Add(secondLine_);
+  part({periodChoice_});
+  part({customLabel});
+  part({fromLabel, fromDate_, fromTime_});
+  part({toLabel, toDate_, toTime_});
+  // All on the first line until the view knows its width: the view's least height counts
+  // one line.
+  auto* lines = new PartLines(parts_);
+  for (std::size_t i = 0; i < parts_.size(); ++i) {
+    lines_.push_back(new wxBoxSizer(wxHORIZONTAL));
+    lines->Add(lines_.back());
+    lines_.front()->Add(parts_[i], PartFlags());
+    partLines_.push_back(0);
+  }
   bar->Add(lines, wxSizerFlags(1).Expand());
   bar->Add(refresh_, wxSizerFlags().Top().Border(wxALL, kGap));
   bar_ = bar;
@@ -133,7 +157,7 @@ ReportBaseView::ReportBaseView(wxWindow* parent, SnapshotSource snapshots,
     placePending_ = true;
     CallAfter([this] {
       placePending_ = false;
-      PlaceToPart();
+      PlaceParts();
     });
   });
   Body()->Add(bar, wxSizerFlags().Expand().Border(wxLEFT | wxRIGHT | wxTOP, kGap));
@@ -193,20 +217,21 @@ bool ReportBaseView::UpdateView(bool save, int hint) {
   return BaseView::UpdateView(false, hint);
 }
 
-void ReportBaseView::PlaceToPart() {
+void ReportBaseView::PlaceParts() {
   int top = 0;
   int other = 0;
   bar_->GetStaticBox()->GetBordersForSizer(&top, &other);
   const int available = GetClientSize().x - 2 * kGap - 2 * other - refresh_->GetSize().x - 2 * kGap;
-  const bool onFirst = firstLine_->GetItem(toPart_) != nullptr;
-  int wanted = firstLine_->GetMinSize().x;
-  if (!onFirst) wanted += toPart_->GetMinSize().x + kGap;
-  const bool fits = wanted <= available;
-  if (fits == onFirst) return;
-  wxSizer* from = onFirst ? firstLine_ : secondLine_;
-  wxSizer* to = onFirst ? secondLine_ : firstLine_;
-  from->Detach(toPart_);
-  to->Add(toPart_, wxSizerFlags().CentreVertical().Border(wxTOP | wxBOTTOM | wxRIGHT, kGap));
+  std::vector<int> widths;
+  for (wxSizer* part : parts_) widths.push_back(part->CalcMin().x + kGap);
+  const std::vector<int> wanted = controls::FlowIntoLines(widths, available);
+  if (wanted == partLines_) return;
+  partLines_ = wanted;
+  for (wxBoxSizer* line : lines_) {
+    while (line->GetItemCount() > 0) line->Detach(0);
+  }
+  for (std::size_t i = 0; i < parts_.size(); ++i)
+    lines_[static_cast<std::size_t>(wanted[i])]->Add(parts_[i], PartFlags());
   Layout();
 }
 

@@ -130,9 +130,8 @@ class ReportBaseView : public BaseView {
   void Deliver(const engine::ReportResult& result);
   PeriodBar CurrentBar() const;
   std::int64_t Now() const;
-  // Puts the "To" part of the period bar after "From" when the bar has room for it, else on
-  // a second line.
-  void PlaceToPart();
+  // Flows the period bar's parts into lines as the view's width allows.
+  void PlaceParts();
 
   ReportPeriodSink savePeriod_;
   ReportMessageFunction message_;
@@ -145,9 +144,9 @@ class ReportBaseView : public BaseView {
   wxButton* refresh_ = nullptr;
   wxBoxSizer* reportBody_ = nullptr;
   wxStaticBoxSizer* bar_ = nullptr;
-  wxBoxSizer* firstLine_ = nullptr;
-  wxBoxSizer* secondLine_ = nullptr;
-  wxBoxSizer* toPart_ = nullptr;
+  std::vector<wxBoxSizer*> parts_;  // the period bar's parts, in order
+  std::vector<wxBoxSizer*> lines_;  // its lines
+  std::vector<int> partLines_;      // the line of each part now
   bool placePending_ = false;
 
   engine::PeriodBounds bounds_;

@@ -283,6 +283,16 @@ TEST_F(DefaultSizeUiTest, EveryViewShowsItsTextsWhole) {
   };
   for (const auto& node : nodes) {
     ShowNode(node.image);
+    if (auto* log = dynamic_cast<LogView*>(frame_->CurrentView())) {
+      // The selected alert's whole message shows below the list, line by line.
+      auto* model = static_cast<wxDataViewVirtualListModel*>(log->List()->GetModel());
+      ASSERT_EQ(model->GetCount(), 2u);
+      log->List()->Select(model->GetItem(0));
+      wxDataViewEvent event(wxEVT_DATAVIEW_SELECTION_CHANGED, log->List(), model->GetItem(0));
+      log->List()->ProcessWindowEvent(event);
+      EXPECT_EQ(log->MessageText().utf8_string(), MessageLines(log->Lines()[0].message));
+      EXPECT_EQ(log->MessageText().Freq('\n'), 3);
+    }
     CheckFrame(node.name);
   }
   // The settings view is the monitor's own node.
