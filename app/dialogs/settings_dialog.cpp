@@ -20,11 +20,14 @@
 #include "app/settings/settings.h"
 #include "app/wx_text.h"
 #include "controls/accessible_name.h"
+#include "controls/font_scale.h"
 
 namespace app {
 namespace {
 
 constexpr const char* kCaption = "Settings";
+// The least width of an e-mail field, in the layout font.
+constexpr int kMailFieldWidth = 150;
 
 }  // namespace
 
@@ -122,6 +125,9 @@ SettingsDialog::SettingsDialog(wxWindow* parent, const SettingsDialogValues& val
       new wxTextCtrl(mailBox, wxID_ANY, "", wxDefaultPosition, wxDefaultSize, wxTE_PASSWORD);
   sender_ = new wxTextCtrl(mailBox, wxID_ANY);
   sendTo_ = new wxTextCtrl(mailBox, wxID_ANY);
+  // The fields of both columns start equally wide and share the width the dialog has.
+  for (wxTextCtrl* field : {server_, user_, password_, sender_, sendTo_})
+    field->SetMinSize(wxSize(controls::FontScaled(kMailFieldWidth), -1));
   const wxString modes[] = {"Never", "Daily", "Weekly", "Monthly"};
   mode_ = new wxChoice(mailBox, wxID_ANY, wxDefaultPosition, wxDefaultSize, 4, modes);
   row(mailBox, mailGrid, "SMTP Server:", server_);
