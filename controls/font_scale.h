@@ -17,6 +17,7 @@ class wxWindow;
 
 namespace controls {
 
+// The layout font's alphabet: 6 pixels a letter on average.
 inline constexpr int kLayoutAlphabetWidth = 312;
 
 // partPixels scaled from the layout font to one whose alphabet measures alphabetWidth

@@ -1,5 +1,5 @@
-// Sizes scaled to the program's font: the scale itself, widths that show their texts, the
-// link between shown and stored column widths, fitting columns into a list and flowing
+// Sizes scaled to the program's font: the scale itself, the link between shown and stored
+// column widths, fitting columns into a list and flowing
 // parts into lines.
 #include "controls/font_scale.h"
 
@@ -23,12 +23,6 @@ TEST(FontScaleTest, ScalesByTheAlphabetsWidth) {
   };
   for (const auto& c : cases)
     EXPECT_EQ(ScaleToFont(c.pixels, c.alphabet), c.scaled) << c.pixels << " " << c.alphabet;
-}
-
-TEST(FontScaleTest, AWidthShowsItsWidestTextWithItsPadding) {
-  EXPECT_EQ(WidthForTexts(135, {}, 16), 135);
-  EXPECT_EQ(WidthForTexts(135, {60, 100}, 16), 135);
-  EXPECT_EQ(WidthForTexts(135, {60, 150}, 16), 166);
 }
 
 TEST(FontScaleTest, DefaultsAreStoredAsTheLayoutWidthAndTheUsersAsTheyAre) {
