@@ -2,8 +2,10 @@
 // test query, alerts, actions of every kind and log rows: each column heading, each list
 // value (but the free text of a list's last column) and each label fits its column or
 // control (its text extent within the width), no list needs sideways scrolling, no control
-// lies outside the window that holds it, and every dialog fits a 1366x768 screen and opens
-// centred on the main window. With LUMIVAR_SCREENSHOT_DIR set, each is saved there.
+// lies outside the window that holds it, the snapshot view is whole at the window's least
+// size, the log's selected message shows line by line, and every dialog fits a 1366x768
+// screen and opens centred on the main window. With LUMIVAR_SCREENSHOT_DIR set, each is
+// saved there.
 #include <gtest/gtest.h>
 #include <gtk/gtk.h>
 #include <wx/button.h>
@@ -14,7 +16,6 @@
 #include <wx/stattext.h>
 #include <wx/webview.h>
 
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -26,7 +27,6 @@
 #include "app/dialogs/settings_dialog.h"
 #include "app/dialogs/test_connection_dialog.h"
 #include "app/main_frame.h"
-#include "app/monitor_info_pane.h"
 #include "app/monitor_tree.h"
 #include "app/views/base_view.h"
 #include "app/views/log_view.h"
@@ -326,7 +326,11 @@ TEST_F(DefaultSizeUiTest, EveryViewShowsItsTextsWhole) {
 TEST_F(DefaultSizeUiTest, TheSnapshotViewIsWholeAtTheLeastWindowSize) {
   frame_->SetSize(frame_->GetMinSize());
   ShowNode(kTreeConnectionTime);
-  // The tree pane is at its least width too, where long texts may be cut.
+  // The view gets at least its least size. The tree pane is at its least width too, where
+  // long texts may be cut.
+  BaseView* view = frame_->CurrentView();
+  EXPECT_GE(view->GetSize().x, view->GetBestSize().x);
+  EXPECT_GE(view->GetSize().y, view->GetBestSize().y);
   CheckFrame("snapshot_view_least_size", false);
 }
 
