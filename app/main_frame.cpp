@@ -44,6 +44,7 @@
 #include "app/views/test_queries_view.h"
 #include "app/views/welcome_view.h"
 #include "controls/accessible_name.h"
+#include "controls/font_scale.h"
 #include "controls/pane_splitter.h"
 #include "engine/report/email_reporter.h"
 #include "engine/report/page_writer.h"
@@ -56,6 +57,8 @@
 namespace app {
 namespace {
 
+constexpr int kDefaultWidth = 960;
+constexpr int kDefaultHeight = 680;
 constexpr int kMinWindowWidth = 320;
 constexpr int kMinWindowHeight = 240;
 constexpr std::size_t kNotificationsKept = 8;
@@ -79,6 +82,13 @@ std::vector<Rect> DisplayWorkAreas() {
   return areas;
 }
 
+// The layout's window size scaled to the font, within a small screen and the display.
+wxSize DefaultSize() {
+  const wxSize wanted = controls::FontScaled(wxSize(kDefaultWidth, kDefaultHeight));
+  const Rect size = DefaultWindowSize(wanted.x, wanted.y, DisplayWorkAreas());
+  return wxSize(size.width, size.height);
+}
+
 wxString ProductName() {
   const char* name = res::FindString(131);
   return name != nullptr ? wxString::FromUTF8(name) : wxString("Lumivar");
@@ -91,7 +101,7 @@ bool AskYesNo(wxWindow* parent, const wxString& question) {
 }  // namespace
 
 CMainFrame::CMainFrame(engine::ServerStorage& storage, MainFrameOptions options)
-    : wxFrame(nullptr, wxID_ANY, "Lumivar", wxDefaultPosition, wxSize(960, 680)),
+    : wxFrame(nullptr, wxID_ANY, "Lumivar", wxDefaultPosition, DefaultSize()),
       storage_(storage),
       options_(std::move(options)) {
   if (!options_.confirm) options_.confirm = &AskYesNo;
@@ -117,6 +127,9 @@ CMainFrame::CMainFrame(engine::ServerStorage& storage, MainFrameOptions options)
   controls::SetAccessibleName(book_, "View");
   controls::SetAccessibleName(splitter_, "Panes");
   CreateViews();
+  // The tree pane starts wide enough for its fixed nodes and for whole times below them.
+  splitter_->SetInitialWidth(std::max(
+      {splitter_->InitialWidth(), tree_->WidestFixedNodeWidth(), info_->WholeTextWidth()}));
   splitter_->SplitPanes(treePane, book_);
   UpdateMinimumSize();
 

@@ -13,6 +13,7 @@
 #include "controls/color_background_panel.h"
 #include "controls/color_list.h"
 #include "controls/color_static.h"
+#include "controls/font_scale.h"
 #include "controls/image_strip.h"
 #include "platform/time_format.h"
 #include "res/art.h"
@@ -124,12 +125,15 @@ MonitorCounts CountMonitors(const std::vector<engine::MonitorSummary>& monitors)
 namespace {
 
 constexpr int kLabelColumnWidth = 90;
+constexpr int kValueColumnWidth = 120;
 constexpr int kMinValueColumnWidth = 20;
-constexpr int kCellPadding = 16;   // what a list cell adds to its text's width
+// The widest value a row shows, and the room an image takes before a value.
+constexpr const char* kWidestTime = "28 Sep 2026 10:58 PM";
+constexpr int kImageRoom = 20;
 constexpr int kFigureHeight = 16;  // the uptime share's and the total's text height
 constexpr int kMargin = 6;         // around the upper panels' lines
 constexpr int kGap = 4;            // between an image and its text, and between lines
-constexpr int kListRows = 6;       // the list's least height in rows, its heading included
+constexpr int kListRows = 6;       // the list's least height in rows, one spare
 // An image id of the list is the status image + 1 (0 means none).
 constexpr int kListImageBase = 1;
 
@@ -168,20 +172,26 @@ MonitorInfoPane::MonitorInfoPane(wxWindow* parent, wxWindowID id) : wxPanel(pare
   BuildSummaryPanel();
   infoTitle_ = Title(this, "  Monitor Information");
 
-  list_ = new controls::ColorList(this, wxID_ANY, "Monitor Information", wxDefaultPosition,
-                                  wxDefaultSize, wxDV_SINGLE | wxDV_HORIZ_RULES | wxDV_VERT_RULES);
-  // 90 pixels, or more where the desktop's font would cut a label.
-  int labelWidth = FromDIP(kLabelColumnWidth);
+  list_ = new controls::ColorList(
+      this, wxID_ANY, "Monitor Information", wxDefaultPosition, wxDefaultSize,
+      wxDV_SINGLE | wxDV_NO_HEADER | wxDV_HORIZ_RULES | wxDV_VERT_RULES);
+  // The label column shows every label whole; the value column a whole time after an image.
+  int labelWidth = controls::FontScaled(kLabelColumnWidth);
   for (const char* label : kRowLabels) {
-    labelWidth = std::max(labelWidth, list_->GetTextExtent(label).x + FromDIP(kCellPadding));
+    labelWidth =
+        std::max(labelWidth, controls::TextWidth(list_, label) + controls::CellPadding(list_));
   }
+  const int valueWidth = std::max(
+      controls::FontScaled(kValueColumnWidth),
+      controls::TextWidth(list_, kWidestTime) + controls::CellPadding(list_) + FromDIP(kImageRoom));
   list_->AddColumn("", labelWidth);
-  list_->AddColumn("", FromDIP(120));
+  list_->AddColumn("", valueWidth);
+  wholeTextWidth_ = labelWidth + valueWidth + controls::CellPadding(list_);
   for (int i = 0; i < static_cast<int>(images_.size()); ++i) {
     list_->RegisterImage(i + kListImageBase, wxBitmapBundle(images_[i]));
   }
-  // Room for the heading and every row: GTK draws a row some pixels taller than its text
-  // (padding and the grid line), the heading likewise.
+  // Room for every row and one more: GTK draws a row some pixels taller than its text
+  // (padding and the grid line).
   const int rowHeight = std::max(GetCharHeight(), controls::ColorList::kMinRowHeight) + FromDIP(10);
   list_->SetMinSize(wxSize(0, kListRows * rowHeight + FromDIP(4)));
   list_->Bind(wxEVT_SIZE, [this](wxSizeEvent& event) {
@@ -334,7 +344,9 @@ std::vector<std::string> MonitorInfoPane::ShownTexts() const {
 void MonitorInfoPane::FitValueColumn() {
   if (list_->GetColumnCount() < 2) return;
   const int label = list_->GetColumn(0)->GetWidth();
-  const int width = std::max(FromDIP(kMinValueColumnWidth), list_->GetClientSize().x - label);
+  // GTK keeps a pixel on either side of the columns.
+  const int width =
+      std::max(FromDIP(kMinValueColumnWidth), list_->GetClientSize().x - label - FromDIP(2));
   if (list_->GetColumn(1)->GetWidth() != width) list_->GetColumn(1)->SetWidth(width);
 }
 

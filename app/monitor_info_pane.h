@@ -68,6 +68,8 @@ MonitorCounts CountMonitors(const std::vector<engine::MonitorSummary>& monitors)
 
 class MonitorInfoPane : public wxPanel {
  public:
+  // The width that shows every label and a time whole in the information list.
+  int WholeTextWidth() const { return wholeTextWidth_; }
   MonitorInfoPane(wxWindow* parent, wxWindowID id);
 
   // The upper panel "Today's Availability" and the list for this monitor.
@@ -114,6 +116,7 @@ class MonitorInfoPane : public wxPanel {
 
   controls::ColorList* list_ = nullptr;
   bool fitPending_ = false;
+  int wholeTextWidth_ = 0;
 };
 
 }  // namespace app

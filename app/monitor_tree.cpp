@@ -4,6 +4,7 @@
 #include <wx/imaglist.h>
 #include <wx/log.h>
 #include <wx/menu.h>
+#include <wx/settings.h>
 
 #include <algorithm>
 #include <memory>
@@ -11,6 +12,7 @@
 
 #include "app/main_menu.h"
 #include "controls/accessible_name.h"
+#include "controls/font_scale.h"
 #include "controls/image_strip.h"
 #include "engine/monitor/monitor_values.h"
 #include "res/art.h"
@@ -19,6 +21,9 @@ namespace app {
 namespace {
 
 constexpr int kImageSize = 16;
+// The widest text of a node that is not a monitor's name, and its depth ("Monitors" is 1).
+constexpr const char* kWidestFixedNode = "Connection Time history";
+constexpr int kFixedNodeDepth = 4;
 
 int MonitorImage(int type) {
   return type == engine::kOdbcDataSourceType ? kTreeMonitor : kTreeMonitors;
@@ -139,8 +144,24 @@ MonitorTree::MonitorTree(wxWindow* parent, wxWindowID id, SummarySource monitors
     wxLogError("The tree images could not be loaded.");
   }
   controls::SetAccessibleName(this, "Monitors View");
+  // Nodes are named by the store: the tree's column is never edited in place.
+  if (GetColumnCount() > 0) GetColumn(0)->GetRenderer()->SetMode(wxDATAVIEW_CELL_INERT);
+  Bind(wxEVT_DATAVIEW_ITEM_START_EDITING, [](wxDataViewEvent& event) { event.Veto(); });
   Bind(wxEVT_DATAVIEW_SELECTION_CHANGED, &MonitorTree::OnSelectionChanged, this);
   Bind(wxEVT_DATAVIEW_ITEM_CONTEXT_MENU, &MonitorTree::OnContextMenu, this);
+}
+
+int MonitorTree::WidestFixedNodeWidth() {
+  gint expander = 14;
+  gint separator = 4;
+  gtk_widget_style_get(GtkGetTreeView(), "expander-size", &expander, "horizontal-separator",
+                       &separator, nullptr);
+  // Every level, the node's own included, is indented by an expander and its margins; the
+  // image and the text follow, then the cell's and the frame's padding.
+  const int indent = expander + 2 * separator;
+  return kFixedNodeDepth * indent + FromDIP(kImageSize + 4) +
+         controls::TextWidth(this, kWidestFixedNode) + controls::CellPadding(this) +
+         wxSystemSettings::GetMetric(wxSYS_VSCROLL_X, this);
 }
 
 void MonitorTree::SetSelectionHandler(SelectionHandler h) { handler_ = std::move(h); }

@@ -83,6 +83,8 @@ class MonitorTree : public wxDataViewTreeCtrl {
   // node or child: nothing ends up selected. Fires the selection handler once.
   void SelectServer(const std::string& monitorId, int image);
   void SelectMonitorsRoot();
+  // The width that shows every node but a monitor's name whole without sideways scrolling.
+  int WidestFixedNodeWidth();
   // The monitor's node; an invalid item when none.
   wxDataViewItem FindServerItem(const std::string& monitorId) const;
 

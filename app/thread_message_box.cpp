@@ -7,10 +7,16 @@
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
 
+#include <wx/app.h>
+#include <wx/settings.h>
+#include <wx/toplevel.h>
+
+#include <algorithm>
 #include <utility>
 
 #include "app/ui_thread.h"
 #include "controls/accessible_name.h"
+#include "controls/font_scale.h"
 
 namespace app {
 namespace {
@@ -18,6 +24,14 @@ namespace {
 // The open box; touched on the UI thread only. A box being closed is detached first, so
 // that messages arriving meanwhile open a new box.
 ThreadMessageBox* openBox = nullptr;
+
+// The text column's width: the widest line of the caption or the message, within these
+// bounds of the layout font (wider captions wrap).
+constexpr int kLeastTextWidth = 380;
+constexpr int kMostTextWidth = 640;
+// The message's height in the layout font, and the most it grows to for a longer message.
+constexpr int kLeastMessageHeight = 120;
+constexpr int kMostMessageHeight = 360;
 
 wxBitmap IconFor(int kind) {
   return wxArtProvider::GetBitmap(kind == kAlertKindError ? wxART_ERROR : wxART_INFORMATION,
@@ -47,6 +61,15 @@ std::string AlertPages::CounterText() const {
   return std::to_string(current_ + 1) + "/" + std::to_string(Count());
 }
 
+AlertBoxText AlertBoxTextSize(int captionWidth, int messageWidth, int messageHeight, wxSize least,
+                              wxSize most, int messageFrame) {
+  AlertBoxText fit;
+  fit.width = std::clamp(std::max(captionWidth, messageWidth + messageFrame), least.x,
+                         std::max(least.x, most.x));
+  fit.messageHeight = std::clamp(messageHeight + messageFrame, least.y, std::max(least.y, most.y));
+  return fit;
+}
+
 void ThreadMessageBox::ShowAsync(std::string caption, std::string text, int kind) {
   PostToUiThread([caption = std::move(caption), text = std::move(text), kind]() mutable {
     AddOrCreate(std::move(caption), std::move(text), kind);
@@ -59,6 +82,7 @@ ThreadMessageBox* ThreadMessageBox::AddOrCreate(std::string caption, std::string
   if (openBox == nullptr) {
     openBox = new ThreadMessageBox();
     openBox->AddMessage(std::move(caption), std::move(text), kind);
+    openBox->Place();
     openBox->Show();
   } else {
     openBox->AddMessage(std::move(caption), std::move(text), kind);
@@ -77,7 +101,8 @@ ThreadMessageBox::ThreadMessageBox()
   controls::SetAccessibleName(icon_, IconName(kAlertKindInformation));
   caption_ = new wxStaticText(this, wxID_ANY, "");
   caption_->SetFont(caption_->GetFont().Bold());
-  message_ = new wxTextCtrl(this, wxID_ANY, "", wxDefaultPosition, wxSize(380, 120),
+  message_ = new wxTextCtrl(this, wxID_ANY, "", wxDefaultPosition,
+                            controls::FontScaled(wxSize(kLeastTextWidth, kLeastMessageHeight)),
                             wxTE_MULTILINE | wxTE_READONLY | wxTE_WORDWRAP);
   counter_ = new wxStaticText(this, wxID_ANY, "");
   prev_ = new wxButton(this, wxID_BACKWARD, "Prev");
@@ -129,7 +154,6 @@ void ThreadMessageBox::ShowPage(int index) {
 void ThreadMessageBox::UpdateControls() {
   if (pages_.Count() == 0) return;
   const AlertPages::Message& m = pages_.CurrentMessage();
-  caption_->SetLabelText(wxString::FromUTF8(m.caption));
   wxString text = wxString::FromUTF8(m.text);
   text.Replace("\r\n", "\n");
   message_->ChangeValue(text);
@@ -146,7 +170,39 @@ void ThreadMessageBox::UpdateControls() {
   // Keep the default button usable when the one with the focus was just disabled.
   if (!prev_->IsEnabled() && FindFocus() == prev_) close_->SetFocus();
   if (!next_->IsEnabled() && FindFocus() == next_) close_->SetFocus();
+  FitToMessage(m.caption, text);
+}
+
+void ThreadMessageBox::FitToMessage(const std::string& caption, const wxString& text) {
+  const AlertBoxText fit = AlertBoxTextSize(
+      controls::TextWidth(caption_, wxString::FromUTF8(caption)),
+      controls::TextWidth(message_, text),
+      message_->GetCharHeight() * (static_cast<int>(text.Freq('\n')) + 1),
+      controls::FontScaled(wxSize(kLeastTextWidth, kLeastMessageHeight)),
+      controls::FontScaled(wxSize(kMostTextWidth, kMostMessageHeight)),
+      // A multi-line text's frame and scroll bar take room beside its lines.
+      message_->GetCharWidth() * 2 + wxSystemSettings::GetMetric(wxSYS_VSCROLL_X, message_));
+  caption_->SetLabelText(wxString::FromUTF8(caption));
+  caption_->Wrap(fit.width);
+  message_->SetMinSize(wxSize(fit.width, fit.messageHeight));
+  // The box grows to show a longer message whole; it does not shrink under the user.
+  wxSize size = GetSizer()->ComputeFittingWindowSize(this);
+  if (IsShown()) size.IncTo(GetSize());
+  SetSize(size);
   Layout();
+}
+
+void ThreadMessageBox::Place() {
+  // Over the main window while it is on the screen, else in the screen's middle.
+  wxWindow* main = wxTheApp != nullptr ? wxTheApp->GetTopWindow() : nullptr;
+  if (main != nullptr && main != this && main->IsShownOnScreen() &&
+      !static_cast<wxTopLevelWindow*>(main)->IsIconized()) {
+    const wxRect over = main->GetScreenRect();
+    const wxSize size = GetSize();
+    Move(over.x + (over.width - size.x) / 2, over.y + (over.height - size.y) / 2);
+  } else {
+    CentreOnScreen();
+  }
 }
 
 void ThreadMessageBox::Discard() {
@@ -156,7 +212,11 @@ void ThreadMessageBox::Discard() {
 }
 
 wxString ThreadMessageBox::CounterLabel() const { return counter_->GetLabelText(); }
-wxString ThreadMessageBox::CaptionLabel() const { return caption_->GetLabelText(); }
+wxString ThreadMessageBox::CaptionLabel() const {
+  wxString caption = caption_->GetLabelText();
+  caption.Replace("\n", " ");  // where a long caption wraps
+  return caption;
+}
 wxString ThreadMessageBox::MessageText() const { return message_->GetValue(); }
 
 }  // namespace app

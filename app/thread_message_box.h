@@ -1,6 +1,8 @@
 // The alert window "Lumivar - Alert": it collects every alert message that arrives while
 // it is open and lets the user page through them with Prev and Next; Close discards them
-// all. Only one box is open at a time; a message arriving after Close opens a new one.
+// all. Only one box is open at a time; a message arriving after Close opens a new one. It
+// opens centred on the main window when that is shown, sized to its caption and message,
+// and grows when Prev or Next shows a longer one.
 // ShowAsync may be called from any thread and returns at once; everything else runs on
 // the UI thread.
 #pragma once
@@ -9,6 +11,7 @@
 #include <vector>
 
 #include <wx/dialog.h>
+#include <wx/gdicmn.h>
 
 class wxButton;
 class wxStaticBitmap;
@@ -53,6 +56,17 @@ class AlertPages {
   int iconKind_ = kAlertKindInformation;
 };
 
+// The box's text column: as wide as the caption or the message's widest line (plus the
+// message's frame) within least.x..most.x, the caption wrapping beyond; the message as high
+// as its lines (plus its frame) within least.y..most.y, scrolling beyond.
+struct AlertBoxText {
+  int width = 0;
+  int messageHeight = 0;
+  bool operator==(const AlertBoxText&) const = default;
+};
+AlertBoxText AlertBoxTextSize(int captionWidth, int messageWidth, int messageHeight, wxSize least,
+                              wxSize most, int messageFrame);
+
 class ThreadMessageBox : public wxDialog {
  public:
   // Hands the message to the UI thread, which adds it to the open box or opens a box for
@@ -74,7 +88,9 @@ class ThreadMessageBox : public wxDialog {
   wxButton* NextButton() const { return next_; }
   wxButton* CloseButton() const { return close_; }
   wxString CounterLabel() const;
+  // The caption shown, lines joined as they were before wrapping.
   wxString CaptionLabel() const;
+  wxStaticText* Caption() const { return caption_; }
   wxString MessageText() const;
 
   // The box never keeps the program running after the main window has closed.
@@ -85,6 +101,10 @@ class ThreadMessageBox : public wxDialog {
   ~ThreadMessageBox() override;
 
   void UpdateControls();
+  // Sizes the box to the caption and the message shown (growing, never shrinking).
+  void FitToMessage(const std::string& caption, const wxString& text);
+  // Centres the box on the main window while that is on the screen, else on the screen.
+  void Place();
   void Discard();
 
   AlertPages pages_;

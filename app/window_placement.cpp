@@ -28,6 +28,16 @@ int ShowModeToSave(bool minimizedOrHidden, bool maximized) {
   return maximized ? kShowMaximized : kShowNormal;
 }
 
+Rect DefaultWindowSize(int wantedWidth, int wantedHeight, const std::vector<Rect>& displays) {
+  Rect r{0, 0, std::min(wantedWidth, kSmallScreenWidth),
+         std::min(wantedHeight, kSmallScreenHeight)};
+  if (!displays.empty()) {
+    r.width = std::min(r.width, displays.front().width);
+    r.height = std::min(r.height, displays.front().height);
+  }
+  return r;
+}
+
 Rect FitToDisplays(Rect wanted, const std::vector<Rect>& displays, int minWidth, int minHeight) {
   Rect r = wanted;
   r.width = std::max(r.width, minWidth);

@@ -27,6 +27,15 @@ struct Rect {
   int height = 0;
 };
 
+// The smallest screen every window of the program fits: 1366x768, less a desktop panel.
+inline constexpr int kSmallScreenWidth = 1366;
+inline constexpr int kSmallScreenHeight = 768 - 40;
+
+// The main window's default size: the wanted size (the layout size scaled to the font), no
+// larger than a small screen nor than the main display's work area (displays as for
+// FitToDisplays; none: no limit but the small screen).
+Rect DefaultWindowSize(int wantedWidth, int wantedHeight, const std::vector<Rect>& displays);
+
 // How a saved mode is shown: minimised and maximised as saved, every other value
 // (a hidden or unknown mode included) as a normal window, so the window always appears.
 int EffectiveShowMode(int savedMode);

@@ -1,5 +1,7 @@
 #include "controls/pane_splitter.h"
 
+#include "controls/font_scale.h"
+
 #include <algorithm>
 
 namespace controls {
@@ -28,9 +30,13 @@ PaneSplitter::PaneSplitter(wxWindow* parent, wxWindowID id)
   Bind(wxEVT_SIZE, &PaneSplitter::OnSize, this);
 }
 
+int PaneSplitter::InitialWidth() const {
+  return initialWidth_ > 0 ? initialWidth_ : FontScaled(kInitialWidth);
+}
+
 void PaneSplitter::SplitPanes(wxWindow* left, wxWindow* right) {
   const SplitterLimits limits = Limits();
-  const int initial = ClampSashPosition(kInitialWidth, {limits.minimum, kInitialWidth});
+  const int initial = ClampSashPosition(InitialWidth(), {limits.minimum, InitialWidth()});
   SplitVertically(left, right, initial);
   sized_ = limits.maximum >= initial;
 }
@@ -63,7 +69,7 @@ void PaneSplitter::OnSize(wxSizeEvent& event) {
       // Until the window is wide enough for the initial width (it may be laid out in
       // steps), the initial width stays requested rather than clamped away.
       const SplitterLimits limits = Limits();
-      const int initial = ClampSashPosition(kInitialWidth, {limits.minimum, kInitialWidth});
+      const int initial = ClampSashPosition(InitialWidth(), {limits.minimum, InitialWidth()});
       if (limits.maximum < initial) return;
       sized_ = true;
       SetSashPosition(initial);

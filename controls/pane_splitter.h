@@ -1,7 +1,7 @@
 // The left pane's draggable edge: a native splitter, split vertically, whose left pane
 // keeps its width while the window is resized and is never unsplit. The left pane is at
 // least its content's minimum plus the edge on either side; the right pane never gets less
-// than its minimum. The width starts at kInitialWidth and is not remembered. UI thread only.
+// than its minimum. The width starts at InitialWidth() and is not remembered. UI thread only.
 #pragma once
 
 #include <wx/splitter.h>
@@ -34,7 +34,10 @@ class PaneSplitter : public wxSplitterWindow {
 
   PaneSplitter(wxWindow* parent, wxWindowID id = wxID_ANY);
 
-  // Shows left and right side by side, the left one kInitialWidth wide (or its minimum).
+  // The left pane's width at the start: kInitialWidth scaled to the font unless set.
+  int InitialWidth() const;
+  void SetInitialWidth(int width) { initialWidth_ = width; }
+  // Shows left and right side by side, the left one InitialWidth() wide (or its minimum).
   void SplitPanes(wxWindow* left, wxWindow* right);
   // Sets the left content's minimum width and the right pane's; the current width is
   // brought within the new limits.
@@ -51,6 +54,7 @@ class PaneSplitter : public wxSplitterWindow {
   void OnSize(wxSizeEvent& event);
   void Reclamp();
 
+  int initialWidth_ = 0;
   int leftContent_ = 0;
   int rightMinimum_ = 0;
   // Whether the first real size has been seen (until then the initial width is pending).

@@ -169,6 +169,13 @@ NewMonitorWizard::NewMonitorWizard(wxWindow* parent, const NewMonitorData& data,
     if (page >= 0) SetTitle(kPageTitles[page]);
     event.Skip();
   });
+  // Laying out its first page puts the wizard in the screen's middle; it opens centred on
+  // the window it belongs to instead.
+  Bind(wxEVT_SHOW, [this, placed = false](wxShowEvent& event) mutable {
+    if (event.IsShown() && !placed && GetParent() != nullptr) CentreOnParent();
+    placed = placed || event.IsShown();
+    event.Skip();
+  });
 }
 
 int NewMonitorWizard::CurrentPage() const {

@@ -21,11 +21,14 @@
 #include "app/settings/settings.h"
 #include "app/wx_text.h"
 #include "controls/accessible_name.h"
+#include "controls/font_scale.h"
 
 namespace app {
 namespace {
 
 constexpr const char* kCaption = "Settings";
+// The least width of an e-mail field, in the layout font.
+constexpr int kMailFieldWidth = 150;
 
 }  // namespace
 
@@ -111,8 +114,10 @@ SettingsDialog::SettingsDialog(wxWindow* parent, const SettingsDialogValues& val
 
   auto* mail = new wxStaticBoxSizer(wxVERTICAL, this, "E-Mail Reports");
   wxStaticBox* mailBox = mail->GetStaticBox();
-  auto* mailGrid = new wxFlexGridSizer(2, gap, gap);
+  // Two labelled fields a line, so that the dialog fits a small screen.
+  auto* mailGrid = new wxFlexGridSizer(4, gap, 2 * gap);
   mailGrid->AddGrowableCol(1);
+  mailGrid->AddGrowableCol(3);
   server_ = new wxTextCtrl(mailBox, wxID_ANY);
   port_ = new wxTextCtrl(mailBox, wxID_ANY, "", wxDefaultPosition, FromDIP(wxSize(70, -1)), 0,
                          wxTextValidator(wxFILTER_DIGITS));
@@ -123,12 +128,17 @@ SettingsDialog::SettingsDialog(wxWindow* parent, const SettingsDialogValues& val
       new wxTextCtrl(mailBox, wxID_ANY, "", wxDefaultPosition, wxDefaultSize, wxTE_PASSWORD);
   sender_ = new wxTextCtrl(mailBox, wxID_ANY);
   sendTo_ = new wxTextCtrl(mailBox, wxID_ANY);
+  // The fields of both columns start equally wide and share the width the dialog has.
+  for (wxTextCtrl* field : {server_, user_, password_, sender_, sendTo_})
+    field->SetMinSize(wxSize(controls::FontScaled(kMailFieldWidth), -1));
   const wxString modes[] = {"Never", "Daily", "Weekly", "Monthly"};
   mode_ = new wxChoice(mailBox, wxID_ANY, wxDefaultPosition, wxDefaultSize, 4, modes);
   row(mailBox, mailGrid, "SMTP Server:", server_);
   row(mailBox, mailGrid, "SMTP Server Port:", port_, 0);
   mailGrid->AddSpacer(0);
   mailGrid->Add(auth_);
+  mailGrid->AddSpacer(0);
+  mailGrid->AddSpacer(0);
   row(mailBox, mailGrid, "User Name:", user_);
   row(mailBox, mailGrid, "Password:", password_);
   row(mailBox, mailGrid, "Sender Address:", sender_);

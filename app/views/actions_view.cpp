@@ -13,6 +13,7 @@
 #include "app/modal_command.h"
 #include "app/wx_text.h"
 #include "controls/accessible_name.h"
+#include "controls/font_scale.h"
 #include "engine/store/server_storage.h"
 
 namespace app {
@@ -192,13 +193,18 @@ ActionsView::ActionsView(wxWindow* parent, SnapshotSource snapshots, engine::Ser
   const bool known = kind >= 0 && kind < static_cast<int>(std::size(kListNames));
   controls::SetAccessibleName(list_, known ? kListNames[kind] : "Actions");
   const LayoutSettings layout = Settings::Instance().GetLayout();
-  for (const ActionColumn& column : columns_) {
-    list_->AppendTextColumn(column.title, wxDATAVIEW_CELL_INERT, layout.*column.width, wxALIGN_LEFT,
+  const LayoutSettings defaults;
+  for (unsigned i = 0; i < columns_.size(); ++i) {
+    const ActionColumn& column = columns_[i];
+    columnDefaults_.Add(list_, i, defaults.*column.width, column.title);
+    list_->AppendTextColumn(column.title, wxDATAVIEW_CELL_INERT,
+                            columnDefaults_.Shown(i, layout.*column.width), wxALIGN_LEFT,
                             wxDATAVIEW_COL_RESIZABLE);
   }
+  columnDefaults_.FitOnResize(list_);
   // An empty last column takes the room the others leave, which GTK gives to the last
   // column; every listed column then keeps the width the user gave it.
-  list_->AppendTextColumn("", wxDATAVIEW_CELL_INERT, 20, wxALIGN_LEFT, 0);
+  list_->AppendTextColumn("", wxDATAVIEW_CELL_INERT, 20, wxALIGN_LEFT, 0)->SetMinWidth(20);
 
   add_ = new wxButton(this, wxID_ANY, "&Add...");
   edit_ = new wxButton(this, wxID_ANY, "&Edit...");
@@ -324,7 +330,7 @@ void ActionsView::UpdateButtons() {
 void ActionsView::SetWidths() {
   const LayoutSettings layout = Settings::Instance().GetLayout();
   for (unsigned i = 0; i < columns_.size(); ++i) {
-    list_->GetColumn(i)->SetWidth(layout.*columns_[i].width);
+    list_->GetColumn(i)->SetWidth(columnDefaults_.Shown(i, layout.*columns_[i].width));
   }
 }
 
@@ -335,7 +341,7 @@ void ActionsView::StoreWidths() {
     // A list that is not laid out yet (a view refreshed as it is first shown) reads 0 for
     // every column: that is no width the user gave it.
     const int width = list_->GetColumn(i)->GetWidth();
-    if (width > 0) layout.*columns_[i].width = width;
+    if (width > 0) layout.*columns_[i].width = columnDefaults_.Stored(i, width);
   }
   Settings::Instance().SetLayout(layout);
 }

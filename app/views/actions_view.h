@@ -13,6 +13,7 @@
 
 #include "app/settings/settings.h"
 #include "app/views/base_view.h"
+#include "controls/font_scale.h"
 
 class wxButton;
 class wxDataViewEvent;
@@ -128,6 +129,7 @@ class ActionsView : public BaseView {
   RunDialog runDialog_;
   std::vector<ActionColumn> columns_;
   wxDataViewListCtrl* list_ = nullptr;
+  controls::ColumnDefaults columnDefaults_;
   wxButton* add_ = nullptr;
   wxButton* edit_ = nullptr;
   wxButton* remove_ = nullptr;

@@ -13,6 +13,7 @@
 #include "app/settings/settings.h"
 #include "app/wx_text.h"
 #include "controls/accessible_name.h"
+#include "controls/font_scale.h"
 #include "engine/store/server_storage.h"
 
 namespace app {
@@ -22,8 +23,6 @@ namespace {
 constexpr const char* kRemoveAllQuestion = "Are you sure you want remove all alerts?";
 constexpr const char* kEnableQueryQuestion = "Enable Alert's associated Test Query?";
 constexpr const char* kSelectBoth = "Select Attribute and Action.";
-// Room around a heading's text in its column (the header's margins), in DIPs.
-constexpr int kHeadingPadding = 24;
 constexpr const char* kHeadings[kAlertColumnCount] = {
     "Attribute", "Condition", "Threshold", "Action", "Alert Type", "Current Value", "Status"};
 
@@ -63,19 +62,25 @@ AlertsView::AlertsView(wxWindow* parent, SnapshotSource snapshots, engine::Serve
                                  wxDV_SINGLE | wxDV_ROW_LINES | wxDV_HORIZ_RULES);
   controls::SetAccessibleName(list_, "Alerts");
   controls::KeepAccessibleCellsCurrent(list_);
-  list_->AppendToggleColumn("", wxDATAVIEW_CELL_ACTIVATABLE, 28);
+  list_->AppendToggleColumn("", wxDATAVIEW_CELL_ACTIVATABLE, controls::FontScaled(28))
+      ->SetMinWidth(controls::FontScaled(28));
   const auto widths = Widths(layout);
+  LayoutSettings layoutDefaults;
+  const auto defaults = Widths(layoutDefaults);
+  // Typical values: the longest attribute name, a threshold, the alert types.
+  const std::initializer_list<wxString> typical[kAlertColumnCount] = {
+      {"Connection Time (ms.)"}, {">="}, {"10000"}, {}, {"Error", "Clear"}, {"10000"}, {}};
   for (std::size_t column = 0; column < kAlertColumnCount; ++column) {
-    // The stored widths were made for a narrower font than most desktops have: a column
-    // is at least as wide as its heading, so no heading shows cut.
-    const int width = std::max(*widths[column], list_->GetTextExtent(kHeadings[column]).x +
-                                                    list_->FromDIP(kHeadingPadding));
-    list_->AppendTextColumn(kHeadings[column], wxDATAVIEW_CELL_INERT, width, wxALIGN_LEFT,
+    const unsigned index = static_cast<unsigned>(kFirstTextColumn + column);
+    columnDefaults_.Add(list_, index, *defaults[column], kHeadings[column], typical[column]);
+    list_->AppendTextColumn(kHeadings[column], wxDATAVIEW_CELL_INERT,
+                            columnDefaults_.Shown(column, *widths[column]), wxALIGN_LEFT,
                             wxDATAVIEW_COL_RESIZABLE);
   }
+  columnDefaults_.FitOnResize(list_);
   // An empty last column takes the room the others leave, which GTK gives to the last
   // column; the Status column then keeps the width the user gave it, and that is stored.
-  list_->AppendTextColumn("", wxDATAVIEW_CELL_INERT, 20, wxALIGN_LEFT, 0);
+  list_->AppendTextColumn("", wxDATAVIEW_CELL_INERT, 20, wxALIGN_LEFT, 0)->SetMinWidth(20);
 
   add_ = new wxButton(this, wxID_ANY, "&Add...");
   edit_ = new wxButton(this, wxID_ANY, "&Edit...");
@@ -113,7 +118,8 @@ void AlertsView::OnInitView(bool firstInit) {
   LayoutSettings layout = Settings::Instance().GetLayout();
   const auto widths = Widths(layout);
   for (unsigned column = 0; column < kAlertColumnCount; ++column) {
-    list_->GetColumn(kFirstTextColumn + column)->SetWidth(*widths[column]);
+    list_->GetColumn(kFirstTextColumn + column)
+        ->SetWidth(columnDefaults_.Shown(column, *widths[column]));
   }
 }
 
@@ -241,7 +247,7 @@ void AlertsView::StoreWidths() {
   for (unsigned column = 0; column < kAlertColumnCount; ++column) {
     // A list that is not laid out yet reads 0 for every column: no width the user gave it.
     const int width = list_->GetColumn(kFirstTextColumn + column)->GetWidth();
-    if (width > 0) *widths[column] = width;
+    if (width > 0) *widths[column] = columnDefaults_.Stored(column, width);
   }
   Settings::Instance().SetLayout(layout);
 }

@@ -11,6 +11,7 @@
 
 #include "app/views/alert_rows.h"
 #include "app/views/base_view.h"
+#include "controls/font_scale.h"
 
 class wxButton;
 class wxDataViewEvent;
@@ -81,6 +82,7 @@ class AlertsView : public BaseView {
   Message dialogMessage_;  // as given: empty lets the dialog use its own
   RunDialog runDialog_;
   wxDataViewListCtrl* list_ = nullptr;
+  controls::ColumnDefaults columnDefaults_;
   wxButton* add_ = nullptr;
   wxButton* edit_ = nullptr;
   wxButton* remove_ = nullptr;

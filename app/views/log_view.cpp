@@ -4,7 +4,7 @@
 #include <wx/dataview.h>
 #include <wx/msgdlg.h>
 #include <wx/sizer.h>
-#include <wx/stattext.h>
+#include <wx/textctrl.h>
 #include <wx/weakref.h>
 
 #include <algorithm>
@@ -19,6 +19,7 @@
 #include "app/settings/settings.h"
 #include "app/ui_thread.h"
 #include "controls/accessible_name.h"
+#include "controls/font_scale.h"
 #include "engine/store/log_writer.h"
 #include "engine/store/server_storage.h"
 #include "platform/time_format.h"
@@ -28,6 +29,8 @@ namespace app {
 namespace {
 
 constexpr int kGap = 6;
+// The selected line's message: four lines of the layout font.
+constexpr int kMessageHeight = 60;
 // How long a read waits for log rows asked for before it to reach the file.
 constexpr auto kLogWriteWait = std::chrono::seconds(5);
 
@@ -59,6 +62,25 @@ bool LogNeedsReload(int hint, const std::string& shownId, const LogState& shownS
   return LogStateOf(monitor) != shownState;
 }
 
+std::string MessageLines(const std::string& message) {
+  std::string lines;
+  lines.reserve(message.size());
+  for (std::size_t i = 0; i < message.size(); ++i) {
+    if (message[i] != '\r') {
+      lines += message[i];
+    } else if (i + 1 == message.size() || (message[i + 1] != '\r' && message[i + 1] != '\n')) {
+      lines += '\n';
+    }
+  }
+  return lines;
+}
+
+std::string OneLine(const std::string& message) {
+  std::string line = MessageLines(message);
+  std::replace(line.begin(), line.end(), '\n', ' ');
+  return line;
+}
+
 std::optional<std::array<int, 3>> LogWidthsToStore(const std::vector<int>& columnWidths) {
   if (columnWidths.size() != 3) return std::nullopt;
   for (int width : columnWidths) {
@@ -80,8 +102,11 @@ class LogView::Model : public wxDataViewVirtualListModel {
       return;
     }
     const LogLine& line = lines_[row];
-    const std::string& text = col == 0 ? line.type : col == 1 ? line.time : line.message;
-    value = wxString::FromUTF8(text);
+    if (col == 2) {
+      value = wxString::FromUTF8(OneLine(line.message));
+      return;
+    }
+    value = wxString::FromUTF8(col == 0 ? line.type : line.time);
   }
   bool SetValueByRow(const wxVariant&, unsigned int, unsigned int) override { return false; }
 
@@ -148,16 +173,17 @@ LogView::LogView(wxWindow* parent, SnapshotSource snapshots, engine::ServerStora
   list_->AssociateModel(model_);
   model_->DecRef();  // the list holds it
 
-  message_ = new wxStaticText(this, wxID_ANY, wxString(), wxDefaultPosition, wxDefaultSize,
-                              wxST_NO_AUTORESIZE | wxST_ELLIPSIZE_END);
+  message_ = new wxTextCtrl(this, wxID_ANY, wxString(), wxDefaultPosition,
+                            wxSize(-1, controls::FontScaled(kMessageHeight)),
+                            wxTE_MULTILINE | wxTE_READONLY | wxTE_WORDWRAP);
   controls::SetAccessibleName(message_, "Message");
   clear_ = new wxButton(this, wxID_ANY, "&Clear");
   controls::SetAccessibleName(clear_, "Clear");
 
   Body()->Add(list_, wxSizerFlags(1).Expand().Border(wxLEFT | wxRIGHT | wxTOP, kGap));
   auto* bottom = new wxBoxSizer(wxHORIZONTAL);
-  bottom->Add(message_, wxSizerFlags(1).CentreVertical().Border(wxRIGHT, kGap));
-  bottom->Add(clear_, wxSizerFlags().CentreVertical());
+  bottom->Add(message_, wxSizerFlags(1).Expand().Border(wxRIGHT, kGap));
+  bottom->Add(clear_, wxSizerFlags().Top());
   Body()->Add(bottom, wxSizerFlags().Expand().Border(wxALL, kGap));
 
   list_->Bind(wxEVT_DATAVIEW_SELECTION_CHANGED, [this](wxDataViewEvent&) {
@@ -165,7 +191,7 @@ LogView::LogView(wxWindow* parent, SnapshotSource snapshots, engine::ServerStora
     if (!item.IsOk()) return;
     const unsigned int row = model_->GetRow(item);
     if (row < lines_.size()) {
-      message_->SetLabelText(wxString::FromUTF8(lines_[row].message));
+      message_->ChangeValue(wxString::FromUTF8(MessageLines(lines_[row].message)));
     }
   });
   clear_->Bind(wxEVT_BUTTON,
@@ -183,9 +209,16 @@ LogView::~LogView() {
 void LogView::OnInitView(bool firstInit) {
   if (!firstInit) return;
   const LayoutSettings layout = Settings::Instance().GetLayout();
-  list_->AppendTextColumn("Type", 0, wxDATAVIEW_CELL_INERT, layout.logTypeWidth);
-  list_->AppendTextColumn("Date/Time", 1, wxDATAVIEW_CELL_INERT, layout.logDateWidth);
-  list_->AppendTextColumn("Message", 2, wxDATAVIEW_CELL_INERT, layout.logMessageWidth);
+  const LayoutSettings defaults;
+  columnDefaults_.Add(list_, 0, defaults.logTypeWidth, "Type", {"ALERT"});
+  columnDefaults_.Add(list_, 1, defaults.logDateWidth, "Date/Time", {"28 Sep 2026 10:58 PM"});
+  columnDefaults_.Add(list_, 2, defaults.logMessageWidth, "Message");
+  list_->AppendTextColumn("Type", 0, wxDATAVIEW_CELL_INERT,
+                          columnDefaults_.Shown(0, layout.logTypeWidth));
+  list_->AppendTextColumn("Date/Time", 1, wxDATAVIEW_CELL_INERT,
+                          columnDefaults_.Shown(1, layout.logDateWidth));
+  list_->AppendTextColumn("Message", 2, wxDATAVIEW_CELL_INERT,
+                          columnDefaults_.Shown(2, layout.logMessageWidth));
 }
 
 bool LogView::UpdateView(bool save, int hint) {
@@ -218,7 +251,7 @@ void LogView::ClearLog() {
   Request(true);
 }
 
-wxString LogView::MessageText() const { return message_->GetLabelText(); }
+wxString LogView::MessageText() const { return message_->GetValue(); }
 
 void LogView::Request(bool clear) {
   const std::uint64_t generation = ++generation_;
@@ -256,9 +289,9 @@ void LogView::StoreWidths() {
   const std::optional<std::array<int, 3>> store = LogWidthsToStore(widths);
   if (!store) return;
   LayoutSettings layout = Settings::Instance().GetLayout();
-  layout.logTypeWidth = (*store)[0];
-  layout.logDateWidth = (*store)[1];
-  layout.logMessageWidth = (*store)[2];
+  layout.logTypeWidth = columnDefaults_.Stored(0, (*store)[0]);
+  layout.logDateWidth = columnDefaults_.Stored(1, (*store)[1]);
+  layout.logMessageWidth = columnDefaults_.Stored(2, (*store)[2]);
   Settings::Instance().SetLayout(layout);
 }
 

@@ -1,9 +1,9 @@
 // The log view: the selected monitor's log rows, newest first, in a virtual list of three
-// columns (type, date and time, message), the full message of the selected line in a text
-// under the list, and "Clear", which deletes the monitor's rows after the user agrees.
-// The rows are read, and cleared, on a worker of the view; results come back to the UI
-// thread and reach the view only while it lives. The column widths come from the settings
-// and go back to them. UI thread only, but the free functions may run on any thread.
+// columns (type, date and time, message; one line a row), the full message of the selected
+// line in a scrollable multi-line text under the list, and "Clear", which deletes the monitor's
+// rows after the user agrees. The rows are read, and cleared, on a worker of the view; results come
+// back to the UI thread and reach the view only while it lives. The column widths come from the
+// settings and go back to them. UI thread only, but the free functions may run on any thread.
 #pragma once
 
 #include <wx/string.h>
@@ -17,11 +17,12 @@
 #include <vector>
 
 #include "app/views/base_view.h"
+#include "controls/font_scale.h"
 #include "engine/store/data_reads.h"
 
 class wxButton;
 class wxDataViewCtrl;
-class wxStaticText;
+class wxTextCtrl;
 template <class T>
 class wxWeakRef;
 
@@ -62,6 +63,11 @@ LogState LogStateOf(const engine::MonitorSnapshot& monitor);
 // state has moved on.
 bool LogNeedsReload(int hint, const std::string& shownId, const LogState& shownState,
                     const engine::MonitorSnapshot& monitor);
+
+// A message with "\n" line ends: a line break is LF, CR, or CRs before an LF.
+std::string MessageLines(const std::string& message);
+// A message as one list row shows it: each line break as one blank.
+std::string OneLine(const std::string& message);
 
 // The widths to store for the list's column widths: only when all three columns exist and
 // have a width (a list not laid out yet reads 0 for every column).
@@ -108,8 +114,9 @@ class LogView : public BaseView {
   engine::ServerStorage& storage_;
   ConfirmFunction confirm_;
   wxDataViewCtrl* list_ = nullptr;
-  wxStaticText* message_ = nullptr;
+  wxTextCtrl* message_ = nullptr;
   wxButton* clear_ = nullptr;
+  controls::ColumnDefaults columnDefaults_;
   Model* model_ = nullptr;  // owned by the list through its reference count
   std::vector<LogLine> lines_;
   std::string shownId_;

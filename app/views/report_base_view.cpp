@@ -10,7 +10,6 @@
 #include <wx/textctrl.h>
 #include <wx/timectrl.h>
 #include <wx/weakref.h>
-#include <wx/wrapsizer.h>
 #include <wx/wupdlock.h>
 
 #include <algorithm>
@@ -22,6 +21,7 @@
 #include "app/ui_thread.h"
 #include "controls/accessible_name.h"
 #include "controls/color_list.h"
+#include "controls/font_scale.h"
 
 namespace app {
 
@@ -61,6 +61,29 @@ void SetPicker(wxDatePickerCtrl* date, wxTimePickerCtrl* time, std::int64_t t) {
     if (auto* text = dynamic_cast<wxTextCtrl*>(child)) text->SelectNone();
   }
 }
+
+// A part of the period bar within its line.
+wxSizerFlags PartFlags() {
+  return wxSizerFlags().CentreVertical().Border(wxTOP | wxBOTTOM | wxRIGHT, kGap);
+}
+
+// The period bar's lines. Their least width is their widest part's, however the parts are
+// placed now, so that the bar never sets the view's least width.
+class PartLines : public wxBoxSizer {
+ public:
+  explicit PartLines(std::vector<wxBoxSizer*> parts)
+      : wxBoxSizer(wxVERTICAL), parts_(std::move(parts)) {}
+
+  wxSize CalcMin() override {
+    wxSize least = wxBoxSizer::CalcMin();
+    least.x = 0;
+    for (wxSizer* part : parts_) least.x = std::max(least.x, part->CalcMin().x + kGap);
+    return least;
+  }
+
+ private:
+  std::vector<wxBoxSizer*> parts_;
+};
 
 PeriodMemory MemoryOf(const engine::MonitorSnapshot& monitor) {
   return {monitor.reportStart, monitor.reportEnd, monitor.reportPeriod};
@@ -106,20 +129,39 @@ ReportBaseView::ReportBaseView(wxWindow* parent, SnapshotSource snapshots,
   controls::SetAccessibleName(refresh_, "Refresh");
 
   const wxSizerFlags centred = wxSizerFlags().CentreVertical();
-  // The bar wraps its parts onto further lines in a narrow view, so that it does not set
-  // the view's least width.
-  auto* parts = new wxWrapSizer(wxHORIZONTAL);
+  // The bar's parts flow into as many lines as the view's width needs (PlaceParts), so that
+  // the bar does not set the view's least width.
   const auto part = [&](std::initializer_list<wxWindow*> windows) {
     auto* row = new wxBoxSizer(wxHORIZONTAL);
     for (wxWindow* window : windows) row->Add(window, wxSizerFlags(centred).Border(wxLEFT, kGap));
-    parts->Add(row, wxSizerFlags().CentreVertical().Border(wxTOP | wxBOTTOM | wxRIGHT, kGap));
+    parts_.push_back(row);
   };
   part({periodChoice_});
   part({customLabel});
   part({fromLabel, fromDate_, fromTime_});
   part({toLabel, toDate_, toTime_});
-  bar->Add(parts, wxSizerFlags(1).Expand());
+  // All on the first line until the view knows its width: the view's least height counts
+  // one line.
+  auto* lines = new PartLines(parts_);
+  for (std::size_t i = 0; i < parts_.size(); ++i) {
+    lines_.push_back(new wxBoxSizer(wxHORIZONTAL));
+    lines->Add(lines_.back());
+    lines_.front()->Add(parts_[i], PartFlags());
+    partLines_.push_back(0);
+  }
+  bar->Add(lines, wxSizerFlags(1).Expand());
   bar->Add(refresh_, wxSizerFlags().Top().Border(wxALL, kGap));
+  bar_ = bar;
+  Bind(wxEVT_SIZE, [this](wxSizeEvent& event) {
+    event.Skip();
+    if (placePending_) return;
+    // Moving parts inside the size event would lay the view out twice at once.
+    placePending_ = true;
+    CallAfter([this] {
+      placePending_ = false;
+      PlaceParts();
+    });
+  });
   Body()->Add(bar, wxSizerFlags().Expand().Border(wxLEFT | wxRIGHT | wxTOP, kGap));
 
   reportBody_ = new wxBoxSizer(wxVERTICAL);
@@ -175,6 +217,24 @@ bool ReportBaseView::UpdateView(bool save, int hint) {
     Apply(PeriodOnShow(MemoryOf(*monitor), now), monitor->id);
   }
   return BaseView::UpdateView(false, hint);
+}
+
+void ReportBaseView::PlaceParts() {
+  int top = 0;
+  int other = 0;
+  bar_->GetStaticBox()->GetBordersForSizer(&top, &other);
+  const int available = GetClientSize().x - 2 * kGap - 2 * other - refresh_->GetSize().x - 2 * kGap;
+  std::vector<int> widths;
+  for (wxSizer* part : parts_) widths.push_back(part->CalcMin().x + kGap);
+  const std::vector<int> wanted = controls::FlowIntoLines(widths, available);
+  if (wanted == partLines_) return;
+  partLines_ = wanted;
+  for (wxBoxSizer* line : lines_) {
+    while (line->GetItemCount() > 0) line->Detach(0);
+  }
+  for (std::size_t i = 0; i < parts_.size(); ++i)
+    lines_[static_cast<std::size_t>(wanted[i])]->Add(parts_[i], PartFlags());
+  Layout();
 }
 
 std::int64_t ReportBaseView::PickerStart() const { return PickerTime(fromDate_, fromTime_); }

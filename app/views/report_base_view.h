@@ -130,6 +130,8 @@ class ReportBaseView : public BaseView {
   void Deliver(const engine::ReportResult& result);
   PeriodBar CurrentBar() const;
   std::int64_t Now() const;
+  // Flows the period bar's parts into lines as the view's width allows.
+  void PlaceParts();
 
   ReportPeriodSink savePeriod_;
   ReportMessageFunction message_;
@@ -141,6 +143,11 @@ class ReportBaseView : public BaseView {
   wxTimePickerCtrl* toTime_ = nullptr;
   wxButton* refresh_ = nullptr;
   wxBoxSizer* reportBody_ = nullptr;
+  wxStaticBoxSizer* bar_ = nullptr;
+  std::vector<wxBoxSizer*> parts_;  // the period bar's parts, in order
+  std::vector<wxBoxSizer*> lines_;  // its lines
+  std::vector<int> partLines_;      // the line of each part now
+  bool placePending_ = false;
 
   engine::PeriodBounds bounds_;
   std::string loadedMonitor_;         // the monitor of the last load asked for

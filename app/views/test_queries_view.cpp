@@ -15,6 +15,7 @@
 #include "app/settings/settings.h"
 #include "app/wx_text.h"
 #include "controls/accessible_name.h"
+#include "controls/font_scale.h"
 #include "controls/graphic.h"
 #include "engine/store/server_storage.h"
 
@@ -176,13 +177,23 @@ TestQueriesView::TestQueriesView(wxWindow* parent, SnapshotSource snapshots,
                                  wxDV_SINGLE | wxDV_ROW_LINES);
   controls::SetAccessibleName(list_, "Test Queries");
   controls::KeepAccessibleCellsCurrent(list_);
-  list_->AppendToggleColumn("", wxDATAVIEW_CELL_ACTIVATABLE, 28);
-  list_->AppendTextColumn("Name", wxDATAVIEW_CELL_INERT, layout.testQueriesNameWidth);
-  list_->AppendTextColumn("Query", wxDATAVIEW_CELL_INERT, layout.testQueriesQueryWidth);
-  list_->AppendTextColumn("Result", wxDATAVIEW_CELL_INERT, layout.testQueriesResultWidth);
+  const LayoutSettings defaults;
+  columnDefaults_.Add(list_, kNameColumn, defaults.testQueriesNameWidth, "Name");
+  columnDefaults_.Add(list_, kQueryColumn, defaults.testQueriesQueryWidth, "Query");
+  columnDefaults_.Add(list_, kResultColumn, defaults.testQueriesResultWidth, "Result",
+                      {"1234567890"});
+  list_->AppendToggleColumn("", wxDATAVIEW_CELL_ACTIVATABLE, controls::FontScaled(28))
+      ->SetMinWidth(controls::FontScaled(28));
+  list_->AppendTextColumn("Name", wxDATAVIEW_CELL_INERT,
+                          columnDefaults_.Shown(0, layout.testQueriesNameWidth));
+  list_->AppendTextColumn("Query", wxDATAVIEW_CELL_INERT,
+                          columnDefaults_.Shown(1, layout.testQueriesQueryWidth));
+  list_->AppendTextColumn("Result", wxDATAVIEW_CELL_INERT,
+                          columnDefaults_.Shown(2, layout.testQueriesResultWidth));
+  columnDefaults_.FitOnResize(list_);
   // An empty last column takes the room the others leave, which GTK gives to the last
   // column; the Result column then keeps the width the user gave it, and that is stored.
-  list_->AppendTextColumn("", wxDATAVIEW_CELL_INERT, 20, wxALIGN_LEFT, 0);
+  list_->AppendTextColumn("", wxDATAVIEW_CELL_INERT, 20, wxALIGN_LEFT, 0)->SetMinWidth(20);
 
   add_ = new wxButton(this, wxID_ANY, "&Add");
   remove_ = new wxButton(this, wxID_ANY, "&Remove");
@@ -272,9 +283,10 @@ TestQueriesView::TestQueriesView(wxWindow* parent, SnapshotSource snapshots,
 void TestQueriesView::OnInitView(bool firstInit) {
   if (!firstInit) return;
   const LayoutSettings layout = Settings::Instance().GetLayout();
-  list_->GetColumn(kNameColumn)->SetWidth(layout.testQueriesNameWidth);
-  list_->GetColumn(kQueryColumn)->SetWidth(layout.testQueriesQueryWidth);
-  list_->GetColumn(kResultColumn)->SetWidth(layout.testQueriesResultWidth);
+  list_->GetColumn(kNameColumn)->SetWidth(columnDefaults_.Shown(0, layout.testQueriesNameWidth));
+  list_->GetColumn(kQueryColumn)->SetWidth(columnDefaults_.Shown(1, layout.testQueriesQueryWidth));
+  list_->GetColumn(kResultColumn)
+      ->SetWidth(columnDefaults_.Shown(2, layout.testQueriesResultWidth));
 }
 
 bool TestQueriesView::UpdateView(bool save, int hint) {
@@ -366,13 +378,13 @@ void TestQueriesView::StoreWidths() {
   if (list_->GetColumnCount() <= kResultColumn) return;
   LayoutSettings layout = Settings::Instance().GetLayout();
   // A list that is not laid out yet reads 0 for every column: no width the user gave it.
-  auto store = [this](unsigned column, int& width) {
+  auto store = [this](unsigned column, std::size_t i, int& width) {
     const int shown = list_->GetColumn(column)->GetWidth();
-    if (shown > 0) width = shown;
+    if (shown > 0) width = columnDefaults_.Stored(i, shown);
   };
-  store(kNameColumn, layout.testQueriesNameWidth);
-  store(kQueryColumn, layout.testQueriesQueryWidth);
-  store(kResultColumn, layout.testQueriesResultWidth);
+  store(kNameColumn, 0, layout.testQueriesNameWidth);
+  store(kQueryColumn, 1, layout.testQueriesQueryWidth);
+  store(kResultColumn, 2, layout.testQueriesResultWidth);
   Settings::Instance().SetLayout(layout);
 }
 

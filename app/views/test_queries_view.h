@@ -15,6 +15,7 @@
 
 #include "app/views/base_view.h"
 #include "controls/chart_model.h"
+#include "controls/font_scale.h"
 
 class wxButton;
 class wxDataViewEvent;
@@ -124,6 +125,7 @@ class TestQueriesView : public BaseView {
   Confirm confirm_;
   std::unique_ptr<TestQueriesModel> model_;
   wxDataViewListCtrl* list_ = nullptr;
+  controls::ColumnDefaults columnDefaults_;
   wxTextCtrl* name_ = nullptr;
   wxTextCtrl* query_ = nullptr;
   controls::Graphic* chart_ = nullptr;

@@ -65,5 +65,22 @@ TEST(LogViewRules, WidthsStoredOnlyWithAllThreeColumnsLaidOut) {
   EXPECT_EQ(LogWidthsToStore({90, 130, 400}), (std::array<int, 3>{90, 130, 400}));
 }
 
+TEST(LogViewRules, ARowShowsEachLineBreakAsOneBlank) {
+  const struct {
+    const char* message;
+    const char* row;
+  } cases[] = {
+      {"Monitor started", "Monitor started"},
+      {"ERROR On Sales\r\nValue: 12\r\n", "ERROR On Sales Value: 12 "},
+      {"one\ntwo\rthree", "one two three"},
+      {"\r\n\r\n", "  "},
+      {"On Sales\r\r\nValue", "On Sales Value"},
+      {"", ""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(OneLine(c.message), c.row) << c.message;
+  EXPECT_EQ(MessageLines("On Sales\r\r\nValue: 12\r\nThreshold\rEnd\n"),
+            "On Sales\nValue: 12\nThreshold\nEnd\n");
+}
+
 }  // namespace
 }  // namespace app

@@ -100,7 +100,7 @@ TEST_F(MonitorInfoPaneUiTest, ShowsAMonitorThenTheSummary) {
     frame_->SetSize(wxSize(width, 420));
     EXPECT_TRUE(PumpUntil([&] {
       return list->GetColumn(0)->GetWidth() == labelWidth &&
-             list->GetColumn(1)->GetWidth() == list->GetClientSize().x - labelWidth;
+             list->GetColumn(1)->GetWidth() == list->GetClientSize().x - labelWidth - 2;
     })) << width;
   }
 

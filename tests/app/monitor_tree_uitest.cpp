@@ -1,12 +1,14 @@
 // The monitor tree under a display: rebuilding, selecting by code, by the toolkit and by a
 // right click, each change reported once with its view; renaming, adding and removing a
-// monitor's node; the order GTK shows. No context menu is ever opened.
+// monitor's node; the order GTK shows; nodes are never renamed in place. No context menu is
+// ever opened.
 #include "app/monitor_tree.h"
 
 #include <gtest/gtest.h>
 #include <gtk/gtk.h>
 #include <wx/frame.h>
 #include <wx/sizer.h>
+#include <wx/uiaction.h>
 
 #include <cstdlib>
 #include <initializer_list>
@@ -171,6 +173,27 @@ TEST_F(MonitorTreeUiTest, RemovingTheSelectedMonitorLeavesTheNextSelectionToTheC
     tree_->UpdateServer("b");
   }
   EXPECT_EQ(CallsOf([&] { tree_->SelectServer("a", 0); }), Calls({{"a", 9}}));
+}
+
+TEST_F(MonitorTreeUiTest, ASecondClickOnTheSelectedNodeOpensNoEditor) {
+  const wxDataViewItem actions = At({1});
+  ASSERT_EQ(tree_->GetItemText(actions), "Actions");
+  tree_->Select(actions);
+  const wxRect rect = tree_->GetItemRect(actions, tree_->GetColumn(0));
+  wxUIActionSimulator sim;
+  sim.MouseMove(tree_->GetMainWindow()->ClientToScreen(rect.GetPosition() + rect.GetSize() / 2));
+  PumpFor(std::chrono::milliseconds(50));
+  for (int click = 0; click < 2; ++click) {
+    sim.MouseClick();
+    PumpFor(std::chrono::milliseconds(700));  // longer than a double click
+  }
+  tree_->EditItem(actions, tree_->GetColumn(0));
+  PumpFor(std::chrono::milliseconds(100));
+  sim.Text("Renamed");
+  sim.Char(WXK_RETURN);
+  PumpFor(std::chrono::milliseconds(200));
+  EXPECT_EQ(tree_->GetItemText(actions), "Actions");
+  EXPECT_EQ(tree_->GetItemText(At({0})), "Monitors");
 }
 
 TEST_F(MonitorTreeUiTest, TheToolkitShowsTheRowsInTheirOrder) {

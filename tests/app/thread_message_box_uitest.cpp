@@ -1,16 +1,22 @@
 // The alert box under a display: messages handed over from several threads all arrive,
 // once and in order; the counter and Prev/Next follow the pages; Close discards the box
-// and the next message opens a fresh one.
+// and the next message opens a fresh one; the box opens centred on the main window, sized
+// to a long caption (wrapped) and its message, and grows for a longer message.
 #include "app/thread_message_box.h"
 
 #include <gtest/gtest.h>
 #include <wx/button.h>
+#include <wx/frame.h>
+#include <wx/stattext.h>
+#include <wx/textctrl.h>
 
 #include <map>
 #include <thread>
 #include <vector>
 
+#include "controls/font_scale.h"
 #include "tests/app/ui_test_support.h"
+#include "tests/support/screenshot.h"
 
 namespace app {
 namespace {
@@ -125,6 +131,79 @@ TEST_F(ThreadMessageBoxTest, ClosingTheWindowDiscardsTheBox) {
   box->Close();
   EXPECT_EQ(ThreadMessageBox::Current(), nullptr);
   EXPECT_TRUE(PumpUntil([&box] { return !box; }));
+}
+
+}  // namespace
+}  // namespace app
+
+namespace app {
+namespace {
+
+TEST(AlertBoxTextSizeTest, FollowsTheWiderTextWithinItsBounds) {
+  const wxSize least(380, 120);
+  const wxSize most(640, 360);
+  const struct {
+    int caption, message, lines;
+    AlertBoxText fit;
+  } cases[] = {
+      {100, 100, 40, {380, 120}},   // short texts keep the least size
+      {500, 100, 40, {500, 120}},   // the caption widens the box
+      {100, 470, 40, {500, 120}},   // so does the message with its frame
+      {900, 100, 40, {640, 120}},   // a wider caption wraps
+      {100, 100, 300, {380, 330}},  // many lines make the message higher
+      {100, 100, 900, {380, 360}},  // ... up to the most, then it scrolls
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(AlertBoxTextSize(c.caption, c.message, c.lines, least, most, 30), c.fit)
+        << c.caption << " " << c.message << " " << c.lines;
+  }
+}
+
+TEST_F(ThreadMessageBoxTest, OpensOverTheMainWindowSizedToItsCaptionAndGrowsForLongerMessages) {
+  auto* frame = new wxFrame(nullptr, wxID_ANY, "Lumivar", wxPoint(200, 150), wxSize(800, 600));
+  wxTheApp->SetTopWindow(frame);
+  frame->Show();
+  ASSERT_TRUE(PumpUntil([frame] { return frame->IsShownOnScreen(); }));
+  const std::string caption =
+      "07 Dec 2026 08:45 PM ERROR Test Query Value On Sales Reporting Database (sales-db-01)";
+  ThreadMessageBox::ShowAsync(caption, "Value: 12\r\nThreshold: 10", kAlertKindError);
+  ASSERT_TRUE(PumpUntil([] {
+    return ThreadMessageBox::Current() != nullptr && ThreadMessageBox::Current()->IsShownOnScreen();
+  }));
+  ThreadMessageBox* box = ThreadMessageBox::Current();
+  PumpFor(std::chrono::milliseconds(100));
+
+  const wxRect over = frame->GetScreenRect();
+  const wxRect rect = box->GetScreenRect();
+  EXPECT_NEAR(rect.x + rect.width / 2, over.x + over.width / 2, 2);
+  EXPECT_NEAR(rect.y + rect.height / 2, over.y + over.height / 2, 2);
+
+  // The caption shows whole: on more than one line, each within the caption's width.
+  EXPECT_EQ(box->CaptionLabel().utf8_string(), caption);
+  wxStaticText* shown = box->Caption();
+  EXPECT_GT(shown->GetLabelText().Freq('\n'), 0);
+  EXPECT_LE(controls::TextWidth(shown, shown->GetLabelText()), shown->GetSize().x);
+  EXPECT_LE(shown->GetBestSize().y, shown->GetSize().y);
+  testing_support::ScreenshotIfAsked(box, "alert_box");
+
+  // A message of many lines arrives and shows: the box grows; Prev does not shrink it, and
+  // Next shows it again in the same size.
+  const wxSize first = box->GetSize();
+  std::string longer = "Error description:";
+  for (int i = 0; i < 12; ++i) longer += "\r\nline " + std::to_string(i);
+  ThreadMessageBox::ShowAsync("Short", longer, kAlertKindError);
+  ASSERT_TRUE(PumpUntil([box] { return box->Pages().Count() == 2; }));
+  PumpFor(std::chrono::milliseconds(100));
+  const wxSize second = box->GetSize();
+  EXPECT_GT(second.y, first.y);
+  Click(box->PrevButton());
+  PumpFor(std::chrono::milliseconds(100));
+  EXPECT_EQ(box->GetSize(), second);
+  Click(box->NextButton());
+  Click(box->PrevButton());
+  PumpFor(std::chrono::milliseconds(100));
+  EXPECT_EQ(box->GetSize(), second);
+  frame->Destroy();
 }
 
 }  // namespace

@@ -121,5 +121,26 @@ TEST(WindowPlacementTest, FitToDisplays) {
   }
 }
 
+TEST(WindowPlacementTest, DefaultWindowSizeFitsASmallScreenAndTheDisplay) {
+  const struct {
+    const char* what;
+    int width, height;
+    std::vector<Rect> displays;
+    int expectedWidth, expectedHeight;
+  } cases[] = {
+      {"small enough stays", 960, 680, {{0, 0, 1920, 1080}}, 960, 680},
+      {"a wide font: within a small screen", 1298, 920, {{0, 0, 1920, 1080}}, 1298, 728},
+      {"within the display", 1298, 920, {{0, 0, 1280, 1024}}, 1280, 728},
+      {"larger than a small screen", 2000, 1500, {{0, 0, 2560, 1440}}, 1366, 728},
+      {"a small display", 960, 680, {{0, 0, 800, 600}}, 800, 600},
+      {"no display", 2000, 1500, {}, 1366, 728},
+  };
+  for (const auto& c : cases) {
+    const Rect r = DefaultWindowSize(c.width, c.height, c.displays);
+    EXPECT_EQ(r.width, c.expectedWidth) << c.what;
+    EXPECT_EQ(r.height, c.expectedHeight) << c.what;
+  }
+}
+
 }  // namespace
 }  // namespace app

@@ -45,6 +45,7 @@ class PaneSplitterTest : public ::testing::Test {
   void SetUp() override {
     frame_ = new wxFrame(nullptr, wxID_ANY, "splitter", wxPoint(0, 0), wxSize(900, 500));
     splitter_ = new PaneSplitter(frame_);
+    splitter_->SetInitialWidth(PaneSplitter::kInitialWidth);
     left_ = new wxPanel(splitter_);
     right_ = new wxPanel(splitter_);
     left_->SetBackgroundColour(*wxLIGHT_GREY);
@@ -162,6 +163,7 @@ TEST_F(PaneSplitterTest, ResizingKeepsTheLeftWidthWithinTheLimits) {
 TEST(PaneSplitterStartTest, StartsAtTheInitialWidthAfterASmallFirstLayout) {
   auto* frame = new wxFrame(nullptr, wxID_ANY, "small", wxPoint(0, 0), wxSize(120, 200));
   auto* splitter = new PaneSplitter(frame);
+  splitter->SetInitialWidth(PaneSplitter::kInitialWidth);
   splitter->SetPaneMinimums(kLeftContent, kRightMinimum);
   splitter->SplitPanes(new wxPanel(splitter), new wxPanel(splitter));
   frame->Show();
