@@ -165,12 +165,12 @@ void ThreadMessageBox::UpdateControls() {
     icon_->SetBitmap(IconFor(shownIconKind_));
     controls::SetAccessibleName(icon_, IconName(shownIconKind_));
   }
-  // The caption is what the message is about; a screen reader reads it as the text's name.
-  controls::SetAccessibleName(message_, caption_->GetLabelText());
   // Keep the default button usable when the one with the focus was just disabled.
   if (!prev_->IsEnabled() && FindFocus() == prev_) close_->SetFocus();
   if (!next_->IsEnabled() && FindFocus() == next_) close_->SetFocus();
   FitToMessage(m.caption, text);
+  // The caption is what the message is about; a screen reader reads it as the text's name.
+  controls::SetAccessibleName(message_, CaptionLabel());
 }
 
 void ThreadMessageBox::FitToMessage(const std::string& caption, const wxString& text) {
