@@ -156,18 +156,24 @@ void ConfigSaves::Note(int result, const FileFailure& failure) {
 }
 
 void ConfigSaves::TellUser() {
-  std::vector<std::pair<std::string, bool>> texts;
-  {
-    std::lock_guard lock(mutex_);
+  std::unique_lock lock(mutex_);
+  // The thread already telling shows what is noted meanwhile too, after what it holds.
+  if (telling_) return;
+  telling_ = true;
+  while (!toTell_.empty()) {
+    std::vector<std::pair<std::string, bool>> texts;
     texts.swap(toTell_);
+    lock.unlock();
+    if (IUserInterface* ui = Services::Ui()) {
+      for (auto& [text, error] : texts) {
+        ui->ShowAlertMessage(kCaption, std::move(text),
+                             error ? IUserInterface::MessageKind::kError
+                                   : IUserInterface::MessageKind::kInformation);
+      }
+    }
+    lock.lock();
   }
-  IUserInterface* ui = Services::Ui();
-  if (ui == nullptr) return;
-  for (auto& [text, error] : texts) {
-    ui->ShowAlertMessage(
-        kCaption, std::move(text),
-        error ? IUserInterface::MessageKind::kError : IUserInterface::MessageKind::kInformation);
-  }
+  telling_ = false;
 }
 
 }  // namespace engine

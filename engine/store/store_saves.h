@@ -75,7 +75,9 @@ class ConfigSaves {
   // Notes a write's result (0 or a failure); when failing begins or ends, a message for
   // the user is kept for TellUser. Caller holds mutex_.
   void Note(int result, const FileFailure& failure);
-  // Shows the kept messages; called without mutex_ (the user interface may call back).
+  // Shows the kept messages, without mutex_ held (the user interface may call back), in
+  // the order they were noted: one thread tells at a time, and one that finds another
+  // telling leaves its messages to it.
   void TellUser();
 
   Writer writer_;
@@ -87,6 +89,7 @@ class ConfigSaves {
   bool writing_ = false;
   bool stop_ = false;
   bool failing_ = false;
+  bool telling_ = false;                              // a thread is in TellUser
   std::vector<std::pair<std::string, bool>> toTell_;  // texts not yet shown, error or not
   std::thread worker_;
 };

@@ -6,15 +6,18 @@
 #include <sqlite3.h>
 #include <unistd.h>
 
+#include <condition_variable>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <thread>
 
 #include "engine/db/busy_event.h"
 #include "engine/store/data_files.h"
 #include "engine/store/server_storage.h"
+#include "engine/store/store_saves.h"
 #include "tests/engine/monitor_fixture.h"
 
 namespace engine {
@@ -219,6 +222,75 @@ TEST_F(SavesTest, ALockHeldPastTheRetryLimitIsToldOnceAndTheEditStillLands) {
   EXPECT_EQ(StoredName(), "held 4");
   ASSERT_TRUE(ui_.WaitForEvents("info: ", 1));
   EXPECT_EQ(ui_.EventsOf("error: ").size(), 1u);
+}
+
+// Shows every message as the fake does, but holds the worker's "saved again" until the
+// test lets it go, so that a failure met meanwhile on another thread is told after it.
+class HeldRecoveryUi : public testing::FakeUi {
+ public:
+  void ShowAlertMessage(std::string caption, std::string text, MessageKind kind) override {
+    if (kind == MessageKind::kInformation) {
+      std::unique_lock lock(mutex_);
+      entered_ = true;
+      changed_.notify_all();
+      changed_.wait(lock, [this] { return released_; });
+    }
+    FakeUi::ShowAlertMessage(std::move(caption), std::move(text), kind);
+  }
+  bool WaitEntered() {
+    std::unique_lock lock(mutex_);
+    return changed_.wait_for(lock, 20s, [this] { return entered_; });
+  }
+  void Release() {
+    {
+      std::lock_guard lock(mutex_);
+      released_ = true;
+    }
+    changed_.notify_all();
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  bool entered_ = false;
+  bool released_ = false;
+};
+
+// The last message the user sees tells how the saves stand: a failure met while the
+// worker is still telling that the saves work again comes after that message.
+TEST_F(SavesTest, MessagesFromTwoThreadsKeepTheOrderOfTheResults) {
+  HeldRecoveryUi ui;  // outlives the store below, whose worker tells it
+  Services::SetUi(&ui);
+  ServerStorage store;
+  const struct Restore {
+    HeldRecoveryUi& held;
+    testing::FakeUi& usual;
+    ~Restore() {
+      held.Release();
+      Services::SetUi(&usual);
+    }
+  } restore{ui, ui_};
+  const std::string id = store.AddMonitor({});
+  const std::string query = store.AddTestQuery(id, {"Orders", "SELECT 1"});
+  db::BusyEvent::SetRetryLimit(50ms);
+  {
+    ConnectionLock lock;
+    ASSERT_EQ(store.EditTestQuery(id, query, {"held", "SELECT 1"}), SQLITE_OK);
+    EXPECT_EQ(store.CommitEdits(), SQLITE_OK);
+    ASSERT_TRUE(ui.WaitForEvents("error: ", 1));
+  }
+  // The worker writes and stops in telling that the saves work again.
+  ASSERT_TRUE(ui.WaitEntered());
+  DataFiles::SetConfigFileRefused(true);
+  ASSERT_EQ(store.EditTestQuery(id, query, {"refused", "SELECT 1"}), SQLITE_OK);
+  EXPECT_EQ(store.CommitEdits(), SQLITE_READONLY);
+  ui.Release();
+  ASSERT_TRUE(ui.WaitForEvents("error: ", 2));
+  const std::vector<std::string> told = ui.Events();
+  ASSERT_EQ(told.size(), 3u);
+  EXPECT_EQ(told[1], "info: " + ConfigSaveRecoveredText(ConfigFile()));
+  EXPECT_EQ(told[2], "error: The configuration could not be saved to " + ConfigFile() +
+                         ": attempt to write a readonly database.");
 }
 
 }  // namespace
