@@ -389,11 +389,13 @@ int ServerHealth::Save(db::Database& database) const {
 
 namespace {
 
-// Runs one statement on the configuration file: SQLite's result.
+// Runs one statement on the configuration file: SQLite's result. The user waits on it, so
+// a file another program holds refuses it (SQLITE_BUSY) after a short bound.
 int ExecOnConfig(const std::string& statement) {
   db::Database database;
   const int opened = DataFiles::OpenDatabase(database, DataFiles::kConfigFileName);
   if (opened != SQLITE_OK) return opened;
+  database.LimitBusyWaits(DataFiles::kConfigBusyBound);
   return db::Database::ExecSQL(database, statement);
 }
 

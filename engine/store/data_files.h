@@ -5,6 +5,7 @@
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <string>
 #include <string_view>
 
@@ -18,6 +19,9 @@ class DataFiles {
   static constexpr const char* kDataFileName = "varnholt.dat";
   static constexpr const char* kIndexPageFileName = "index.html";
   static constexpr const char* kActionsPageFileName = "actions.html";
+  // How long a change the user makes waits for another connection's lock on the
+  // configuration file: the window never waits longer on the file.
+  static constexpr std::chrono::milliseconds kConfigBusyBound{50};
 
   // Opens the file of that name in the data folder. Fails (and leaves the database
   // closed) when the data folder cannot be had; nothing is ever opened elsewhere.

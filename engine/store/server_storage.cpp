@@ -547,6 +547,8 @@ int ServerStorage::DeleteActionById(const std::string& id) {
   {
     db::Database config;
     rc = DataFiles::OpenDatabase(config, DataFiles::kConfigFileName);
+    // The user waits on it: a file another program holds refuses it after a short bound.
+    config.LimitBusyWaits(DataFiles::kConfigBusyBound);
     if (rc == SQLITE_OK) rc = db::Database::ExecSQL(config, sql::DeleteAction(action->id));
   }
   if (rc != SQLITE_OK) return TellDeleteFailure(rc);

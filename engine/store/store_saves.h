@@ -18,6 +18,8 @@
 #include <utility>
 #include <vector>
 
+#include "engine/store/data_files.h"
+
 namespace engine {
 
 struct FileFailure;
@@ -48,7 +50,7 @@ class ConfigSaves {
                                    FileFailure* failure)>;
 
   // How long a commit, and each attempt of the worker, waits for the file's lock.
-  static constexpr std::chrono::milliseconds kBusyBound{50};
+  static constexpr std::chrono::milliseconds kBusyBound = DataFiles::kConfigBusyBound;
 
   explicit ConfigSaves(Writer writer);
   // Stops the worker, waiting for its attempt under way; what it still held is dropped.

@@ -333,7 +333,9 @@ TEST_F(StoreTest, ADeletedMonitorLeavesNoRowInEitherFile) {
 // monitor's rows stay, and caches learn of the deletion.
 // A deletion that cannot reach the configuration file (held by another process here)
 // leaves the record where it was, so nothing comes back unseen at the next start, and
-// the user is told as for a failed save.
+// the user is told as for a failed save. The user waits on a deletion, so it gives up on
+// the lock at once instead of retrying until the holder lets go (which it does here only
+// after a long while, should a deletion wait for it).
 TEST_F(StoreTest, DeletionsTheFileRefusesAreToldAndKeepTheRecord) {
   auto monitor = AddMonitor("m");
   std::string alertId;
@@ -346,10 +348,19 @@ TEST_F(StoreTest, DeletionsTheFileRefusesAreToldAndKeepTheRecord) {
   store_.AddAction(action);
   ASSERT_EQ(store_.SaveAll(), SQLITE_OK);
 
-  db::BusyEvent::SetRetryLimit(50ms);
   db::Database holder;
   ASSERT_EQ(DataFiles::OpenDatabase(holder, DataFiles::kConfigFileName), SQLITE_OK);
   ASSERT_EQ(db::Database::ExecSQL(holder, "BEGIN EXCLUSIVE"), SQLITE_OK);
+  std::mutex holderMutex;
+  std::condition_variable holderDone;
+  bool casesDone = false;
+  bool released = false;
+  std::thread impatient([&] {
+    std::unique_lock lock(holderMutex);
+    if (holderDone.wait_for(lock, 20s, [&] { return casesDone; })) return;
+    db::Database::ExecSQL(holder, "COMMIT");
+    released = true;
+  });
   const struct {
     const char* what;
     std::function<int()> remove;
@@ -365,9 +376,17 @@ TEST_F(StoreTest, DeletionsTheFileRefusesAreToldAndKeepTheRecord) {
     ASSERT_EQ(ui_.EventsOf("error: ").size(), told + 1);
     EXPECT_NE(ui_.EventsOf("error: ").back().find(DataFiles::kConfigFileName), std::string::npos);
   }
-  ASSERT_EQ(db::Database::ExecSQL(holder, "COMMIT"), SQLITE_OK);
+  {
+    std::lock_guard lock(holderMutex);
+    casesDone = true;
+  }
+  holderDone.notify_all();
+  impatient.join();
+  EXPECT_FALSE(released) << "a deletion waited for the lock";
+  if (!released) {
+    ASSERT_EQ(db::Database::ExecSQL(holder, "COMMIT"), SQLITE_OK);
+  }
   holder.Close();
-  db::BusyEvent::SetRetryLimit(60s);
   {
     std::lock_guard lock(monitor->Mutex());
     EXPECT_NE(monitor->FindAlert(alertId), nullptr);
