@@ -63,9 +63,10 @@ fi
 stage "build and tests: ThreadSanitizer (engine)"
 if cmake -S . -B build-tsan "${flags[@]}" -DCMAKE_BUILD_TYPE=Debug -DLUMIVAR_SANITIZE=thread \
      -DLUMIVAR_WITH_UI=OFF >/dev/null &&
-   engine_tests=$(ctest --test-dir build-tsan -N -R '^engine_' | sed -nE 's/^ *Test +#[0-9]+: //p') &&
-   [ -n "$engine_tests" ] &&
-   cmake --build build-tsan -j "$jobs" --target $engine_tests; then
+   mapfile -t engine_tests < <(ctest --test-dir build-tsan -N -R '^engine_' |
+     sed -nE 's/^ *Test +#[0-9]+: //p') &&
+   [ ${#engine_tests[@]} -gt 0 ] &&
+   cmake --build build-tsan -j "$jobs" --target "${engine_tests[@]}"; then
   run_ctest build-tsan -R '^engine_' || failed+=("tsan tests")
 else
   failed+=("tsan build")
