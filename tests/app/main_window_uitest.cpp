@@ -128,7 +128,7 @@ TEST_F(MainWindowTest, ANormalWindowTakesTheSavedRectangleAndSavesItOnceAtClose)
   ASSERT_TRUE(PumpUntil([frame] { return frame->IsShown(); }));
   EXPECT_FALSE(frame->IsFirstShowPending());
   EXPECT_EQ(frame->GetSize(), wxSize(900, 700));
-  PumpUntil([frame] { return frame->GetPosition() == wxPoint(30, 40); }, std::chrono::seconds(2));
+  PumpUntil([frame] { return frame->GetPosition() == wxPoint(30, 40); });
   EXPECT_EQ(frame->GetPosition(), wxPoint(30, 40));
 
   frame->SetSize(50, 60, 950, 720);

@@ -282,7 +282,7 @@ TEST_F(DatabaseTest, WriterBlockedByAReadCursorGoesOnWhenItEnds) {
 
 TEST_F(DatabaseTest, ConcurrentWritersAndAReaderAllSucceed) {
   constexpr int kWriters = 3;
-  constexpr int kRows = 200;
+  constexpr int kRows = 50;
   std::atomic<int> failures{0};
   std::atomic<bool> writing{true};
   std::vector<std::thread> threads;

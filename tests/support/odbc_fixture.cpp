@@ -204,7 +204,9 @@ SilentListener::~SilentListener() {
     // Nothing more can be done; the loop also ends when the socket closes.
   }
   thread_.join();
-  for (int fd : connections_) close(fd);
+  for (int fd : connections_) {
+    if (fd >= 0) close(fd);
+  }
   close(listenFd_);
   close(wakeFd_);
 }
@@ -212,6 +214,15 @@ SilentListener::~SilentListener() {
 int SilentListener::Accepted() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return static_cast<int>(connections_.size());
+}
+
+void SilentListener::HangUp() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  hungUp_ = true;
+  for (int& fd : connections_) {
+    if (fd >= 0) close(fd);
+    fd = -1;
+  }
 }
 
 void SilentListener::AcceptLoop() {
@@ -226,6 +237,10 @@ void SilentListener::AcceptLoop() {
       int fd = accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
       if (fd >= 0) {
         std::lock_guard<std::mutex> lock(mutex_);
+        if (hungUp_) {
+          close(fd);
+          fd = -1;
+        }
         connections_.push_back(fd);
       }
     }

@@ -77,7 +77,7 @@ void RunSqliteStatements(const std::string& databasePath,
                          const std::vector<std::string>& statements);
 
 // Listens on a free port of 127.0.0.1, accepts every connection and never sends a byte;
-// the connections stay open until the listener is destroyed.
+// the connections stay open until HangUp or until the listener is destroyed.
 class SilentListener {
  public:
   SilentListener();
@@ -88,6 +88,8 @@ class SilentListener {
   int Port() const { return port_; }
   // The number of connections accepted so far.
   int Accepted() const;
+  // Closes every connection accepted so far, and from now on each one as it is accepted.
+  void HangUp();
 
  private:
   void AcceptLoop();
@@ -96,7 +98,8 @@ class SilentListener {
   int wakeFd_ = -1;  // an eventfd that ends the loop
   int port_ = 0;
   mutable std::mutex mutex_;
-  std::vector<int> connections_;
+  std::vector<int> connections_;  // -1 once closed
+  bool hungUp_ = false;
   std::thread thread_;
 };
 

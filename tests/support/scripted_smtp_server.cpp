@@ -42,7 +42,10 @@ void ScriptedSmtpServer::Run() {
     if (step.kind == Kind::kSend) SendText(fd, step.bytes);
     if (step.kind == Kind::kSendBytewise) {
       for (char c : step.bytes) {
-        if (!SendText(fd, std::string(1, c))) break;
+        if (!SendText(fd, std::string(1, c))) {
+          cutShort_ = true;
+          break;
+        }
         std::this_thread::sleep_for(std::chrono::milliseconds(step.ms));
       }
     }

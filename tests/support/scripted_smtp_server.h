@@ -44,6 +44,8 @@ class ScriptedSmtpServer {
   // Every line the client sent outside DATA, in order, and the DATA contents.
   const std::vector<std::string>& Lines() const { return lines_; }
   const std::vector<std::string>& Data() const { return data_; }
+  // Whether the client hung up before a byte-wise send of the script was through.
+  bool CutShort() const { return cutShort_; }
 
  private:
   void Run();
@@ -52,6 +54,7 @@ class ScriptedSmtpServer {
   std::vector<ScriptStep> script_;
   std::vector<std::string> lines_;
   std::vector<std::string> data_;
+  bool cutShort_ = false;
   std::thread thread_;
 };
 
