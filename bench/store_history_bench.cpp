@@ -30,18 +30,15 @@ constexpr int kPollingMonitor = 1;
 constexpr int kDayOfMonth = 15;  // the day after the year's end
 
 // The rows of every monitor but `skip` for minutes [from, to), written as the polls of
-// the running program write them.
+// the running program write them: on the data file's shared connection.
 void AppendRows(std::int64_t from, std::int64_t to, int skip) {
   if (from >= to) return;
-  static db::Database* connection = [] {
-    auto* database = new db::Database;
-    if (engine::DataFiles::OpenDatabase(*database, engine::DataFiles::kDataFileName) != 0) {
-      std::fprintf(stderr, "cannot open the data file\n");
-      std::exit(1);
-    }
-    return database;
-  }();
-  data::AppendMinutes(*connection, from, to, skip);
+  engine::SharedDataFile file;
+  if (file.Connection() == nullptr) {
+    std::fprintf(stderr, "cannot open the data file\n");
+    std::exit(1);
+  }
+  data::AppendMinutes(*file.Connection(), from, to, skip);
 }
 
 struct Environment {

@@ -3,6 +3,7 @@
 #include <sqlite3.h>
 
 #include <atomic>
+#include <chrono>
 #include <mutex>
 
 #include "platform/documents.h"
@@ -30,18 +31,35 @@ namespace {
 
 std::atomic<bool> configRefused{false};
 
-// A connection to the data file that stays open while the program uses the file. Every
-// operation opens a connection of its own; without this one, each close would be the last
-// and would checkpoint the write-ahead log and remove it, and the next open would rebuild
-// its index. Never destroyed: threads may still open the file at exit.
+// The data file's shared connection. While it stays open, no other connection's close is
+// the last one, which would checkpoint the write-ahead log and remove it so that the next
+// open rebuilds its index. Never destroyed: threads may still use the file at exit.
 struct DataFileKeeper {
-  std::mutex mutex;
-  db::Database connection;
+  std::timed_mutex mutex;
+  db::Database connection;  // guarded by mutex
 };
 
 DataFileKeeper& GetDataFileKeeper() {
   static auto* keeper = new DataFileKeeper;
   return *keeper;
+}
+
+// How long the exit waits for the shared connection before leaving it open.
+constexpr std::chrono::seconds kExitLockBound{5};
+
+// Opens the keeper's connection on the data file in `folder` unless it is open there.
+// Caller holds the keeper's mutex.
+int OpenKept(DataFileKeeper& keeper, const std::string& folder) {
+  const std::string path = folder + DataFiles::kDataFileName;
+  if (keeper.connection.IsOpen() && keeper.connection.Path() == path) return SQLITE_OK;
+  keeper.connection.Close();
+  const int rc = DataFiles::OpenDatabaseIn(keeper.connection, folder, DataFiles::kDataFileName);
+  if (rc == SQLITE_OK) {
+    db::Database::ExecSQL(keeper.connection, "PRAGMA cache_size = -8192");
+    // A connection reaches the file only with its first statement.
+    db::Database::ExecSQL(keeper.connection, "PRAGMA schema_version");
+  }
+  return rc;
 }
 
 }  // namespace
@@ -91,12 +109,30 @@ void DataFiles::CreateDataTables() {
 
 void DataFiles::KeepDataFileOpen(bool keep) {
   DataFileKeeper& keeper = GetDataFileKeeper();
-  std::lock_guard lock(keeper.mutex);
-  keeper.connection.Close();
-  // A connection reaches the file only with its first statement.
-  if (keep && OpenDatabase(keeper.connection, kDataFileName) == SQLITE_OK) {
-    db::Database::ExecSQL(keeper.connection, "PRAGMA schema_version");
+  if (keep) {
+    // A connection in use is open already, and stays open after its use; the caller may
+    // even be its user (a start while a poll's store is under way on this thread).
+    std::unique_lock lock(keeper.mutex, std::try_to_lock);
+    if (lock.owns_lock()) OpenKept(keeper, DataFolder());
+    return;
   }
+  // At exit a thread abandoned inside a use of the file may hold the lock for long.
+  std::unique_lock lock(keeper.mutex, std::defer_lock);
+  if (lock.try_lock_for(kExitLockBound)) keeper.connection.Close();
+}
+
+std::timed_mutex& DataFiles::DataFileLock() { return GetDataFileKeeper().mutex; }
+
+SharedDataFile::SharedDataFile() : SharedDataFile(DataFiles::DataFolder()) {}
+
+SharedDataFile::SharedDataFile(const std::string& folder) : lock_(DataFiles::DataFileLock()) {
+  DataFileKeeper& keeper = GetDataFileKeeper();
+  status_ = OpenKept(keeper, folder);
+  if (status_ == SQLITE_OK) connection_ = &keeper.connection;
+}
+
+SharedDataFile::~SharedDataFile() {
+  if (discard_) GetDataFileKeeper().connection.Close();
 }
 
 std::string DataFiles::GetTableName(int type) {

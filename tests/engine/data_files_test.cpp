@@ -290,7 +290,7 @@ TEST_F(DataFilesTest, TimeConditionsCompareTenDigitText) {
     std::vector<std::string> expected;
   };
   const std::vector<Case> cases = {
-      {sql::SelectUptimeSums(table, "m", t), {"1|0"}},  // the row after t only
+      {sql::SelectUptimeRows(table, "m", t), {"1|1700000001"}},  // the row after t only
       {sql::SelectDataInPeriod("time", table, "m", t, t + 100), {"1700000000", "1700000001"}},
       {sql::SelectDataInPeriod("time", table, "m", 0, t), {"1699999999", "1700000000"}},
       {sql::SelectDataInPeriod("time", table, "m", t, t), {"1700000000"}},
