@@ -1,6 +1,7 @@
 #include "engine/store/data_files.h"
 
 #include <sqlite3.h>
+#include <sys/stat.h>
 
 #include <atomic>
 #include <chrono>
@@ -37,6 +38,8 @@ std::atomic<bool> configRefused{false};
 struct DataFileKeeper {
   std::timed_mutex mutex;
   db::Database connection;  // guarded by mutex
+  dev_t device = 0;         // the file the connection was opened on; guarded by mutex
+  ino_t inode = 0;
 };
 
 DataFileKeeper& GetDataFileKeeper() {
@@ -46,18 +49,32 @@ DataFileKeeper& GetDataFileKeeper() {
 
 // How long the exit waits for the shared connection before leaving it open.
 constexpr std::chrono::seconds kExitLockBound{5};
+// The shared connection's page cache: it holds today's rows of every monitor's uptime
+// read (a day of 20 monitors is about a thousand pages), shared by all polls.
+constexpr const char* kSharedCacheSize = "PRAGMA cache_size = -8192";
 
-// Opens the keeper's connection on the data file in `folder` unless it is open there.
+// Opens the keeper's connection on the data file in `folder` unless it is open on the
+// file that is there now (one removed or put in its place by another program is let go).
 // Caller holds the keeper's mutex.
 int OpenKept(DataFileKeeper& keeper, const std::string& folder) {
   const std::string path = folder + DataFiles::kDataFileName;
-  if (keeper.connection.IsOpen() && keeper.connection.Path() == path) return SQLITE_OK;
+  struct stat now {};
+  const bool there = ::stat(path.c_str(), &now) == 0;
+  if (keeper.connection.IsOpen() && keeper.connection.Path() == path && there &&
+      now.st_dev == keeper.device && now.st_ino == keeper.inode) {
+    return SQLITE_OK;
+  }
   keeper.connection.Close();
   const int rc = DataFiles::OpenDatabaseIn(keeper.connection, folder, DataFiles::kDataFileName);
   if (rc == SQLITE_OK) {
-    db::Database::ExecSQL(keeper.connection, "PRAGMA cache_size = -8192");
+    db::Database::ExecSQL(keeper.connection, kSharedCacheSize);
     // A connection reaches the file only with its first statement.
     db::Database::ExecSQL(keeper.connection, "PRAGMA schema_version");
+    struct stat opened {};
+    if (::stat(path.c_str(), &opened) == 0) {
+      keeper.device = opened.st_dev;
+      keeper.inode = opened.st_ino;
+    }
   }
   return rc;
 }

@@ -2,7 +2,7 @@
 // file: their names, opening them, and their tables and indexes. Every reader and writer
 // of the files opens them here; nothing is ever opened outside the data folder. Any
 // thread; each call opens its own connection, but for the data file's shared connection
-// (SharedDataFile), which the polls and the log writer use in turn.
+// (SharedDataFile), which the polls use in turn.
 #pragma once
 
 #include <array>
@@ -48,13 +48,14 @@ class DataFiles {
   // seconds at most and otherwise leaves the connection to the end of the process.
   static void KeepDataFileOpen(bool keep);
 
-  // The lock of the data file's shared connection. Taken around every use of that
-  // connection (SharedDataFile): the polls' stores and today's uptime, and the log
-  // writer's batches. The threads of this process so take turns at the file instead of
-  // meeting each other in SQLite's busy answers, which scale badly with hundreds of
-  // monitors; a deletion of rows takes it once before it begins, to come after every row
-  // a poll stored before. Never destroyed. Taken before a monitor's mutex, never while
-  // holding one.
+  // The lock of the data file's shared connection, taken around every use of it
+  // (SharedDataFile): the polls' stores and today's uptime. The threads of this process
+  // so take turns at the file instead of meeting each other in SQLite's busy answers,
+  // which scale badly with hundreds of monitors. The log writer and the deletions keep
+  // connections of their own, so that their waits for a file held by another program
+  // never hold the lock; a deletion of rows takes it once before it begins, to come after
+  // every row a poll stored before. Never destroyed. Taken before a monitor's mutex,
+  // never while holding one.
   static std::timed_mutex& DataFileLock();
 
   // The table of a monitor kind: "ODBCDataSources" for kind 2, "" for any other. Its
