@@ -8,8 +8,9 @@
 // Flags (before Google Benchmark's own):
 //   --monitors=N         monitors (default 2000)
 //   --poll_seconds=S,..  real seconds between two polls of one monitor, one figure per
-//                        value (default 60,5: the shortest interval a user can set, and
-//                        a stress figure); 0 polls back to back
+//                        value, each in a process of its own (default 60,5: the shortest
+//                        interval a user can set, and a stress figure); 0 polls back to
+//                        back
 //   --run_seconds=R      how long each figure runs once all are started (default: two
 //                        polls of each monitor, at least 20 s)
 //   --stress_rounds=K    instead of the figures: K rounds of starting every monitor,
@@ -17,7 +18,9 @@
 //                        value, default 5) and stopping them all; exits 1 when a round
 //                        does not complete
 #include <benchmark/benchmark.h>
+#include <spawn.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
 
 #include <algorithm>
 #include <atomic>
@@ -217,6 +220,33 @@ bool ParseOptions(int* argc, char** argv, Options* options) {
   return options->monitors > 0;
 }
 
+// Runs this program once per cadence, each with a fresh process, so that no figure's
+// baseline holds what an earlier one left in the heap. Returns the first failure's status.
+int EachCadenceOnItsOwn(int argc, char** argv, const Options& options) {
+  int status = 0;
+  for (double pollSeconds : options.pollSeconds) {
+    std::vector<std::string> args = {argv[0], "--monitors=" + std::to_string(options.monitors),
+                                     "--poll_seconds=" + std::to_string(pollSeconds),
+                                     "--run_seconds=" + std::to_string(options.runSeconds)};
+    for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
+    std::vector<char*> pointers;
+    for (std::string& arg : args) pointers.push_back(arg.data());
+    pointers.push_back(nullptr);
+    std::fflush(stdout);
+    pid_t child = 0;
+    if (posix_spawn(&child, "/proc/self/exe", nullptr, nullptr, pointers.data(), environ) != 0) {
+      return 1;
+    }
+    int waited = 0;
+    if (waitpid(child, &waited, 0) != child || !WIFEXITED(waited) || WEXITSTATUS(waited) != 0) {
+      std::fprintf(stderr, "the run at one poll per %g s failed (wait status %d)\n", pollSeconds,
+                   waited);
+      if (status == 0) status = 1;
+    }
+  }
+  return status;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -228,6 +258,7 @@ int main(int argc, char** argv) {
     if (defaultCadence) options.pollSeconds = {5};
     return Stress(options);
   }
+  if (options.pollSeconds.size() > 1) return EachCadenceOnItsOwn(argc, argv, options);
   for (double pollSeconds : options.pollSeconds) {
     const std::string name = "BM_RunningMonitors/monitors:" + std::to_string(options.monitors) +
                              "/poll_every_s:" + std::to_string(static_cast<int>(pollSeconds));

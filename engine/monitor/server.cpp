@@ -559,7 +559,7 @@ int Server::StoreTestQueryRows(db::Database& database, const std::vector<TestQue
   return first;
 }
 
-std::timed_mutex& Server::DataFileGate() { return DataFiles::DataFileLock(); }
+std::mutex& Server::DataFileGate() { return DataFiles::DataFileLock(); }
 
 int Server::StoreData() {
   std::vector<TestQueryRow> rows;

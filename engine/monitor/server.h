@@ -188,7 +188,7 @@ class Server : public ServerHealth, public std::enable_shared_from_this<Server> 
   // deletion of a monitor's or test query's rows takes it once before it begins, so that
   // it comes after every row a poll stored of them. Taken before a monitor's mutex, never
   // while holding one.
-  static std::timed_mutex& DataFileGate();
+  static std::mutex& DataFileGate();
   // Recomputes today's uptime and downtime from the data file's rows since midnight.
   void UpdateTodayUptime();
 

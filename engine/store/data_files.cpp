@@ -6,6 +6,7 @@
 #include <atomic>
 #include <chrono>
 #include <mutex>
+#include <thread>
 
 #include "platform/documents.h"
 
@@ -36,7 +37,7 @@ std::atomic<bool> configRefused{false};
 // the last one, which would checkpoint the write-ahead log and remove it so that the next
 // open rebuilds its index. Never destroyed: threads may still use the file at exit.
 struct DataFileKeeper {
-  std::timed_mutex mutex;
+  std::mutex mutex;
   db::Database connection;  // guarded by mutex
   dev_t device = 0;         // the file the connection was opened on; guarded by mutex
   ino_t inode = 0;
@@ -134,11 +135,16 @@ void DataFiles::KeepDataFileOpen(bool keep) {
     return;
   }
   // At exit a thread abandoned inside a use of the file may hold the lock for long.
-  std::unique_lock lock(keeper.mutex, std::defer_lock);
-  if (lock.try_lock_for(kExitLockBound)) keeper.connection.Close();
+  const auto deadline = std::chrono::steady_clock::now() + kExitLockBound;
+  std::unique_lock lock(keeper.mutex, std::try_to_lock);
+  while (!lock.owns_lock() && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    lock.try_lock();
+  }
+  if (lock.owns_lock()) keeper.connection.Close();
 }
 
-std::timed_mutex& DataFiles::DataFileLock() { return GetDataFileKeeper().mutex; }
+std::mutex& DataFiles::DataFileLock() { return GetDataFileKeeper().mutex; }
 
 SharedDataFile::SharedDataFile() : SharedDataFile(DataFiles::DataFolder()) {}
 

@@ -56,7 +56,7 @@ class DataFiles {
   // never hold the lock; a deletion of rows takes it once before it begins, to come after
   // every row a poll stored before. Never destroyed. Taken before a monitor's mutex,
   // never while holding one.
-  static std::timed_mutex& DataFileLock();
+  static std::mutex& DataFileLock();
 
   // The table of a monitor kind: "ODBCDataSources" for kind 2, "" for any other. Its
   // samples are in the table of that name followed by "Data".
@@ -88,7 +88,7 @@ class SharedDataFile {
   void Discard() { discard_ = true; }
 
  private:
-  std::unique_lock<std::timed_mutex> lock_;
+  std::unique_lock<std::mutex> lock_;
   db::Database* connection_ = nullptr;
   int status_ = 0;
   bool discard_ = false;
