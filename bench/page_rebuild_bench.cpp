@@ -1,6 +1,6 @@
 // Rebuilding the HTML pages on a data file of 20 monitors x one year of one-minute samples
-// (the file of store_history_bench, built once and shared): one full build of the snapshot
-// page and the actions page, written to their files, as the page writer does after a poll.
+// written as polls write them (bench/year_data.h, made once and shared): one full build of the
+// snapshot page and the actions page, written to their files, as the page writer does after a poll.
 // Warm: the uptime cache holds the closed days, as after the first build of a day. Cold:
 // the cache is emptied before each build, as at the first build after midnight. Prints
 // the median and 90th percentile per build.
@@ -13,25 +13,24 @@
 #include <string>
 #include <vector>
 
-#include "bench/bench_support.h"
+#include "bench/year_data.h"
 #include "engine/clock.h"
 #include "engine/report/html_report.h"
 #include "engine/report/uptime_cache.h"
 
 namespace {
 
-namespace history = bench::year_history;
+namespace history = bench::year_data;
 
 struct Environment {
   engine::HtmlSnapshot snapshot;
   Environment() {
-    const std::string dataFolder = history::UseDataFile();
+    history::UseDataFile();
     snapshot.now = history::End();
-    int n = 0;
-    for (const std::string& id : history::MonitorIds(dataFolder)) {
+    for (int n = 1; n <= history::kMonitors; ++n) {
       engine::HtmlMonitorInfo monitor;
-      monitor.id = id;
-      monitor.name = "Monitor " + std::to_string(++n);
+      monitor.id = history::MonitorId(n - 1);
+      monitor.name = "Monitor " + std::to_string(n);
       monitor.address = "dsn" + std::to_string(n);
       monitor.running = true;
       monitor.health = true;

@@ -1,6 +1,6 @@
 // What a report's load costs, from the read of the data file to its finished texts and
 // series: each report of one monitor over a month and over a year, on a data file of 20
-// monitors x one year of one-minute samples (bench/report_data.h, made once). Aims: a
+// monitors x one year of one-minute samples (bench/year_data.h, made once). Aims: a
 // month within 200 ms, a year within 1 s.
 #include <benchmark/benchmark.h>
 
@@ -8,20 +8,20 @@
 #include <cstdint>
 #include <variant>
 
-#include "bench/report_data.h"
+#include "bench/year_data.h"
 #include "engine/report/report_loads.h"
 #include "engine/store/data_reads.h"
 
 namespace {
 
-namespace data = bench::report_data;
+namespace data = bench::year_data;
 
 void Load(benchmark::State& state, engine::ReportKind kind) {
   static const bool ready = (data::UseDataFile(), true);
   (void)ready;
   const std::int64_t end = data::End();
   const engine::ReportRequest request{kind,
-                                      {data::kMonitorId,
+                                      {data::MonitorId(0),
                                        {{data::kTestQueryId, "Open orders"}},
                                        {end - state.range(0) * data::kDay, end, false}}};
   for (auto _ : state) {
@@ -39,9 +39,9 @@ void ReadSamples(benchmark::State& state) {
   std::size_t rows = 0;
   for (auto _ : state) {
     int status = 0;
-    rows =
-        engine::LoadReportSamples(data::kMonitorId, end - state.range(0) * data::kDay, end, &status)
-            .size();
+    rows = engine::LoadReportSamples(data::MonitorId(0), end - state.range(0) * data::kDay, end,
+                                     &status)
+               .size();
     if (status != 0) state.SkipWithError("read failed");
   }
   state.counters["rows"] = static_cast<double>(rows);

@@ -1,54 +1,74 @@
-// Storing one poll with a year of history: a data file holding one-minute samples of 20
-// monitors for a year (about 10.5 million rows, built once with the SQLite C API in one
-// transaction and kept for later runs), and one monitor storing a poll with three test
-// queries and then computing today's uptime, as every poll does. Prints the file's size and
-// the median and 90th percentile per poll.
-//
-// The file lives in $LUMIVAR_BENCH_DIR (default: the temporary folder) under
-// "lumivar-store-bench/"; delete that folder to build it again.
+// Storing one poll with a year of history, at several hours of the day: on the data file
+// of 20 monitors x one year of one-minute samples written as polls write them
+// (bench/year_data.h), the day after the year goes on as polls would fill it, every
+// monitor minute by minute. One monitor of them stores its polls (with three test
+// queries) and then computes today's uptime, as every poll does, for an hour of polls
+// from each hour measured; the other 19 write their rows of each minute before it.
+// Today's rows, and so the cost, grow through the day. Prints the median and 90th
+// percentile per poll at each hour. The rows of that day are deleted again at the end.
 #include <benchmark/benchmark.h>
-#include <sqlite3.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <ctime>
 #include <filesystem>
-#include <fstream>
+#include <string>
+#include <vector>
 
-#include "bench/bench_support.h"
+#include "bench/year_data.h"
 #include "engine/clock.h"
+#include "engine/db/database.h"
 #include "engine/monitor/odbc_data_source.h"
 #include "engine/store/data_files.h"
-#include "engine/store/server_storage.h"
-#include "platform/guid.h"
+#include "engine/store/sql_text.h"
 
 namespace {
 
-using bench::year_history::BuildDataFile;
-using bench::year_history::End;
-using bench::year_history::kMonitors;
+namespace data = bench::year_data;
+
+constexpr int kPollingMonitor = 1;
+constexpr int kDayOfMonth = 15;  // the day after the year's end
+
+// The rows of every monitor but `skip` for minutes [from, to), written as the polls of
+// the running program write them: on the data file's shared connection.
+void AppendRows(std::int64_t from, std::int64_t to, int skip) {
+  if (from >= to) return;
+  engine::SharedDataFile file;
+  if (file.Connection() == nullptr) {
+    std::fprintf(stderr, "cannot open the data file\n");
+    std::exit(1);
+  }
+  data::AppendMinutes(*file.Connection(), from, to, skip);
+}
+
+void DeleteRowsAfterTheYear();
 
 struct Environment {
-  std::string monitorId;
+  std::int64_t filledTo = data::End();  // every monitor has its rows before this time
   Environment() {
-    const std::string dataFolder = bench::year_history::UseDataFile();
-    monitorId = BuildDataFile(dataFolder);
-    const auto size = std::filesystem::file_size(dataFolder + engine::DataFiles::kDataFileName);
+    const std::string path = data::UseDataFile() + engine::DataFiles::kDataFileName;
+    DeleteRowsAfterTheYear();
+    const auto size = std::filesystem::file_size(path);
     std::printf("data file: %s, %.1f MiB, %d monitors x one year of one-minute samples\n",
-                (dataFolder + engine::DataFiles::kDataFileName).c_str(),
-                static_cast<double>(size) / (1024.0 * 1024.0), kMonitors);
+                path.c_str(), static_cast<double>(size) / (1024.0 * 1024.0), data::kMonitors);
   }
 };
 
-void BM_StorePollAndTodayUptime(benchmark::State& state) {
+Environment& Env() {
   static Environment env;
-  engine::FakeClock clock(End());
+  return env;
+}
+
+void BM_StorePollAndTodayUptime(benchmark::State& state) {
+  Environment& env = Env();
+  const std::int64_t at = data::LocalTime(kDayOfMonth, static_cast<int>(state.range(0)));
+  AppendRows(env.filledTo, at, -1);
+  engine::FakeClock clock(at - 60);
   engine::ScopedClock scoped(&clock);
   engine::ODBCDataSource monitor;
   {
     std::lock_guard lock(monitor.Mutex());
-    monitor.id = env.monitorId;
+    monitor.id = data::MonitorId(kPollingMonitor);
     for (const char* sql : {"SELECT 1", "SELECT 2", "SELECT 3"}) monitor.AddTestQuery().query = sql;
   }
   std::vector<double> samples;
@@ -57,12 +77,14 @@ void BM_StorePollAndTodayUptime(benchmark::State& state) {
   for (auto _ : state) {
     state.PauseTiming();
     clock.Advance(std::chrono::minutes(1));
+    AppendRows(clock.Now(), clock.Now() + 60, kPollingMonitor);
     {
       // What a poll leaves behind: a new sample, and test queries of which one changed.
       std::lock_guard lock(monitor.Mutex());
       monitor.previous = monitor.current;
       monitor.current.monitorId = monitor.id;
       monitor.current.time = clock.Now();
+      monitor.current.available = true;
       monitor.current.connectionTime = 5 + poll % 7;
       monitor.current.requestTime = 2 + poll % 3;
       for (std::size_t q = 0; q < monitor.testQueries.size(); ++q) {
@@ -82,6 +104,7 @@ void BM_StorePollAndTodayUptime(benchmark::State& state) {
         std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
             .count());
   }
+  env.filledTo = clock.Now() + 60;
   std::sort(samples.begin(), samples.end());
   if (!samples.empty()) {
     state.counters["median_ms"] = samples[samples.size() / 2];
@@ -91,17 +114,36 @@ void BM_StorePollAndTodayUptime(benchmark::State& state) {
     std::lock_guard lock(monitor.Mutex());
     state.counters["uptime_h"] = static_cast<double>(monitor.todayUptime) / 3600.0;
   }
-  // Leave the file as it was built for the next run.
+}
+// The argument is the hour of the day; the hours run in this order, each an hour of polls.
+BENCHMARK(BM_StorePollAndTodayUptime)
+    ->ArgName("hour")
+    ->Arg(1)
+    ->Arg(6)
+    ->Arg(12)
+    ->Arg(18)
+    ->Arg(23)
+    ->Iterations(60)
+    ->Unit(benchmark::kMillisecond);
+
+// Leaves the file as it was made, for the next run and the other benchmarks (also before
+// a run, after one that was cut off).
+void DeleteRowsAfterTheYear() {
   db::Database database;
-  if (engine::DataFiles::OpenDatabase(database, engine::DataFiles::kDataFileName) == 0) {
-    const std::string where =
-        " WHERE monitorId = '" + env.monitorId + "' AND time >= '" + std::to_string(End()) + "'";
-    db::Database::ExecSQL(database, "DELETE FROM ODBCDataSourcesData" + where);
-    db::Database::ExecSQL(database, "DELETE FROM TestQueriesData" + where);
+  if (engine::DataFiles::OpenDatabase(database, engine::DataFiles::kDataFileName) != 0) return;
+  const std::string after = engine::sql::Build(" WHERE time >= ?", {data::End()});
+  for (const char* table : {"ODBCDataSourcesData", "TestQueriesData", "Log", "AlertsData"}) {
+    db::Database::ExecSQL(database, std::string("DELETE FROM ") + table + after);
   }
 }
-BENCHMARK(BM_StorePollAndTodayUptime)->Iterations(300)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  DeleteRowsAfterTheYear();
+  return 0;
+}

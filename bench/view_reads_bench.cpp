@@ -1,7 +1,7 @@
 // What the views cost: a report's read of one monitor's samples over a day, a week, 30
-// days and a year, on the data file of 20 monitors x one year of one-minute samples (the
-// file of store_history_bench, built once and shared); and, on the user-interface thread,
-// a snapshot of a monitor with ten test queries and full histories, and the summaries of
+// days and a year, on the data file of 20 monitors x one year of one-minute samples
+// written as polls write them (bench/year_data.h, made once and shared); and, on the user-interface
+// thread, a snapshot of a monitor with ten test queries and full histories, and the summaries of
 // 200 monitors for the tree.
 #include <benchmark/benchmark.h>
 
@@ -11,18 +11,21 @@
 #include <string>
 #include <vector>
 
-#include "bench/bench_support.h"
+#include "bench/year_data.h"
 #include "engine/monitor/odbc_data_source.h"
 #include "engine/store/data_reads.h"
 #include "engine/store/server_storage.h"
 
 namespace {
 
-namespace history = bench::year_history;
+namespace history = bench::year_data;
 
 struct Environment {
   std::string monitorId;
-  Environment() { monitorId = history::BuildDataFile(history::UseDataFile()); }
+  Environment() {
+    history::UseDataFile();
+    monitorId = history::MonitorId(0);
+  }
 };
 
 Environment& Env() {

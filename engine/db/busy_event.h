@@ -64,6 +64,9 @@ class BusyEvent {
     return rc;
   }
 
+  // Wakes the waiters of the file, as CallWithRetry does after its call.
+  void Raise() { signal_->Raise(); }
+
   // How long CallWithRetry keeps retrying a busy answer (process-wide; tests lower it).
   static std::chrono::milliseconds RetryLimit();
   static void SetRetryLimit(std::chrono::milliseconds limit);

@@ -226,7 +226,7 @@ int ODBCDataSource::StoreData() {
   ODBCDataSourceData now;
   ODBCDataSourceData before;
   std::vector<TestQueryRow> rows;
-  std::lock_guard gate(DataFileGate());  // before the copy: see Server::DeleteTestQuery
+  SharedDataFile file;  // takes the gate before the copy: see Server::DeleteTestQuery
   {
     std::lock_guard lock(Mutex());
     if (DeletedLocked()) return SQLITE_OK;
@@ -234,11 +234,10 @@ int ODBCDataSource::StoreData() {
     before = previous;
     rows = CopyTestQueryRows();
   }
-  db::Database database;
-  const int opened = DataFiles::OpenDatabase(database, DataFiles::kDataFileName);
-  if (opened != SQLITE_OK) return opened;
+  if (file.Connection() == nullptr) return file.Status();
+  db::Database& database = *file.Connection();
 
-  return InTransaction(database, [&] {
+  return InTransaction(file, [&] {
     int rc = SQLITE_OK;
     bool extended = false;
     if (now.IsEqual(before) && InSameLocalHour(now.time, before.time)) {

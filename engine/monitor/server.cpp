@@ -18,6 +18,7 @@
 #include "engine/monitor_directory.h"
 #include "engine/services.h"
 #include "engine/store/data_files.h"
+#include "engine/store/data_reads.h"
 #include "engine/store/log_writer.h"
 #include "engine/store/statements.h"
 #include "engine/user_interface.h"
@@ -558,33 +559,33 @@ int Server::StoreTestQueryRows(db::Database& database, const std::vector<TestQue
   return first;
 }
 
-std::mutex& Server::DataFileGate() {
-  static auto* gate = new std::mutex;
-  return *gate;
-}
+std::mutex& Server::DataFileGate() { return DataFiles::DataFileLock(); }
 
 int Server::StoreData() {
   std::vector<TestQueryRow> rows;
   std::int64_t sampleTime = 0;
-  std::lock_guard gate(DataFileGate());  // before the copy: see DeleteTestQuery
+  SharedDataFile file;  // takes the gate before the copy: see DeleteTestQuery
   {
     std::lock_guard lock(Mutex());
     if (deleted_) return SQLITE_OK;
     rows = CopyTestQueryRows();
     if (const ServerData* data = GetData()) sampleTime = data->time;
   }
-  db::Database database;
-  const int rc = DataFiles::OpenDatabase(database, DataFiles::kDataFileName);
-  if (rc != SQLITE_OK) return rc;
-  return InTransaction(database, [&] { return StoreTestQueryRows(database, rows, sampleTime); });
+  db::Database* database = file.Connection();
+  if (database == nullptr) return file.Status();
+  return InTransaction(file, [&] { return StoreTestQueryRows(*database, rows, sampleTime); });
 }
 
-int Server::InTransaction(db::Database& database, const std::function<int()>& write) {
-  const bool began = db::Database::ExecSQL(database, "BEGIN IMMEDIATE") == SQLITE_OK;
+int Server::InTransaction(SharedDataFile& file, const std::function<int()>& write) {
+  db::Database& database = *file.Connection();
+  const int began = db::Database::ExecSQL(database, "BEGIN IMMEDIATE");
   const int rc = write();
-  if (!began) return rc;
-  const int committed = db::Database::ExecSQL(database, "COMMIT");
-  if (committed != SQLITE_OK) db::Database::ExecSQL(database, "ROLLBACK");
+  int committed = SQLITE_OK;
+  if (began == SQLITE_OK) {
+    committed = db::Database::ExecSQL(database, "COMMIT");
+    if (committed != SQLITE_OK) db::Database::ExecSQL(database, "ROLLBACK");
+  }
+  if (began != SQLITE_OK || rc != SQLITE_OK || committed != SQLITE_OK) file.Discard();
   return rc != SQLITE_OK ? rc : committed;
 }
 
@@ -600,24 +601,15 @@ void Server::MarkDeleted() {
 }
 
 bool Server::ReadTodayUptime(std::int64_t* up, std::int64_t* down) const {
-  std::lock_guard gate(DataFileGate());
-  db::Database database;
-  if (DataFiles::OpenDatabase(database, DataFiles::kDataFileName) != SQLITE_OK) {
-    return false;
-  }
-  const std::int64_t midnight = LocalMidnight(Clock::Now());
+  SharedDataFile file;
+  db::Database* database = file.Connection();
+  if (database == nullptr) return false;
   // Each row carries the state of the span that ends at its time; the first span begins
-  // at midnight. Rows are taken in time order, so a clock set back never gives a negative
-  // span. The sums are made by SQLite in one step: a poll of each of hundreds of monitors
-  // must not walk a day of rows through the busy pacing of the file one by one.
-  db::Statement statement(database);
-  int rc = statement.Prepare(sql::SelectUptimeSums(DataFiles::GetTableName(type), id, midnight));
-  db::Cursor* rows = nullptr;
-  if (rc == SQLITE_OK) rc = statement.Execute(&rows);
-  if (rc != SQLITE_OK || rows->IsDone()) return false;
-  *up = rows->GetInt64(0);
-  *down = rows->GetInt64(1);
-  return true;
+  // at midnight.
+  const int rc = ReadUptimeSince(*database, DataFiles::GetTableName(type), id,
+                                 LocalMidnight(Clock::Now()), up, down);
+  if (rc != SQLITE_OK) file.Discard();
+  return rc == SQLITE_OK;
 }
 
 void Server::UpdateTodayUptime() {

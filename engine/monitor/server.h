@@ -37,6 +37,7 @@ class IOdbcConnection;
 namespace engine {
 
 class HealthAttribute;
+class SharedDataFile;
 struct PollSession;
 
 // What a poll may ask of the polling thread that runs it. A poll calls BeginDriver before
@@ -168,12 +169,11 @@ class Server : public ServerHealth, public std::enable_shared_from_this<Server> 
   // The monitor is being deleted: from now on its polls store no rows.
   void MarkDeleted();
 
-  // Taken around the data-file work of every poll (storing, today's uptime): the polling
-  // threads of one process then take turns at the file instead of meeting each other in
-  // SQLite's busy answers, which scale badly with hundreds of monitors. A deletion of a
-  // monitor's or test query's rows takes it once before it begins, so that it comes after
-  // every row a poll stored of them. Never destroyed. Taken before a monitor's mutex,
-  // never while holding one.
+  // DataFiles::DataFileLock(): taken around the data-file work of every poll (storing,
+  // today's uptime), which runs on the data file's shared connection (SharedDataFile). A
+  // deletion of a monitor's or test query's rows takes it once before it begins, so that
+  // it comes after every row a poll stored of them. Taken before a monitor's mutex, never
+  // while holding one.
   static std::mutex& DataFileGate();
   // Recomputes today's uptime and downtime from the data file's rows since midnight.
   void UpdateTodayUptime();
@@ -246,9 +246,10 @@ class Server : public ServerHealth, public std::enable_shared_from_this<Server> 
                          std::int64_t sampleTime) const;
   // Caller holds Mutex(): MarkDeleted was called.
   bool DeletedLocked() const { return deleted_; }
-  // Runs write() inside one transaction on the open database, so that the rows of one poll
-  // cost one commit; write's result, else the commit's failure.
-  static int InTransaction(db::Database& database, const std::function<int()>& write);
+  // Runs write() inside one transaction on the shared connection, so that the rows of one
+  // poll cost one commit; write's result, else the commit's failure. Any failure, the
+  // transaction's own included, discards the connection.
+  static int InTransaction(SharedDataFile& file, const std::function<int()>& write);
   // The uptime and downtime of today from the data file; false when they cannot be read.
   bool ReadTodayUptime(std::int64_t* up, std::int64_t* down) const;
 

@@ -1,9 +1,12 @@
 #include "engine/store/data_files.h"
 
 #include <sqlite3.h>
+#include <sys/stat.h>
 
 #include <atomic>
+#include <chrono>
 #include <mutex>
+#include <thread>
 
 #include "platform/documents.h"
 
@@ -30,18 +33,51 @@ namespace {
 
 std::atomic<bool> configRefused{false};
 
-// A connection to the data file that stays open while the program uses the file. Every
-// operation opens a connection of its own; without this one, each close would be the last
-// and would checkpoint the write-ahead log and remove it, and the next open would rebuild
-// its index. Never destroyed: threads may still open the file at exit.
+// The data file's shared connection. While it stays open, no other connection's close is
+// the last one, which would checkpoint the write-ahead log and remove it so that the next
+// open rebuilds its index. Never destroyed: threads may still use the file at exit.
 struct DataFileKeeper {
   std::mutex mutex;
-  db::Database connection;
+  db::Database connection;  // guarded by mutex
+  dev_t device = 0;         // the file the connection was opened on; guarded by mutex
+  ino_t inode = 0;
 };
 
 DataFileKeeper& GetDataFileKeeper() {
   static auto* keeper = new DataFileKeeper;
   return *keeper;
+}
+
+// How long the exit waits for the shared connection before leaving it open.
+constexpr std::chrono::seconds kExitLockBound{5};
+// The shared connection's page cache: it holds today's rows of every monitor's uptime
+// read (a day of 20 monitors is about a thousand pages), shared by all polls.
+constexpr const char* kSharedCacheSize = "PRAGMA cache_size = -8192";
+
+// Opens the keeper's connection on the data file in `folder` unless it is open on the
+// file that is there now (one removed or put in its place by another program is let go).
+// Caller holds the keeper's mutex.
+int OpenKept(DataFileKeeper& keeper, const std::string& folder) {
+  const std::string path = folder + DataFiles::kDataFileName;
+  struct stat now {};
+  const bool there = ::stat(path.c_str(), &now) == 0;
+  if (keeper.connection.IsOpen() && keeper.connection.Path() == path && there &&
+      now.st_dev == keeper.device && now.st_ino == keeper.inode) {
+    return SQLITE_OK;
+  }
+  keeper.connection.Close();
+  const int rc = DataFiles::OpenDatabaseIn(keeper.connection, folder, DataFiles::kDataFileName);
+  if (rc == SQLITE_OK) {
+    db::Database::ExecSQL(keeper.connection, kSharedCacheSize);
+    // A connection reaches the file only with its first statement.
+    db::Database::ExecSQL(keeper.connection, "PRAGMA schema_version");
+    struct stat opened {};
+    if (::stat(path.c_str(), &opened) == 0) {
+      keeper.device = opened.st_dev;
+      keeper.inode = opened.st_ino;
+    }
+  }
+  return rc;
 }
 
 }  // namespace
@@ -91,12 +127,35 @@ void DataFiles::CreateDataTables() {
 
 void DataFiles::KeepDataFileOpen(bool keep) {
   DataFileKeeper& keeper = GetDataFileKeeper();
-  std::lock_guard lock(keeper.mutex);
-  keeper.connection.Close();
-  // A connection reaches the file only with its first statement.
-  if (keep && OpenDatabase(keeper.connection, kDataFileName) == SQLITE_OK) {
-    db::Database::ExecSQL(keeper.connection, "PRAGMA schema_version");
+  if (keep) {
+    // A connection in use is open already, and stays open after its use; the caller may
+    // even be its user (a start while a poll's store is under way on this thread).
+    std::unique_lock lock(keeper.mutex, std::try_to_lock);
+    if (lock.owns_lock()) OpenKept(keeper, DataFolder());
+    return;
   }
+  // At exit a thread abandoned inside a use of the file may hold the lock for long.
+  const auto deadline = std::chrono::steady_clock::now() + kExitLockBound;
+  std::unique_lock lock(keeper.mutex, std::try_to_lock);
+  while (!lock.owns_lock() && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    lock.try_lock();
+  }
+  if (lock.owns_lock()) keeper.connection.Close();
+}
+
+std::mutex& DataFiles::DataFileLock() { return GetDataFileKeeper().mutex; }
+
+SharedDataFile::SharedDataFile() : SharedDataFile(DataFiles::DataFolder()) {}
+
+SharedDataFile::SharedDataFile(const std::string& folder) : lock_(DataFiles::DataFileLock()) {
+  DataFileKeeper& keeper = GetDataFileKeeper();
+  status_ = OpenKept(keeper, folder);
+  if (status_ == SQLITE_OK) connection_ = &keeper.connection;
+}
+
+SharedDataFile::~SharedDataFile() {
+  if (discard_) GetDataFileKeeper().connection.Close();
 }
 
 std::string DataFiles::GetTableName(int type) {

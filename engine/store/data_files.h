@@ -1,11 +1,13 @@
 // The program's two SQLite files in the data folder, the configuration file and the data
 // file: their names, opening them, and their tables and indexes. Every reader and writer
 // of the files opens them here; nothing is ever opened outside the data folder. Any
-// thread; each call opens its own connection.
+// thread; each call opens its own connection, but for the data file's shared connection
+// (SharedDataFile), which the polls use in turn.
 #pragma once
 
 #include <array>
 #include <chrono>
+#include <mutex>
 #include <string>
 #include <string_view>
 
@@ -43,14 +45,57 @@ class DataFiles {
   // commits.
   static void CreateConfigTables();
   static void CreateDataTables();
-  // Holds a connection to the data file of the current data folder open (CreateDataTables
-  // does), or closes it: at exit, once no other connection is open, closing it folds the
-  // write-ahead log back into the file.
+  // Holds the shared connection to the data file of the current data folder open
+  // (CreateDataTables does), or closes it: at exit, once no other connection is open,
+  // closing it folds the write-ahead log back into the file. Opening leaves the connection
+  // to its user while DataFileLock() is held; closing (at exit) waits for the lock a few
+  // seconds at most and otherwise leaves the connection to the end of the process.
   static void KeepDataFileOpen(bool keep);
+
+  // The lock of the data file's shared connection, taken around every use of it
+  // (SharedDataFile): the polls' stores and today's uptime. The threads of this process
+  // so take turns at the file instead of meeting each other in SQLite's busy answers,
+  // which scale badly with hundreds of monitors. The log writer and the deletions keep
+  // connections of their own, so that their waits for a file held by another program
+  // never hold the lock; a deletion of rows takes it once before it begins, to come after
+  // every row a poll stored before. Never destroyed. Taken before a monitor's mutex,
+  // never while holding one.
+  static std::mutex& DataFileLock();
 
   // The table of a monitor kind: "ODBCDataSources" for kind 2, "" for any other. Its
   // samples are in the table of that name followed by "Data".
   static std::string GetTableName(int type);
+};
+
+// The data file's shared connection for the length of one use: holds DataFileLock() from
+// construction to destruction. One connection serves every poll, so that each commit
+// costs no new connection and its page cache, and polls of hundreds of monitors share one
+// cache instead of one each. Everything run on it must leave it out of any transaction
+// before the lock is let go. A connection on which a statement failed is handed to
+// Discard: it is closed then, and the next user opens it afresh (no transaction or stale
+// lock outlives a failure). Any thread; not while holding DataFileLock() already.
+class SharedDataFile {
+ public:
+  // The data file of the current data folder, or of `folder` (a path ending in '/' that
+  // DataFiles::DataFolder gave).
+  SharedDataFile();
+  explicit SharedDataFile(const std::string& folder);
+  ~SharedDataFile();
+  SharedDataFile(const SharedDataFile&) = delete;
+  SharedDataFile& operator=(const SharedDataFile&) = delete;
+
+  // The open connection, opened here if it was closed or open on another folder's file;
+  // null when the file cannot be opened (Status says why).
+  db::Database* Connection() { return connection_; }
+  int Status() const { return status_; }
+  // Closes the connection when this use ends.
+  void Discard() { discard_ = true; }
+
+ private:
+  std::unique_lock<std::mutex> lock_;
+  db::Database* connection_ = nullptr;
+  int status_ = 0;
+  bool discard_ = false;
 };
 
 // The tables of the two files and the statements that create them. The texts are stored

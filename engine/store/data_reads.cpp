@@ -151,4 +151,28 @@ std::vector<ReportTestQueryValues> LoadReportTestQueryValues(
   return found;
 }
 
+// ---- Today's uptime, for the polls ----
+
+int ReadUptimeSince(db::Database& data, const std::string& tableName, const std::string& monitorId,
+                    std::int64_t since, std::int64_t* up, std::int64_t* down) {
+  db::Statement statement(data);
+  db::Cursor* cursor = nullptr;
+  int rc = statement.Prepare(sql::SelectUptimeRows(tableName, monitorId, since));
+  if (rc == SQLITE_OK) rc = statement.Execute(&cursor);
+  std::int64_t upSum = 0;
+  std::int64_t downSum = 0;
+  std::int64_t previous = since;
+  while (rc == SQLITE_OK && !cursor->IsDone()) {
+    const std::int64_t time = cursor->GetInt64(1);
+    const std::int64_t span = time - previous;
+    if (span > 0) (cursor->GetInt(0) != 0 ? upSum : downSum) += span;
+    previous = time;
+    rc = cursor->Next();
+  }
+  if (rc != SQLITE_OK) return rc;
+  *up = upSum;
+  *down = downSum;
+  return SQLITE_OK;
+}
+
 }  // namespace engine

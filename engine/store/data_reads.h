@@ -9,6 +9,10 @@
 #include <string>
 #include <vector>
 
+namespace db {
+class Database;
+}
+
 namespace engine {
 
 struct LogRow {
@@ -88,5 +92,15 @@ std::vector<ReportSampleRow> LoadReportSamples(const std::string& monitorId, std
 std::vector<ReportTestQueryValues> LoadReportTestQueryValues(
     const std::vector<std::string>& testQueryIds, std::int64_t start, std::int64_t end,
     int* status = nullptr);
+
+// ---- Today's uptime, for the polls ----
+
+// The uptime and downtime in seconds that the monitor's rows after `since` (today's
+// midnight) in its kind's data table `tableName` give, read on an open data file: each
+// row ends a span that began at the row before it in time order (the first at `since`)
+// and counts as up or down by its own availability; spans that are not positive count
+// nowhere. 0, or the SQLite failure (then *up and *down are left as they were).
+int ReadUptimeSince(db::Database& data, const std::string& tableName, const std::string& monitorId,
+                    std::int64_t since, std::int64_t* up, std::int64_t* down);
 
 }  // namespace engine

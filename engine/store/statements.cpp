@@ -109,15 +109,11 @@ std::string InsertLog(std::string_view monitorId, std::int64_t time, std::int32_
                {monitorId, time, type, platform::SanitizeText(text)});
 }
 
-std::string SelectUptimeSums(std::string_view tableName, std::string_view monitorId,
+std::string SelectUptimeRows(std::string_view tableName, std::string_view monitorId,
                              std::int64_t since) {
-  return Build(
-      "SELECT coalesce(sum(CASE WHEN available + 0 <> 0 THEN span END), 0), "
-      "coalesce(sum(CASE WHEN available + 0 = 0 THEN span END), 0) FROM ("
-      "SELECT available, time + 0 - coalesce(lag(time + 0) OVER (ORDER BY time), ?) AS span "
-      "FROM " +
-          DataTable(tableName) + " WHERE (monitorId = ? AND time > ?)) WHERE span > 0",
-      {since, monitorId, since});
+  return Build("SELECT available, time FROM " + DataTable(tableName) +
+                   " WHERE (monitorId = ? AND time > ?) ORDER BY time",
+               {monitorId, since});
 }
 
 std::string SelectDataInPeriod(std::string_view columns, std::string_view tableName,

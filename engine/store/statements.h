@@ -115,11 +115,9 @@ std::string InsertAlertsData(std::string_view monitorId, std::string_view alertI
 std::string InsertLog(std::string_view monitorId, std::int64_t time, std::int32_t type,
                       std::string_view text);
 
-// Today's uptime and downtime in one row of two sums, in seconds: each of the monitor's
-// data rows after `since` ends a span that began at the row before it in time order (the
-// first at `since`) and counts as up or down by that row's availability; spans that are
-// not positive count nowhere.
-std::string SelectUptimeSums(std::string_view tableName, std::string_view monitorId,
+// available, time of the monitor's data rows after `since`, in time order: the rows from
+// which today's uptime is summed (data_reads.h, ReadUptimeSince).
+std::string SelectUptimeRows(std::string_view tableName, std::string_view monitorId,
                              std::int64_t since);
 // Rows of the monitor's data table from start to end, both included. columns is the
 // caller's fixed column list, for example "available, time".

@@ -290,7 +290,7 @@ TEST_F(DataFilesTest, TimeConditionsCompareTenDigitText) {
     std::vector<std::string> expected;
   };
   const std::vector<Case> cases = {
-      {sql::SelectUptimeSums(table, "m", t), {"1|0"}},  // the row after t only
+      {sql::SelectUptimeRows(table, "m", t), {"1|1700000001"}},  // the row after t only
       {sql::SelectDataInPeriod("time", table, "m", t, t + 100), {"1700000000", "1700000001"}},
       {sql::SelectDataInPeriod("time", table, "m", 0, t), {"1699999999", "1700000000"}},
       {sql::SelectDataInPeriod("time", table, "m", t, t), {"1700000000"}},
@@ -336,6 +336,62 @@ TEST_F(DataFilesTest, DeletingAMonitorKeepsOtherMonitorsAndActions) {
   for (const auto& t : kDataTables) {
     EXPECT_EQ(One(data, "SELECT DISTINCT monitorId FROM " + std::string(t.name)), "m1") << t.name;
   }
+}
+
+// The polls' shared connection: it follows the data folder, a use that failed leaves
+// nothing open behind it (its transaction is gone, the next use works), and a reader of
+// another connection that holds a read open holds back neither a store nor, when it
+// closes, the file's write-ahead log.
+TEST_F(DataFilesTest, TheSharedConnectionFollowsTheFolderAndOutlivesFailuresAndReaders) {
+  DataFiles::CreateDataTables();
+  const auto store = [](const std::string& text) {
+    SharedDataFile file;
+    if (file.Connection() == nullptr) return file.Status();
+    return Database::ExecSQL(*file.Connection(), sql::InsertLog("m", 1, 0, text));
+  };
+  const auto logTexts = [&](const std::string& folder) {
+    Database data;
+    EXPECT_EQ(DataFiles::OpenDatabaseIn(data, folder, DataFiles::kDataFileName), SQLITE_OK);
+    return Rows(data, "SELECT text FROM Log ORDER BY rowid");
+  };
+  const std::string first = DataFiles::DataFolder();
+  ASSERT_EQ(store("first"), SQLITE_OK);
+  {
+    TempDir other;
+    ScopedEnv moved("LUMIVAR_DOCUMENTS_DIR", other.Path());
+    DataFiles::CreateDataTables();
+    ASSERT_EQ(store("second"), SQLITE_OK);
+    EXPECT_EQ(logTexts(DataFiles::DataFolder()), std::vector<std::string>{"second"});
+  }
+  EXPECT_EQ(logTexts(first), std::vector<std::string>{"first"});
+
+  {
+    // A failure in the middle of a transaction: the user discards the connection.
+    SharedDataFile file;
+    ASSERT_NE(file.Connection(), nullptr);
+    ASSERT_EQ(Database::ExecSQL(*file.Connection(), "BEGIN IMMEDIATE"), SQLITE_OK);
+    ASSERT_EQ(Database::ExecSQL(*file.Connection(), sql::InsertLog("m", 2, 0, "lost")), SQLITE_OK);
+    EXPECT_NE(Database::ExecSQL(*file.Connection(), "INSERT INTO NoSuchTable VALUES (1)"),
+              SQLITE_OK);
+    file.Discard();
+  }
+  {
+    SharedDataFile file;
+    ASSERT_NE(file.Connection(), nullptr);
+    EXPECT_EQ(Database::ExecSQL(*file.Connection(), "BEGIN IMMEDIATE"), SQLITE_OK);
+    EXPECT_EQ(Database::ExecSQL(*file.Connection(), "COMMIT"), SQLITE_OK);
+  }
+  EXPECT_EQ(logTexts(first), std::vector<std::string>{"first"});
+
+  sqlite3* reader = nullptr;
+  ASSERT_EQ(sqlite3_open(FilePath(DataFiles::kDataFileName).c_str(), &reader), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(reader, "BEGIN; SELECT count(*) FROM Log", nullptr, nullptr, nullptr),
+            SQLITE_OK);
+  EXPECT_EQ(store("while read"), SQLITE_OK);
+  sqlite3_exec(reader, "COMMIT", nullptr, nullptr, nullptr);
+  sqlite3_close(reader);
+  EXPECT_TRUE(std::filesystem::exists(FilePath(DataFiles::kDataFileName) + std::string("-wal")));
+  EXPECT_EQ(logTexts(first), (std::vector<std::string>{"first", "while read"}));
 }
 
 TEST(DataFolder, AFolderThatCannotBeMadeFailsTheOpen) {

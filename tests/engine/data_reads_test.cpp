@@ -1,6 +1,6 @@
 // Reads of the data file for the views: time order whatever the order written, the newest
 // rows under a limit, periods with both ends, one monitor's rows only (identifiers with
-// apostrophes included), and failures that give no rows.
+// apostrophes included), failures that give no rows, and the sums of today's uptime.
 #include "engine/store/data_reads.h"
 
 #include <gtest/gtest.h>
@@ -9,6 +9,9 @@
 #include <fstream>
 #include <functional>
 
+#include "engine/db/database.h"
+#include "engine/db/statement.h"
+#include "engine/store/data_files.h"
 #include "engine/store/statements.h"
 #include "tests/engine/monitor_fixture.h"
 
@@ -152,6 +155,57 @@ TEST_F(DataReadsTest, TestQuerySamplesOfTheGivenQueriesOnly) {
   const auto rows = LoadTestQuerySamples(kMonitor, {"q1"}, kT + 100, kT + 100);
   ASSERT_EQ(rows.size(), 1u);
   EXPECT_EQ(rows[0].value, 100);
+}
+
+// Today's uptime is summed in the program from the ordered rows; the figures are those of
+// the window query that summed them in SQLite before, whatever the rows: out of order,
+// sharing times, on and before the start, of another monitor.
+TEST_F(DataReadsTest, UptimeSinceGivesTheFiguresOfTheWindowQuery) {
+  const std::string reference =
+      "SELECT coalesce(sum(CASE WHEN available + 0 <> 0 THEN span END), 0), "
+      "coalesce(sum(CASE WHEN available + 0 = 0 THEN span END), 0) FROM ("
+      "SELECT available, time + 0 - coalesce(lag(time + 0) OVER (ORDER BY time), '" +
+      std::to_string(kT) +
+      "') AS span FROM ODBCDataSourcesData WHERE (monitorId = 'u' AND time > '" +
+      std::to_string(kT) + "')) WHERE span > 0";
+  std::uint32_t noise = 7;
+  const auto next = [&](std::uint32_t range) {
+    noise = noise * 1103515245u + 12345u;
+    return static_cast<std::int64_t>((noise >> 8) % range);
+  };
+  for (int round = 0; round < 20; ++round) {
+    ExecData("DELETE FROM ODBCDataSourcesData WHERE monitorId IN ('u', 'v')");
+    const int rows = static_cast<int>(next(12));
+    for (int i = 0; i < rows; ++i) {
+      for (const char* id : {"u", "v"}) {
+        sql::OdbcDataSourceDataRow row;
+        row.monitorId = id;
+        row.time = kT - 120 + next(20) * 60;  // some on or before the start, some equal
+        row.available = next(3) != 0;
+        ExecData(sql::InsertOdbcDataSourceData(row));
+      }
+    }
+    db::Database data;
+    ASSERT_EQ(DataFiles::OpenDatabase(data, DataFiles::kDataFileName), SQLITE_OK);
+    std::int64_t up = -1;
+    std::int64_t down = -1;
+    ASSERT_EQ(ReadUptimeSince(data, "ODBCDataSources", "u", kT, &up, &down), SQLITE_OK);
+    db::Statement statement(data);
+    db::Cursor* cursor = nullptr;
+    ASSERT_EQ(statement.Prepare(reference), SQLITE_OK);
+    ASSERT_EQ(statement.Execute(&cursor), SQLITE_OK);
+    EXPECT_EQ(up, cursor->GetInt64(0)) << "round " << round;
+    EXPECT_EQ(down, cursor->GetInt64(1)) << "round " << round;
+  }
+  // A failed read leaves the figures as they were.
+  ExecData("DROP TABLE ODBCDataSourcesData");
+  db::Database data;
+  ASSERT_EQ(DataFiles::OpenDatabase(data, DataFiles::kDataFileName), SQLITE_OK);
+  std::int64_t up = 5;
+  std::int64_t down = 6;
+  EXPECT_EQ(ReadUptimeSince(data, "ODBCDataSources", "u", kT, &up, &down), SQLITE_ERROR);
+  EXPECT_EQ(up, 5);
+  EXPECT_EQ(down, 6);
 }
 
 TEST_F(DataReadsTest, AFailedReadGivesItsResultAndNoRows) {
