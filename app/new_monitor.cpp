@@ -2,10 +2,10 @@
 
 #include <optional>
 
-#include "engine/actions/action.h"
+#include "engine/actions/action_values.h"
 #include "engine/monitor/alert.h"
 #include "engine/store/monitor_snapshot.h"
-#include "engine/store/server_storage.h"
+#include "engine/store/window_store.h"
 #include "res/strings.h"
 
 namespace app {
@@ -45,19 +45,18 @@ constexpr DefaultAlert kDefaultAlerts[] = {
 };
 
 // The last user-interface action of that kind in the store, or a new one with that name.
-std::string FindOrAddUiAction(engine::ServerStorage& storage, std::int32_t uiType,
+std::string FindOrAddUiAction(engine::IWindowStore& storage, std::int32_t uiType,
                               const char* name) {
   std::string found;
   for (const engine::ActionSnapshot& action : storage.GetActionSnapshots()) {
-    if (action.settings.type == engine::Action::kUserInterface &&
-        action.settings.uiType == uiType) {
+    if (action.settings.type == engine::kActionUserInterface && action.settings.uiType == uiType) {
       found = action.id;
     }
   }
   if (!found.empty()) return found;
   engine::ActionSettings settings;
   settings.name = name;
-  settings.type = engine::Action::kUserInterface;
+  settings.type = engine::kActionUserInterface;
   settings.uiType = uiType;
   return storage.AddAction(settings);
 }
@@ -74,12 +73,12 @@ std::string BuiltInAttribute(const engine::MonitorSnapshot& monitor, unsigned na
 
 }  // namespace
 
-std::string CommitNewMonitor(engine::ServerStorage& storage, const NewMonitorData& data) {
+std::string CommitNewMonitor(engine::IWindowStore& storage, const NewMonitorData& data) {
   std::string messageBoxId, balloonId;
   if (data.messageBoxAction)
-    messageBoxId = FindOrAddUiAction(storage, engine::Action::kMessageBox, "MessageBox Action");
+    messageBoxId = FindOrAddUiAction(storage, engine::kUiActionMessageBox, "MessageBox Action");
   if (data.balloonAction)
-    balloonId = FindOrAddUiAction(storage, engine::Action::kBalloon, "Popup Balloon Action");
+    balloonId = FindOrAddUiAction(storage, engine::kUiActionBalloon, "Popup Balloon Action");
 
   engine::MonitorSettings settings;
   settings.name = data.name;

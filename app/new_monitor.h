@@ -7,7 +7,7 @@
 #include <string>
 
 namespace engine {
-class ServerStorage;
+class IWindowStore;
 }
 
 namespace app {
@@ -25,6 +25,6 @@ struct NewMonitorData {
 // "MessageBox Action" / "Popup Balloon Action" (type 4, uiType 0 / 1) when asked, adds the
 // monitor, adds the six default alerts whose flag is set and whose action exists, and
 // starts it when asked. Returns the new monitor's identifier ("" when it could not be added).
-std::string CommitNewMonitor(engine::ServerStorage& storage, const NewMonitorData& data);
+std::string CommitNewMonitor(engine::IWindowStore& storage, const NewMonitorData& data);
 
 }  // namespace app

@@ -14,7 +14,7 @@
 #include "app/wx_text.h"
 #include "controls/accessible_name.h"
 #include "controls/font_scale.h"
-#include "engine/store/server_storage.h"
+#include "engine/store/window_store.h"
 
 namespace app {
 
@@ -100,7 +100,7 @@ std::vector<std::string> ActionRowTexts(int kind, const engine::ActionSettings& 
 
 // ---- the model ----
 
-ActionsModel::ActionsModel(engine::ServerStorage& storage, int kind)
+ActionsModel::ActionsModel(engine::IWindowStore& storage, int kind)
     : storage_(storage), kind_(kind) {}
 
 void ActionsModel::Load() {
@@ -172,7 +172,7 @@ bool ActionsModel::Test() {
 
 // ---- the view ----
 
-ActionsView::ActionsView(wxWindow* parent, SnapshotSource snapshots, engine::ServerStorage& storage,
+ActionsView::ActionsView(wxWindow* parent, SnapshotSource snapshots, engine::IWindowStore& storage,
                          int kind, std::function<void()> pagesChanged, Confirm confirm,
                          RunDialog runDialog)
     : BaseView(parent, std::move(snapshots)),

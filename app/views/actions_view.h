@@ -45,7 +45,7 @@ std::vector<std::string> ActionRowTexts(int kind, const engine::ActionSettings& 
 // the store: every change goes to the store first and the rows are read back from it.
 class ActionsModel {
  public:
-  ActionsModel(engine::ServerStorage& storage, int kind);
+  ActionsModel(engine::IWindowStore& storage, int kind);
 
   // Reads the kind's actions in store order. The selected index stays (0 when none was
   // selected) when that row still exists, else nothing is selected.
@@ -74,7 +74,7 @@ class ActionsModel {
   bool Test();
 
  private:
-  engine::ServerStorage& storage_;
+  engine::IWindowStore& storage_;
   int kind_;
   std::vector<engine::ActionSnapshot> rows_;
   int selected_ = -1;
@@ -89,7 +89,7 @@ class ActionsView : public BaseView {
 
   // kind: 0 e-mail, 1 SMS, 2 SQL, 3 program, 4 user interface. pagesChanged runs each time
   // the view is saved (the actions may have changed), to have the HTML pages rewritten.
-  ActionsView(wxWindow* parent, SnapshotSource snapshots, engine::ServerStorage& storage, int kind,
+  ActionsView(wxWindow* parent, SnapshotSource snapshots, engine::IWindowStore& storage, int kind,
               std::function<void()> pagesChanged = {}, Confirm confirm = {},
               RunDialog runDialog = {});
 

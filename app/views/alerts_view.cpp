@@ -14,7 +14,7 @@
 #include "app/wx_text.h"
 #include "controls/accessible_name.h"
 #include "controls/font_scale.h"
-#include "engine/store/server_storage.h"
+#include "engine/store/window_store.h"
 
 namespace app {
 
@@ -36,7 +36,7 @@ std::array<int*, kAlertColumnCount> Widths(LayoutSettings& layout) {
 
 }  // namespace
 
-AlertsView::AlertsView(wxWindow* parent, SnapshotSource snapshots, engine::ServerStorage& storage,
+AlertsView::AlertsView(wxWindow* parent, SnapshotSource snapshots, engine::IWindowStore& storage,
                        Ask ask, Message message, RunDialog runDialog)
     : BaseView(parent, std::move(snapshots)),
       storage_(storage),

@@ -35,7 +35,7 @@ class AlertsView : public BaseView {
   // The first of the seven text columns, in the order of AlertRowTexts.
   static constexpr unsigned kFirstTextColumn = 1;
 
-  AlertsView(wxWindow* parent, SnapshotSource snapshots, engine::ServerStorage& storage,
+  AlertsView(wxWindow* parent, SnapshotSource snapshots, engine::IWindowStore& storage,
              Ask ask = {}, Message message = {}, RunDialog runDialog = {});
 
   // Loading (any hint) fills the list from the selected monitor; either direction stores
@@ -76,7 +76,7 @@ class AlertsView : public BaseView {
   void OnActivated(wxDataViewEvent& event);
   void OnKeyDown(wxKeyEvent& event);
 
-  engine::ServerStorage& storage_;
+  engine::IWindowStore& storage_;
   Ask ask_;
   Message message_;
   Message dialogMessage_;  // as given: empty lets the dialog use its own

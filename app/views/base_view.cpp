@@ -5,7 +5,7 @@
 #include <utility>
 
 #include "controls/color_static.h"
-#include "engine/store/server_storage.h"
+#include "engine/store/window_store.h"
 
 namespace app {
 
@@ -46,7 +46,7 @@ wxColour StatusLineColour(const engine::StatusColor& color, const wxColour& band
   return wxColour(color.red, color.green, color.blue);
 }
 
-SnapshotSource SnapshotsOf(const engine::ServerStorage& storage) {
+SnapshotSource SnapshotsOf(const engine::IWindowStore& storage) {
   return [&storage](const std::string& id) { return storage.GetMonitorSnapshot(id); };
 }
 

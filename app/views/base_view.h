@@ -20,7 +20,7 @@ class ColorStatic;
 }
 
 namespace engine {
-class ServerStorage;
+class IWindowStore;
 }
 
 namespace app {
@@ -61,7 +61,7 @@ using SnapshotSource =
     std::function<std::optional<engine::MonitorSnapshot>(const std::string& monitorId)>;
 
 // A source reading the store's snapshots; the store must outlive the views using it.
-SnapshotSource SnapshotsOf(const engine::ServerStorage& storage);
+SnapshotSource SnapshotsOf(const engine::IWindowStore& storage);
 
 class BaseView : public wxPanel {
  public:

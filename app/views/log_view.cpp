@@ -21,7 +21,7 @@
 #include "controls/accessible_name.h"
 #include "controls/font_scale.h"
 #include "engine/store/log_writer.h"
-#include "engine/store/server_storage.h"
+#include "engine/store/window_store.h"
 #include "platform/time_format.h"
 
 namespace app {
@@ -159,7 +159,7 @@ class LogView::Worker {
   std::thread thread_;
 };
 
-LogView::LogView(wxWindow* parent, SnapshotSource snapshots, engine::ServerStorage& storage,
+LogView::LogView(wxWindow* parent, SnapshotSource snapshots, engine::IWindowStore& storage,
                  ConfirmFunction confirm)
     : BaseView(parent, std::move(snapshots)),
       storage_(storage),

@@ -27,7 +27,7 @@ template <class T>
 class wxWeakRef;
 
 namespace engine {
-class ServerStorage;
+class IWindowStore;
 }
 
 namespace app {
@@ -80,7 +80,7 @@ class LogView : public BaseView {
  public:
   // confirm: the question before Clear (a message box with Yes/No and an exclamation by
   // default).
-  LogView(wxWindow* parent, SnapshotSource snapshots, engine::ServerStorage& storage,
+  LogView(wxWindow* parent, SnapshotSource snapshots, engine::IWindowStore& storage,
           ConfirmFunction confirm = {});
   ~LogView() override;
 
@@ -111,7 +111,7 @@ class LogView : public BaseView {
   void Deliver(std::uint64_t generation, std::optional<std::vector<LogLine>> lines);
   void StoreWidths();
 
-  engine::ServerStorage& storage_;
+  engine::IWindowStore& storage_;
   ConfirmFunction confirm_;
   wxDataViewCtrl* list_ = nullptr;
   wxTextCtrl* message_ = nullptr;

@@ -16,7 +16,7 @@
 #include "app/wx_text.h"
 #include "controls/accessible_name.h"
 #include "engine/store/log_writer.h"
-#include "engine/store/server_storage.h"
+#include "engine/store/window_store.h"
 #include "platform/odbc.h"
 
 namespace app {
@@ -35,7 +35,7 @@ std::string IntervalNotChangedText(const std::string& typed) {
 }
 
 ODBCSettingsView::ODBCSettingsView(wxWindow* parent, SnapshotSource snapshots,
-                                   engine::ServerStorage& storage, MessageFunction message,
+                                   engine::IWindowStore& storage, MessageFunction message,
                                    platform::IOdbc* odbc)
     : BaseView(parent, std::move(snapshots), wxDefaultSize, true, false),
       storage_(storage),

@@ -36,7 +36,7 @@ class ODBCSettingsView : public BaseView {
 
   // message: defaults to a message box; odbc: the driver layer the connection test uses,
   // the system's when null.
-  ODBCSettingsView(wxWindow* parent, SnapshotSource snapshots, engine::ServerStorage& storage,
+  ODBCSettingsView(wxWindow* parent, SnapshotSource snapshots, engine::IWindowStore& storage,
                    MessageFunction message = {}, platform::IOdbc* odbc = nullptr);
 
   // Called after the fields were applied to a monitor (its identifier), so that what shows
@@ -77,7 +77,7 @@ class ODBCSettingsView : public BaseView {
   void OnCancel(wxCommandEvent& event);
   void OnTest(wxCommandEvent& event);
 
-  engine::ServerStorage& storage_;
+  engine::IWindowStore& storage_;
   MessageFunction message_;
   SavedFunction saved_;
   platform::IOdbc* odbc_;

@@ -17,7 +17,7 @@
 #include "controls/accessible_name.h"
 #include "controls/font_scale.h"
 #include "controls/graphic.h"
-#include "engine/store/server_storage.h"
+#include "engine/store/window_store.h"
 
 namespace app {
 
@@ -54,7 +54,7 @@ controls::GraphPoints QueryHistorySeries(const engine::TestQuerySnapshot& query)
 
 // ---- the model ----
 
-TestQueriesModel::TestQueriesModel(engine::ServerStorage& storage, std::string monitorId)
+TestQueriesModel::TestQueriesModel(engine::IWindowStore& storage, std::string monitorId)
     : storage_(storage), monitorId_(std::move(monitorId)) {}
 
 void TestQueriesModel::Load(const engine::MonitorSnapshot& monitor) {
@@ -165,7 +165,7 @@ bool TestQueriesModel::SetEnabled(int row, bool enable) {
 // ---- the view ----
 
 TestQueriesView::TestQueriesView(wxWindow* parent, SnapshotSource snapshots,
-                                 engine::ServerStorage& storage, Confirm confirm)
+                                 engine::IWindowStore& storage, Confirm confirm)
     : BaseView(parent, std::move(snapshots)), storage_(storage), confirm_(std::move(confirm)) {
   if (!confirm_) {
     confirm_ = [this](const wxString& question) {

@@ -2,7 +2,7 @@
 // query's first line, the latest result), the selected query's name and SQL text in two
 // edits that change it in memory as the user types, and a chart of its recent values. The
 // typing reaches the file when it is committed: an edit loses the focus, the selection or
-// the view changes, or the window closes (ServerStorage::CommitEdits). Edits, adds,
+// the view changes, or the window closes (IWindowStore::CommitEdits). Edits, adds,
 // removes and the enable flag go through the store's calls for the views, by test-query
 // identifier; the list's rows map to identifiers. A poll's notification refreshes only the
 // Result column and the chart. UI thread only.
@@ -39,7 +39,7 @@ controls::GraphPoints QueryHistorySeries(const engine::TestQuerySnapshot& query)
 // step with the store: every change goes to the store first and the rows follow it.
 class TestQueriesModel {
  public:
-  TestQueriesModel(engine::ServerStorage& storage, std::string monitorId);
+  TestQueriesModel(engine::IWindowStore& storage, std::string monitorId);
 
   // Takes the monitor's test queries; the selection stays on the same identifier when it
   // is still there, else none.
@@ -66,14 +66,14 @@ class TestQueriesModel {
   // selection.
   bool SetName(const std::string& name);
   bool SetQuery(const std::string& query);
-  // Writes the typing not yet in the file (ServerStorage::CommitEdits).
+  // Writes the typing not yet in the file (IWindowStore::CommitEdits).
   void Commit();
   bool SetEnabled(int row, bool enable);
 
  private:
   bool Change(const engine::TestQuerySettings& settings);
 
-  engine::ServerStorage& storage_;
+  engine::IWindowStore& storage_;
   std::string monitorId_;
   std::vector<engine::TestQuerySnapshot> rows_;
   int selected_ = -1;
@@ -89,7 +89,7 @@ class TestQueriesView : public BaseView {
   static constexpr unsigned kQueryColumn = 2;
   static constexpr unsigned kResultColumn = 3;
 
-  TestQueriesView(wxWindow* parent, SnapshotSource snapshots, engine::ServerStorage& storage,
+  TestQueriesView(wxWindow* parent, SnapshotSource snapshots, engine::IWindowStore& storage,
                   Confirm confirm = {});
 
   // Loading with kRefreshShow fills everything; kRefreshNotify only results and the chart.
@@ -121,7 +121,7 @@ class TestQueriesView : public BaseView {
   void OnSelectionChanged(wxDataViewEvent& event);
   void OnValueChanged(wxDataViewEvent& event);
 
-  engine::ServerStorage& storage_;
+  engine::IWindowStore& storage_;
   Confirm confirm_;
   std::unique_ptr<TestQueriesModel> model_;
   wxDataViewListCtrl* list_ = nullptr;

@@ -21,6 +21,7 @@
 #include <optional>
 #include <string>
 
+#include "engine/actions/action_values.h"
 #include "engine/db/cursor.h"
 #include "engine/db/database.h"
 #include "platform/status.h"
@@ -54,15 +55,15 @@ std::mutex& ActionLock();
 
 class Action {
  public:
-  static constexpr std::int32_t kEmail = 0;
-  static constexpr std::int32_t kSms = 1;
-  static constexpr std::int32_t kExecuteSql = 2;
-  static constexpr std::int32_t kExecuteProgram = 3;
-  static constexpr std::int32_t kUserInterface = 4;
+  static constexpr std::int32_t kEmail = engine::kActionEmail;
+  static constexpr std::int32_t kSms = engine::kActionSms;
+  static constexpr std::int32_t kExecuteSql = engine::kActionExecuteSql;
+  static constexpr std::int32_t kExecuteProgram = engine::kActionExecuteProgram;
+  static constexpr std::int32_t kUserInterface = engine::kActionUserInterface;
 
-  static constexpr std::int32_t kMessageBox = 0;  // uiType
-  static constexpr std::int32_t kBalloon = 1;
-  static constexpr std::int32_t kRestoreWindow = 2;
+  static constexpr std::int32_t kMessageBox = engine::kUiActionMessageBox;  // uiType
+  static constexpr std::int32_t kBalloon = engine::kUiActionBalloon;
+  static constexpr std::int32_t kRestoreWindow = engine::kUiActionRestoreWindow;
 
   // The subject and text of a test run.
   static constexpr const char* kTestSubject = "Action Test";

@@ -1,6 +1,6 @@
 // What the views see of monitors and actions, and what they hand back to change them:
 // plain values, copied under the monitor's (or action's) mutex by the store's calls for
-// the views (server_storage.h). A snapshot stays as it was taken; it never points into a
+// the views (window_store.h). A snapshot stays as it was taken; it never points into a
 // monitor. Settings are the fields an editor changes; the store's edit calls apply them
 // by identifier and save.
 #pragma once

@@ -1,6 +1,6 @@
 // The monitor store: the owner of every monitor and every action of the running program.
 // It loads and saves them through the files of data_files.h and is the engine's monitor
-// directory (monitor_directory.h).
+// directory (monitor_directory.h) and the window's store (window_store.h).
 //
 // Threads: the store's lists are guarded by its own mutex. Lookups may come from any
 // thread and hand out shared_ptr copies, so a monitor or action deleted meanwhile stays
@@ -22,6 +22,7 @@
 #include "engine/db/database.h"
 #include "engine/monitor_directory.h"
 #include "engine/store/monitor_snapshot.h"
+#include "engine/store/window_store.h"
 
 namespace engine {
 
@@ -31,15 +32,7 @@ class ODBCDataSource;
 class Server;
 struct SaveSet;
 
-// A file of the store that could not be read or written: its SQLite result, its path and
-// SQLite's text for the failure.
-struct FileFailure {
-  int code = 0;
-  std::string path;
-  std::string text;
-};
-
-class ServerStorage : public IMonitorDirectory {
+class ServerStorage : public IMonitorDirectory, public IWindowStore {
  public:
   ServerStorage();
   // Stops the worker of the saves (store_saves.h), then Clear.
@@ -71,13 +64,8 @@ class ServerStorage : public IMonitorDirectory {
   // SQLITE_NOTFOUND for an unknown identifier, else as CommitEdits.
   int SaveServer(const std::string& id, FileFailure* failure = nullptr);
   int SaveAction(const std::string& id, FileFailure* failure = nullptr);
-  // Writes every monitor and action with edits not yet in the file, in one transaction
-  // (store_saves.h): the user-interface thread waits at most a short bound for another
-  // connection's lock, and a locked file is written by a worker once it is let go. 0 when
-  // written, handed to the worker, or nothing waited; else the failure, described in
-  // *failure when given, and the edits wait for the next commit. The user is told when
-  // saves begin to fail and when they succeed again (IUserInterface::ShowAlertMessage).
-  int CommitEdits(FileFailure* failure = nullptr);
+  // The edits waiting are written through the saves' worker (store_saves.h).
+  int CommitEdits(FileFailure* failure = nullptr) override;
   // Waits until no commit is left to the worker, or the deadline passes; true when none.
   bool WaitForSaves(std::chrono::steady_clock::time_point deadline);
 
@@ -108,8 +96,8 @@ class ServerStorage : public IMonitorDirectory {
 
   // Unknown identifiers do nothing; the results of Start are not looked at (a start while
   // the monitor's stop is pending is refused). Stops return at once (Server::Stop).
-  void StartServer(const std::string& id);
-  void StopServer(const std::string& id);
+  void StartServer(const std::string& id) override;
+  void StopServer(const std::string& id) override;
   void StartAll();
   void StopAll();
   // Waits until no stop or delete asked for so far is still pending (nor any other
@@ -142,73 +130,46 @@ class ServerStorage : public IMonitorDirectory {
   bool AlertActionDone(const std::string& monitorId, const std::string& alertId,
                        std::uint32_t status) override;
 
-  // ---- for the views ----
-  // Views see monitors and actions only through these calls: snapshots are copies taken
-  // under the monitor's (or action's) mutex, and edits name their objects by identifier,
-  // apply under the mutex and save what they changed. Snapshots and summaries may be
-  // taken on any thread. Edits come from one thread at a time (the user-interface thread)
-  // and commit what they changed (CommitEdits), which waits at most a short bound for the
-  // file's lock; a deleted alert's row
-  // goes at once, a deleted test query's rows on a helper (Server::DeleteTestQuery).
-  // Statuses: 0, the SQLite result of a failed save, or SQLITE_NOTFOUND for an unknown
-  // identifier (nothing is changed then).
+  // ---- for the window (IWindowStore) ----
+  // Snapshots are copies taken under the monitor's (or action's) mutex; edits apply under
+  // the mutex and save what they changed. A deleted test query's rows go on a helper
+  // (Server::DeleteTestQuery).
 
-  // Empty for an unknown identifier.
-  std::optional<MonitorSnapshot> GetMonitorSnapshot(const std::string& id) const;
-  // Every monitor, in store order.
-  std::vector<MonitorSummary> GetMonitorSummaries() const;
+  std::optional<MonitorSnapshot> GetMonitorSnapshot(const std::string& id) const override;
+  std::vector<MonitorSummary> GetMonitorSummaries() const override;
 
-  // A new monitor with the four built-in attributes and these settings, appended and
-  // saved (it is not started); its identifier. *status, when given, gets the save's.
-  std::string AddMonitor(const MonitorSettings& settings, int* status = nullptr);
-  // Applies the settings to the monitor and saves it. A running monitor is not restarted:
-  // its next poll uses them (the wait under way keeps the interval it began with).
-  int ApplyMonitorSettings(const std::string& id, const MonitorSettings& settings);
-  // The report period last chosen for the monitor's reports (memory only, not saved).
+  std::string AddMonitor(const MonitorSettings& settings, int* status = nullptr) override;
+  int ApplyMonitorSettings(const std::string& id, const MonitorSettings& settings) override;
   int SetReportPeriod(const std::string& id, std::int64_t start, std::int64_t end,
-                      std::int32_t period);
-  // Deletes every log row of the monitor: it writes the data file, so not on the
-  // user-interface thread.
-  int ClearLog(const std::string& id);
+                      std::int32_t period) override;
+  int ClearLog(const std::string& id) override;
 
-  // Test queries of a monitor. Add appends an enabled test query with its attribute,
-  // saves the monitor and returns the new identifier ("" when the monitor is unknown);
-  // *status, when given, gets the status. Delete removes the test query with its data
-  // rows, its attribute and the alerts on it.
   std::string AddTestQuery(const std::string& monitorId, const TestQuerySettings& settings,
-                           int* status = nullptr);
+                           int* status = nullptr) override;
   int ChangeTestQuery(const std::string& monitorId, const std::string& queryId,
-                      const TestQuerySettings& settings);
-  // As ChangeTestQuery, in memory only: the edit reaches the file at the next commit
-  // (CommitEdits, or any save). For fields that change the test query as the user types.
+                      const TestQuerySettings& settings) override;
   int EditTestQuery(const std::string& monitorId, const std::string& queryId,
-                    const TestQuerySettings& settings);
-  int EnableTestQuery(const std::string& monitorId, const std::string& queryId, bool enable);
-  int DeleteTestQuery(const std::string& monitorId, const std::string& queryId);
+                    const TestQuerySettings& settings) override;
+  int EnableTestQuery(const std::string& monitorId, const std::string& queryId,
+                      bool enable) override;
+  int DeleteTestQuery(const std::string& monitorId, const std::string& queryId) override;
 
-  // Alerts of a monitor, as for test queries. A new alert is enabled; its counters start
-  // at 0. Its attribute and action are not checked: an alert naming neither never fires.
   std::string AddAlert(const std::string& monitorId, const AlertSettings& settings,
-                       int* status = nullptr);
+                       int* status = nullptr) override;
   int ChangeAlert(const std::string& monitorId, const std::string& alertId,
-                  const AlertSettings& settings);
-  int EnableAlert(const std::string& monitorId, const std::string& alertId, bool enable);
-  int DeleteAlert(const std::string& monitorId, const std::string& alertId);
-  int DeleteAllAlerts(const std::string& monitorId);
+                  const AlertSettings& settings) override;
+  int EnableAlert(const std::string& monitorId, const std::string& alertId, bool enable) override;
+  int DeleteAlert(const std::string& monitorId, const std::string& alertId) override;
+  int DeleteAllAlerts(const std::string& monitorId) override;
 
-  // Actions, in store order; empty for an unknown identifier.
-  std::vector<ActionSnapshot> GetActionSnapshots() const;
-  std::optional<ActionSnapshot> GetActionSnapshot(const std::string& id) const;
-  // Add appends a new action with these settings, saves it and returns its identifier.
-  std::string AddAction(const ActionSettings& settings, int* status = nullptr);
-  int ChangeAction(const std::string& id, const ActionSettings& settings);
-  // Abandons the action's running executions and deletes it and its row.
-  int DeleteAction(const std::string& id);
-  // Starts a test run of the action (its worker shows the result): its status, 0 when
-  // started, or SQLITE_NOTFOUND for an unknown identifier.
-  int TestAction(const std::string& id);
+  std::vector<ActionSnapshot> GetActionSnapshots() const override;
+  std::optional<ActionSnapshot> GetActionSnapshot(const std::string& id) const override;
+  std::string AddAction(const ActionSettings& settings, int* status = nullptr) override;
+  int ChangeAction(const std::string& id, const ActionSettings& settings) override;
+  int DeleteAction(const std::string& id) override;
+  int TestAction(const std::string& id) override;
 
-  // ---- end of the calls for the views ----
+  // ---- end of the calls for the window ----
 
  private:
   // Opens the configuration file for writing; fails without opening it while the file
