@@ -5,12 +5,12 @@
 #include <mutex>
 
 #include "engine/actions/action.h"
+#include "engine/data/data_files.h"
+#include "engine/data/log_writer.h"
 #include "engine/db/busy_event.h"
 #include "engine/db/database.h"
 #include "engine/monitor/server.h"
 #include "engine/report/email_reporter.h"
-#include "engine/store/data_files.h"
-#include "engine/store/log_writer.h"
 #include "engine/store/server_storage.h"
 
 namespace app {

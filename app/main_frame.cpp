@@ -46,11 +46,11 @@
 #include "controls/accessible_name.h"
 #include "controls/font_scale.h"
 #include "controls/pane_splitter.h"
+#include "engine/data/data_files.h"
 #include "engine/report/email_reporter.h"
 #include "engine/report/page_writer.h"
 #include "engine/services.h"
 #include "engine/settings_source.h"
-#include "engine/store/data_files.h"
 #include "engine/store/server_storage.h"
 #include "res/strings.h"
 

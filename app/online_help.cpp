@@ -8,7 +8,7 @@
 #include <fstream>
 #include <system_error>
 
-#include "engine/store/data_files.h"
+#include "engine/data/data_files.h"
 #include "res/help_page.h"
 
 namespace app {

@@ -10,7 +10,7 @@
 #include <string>
 
 #include "bench/bench_support.h"
-#include "engine/store/data_files.h"
+#include "engine/data/data_files.h"
 #include "engine/store/server_storage.h"
 
 namespace {

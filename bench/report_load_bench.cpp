@@ -9,8 +9,8 @@
 #include <variant>
 
 #include "bench/year_data.h"
+#include "engine/data/data_reads.h"
 #include "engine/report/report_loads.h"
-#include "engine/store/data_reads.h"
 
 namespace {
 

@@ -35,9 +35,9 @@
 
 #include "bench/bench_support.h"
 #include "engine/clock.h"
+#include "engine/data/data_files.h"
 #include "engine/monitor/odbc_data_source.h"
 #include "engine/services.h"
-#include "engine/store/data_files.h"
 #include "engine/store/server_storage.h"
 #include "engine/user_interface.h"
 

@@ -15,11 +15,11 @@
 #include <thread>
 
 #include "bench/bench_support.h"
+#include "engine/data/data_files.h"
+#include "engine/data/log_writer.h"
 #include "engine/db/busy_event.h"
 #include "engine/monitor/odbc_data_source.h"
 #include "engine/services.h"
-#include "engine/store/data_files.h"
-#include "engine/store/log_writer.h"
 #include "engine/store/server_storage.h"
 #include "engine/user_interface.h"
 #include "platform/documents.h"

@@ -17,10 +17,10 @@
 
 #include "bench/year_data.h"
 #include "engine/clock.h"
+#include "engine/data/data_files.h"
+#include "engine/data/sql_text.h"
 #include "engine/db/database.h"
 #include "engine/monitor/odbc_data_source.h"
-#include "engine/store/data_files.h"
-#include "engine/store/sql_text.h"
 
 namespace {
 

@@ -35,10 +35,10 @@
 #include "app/ui_thread.h"
 #include "bench/bench_support.h"
 #include "engine/clock.h"
+#include "engine/data/data_files.h"
 #include "engine/monitor/odbc_data_source.h"
 #include "engine/report/page_writer.h"
 #include "engine/services.h"
-#include "engine/store/data_files.h"
 #include "engine/store/server_storage.h"
 #include "tests/engine/fake_odbc.h"
 

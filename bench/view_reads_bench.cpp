@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "bench/year_data.h"
+#include "engine/data/data_reads.h"
 #include "engine/monitor/odbc_data_source.h"
-#include "engine/store/data_reads.h"
 #include "engine/store/server_storage.h"
 
 namespace {

@@ -21,9 +21,9 @@
 #include <string>
 #include <string_view>
 
+#include "engine/data/data_files.h"
+#include "engine/data/statements.h"
 #include "engine/db/database.h"
-#include "engine/store/data_files.h"
-#include "engine/store/statements.h"
 
 namespace bench::year_data {
 

@@ -20,7 +20,7 @@
 #include "app/ui_thread.h"
 #include "controls/accessible_name.h"
 #include "controls/font_scale.h"
-#include "engine/store/log_writer.h"
+#include "engine/data/log_writer.h"
 #include "engine/store/window_store.h"
 #include "platform/time_format.h"
 

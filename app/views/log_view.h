@@ -18,7 +18,7 @@
 
 #include "app/views/base_view.h"
 #include "controls/font_scale.h"
-#include "engine/store/data_reads.h"
+#include "engine/data/data_reads.h"
 
 class wxButton;
 class wxDataViewCtrl;

@@ -15,7 +15,7 @@
 #include "app/modal_command.h"
 #include "app/wx_text.h"
 #include "controls/accessible_name.h"
-#include "engine/store/log_writer.h"
+#include "engine/data/log_writer.h"
 #include "engine/store/window_store.h"
 #include "platform/odbc.h"
 

@@ -14,10 +14,10 @@
 
 #include "engine/actions/program_launcher.h"
 #include "engine/clock.h"
+#include "engine/data/log_writer.h"
+#include "engine/data/statements.h"
 #include "engine/monitor_directory.h"
 #include "engine/services.h"
-#include "engine/store/log_writer.h"
-#include "engine/store/statements.h"
 #include "engine/user_interface.h"
 #include "mail/smtp.h"
 #include "platform/guid.h"

@@ -4,7 +4,7 @@
 
 #include <utility>
 
-#include "engine/store/statements.h"
+#include "engine/data/statements.h"
 #include "platform/guid.h"
 
 namespace engine {

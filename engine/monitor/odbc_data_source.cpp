@@ -6,11 +6,11 @@
 #include <cstdio>
 
 #include "engine/clock.h"
+#include "engine/data/data_file_status.h"
+#include "engine/data/data_files.h"
+#include "engine/data/statements.h"
 #include "engine/monitor_directory.h"
 #include "engine/services.h"
-#include "engine/store/data_file_status.h"
-#include "engine/store/data_files.h"
-#include "engine/store/statements.h"
 #include "engine/user_interface.h"
 #include "platform/odbc.h"
 #include "platform/resources.h"

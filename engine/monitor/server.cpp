@@ -13,14 +13,14 @@
 #include <system_error>
 
 #include "engine/clock.h"
+#include "engine/data/data_files.h"
+#include "engine/data/data_reads.h"
+#include "engine/data/log_writer.h"
+#include "engine/data/statements.h"
 #include "engine/db/statement.h"
 #include "engine/monitor/health_attribute.h"
 #include "engine/monitor_directory.h"
 #include "engine/services.h"
-#include "engine/store/data_files.h"
-#include "engine/store/data_reads.h"
-#include "engine/store/log_writer.h"
-#include "engine/store/statements.h"
 #include "engine/user_interface.h"
 #include "platform/odbc.h"
 #include "platform/resources.h"

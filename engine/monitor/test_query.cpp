@@ -2,7 +2,7 @@
 
 #include <sqlite3.h>
 
-#include "engine/store/statements.h"
+#include "engine/data/statements.h"
 #include "platform/guid.h"
 
 namespace engine {

@@ -7,14 +7,14 @@
 #include <cerrno>
 #include <string_view>
 
+#include "engine/data/data_files.h"
+#include "engine/data/statements.h"
 #include "engine/db/cursor.h"
 #include "engine/db/database.h"
 #include "engine/db/statement.h"
 #include "engine/report/html_text.h"
 #include "engine/report/uptime_cache.h"
-#include "engine/store/data_files.h"
 #include "engine/store/server_storage.h"
-#include "engine/store/statements.h"
 #include "platform/documents.h"
 #include "platform/resources.h"
 #include "platform/text.h"

@@ -5,12 +5,12 @@
 
 #include "engine/actions/action.h"
 #include "engine/clock.h"
+#include "engine/data/data_files.h"
 #include "engine/monitor/server.h"
 #include "engine/monitor/server_data.h"
 #include "engine/monitor_directory.h"
 #include "engine/report/html_report.h"
 #include "engine/services.h"
-#include "engine/store/data_files.h"
 
 namespace engine {
 namespace {

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <utility>
 
-#include "engine/store/data_reads.h"
+#include "engine/data/data_reads.h"
 
 namespace engine {
 

@@ -5,12 +5,12 @@
 #include <charconv>
 #include <vector>
 
+#include "engine/data/data_changes.h"
+#include "engine/data/data_files.h"
+#include "engine/data/statements.h"
 #include "engine/db/cursor.h"
 #include "engine/db/database.h"
 #include "engine/db/statement.h"
-#include "engine/store/data_changes.h"
-#include "engine/store/data_files.h"
-#include "engine/store/statements.h"
 
 namespace engine {
 namespace {

@@ -18,7 +18,7 @@
 #include <utility>
 #include <vector>
 
-#include "engine/store/data_files.h"
+#include "engine/data/data_files.h"
 
 namespace engine {
 

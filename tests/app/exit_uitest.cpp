@@ -13,9 +13,9 @@
 
 #include "app/settings/settings.h"
 #include "engine/actions/action.h"
+#include "engine/data/data_files.h"
 #include "engine/monitor/alert.h"
 #include "engine/monitor/odbc_data_source.h"
-#include "engine/store/data_files.h"
 #include "engine/store/server_storage.h"
 #include "platform/documents.h"
 #include "platform/registry.h"

@@ -16,8 +16,8 @@
 #include <vector>
 
 #include "app/settings/settings.h"
+#include "engine/data/log_writer.h"
 #include "engine/services.h"
-#include "engine/store/log_writer.h"
 #include "engine/store/server_storage.h"
 #include "tests/app/ui_test_support.h"
 #include "tests/engine/monitor_fixture.h"

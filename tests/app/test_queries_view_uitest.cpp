@@ -18,8 +18,8 @@
 
 #include "app/settings/settings.h"
 #include "controls/graphic.h"
+#include "engine/data/data_files.h"
 #include "engine/db/database.h"
-#include "engine/store/data_files.h"
 #include "engine/store/server_storage.h"
 #include "tests/app/ui_test_support.h"
 #include "tests/engine/monitor_fixture.h"

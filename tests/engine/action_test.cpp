@@ -11,9 +11,9 @@
 #include <vector>
 
 #include "engine/clock.h"
+#include "engine/data/data_files.h"
 #include "engine/monitor/odbc_data_source.h"
 #include "engine/monitor/server_health.h"
-#include "engine/store/data_files.h"
 #include "tests/engine/action_fakes.h"
 #include "tests/engine/monitor_fixture.h"
 

@@ -12,8 +12,8 @@
 #include <string>
 #include <thread>
 
+#include "engine/data/data_files.h"
 #include "engine/monitor/odbc_data_source.h"
-#include "engine/store/data_files.h"
 #include "engine/store/server_storage.h"
 #include "tests/engine/fake_odbc.h"
 #include "tests/engine/monitor_fixture.h"

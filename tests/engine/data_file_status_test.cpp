@@ -1,4 +1,4 @@
-#include "engine/store/data_file_status.h"
+#include "engine/data/data_file_status.h"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "engine/data/log_writer.h"
 #include "engine/db/busy_event.h"
 #include "engine/monitor/odbc_data_source.h"
-#include "engine/store/log_writer.h"
 #include "platform/documents.h"
 #include "tests/engine/fake_odbc.h"
 #include "tests/engine/monitor_fixture.h"

@@ -7,12 +7,12 @@
 #include <string>
 #include <vector>
 
+#include "engine/data/data_files.h"
+#include "engine/data/statements.h"
 #include "engine/db/database.h"
 #include "engine/db/statement.h"
 #include "engine/monitor/test_query.h"
-#include "engine/store/data_files.h"
 #include "engine/store/server_storage.h"
-#include "engine/store/statements.h"
 #include "tests/support/temp_dir.h"
 
 namespace engine {

@@ -1,7 +1,7 @@
 // Reads of the data file for the views: time order whatever the order written, the newest
 // rows under a limit, periods with both ends, one monitor's rows only (identifiers with
 // apostrophes included), failures that give no rows, and the sums of today's uptime.
-#include "engine/store/data_reads.h"
+#include "engine/data/data_reads.h"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
@@ -9,10 +9,10 @@
 #include <fstream>
 #include <functional>
 
+#include "engine/data/data_files.h"
+#include "engine/data/statements.h"
 #include "engine/db/database.h"
 #include "engine/db/statement.h"
-#include "engine/store/data_files.h"
-#include "engine/store/statements.h"
 #include "tests/engine/monitor_fixture.h"
 
 namespace engine {

@@ -15,8 +15,8 @@
 #include <vector>
 
 #include "engine/clock.h"
+#include "engine/data/data_files.h"
 #include "engine/monitor/odbc_data_source.h"
-#include "engine/store/data_files.h"
 #include "engine/store/server_storage.h"
 #include "tests/engine/fake_odbc.h"
 #include "tests/engine/monitor_fixture.h"

@@ -10,10 +10,10 @@
 #include <optional>
 #include <string>
 
+#include "engine/data/data_files.h"
+#include "engine/data/statements.h"
 #include "engine/db/database.h"
-#include "engine/store/data_files.h"
 #include "engine/store/server_storage.h"
-#include "engine/store/statements.h"
 #include "tests/support/temp_dir.h"
 
 namespace engine::testing {

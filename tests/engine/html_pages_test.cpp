@@ -5,8 +5,8 @@
 
 #include <string>
 
+#include "engine/data/statements.h"
 #include "engine/report/html_report.h"
-#include "engine/store/statements.h"
 #include "tests/engine/html_fixture.h"
 
 namespace engine {

@@ -15,9 +15,9 @@
 #include <thread>
 #include <vector>
 
+#include "engine/data/statements.h"
 #include "engine/report/html_report.h"
 #include "engine/report/html_text.h"
-#include "engine/store/statements.h"
 #include "tests/engine/html_fixture.h"
 #include "tests/support/temp_dir.h"
 

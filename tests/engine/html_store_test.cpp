@@ -13,11 +13,11 @@
 
 #include "engine/actions/action.h"
 #include "engine/clock.h"
+#include "engine/data/data_files.h"
 #include "engine/monitor/odbc_data_source.h"
 #include "engine/report/html_report.h"
 #include "engine/report/page_writer.h"
 #include "engine/services.h"
-#include "engine/store/data_files.h"
 #include "engine/store/server_storage.h"
 #include "engine/user_interface.h"
 #include "tests/support/temp_dir.h"

@@ -14,12 +14,12 @@
 #include <string>
 #include <vector>
 
+#include "engine/data/data_files.h"
+#include "engine/data/log_writer.h"
 #include "engine/db/database.h"
 #include "engine/db/statement.h"
 #include "engine/monitor/server.h"
 #include "engine/services.h"
-#include "engine/store/data_files.h"
-#include "engine/store/log_writer.h"
 #include "engine/store/server_storage.h"
 #include "engine/user_interface.h"
 #include "tests/support/temp_dir.h"

@@ -16,9 +16,9 @@
 
 #include "engine/actions/action.h"
 #include "engine/clock.h"
+#include "engine/data/data_reads.h"
+#include "engine/data/log_writer.h"
 #include "engine/monitor/odbc_data_source.h"
-#include "engine/store/data_reads.h"
-#include "engine/store/log_writer.h"
 #include "engine/store/server_storage.h"
 #include "platform/odbc.h"
 #include "tests/engine/fake_odbc.h"

@@ -14,11 +14,11 @@
 
 #include "engine/actions/action.h"
 #include "engine/clock.h"
+#include "engine/data/data_changes.h"
+#include "engine/data/data_files.h"
 #include "engine/db/busy_event.h"
 #include "engine/monitor/odbc_data_source.h"
 #include "engine/monitor/server_health.h"
-#include "engine/store/data_changes.h"
-#include "engine/store/data_files.h"
 #include "engine/store/server_storage.h"
 #include "tests/engine/fake_odbc.h"
 #include "tests/engine/monitor_fixture.h"

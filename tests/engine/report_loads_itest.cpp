@@ -11,8 +11,8 @@
 #include <future>
 #include <mutex>
 
-#include "engine/store/data_reads.h"
-#include "engine/store/statements.h"
+#include "engine/data/data_reads.h"
+#include "engine/data/statements.h"
 #include "tests/engine/monitor_fixture.h"
 
 namespace engine {

@@ -10,9 +10,9 @@
 
 #include "engine/actions/action.h"
 #include "engine/clock.h"
+#include "engine/data/data_files.h"
 #include "engine/monitor/odbc_data_source.h"
 #include "engine/settings_source.h"
-#include "engine/store/data_files.h"
 #include "platform/resources.h"
 #include "tests/engine/monitor_fixture.h"
 

@@ -9,10 +9,10 @@
 #include <vector>
 
 #include "engine/clock.h"
+#include "engine/data/data_files.h"
+#include "engine/data/log_writer.h"
 #include "engine/db/busy_event.h"
 #include "engine/monitor/odbc_data_source.h"
-#include "engine/store/data_files.h"
-#include "engine/store/log_writer.h"
 #include "tests/engine/fake_odbc.h"
 #include "tests/engine/monitor_fixture.h"
 

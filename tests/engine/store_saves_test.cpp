@@ -14,8 +14,8 @@
 #include <mutex>
 #include <thread>
 
+#include "engine/data/data_files.h"
 #include "engine/db/busy_event.h"
-#include "engine/store/data_files.h"
 #include "engine/store/server_storage.h"
 #include "engine/store/store_saves.h"
 #include "tests/engine/monitor_fixture.h"

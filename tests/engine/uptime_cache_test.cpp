@@ -12,11 +12,11 @@
 #include <string>
 #include <vector>
 
+#include "engine/data/data_changes.h"
+#include "engine/data/data_files.h"
+#include "engine/data/statements.h"
 #include "engine/db/database.h"
 #include "engine/report/html_report.h"
-#include "engine/store/data_changes.h"
-#include "engine/store/data_files.h"
-#include "engine/store/statements.h"
 #include "tests/engine/html_fixture.h"
 #include "tests/engine/monitor_fixture.h"
 

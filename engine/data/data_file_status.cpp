@@ -1,12 +1,12 @@
-#include "engine/store/data_file_status.h"
+#include "engine/data/data_file_status.h"
 
 #include <sqlite3.h>
 
 #include <mutex>
 
+#include "engine/data/data_files.h"
+#include "engine/data/log_writer.h"
 #include "engine/services.h"
-#include "engine/store/data_files.h"
-#include "engine/store/log_writer.h"
 #include "engine/user_interface.h"
 #include "platform/documents.h"
 

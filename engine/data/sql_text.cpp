@@ -1,4 +1,4 @@
-#include "engine/store/sql_text.h"
+#include "engine/data/sql_text.h"
 
 #include <cassert>
 

@@ -1,4 +1,4 @@
-#include "engine/store/log_writer.h"
+#include "engine/data/log_writer.h"
 
 #include <sqlite3.h>
 
@@ -12,8 +12,8 @@
 #include <thread>
 
 #include "engine/clock.h"
-#include "engine/store/data_files.h"
-#include "engine/store/statements.h"
+#include "engine/data/data_files.h"
+#include "engine/data/statements.h"
 
 namespace engine {
 namespace {

@@ -1,4 +1,4 @@
-#include "engine/store/data_changes.h"
+#include "engine/data/data_changes.h"
 
 #include <mutex>
 #include <unordered_map>

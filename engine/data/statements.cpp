@@ -1,6 +1,6 @@
-#include "engine/store/statements.h"
+#include "engine/data/statements.h"
 
-#include "engine/store/sql_text.h"
+#include "engine/data/sql_text.h"
 #include "platform/text.h"
 
 namespace engine::sql {

@@ -1,4 +1,4 @@
-#include "engine/store/data_reads.h"
+#include "engine/data/data_reads.h"
 
 #include <sqlite3.h>
 
@@ -7,11 +7,11 @@
 #include <functional>
 #include <limits>
 
+#include "engine/data/data_files.h"
+#include "engine/data/sql_text.h"
+#include "engine/data/statements.h"
 #include "engine/db/database.h"
 #include "engine/db/statement.h"
-#include "engine/store/data_files.h"
-#include "engine/store/sql_text.h"
-#include "engine/store/statements.h"
 
 namespace engine {
 

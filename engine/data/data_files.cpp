@@ -1,4 +1,4 @@
-#include "engine/store/data_files.h"
+#include "engine/data/data_files.h"
 
 #include <sqlite3.h>
 #include <sys/stat.h>
