@@ -141,6 +141,26 @@ class ProgramAtspiTest : public ProgramTest {
     return app;
   }
 
+  // Starts the program with a stopped monitor "Sales" that has an alert, and finds its main
+  // window and the tree in it; fails the test when one of them does not come.
+  struct Started {
+    pid_t program = -1;
+    AtspiNode app;
+    AtspiNode frame;
+    AtspiNode tree;
+  };
+  void StartWithMonitorAndFindTree(Started* started) {
+    SaveStoppedMonitorWithAlert();
+    if (HasFatalFailure()) return;
+    started->app = StartAndFindApplication(&started->program);
+    ASSERT_TRUE(started->app) << "the program did not register: "
+                              << StandardError(started->program);
+    started->frame = WaitForShowing(started->app, "frame", "Lumivar");
+    ASSERT_TRUE(started->frame) << started->app.Describe(3);
+    started->tree = WaitForNode(started->frame, "tree table", "Monitors View");
+    ASSERT_TRUE(started->tree) << started->frame.Describe(8);
+  }
+
   // The first object under `root` with that role and name that is on screen (the views
   // not shown stay in the tree, hidden).
   static AtspiNode FindShowing(const AtspiNode& root, const std::string& role,
@@ -359,15 +379,12 @@ TEST_F(ProgramAtspiTest, MenuCommandsOpenTheirModalWindowAfterAnsweringTheAction
 // Values written into list cells in place (a history figure reloaded for another period, a
 // test query's name as it is typed, an alert's status when it fires) read as they are now.
 TEST_F(ProgramAtspiTest, ChangedListValuesReadAsTheyAreNow) {
-  SaveStoppedMonitorWithAlert();
-  if (HasFatalFailure()) return;
-  pid_t program = -1;
-  const AtspiNode app = StartAndFindApplication(&program);
-  ASSERT_TRUE(app) << "the program did not register: " << StandardError(program);
-  const AtspiNode frame = WaitForShowing(app, "frame", "Lumivar");
-  ASSERT_TRUE(frame) << app.Describe(3);
-  const AtspiNode tree = WaitForNode(frame, "tree table", "Monitors View");
-  ASSERT_TRUE(tree) << frame.Describe(8);
+  Started started;
+  ASSERT_NO_FATAL_FAILURE(StartWithMonitorAndFindTree(&started));
+  const pid_t program = started.program;
+  const AtspiNode& app = started.app;
+  const AtspiNode& frame = started.frame;
+  const AtspiNode& tree = started.tree;
   const AtspiNode monitor = WaitForNode(tree, "table cell", "Sales");
   ASSERT_TRUE(monitor) << tree.Describe(3);
   ASSERT_TRUE(monitor.DoAction("expand or contract")) << monitor.Describe(1);
@@ -441,15 +458,11 @@ TEST_F(ProgramAtspiTest, ChangedListValuesReadAsTheyAreNow) {
 // The welcome view's web page leaves the accessibility tree while another view is shown,
 // and comes back with its view.
 TEST_F(ProgramAtspiTest, TheWelcomePageLeavesTheTreeWhileAnotherViewShows) {
-  SaveStoppedMonitorWithAlert();
-  if (HasFatalFailure()) return;
-  pid_t program = -1;
-  const AtspiNode app = StartAndFindApplication(&program);
-  ASSERT_TRUE(app) << "the program did not register: " << StandardError(program);
-  const AtspiNode frame = WaitForShowing(app, "frame", "Lumivar");
-  ASSERT_TRUE(frame) << app.Describe(3);
-  const AtspiNode tree = WaitForNode(frame, "tree table", "Monitors View");
-  ASSERT_TRUE(tree);
+  Started started;
+  ASSERT_NO_FATAL_FAILURE(StartWithMonitorAndFindTree(&started));
+  const pid_t program = started.program;
+  const AtspiNode& frame = started.frame;
+  const AtspiNode& tree = started.tree;
 
   // The page's objects come from the web engine, under widgets of its own that report no
   // states; the page itself reports whether it shows.
