@@ -219,7 +219,7 @@ class UnixOdbcConnection final : public IOdbcConnection {
       CancelThrough(running_, runningDriver_);
     }
     // A driver whose cancel closes cursors, left without a spare statement, is not
-    // cancelled at all: its statement ends by its time-out, and no later one starts.
+    // cancelled at all: its statement runs on as without a cancel, and no later one starts.
   }
 
   void Close() override {
