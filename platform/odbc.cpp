@@ -155,7 +155,10 @@ DriverCancelFn FindDriverCancel(SQLHDBC dbc) {
       library == nullptr) {
     return nullptr;
   }
-  return reinterpret_cast<DriverCancelFn>(loaderSymbol(library, "SQLCancel"));
+  const auto cancel = reinterpret_cast<DriverCancelFn>(loaderSymbol(library, "SQLCancel"));
+  // A driver without the function of its own may hand out the driver manager's, which
+  // takes no driver handle.
+  return cancel == &SQLCancel ? nullptr : cancel;
 }
 
 SQLHSTMT DriverStatement(SQLHDBC dbc, SQLHSTMT statement) {
@@ -183,8 +186,11 @@ class UnixOdbcConnection final : public IOdbcConnection {
  public:
   // Takes over both handles; the environment is this connection's alone.
   UnixOdbcConnection(SQLHENV env, SQLHDBC dbc)
-      : env_(env), dbc_(dbc), driverCancel_(FindDriverCancel(dbc)) {
-    if (CancelClosesCursor(dbc) && SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, dbc, &spare_))) {
+      : env_(env),
+        dbc_(dbc),
+        driverCancel_(FindDriverCancel(dbc)),
+        cancelClosesCursor_(CancelClosesCursor(dbc)) {
+    if (cancelClosesCursor_ && SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, dbc, &spare_))) {
       spareDriver_ = DriverStatement(dbc, spare_);
     }
   }
@@ -209,9 +215,11 @@ class UnixOdbcConnection final : public IOdbcConnection {
     if (running_ == SQL_NULL_HSTMT) return;
     if (spare_ != SQL_NULL_HSTMT) {
       CancelThrough(spare_, spareDriver_);
-    } else {
+    } else if (!cancelClosesCursor_) {
       CancelThrough(running_, runningDriver_);
     }
+    // A driver whose cancel closes cursors, left without a spare statement, is not
+    // cancelled at all: its statement runs on as without a cancel, and no later one starts.
   }
 
   void Close() override {
@@ -400,6 +408,7 @@ class UnixOdbcConnection final : public IOdbcConnection {
   SQLHENV env_;
   SQLHDBC dbc_;
   const DriverCancelFn driverCancel_;  // null: cancel through the driver manager
+  const bool cancelClosesCursor_;      // cancel only through the spare statement
   std::mutex mutex_;                   // guards the six below
   SQLHSTMT running_ = SQL_NULL_HSTMT;
   SQLHSTMT runningDriver_ = SQL_NULL_HSTMT;  // the driver's handle of running_, if known

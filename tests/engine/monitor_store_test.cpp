@@ -373,8 +373,13 @@ TEST_F(StoreTest, DeletionsTheFileRefusesAreToldAndKeepTheRecord) {
     SCOPED_TRACE(c.what);
     const std::size_t told = ui_.EventsOf("error: ").size();
     EXPECT_EQ(c.remove(), SQLITE_BUSY);
-    ASSERT_EQ(ui_.EventsOf("error: ").size(), told + 1);
-    EXPECT_NE(ui_.EventsOf("error: ").back().find(DataFiles::kConfigFileName), std::string::npos);
+    // No fatal assertion while the holder's thread runs: leaving the test with it joinable
+    // would end the whole program.
+    const std::vector<std::string> errors = ui_.EventsOf("error: ");
+    EXPECT_EQ(errors.size(), told + 1);
+    if (errors.size() > told) {
+      EXPECT_NE(errors.back().find(DataFiles::kConfigFileName), std::string::npos);
+    }
   }
   {
     std::lock_guard lock(holderMutex);
