@@ -155,7 +155,10 @@ SharedDataFile::SharedDataFile(const std::string& folder) : lock_(DataFiles::Dat
 }
 
 SharedDataFile::~SharedDataFile() {
-  if (discard_) GetDataFileKeeper().connection.Close();
+  // A use unwound by an exception left its transaction open: closing rolls it back, so
+  // that it holds no lock on the file and the next use's statements do not join it.
+  db::Database& connection = GetDataFileKeeper().connection;
+  if (discard_ || connection.InTransaction()) connection.Close();
 }
 
 std::string DataFiles::GetTableName(int type) {

@@ -73,7 +73,8 @@ class DataFiles {
 // cache instead of one each. Everything run on it must leave it out of any transaction
 // before the lock is let go. A connection on which a statement failed is handed to
 // Discard: it is closed then, and the next user opens it afresh (no transaction or stale
-// lock outlives a failure). Any thread; not while holding DataFileLock() already.
+// lock outlives a failure); so is one left in a transaction (a use that ended by an
+// exception). Any thread; not while holding DataFileLock() already.
 class SharedDataFile {
  public:
   // The data file of the current data folder, or of `folder` (a path ending in '/' that

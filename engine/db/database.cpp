@@ -103,6 +103,10 @@ int Database::Close() {
 
 int Database::Changes() const { return handle_ == nullptr ? 0 : sqlite3_changes(handle_); }
 
+bool Database::InTransaction() const {
+  return handle_ != nullptr && sqlite3_get_autocommit(handle_) == 0;
+}
+
 bool Database::TableExists(Database& database, std::string_view name) {
   Statement statement(database);
   if (statement.Prepare("SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name = '" +

@@ -34,6 +34,8 @@ class Database {
   void LimitBusyWaits(std::chrono::milliseconds limit) { busy_.LimitRetries(limit); }
   // Rows changed by the last INSERT, UPDATE or DELETE on this connection; 0 when closed.
   int Changes() const;
+  // True while a transaction is open on the connection; false when closed.
+  bool InTransaction() const;
 
   // Start-up and exit of the SQLite library. ShutdownLibrary shuts SQLite down only when
   // no connection or statement of this process is alive (else it answers SQLITE_BUSY and

@@ -2,8 +2,10 @@
 #include <sqlite3.h>
 #include <sys/stat.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -339,9 +341,10 @@ TEST_F(DataFilesTest, DeletingAMonitorKeepsOtherMonitorsAndActions) {
 }
 
 // The polls' shared connection: it follows the data folder, a use that failed leaves
-// nothing open behind it (its transaction is gone, the next use works), and a reader of
-// another connection that holds a read open holds back neither a store nor, when it
-// closes, the file's write-ahead log.
+// nothing open behind it (its transaction is gone, the next use works), whether it
+// discarded the connection or was unwound by an exception, and a reader of another
+// connection that holds a read open holds back neither a store nor, when it closes, the
+// file's write-ahead log.
 TEST_F(DataFilesTest, TheSharedConnectionFollowsTheFolderAndOutlivesFailuresAndReaders) {
   DataFiles::CreateDataTables();
   const auto store = [](const std::string& text) {
@@ -375,13 +378,31 @@ TEST_F(DataFilesTest, TheSharedConnectionFollowsTheFolderAndOutlivesFailuresAndR
               SQLITE_OK);
     file.Discard();
   }
+  try {
+    // A use that unwinds in the middle of its transaction (an exception on a poll's
+    // thread, which the polling goes on after) takes its transaction with it.
+    SharedDataFile file;
+    ASSERT_NE(file.Connection(), nullptr);
+    ASSERT_EQ(Database::ExecSQL(*file.Connection(), "BEGIN IMMEDIATE"), SQLITE_OK);
+    ASSERT_EQ(Database::ExecSQL(*file.Connection(), sql::InsertLog("m", 3, 0, "unwound")),
+              SQLITE_OK);
+    throw std::runtime_error("unwound");
+  } catch (const std::runtime_error&) {
+  }
+  {
+    // Another connection writes at once: the failed uses left no lock on the file.
+    Database writer;
+    ASSERT_EQ(Open(writer, DataFiles::kDataFileName), SQLITE_OK);
+    writer.LimitBusyWaits(std::chrono::milliseconds(200));
+    EXPECT_EQ(Database::ExecSQL(writer, sql::InsertLog("m", 4, 0, "other")), SQLITE_OK);
+  }
   {
     SharedDataFile file;
     ASSERT_NE(file.Connection(), nullptr);
     EXPECT_EQ(Database::ExecSQL(*file.Connection(), "BEGIN IMMEDIATE"), SQLITE_OK);
     EXPECT_EQ(Database::ExecSQL(*file.Connection(), "COMMIT"), SQLITE_OK);
   }
-  EXPECT_EQ(logTexts(first), std::vector<std::string>{"first"});
+  EXPECT_EQ(logTexts(first), (std::vector<std::string>{"first", "other"}));
 
   sqlite3* reader = nullptr;
   ASSERT_EQ(sqlite3_open(FilePath(DataFiles::kDataFileName).c_str(), &reader), SQLITE_OK);
@@ -391,7 +412,7 @@ TEST_F(DataFilesTest, TheSharedConnectionFollowsTheFolderAndOutlivesFailuresAndR
   sqlite3_exec(reader, "COMMIT", nullptr, nullptr, nullptr);
   sqlite3_close(reader);
   EXPECT_TRUE(std::filesystem::exists(FilePath(DataFiles::kDataFileName) + std::string("-wal")));
-  EXPECT_EQ(logTexts(first), (std::vector<std::string>{"first", "while read"}));
+  EXPECT_EQ(logTexts(first), (std::vector<std::string>{"first", "other", "while read"}));
 }
 
 TEST(DataFolder, AFolderThatCannotBeMadeFailsTheOpen) {
