@@ -128,8 +128,8 @@ void DataFiles::CreateDataTables() {
 void DataFiles::KeepDataFileOpen(bool keep) {
   DataFileKeeper& keeper = GetDataFileKeeper();
   if (keep) {
-    // A connection in use is open already, and stays open after its use; the caller may
-    // even be its user (a start while a poll's store is under way on this thread).
+    // A connection another thread is using is open already, and stays open after its
+    // use. The caller must not hold DataFileLock() itself.
     std::unique_lock lock(keeper.mutex, std::try_to_lock);
     if (lock.owns_lock()) OpenKept(keeper, DataFolder());
     return;
