@@ -27,10 +27,6 @@ void CreateTables(db::Database& database, const std::array<TableDefinition, N>& 
   }
 }
 
-}  // namespace
-
-namespace {
-
 std::atomic<bool> configRefused{false};
 
 // The data file's shared connection. While it stays open, no other connection's close is
