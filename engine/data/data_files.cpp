@@ -98,7 +98,16 @@ int DataFiles::OpenDatabaseIn(db::Database& database, const std::string& folder,
     database.Close();
     return SQLITE_READONLY;
   }
-  return database.Open(folder + fileName);
+  const int rc = database.Open(folder + fileName);
+  if (rc != SQLITE_OK) return rc;
+  // Every commit reaches the disk before it returns, on both files and on every
+  // connection: the setting is the connection's own, not the file's. It reads the
+  // schema, so it does not wait for another program's lock: a connection that meets one
+  // keeps the library's default and the caller's bound on its own waits holds.
+  database.LimitBusyWaits(std::chrono::milliseconds(0));
+  db::Database::ExecSQL(database, "PRAGMA synchronous=FULL");
+  database.UseProcessBusyLimit();
+  return rc;
 }
 
 void DataFiles::SetConfigFileRefused(bool refused) { configRefused.store(refused); }
@@ -112,7 +121,7 @@ void DataFiles::CreateConfigTables() {
 void DataFiles::CreateDataTables() {
   db::Database database;
   if (OpenDatabase(database, kDataFileName) != SQLITE_OK) return;
-  // Kept by the file itself from now on; synchronous stays at its default.
+  // Kept by the file itself from now on.
   db::Database::ExecSQL(database, "PRAGMA journal_mode=WAL");
   CreateTables(database, kDataTables, false);
   for (std::string_view index : kDataIndexes) {

@@ -32,6 +32,8 @@ class Database {
   // Bounds how long this connection's calls retry a busy answer (BusyEvent), in place of
   // the process-wide limit: for statements made after this call, until the next Open.
   void LimitBusyWaits(std::chrono::milliseconds limit) { busy_.LimitRetries(limit); }
+  // Back to the process-wide limit, as after Open.
+  void UseProcessBusyLimit() { busy_.LimitRetries(std::chrono::milliseconds(-1)); }
   // Rows changed by the last INSERT, UPDATE or DELETE on this connection; 0 when closed.
   int Changes() const;
   // True while a transaction is open on the connection; false when closed.

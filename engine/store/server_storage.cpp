@@ -8,6 +8,7 @@
 #include <chrono>
 #include <mutex>
 #include <string_view>
+#include <thread>
 
 #include "engine/actions/action.h"
 #include "engine/clock.h"
@@ -154,6 +155,9 @@ int TellConfigDeleteFailure(int rc) {
 
 // How long Clear waits for the stops it asked for.
 constexpr std::chrono::milliseconds kClearBound{2000};
+// How long a write of the saves' worker waits for the edits under way, holding the file's
+// lock, before it lets the lock go for a while.
+constexpr std::chrono::milliseconds kEditWait{5};
 // How long a deletion waits for its monitor's stop beyond the stop's own bound, and for
 // the log writer.
 constexpr std::chrono::seconds kDeleteMargin{5};
@@ -367,19 +371,22 @@ int ServerStorage::SaveAll(FileFailure* failure) {
   return first;
 }
 
-int ServerStorage::SaveServer(const std::string& id, FileFailure* failure) {
+int ServerStorage::SaveServer(const std::string& id) {
   if (!GetServerById(id)) return SQLITE_NOTFOUND;
   saves_->MarkMonitor(id);
-  return CommitEdits(failure);
+  return CommitEdits();
 }
 
-int ServerStorage::SaveAction(const std::string& id, FileFailure* failure) {
+int ServerStorage::SaveAction(const std::string& id) {
   if (!GetActionById(id)) return SQLITE_NOTFOUND;
   saves_->MarkAction(id);
-  return CommitEdits(failure);
+  return CommitEdits();
 }
 
-int ServerStorage::CommitEdits(FileFailure* failure) { return saves_->Commit(failure); }
+int ServerStorage::CommitEdits() {
+  saves_->Commit();
+  return SQLITE_OK;
+}
 
 bool ServerStorage::WaitForSaves(std::chrono::steady_clock::time_point deadline) {
   return saves_->WaitIdle(deadline);
@@ -387,18 +394,28 @@ bool ServerStorage::WaitForSaves(std::chrono::steady_clock::time_point deadline)
 
 int ServerStorage::WriteRecords(const SaveSet& records, std::chrono::milliseconds busyLimit,
                                 FileFailure* failure) {
-  // No edit runs while the records are copied and written, so none is copied half done.
-  std::lock_guard edit(EditMutex());
   failure->path = ConfigPath();
   db::Database database;
   int rc = OpenConfigForWriting(database, failure);
   if (rc != SQLITE_OK) return rc;
   database.LimitBusyWaits(busyLimit);
+  const auto deadline = std::chrono::steady_clock::now() + busyLimit;
   // The records are read once the write lock is had: a deletion that reached the file
   // before has left the store (or the record) already, and one after waits for this
-  // transaction, so nothing deleted is written back.
-  rc = db::Database::ExecSQL(database, "BEGIN IMMEDIATE");
-  if (rc == SQLITE_OK) {
+  // transaction, so nothing deleted is written back. The edits are held off only while
+  // the statements run, never while the commit syncs the file. A deletion holds the edits
+  // while it waits for the file's lock: the transaction then gives way to it.
+  while (true) {
+    rc = db::Database::ExecSQL(database, "BEGIN IMMEDIATE");
+    if (rc != SQLITE_OK) break;
+    std::unique_lock edit(EditMutex(), std::defer_lock);
+    if (!edit.try_lock_for(kEditWait)) {
+      db::Database::ExecSQL(database, "ROLLBACK");
+      rc = SQLITE_BUSY;
+      if (std::chrono::steady_clock::now() >= deadline) break;
+      std::this_thread::sleep_for(kEditWait);
+      continue;
+    }
     for (const std::string& id : records.monitors) {
       if (const std::shared_ptr<Server> server = GetServerById(id); server && rc == SQLITE_OK) {
         rc = server->Save(database);
@@ -409,9 +426,11 @@ int ServerStorage::WriteRecords(const SaveSet& records, std::chrono::millisecond
         rc = action->Save(database);
       }
     }
+    edit.unlock();
     if (rc == SQLITE_OK) rc = db::Database::ExecSQL(database, "COMMIT");
     // A failed statement or commit leaves the file as the last commit left it.
     if (rc != SQLITE_OK) db::Database::ExecSQL(database, "ROLLBACK");
+    break;
   }
   if (rc != SQLITE_OK) Describe(failure, rc, failure->path, "");
   return rc;

@@ -61,11 +61,11 @@ class ServerStorage : public IMonitorDirectory, public IWindowStore {
 
   // Commits one monitor with its test queries, attributes and alerts, or one action, with
   // every other edit waiting (CommitEdits): for editors to call when an edit is committed.
-  // SQLITE_NOTFOUND for an unknown identifier, else as CommitEdits.
-  int SaveServer(const std::string& id, FileFailure* failure = nullptr);
-  int SaveAction(const std::string& id, FileFailure* failure = nullptr);
-  // The edits waiting are written through the saves' worker (store_saves.h).
-  int CommitEdits(FileFailure* failure = nullptr) override;
+  // SQLITE_NOTFOUND for an unknown identifier, else 0.
+  int SaveServer(const std::string& id);
+  int SaveAction(const std::string& id);
+  // The edits waiting are written by the saves' worker (store_saves.h); returns 0 at once.
+  int CommitEdits() override;
   // Waits until no commit is left to the worker, or the deadline passes; true when none.
   bool WaitForSaves(std::chrono::steady_clock::time_point deadline);
 
@@ -183,7 +183,7 @@ class ServerStorage : public IMonitorDirectory, public IWindowStore {
   // changes the sequence that holds it meets no other edit in between, and no save copies
   // a record between an edit's writing and its change in memory. Taken before the store's
   // lock and a monitor's mutex; never held while waiting for a polling thread.
-  static std::recursive_mutex& EditMutex();
+  static std::recursive_timed_mutex& EditMutex();
   // Tells the user that a deletion did not reach the configuration file, as for a failed
   // save; returns rc (0: nothing to tell).
   static int TellDeleteFailure(int rc);

@@ -61,36 +61,14 @@ void ConfigSaves::MarkAction(const std::string& id) {
   marked_.actions.insert(id);
 }
 
-int ConfigSaves::Commit(FileFailure* failure) {
-  SaveSet records;
-  {
-    std::lock_guard lock(mutex_);
-    if (marked_.Empty()) return SQLITE_OK;
-    records.swap(marked_);
-    if (writing_ || !queued_.Empty()) {
-      // Behind what the worker holds: the file sees the commits in order.
-      queued_.Merge(records);
-      wake_.notify_all();
-      return SQLITE_OK;
-    }
-  }
-  FileFailure found;
-  const int rc = writer_(records, kBusyBound, &found);
-  {
-    std::lock_guard lock(mutex_);
-    if (IsLocked(rc)) {
-      queued_.Merge(records);
-      if (!worker_.joinable()) worker_ = std::thread([this] { Run(); });
-      wake_.notify_all();
-    } else {
-      if (rc != SQLITE_OK) marked_.Merge(records);
-      Note(rc, found);
-    }
-  }
-  TellUser();
-  if (IsLocked(rc)) return SQLITE_OK;
-  if (rc != SQLITE_OK && failure != nullptr) *failure = found;
-  return rc;
+void ConfigSaves::Commit() {
+  std::lock_guard lock(mutex_);
+  if (marked_.Empty()) return;
+  // Behind whatever the worker holds: the file sees the commits in order.
+  queued_.Merge(marked_);
+  marked_ = {};
+  if (!worker_.joinable()) worker_ = std::thread([this] { Run(); });
+  wake_.notify_all();
 }
 
 void ConfigSaves::Forget() {
@@ -119,7 +97,6 @@ void ConfigSaves::Run() {
     FileFailure found;
     const int rc = writer_(records, kBusyBound, &found);
     lock.lock();
-    writing_ = false;
     if (IsLocked(rc)) {
       // First in line again, with whatever was committed meanwhile.
       records.Merge(queued_);
@@ -136,10 +113,12 @@ void ConfigSaves::Run() {
       if (rc != SQLITE_OK) marked_.Merge(records);
       Note(rc, found);
     }
-    if (queued_.Empty()) idle_.notify_all();
     lock.unlock();
     TellUser();
     lock.lock();
+    // Idle once what this write had to tell is told.
+    writing_ = false;
+    if (queued_.Empty()) idle_.notify_all();
     if (lockedSince && !stop_) {
       wake_.wait_for(lock, pause, [this] { return stop_; });
       pause = std::min(pause * 2, kLastPause);

@@ -1,11 +1,10 @@
 // The configuration file's side of the edits: which monitors and actions hold edits not
-// yet in the file, and the worker that finishes a commit the file's lock held back. A
-// commit writes every record waiting, in one transaction, on the committing thread with a
-// short bound on the wait for another connection's lock. A commit that finds the file
-// locked, and every commit made while one is left to the worker, goes to the worker, which
-// writes the records as they are when it writes (so the newest state wins) and tries
-// again until the lock is let go. A failure is told to the user once when it begins and
-// once when it ends. Any thread.
+// yet in the file, and the worker that writes them. A commit hands every record waiting to
+// the worker and returns at once, so the committing thread (the user-interface thread)
+// never waits on the file. The worker writes the records as they are when it writes (so
+// the newest state wins), in one transaction per attempt, in the order of the commits, and
+// tries again while another connection holds the file's lock. A failure is told to the
+// user once when it begins and once when it ends. Any thread.
 #pragma once
 
 #include <chrono>
@@ -49,7 +48,7 @@ class ConfigSaves {
   using Writer = std::function<int(const SaveSet& records, std::chrono::milliseconds busyLimit,
                                    FileFailure* failure)>;
 
-  // How long a commit, and each attempt of the worker, waits for the file's lock.
+  // How long each attempt of the worker waits for the file's lock.
   static constexpr std::chrono::milliseconds kBusyBound = DataFiles::kConfigBusyBound;
 
   explicit ConfigSaves(Writer writer);
@@ -61,10 +60,9 @@ class ConfigSaves {
   // The record has edits for the next commit; nothing is written.
   void MarkMonitor(const std::string& id);
   void MarkAction(const std::string& id);
-  // Writes every record marked so far: 0 when written, when nothing was marked, and when
-  // the file was locked and the worker finishes it; else the failure, described in
-  // *failure when given, and the records stay marked for the next commit.
-  int Commit(FileFailure* failure);
+  // Hands every record marked so far to the worker and returns. A write that fails for
+  // another reason than the lock leaves its records marked for the next commit.
+  void Commit();
   // Drops every mark and whatever the worker still holds (the store was emptied, or all of
   // it was written).
   void Forget();

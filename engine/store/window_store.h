@@ -5,10 +5,10 @@
 //
 // Threads: snapshots and summaries may be taken on any thread. Edits come from one thread
 // at a time (the user-interface thread) and commit what they changed (CommitEdits), which
-// waits at most a short bound for the file's lock; a deleted alert's row goes at once, a
-// deleted test query's rows on a helper. ClearLog writes the data file, so it is called on
-// a worker. Statuses: 0, the SQLite result of a failed save, or SQLITE_NOTFOUND for an
-// unknown identifier (nothing is changed then).
+// hands it to a worker and returns at once; a deletion writes at once, waiting at most a
+// short bound for the file's lock, and keeps the record when the file refuses it. ClearLog writes
+// the data file, so it is called on a worker. Statuses: 0, the SQLite result of a failed save, or
+// SQLITE_NOTFOUND for an unknown identifier (nothing is changed then).
 #pragma once
 
 #include <cstdint>
@@ -58,13 +58,12 @@ class IWindowStore {
   virtual void StartServer(const std::string& id) = 0;
   virtual void StopServer(const std::string& id) = 0;
 
-  // Writes every monitor and action with edits not yet in the file, in one transaction:
-  // the user-interface thread waits at most a short bound for another connection's lock,
-  // and a locked file is written by a worker once it is let go. 0 when written, handed to
-  // the worker, or nothing waited; else the failure, described in *failure when given,
-  // and the edits wait for the next commit. The user is told when saves begin to fail and
-  // when they succeed again (IUserInterface::ShowAlertMessage).
-  virtual int CommitEdits(FileFailure* failure = nullptr) = 0;
+  // Hands every monitor and action with edits not yet in the file to the saves' worker,
+  // which writes them in one transaction, waiting as long as another connection holds the
+  // file's lock; returns 0 at once. The user is told when saves begin to fail and when
+  // they succeed again (IUserInterface::ShowAlertMessage); a failure other than the lock
+  // leaves the edits for the next commit.
+  virtual int CommitEdits() = 0;
 
   // ---- test queries of a monitor ----
   // Add appends an enabled test query with its attribute, saves the monitor and returns

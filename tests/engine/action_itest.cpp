@@ -143,6 +143,7 @@ TEST_F(ActionPeersTest, SqlStatementsRunOnTheDataSource) {
   action->datasourceName = "Lumivar Action Target";
   action->sqlQuery = "UPDATE t SET s = 'down' WHERE n = 'Zoë'";
   ASSERT_EQ(store_.SaveAction(action->id), 0);  // the statement's apostrophes survive the file
+  ASSERT_TRUE(store_.WaitForSaves(std::chrono::steady_clock::now() + std::chrono::seconds(20)));
   ASSERT_EQ(store_.LoadAll(), 0);
   store_.AddNewODBCDataSource();
   action = store_.GetActionById(action->id);

@@ -40,6 +40,7 @@ class CutOffTest : public MonitorTest {
     auto monitor = store_.AddNewODBCDataSource();
     monitor->SetOdbc(odbc_);
     EXPECT_EQ(store_.SaveServer(monitor->id), 0);
+    EXPECT_TRUE(store_.WaitForSaves(std::chrono::steady_clock::now() + 20s));
     return monitor;
   }
   static std::size_t ConfigCount(const std::string& sql) { return ConfigRows(sql).size(); }

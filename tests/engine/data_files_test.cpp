@@ -111,10 +111,11 @@ TEST_F(DataFilesTest, FirstStartCreatesTheExactSchemaAndASecondChangesNothing) {
     ASSERT_FALSE(plan.empty());
     EXPECT_NE(plan[0].find(index), std::string::npos) << table << ": " << plan[0];
   }
-  // Only the data file writes ahead; both keep the default synchronous setting.
+  // Only the data file writes ahead; every connection to either file syncs fully.
   EXPECT_EQ(One(data, "PRAGMA journal_mode"), "wal");
   EXPECT_EQ(One(config, "PRAGMA journal_mode"), "delete");
-  EXPECT_EQ(One(data, "PRAGMA synchronous"), One(config, "PRAGMA synchronous"));
+  EXPECT_EQ(One(data, "PRAGMA synchronous"), "2");
+  EXPECT_EQ(One(config, "PRAGMA synchronous"), "2");
 
   const std::string configVersion = One(config, "PRAGMA schema_version");
   const std::string dataVersion = One(data, "PRAGMA schema_version");

@@ -72,8 +72,9 @@ std::string Stored(const ServerStorage& store, const std::string& id) {
   return Stored(*snapshot, store.GetActionSnapshots());
 }
 
-// What a store loaded from the file now holds of the monitor.
-std::string Reloaded(const std::string& id) {
+// What a store loaded from the file holds of the monitor once the writer's saves are done.
+std::string Reloaded(ServerStorage& writer, const std::string& id) {
+  EXPECT_TRUE(writer.WaitForSaves(std::chrono::steady_clock::now() + std::chrono::seconds(20)));
   ServerStorage loaded;
   EXPECT_EQ(loaded.LoadAll(), 0);
   return Stored(loaded, id);
@@ -151,7 +152,7 @@ TEST_F(SnapshotTest, SettingsAppliedReadBackFromTheSnapshotAndFromTheFile) {
       EXPECT_EQ(snapshot.settings, settings) << settings.name;
       EXPECT_EQ(snapshot.attributes.size(), 4u);  // the built-in ones
       EXPECT_FALSE(snapshot.running);
-      EXPECT_EQ(Reloaded(id), Stored(store_, id)) << settings.name;
+      EXPECT_EQ(Reloaded(store_, id), Stored(store_, id)) << settings.name;
     }
   }
 }
@@ -257,7 +258,7 @@ TEST_F(SnapshotTest, EveryEditShowsAndIsSavedAsItIsMade) {
     m = Snapshot(id);
     actions = store_.GetActionSnapshots();
     EXPECT_TRUE(step.shows()) << step.step;
-    EXPECT_EQ(Reloaded(id), Stored(m, actions)) << step.step;
+    EXPECT_EQ(Reloaded(store_, id), Stored(m, actions)) << step.step;
   }
 }
 
@@ -313,7 +314,7 @@ TEST_F(SnapshotTest, UnknownIdentifiersAreRefusedAndChangeNothing) {
     EXPECT_EQ(call.run(), SQLITE_NOTFOUND) << call.call;
     EXPECT_EQ(Stored(store_, id), before) << call.call;
   }
-  EXPECT_EQ(Reloaded(id), before);
+  EXPECT_EQ(Reloaded(store_, id), before);
   EXPECT_FALSE(store_.GetMonitorSnapshot(unknown).has_value());
   EXPECT_FALSE(store_.GetActionSnapshot(unknown).has_value());
 }
@@ -478,7 +479,7 @@ TEST_F(SnapshotTest, ViewsReadAndEditWhileMonitorsPoll) {
   EXPECT_EQ(result.settings, last);
   EXPECT_FALSE(result.running);
   EXPECT_EQ(result.testQueries.size(), 1u + kRounds - kRounds / 3);
-  EXPECT_EQ(Reloaded(a), Stored(store_, a));
+  EXPECT_EQ(Reloaded(store_, a), Stored(store_, a));
 }
 
 }  // namespace

@@ -267,6 +267,7 @@ TEST_F(StoreTest, AnEditIsSavedOnItsOwn) {
     monitor->AddTestQuery().query = "select 1";
   }
   ASSERT_EQ(store_.SaveServer(monitor->id), 0);
+  ASSERT_TRUE(store_.WaitForSaves(std::chrono::steady_clock::now() + 20s));
 
   // As after a crash: nothing but these saves reached the file.
   ServerStorage other;
