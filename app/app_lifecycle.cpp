@@ -18,11 +18,17 @@ std::string LoadProblemMessage(const FileProblem& problem) {
          ". Lumivar starts without monitors and leaves the file as it is.";
 }
 
+// The text that asks the user, after the save's own message.
+constexpr char kUnsavedExitQuestion[] =
+    " The changes that are not saved are lost if Lumivar exits now.";
+// The log row of a save that failed at exit, after the save's own message.
+constexpr char kLostAtExit[] = " The changes that were not saved are lost.";
+
+}  // namespace
+
 std::string SaveProblemMessage(const FileProblem& problem) {
   return "The configuration could not be saved to " + problem.path + ": " + problem.text + ".";
 }
-
-}  // namespace
 
 bool IsAutorunCommandLine(const std::vector<std::string>& args) {
   return args.size() == 1 && args[0] == "autorun";
@@ -107,14 +113,18 @@ bool AppLifecycle::Exit() {
 
   const auto deadline = clock_() + kExitStopBound;
   const bool allEnded = store_.StopAll(deadline);
-  for (const MonitorState& m : store_.Monitors()) store_.AddLog(m.id, kApplicationClosed);
+  // Whatever changed while stopping.
+  const std::optional<FileProblem> unsaved = SaveEverything(reported);
+  for (const MonitorState& m : store_.Monitors()) {
+    store_.AddLog(m.id, kApplicationClosed);
+    // Found in the Log view at the next start.
+    if (unsaved) store_.AddLog(m.id, SaveProblemMessage(*unsaved) + kLostAtExit);
+  }
   const std::size_t lost = store_.FlushLog(std::max(deadline, clock_() + kExitLogBound));
   if (lost > 0) {
     Report(std::to_string(lost) + (lost == 1 ? " log row" : " log rows") +
            " could not be written.");
   }
-  // Whatever changed while stopping.
-  SaveEverything(reported);
   // An abandoned thread, or a log row still being written, may still use the library.
   if (allEnded && lost == 0) store_.ShutdownDatabase();
 
@@ -127,16 +137,36 @@ void AppLifecycle::Report(const std::string& message) {
   if (report_) report_(message);
 }
 
-void AppLifecycle::SaveEverything(std::vector<std::string>& reported) {
+bool AppLifecycle::SaveBeforeClose(const AskUnsavedExit& ask) {
+  while (true) {
+    const std::optional<FileProblem> problem = store_.SaveAll(kExitBusyLimit);
+    if (!problem) return true;
+    switch (ask ? ask(SaveProblemMessage(*problem) + kUnsavedExitQuestion)
+                : UnsavedExitChoice::kKeepRunning) {
+      case UnsavedExitChoice::kTryAgain:
+        continue;
+      case UnsavedExitChoice::kExitWithoutSaving:
+        storeSaveDeclined_ = true;
+        store_.DropUnsavedEdits();
+        return true;
+      case UnsavedExitChoice::kKeepRunning:
+        return false;
+    }
+  }
+}
+
+std::optional<FileProblem> AppLifecycle::SaveEverything(std::vector<std::string>& reported) {
   std::vector<std::string> messages;
-  if (const std::optional<FileProblem> problem = store_.SaveAll())
-    messages.push_back(SaveProblemMessage(*problem));
+  std::optional<FileProblem> problem;
+  if (!storeSaveDeclined_) problem = store_.SaveAll(kExitBusyLimit);
+  if (problem) messages.push_back(SaveProblemMessage(*problem));
   if (!settings_.Save()) messages.push_back("The settings could not be saved.");
   for (const std::string& message : messages) {
     if (std::find(reported.begin(), reported.end(), message) != reported.end()) continue;
     reported.push_back(message);
     Report(message);
   }
+  return problem;
 }
 
 }  // namespace app

@@ -67,8 +67,11 @@ class IMonitorStore {
   // deadline: all are asked to end at once, waited for until the deadline, and then
   // abandoned (they touch nothing afterwards). True when every one of them has ended.
   virtual bool StopAll(Deadline deadline) = 0;
-  // Writes every monitor and action; the problem when the file could not be written.
-  virtual std::optional<FileProblem> SaveAll() = 0;
+  // Writes every monitor and action, waiting at most busyLimit for another process's lock
+  // on the file; the problem when the file could not be written.
+  virtual std::optional<FileProblem> SaveAll(std::chrono::milliseconds busyLimit) = 0;
+  // Forgets the edits not yet written: nothing writes them any more.
+  virtual void DropUnsavedEdits() = 0;
   // An INFO line in the monitor's log.
   virtual void AddLog(const std::string& id, const std::string& text) = 0;
   // Waits until every log line asked for is written or the deadline passes; the number
@@ -86,6 +89,15 @@ inline constexpr std::chrono::seconds kExitStopBound{10};
 // The closing log lines are waited for at least this long, even after a stop that took
 // the whole bound.
 inline constexpr std::chrono::seconds kExitLogBound{2};
+// From the exit's first save on, a file held by another process is waited for this long
+// per call.
+inline constexpr std::chrono::seconds kExitBusyLimit{1};
+
+// What the user chose when the edits could not be saved as the window closed.
+enum class UnsavedExitChoice { kTryAgain, kExitWithoutSaving, kKeepRunning };
+
+// The message of a save that failed, as told at exit.
+std::string SaveProblemMessage(const FileProblem& problem);
 
 // True when the only argument after the program name is exactly "autorun".
 bool IsAutorunCommandLine(const std::vector<std::string>& args);
@@ -131,11 +143,20 @@ class AppLifecycle {
   // The exit sequence; does nothing unless Start() returned kStarted. Records the running
   // monitors and saves the store and the settings first, so that a process ended during
   // the stop loses nothing; then stops everything against one bound (kExitStopBound),
-  // writes the closing log lines, saves again, shuts the database library down when no
+  // saves again, writes the closing log lines, shuts the database library down when no
   // engine thread was abandoned, and releases the single-instance mark last. Files that
-  // could not be written and lost log lines are reported. True when every engine thread
-  // ended (none was abandoned).
+  // could not be written and lost log lines are reported; when the store's last save
+  // failed, every monitor's log gets one row saying so after its closing line. True when
+  // every engine thread ended (none was abandoned).
   bool Exit();
+
+  // Before the window closes at the user's request: saves the store, waiting at most
+  // kExitBusyLimit for another process's lock. When that fails, ask is given the
+  // message, names the file and the reason, and the user chooses: to try again, to exit
+  // without saving (the edits not written are forgotten and Exit saves no monitor or
+  // action), or to keep the program running. True when the window may close.
+  using AskUnsavedExit = std::function<UnsavedExitChoice(const std::string& message)>;
+  bool SaveBeforeClose(const AskUnsavedExit& ask);
 
   bool IsStarted() const { return started_; }
 
@@ -144,14 +165,16 @@ class AppLifecycle {
   IStartupSettings& settings_;
   IMonitorStore& store_;
   void Report(const std::string& message);
-  // Saves the store and the settings; reports each problem once per exit.
-  void SaveEverything(std::vector<std::string>& reported);
+  // Saves the store (unless the user declined) and the settings; reports each problem once
+  // per exit. The store's problem, if any.
+  std::optional<FileProblem> SaveEverything(std::vector<std::string>& reported);
 
   Sleeper sleep_;
   Reporter report_;
   Clock clock_;
   bool locked_ = false;
   bool started_ = false;
+  bool storeSaveDeclined_ = false;  // the user chose to exit without saving
 };
 
 }  // namespace app

@@ -16,9 +16,6 @@
 namespace app {
 namespace {
 
-// At exit, how long one database call retries while another process holds a lock.
-constexpr std::chrono::seconds kExitBusyLimit{1};
-
 std::chrono::milliseconds Remaining(IMonitorStore::Deadline deadline) {
   const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
       deadline - std::chrono::steady_clock::now());
@@ -68,15 +65,17 @@ bool EngineMonitorStore::StopAll(Deadline deadline) {
   return ended;
 }
 
-std::optional<FileProblem> EngineMonitorStore::SaveAll() {
+std::optional<FileProblem> EngineMonitorStore::SaveAll(std::chrono::milliseconds busyLimit) {
   if (storage_.RefusesConfigWrites() && storage_.GetServerCount() == 0 &&
       storage_.GetActionList().empty()) {
     return std::nullopt;
   }
   engine::FileFailure failure;
-  if (storage_.SaveAll(&failure) == 0) return std::nullopt;
+  if (storage_.SaveAll(&failure, busyLimit) == 0) return std::nullopt;
   return ToProblem(failure);
 }
+
+void EngineMonitorStore::DropUnsavedEdits() { storage_.DropUnsavedEdits(); }
 
 void EngineMonitorStore::AddLog(const std::string& id, const std::string& text) {
   engine::WriteLogRow(id, 0, text);

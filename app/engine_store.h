@@ -30,7 +30,8 @@ class EngineMonitorStore : public IMonitorStore {
   bool StopAll(Deadline deadline) override;
   // Nothing is written (and nothing reported) while the configuration file is refused and
   // the store holds nothing to save.
-  std::optional<FileProblem> SaveAll() override;
+  std::optional<FileProblem> SaveAll(std::chrono::milliseconds busyLimit) override;
+  void DropUnsavedEdits() override;
   void AddLog(const std::string& id, const std::string& text) override;
   std::size_t FlushLog(Deadline deadline) override;
   // Leaves SQLite running while any connection of this process is still open.

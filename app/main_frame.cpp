@@ -602,10 +602,17 @@ WindowPlacement CMainFrame::CurrentPlacement() const {
 void CMainFrame::OnClose(wxCloseEvent&) {
   // A second close on the way out (SIGTERM and SIGHUP together at logout) finds the window
   // perhaps already hidden; the first one saved its placement.
-  if (closed_) return;
-  closed_ = true;
-  // What the current view holds is saved; its answer does not stop the close.
+  if (closed_ || askingToClose_) return;
+  // What the current view holds is committed; its answer does not stop the close.
   if (current_ != nullptr) current_->UpdateView(true, kSaveClosing);
+  if (!unattendedClose_ && options_.saveBeforeClose) {
+    askingToClose_ = true;
+    const bool close = options_.saveBeforeClose(this);
+    askingToClose_ = false;
+    // A signal that came while the user was asked closes the window all the same.
+    if (!close && !unattendedClose_) return;
+  }
+  closed_ = true;
   if (options_.savePlacement) options_.savePlacement(CurrentPlacement());
   hourly_.Stop();
   // The pages stop before the engine shuts down; a build still running is left to end on

@@ -55,6 +55,11 @@ struct MainFrameOptions {
   std::function<void(wxWindow* parent)> runSettings;
   // The tray's Exit. Default: the window closes.
   std::function<void()> requestExit;
+  // When the user closes the window (the close box, the tray's Exit): called once the
+  // current view's edits are committed and before anything closes; false keeps the
+  // window open and everything in it. Never called for an unattended close. Default:
+  // nothing is asked.
+  std::function<bool(wxWindow* parent)> saveBeforeClose;
   // The reporter of the hourly check; null: no check.
   engine::EMailReporter* reporter = nullptr;
   // Whether the HTML pages are written into the data folder.
@@ -117,6 +122,9 @@ class CMainFrame : public wxFrame {
   void OnStopAll();
   void OnTrayIconClick();
   void OnTrayExit();
+  // The next close (and one under way while the user is asked) has nobody to answer: it
+  // asks nothing and cannot be kept from closing (SIGTERM, SIGHUP).
+  void SetUnattendedClose() { unattendedClose_ = true; }
 
   // The identifier of the monitor selected in the tree; "" for none.
   std::string GetSelectedServerId() const;
@@ -180,6 +188,8 @@ class CMainFrame : public wxFrame {
 
   bool firstShowPending_ = false;
   bool closed_ = false;  // the window is on its way out
+  bool askingToClose_ = false;
+  bool unattendedClose_ = false;
   // Notifications are kept while they may still be on screen (and clicked).
   std::deque<std::unique_ptr<wxNotificationMessageBase>> notifications_;
 };

@@ -89,6 +89,22 @@ void WriteToStandardError(const std::string& message) {
   std::_Exit(status);
 }
 
+// The question of a close whose save failed: the save's message, and the three choices.
+// Escape and the close box keep the program running.
+UnsavedExitChoice AskUnsavedExit(wxWindow* parent, const std::string& message) {
+  wxMessageDialog box(parent, wxString::FromUTF8(message), "Lumivar",
+                      wxYES_NO | wxCANCEL | wxYES_DEFAULT | wxICON_ERROR | wxCENTRE);
+  box.SetYesNoCancelLabels("Try Again", "Exit Without Saving", "Keep Running");
+  switch (box.ShowModal()) {
+    case wxID_YES:
+      return UnsavedExitChoice::kTryAgain;
+    case wxID_NO:
+      return UnsavedExitChoice::kExitWithoutSaving;
+    default:
+      return UnsavedExitChoice::kKeepRunning;
+  }
+}
+
 void StartExitWatchdog() {
   std::thread([] {
     std::this_thread::sleep_for(kExitLimit);
@@ -181,7 +197,7 @@ void OrbanelApp::InstallUiServices() {
   engine::Services::SetUi(&UserInterface());
   engine::Services::SetStorage(&storage_);
   modalDialogs_ = std::make_unique<ModalDialogTracker>();
-  exitSignals_ = std::make_unique<ExitSignalWatch>([this]() { RequestOrderlyExit(); });
+  exitSignals_ = std::make_unique<ExitSignalWatch>([this]() { RequestOrderlyExit(true); });
 }
 
 void OrbanelApp::RemoveUiServices() {
@@ -197,7 +213,11 @@ void OrbanelApp::RemoveUiServices() {
 bool OrbanelApp::CreateMainWindow() {
   MainFrameOptions options;
   options.savePlacement = &SavePlacementToSettings;
-  options.requestExit = [this] { RequestOrderlyExit(); };
+  options.requestExit = [this] { RequestOrderlyExit(false); };
+  options.saveBeforeClose = [this](wxWindow* parent) {
+    return lifecycle_->SaveBeforeClose(
+        [parent](const std::string& message) { return AskUnsavedExit(parent, message); });
+  };
   options.reporter = &reporter_;
   options.runNewMonitorWizard = &RunNewMonitorWizard;
   options.runSettings = &RunSettingsDialog;
@@ -208,7 +228,11 @@ bool OrbanelApp::CreateMainWindow() {
   return true;
 }
 
-void OrbanelApp::RequestOrderlyExit() {
+void OrbanelApp::RequestOrderlyExit(bool unattended) {
+  if (unattended) {
+    exitUnattended_ = true;
+    if (frame_) frame_->SetUnattendedClose();
+  }
   if (modalDialogs_) {
     modalDialogs_->EndAll();
     // The dialogs return to their callers once their loops unwind; the window closes
@@ -216,7 +240,8 @@ void OrbanelApp::RequestOrderlyExit() {
     if (!modalDialogs_->Empty()) {
       if (!exitRetry_) {
         exitRetry_ = std::make_unique<wxTimer>();
-        exitRetry_->Bind(wxEVT_TIMER, [this](wxTimerEvent&) { RequestOrderlyExit(); });
+        exitRetry_->Bind(wxEVT_TIMER,
+                         [this](wxTimerEvent&) { RequestOrderlyExit(exitUnattended_); });
       }
       exitRetry_->StartOnce(kExitRetryMs);
       return;

@@ -57,7 +57,9 @@ class OrbanelApp : public wxApp {
   std::shared_ptr<engine::Server> GetSelectedServer() const;
 
   // Ends open modal dialogs and closes the main window, so that the exit sequence runs.
-  void RequestOrderlyExit();
+  // An unattended exit (a signal) asks nothing; otherwise edits that cannot be saved are
+  // asked about before the window closes, and the user may keep the program running.
+  void RequestOrderlyExit(bool unattended);
 
   void OnAppAbout();
 
@@ -77,6 +79,7 @@ class OrbanelApp : public wxApp {
   std::unique_ptr<ExitSignalWatch> exitSignals_;
   std::unique_ptr<wxTimer> exitRetry_;  // made when first needed, once wx runs
   wxWeakRef<CMainFrame> frame_;
+  bool exitUnattended_ = false;
 };
 
 }  // namespace app

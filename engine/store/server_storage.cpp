@@ -322,10 +322,12 @@ int ServerStorage::OpenConfigForWriting(db::Database& database, FileFailure* fai
   return SQLITE_OK;
 }
 
-int ServerStorage::SaveAll(FileFailure* failure) {
+int ServerStorage::SaveAll(FileFailure* failure,
+                           std::optional<std::chrono::milliseconds> busyLimit) {
   db::Database database;
   const int opened = OpenConfigForWriting(database, failure);
   if (opened != SQLITE_OK) return opened;
+  if (busyLimit) database.LimitBusyWaits(*busyLimit);
   // One transaction: a process ended during the save leaves the file as the last save
   // left it.
   int first = db::Database::ExecSQL(database, "BEGIN IMMEDIATE");
@@ -387,6 +389,8 @@ int ServerStorage::CommitEdits() {
   saves_->Commit();
   return SQLITE_OK;
 }
+
+void ServerStorage::DropUnsavedEdits() { saves_->Forget(); }
 
 bool ServerStorage::WaitForSaves(std::chrono::steady_clock::time_point deadline) {
   return saves_->WaitIdle(deadline);

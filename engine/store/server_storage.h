@@ -49,9 +49,14 @@ class ServerStorage : public IMonitorDirectory, public IWindowStore {
   // cannot be opened or read (not a database, malformed, unreadable, locked), the store
   // stays empty and refuses to write that file until a later LoadAll succeeds.
   virtual int LoadAll(FileFailure* failure = nullptr);
-  // Writes every monitor (with its test queries, attributes and alerts) and every action.
-  // 0, or the first failure, described in *failure when given.
-  virtual int SaveAll(FileFailure* failure = nullptr);
+  // Writes every monitor (with its test queries, attributes and alerts) and every action,
+  // waiting at most busyLimit (when given) for another connection's lock. 0, or the first
+  // failure, described in *failure when given.
+  virtual int SaveAll(FileFailure* failure = nullptr,
+                      std::optional<std::chrono::milliseconds> busyLimit = std::nullopt);
+  // Forgets which edits are not yet in the file: nothing writes them unless they are
+  // committed or saved again (the user chose to exit without saving them).
+  void DropUnsavedEdits();
   // Whether the configuration file is refused for writing (see LoadAll).
   bool RefusesConfigWrites() const;
   // Asks every monitor to stop, waits for the stops a short while (then leaves them to

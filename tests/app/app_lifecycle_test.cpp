@@ -65,13 +65,15 @@ struct Rig : IInstanceLock, IStartupSettings, IMonitorStore {
     for (auto& m : monitors) m.running = false;
     return allEnd;
   }
-  std::optional<FileProblem> SaveAll() override {
+  std::optional<FileProblem> SaveAll(std::chrono::milliseconds busyLimit) override {
     journal.push_back("store.save");
+    saveLimits.push_back(busyLimit);
     if (saveProblems.empty()) return std::nullopt;
     FileProblem problem = saveProblems.front();
     saveProblems.erase(saveProblems.begin());
     return problem;
   }
+  void DropUnsavedEdits() override { journal.push_back("store.drop"); }
   void AddLog(const std::string& id, const std::string& text) override {
     journal.push_back("log " + id + " " + text);
   }
@@ -109,6 +111,7 @@ struct Rig : IInstanceLock, IStartupSettings, IMonitorStore {
   // The store and the settings.
   std::optional<FileProblem> loadProblem;
   std::vector<FileProblem> saveProblems;  // the next saves' results, in order
+  std::vector<std::chrono::milliseconds> saveLimits;
   bool settingsSaveFails = false;
   bool allEnd = true;
   std::size_t lostRows = 0;
@@ -201,9 +204,9 @@ TEST(AppLifecycleTest, StartAndExitRunTheirStepsInOrder) {
   EXPECT_TRUE(life.Exit());
   EXPECT_THAT(rig.journal,
               ElementsAre("store.limitWaits", "settings.started= M1;M2;", "store.save",
-                          "settings.save", "store.stopAll", "log M1 Application closed.",
-                          "log M2 Application closed.", "log M3 Application closed.", "log.flush",
-                          "store.save", "settings.save", "db.shutdown", "unlock"));
+                          "settings.save", "store.stopAll", "store.save", "settings.save",
+                          "log M1 Application closed.", "log M2 Application closed.",
+                          "log M3 Application closed.", "log.flush", "db.shutdown", "unlock"));
   EXPECT_EQ(rig.startedStored, " M1;M2;");
   EXPECT_THAT(rig.reports, IsEmpty());
 
@@ -340,6 +343,84 @@ TEST(AppLifecycleTest, ExitReportsWhatItCouldNotWriteAndKeepsTheLibraryWhileInUs
     EXPECT_EQ(rig.reports, c.reports);
     EXPECT_EQ(Lines(rig.journal, "db.shutdown").size(), c.shutdown ? 1u : 0u);
     EXPECT_EQ(rig.journal.back(), "unlock");
+  }
+}
+
+// Closing the window saves first; a save that fails asks the user, who may try again, exit
+// without saving (then nothing saves the store any more) or keep the program running.
+TEST(AppLifecycleTest, AFailedSaveAsTheWindowClosesAsksTheUser) {
+  const FileProblem locked{"/d/varnholt.cfg", "database is locked"};
+  const std::string question =
+      "The configuration could not be saved to /d/varnholt.cfg: database is locked. The "
+      "changes that are not saved are lost if Lumivar exits now.";
+  using C = UnsavedExitChoice;
+  const struct {
+    const char* name;
+    std::vector<FileProblem> saveProblems;
+    std::vector<C> answers;
+    bool closes;
+    std::size_t exitSaves;  // store saves during Exit
+  } cases[] = {
+      {"saved", {}, {}, true, 2},
+      {"saved on the second try", {locked}, {C::kTryAgain}, true, 2},
+      {"tried twice, then kept running",
+       {locked, locked},
+       {C::kTryAgain, C::kKeepRunning},
+       false,
+       2},
+      {"exit without saving", {locked}, {C::kExitWithoutSaving}, true, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Rig rig;
+    rig.monitors = {{"M1", true}};
+    rig.saveProblems = c.saveProblems;
+    AppLifecycle life = rig.Make();
+    ASSERT_EQ(rig.Start(life), AppLifecycle::StartResult::kStarted);
+    std::vector<std::string> asked;
+    std::vector<C> answers = c.answers;
+    EXPECT_EQ(life.SaveBeforeClose([&](const std::string& message) {
+      asked.push_back(message);
+      const C answer = answers.front();
+      answers.erase(answers.begin());
+      return answer;
+    }),
+              c.closes);
+    EXPECT_EQ(asked, std::vector<std::string>(c.answers.size(), question));
+    EXPECT_EQ(Lines(rig.journal, "store.drop").size(),
+              !c.answers.empty() && c.answers.back() == C::kExitWithoutSaving ? 1u : 0u);
+    EXPECT_THAT(rig.saveLimits, ::testing::Each(std::chrono::milliseconds(kExitBusyLimit)));
+    rig.journal.clear();
+    life.Exit();
+    EXPECT_EQ(Lines(rig.journal, "store.save").size(), c.exitSaves);
+    EXPECT_EQ(Lines(rig.journal, "settings.save").size(), 2u);
+  }
+}
+
+// With nobody to ask (SIGTERM), a store whose last save at exit fails leaves one row in
+// every monitor's log, after its closing line; a save that failed only before the stop
+// leaves none.
+TEST(AppLifecycleTest, AFailedLastSaveAtExitIsLoggedForEveryMonitor) {
+  const FileProblem locked{"/d/varnholt.cfg", "database is locked"};
+  const std::string row =
+      "The configuration could not be saved to /d/varnholt.cfg: database is locked. The "
+      "changes that were not saved are lost.";
+  for (const bool lastFails : {false, true}) {
+    SCOPED_TRACE(lastFails);
+    Rig rig;
+    rig.monitors = {{"M1", true}, {"M2", false}};
+    rig.saveProblems = lastFails ? std::vector{locked, locked} : std::vector{locked};
+    AppLifecycle life = rig.Make();
+    ASSERT_EQ(rig.Start(life), AppLifecycle::StartResult::kStarted);
+    rig.journal.clear();
+    life.Exit();
+    const std::vector<std::string> logs = Lines(rig.journal, "log ");
+    const std::vector<std::string> expected =
+        lastFails
+            ? std::vector<std::string>{"log M1 Application closed.", "log M1 " + row,
+                                       "log M2 Application closed.", "log M2 " + row}
+            : std::vector<std::string>{"log M1 Application closed.", "log M2 Application closed."};
+    EXPECT_EQ(logs, expected);
   }
 }
 

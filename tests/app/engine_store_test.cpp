@@ -197,13 +197,13 @@ TEST_F(ConfigurationFileTest, AnUnreadableFileIsRefusedAndKeptByteForByte) {
     EXPECT_TRUE(storage.RefusesConfigWrites());
     EXPECT_TRUE(store.Monitors().empty());
     // Nothing to save: nothing written, nothing to tell.
-    EXPECT_EQ(store.SaveAll(), std::nullopt);
+    EXPECT_EQ(store.SaveAll(kExitBusyLimit), std::nullopt);
 
     // New monitors and actions are refused too, and the user is told on a commit.
     const std::string id = storage.AddNewODBCDataSource()->id;
     auto action = std::make_shared<engine::Action>();
     storage.AddAction(action);
-    const std::optional<FileProblem> atExit = store.SaveAll();
+    const std::optional<FileProblem> atExit = store.SaveAll(kExitBusyLimit);
     ASSERT_TRUE(atExit.has_value());
     EXPECT_EQ(atExit->path, ConfigFile());
     EXPECT_NE(atExit->text.find(c.text), std::string::npos) << atExit->text;
@@ -220,7 +220,7 @@ TEST_F(ConfigurationFileTest, AnUnreadableFileIsRefusedAndKeptByteForByte) {
     EXPECT_EQ(store.LoadAll(), std::nullopt);
     EXPECT_FALSE(storage.RefusesConfigWrites());
     storage.AddNewODBCDataSource();
-    EXPECT_EQ(store.SaveAll(), std::nullopt);
+    EXPECT_EQ(store.SaveAll(kExitBusyLimit), std::nullopt);
   }
 }
 
@@ -249,7 +249,7 @@ TEST_F(ConfigurationFileTest, AFailedSaveIsTold) {
     EXPECT_EQ(messages_.messages[0], "Lumivar: The configuration could not be saved to " +
                                          ConfigFile() + ": file is not a database.");
   }
-  const std::optional<FileProblem> atExit = store.SaveAll();
+  const std::optional<FileProblem> atExit = store.SaveAll(kExitBusyLimit);
   ASSERT_TRUE(atExit.has_value());
   EXPECT_EQ(*atExit, (FileProblem{ConfigFile(), "file is not a database"}));
   EXPECT_EQ(ReadBytes(ConfigFile()), std::string(4096, 'x'));
