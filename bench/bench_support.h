@@ -34,8 +34,6 @@
 #include "engine/data/log_writer.h"
 #include "engine/monitor/server.h"
 
-extern char** environ;
-
 namespace bench {
 
 class TempFolder {
@@ -233,9 +231,9 @@ inline Spread SpreadOf(std::vector<double> samples) {
   return spread;
 }
 
-// Runs the benchmarks the command line selects, with `reporter` when given. An exception
-// ends the run with its text on standard error and status 1, after the stack has been
-// unwound, so that every temporary folder is removed.
+// Parses the command line and calls body, which runs the benchmarks. An exception ends the
+// run with its text on standard error and status 1, after the stack has been unwound, so
+// that every temporary folder is removed.
 template <typename Body>
 int RunBenchmarks(int argc, char** argv, Body body) {
   try {
