@@ -144,6 +144,8 @@ MonitorTree::MonitorTree(wxWindow* parent, wxWindowID id, SummarySource monitors
     wxLogError("The tree images could not be loaded.");
   }
   controls::SetAccessibleName(this, "Monitors View");
+  // A renamed node is announced as a changed row, which is what updates its accessible cell.
+  controls::KeepAccessibleCellsCurrent(this);
   // Nodes are named by the store: the tree's column is never edited in place.
   if (GetColumnCount() > 0) GetColumn(0)->GetRenderer()->SetMode(wxDATAVIEW_CELL_INERT);
   Bind(wxEVT_DATAVIEW_ITEM_START_EDITING, [](wxDataViewEvent& event) { event.Veto(); });

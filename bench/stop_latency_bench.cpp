@@ -16,7 +16,6 @@
 
 #include "bench/bench_support.h"
 #include "engine/data/data_files.h"
-#include "engine/data/log_writer.h"
 #include "engine/db/busy_event.h"
 #include "engine/monitor/odbc_data_source.h"
 #include "engine/services.h"
@@ -144,19 +143,20 @@ class SlowOdbc : public platform::IOdbc, public std::enable_shared_from_this<Slo
   std::atomic<int> cancels_{0};
 };
 
+// The files in a temporary folder, removed again whichever way the case ends, once the
+// engine's work on them has ended (while the user interface is still there to be told).
 struct Setup {
   Setup() {
-    setenv("LUMIVAR_DOCUMENTS_DIR", folder.Path().c_str(), 1);
     engine::Services::SetUi(&ui);
     engine::DataFiles::CreateConfigTables();
     engine::DataFiles::CreateDataTables();
   }
   ~Setup() {
-    engine::FlushLogRows(SteadyClock::now() + 10s);
+    bench::DocumentsFolder::Settle();
     engine::Services::SetUi(nullptr);
   }
-  bench::TempFolder folder;
   StopUi ui;
+  bench::DocumentsFolder folder;
 };
 
 std::shared_ptr<engine::ODBCDataSource> NewMonitor(std::shared_ptr<platform::IOdbc> odbc) {
@@ -211,7 +211,7 @@ void BM_StartStopWhileTheDataFileIsLocked(benchmark::State& state) {
     sqlite3_open((platform::GetDocumentsFolder() + engine::DataFiles::kDataFileName).c_str(),
                  &locker);
     sqlite3_exec(locker, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr);
-    std::thread release([locker] {
+    std::jthread release([locker] {
       std::this_thread::sleep_for(8s);
       sqlite3_exec(locker, "COMMIT", nullptr, nullptr, nullptr);
       sqlite3_close(locker);
@@ -225,7 +225,6 @@ void BM_StartStopWhileTheDataFileIsLocked(benchmark::State& state) {
     monitor->Stop();
     state.counters["stop_ms"] = MsSince(start);
     state.counters["stopped_report_ms"] = setup.ui.WaitForStopped(start, 20s);
-    release.join();
   }
   engine::Server::SetStopTimeout(120s);
   db::BusyEvent::SetRetryLimit(db::BusyEvent::kDefaultRetryLimit);
@@ -266,4 +265,6 @@ BENCHMARK(BM_DeleteAYearOfRows)->Iterations(1)->Unit(benchmark::kMillisecond)->U
 
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+  return bench::RunBenchmarks(argc, argv, [] { benchmark::RunSpecifiedBenchmarks(); });
+}

@@ -1,7 +1,7 @@
 // The monitor tree under a display: rebuilding, selecting by code, by the toolkit and by a
 // right click, each change reported once with its view; renaming, adding and removing a
-// monitor's node; the order GTK shows; nodes are never renamed in place. No context menu is
-// ever opened.
+// monitor's node, as the model and the accessible cells read it; the order GTK shows; nodes
+// are never renamed in place. No context menu is ever opened.
 #include "app/monitor_tree.h"
 
 #include <gtest/gtest.h>
@@ -11,6 +11,7 @@
 #include <wx/uiaction.h>
 
 #include <cstdlib>
+#include <functional>
 #include <initializer_list>
 #include <string>
 #include <utility>
@@ -173,6 +174,63 @@ TEST_F(MonitorTreeUiTest, RemovingTheSelectedMonitorLeavesTheNextSelectionToTheC
     tree_->UpdateServer("b");
   }
   EXPECT_EQ(CallsOf([&] { tree_->SelectServer("a", 0); }), Calls({{"a", 9}}));
+}
+
+// Each change of the nodes reaches the accessible cells that a screen reader has read
+// before: each shown row's accessible text is the node's text as it is now.
+TEST_F(MonitorTreeUiTest, AccessibleCellsReadTheNodesAsTheyAreNow) {
+  AtkObject* table = gtk_widget_get_accessible(tree_->GtkGetTreeView());
+  ASSERT_TRUE(ATK_IS_TABLE(table));
+  const auto read = [table] {  // the text part of each shown row's cell
+    std::vector<std::string> texts;
+    for (int row = 0, rows = atk_table_get_n_rows(ATK_TABLE(table)); row < rows; ++row) {
+      AtkObject* cell = atk_table_ref_at(ATK_TABLE(table), row, 0);
+      if (cell == nullptr) continue;
+      const int parts = atk_object_get_n_accessible_children(cell);
+      AtkObject* text = parts > 0 ? atk_object_ref_accessible_child(cell, parts - 1)
+                                  : ATK_OBJECT(g_object_ref(cell));
+      const char* name = atk_object_get_name(text);
+      texts.emplace_back(name != nullptr ? name : "");
+      g_object_unref(text);
+      g_object_unref(cell);
+    }
+    return texts;
+  };
+  using Texts = std::vector<std::string>;
+  const struct {
+    const char* change;
+    std::function<void()> act;
+    Texts texts;
+  } changes[] = {
+      {"renamed",
+       [&] {
+         monitors_[0].name = "Accounts EU";
+         tree_->UpdateServer("a");
+       },
+       {"Monitors", "Accounts EU", "Billing", "Actions"}},
+      {"added",
+       [&] {
+         monitors_.push_back({.id = "c", .name = "Catalog"});
+         tree_->UpdateServer("c");
+       },
+       {"Monitors", "Accounts EU", "Billing", "Catalog", "Actions"}},
+      {"removed",
+       [&] { tree_->RemoveServer("b"); },
+       {"Monitors", "Accounts EU", "Catalog", "Actions"}},
+      {"rebuilt",
+       [&] {
+         monitors_ = {{.id = "c", .name = "Catalog 2"}};
+         tree_->UpdateServer("");
+       },
+       {"Monitors", "Catalog 2", "Actions"}},
+  };
+  EXPECT_EQ(read(), Texts({"Monitors", "Accounts", "Billing", "Actions"}));
+  for (const auto& c : changes) {
+    SCOPED_TRACE(c.change);
+    c.act();
+    PumpFor(std::chrono::milliseconds(50));
+    EXPECT_EQ(read(), c.texts);
+  }
 }
 
 TEST_F(MonitorTreeUiTest, ASecondClickOnTheSelectedNodeOpensNoEditor) {

@@ -6,8 +6,8 @@
 // record keep only the other monitor running. The menu commands that open a modal window
 // answer the client's action before the window opens, so the client sees the window and
 // closes it. Values that change in a list (a history figure, a test query's name as it is
-// typed, an alert's status) read as they are now; dialogs are exposed as dialogs, and the
-// controls inside them carry names.
+// typed, an alert's status) and a monitor's name in the tree after it was renamed read as
+// they are now; dialogs are exposed as dialogs, and the controls inside them carry names.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -450,6 +450,38 @@ TEST_F(ProgramAtspiTest, ChangedListValuesReadAsTheyAreNow) {
       },
       30s));
   EXPECT_TRUE(WaitForName(name, "Stock levels")) << name.CurrentName();
+
+  ASSERT_EQ(kill(program, SIGTERM), 0);
+  EXPECT_EQ(WaitExit(program, 30s), 0) << StandardError(program);
+}
+
+// A monitor renamed through Update in its settings view reads under its new name in the
+// tree, for a client that read the node under its old name before.
+TEST_F(ProgramAtspiTest, ARenamedMonitorReadsUnderItsNewNameInTheTree) {
+  Started started;
+  ASSERT_NO_FATAL_FAILURE(StartWithMonitorAndFindTree(&started));
+  const pid_t program = started.program;
+  const AtspiNode& frame = started.frame;
+  const AtspiNode monitor = WaitForNode(started.tree, "table cell", "Sales");
+  ASSERT_TRUE(monitor) << started.tree.Describe(3);
+  ASSERT_TRUE(monitor.SelectRow());
+  const AtspiNode name = WaitForShowing(frame, "text", "Display Name");
+  ASSERT_TRUE(name) << frame.Describe(16);
+  const AtspiNode update = WaitForShowing(frame, "push button", "Update");
+  ASSERT_TRUE(update) << frame.Describe(16);
+  ASSERT_TRUE(name.SetText("Sales Renamed"));
+  ASSERT_TRUE(update.DoDefaultAction());
+
+  // Read as a screen reader reads: through the client's cache, which the program's events
+  // keep current; then asked of the program anew.
+  EXPECT_TRUE(WaitFor(
+      [&] {
+        client_->Dispatch();
+        return monitor.Name() == "Sales Renamed";
+      },
+      30s))
+      << monitor.Name();
+  EXPECT_EQ(monitor.CurrentName(), "Sales Renamed");
 
   ASSERT_EQ(kill(program, SIGTERM), 0);
   EXPECT_EQ(WaitExit(program, 30s), 0) << StandardError(program);
