@@ -3,7 +3,6 @@
 #include <sqlite3.h>
 
 #include <algorithm>
-#include <optional>
 
 #include "engine/db/busy_event.h"
 #include "engine/services.h"
@@ -47,7 +46,7 @@ ConfigSaves::~ConfigSaves() {
     stop_ = true;
   }
   wake_.notify_all();
-  // The worker's attempt is bounded by kBusyBound and its pauses end on stop.
+  // The worker's last attempt is bounded by kBusyBound and its pauses end on stop.
   if (worker_.joinable()) worker_.join();
 }
 
@@ -86,10 +85,12 @@ bool ConfigSaves::WaitIdle(std::chrono::steady_clock::time_point deadline) {
 void ConfigSaves::Run() {
   std::unique_lock lock(mutex_);
   std::chrono::milliseconds pause = kFirstPause;
-  std::optional<std::chrono::steady_clock::time_point> lockedSince;
+  // When the file was first found locked in the run of attempts under way; none: not locked.
+  std::chrono::steady_clock::time_point lockedSince{};
+  bool locked = false;
   while (true) {
     wake_.wait(lock, [this] { return stop_ || !queued_.Empty(); });
-    if (stop_) return;
+    if (queued_.Empty()) return;  // stopped, with nothing left to write
     SaveSet records;
     records.swap(queued_);
     writing_ = true;
@@ -102,12 +103,13 @@ void ConfigSaves::Run() {
       records.Merge(queued_);
       queued_.swap(records);
       const auto now = std::chrono::steady_clock::now();
-      if (!lockedSince) lockedSince = now;
+      if (!locked) lockedSince = now;
+      locked = true;
       // A lock held longer than any call would wait for it is a failure to tell; the
       // worker keeps trying all the same.
-      if (now - *lockedSince >= db::BusyEvent::RetryLimit()) Note(rc, found);
+      if (now - lockedSince >= db::BusyEvent::RetryLimit()) Note(rc, found);
     } else {
-      lockedSince.reset();
+      locked = false;
       pause = kFirstPause;
       // A failure other than the lock waits for the next commit, like one met there.
       if (rc != SQLITE_OK) marked_.Merge(records);
@@ -119,7 +121,9 @@ void ConfigSaves::Run() {
     // Idle once what this write had to tell is told.
     writing_ = false;
     if (queued_.Empty()) idle_.notify_all();
-    if (lockedSince && !stop_) {
+    // Once stopped, what is left gets this one attempt.
+    if (stop_) return;
+    if (locked) {
       wake_.wait_for(lock, pause, [this] { return stop_; });
       pause = std::min(pause * 2, kLastPause);
     }
