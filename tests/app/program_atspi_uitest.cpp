@@ -24,7 +24,9 @@
 #include "engine/store/server_storage.h"
 #include "platform/registry.h"
 #include "tests/app/program_fixture.h"
+#include "tests/engine/monitor_fixture.h"
 #include "tests/support/atspi_client.h"
+#include "tests/support/foreign_lock.h"
 
 namespace {
 
@@ -485,6 +487,75 @@ TEST_F(ProgramAtspiTest, ARenamedMonitorReadsUnderItsNewNameInTheTree) {
 
   ASSERT_EQ(kill(program, SIGTERM), 0);
   EXPECT_EQ(WaitExit(program, 30s), 0) << StandardError(program);
+}
+
+// The window is closed while another program holds the configuration file: the rename the
+// window shows is not lost unseen. Before the window goes, a box names the file and asks;
+// Keep Running leaves the window up with the new name; Try Again once the holder has let
+// go writes it, and the program ends.
+TEST_F(ProgramAtspiTest, ClosingWhileTheFileIsHeldAsksBeforeAnEditIsLost) {
+  Started started;
+  ASSERT_NO_FATAL_FAILURE(StartWithMonitorAndFindTree(&started));
+  const pid_t program = started.program;
+  const AtspiNode& frame = started.frame;
+  const std::string config = root_.File("docs") + "/Lumivar/varnholt.cfg";
+  testing_support::ForeignProcessLock holder(config);
+  ASSERT_TRUE(holder.Held());
+
+  const AtspiNode monitor = WaitForNode(started.tree, "table cell", "Sales");
+  ASSERT_TRUE(monitor && monitor.SelectRow());
+  const AtspiNode name = WaitForShowing(frame, "text", "Display Name");
+  const AtspiNode update = WaitForShowing(frame, "push button", "Update");
+  ASSERT_TRUE(name && update) << frame.Describe(16);
+  ASSERT_TRUE(name.SetText("Sales Renamed"));
+  ASSERT_TRUE(update.DoDefaultAction());
+  ASSERT_TRUE(WaitForName(monitor, "Sales Renamed"));
+
+  // The box of the application that is not its main window.
+  const auto waitForBox = [&](bool present) {
+    AtspiNode box;
+    WaitFor(
+        [&] {
+          client_->Dispatch();
+          box = {};
+          for (int i = 0; i < started.app.ChildCount() && !box; ++i) {
+            const AtspiNode window = started.app.Child(i);
+            if (window && window.Role() != "frame" && window.HasState("showing")) box = window;
+          }
+          return static_cast<bool>(box) == present;
+        },
+        30s);
+    return box;
+  };
+  for (const char* answer : {"Keep Running", "Try Again"}) {
+    SCOPED_TRACE(answer);
+    ASSERT_TRUE(AskWindowToClose("Lumivar"));
+    const AtspiNode box = waitForBox(true);
+    ASSERT_TRUE(box) << started.app.Describe(2) << StandardError(program);
+    EXPECT_TRUE(box.Find("label", "", 8)
+                    .Name()
+                    .starts_with("The configuration could not be saved to " + config +
+                                 ": database is locked."))
+        << box.Describe(8);
+    // Asked before the window goes.
+    EXPECT_TRUE(frame.HasState("showing"));
+    if (std::string(answer) == "Try Again") {
+      ASSERT_TRUE(holder.Release());
+    }
+    const AtspiNode button = WaitForNode(box, "push button", answer);
+    ASSERT_TRUE(button) << box.Describe(8);
+    ASSERT_TRUE(button.DoDefaultAction());
+    if (std::string(answer) == "Keep Running") {
+      EXPECT_FALSE(waitForBox(false)) << "the box stayed";
+      EXPECT_EQ(WaitExit(program, 500ms), -1) << "the program ended";
+      EXPECT_TRUE(frame.HasState("showing"));
+      EXPECT_EQ(monitor.CurrentName(), "Sales Renamed");
+    }
+  }
+  ASSERT_EQ(WaitExit(program, 30s), 0) << StandardError(program);
+  testing_support::ScopedEnv documents("LUMIVAR_DOCUMENTS_DIR", root_.File("docs"));
+  EXPECT_EQ(engine::testing::ConfigRows("SELECT name FROM ODBCDataSources"),
+            engine::testing::Rows{{"Sales Renamed"}});
 }
 
 // The welcome view's web page leaves the accessibility tree while another view is shown,

@@ -63,6 +63,11 @@ class XWindowTitles {
                                       unsigned long**, unsigned*)>(dlsym(lib_, "XQueryTree"));
     fetch_ = reinterpret_cast<int (*)(void*, unsigned long, char**)>(dlsym(lib_, "XFetchName"));
     free_ = reinterpret_cast<int (*)(void*)>(dlsym(lib_, "XFree"));
+    atom_ =
+        reinterpret_cast<unsigned long (*)(void*, const char*, int)>(dlsym(lib_, "XInternAtom"));
+    send_ = reinterpret_cast<int (*)(void*, unsigned long, int, long, ClientEvent*)>(
+        dlsym(lib_, "XSendEvent"));
+    flush_ = reinterpret_cast<int (*)(void*)>(dlsym(lib_, "XFlush"));
   }
   ~XWindowTitles() {
     if (lib_ != nullptr) dlclose(lib_);
@@ -83,23 +88,54 @@ class XWindowTitles {
     std::vector<std::string> titles;
     void* display = open_(nullptr);
     if (display == nullptr) return titles;
-    Collect(display, root_(display), 0, titles);
+    Collect(display, root_(display), 0, titles, nullptr);
     close_(display);
     return titles;
   }
 
+  // Asks the first window of that title to close, as a window manager's close box does
+  // (WM_DELETE_WINDOW); false when there is no such window or the request was not sent.
+  bool AskToClose(const std::string& title) {
+    if (!atom_ || !send_ || !flush_) return false;
+    void* display = open_(nullptr);
+    if (display == nullptr) return false;
+    std::vector<std::string> titles;
+    unsigned long window = 0;
+    const auto match = [&](unsigned long w, const std::string& name) {
+      if (window == 0 && name == title) window = w;
+    };
+    Collect(display, root_(display), 0, titles, match);
+    bool sent = false;
+    if (window != 0) {
+      ClientEvent event{};
+      event.message.type = kClientMessage;
+      event.message.window = window;
+      event.message.messageType = atom_(display, "WM_PROTOCOLS", 0);
+      event.message.format = 32;
+      event.message.data[0] = static_cast<long>(atom_(display, "WM_DELETE_WINDOW", 0));
+      event.message.data[1] = 0;  // the current time
+      // No event mask: the event goes to the client that made the window.
+      sent = send_(display, window, 0, 0, &event) != 0;
+      flush_(display);
+    }
+    close_(display);
+    return sent;
+  }
+
  private:
-  void Collect(void* display, unsigned long window, int depth, std::vector<std::string>& out) {
+  void Collect(void* display, unsigned long window, int depth, std::vector<std::string>& out,
+               const std::function<void(unsigned long, const std::string&)>& visit) {
     char* name = nullptr;
     if (fetch_(display, window, &name) && name != nullptr) {
       out.push_back(name);
+      if (visit) visit(window, name);
       free_(name);
     }
     if (depth >= 2) return;
     unsigned long root = 0, parent = 0, *children = nullptr;
     unsigned count = 0;
     if (!query_(display, window, &root, &parent, &children, &count)) return;
-    for (unsigned i = 0; i < count; ++i) Collect(display, children[i], depth + 1, out);
+    for (unsigned i = 0; i < count; ++i) Collect(display, children[i], depth + 1, out, visit);
     if (children != nullptr) free_(children);
   }
 
@@ -111,6 +147,24 @@ class XWindowTitles {
                 unsigned*) = nullptr;
   int (*fetch_)(void*, unsigned long, char**) = nullptr;
   int (*free_)(void*) = nullptr;
+  // Xlib's client message, in the layout of its event union (24 longs in all).
+  static constexpr int kClientMessage = 33;
+  union ClientEvent {
+    struct {
+      int type;
+      unsigned long serial;
+      int sendEvent;
+      void* display;
+      unsigned long window;
+      unsigned long messageType;
+      int format;
+      long data[5];
+    } message;
+    long pad[24];
+  };
+  unsigned long (*atom_)(void*, const char*, int) = nullptr;
+  int (*send_)(void*, unsigned long, int, long, ClientEvent*) = nullptr;
+  int (*flush_)(void*) = nullptr;
 };
 
 class ProgramTest : public ::testing::Test {
@@ -196,6 +250,8 @@ class ProgramTest : public ::testing::Test {
   }
   bool LockHeld() const { return !std::filesystem::is_empty(root_.File("run")); }
   bool WindowShown() { return WindowCount("Lumivar") > 0; }
+  // Closes the first window of that title as its close box would.
+  bool AskWindowToClose(const std::string& title) { return titles_.AskToClose(title); }
   // The number of windows with that title.
   int WindowCount(const std::string& title) {
     int count = 0;

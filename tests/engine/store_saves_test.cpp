@@ -22,6 +22,7 @@
 #include "engine/store/server_storage.h"
 #include "engine/store/store_saves.h"
 #include "tests/engine/monitor_fixture.h"
+#include "tests/support/foreign_lock.h"
 
 namespace engine {
 namespace {
@@ -58,38 +59,15 @@ class ConnectionLock : public ForeignLock {
   sqlite3* handle_ = nullptr;
 };
 
-// Python's sqlite3 module holds the lock until its standard input ends; it says when it
-// has the lock by making a marker file (not a database file).
 class ProcessLock : public ForeignLock {
  public:
-  ProcessLock() {
-    marker_ = DataFiles::DataFolder() + "locked.marker";
-    const std::string command =
-        "/usr/bin/python3 -c \"import sqlite3, sys\n"
-        "c = sqlite3.connect(sys.argv[1], isolation_level=None)\n"
-        "c.execute('BEGIN EXCLUSIVE')\n"
-        "open(sys.argv[2], 'w').close()\n"
-        "sys.stdin.read()\n"
-        "c.execute('COMMIT')\n"
-        "c.close()\" '" +
-        ConfigFile() + "' '" + marker_ + "'";
-    pipe_ = popen(command.c_str(), "w");
-    EXPECT_NE(pipe_, nullptr);
-    const auto deadline = In(20s);
-    while (!std::filesystem::exists(marker_) && std::chrono::steady_clock::now() < deadline) {
-      std::this_thread::sleep_for(10ms);
-    }
-    EXPECT_TRUE(std::filesystem::exists(marker_)) << "the helper never took the lock";
+  ProcessLock() : lock_(ConfigFile()) {
+    EXPECT_TRUE(lock_.Held()) << "the helper never took the lock";
   }
-  ~ProcessLock() override {
-    if (pipe_ != nullptr) {
-      EXPECT_EQ(pclose(pipe_), 0);
-    }
-  }
+  ~ProcessLock() override { EXPECT_TRUE(lock_.Release()); }
 
  private:
-  std::string marker_;
-  FILE* pipe_ = nullptr;
+  testing_support::ForeignProcessLock lock_;
 };
 
 // The worker alone writes: commits return before their records are written, reach the
