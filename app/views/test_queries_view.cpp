@@ -116,17 +116,13 @@ bool TestQueriesModel::Remove() {
 
 bool TestQueriesModel::RemoveAll(bool confirmed) {
   if (!confirmed) return false;
-  bool ok = true;
-  for (const engine::TestQuerySnapshot& query : rows_) {
-    ok = storage_.DeleteTestQuery(monitorId_, query.id) == 0 && ok;
-  }
+  const int status = storage_.DeleteAllTestQueries(monitorId_);
   selected_ = -1;
-  rows_.clear();
   if (const std::optional<engine::MonitorSnapshot> monitor =
           storage_.GetMonitorSnapshot(monitorId_)) {
     Load(*monitor);
   }
-  return ok;
+  return status == 0;
 }
 
 bool TestQueriesModel::SetName(const std::string& name) {
@@ -250,8 +246,10 @@ TestQueriesView::TestQueriesView(wxWindow* parent, SnapshotSource snapshots,
   });
   removeAll_->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) {
     OpenModalLater(this, [this] {
-      if (!model_ || model_->Rows().empty()) return;
-      if (model_->RemoveAll(confirm_(kRemoveAllQuestion))) FillList();
+      if (!model_ || model_->Rows().empty() || !confirm_(kRemoveAllQuestion)) return;
+      // Refused by the file, every row stays, with nothing selected.
+      model_->RemoveAll(true);
+      FillList();
     });
   });
   test_->Bind(wxEVT_BUTTON,

@@ -4,7 +4,8 @@
 // typing reaches the file when it is committed: an edit loses the focus, the selection or
 // the view changes, or the window closes (IWindowStore::CommitEdits). Edits, adds,
 // removes and the enable flag go through the store's calls for the views, by test-query
-// identifier; the list's rows map to identifiers. A poll's notification refreshes only the
+// identifier; the list's rows map to identifiers. A removal the file refuses leaves the
+// rows as they were (the store tells the user). A poll's notification refreshes only the
 // Result column and the chart. UI thread only.
 #pragma once
 
@@ -58,9 +59,9 @@ class TestQueriesModel {
   // refused.
   bool Add();
   // Removes the selected query and selects the row now at its position, else the last
-  // row (none when no row is left).
+  // row (none when no row is left). False when the store refused: the rows stay.
   bool Remove();
-  // Removes every query when confirmed; nothing is selected afterwards.
+  // Removes every query when confirmed, all or none; nothing is selected afterwards.
   bool RemoveAll(bool confirmed);
   // Change the selected query in memory, for the next commit; nothing happens with no
   // selection.

@@ -5,10 +5,13 @@
 //
 // Threads: snapshots and summaries may be taken on any thread. Edits come from one thread
 // at a time (the user-interface thread) and commit what they changed (CommitEdits), which
-// waits at most a short bound for the file's lock; a deleted alert's row goes at once, a
-// deleted test query's rows on a helper. ClearLog writes the data file, so it is called on
-// a worker. Statuses: 0, the SQLite result of a failed save, or SQLITE_NOTFOUND for an
-// unknown identifier (nothing is changed then).
+// waits at most a short bound for the file's lock. A deletion of test queries, alerts or
+// actions deletes their configuration rows at once, in one transaction that waits at most
+// the same bound; when the file refuses it, the records stay and the user is told once
+// (IUserInterface::ShowAlertMessage). A deleted test query's data rows go on a helper.
+// ClearLog writes the data file, so it is called on a worker. Statuses: 0, the SQLite
+// result of a failed save or deletion, or SQLITE_NOTFOUND for an unknown identifier
+// (nothing is changed then).
 #pragma once
 
 #include <cstdint>
@@ -70,7 +73,7 @@ class IWindowStore {
   // Add appends an enabled test query with its attribute, saves the monitor and returns
   // the new identifier ("" when the monitor is unknown); *status, when given, gets the
   // status. Delete removes the test query with its data rows, its attribute and the alerts
-  // on it.
+  // on it; DeleteAll every test query of the monitor, all or none.
 
   virtual std::string AddTestQuery(const std::string& monitorId, const TestQuerySettings& settings,
                                    int* status = nullptr) = 0;
@@ -83,6 +86,7 @@ class IWindowStore {
   virtual int EnableTestQuery(const std::string& monitorId, const std::string& queryId,
                               bool enable) = 0;
   virtual int DeleteTestQuery(const std::string& monitorId, const std::string& queryId) = 0;
+  virtual int DeleteAllTestQueries(const std::string& monitorId) = 0;
 
   // ---- alerts of a monitor ----
   // As for test queries. A new alert is enabled; its counters start at 0. Its attribute
@@ -107,6 +111,9 @@ class IWindowStore {
   virtual int ChangeAction(const std::string& id, const ActionSettings& settings) = 0;
   // Abandons the action's running executions and deletes it and its row.
   virtual int DeleteAction(const std::string& id) = 0;
+  // The same for every action named, all or none; unknown identifiers are skipped
+  // (SQLITE_NOTFOUND when none is known).
+  virtual int DeleteActions(const std::vector<std::string>& ids) = 0;
   // Starts a test run of the action (its worker shows the result): its status, 0 when
   // started, or SQLITE_NOTFOUND for an unknown identifier.
   virtual int TestAction(const std::string& id) = 0;

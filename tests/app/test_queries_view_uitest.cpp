@@ -234,6 +234,14 @@ TEST_F(TestQueriesViewUiTest, RemoveAllAsksAndWidthsAreStoredOnRefreshAndLeave) 
   PressRemoveAll();
   EXPECT_EQ(Monitor().testQueries.size(), 3u);
   answer_ = true;
+  {
+    // Refused by the file: every row stays, told once.
+    engine::testing::ConfigRefusal refusal(engine::testing::ConfigRefusal::Kind::kUnwritable);
+    PressRemoveAll();
+  }
+  EXPECT_EQ(view_->List()->GetItemCount(), 3);
+  EXPECT_EQ(Monitor().testQueries.size(), 3u);
+  EXPECT_EQ(ui_.EventsOf("error: ").size(), 1u);
   PressRemoveAll();
   EXPECT_TRUE(Monitor().testQueries.empty());
   EXPECT_EQ(view_->List()->GetItemCount(), 0);
