@@ -80,7 +80,8 @@ class IWindowStore {
   virtual int ChangeTestQuery(const std::string& monitorId, const std::string& queryId,
                               const TestQuerySettings& settings) = 0;
   // As ChangeTestQuery, in memory only: the edit reaches the file at the next commit
-  // (CommitEdits, or any save). For fields that change the test query as the user types.
+  // (CommitEdits, or any save). Polls run what it sets from their next copy, so it is not
+  // for text the user is still typing (a view keeps that until the edit is committed).
   virtual int EditTestQuery(const std::string& monitorId, const std::string& queryId,
                             const TestQuerySettings& settings) = 0;
   virtual int EnableTestQuery(const std::string& monitorId, const std::string& queryId,

@@ -1,6 +1,6 @@
 // The test queries model against a real store: adds, removes, confirmed and refused
-// removal of all, removals the configuration file refuses, edits of the selected query,
-// and the list's texts.
+// removal of all, removals the configuration file refuses, edits of the selected query
+// (which polls run only once committed), and the list's texts.
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -10,6 +10,7 @@
 #include "app/views/test_queries_view.h"
 #include "engine/monitor/server.h"
 #include "engine/store/server_storage.h"
+#include "tests/engine/fake_odbc.h"
 #include "tests/engine/monitor_fixture.h"
 
 namespace app {
@@ -63,10 +64,22 @@ const ModelCase kModelCases[] = {
      {"q0", "q1"},
      -1,
      false},
+    // Typing changes the store when it is committed.
     {"name of the selected",
      2,
      1,
      [](TestQueriesModel& m) { return m.SetName("new"); },
+     {"q0", "q1"},
+     1,
+     true},
+    {"name of the selected, committed",
+     2,
+     1,
+     [](TestQueriesModel& m) {
+       const bool typed = m.SetName("new");
+       m.Commit();
+       return typed;
+     },
      {"q0", "new"},
      1,
      true},
@@ -121,6 +134,7 @@ TEST_F(TestQueriesModelTest, AnAddedQueryIsEmptyEnabledWithoutValueAndLongTextsS
 
   ASSERT_TRUE(model.SetQuery(kLong));
   ASSERT_TRUE(model.SetName("long"));
+  model.Commit();
   EXPECT_EQ(Monitor().testQueries.at(0).settings.query, kLong);
   EXPECT_EQ(Monitor().testQueries.at(0).settings.name, "long");
 
@@ -177,6 +191,33 @@ TEST_F(TestQueriesModelTest, RemovalsTheFileRefusesKeepTheQueriesAndAreToldOnce)
       EXPECT_EQ(fileRows(), stored);
     }
   }
+}
+
+// While the user types a query, polls run the query as last committed, never a half-typed
+// text (an UPDATE without its WHERE); the commit hands the whole text to the next poll.
+TEST_F(TestQueriesModelTest, PollsRunOnlyTheCommittedQuery) {
+  auto odbc = std::make_shared<engine::testing::FakeOdbc>();
+  const std::shared_ptr<engine::Server> monitor = storage_.GetServerById(id_);
+  monitor->SetOdbc(odbc);
+  storage_.AddTestQuery(id_, {"Stock", "SELECT 1"});
+  TestQueriesModel model(storage_, id_);
+  model.Load(Monitor());
+  model.Select(0);
+
+  const std::string typed = "UPDATE t SET n = 0 WHERE id = 1";
+  for (std::size_t n = 0; n <= typed.size(); ++n) {
+    ASSERT_TRUE(model.SetQuery(typed.substr(0, n)));
+    if (n % 3 == 0) monitor->Poll();
+  }
+  EXPECT_EQ(model.SelectedQuery()->settings.query, typed);
+  EXPECT_EQ(Monitor().testQueries.at(0).settings.query, "SELECT 1");
+  EXPECT_EQ(odbc->QueriedTexts(), std::vector<std::string>{"SELECT 1"});
+
+  model.Commit();
+  monitor->Poll();
+  EXPECT_EQ(odbc->QueriedTexts(), (std::vector<std::string>{"SELECT 1", typed}));
+  EXPECT_EQ(engine::testing::ConfigRows("SELECT query FROM TestQueries"),
+            (engine::testing::Rows{{typed}}));
 }
 
 TEST(TestQueriesTexts, FirstLineAndResult) {
