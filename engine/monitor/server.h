@@ -7,10 +7,10 @@
 // "caller holds Mutex()" expect it held; all others take it themselves and may be called
 // from any thread. Start and Stop return at once, and so does DeleteTestQuery once the
 // configuration file has its deletion; what they leave to do runs on helper threads (see
-// RunHelper). The polling thread works on copies while it
-// talks to the data source and commits its results under the mutex. A running monitor is
-// owned by a shared_ptr: the polling thread holds it only during a poll and a stop's
-// helper until the stop completes, so whoever drops the last other reference never waits.
+// RunHelper). The polling thread works on copies while it talks to the data source and
+// commits its results under the mutex. A running monitor is owned by a shared_ptr: the
+// polling thread holds it only during a poll and a stop's helper until the stop completes,
+// so whoever drops the last other reference never waits.
 #pragma once
 
 #include <chrono>
