@@ -156,13 +156,12 @@ bool ActionsModel::Remove() {
 
 bool ActionsModel::RemoveAll(bool confirmed) {
   if (!confirmed) return false;
-  bool ok = true;
-  for (const engine::ActionSnapshot& action : rows_) {
-    ok = storage_.DeleteAction(action.id) == 0 && ok;
-  }
+  std::vector<std::string> ids;
+  for (const engine::ActionSnapshot& action : rows_) ids.push_back(action.id);
+  const int status = storage_.DeleteActions(ids);
   selected_ = -1;
   Load();
-  return ok;
+  return status == 0;
 }
 
 bool ActionsModel::Test() {

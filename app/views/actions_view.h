@@ -67,7 +67,7 @@ class ActionsModel {
   bool Change(const std::string& id, const engine::ActionSettings& settings);
   // Removes the selected action; the same index, or the new last row, is selected after.
   bool Remove();
-  // Removes every action of the kind when confirmed; other kinds stay.
+  // Removes every action of the kind when confirmed, all or none; other kinds stay.
   bool RemoveAll(bool confirmed);
   // Starts a test run of the selected action; false without a selection or when it did
   // not start.

@@ -59,7 +59,19 @@ TestQueriesModel::TestQueriesModel(engine::IWindowStore& storage, std::string mo
 
 void TestQueriesModel::Load(const engine::MonitorSnapshot& monitor) {
   const std::string selectedId = SelectedQuery() ? SelectedQuery()->id : std::string();
-  rows_ = monitor.testQueries;
+  std::vector<engine::TestQuerySnapshot> rows = monitor.testQueries;
+  std::set<std::string> typed;
+  for (engine::TestQuerySnapshot& row : rows) {
+    if (!typed_.contains(row.id)) continue;
+    const auto old =
+        std::find_if(rows_.begin(), rows_.end(),
+                     [&](const engine::TestQuerySnapshot& r) { return r.id == row.id; });
+    if (old == rows_.end()) continue;
+    row.settings = old->settings;
+    typed.insert(row.id);
+  }
+  rows_ = std::move(rows);
+  typed_ = std::move(typed);
   selected_ = -1;
   for (std::size_t row = 0; row < rows_.size(); ++row) {
     if (!selectedId.empty() && rows_[row].id == selectedId) selected_ = static_cast<int>(row);
@@ -86,6 +98,7 @@ const engine::TestQuerySnapshot* TestQueriesModel::SelectedQuery() const {
 }
 
 bool TestQueriesModel::Add() {
+  Commit();
   int status = 0;
   const std::string id = storage_.AddTestQuery(monitorId_, {}, &status);
   if (id.empty()) return false;
@@ -103,6 +116,7 @@ bool TestQueriesModel::Add() {
 bool TestQueriesModel::Remove() {
   const engine::TestQuerySnapshot* query = SelectedQuery();
   if (!query) return false;
+  Commit();
   const int removed = selected_;
   const int status = storage_.DeleteTestQuery(monitorId_, query->id);
   selected_ = -1;
@@ -116,17 +130,14 @@ bool TestQueriesModel::Remove() {
 
 bool TestQueriesModel::RemoveAll(bool confirmed) {
   if (!confirmed) return false;
-  bool ok = true;
-  for (const engine::TestQuerySnapshot& query : rows_) {
-    ok = storage_.DeleteTestQuery(monitorId_, query.id) == 0 && ok;
-  }
+  Commit();
+  const int status = storage_.DeleteAllTestQueries(monitorId_);
   selected_ = -1;
-  rows_.clear();
   if (const std::optional<engine::MonitorSnapshot> monitor =
           storage_.GetMonitorSnapshot(monitorId_)) {
     Load(*monitor);
   }
-  return ok;
+  return status == 0;
 }
 
 bool TestQueriesModel::SetName(const std::string& name) {
@@ -147,12 +158,19 @@ bool TestQueriesModel::SetQuery(const std::string& text) {
 
 bool TestQueriesModel::Change(const engine::TestQuerySettings& settings) {
   engine::TestQuerySnapshot& query = rows_[static_cast<std::size_t>(selected_)];
-  if (storage_.EditTestQuery(monitorId_, query.id, settings) != 0) return false;
   query.settings = settings;
+  typed_.insert(query.id);
   return true;
 }
 
-void TestQueriesModel::Commit() { storage_.CommitEdits(); }
+void TestQueriesModel::Commit() {
+  std::set<std::string> typed;
+  typed.swap(typed_);
+  for (const engine::TestQuerySnapshot& row : rows_) {
+    // A failed save is told by the store, and the edit waits there for the next commit.
+    if (typed.contains(row.id)) storage_.ChangeTestQuery(monitorId_, row.id, row.settings);
+  }
+}
 
 bool TestQueriesModel::SetEnabled(int row, bool enable) {
   if (row < 0 || row >= static_cast<int>(rows_.size())) return false;
@@ -250,8 +268,10 @@ TestQueriesView::TestQueriesView(wxWindow* parent, SnapshotSource snapshots,
   });
   removeAll_->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) {
     OpenModalLater(this, [this] {
-      if (!model_ || model_->Rows().empty()) return;
-      if (model_->RemoveAll(confirm_(kRemoveAllQuestion))) FillList();
+      if (!model_ || model_->Rows().empty() || !confirm_(kRemoveAllQuestion)) return;
+      // Refused by the file, every row stays, with nothing selected.
+      model_->RemoveAll(true);
+      FillList();
     });
   });
   test_->Bind(wxEVT_BUTTON,

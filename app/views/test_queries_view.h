@@ -1,15 +1,17 @@
 // The test queries view of a monitor: a check-box list of its test queries (name, the
 // query's first line, the latest result), the selected query's name and SQL text in two
-// edits that change it in memory as the user types, and a chart of its recent values. The
-// typing reaches the file when it is committed: an edit loses the focus, the selection or
-// the view changes, or the window closes (IWindowStore::CommitEdits). Edits, adds,
-// removes and the enable flag go through the store's calls for the views, by test-query
-// identifier; the list's rows map to identifiers. A poll's notification refreshes only the
-// Result column and the chart. UI thread only.
+// edits, and a chart of its recent values. What the user types shows in the list at once
+// and reaches the monitor (whose polls run it) and the file only when it is committed: an
+// edit loses the focus, the selection or the view changes, or the window closes. Commits,
+// adds, removes and the enable flag go through the store's calls for the views, by
+// test-query identifier; the list's rows map to identifiers. A removal the file refuses
+// leaves the rows as they were (the store tells the user). A poll's notification
+// refreshes only the Result column and the chart. UI thread only.
 #pragma once
 
 #include <functional>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -35,14 +37,15 @@ std::string QueryResultText(std::int32_t value);
 // The chart's points for the test query's history, oldest first; -1 stays a gap.
 controls::GraphPoints QueryHistorySeries(const engine::TestQuerySnapshot& query);
 
-// The test queries of one monitor as the view lists them, with the selected row, kept in
-// step with the store: every change goes to the store first and the rows follow it.
+// The test queries of one monitor as the view lists them, with the selected row. Adds,
+// removals and the enable flag go to the store first and the rows follow it; a typed name
+// or SQL text changes only its row until Commit hands it to the store.
 class TestQueriesModel {
  public:
   TestQueriesModel(engine::IWindowStore& storage, std::string monitorId);
 
   // Takes the monitor's test queries; the selection stays on the same identifier when it
-  // is still there, else none.
+  // is still there, else none. A row with typing not yet committed keeps what was typed.
   void Load(const engine::MonitorSnapshot& monitor);
   // Takes only the values and histories of queries still listed (a poll's notification).
   void RefreshValues(const engine::MonitorSnapshot& monitor);
@@ -54,19 +57,20 @@ class TestQueriesModel {
   void Select(int row);
   const engine::TestQuerySnapshot* SelectedQuery() const;
 
+  // Add, Remove and RemoveAll commit the typing first.
   // Appends an empty enabled query without a value and selects it; false when the store
   // refused.
   bool Add();
   // Removes the selected query and selects the row now at its position, else the last
-  // row (none when no row is left).
+  // row (none when no row is left). False when the store refused: the rows stay.
   bool Remove();
-  // Removes every query when confirmed; nothing is selected afterwards.
+  // Removes every query when confirmed, all or none; nothing is selected afterwards.
   bool RemoveAll(bool confirmed);
-  // Change the selected query in memory, for the next commit; nothing happens with no
-  // selection.
+  // Change the selected query's row, for the next commit; false with no selection.
   bool SetName(const std::string& name);
   bool SetQuery(const std::string& query);
-  // Writes the typing not yet in the file (IWindowStore::CommitEdits).
+  // Hands the typing not yet committed to the store (IWindowStore::ChangeTestQuery), which
+  // applies it to the monitor and saves it.
   void Commit();
   bool SetEnabled(int row, bool enable);
 
@@ -77,6 +81,7 @@ class TestQueriesModel {
   std::string monitorId_;
   std::vector<engine::TestQuerySnapshot> rows_;
   int selected_ = -1;
+  std::set<std::string> typed_;  // rows with typing not yet committed, by identifier
 };
 
 class TestQueriesView : public BaseView {

@@ -10,6 +10,7 @@
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "engine/db/database.h"
 
@@ -34,6 +35,12 @@ class DataFiles {
   // Opens the file of that name in a folder that DataFolder gave; fails for "".
   static int OpenDatabaseIn(db::Database& database, const std::string& folder,
                             const std::string& fileName);
+
+  // Runs the statements on the configuration file in one transaction that waits at most
+  // kConfigBusyBound for another connection's lock: the user's deletions, which leave the
+  // record in place when the file refuses them. 0, or SQLite's result of the failure, and
+  // then the file is as it was.
+  static int ExecOnConfig(const std::vector<std::string>& statements);
 
   // While set, the configuration file is never opened here (SQLITE_READONLY): it could not
   // be read at start-up and must stay as it is, whoever would write it.

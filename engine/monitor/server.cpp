@@ -421,48 +421,55 @@ const TestQuery* Server::FindTestQuery(const std::string& queryId) const {
   return const_cast<Server*>(this)->FindTestQuery(queryId);
 }
 
-void Server::DeleteTestQuery(std::size_t index) {
-  std::string queryId;
-  std::vector<std::string> attributeIds;
+int Server::DeleteTestQueries(const std::vector<std::string>& queryIds) {
+  std::vector<std::string> found;
+  std::vector<std::string> statements;
   {
     std::lock_guard lock(Mutex());
-    if (index >= testQueries.size()) return;
-    queryId = testQueries[index].id;
-    testQueries.erase(testQueries.begin() + static_cast<std::ptrdiff_t>(index));
-    for (const HealthAttribute& attribute : healthAttributes) {
-      if (attribute.testQueryId == queryId) attributeIds.push_back(attribute.id);
-    }
-  }
-  {
-    // The attributes and their alerts leave the monitor now; their rows go below. Every
-    // statement on a database that is not open does nothing.
-    db::Database notOpen;
-    DeleteTestQueryAttributes(notOpen, queryId);
-  }
-  RunHelper([queryId, attributeIds, folder = DataFiles::DataFolder()] {
-    {
-      // First: the configuration rows need no gate, and an exit that comes while the data
-      // rows wait must not find them there.
-      db::Database config;
-      if (DataFiles::OpenDatabaseIn(config, folder, DataFiles::kConfigFileName) == SQLITE_OK) {
-        db::Database::ExecSQL(config, sql::DeleteTestQuery(queryId));
-        for (const std::string& attributeId : attributeIds) {
-          db::Database::ExecSQL(config, sql::DeleteAlertsOfHealthAttribute(attributeId));
-        }
-        db::Database::ExecSQL(config, sql::DeleteHealthAttributesOfTestQuery(queryId));
+    for (const std::string& queryId : queryIds) {
+      if (FindTestQuery(queryId) == nullptr) continue;
+      found.push_back(queryId);
+      statements.push_back(sql::DeleteTestQuery(queryId));
+      for (std::string& statement : TestQueryAttributeDeletions(queryId)) {
+        statements.push_back(std::move(statement));
       }
     }
+  }
+  if (found.empty()) return SQLITE_NOTFOUND;
+  const int rc = DataFiles::ExecOnConfig(statements);
+  if (rc != SQLITE_OK) return rc;
+  {
+    std::lock_guard lock(Mutex());
+    for (const std::string& queryId : found) {
+      std::erase_if(testQueries, [&](const TestQuery& q) { return q.id == queryId; });
+      RemoveTestQueryAttributes(queryId);
+    }
+  }
+  RunHelper([found, folder = DataFiles::DataFolder()] {
     {
       // A poll copies its test queries under the gate and stores them before it lets go:
-      // once the gate has been had here, a poll that copied this query has stored its
+      // once the gate has been had here, a poll that copied these queries has stored its
       // rows, and any later one stores none. The deletion itself need not hold it.
       std::lock_guard gate(DataFileGate());
     }
     db::Database data;
     if (DataFiles::OpenDatabaseIn(data, folder, DataFiles::kDataFileName) == SQLITE_OK) {
-      db::Database::ExecSQL(data, sql::DeleteTestQueryData(queryId));
+      for (const std::string& queryId : found) {
+        db::Database::ExecSQL(data, sql::DeleteTestQueryData(queryId));
+      }
     }
   });
+  return SQLITE_OK;
+}
+
+int Server::DeleteTestQuery(std::size_t index) {
+  std::string queryId;
+  {
+    std::lock_guard lock(Mutex());
+    if (index >= testQueries.size()) return SQLITE_NOTFOUND;
+    queryId = testQueries[index].id;
+  }
+  return DeleteTestQueries({queryId});
 }
 
 std::string Server::GetAttributeDisplayName(const HealthAttribute* attribute) const {

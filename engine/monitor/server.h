@@ -5,11 +5,12 @@
 // Threads and locking: the monitor's mutex (ServerHealth::Mutex) guards every field of
 // the monitor, its test queries, samples, history, attributes and alerts. Members marked
 // "caller holds Mutex()" expect it held; all others take it themselves and may be called
-// from any thread. Start, Stop and DeleteTestQuery return at once; what they leave to do
-// runs on helper threads (see RunHelper). The polling thread works on copies while it
-// talks to the data source and commits its results under the mutex. A running monitor is
-// owned by a shared_ptr: the polling thread holds it only during a poll and a stop's
-// helper until the stop completes, so whoever drops the last other reference never waits.
+// from any thread. Start and Stop return at once, and so does DeleteTestQuery once the
+// configuration file has its deletion; what they leave to do runs on helper threads (see
+// RunHelper). The polling thread works on copies while it talks to the data source and
+// commits its results under the mutex. A running monitor is owned by a shared_ptr: the
+// polling thread holds it only during a poll and a stop's helper until the stop completes,
+// so whoever drops the last other reference never waits.
 #pragma once
 
 #include <chrono>
@@ -150,10 +151,16 @@ class Server : public ServerHealth, public std::enable_shared_from_this<Server> 
   // Caller holds Mutex(). The first test query with that identifier, or null.
   TestQuery* FindTestQuery(const std::string& id);
   const TestQuery* FindTestQuery(const std::string& id) const;
-  // Removes the test query at that position with its attributes and the alerts on them at
-  // once; a helper (RunHelper) then deletes their rows and the test query's data rows,
-  // none of which outlives it. A position out of range does nothing. Takes the mutex.
-  void DeleteTestQuery(std::size_t index);
+  // Deletes the test queries with these identifiers (unknown ones are skipped), with their
+  // attributes and the alerts on them: first their rows in the configuration file, in one
+  // transaction that waits at most DataFiles::kConfigBusyBound for another connection's
+  // lock, then the records; a helper (RunHelper) then deletes the test queries' data
+  // rows. When the file refuses, nothing changes and its SQLite result is returned, so
+  // nothing deleted comes back at the next start. SQLITE_NOTFOUND when none is known.
+  // Takes the mutex.
+  int DeleteTestQueries(const std::vector<std::string>& queryIds);
+  // The same for the test query at that position.
+  int DeleteTestQuery(std::size_t index);
 
   // Caller holds Mutex(). "" for no attribute; "<test query name> <attribute name>" for
   // a test query's attribute; else the attribute's name.

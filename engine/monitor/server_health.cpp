@@ -387,22 +387,8 @@ int ServerHealth::Save(db::Database& database) const {
   return result;
 }
 
-namespace {
-
-// Runs one statement on the configuration file: SQLite's result. The user waits on it, so
-// a file another program holds refuses it (SQLITE_BUSY) after a short bound.
-int ExecOnConfig(const std::string& statement) {
-  db::Database database;
-  const int opened = DataFiles::OpenDatabase(database, DataFiles::kConfigFileName);
-  if (opened != SQLITE_OK) return opened;
-  database.LimitBusyWaits(DataFiles::kConfigBusyBound);
-  return db::Database::ExecSQL(database, statement);
-}
-
-}  // namespace
-
 int ServerHealth::DeleteAlert(const std::string& alertId) {
-  const int rc = ExecOnConfig(sql::DeleteAlert(alertId));
+  const int rc = DataFiles::ExecOnConfig({sql::DeleteAlert(alertId)});
   if (rc != SQLITE_OK) return rc;
   std::lock_guard lock(mutex_);
   auto it =
@@ -412,32 +398,36 @@ int ServerHealth::DeleteAlert(const std::string& alertId) {
 }
 
 int ServerHealth::DeleteAllAlerts() {
-  const int rc = ExecOnConfig(sql::DeleteAlertsOfMonitor(id));
+  const int rc = DataFiles::ExecOnConfig({sql::DeleteAlertsOfMonitor(id)});
   if (rc != SQLITE_OK) return rc;
   std::lock_guard lock(mutex_);
   alerts.clear();
   return SQLITE_OK;
 }
 
-void ServerHealth::DeleteTestQueryAttributes(db::Database& database,
-                                             const std::string& testQueryId) {
-  std::vector<std::string> attributeIds;
-  {
-    std::lock_guard lock(mutex_);
-    for (const HealthAttribute& attribute : healthAttributes) {
-      if (attribute.testQueryId == testQueryId) attributeIds.push_back(attribute.id);
+std::vector<std::string> ServerHealth::TestQueryAttributeDeletions(
+    const std::string& testQueryId) const {
+  std::vector<std::string> statements;
+  for (const HealthAttribute& attribute : healthAttributes) {
+    if (attribute.testQueryId == testQueryId) {
+      statements.push_back(sql::DeleteAlertsOfHealthAttribute(attribute.id));
     }
-    std::erase_if(healthAttributes,
-                  [&](const HealthAttribute& a) { return a.testQueryId == testQueryId; });
-    std::erase_if(alerts, [&](const Alert& a) {
-      return std::find(attributeIds.begin(), attributeIds.end(), a.healthAttributeId) !=
-             attributeIds.end();
-    });
   }
-  for (const std::string& attributeId : attributeIds) {
-    db::Database::ExecSQL(database, sql::DeleteAlertsOfHealthAttribute(attributeId));
+  statements.push_back(sql::DeleteHealthAttributesOfTestQuery(testQueryId));
+  return statements;
+}
+
+void ServerHealth::RemoveTestQueryAttributes(const std::string& testQueryId) {
+  std::vector<std::string> attributeIds;
+  for (const HealthAttribute& attribute : healthAttributes) {
+    if (attribute.testQueryId == testQueryId) attributeIds.push_back(attribute.id);
   }
-  db::Database::ExecSQL(database, sql::DeleteHealthAttributesOfTestQuery(testQueryId));
+  std::erase_if(healthAttributes,
+                [&](const HealthAttribute& a) { return a.testQueryId == testQueryId; });
+  std::erase_if(alerts, [&](const Alert& a) {
+    return std::find(attributeIds.begin(), attributeIds.end(), a.healthAttributeId) !=
+           attributeIds.end();
+  });
 }
 
 }  // namespace engine

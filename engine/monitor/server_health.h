@@ -129,14 +129,18 @@ class ServerHealth {
   // when all were written (every row is attempted).
   int Save(db::Database& database) const;
   // Deletes the alert's row and then the alert. Nothing happens when the row cannot be
-  // deleted (the configuration file cannot be opened or written), so the alert never
-  // comes back at the next start unseen: the SQLite result says so.
+  // deleted (the configuration file cannot be opened or written, or another connection
+  // holds its lock past DataFiles::kConfigBusyBound), so the alert never comes back at the
+  // next start unseen: the SQLite result says so.
   int DeleteAlert(const std::string& alertId);
   // Deletes all alerts of this monitor, rows and records, as above.
   int DeleteAllAlerts();
-  // Removes the test query's attributes and the alerts on them, records and rows, on the
-  // caller's open configuration file.
-  void DeleteTestQueryAttributes(db::Database& database, const std::string& testQueryId);
+  // Caller holds Mutex(). The statements that delete the rows of the test query's
+  // attributes and of the alerts on them, for the caller's transaction.
+  std::vector<std::string> TestQueryAttributeDeletions(const std::string& testQueryId) const;
+  // Caller holds Mutex(). Removes the test query's attributes and the alerts on them from
+  // the monitor (their rows are the caller's).
+  void RemoveTestQueryAttributes(const std::string& testQueryId);
 
   // ---- fields (caller holds Mutex(), except id, which never changes once the monitor
   // is shared) ----

@@ -563,21 +563,28 @@ int ServerStorage::DeleteAction(int index) {
   return 0;
 }
 
-int ServerStorage::DeleteActionById(const std::string& id) {
-  const std::shared_ptr<Action> action = GetActionById(id);
-  if (!action) return SQLITE_NOTFOUND;
-  int rc = SQLITE_OK;
-  {
-    db::Database config;
-    rc = DataFiles::OpenDatabase(config, DataFiles::kConfigFileName);
-    // The user waits on it: a file another program holds refuses it after a short bound.
-    config.LimitBusyWaits(DataFiles::kConfigBusyBound);
-    if (rc == SQLITE_OK) rc = db::Database::ExecSQL(config, sql::DeleteAction(action->id));
+int ServerStorage::DeleteActionById(const std::string& id) { return DeleteActions({id}); }
+
+int ServerStorage::DeleteActions(const std::vector<std::string>& ids) {
+  // No save copies an action between the deletion of its row and its leaving the list.
+  std::lock_guard edit(EditMutex());
+  std::vector<std::shared_ptr<Action>> doomed;
+  std::vector<std::string> statements;
+  for (const std::string& id : ids) {
+    if (std::shared_ptr<Action> action = GetActionById(id)) {
+      statements.push_back(sql::DeleteAction(action->id));
+      doomed.push_back(std::move(action));
+    }
   }
-  if (rc != SQLITE_OK) return TellDeleteFailure(rc);
-  action->CloseWorkerThreads();
+  if (doomed.empty()) return SQLITE_NOTFOUND;
+  if (const int rc = DataFiles::ExecOnConfig(statements); rc != SQLITE_OK) {
+    return TellDeleteFailure(rc);
+  }
+  for (const std::shared_ptr<Action>& action : doomed) action->CloseWorkerThreads();
   std::unique_lock lock(mutex_);
-  std::erase(actions, action);
+  std::erase_if(actions, [&](const std::shared_ptr<Action>& action) {
+    return std::find(doomed.begin(), doomed.end(), action) != doomed.end();
+  });
   return SQLITE_OK;
 }
 

@@ -137,8 +137,8 @@ class ServerStorage : public IMonitorDirectory, public IWindowStore {
 
   // ---- for the window (IWindowStore) ----
   // Snapshots are copies taken under the monitor's (or action's) mutex; edits apply under
-  // the mutex and save what they changed. A deleted test query's rows go on a helper
-  // (Server::DeleteTestQuery).
+  // the mutex and save what they changed. A deleted test query's data rows go on a helper
+  // (Server::DeleteTestQueries).
 
   std::optional<MonitorSnapshot> GetMonitorSnapshot(const std::string& id) const override;
   std::vector<MonitorSummary> GetMonitorSummaries() const override;
@@ -158,6 +158,7 @@ class ServerStorage : public IMonitorDirectory, public IWindowStore {
   int EnableTestQuery(const std::string& monitorId, const std::string& queryId,
                       bool enable) override;
   int DeleteTestQuery(const std::string& monitorId, const std::string& queryId) override;
+  int DeleteAllTestQueries(const std::string& monitorId) override;
 
   std::string AddAlert(const std::string& monitorId, const AlertSettings& settings,
                        int* status = nullptr) override;
@@ -172,6 +173,7 @@ class ServerStorage : public IMonitorDirectory, public IWindowStore {
   std::string AddAction(const ActionSettings& settings, int* status = nullptr) override;
   int ChangeAction(const std::string& id, const ActionSettings& settings) override;
   int DeleteAction(const std::string& id) override;
+  int DeleteActions(const std::vector<std::string>& ids) override;
   int TestAction(const std::string& id) override;
 
   // ---- end of the calls for the window ----

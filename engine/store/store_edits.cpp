@@ -317,18 +317,21 @@ int ServerStorage::DeleteTestQuery(const std::string& monitorId, const std::stri
   std::lock_guard edit(EditMutex());
   const std::shared_ptr<Server> server = GetServerById(monitorId);
   if (!server) return SQLITE_NOTFOUND;
-  std::size_t index = 0;
+  const int rc = server->DeleteTestQueries({queryId});
+  return rc == SQLITE_NOTFOUND ? rc : TellDeleteFailure(rc);
+}
+
+int ServerStorage::DeleteAllTestQueries(const std::string& monitorId) {
+  std::lock_guard edit(EditMutex());
+  const std::shared_ptr<Server> server = GetServerById(monitorId);
+  if (!server) return SQLITE_NOTFOUND;
+  std::vector<std::string> queryIds;
   {
     std::lock_guard lock(server->Mutex());
-    const auto& queries = server->testQueries;
-    auto it = std::find_if(queries.begin(), queries.end(),
-                           [&](const TestQuery& q) { return q.id == queryId; });
-    if (it == queries.end()) return SQLITE_NOTFOUND;
-    index = static_cast<std::size_t>(it - queries.begin());
+    for (const TestQuery& query : server->testQueries) queryIds.push_back(query.id);
   }
-  // Only edits change the sequence, and they are serialised: the position still holds.
-  server->DeleteTestQuery(index);
-  return SQLITE_OK;
+  if (queryIds.empty()) return SQLITE_OK;
+  return TellDeleteFailure(server->DeleteTestQueries(queryIds));
 }
 
 // ---- alerts ----
@@ -431,11 +434,7 @@ int ServerStorage::ChangeAction(const std::string& id, const ActionSettings& set
   return SaveAction(id);
 }
 
-int ServerStorage::DeleteAction(const std::string& id) {
-  std::lock_guard edit(EditMutex());
-  if (FindActionIndex(id) < 0) return SQLITE_NOTFOUND;
-  return DeleteActionById(id);
-}
+int ServerStorage::DeleteAction(const std::string& id) { return DeleteActions({id}); }
 
 int ServerStorage::TestAction(const std::string& id) {
   const std::shared_ptr<Action> action = GetActionById(id);

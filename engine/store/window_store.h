@@ -5,10 +5,13 @@
 //
 // Threads: snapshots and summaries may be taken on any thread. Edits come from one thread
 // at a time (the user-interface thread) and commit what they changed (CommitEdits), which
-// hands it to a worker and returns at once; a deletion writes at once, waiting at most a
-// short bound for the file's lock, and keeps the record when the file refuses it. ClearLog writes
-// the data file, so it is called on a worker. Statuses: 0, the SQLite result of a failed save, or
-// SQLITE_NOTFOUND for an unknown identifier (nothing is changed then).
+// hands it to a worker and returns at once. A deletion of test queries, alerts or actions
+// deletes their configuration rows at once, in one transaction that waits at most a short
+// bound for the file's lock; when the file refuses it, the records stay and the user is
+// told once (IUserInterface::ShowAlertMessage). A deleted test query's data rows go on a
+// helper. ClearLog writes the data file, so it is called on a worker. Statuses: 0, the
+// SQLite result of a failed deletion, or SQLITE_NOTFOUND for an unknown identifier
+// (nothing is changed then).
 #pragma once
 
 #include <cstdint>
@@ -69,19 +72,21 @@ class IWindowStore {
   // Add appends an enabled test query with its attribute, saves the monitor and returns
   // the new identifier ("" when the monitor is unknown); *status, when given, gets the
   // status. Delete removes the test query with its data rows, its attribute and the alerts
-  // on it.
+  // on it; DeleteAll every test query of the monitor, all or none.
 
   virtual std::string AddTestQuery(const std::string& monitorId, const TestQuerySettings& settings,
                                    int* status = nullptr) = 0;
   virtual int ChangeTestQuery(const std::string& monitorId, const std::string& queryId,
                               const TestQuerySettings& settings) = 0;
   // As ChangeTestQuery, in memory only: the edit reaches the file at the next commit
-  // (CommitEdits, or any save). For fields that change the test query as the user types.
+  // (CommitEdits, or any save). Polls run what it sets from their next copy, so it is not
+  // for text the user is still typing (a view keeps that until the edit is committed).
   virtual int EditTestQuery(const std::string& monitorId, const std::string& queryId,
                             const TestQuerySettings& settings) = 0;
   virtual int EnableTestQuery(const std::string& monitorId, const std::string& queryId,
                               bool enable) = 0;
   virtual int DeleteTestQuery(const std::string& monitorId, const std::string& queryId) = 0;
+  virtual int DeleteAllTestQueries(const std::string& monitorId) = 0;
 
   // ---- alerts of a monitor ----
   // As for test queries. A new alert is enabled; its counters start at 0. Its attribute
@@ -106,6 +111,9 @@ class IWindowStore {
   virtual int ChangeAction(const std::string& id, const ActionSettings& settings) = 0;
   // Abandons the action's running executions and deletes it and its row.
   virtual int DeleteAction(const std::string& id) = 0;
+  // The same for every action named, all or none; unknown identifiers are skipped
+  // (SQLITE_NOTFOUND when none is known).
+  virtual int DeleteActions(const std::vector<std::string>& ids) = 0;
   // Starts a test run of the action (its worker shows the result): its status, 0 when
   // started, or SQLITE_NOTFOUND for an unknown identifier.
   virtual int TestAction(const std::string& id) = 0;

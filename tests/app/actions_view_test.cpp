@@ -1,5 +1,6 @@
 // The actions views without a display: the row texts per kind, the numbers the dialogs
-// accept, and the model's steps against a real store (each kind sees only its own actions).
+// accept, and the model's steps against a real store (each kind sees only its own actions),
+// also when the configuration file refuses a removal of all.
 #include <gtest/gtest.h>
 
 #include <map>
@@ -191,6 +192,37 @@ TEST_F(ActionsModelTest, Steps) {
     }
     EXPECT_EQ(listed, test.names);
     EXPECT_EQ(model.Selected(), test.selected);
+  }
+}
+
+// A removal of all that the configuration file refuses keeps every action, in the file,
+// the store and the model alike, and is told once, not once per action.
+TEST_F(ActionsModelTest, ARemovalOfAllTheFileRefusesKeepsEveryActionAndIsToldOnce) {
+  for (const char* name : {"q0", "q1", "q2"}) {
+    engine::ActionSettings a;
+    a.type = 2;
+    a.name = name;
+    ASSERT_FALSE(storage_.AddAction(a).empty());
+  }
+  const Cells names = {"q0", "q1", "q2"};
+  using engine::testing::ConfigRefusal;
+  for (const ConfigRefusal::Kind kind : ConfigRefusal::kKinds) {
+    SCOPED_TRACE(ConfigRefusal::Name(kind));
+    ActionsModel model(storage_, 2);
+    model.Load();
+    const std::size_t told = ui_.EventsOf("error: ").size();
+    {
+      ConfigRefusal refusal(kind);
+      EXPECT_FALSE(model.RemoveAll(true));
+    }
+    EXPECT_EQ(ui_.EventsOf("error: ").size(), told + 1);
+    Cells listed;
+    for (const engine::ActionSnapshot& a : model.Rows()) listed.push_back(a.settings.name);
+    EXPECT_EQ(listed, names);
+    EXPECT_EQ(Stored()[2], names);
+    EXPECT_EQ(engine::testing::ConfigRows(
+                  "SELECT group_concat(name, ',') FROM (SELECT name FROM Actions ORDER BY name)"),
+              (engine::testing::Rows{{"q0,q1,q2"}}));
   }
 }
 

@@ -1,5 +1,6 @@
 // The test queries model against a real store: adds, removes, confirmed and refused
-// removal of all, edits of the selected query, and the list's texts.
+// removal of all, removals the configuration file refuses, edits of the selected query
+// (which polls run only once committed), and the list's texts.
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -7,7 +8,9 @@
 #include <vector>
 
 #include "app/views/test_queries_view.h"
+#include "engine/monitor/server.h"
 #include "engine/store/server_storage.h"
+#include "tests/engine/fake_odbc.h"
 #include "tests/engine/monitor_fixture.h"
 
 namespace app {
@@ -61,10 +64,22 @@ const ModelCase kModelCases[] = {
      {"q0", "q1"},
      -1,
      false},
+    // Typing changes the store when it is committed.
     {"name of the selected",
      2,
      1,
      [](TestQueriesModel& m) { return m.SetName("new"); },
+     {"q0", "q1"},
+     1,
+     true},
+    {"name of the selected, committed",
+     2,
+     1,
+     [](TestQueriesModel& m) {
+       const bool typed = m.SetName("new");
+       m.Commit();
+       return typed;
+     },
      {"q0", "new"},
      1,
      true},
@@ -119,12 +134,90 @@ TEST_F(TestQueriesModelTest, AnAddedQueryIsEmptyEnabledWithoutValueAndLongTextsS
 
   ASSERT_TRUE(model.SetQuery(kLong));
   ASSERT_TRUE(model.SetName("long"));
+  model.Commit();
   EXPECT_EQ(Monitor().testQueries.at(0).settings.query, kLong);
   EXPECT_EQ(Monitor().testQueries.at(0).settings.name, "long");
 
   ASSERT_TRUE(model.SetEnabled(0, false));
   EXPECT_FALSE(Monitor().testQueries.at(0).enable);
   EXPECT_FALSE(model.SetEnabled(1, true));
+}
+
+// A removal the configuration file refuses keeps every query with its attribute and the
+// alert on it, in the file, the store and the model alike, and is told once.
+TEST_F(TestQueriesModelTest, RemovalsTheFileRefusesKeepTheQueriesAndAreToldOnce) {
+  for (const char* name : {"q0", "q1", "q2"}) storage_.AddTestQuery(id_, {name, "SELECT 1"});
+  const engine::MonitorSnapshot before = Monitor();
+  const engine::AttributeSnapshot& attribute = before.attributes.back();
+  ASSERT_EQ(attribute.testQueryId, before.testQueries.back().id);
+  ASSERT_FALSE(storage_.AddAlert(id_, {"action", attribute.id, 1, 0, 0}).empty());
+  const std::vector<std::string> names = {"q0", "q1", "q2"};
+  const auto fileRows = [] {
+    return engine::testing::ConfigRows(
+        "SELECT (SELECT group_concat(name, ',') FROM (SELECT name FROM TestQueries ORDER BY "
+        "name)), "
+        "(SELECT count(*) FROM HealthAttributes), (SELECT count(*) FROM Alerts)");
+  };
+  const engine::testing::Rows stored = fileRows();
+  ASSERT_EQ(stored, (engine::testing::Rows{{"q0,q1,q2", "7", "1"}}));
+
+  const struct {
+    const char* name;
+    std::function<bool(TestQueriesModel&)> remove;
+  } removals[] = {
+      {"remove", [](TestQueriesModel& m) { return m.Remove(); }},
+      {"remove all", [](TestQueriesModel& m) { return m.RemoveAll(true); }},
+  };
+  using engine::testing::ConfigRefusal;
+  for (const ConfigRefusal::Kind kind : ConfigRefusal::kKinds) {
+    for (const auto& removal : removals) {
+      SCOPED_TRACE(std::string(ConfigRefusal::Name(kind)) + ", " + removal.name);
+      TestQueriesModel model(storage_, id_);
+      model.Load(Monitor());
+      model.Select(2);
+      const std::size_t told = ui_.EventsOf("error: ").size();
+      {
+        ConfigRefusal refusal(kind);
+        EXPECT_FALSE(removal.remove(model));
+      }
+      ASSERT_TRUE(engine::Server::WaitForHelpers(std::chrono::steady_clock::now() +
+                                                 std::chrono::seconds(20)));
+      EXPECT_EQ(ui_.EventsOf("error: ").size(), told + 1);
+      std::vector<std::string> listed;
+      for (const auto& row : model.Rows()) listed.push_back(row.settings.name);
+      EXPECT_EQ(listed, names);
+      EXPECT_EQ(Names(), names);
+      EXPECT_EQ(Monitor().alerts.size(), 1u);
+      EXPECT_EQ(fileRows(), stored);
+    }
+  }
+}
+
+// While the user types a query, polls run the query as last committed, never a half-typed
+// text (an UPDATE without its WHERE); the commit hands the whole text to the next poll.
+TEST_F(TestQueriesModelTest, PollsRunOnlyTheCommittedQuery) {
+  auto odbc = std::make_shared<engine::testing::FakeOdbc>();
+  const std::shared_ptr<engine::Server> monitor = storage_.GetServerById(id_);
+  monitor->SetOdbc(odbc);
+  storage_.AddTestQuery(id_, {"Stock", "SELECT 1"});
+  TestQueriesModel model(storage_, id_);
+  model.Load(Monitor());
+  model.Select(0);
+
+  const std::string typed = "UPDATE t SET n = 0 WHERE id = 1";
+  for (std::size_t n = 0; n <= typed.size(); ++n) {
+    ASSERT_TRUE(model.SetQuery(typed.substr(0, n)));
+    if (n % 3 == 0) monitor->Poll();
+  }
+  EXPECT_EQ(model.SelectedQuery()->settings.query, typed);
+  EXPECT_EQ(Monitor().testQueries.at(0).settings.query, "SELECT 1");
+  EXPECT_EQ(odbc->QueriedTexts(), std::vector<std::string>{"SELECT 1"});
+
+  model.Commit();
+  monitor->Poll();
+  EXPECT_EQ(odbc->QueriedTexts(), (std::vector<std::string>{"SELECT 1", typed}));
+  EXPECT_EQ(engine::testing::ConfigRows("SELECT query FROM TestQueries"),
+            (engine::testing::Rows{{typed}}));
 }
 
 TEST(TestQueriesTexts, FirstLineAndResult) {

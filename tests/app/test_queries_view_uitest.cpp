@@ -1,8 +1,9 @@
 // The test queries view under a display against a real store: a click on a row's check box
 // flips the query's enable flag and a click elsewhere does not, arrow down then typing edits
 // the newly selected query only, notifications touch only the results, typing reaches the
-// file only when the field is left (also under another connection's lock), Remove from the
-// keyboard goes row after row, and the column widths are stored on refresh and on leave.
+// monitor and the file only when the field is left or the window closes (also under
+// another connection's lock), Remove from the keyboard goes row after row, and the column
+// widths are stored on refresh and on leave.
 #include "app/views/test_queries_view.h"
 
 #include <gtest/gtest.h>
@@ -147,11 +148,9 @@ TEST_F(TestQueriesViewUiTest, ArrowDownThenTypingEditsTheNewRowOnly) {
   view_->NameEdit()->SetFocus();
   view_->NameEdit()->SetInsertionPointEnd();
   sim.Text("2");
-  ASSERT_TRUE(PumpUntil([this] { return Monitor().testQueries[1].settings.name == "Stock2"; }));
-  EXPECT_EQ(Monitor().testQueries[0].settings.name, "Orders");
-  EXPECT_EQ(Monitor().testQueries[2].settings.name, "Users");
-  EXPECT_EQ(Monitor().testQueries[1].settings.query, "SELECT COUNT(*)\nFROM Stock");
-  EXPECT_EQ(Cell(1, TestQueriesView::kNameColumn), "Stock2");
+  ASSERT_TRUE(PumpUntil([this] { return Cell(1, TestQueriesView::kNameColumn) == "Stock2"; }));
+  EXPECT_EQ(Cell(0, TestQueriesView::kNameColumn), "Orders");
+  EXPECT_EQ(Cell(2, TestQueriesView::kNameColumn), "Users");
   EXPECT_TRUE(view_->Chart()->IsEnabled());
   EXPECT_TRUE(view_->TestButton()->IsEnabled());
 
@@ -167,10 +166,18 @@ TEST_F(TestQueriesViewUiTest, ArrowDownThenTypingEditsTheNewRowOnly) {
     PumpFor(std::chrono::milliseconds(300));
     testing_support::SaveWindowScreenshot(frame_, std::string(dir) + "/test_queries_view.png");
   }
+
+  view_->UpdateView(true, kRefreshShow);
+  const engine::MonitorSnapshot committed = Monitor();
+  EXPECT_EQ(committed.testQueries[0].settings.name, "Orders");
+  EXPECT_EQ(committed.testQueries[1].settings.name, "Stock2");
+  EXPECT_EQ(committed.testQueries[1].settings.query, "SELECT COUNT(*)\nFROM Stock");
+  EXPECT_EQ(committed.testQueries[2].settings.name, "Users");
 }
 
-// Typing changes the query at once and the file only when the field is left, also when
-// another connection holds the file then.
+// Typing shows in the list at once; the monitor (whose polls run the query) and the file
+// get it when the field is left or the window closes, the monitor also while another
+// connection holds the file.
 TEST_F(TestQueriesViewUiTest, TypingReachesTheFileWhenTheFieldIsLeft) {
   const std::string where = " FROM TestQueries WHERE id = '" + Monitor().testQueries[0].id + "'";
   db::Database watcher;
@@ -185,13 +192,14 @@ TEST_F(TestQueriesViewUiTest, TypingReachesTheFileWhenTheFieldIsLeft) {
   wxUIActionSimulator sim;
   sim.Text(("123456789" + typed).c_str());
   const std::string name = "Orders123456789" + typed;
-  ASSERT_TRUE(PumpUntil([&] { return Monitor().testQueries[0].settings.name == name; }));
-  EXPECT_EQ(Cell(0, TestQueriesView::kNameColumn), wxString(name));
+  ASSERT_TRUE(PumpUntil([&] { return Cell(0, TestQueriesView::kNameColumn) == wxString(name); }));
+  EXPECT_EQ(Monitor().testQueries[0].settings.name, "Orders");
   EXPECT_EQ(engine::testing::DataVersion(watcher), before);
   EXPECT_EQ(engine::testing::ConfigRows("SELECT name" + where)[0][0], "Orders");
 
   sim.Char(WXK_TAB);
   ASSERT_TRUE(PumpUntil([this] { return view_->QueryEdit()->HasFocus(); }));
+  EXPECT_EQ(Monitor().testQueries[0].settings.name, name);
   EXPECT_TRUE(
       PumpUntil([&] { return engine::testing::ConfigRows("SELECT name" + where)[0][0] == name; }));
 
@@ -200,16 +208,27 @@ TEST_F(TestQueriesViewUiTest, TypingReachesTheFileWhenTheFieldIsLeft) {
   ASSERT_EQ(db::Database::ExecSQL(holder, "BEGIN EXCLUSIVE"), 0);
   view_->QueryEdit()->SetInsertionPointEnd();
   sim.Text(" WHERE 1");
-  ASSERT_TRUE(PumpUntil([this] { return Monitor().testQueries[0].settings.query.ends_with("1"); }));
+  const std::string query = "SELECT COUNT(*)\nFROM Orders WHERE 1";
+  ASSERT_TRUE(PumpUntil([&] { return view_->QueryEdit()->GetValue() == wxString(query); }));
+  EXPECT_EQ(Monitor().testQueries[0].settings.query, "SELECT COUNT(*)\nFROM Orders");
   view_->NameEdit()->SetFocus();
   EXPECT_TRUE(PumpUntil([this] { return view_->NameEdit()->HasFocus(); }));
+  EXPECT_EQ(Monitor().testQueries[0].settings.query, query);
   EXPECT_FALSE(storage_.WaitForSaves(std::chrono::steady_clock::now()));
   ASSERT_EQ(db::Database::ExecSQL(holder, "COMMIT"), 0);
   holder.Close();
-  EXPECT_TRUE(PumpUntil([&] {
-    return engine::testing::ConfigRows("SELECT query" + where)[0][0] ==
-           "SELECT COUNT(*)\nFROM Orders WHERE 1";
-  }));
+  EXPECT_TRUE(PumpUntil(
+      [&] { return engine::testing::ConfigRows("SELECT query" + where)[0][0] == query; }));
+
+  // The window closes while the field still has the focus.
+  view_->NameEdit()->SetInsertionPointEnd();
+  sim.Text("!");
+  ASSERT_TRUE(PumpUntil([&] { return view_->NameEdit()->GetValue() == wxString(name + "!"); }));
+  EXPECT_EQ(Monitor().testQueries[0].settings.name, name);
+  view_->UpdateView(true, kSaveClosing);
+  EXPECT_EQ(Monitor().testQueries[0].settings.name, name + "!");
+  EXPECT_TRUE(PumpUntil(
+      [&] { return engine::testing::ConfigRows("SELECT name" + where)[0][0] == name + "!"; }));
 }
 
 // Remove keeps a row selected, so the keyboard can remove one row after another.
@@ -234,6 +253,14 @@ TEST_F(TestQueriesViewUiTest, RemoveAllAsksAndWidthsAreStoredOnRefreshAndLeave) 
   PressRemoveAll();
   EXPECT_EQ(Monitor().testQueries.size(), 3u);
   answer_ = true;
+  {
+    // Refused by the file: every row stays, told once.
+    engine::testing::ConfigRefusal refusal(engine::testing::ConfigRefusal::Kind::kUnwritable);
+    PressRemoveAll();
+  }
+  EXPECT_EQ(view_->List()->GetItemCount(), 3);
+  EXPECT_EQ(Monitor().testQueries.size(), 3u);
+  EXPECT_EQ(ui_.EventsOf("error: ").size(), 1u);
   PressRemoveAll();
   EXPECT_TRUE(Monitor().testQueries.empty());
   EXPECT_EQ(view_->List()->GetItemCount(), 0);

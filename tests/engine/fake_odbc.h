@@ -99,6 +99,13 @@ class FakeOdbc : public platform::IOdbc, public std::enable_shared_from_this<Fak
     auto it = queryCounts_.find(sql);
     return it == queryCounts_.end() ? 0 : it->second;
   }
+  // Every SQL text queried so far, each once, in text order.
+  std::vector<std::string> QueriedTexts() const {
+    std::lock_guard lock(mutex_);
+    std::vector<std::string> texts;
+    for (const auto& [sql, count] : queryCounts_) texts.push_back(sql);
+    return texts;
+  }
   // The fake clock's monotonic time at each connect, in ms.
   std::vector<std::int64_t> ConnectTimes() const { return Locked(connectTimes_); }
   bool WaitForConnects(int count, std::chrono::milliseconds timeout = std::chrono::seconds(20)) {

@@ -180,6 +180,38 @@ class DataFileLock {
   db::Database database_;
 };
 
+// While it lives, the configuration file refuses the program's writes: another connection
+// holds it under an exclusive lock, or it cannot be written (refused, as after a start
+// that could not read it).
+class ConfigRefusal {
+ public:
+  enum class Kind { kHeldLock, kUnwritable };
+
+  explicit ConfigRefusal(Kind kind) : kind_(kind) {
+    if (kind_ == Kind::kUnwritable) {
+      DataFiles::SetConfigFileRefused(true);
+      return;
+    }
+    EXPECT_EQ(DataFiles::OpenDatabase(holder_, DataFiles::kConfigFileName), 0);
+    EXPECT_EQ(db::Database::ExecSQL(holder_, "BEGIN EXCLUSIVE"), 0);
+  }
+  ~ConfigRefusal() {
+    if (kind_ == Kind::kUnwritable) DataFiles::SetConfigFileRefused(false);
+    if (holder_.IsOpen()) db::Database::ExecSQL(holder_, "COMMIT");
+  }
+  ConfigRefusal(const ConfigRefusal&) = delete;
+  ConfigRefusal& operator=(const ConfigRefusal&) = delete;
+
+  static constexpr Kind kKinds[] = {Kind::kHeldLock, Kind::kUnwritable};
+  static const char* Name(Kind kind) {
+    return kind == Kind::kHeldLock ? "held lock" : "unwritable file";
+  }
+
+ private:
+  Kind kind_;
+  db::Database holder_;
+};
+
 // Local time to seconds since 1970, in the time zone the process uses now.
 inline std::int64_t LocalTime(int year, int month, int day, int hour = 0, int minute = 0,
                               int second = 0) {

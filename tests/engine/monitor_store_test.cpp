@@ -340,13 +340,17 @@ TEST_F(StoreTest, ADeletedMonitorLeavesNoRowInEitherFile) {
 TEST_F(StoreTest, DeletionsTheFileRefusesAreToldAndKeepTheRecord) {
   auto monitor = AddMonitor("m");
   std::string alertId;
+  std::string queryId;
   {
     std::lock_guard lock(monitor->Mutex());
     monitor->AddDefaultAttributes();
     alertId = monitor->AddAlert("a", monitor->healthAttributes.front().id, 0, 0, 0).id;
+    queryId = monitor->AddTestQuery().id;
   }
   auto action = std::make_shared<Action>();
+  auto other = std::make_shared<Action>();
   store_.AddAction(action);
+  store_.AddAction(other);
   ASSERT_EQ(store_.SaveAll(), SQLITE_OK);
 
   db::Database holder;
@@ -369,6 +373,12 @@ TEST_F(StoreTest, DeletionsTheFileRefusesAreToldAndKeepTheRecord) {
       {"alert", [&] { return store_.DeleteAlert(monitor->id, alertId); }},
       {"all alerts", [&] { return store_.DeleteAllAlerts(monitor->id); }},
       {"action", [&] { return store_.DeleteAction(action->id); }},
+      {"actions",
+       [&] {
+         return store_.DeleteActions({action->id, other->id});
+       }},
+      {"test query", [&] { return store_.DeleteTestQuery(monitor->id, queryId); }},
+      {"all test queries", [&] { return store_.DeleteAllTestQueries(monitor->id); }},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -396,12 +406,17 @@ TEST_F(StoreTest, DeletionsTheFileRefusesAreToldAndKeepTheRecord) {
   {
     std::lock_guard lock(monitor->Mutex());
     EXPECT_NE(monitor->FindAlert(alertId), nullptr);
+    EXPECT_NE(monitor->FindTestQuery(queryId), nullptr);
   }
   EXPECT_NE(store_.GetActionById(action->id), nullptr);
+  EXPECT_EQ(ConfigRows("SELECT count(*) FROM TestQueries"), (testing::Rows{{"1"}}));
   EXPECT_EQ(store_.DeleteAlert(monitor->id, alertId), SQLITE_OK);
-  EXPECT_EQ(store_.DeleteAction(action->id), SQLITE_OK);
+  EXPECT_EQ(store_.DeleteActions({action->id, other->id}), SQLITE_OK);
+  EXPECT_EQ(store_.DeleteAllTestQueries(monitor->id), SQLITE_OK);
   EXPECT_TRUE(ConfigRows("SELECT * FROM Alerts").empty());
   EXPECT_TRUE(ConfigRows("SELECT * FROM Actions").empty());
+  EXPECT_TRUE(ConfigRows("SELECT * FROM TestQueries").empty());
+  EXPECT_TRUE(store_.GetActionList().empty());
 }
 
 TEST_F(StoreTest, DeletingAMonitorWithAWeekOfRowsReturnsAtOnce) {

@@ -354,7 +354,10 @@ TEST_F(ServerHealthTest, Deletes) {
     ASSERT_EQ(DataFiles::OpenDatabase(database, DataFiles::kConfigFileName), 0);
     monitor_->ServerHealth::Save(database);
     other.ServerHealth::Save(database);
-    monitor_->DeleteTestQueryAttributes(database, firstQuery);
+    for (const std::string& statement : monitor_->TestQueryAttributeDeletions(firstQuery)) {
+      ASSERT_EQ(db::Database::ExecSQL(database, statement), 0);
+    }
+    monitor_->RemoveTestQueryAttributes(firstQuery);
   }
   EXPECT_EQ(monitor_->FindHealthAttribute(first), nullptr);
   EXPECT_NE(monitor_->FindHealthAttribute(second), nullptr);
