@@ -151,6 +151,7 @@ TEST_F(TestQueriesModelTest, RemovalsTheFileRefusesKeepTheQueriesAndAreToldOnce)
   const engine::AttributeSnapshot& attribute = before.attributes.back();
   ASSERT_EQ(attribute.testQueryId, before.testQueries.back().id);
   ASSERT_FALSE(storage_.AddAlert(id_, {"action", attribute.id, 1, 0, 0}).empty());
+  ASSERT_TRUE(storage_.WaitForSaves(std::chrono::steady_clock::now() + std::chrono::seconds(20)));
   const std::vector<std::string> names = {"q0", "q1", "q2"};
   const auto fileRows = [] {
     return engine::testing::ConfigRows(
