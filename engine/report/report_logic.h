@@ -236,7 +236,8 @@ struct DowntimeRecord {
 struct AvailabilityResult {
   std::int64_t up = 0;  // seconds
   std::int64_t down = 0;
-  std::int64_t failures = 0;              // up runs ended by a down row (a first down row included)
+  std::int64_t failures = 0;              // up runs ended by a down row (a first down row included,
+                                          // unless it is the monitor's first sample)
   std::int64_t repairs = 0;               // outages ended by an up row
   std::int64_t mttr = 0;                  // seconds, 0 without repairs
   std::int64_t mtbf = 0;                  // seconds, 0 without failures
