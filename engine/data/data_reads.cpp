@@ -151,17 +151,45 @@ std::vector<ReportTestQueryValues> LoadReportTestQueryValues(
   return found;
 }
 
+// ---- The start of a monitor's samples ----
+
+int ReadFirstSampleTime(db::Database& data, const std::string& tableName,
+                        const std::string& monitorId, std::int64_t* first) {
+  db::Statement statement(data);
+  db::Cursor* cursor = nullptr;
+  int rc = statement.Prepare(sql::SelectFirstSampleTime(tableName, monitorId));
+  if (rc == SQLITE_OK) rc = statement.Execute(&cursor);
+  if (rc != SQLITE_OK) return rc;
+  *first = cursor->IsDone() ? kNoSampleYet : cursor->GetInt64(0);
+  return SQLITE_OK;
+}
+
+std::int64_t LoadFirstSampleTime(const std::string& monitorId, int* status) {
+  std::int64_t first = kNoSampleYet;
+  db::Database database;
+  int rc = DataFiles::OpenDatabase(database, DataFiles::kDataFileName);
+  if (rc == SQLITE_OK) {
+    rc = ReadFirstSampleTime(database, DataFiles::GetTableName(kOdbcDataSourceKind), monitorId,
+                             &first);
+  }
+  if (status != nullptr) *status = rc;
+  return rc == SQLITE_OK ? first : kNoSampleYet;
+}
+
 // ---- Today's uptime, for the polls ----
 
 int ReadUptimeSince(db::Database& data, const std::string& tableName, const std::string& monitorId,
                     std::int64_t since, std::int64_t* up, std::int64_t* down) {
+  std::int64_t first = kNoSampleYet;
+  int rc = ReadFirstSampleTime(data, tableName, monitorId, &first);
+  if (rc != SQLITE_OK) return rc;
   db::Statement statement(data);
   db::Cursor* cursor = nullptr;
-  int rc = statement.Prepare(sql::SelectUptimeRows(tableName, monitorId, since));
+  rc = statement.Prepare(sql::SelectUptimeRows(tableName, monitorId, since));
   if (rc == SQLITE_OK) rc = statement.Execute(&cursor);
   std::int64_t upSum = 0;
   std::int64_t downSum = 0;
-  std::int64_t previous = since;
+  std::int64_t previous = CountedFrom(since, first);
   while (rc == SQLITE_OK && !cursor->IsDone()) {
     const std::int64_t time = cursor->GetInt64(1);
     const std::int64_t span = time - previous;

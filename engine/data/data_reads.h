@@ -4,8 +4,10 @@
 // thread. Any thread.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -93,13 +95,36 @@ std::vector<ReportTestQueryValues> LoadReportTestQueryValues(
     const std::vector<std::string>& testQueryIds, std::int64_t start, std::int64_t end,
     int* status = nullptr);
 
+// ---- The start of a monitor's samples ----
+// No time before a monitor's first sample counts, up or down: every figure made from the
+// rows counts a period's spans from CountedFrom(its start, the first sample), so the first
+// row of a monitor stands for no time. A poll never extends that row, so its time is the
+// first sample's.
+
+// The first sample of a monitor that has no row yet: later than every time.
+inline constexpr std::int64_t kNoSampleYet = std::numeric_limits<std::int64_t>::max();
+
+// Where the spans of a period that starts at `start` begin to count.
+inline std::int64_t CountedFrom(std::int64_t start, std::int64_t firstSample) {
+  return std::max(start, firstSample);
+}
+
+// The time of the monitor's earliest row in its kind's data table `tableName`, read on an
+// open data file, or kNoSampleYet. 0, or the SQLite failure (then *first is left as it was).
+int ReadFirstSampleTime(db::Database& data, const std::string& tableName,
+                        const std::string& monitorId, std::int64_t* first);
+// The same for a monitor of an ODBC data source on a connection of its own; the result
+// into *status as above (kNoSampleYet on a failure).
+std::int64_t LoadFirstSampleTime(const std::string& monitorId, int* status = nullptr);
+
 // ---- Today's uptime, for the polls ----
 
 // The uptime and downtime in seconds that the monitor's rows after `since` (today's
 // midnight) in its kind's data table `tableName` give, read on an open data file: each
-// row ends a span that began at the row before it in time order (the first at `since`)
-// and counts as up or down by its own availability; spans that are not positive count
-// nowhere. 0, or the SQLite failure (then *up and *down are left as they were).
+// row ends a span that began at the row before it in time order (the first at
+// CountedFrom(since, the monitor's first sample)) and counts as up or down by its own
+// availability; spans that are not positive count nowhere. 0, or the SQLite failure
+// (then *up and *down are left as they were).
 int ReadUptimeSince(db::Database& data, const std::string& tableName, const std::string& monitorId,
                     std::int64_t since, std::int64_t* up, std::int64_t* down);
 

@@ -116,6 +116,12 @@ std::string SelectUptimeRows(std::string_view tableName, std::string_view monito
                {monitorId, since});
 }
 
+std::string SelectFirstSampleTime(std::string_view tableName, std::string_view monitorId) {
+  return Build(
+      "SELECT time FROM " + DataTable(tableName) + " WHERE (monitorId = ?) ORDER BY time LIMIT 1",
+      {monitorId});
+}
+
 std::string SelectDataInPeriod(std::string_view columns, std::string_view tableName,
                                std::string_view monitorId, std::int64_t start, std::int64_t end) {
   return Build("SELECT " + std::string(columns) + " FROM " + DataTable(tableName) +

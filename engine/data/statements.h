@@ -119,6 +119,8 @@ std::string InsertLog(std::string_view monitorId, std::int64_t time, std::int32_
 // which today's uptime is summed (data_reads.h, ReadUptimeSince).
 std::string SelectUptimeRows(std::string_view tableName, std::string_view monitorId,
                              std::int64_t since);
+// time of the monitor's earliest data row: one row, or none while the monitor has none.
+std::string SelectFirstSampleTime(std::string_view tableName, std::string_view monitorId);
 // Rows of the monitor's data table from start to end, both included. columns is the
 // caller's fixed column list, for example "available, time".
 std::string SelectDataInPeriod(std::string_view columns, std::string_view tableName,

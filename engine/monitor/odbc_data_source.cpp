@@ -8,6 +8,7 @@
 #include "engine/clock.h"
 #include "engine/data/data_file_status.h"
 #include "engine/data/data_files.h"
+#include "engine/data/data_reads.h"
 #include "engine/data/statements.h"
 #include "engine/monitor_directory.h"
 #include "engine/services.h"
@@ -46,6 +47,15 @@ std::int32_t Low32(std::int64_t value) {
 }
 
 }  // namespace
+
+bool ODBCDataSource::IsFirstSample(db::Database& data, std::int64_t time) const {
+  std::int64_t first = kNoSampleYet;
+  // Unknown counts as the first: a new row only splits a run.
+  if (ReadFirstSampleTime(data, DataFiles::GetTableName(type), id, &first) != SQLITE_OK) {
+    return true;
+  }
+  return first == time;
+}
 
 struct ODBCDataSource::PollInput {
   std::shared_ptr<platform::IOdbc> odbc;
@@ -240,7 +250,10 @@ int ODBCDataSource::StoreData() {
   return InTransaction(file, [&] {
     int rc = SQLITE_OK;
     bool extended = false;
-    if (now.IsEqual(before) && InSameLocalHour(now.time, before.time)) {
+    // The monitor's first row is never extended: it keeps the time of its first sample,
+    // from which its figures count (data_reads.h).
+    if (now.IsEqual(before) && InSameLocalHour(now.time, before.time) &&
+        !IsFirstSample(database, before.time)) {
       rc =
           db::Database::ExecSQL(database, sql::ExtendOdbcDataSourceData(now.time, id, before.time));
       // A missing row to extend (its INSERT failed) gives a new row.

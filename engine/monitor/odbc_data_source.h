@@ -61,6 +61,8 @@ class ODBCDataSource : public Server {
   // Everything after the driver: commit, history, evaluation, notification, storing.
   void OnPollDone(const PollOutput& output, const PollControl& control);
   void AddHistory();
+  // True when the monitor's earliest stored row has that time, or when that cannot be read.
+  bool IsFirstSample(db::Database& data, std::int64_t time) const;
 };
 
 }  // namespace engine

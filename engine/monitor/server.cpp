@@ -612,7 +612,7 @@ bool Server::ReadTodayUptime(std::int64_t* up, std::int64_t* down) const {
   db::Database* database = file.Connection();
   if (database == nullptr) return false;
   // Each row carries the state of the span that ends at its time; the first span begins
-  // at midnight.
+  // at midnight, or at the monitor's first sample when that is later.
   const int rc = ReadUptimeSince(*database, DataFiles::GetTableName(type), id,
                                  LocalMidnight(Clock::Now()), up, down);
   if (rc != SQLITE_OK) file.Discard();

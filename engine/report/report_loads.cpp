@@ -37,6 +37,22 @@ std::optional<std::vector<ReportSampleRow>> LoadRows(const ReportInputs& inputs)
   return rows;
 }
 
+// The period's rows and the monitor's first sample, read after them so that it is never
+// later than a row read.
+struct AvailabilityRows {
+  std::vector<ReportSampleRow> rows;
+  std::int64_t firstSample = kNoSampleYet;
+};
+
+std::optional<AvailabilityRows> LoadAvailabilityRows(const ReportInputs& inputs) {
+  auto rows = LoadRows(inputs);
+  if (!rows) return std::nullopt;
+  int status = 0;
+  const std::int64_t first = LoadFirstSampleTime(inputs.monitorId, &status);
+  if (status != 0) return std::nullopt;
+  return AvailabilityRows{std::move(*rows), first};
+}
+
 // The interval rows newest first.
 std::vector<TextRow4> NewestFirst(const TimesReport& report) {
   std::vector<TextRow4> rows;
@@ -50,10 +66,10 @@ std::vector<TextRow4> NewestFirst(const TimesReport& report) {
 }  // namespace
 
 std::optional<AvailabilityReportTexts> LoadAvailabilityReport(const ReportInputs& inputs) {
-  const auto rows = LoadRows(inputs);
-  if (!rows) return std::nullopt;
-  AvailabilityWalk walk(inputs.period.start);
-  for (const ReportSampleRow& row : *rows) walk.Add(row.time, row.available);
+  const auto read = LoadAvailabilityRows(inputs);
+  if (!read) return std::nullopt;
+  AvailabilityWalk walk(inputs.period.start, read->firstSample);
+  for (const ReportSampleRow& row : read->rows) walk.Add(row.time, row.available);
   const AvailabilityResult result = walk.Finish();
   AvailabilityReportTexts texts;
   texts.figures = AvailabilityTexts(result);
@@ -64,11 +80,11 @@ std::optional<AvailabilityReportTexts> LoadAvailabilityReport(const ReportInputs
 }
 
 std::optional<HistoryReportTexts> LoadHistoryReport(const ReportInputs& inputs) {
-  const auto rows = LoadRows(inputs);
-  if (!rows) return std::nullopt;
-  AvailabilityWalk walk(inputs.period.start, false);
+  const auto read = LoadAvailabilityRows(inputs);
+  if (!read) return std::nullopt;
+  AvailabilityWalk walk(inputs.period.start, read->firstSample, false);
   ValueStats connection;
-  for (const ReportSampleRow& row : *rows) {
+  for (const ReportSampleRow& row : read->rows) {
     walk.Add(row.time, row.available);
     connection.Add(row.connectionTime);
   }

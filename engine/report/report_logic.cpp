@@ -329,10 +329,15 @@ HealthReport HealthReportBuilder::Finish() {
   return std::move(report_);
 }
 
-AvailabilityWalk::AvailabilityWalk(std::int64_t start, bool keepDowntimes)
-    : prev_(start), keepDowntimes_(keepDowntimes) {}
+AvailabilityWalk::AvailabilityWalk(std::int64_t start, std::int64_t firstSample, bool keepDowntimes)
+    : prev_(start), keepDowntimes_(keepDowntimes), stateKnown_(firstSample < start) {}
 
 void AvailabilityWalk::Add(std::int64_t time, bool available) {
+  if (!stateKnown_) {
+    stateKnown_ = true;
+    wasUp_ = available;
+    prev_ = time;
+  }
   const std::int64_t span = std::max<std::int64_t>(0, time - prev_);
   prev_ = std::max(prev_, time);
   if (available) {

@@ -236,7 +236,8 @@ struct DowntimeRecord {
 struct AvailabilityResult {
   std::int64_t up = 0;  // seconds
   std::int64_t down = 0;
-  std::int64_t failures = 0;              // up runs ended by a down row (a first down row included)
+  std::int64_t failures = 0;              // up runs ended by a down row (a first down row included,
+                                          // unless it is the monitor's first sample)
   std::int64_t repairs = 0;               // outages ended by an up row
   std::int64_t mttr = 0;                  // seconds, 0 without repairs
   std::int64_t mtbf = 0;                  // seconds, 0 without failures
@@ -248,16 +249,19 @@ inline constexpr std::size_t kMaxDowntimes = 101;
 // row before it (the first at the period's start) and counts as up or down by its own
 // availability. A row earlier than the latest row before it ends a span of 0. The stretch
 // after the last row is not counted, and a run still open at the end counts in up or down
-// only.
+// only. firstSample is the time of the monitor's first sample (data_reads.h): when it is
+// not before the start, the period's first row is that sample, which stands for no time
+// and begins a run in its own state (no failure, no repair).
 class AvailabilityWalk {
  public:
-  explicit AvailabilityWalk(std::int64_t start, bool keepDowntimes = true);
+  AvailabilityWalk(std::int64_t start, std::int64_t firstSample, bool keepDowntimes = true);
   void Add(std::int64_t time, bool available);
   AvailabilityResult Finish() const;
 
  private:
   std::int64_t prev_;
   bool keepDowntimes_;
+  bool stateKnown_;  // false until the first sample's row when the period holds it
   bool wasUp_ = true;
   std::int64_t upRun_ = 0;
   std::int64_t downRun_ = 0;

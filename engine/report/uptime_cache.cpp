@@ -2,11 +2,13 @@
 
 #include <time.h>
 
+#include <algorithm>
 #include <charconv>
 #include <vector>
 
 #include "engine/data/data_changes.h"
 #include "engine/data/data_files.h"
+#include "engine/data/data_reads.h"
 #include "engine/data/statements.h"
 #include "engine/db/cursor.h"
 #include "engine/db/database.h"
@@ -28,9 +30,15 @@ bool Select(db::Statement& statement, db::Cursor** cursor, const std::string& mo
   return statement.Prepare(sql) == 0 && statement.Execute(cursor) == 0;
 }
 
+// The monitor's first sample (kNoSampleYet without one); false when it cannot be read.
+bool FirstSample(db::Database& data, const std::string& monitorId, std::int64_t* first) {
+  return ReadFirstSampleTime(data, DataFiles::GetTableName(kOdbcDataSourceKind), monitorId,
+                             first) == 0;
+}
+
 // The rows of a period: each ends a span that began at the row before it (the first at
-// the period's start) and counts as up or down by its own availability. Only spans
-// forward in time count.
+// CountedFrom(the period's start, the first sample)) and counts as up or down by its own
+// availability. Only spans forward in time count.
 struct PeriodScan {
   bool ok = false;
   std::int64_t up = 0;
@@ -40,12 +48,12 @@ struct PeriodScan {
 };
 
 PeriodScan ScanPeriod(db::Database& data, const std::string& monitorId, std::int64_t start,
-                      std::int64_t end) {
+                      std::int64_t end, std::int64_t firstSample) {
   PeriodScan scan;
   db::Statement statement(data);
   db::Cursor* cursor = nullptr;
   if (!Select(statement, &cursor, monitorId, start, end)) return scan;
-  std::int64_t previous = start;
+  std::int64_t previous = CountedFrom(start, firstSample);
   bool first = true;
   // A scan that fails part-way gives no figure rather than one from some of the rows.
   for (; !cursor->IsDone(); first = false) {
@@ -124,7 +132,9 @@ std::string FormatUptime(std::int64_t up, std::int64_t down) {
 
 std::string UptimeOverRows(db::Database& data, const std::string& monitorId, std::int64_t start,
                            std::int64_t end) {
-  const PeriodScan scan = ScanPeriod(data, monitorId, start, end);
+  std::int64_t first = kNoSampleYet;
+  if (!FirstSample(data, monitorId, &first)) return "-";
+  const PeriodScan scan = ScanPeriod(data, monitorId, start, end, first);
   return scan.ok ? FormatUptime(scan.up, scan.down) : "-";
 }
 
@@ -216,24 +226,31 @@ std::array<std::string, 4> UptimeCache::Row(db::Database* data, const std::strin
   }
 
   // Today from its rows; a row exactly on today's midnight also ends the other periods.
-  const PeriodScan today = ScanPeriod(*data, monitorId, midnight[0], now);
+  std::int64_t first = kNoSampleYet;
+  if (!FirstSample(*data, monitorId, &first)) return cells;
+  const PeriodScan today = ScanPeriod(*data, monitorId, midnight[0], now, first);
   if (today.ok) cells[0] = FormatUptime(today.up, today.down);
   if (!today.ok || !daysOk) return cells;
 
+  // The spans that end at a day's first row or on today's midnight; one that would run
+  // back in time (the monitor was deleted during the reads) counts nowhere.
+  const auto span = [](std::int64_t from, std::int64_t to) {
+    return std::max<std::int64_t>(0, to - from);
+  };
   const std::array<int, 3> periodDays = {1, 7, 30};
   for (int c = 0; c < 3; ++c) {
-    std::int64_t previous = midnight[periodDays[c]];
+    std::int64_t previous = CountedFrom(midnight[periodDays[c]], first);
     std::int64_t up = 0, down = 0;
     for (std::size_t i = days.size() - static_cast<std::size_t>(periodDays[c]); i < days.size();
          ++i) {
       const DayUptime& day = days[i];
       if (!day.hasRows) continue;
-      (day.firstAvailable ? up : down) += day.firstTime - previous;
+      (day.firstAvailable ? up : down) += span(previous, day.firstTime);
       up += day.up;
       down += day.down;
-      previous = day.lastTime;
+      previous = std::max(previous, day.lastTime);
     }
-    if (today.startRow) (today.startRowAvailable ? up : down) += midnight[0] - previous;
+    if (today.startRow) (today.startRowAvailable ? up : down) += span(previous, midnight[0]);
     cells[c + 1] = FormatUptime(up, down);
   }
   return cells;

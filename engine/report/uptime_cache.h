@@ -29,8 +29,9 @@ std::string FormatUptime(std::int64_t up, std::int64_t down);
 
 // The monitor's uptime cell from start to end, both included, read from its rows in the
 // open data file: each row ends a span that began at the row before it in time order (the
-// first at `start`) and counts as up or down by its own availability; the stretch after
-// the last row is not counted. "-" when the rows cannot be read.
+// first at `start`, or at the monitor's first sample when that is later: data_reads.h) and
+// counts as up or down by its own availability; the stretch after the last row is not
+// counted. "-" when the rows cannot be read.
 std::string UptimeOverRows(db::Database& data, const std::string& monitorId, std::int64_t start,
                            std::int64_t end);
 

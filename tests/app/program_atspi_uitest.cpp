@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <ctime>
 #include <deque>
 #include <optional>
 #include <utility>
@@ -19,6 +20,9 @@
 
 #include "app/app_lifecycle.h"
 #include "app/settings/settings.h"
+#include "engine/data/data_files.h"
+#include "engine/data/statements.h"
+#include "engine/db/database.h"
 #include "engine/monitor/odbc_data_source.h"
 #include "engine/report/report_logic.h"
 #include "engine/store/server_storage.h"
@@ -120,6 +124,15 @@ class ProgramAtspiTest : public ProgramTest {
     }
     ASSERT_FALSE(availability.empty());
     ASSERT_FALSE(store.AddAlert(id, {action, availability, 0, 2, 0}).empty());  // "=" 0
+    // A sample from three days back: today's figures count from midnight.
+    db::Database data;
+    ASSERT_EQ(engine::DataFiles::OpenDatabase(data, engine::DataFiles::kDataFileName), 0);
+    ASSERT_EQ(
+        db::Database::ExecSQL(
+            data,
+            engine::sql::InsertOdbcDataSourceData(
+                {.monitorId = id, .time = std::time(nullptr) - 3 * 86400, .available = true})),
+        0);
     app::SettingsValues values;
     values.layout.wndMode = 1;
     values.layout.wndX = 40;
@@ -416,8 +429,8 @@ TEST_F(ProgramAtspiTest, ChangedListValuesReadAsTheyAreNow) {
   ASSERT_TRUE(close);
   EXPECT_TRUE(close.DoDefaultAction());
 
-  // A history figure: "Today" holds the failed poll, "Yesterday" no row at all. The
-  // figure's cell is read before the first load too.
+  // A history figure: "Today" holds the failed poll, down since midnight, "Yesterday" no
+  // row at all. The figure's cell is read before the first load too.
   ASSERT_TRUE(showView("History"));
   const AtspiNode figures = WaitForShowing(frame, "table", "Availability");
   ASSERT_TRUE(figures) << frame.Describe(16);

@@ -158,15 +158,16 @@ TEST_F(DataReadsTest, TestQuerySamplesOfTheGivenQueriesOnly) {
 }
 
 // Today's uptime is summed in the program from the ordered rows; the figures are those of
-// the window query that summed them in SQLite before, whatever the rows: out of order,
-// sharing times, on and before the start, of another monitor.
+// a window query, whatever the rows: out of order, sharing times, on and before the start,
+// of another monitor, the monitor's first row before or after the start.
 TEST_F(DataReadsTest, UptimeSinceGivesTheFiguresOfTheWindowQuery) {
   const std::string reference =
       "SELECT coalesce(sum(CASE WHEN available + 0 <> 0 THEN span END), 0), "
       "coalesce(sum(CASE WHEN available + 0 = 0 THEN span END), 0) FROM ("
-      "SELECT available, time + 0 - coalesce(lag(time + 0) OVER (ORDER BY time), '" +
+      "SELECT available, time + 0 - coalesce(lag(time + 0) OVER (ORDER BY time), max(" +
       std::to_string(kT) +
-      "') AS span FROM ODBCDataSourcesData WHERE (monitorId = 'u' AND time > '" +
+      ", (SELECT min(time + 0) FROM ODBCDataSourcesData WHERE monitorId = 'u'))) AS span "
+      "FROM ODBCDataSourcesData WHERE (monitorId = 'u' AND time > '" +
       std::to_string(kT) + "')) WHERE span > 0";
   std::uint32_t noise = 7;
   const auto next = [&](std::uint32_t range) {

@@ -171,12 +171,15 @@ class HtmlPagesTest : public testing::HtmlDataTest {
     odd.uiType = 3;
     s.actions = {mail, sms, sqlAction, mail2, program, box, balloon, open, odd};
 
-    // Orders: Today 30 min up then 10 down; Yesterday up; a day down on 1 Dec.
+    // Orders: Today 30 min up then 10 down; Yesterday up; a day down on 1 Dec; rows from
+    // before every period, so that each counts from its start.
+    AddSample("m-orders", 1764547200 - 40 * 86400, true);
     AddSample("m-orders", 1764547200, false);  // 01 Dec 00:00
     AddSample("m-orders", 1765022400, true);   // 06 Dec 12:00
     AddSample("m-orders", kMidnight + 1800, true);
     AddSample("m-orders", kMidnight + 2400, false);
     // Broken: one row exactly on today's midnight, which ends the earlier periods.
+    AddSample("m-broken", kMidnight - 40 * 86400, false);
     AddSample("m-broken", kMidnight, false);
 
     AddAlert("m-orders", "a-clear", 1765116300, "x-mail", "Orders is UP");

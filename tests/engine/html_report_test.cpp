@@ -127,6 +127,7 @@ TEST_F(HtmlReportTest, UptimePercentOverOnePeriod) {
   int n = 0;
   for (const auto& c : cases) {
     const std::string id = "m" + std::to_string(n++);
+    AddSample(id, kStart - 86'400, false);  // older rows: the period counts from its start
     for (const auto& [offset, up] : c.rows) AddSample(id, kStart + offset, up);
     // Another monitor's rows inside the period never count.
     AddSample("other-" + id, kStart + 50, false);
@@ -288,6 +289,7 @@ TEST_F(HtmlReportTest, PagesAreTheSameUnderAGermanLocale) {
   a.name = "Mail";
   a.pollsCount = 1000;
   s.actions = {a};
+  AddSample("m1", 1765065600 - 86400, true);  // older rows: today counts from midnight
   AddSample("m1", 1765065600 + 2000, true);
   AddSample("m1", 1765065600 + 3000, false);
   AddAlert("m1", s.now - 60, "x");

@@ -8,6 +8,7 @@
 #include <climits>
 
 #include "engine/clock.h"
+#include "engine/data/statements.h"
 #include "tests/engine/fake_odbc.h"
 #include "tests/engine/monitor_fixture.h"
 
@@ -120,6 +121,7 @@ TEST_F(PollTest, TestQueryValuesAndTimings) {
   EXPECT_FALSE(monitor->notPolledYet);
 }
 
+// The monitor's first row keeps the time of its first sample; later runs extend.
 TEST_F(PollTest, RefusedLoginMarksEverythingAndExtendsOnlyTheMonitorRow) {
   auto monitor = NewMonitor({{"a"}, {"b", false}});
   odbc_->SetConnectError(-1, "login refused\nfor user x");
@@ -144,16 +146,22 @@ TEST_F(PollTest, RefusedLoginMarksEverythingAndExtendsOnlyTheMonitorRow) {
             (testing::Rows{{t1, "0", "0", "-1", "login refused for user x", "-1", "-1"}}));
   EXPECT_EQ(QueryRows(*monitor).size(), 2u);
 
+  const auto row = [](const std::string& time) {
+    return std::vector<std::string>{time, "0", "0", "-1", "login refused for user x", "-1", "-1"};
+  };
   clock_->Advance(60s);
   monitor->Poll();
   const std::string t2 = std::to_string(LocalTime(2024, 3, 3, 10, 2));
-  EXPECT_EQ(MonitorRows(*monitor),
-            (testing::Rows{{t2, "0", "0", "-1", "login refused for user x", "-1", "-1"}}));
+  EXPECT_EQ(MonitorRows(*monitor), (testing::Rows{row(t1), row(t2)}));
+  clock_->Advance(60s);
+  monitor->Poll();
+  const std::string t3 = std::to_string(LocalTime(2024, 3, 3, 10, 3));
+  EXPECT_EQ(MonitorRows(*monitor), (testing::Rows{row(t1), row(t3)}));
   // Each failed poll gives every test query a row of its own.
   const testing::Rows queries = QueryRows(*monitor);
-  ASSERT_EQ(queries.size(), 4u);
-  EXPECT_EQ(queries[2][1], t2);
-  EXPECT_EQ(queries[3][1], t2);
+  ASSERT_EQ(queries.size(), 6u);
+  EXPECT_EQ(queries[4][1], t3);
+  EXPECT_EQ(queries[5][1], t3);
 }
 
 TEST_F(PollTest, AFailedConnectionAlwaysCarriesACodeAndAText) {
@@ -211,15 +219,18 @@ TEST_F(PollTest, RunsExtendOnlyWithinTheSameLocalHourOfTheSameDay) {
   };
   odbc_->SetValue("q", "7");
   for (const Case& c : cases) {
-    // Polls taking no time on the fake clock give equal samples throughout.
+    // Polls taking no time on the fake clock give equal samples throughout; the monitor
+    // has a row from before, so its first poll's row may be extended.
     auto monitor = NewMonitor({{"q"}});
+    testing::ExecData(
+        sql::InsertOdbcDataSourceData({.monitorId = monitor->id, .time = 1'000'000'000}));
     clock_->SetNow(c.first);
     monitor->Poll();
     clock_->SetNow(c.second);
     monitor->Poll();
     const testing::Rows rows = MonitorRows(*monitor);
     const testing::Rows queries = QueryRows(*monitor);
-    ASSERT_EQ(rows.size(), c.rows) << c.name;
+    ASSERT_EQ(rows.size(), c.rows + 1) << c.name;
     ASSERT_EQ(queries.size(), c.rows) << c.name;
     EXPECT_EQ(rows.back()[0], std::to_string(c.second)) << c.name;
     EXPECT_EQ(queries.back()[1], std::to_string(c.second)) << c.name;

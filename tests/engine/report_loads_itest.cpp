@@ -87,6 +87,7 @@ TEST_F(ReportLoadsTest, EachReportFromTheRowsOfItsPeriod) {
               up != 0 ? 2 * minutes : -1);
   }
   AddSample(kOther, start + 600, false, false, 500, 500);  // another monitor's
+  AddSample(kMonitor, start - 86400, true, true, 1);       // older: counts from the start
   const ReportInputs inputs{kMonitor, {}, {start, end, false}};
 
   const auto availability = LoadAvailabilityReport(inputs);
@@ -128,6 +129,57 @@ TEST_F(ReportLoadsTest, EachReportFromTheRowsOfItsPeriod) {
   EXPECT_EQ(health->critical.size(), 1u);
   EXPECT_EQ(health->criticalText, "20.00 %");
   EXPECT_EQ(health->clearText, "80.00 %");
+}
+
+// A monitor first polled at 23:22: nothing before its first row counts, in any period that
+// holds it; with rows from before, every period counts from its start.
+TEST_F(ReportLoadsTest, AvailabilityCountsFromTheMonitorsFirstSample) {
+  const std::int64_t day = LocalTime(2024, 3, 5);
+  const std::int64_t first = day + (23 * 60 + 22) * 60;
+  const std::string up = "first up", down = "first down", older = "older";
+  for (const std::string& id : {up, down, older}) {
+    const bool s = id != down;
+    if (id == older) AddSample(id, day - 40 * 86400, true, true, 1);
+    AddSample(id, first, s, s, 1);
+    AddSample(id, first + 8 * 60, !s, !s, 1);
+    AddSample(id, first + 18 * 60, s, s, 1);
+  }
+  // Today, Last 7 Days and Last 30 Days, each with its time of asking.
+  const std::int64_t tomorrow = day + 86400 + 8 * 3600;
+  const std::pair<int, std::int64_t> periods[] = {
+      {kPeriodToday, first + 20 * 60}, {kPeriodLast7Days, tomorrow}, {kPeriodLast30Days, tomorrow}};
+  using Figures = std::array<std::string, 5>;
+  const Figures upOnly = {"10 Minutes", "8 Minutes", "55.56%", "8 Minutes", "-"};
+  // Down at its first sample: no failure; the outage it begins lasts no time.
+  const Figures downOnly = {"8 Minutes", "10 Minutes", "44.44%", "-", "8 Minutes"};
+  const TextRow3 outage = {"05 Mar 2024 11:32 PM", "05 Mar 2024 11:40 PM", "8 Minutes"};
+  const struct {
+    const std::string& id;
+    std::array<Figures, 3> figures;  // per period
+    TextRow3 downtime;
+  } cases[] = {
+      {up, {upOnly, upOnly, upOnly}, outage},
+      {down, {downOnly, downOnly, downOnly}, {"05 Mar 2024 11:30 PM", "05 Mar 2024 11:30 PM", "-"}},
+      {older,
+       {{{"23 Hours 32 Minutes", "8 Minutes", "99.44%", "8 Minutes", "23 Hours 22 Minutes"},
+         {"6 Days 23 Hours 32 Minutes", "8 Minutes", "99.92%", "8 Minutes",
+          "6 Days 23 Hours 22 Minutes"},
+         {"29 Days 23 Hours 32 Minutes", "8 Minutes", "99.98%", "8 Minutes",
+          "29 Days 23 Hours 22 Minutes"}}},
+       outage},
+  };
+  for (const auto& c : cases) {
+    for (std::size_t p = 0; p < 3; ++p) {
+      const std::string what = c.id + ", " + ReportPeriodName(periods[p].first);
+      const ReportInputs inputs{c.id, {}, *PeriodBoundsFor(periods[p].first, periods[p].second)};
+      const auto availability = LoadAvailabilityReport(inputs);
+      const auto history = LoadHistoryReport(inputs);
+      ASSERT_TRUE(availability && history) << what;
+      EXPECT_EQ(availability->figures, c.figures[p]) << what;
+      EXPECT_EQ(availability->downtimes, std::vector<TextRow3>{c.downtime}) << what;
+      EXPECT_EQ(history->availability, c.figures[p]) << what;
+    }
+  }
 }
 
 TEST_F(ReportLoadsTest, TestQuerySummaryOfTheMonitorsQueriesInIdentifierOrder) {

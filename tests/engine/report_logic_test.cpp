@@ -348,6 +348,7 @@ TEST_F(ReportLogicTest, AvailabilityWalk) {
     std::vector<std::pair<int, bool>> rows;  // minutes after the start, available
     std::array<std::string, 5> texts;
     std::vector<std::pair<int, int>> downtimes;  // from, to in minutes
+    int firstSample = -1;                        // minutes; before the start: older rows
   };
   const Case cases[] = {
       {"example",
@@ -364,9 +365,21 @@ TEST_F(ReportLogicTest, AvailabilityWalk) {
        {{60, true}, {30, false}, {90, true}},
        {"1 Hours 30 Minutes", "-", "100.00%", "-", "1 Hours "},
        {{90, 90}}},
+      // The monitor's first sample in the period: its row stands for no time and begins
+      // a run in its own state.
+      {"first sample up",
+       {{15, true}, {30, false}, {45, false}, {60, true}, {75, true}},
+       {"30 Minutes", "30 Minutes", "50.00%", "30 Minutes", "-"},
+       {{30, 60}},
+       15},
+      {"first sample down",
+       {{15, false}, {30, false}, {60, true}, {90, false}},
+       {"30 Minutes", "45 Minutes", "40.00%", "15 Minutes", "30 Minutes"},
+       {{45, 60}},
+       15},
   };
   for (const Case& c : cases) {
-    AvailabilityWalk walk(0);
+    AvailabilityWalk walk(0, c.firstSample * 60);
     for (const auto& [minutes, available] : c.rows) walk.Add(minutes * 60, available);
     const AvailabilityResult result = walk.Finish();
     EXPECT_EQ(AvailabilityTexts(result), c.texts) << c.what;
@@ -377,7 +390,7 @@ TEST_F(ReportLogicTest, AvailabilityWalk) {
     }
     EXPECT_EQ(downtimes, c.downtimes) << c.what;
   }
-  AvailabilityWalk many(0);
+  AvailabilityWalk many(0, -1);
   for (int i = 0; i < 102; ++i) {
     many.Add(i * 600 + 60, false);
     many.Add(i * 600 + 300, true);

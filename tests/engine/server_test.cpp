@@ -53,8 +53,10 @@ TEST_F(ServerTest, TodayUptime) {
     std::vector<Row> rows;  // inserted in this order
     std::int64_t up;
     std::int64_t down;
+    bool olderRows = true;  // the monitor has a row 40 days back
   };
   const std::int64_t day = LocalTime(2024, 3, 5, 0, 0);
+  const std::int64_t at2322 = day + (23 * 60 + 22) * 60;
   const std::int64_t autumn = LocalTime(2024, 10, 27, 0, 0);  // 00:00 BST, 25 hours long
   const Case cases[] = {
       {"no rows", day + 43200, {}, 0, 0},
@@ -93,11 +95,30 @@ TEST_F(ServerTest, TodayUptime) {
        {{autumn + 5400, true}, {autumn + 9000, false}, {autumn + 10800, true}},
        7200,
        3600},
+      // Started at 23:22: nothing counts before the first sample.
+      {"first row at 23:22, up",
+       at2322 + 180,
+       {{at2322, true}, {at2322 + 120, false}},
+       0,
+       120,
+       false},
+      {"first row at 23:22, down",
+       at2322 + 180,
+       {{at2322, false}, {at2322 + 120, true}},
+       120,
+       0,
+       false},
+      {"the same rows after older ones",
+       at2322 + 180,
+       {{at2322, true}, {at2322 + 120, false}},
+       at2322 - day,
+       120},
   };
   for (const Case& c : cases) {
     SetNow(c.now);
     ODBCDataSource monitor;
     ODBCDataSource other;
+    if (c.olderRows) AddSample(monitor.id, day - 40 * 86400, false);
     for (const Row& row : c.rows) AddSample(monitor.id, row.time, row.available);
     AddSample(other.id, c.now - 60, false);
     {

@@ -219,6 +219,42 @@ TEST_F(UptimeCacheTest, ClosedDaysAreReadOncePerDay) {
   EXPECT_EQ(cache.Row(nullptr, "m", day + 600), (std::array<std::string, 4>{"-", "-", "-", "-"}));
 }
 
+// A monitor first polled at 23:22: no cell counts time before its first row; with rows from
+// before, each period counts from its start.
+TEST_F(UptimeCacheTest, CellsCountFromTheMonitorsFirstSample) {
+  const std::int64_t day = LocalTime(2025, 6, 10);
+  const std::int64_t first = day + (23 * 60 + 22) * 60;
+  const std::array<std::string, 3> ids = {"first up", "first down", "older"};
+  for (const std::string& id : ids) {
+    const bool s = id != "first down";
+    if (id == "older") AddSample(id, day - 40 * 86'400, true);
+    AddSample(id, first, s);
+    AddSample(id, first + 8 * 60, !s);
+    AddSample(id, first + 18 * 60, s);
+  }
+  using Cells = std::array<std::string, 4>;  // Today, Yesterday, Last 7 Days, Last 30 Days
+  const struct {
+    std::int64_t now;
+    std::array<Cells, 3> cells;  // per monitor
+  } pages[] = {
+      {first + 20 * 60,
+       {{{"55.56%", "-", "-", "-"}, {"44.44%", "-", "-", "-"}, {"99.44%", "-", "-", "-"}}}},
+      {day + 86'400 + 8 * 3600,
+       {{{"-", "55.56%", "55.56%", "55.56%"},
+         {"-", "44.44%", "44.44%", "44.44%"},
+         {"-", "99.44%", "99.92%", "99.98%"}}}},
+  };
+  // The pages and the e-mail report take their cells from the shared cache's rows
+  // (PagesAndTheEMailReportShareOneCache).
+  UptimeCache cache;
+  for (const auto& page : pages) {
+    for (std::size_t m = 0; m < ids.size(); ++m) {
+      EXPECT_EQ(Uncached(ids[m], page.now), page.cells[m]) << ids[m] << " at " << page.now;
+      EXPECT_EQ(cache.Row(&data_, ids[m], page.now), page.cells[m]) << ids[m] << " at " << page.now;
+    }
+  }
+}
+
 TEST_F(UptimeCacheTest, PagesAndTheEMailReportShareOneCache) {
   HtmlSnapshot snapshot;
   snapshot.now = LocalTime(2025, 10, 27, 9, 30);  // the day after a day of 25 hours
