@@ -204,6 +204,7 @@ TEST_F(ActionsModelTest, ARemovalOfAllTheFileRefusesKeepsEveryActionAndIsToldOnc
     a.name = name;
     ASSERT_FALSE(storage_.AddAction(a).empty());
   }
+  ASSERT_TRUE(storage_.WaitForSaves(std::chrono::steady_clock::now() + std::chrono::seconds(20)));
   const Cells names = {"q0", "q1", "q2"};
   using engine::testing::ConfigRefusal;
   for (const ConfigRefusal::Kind kind : ConfigRefusal::kKinds) {
