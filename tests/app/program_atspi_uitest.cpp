@@ -176,6 +176,19 @@ class ProgramAtspiTest : public ProgramTest {
     ASSERT_TRUE(started->tree) << started->frame.Describe(8);
   }
 
+  // Selects the monitor "Sales" in the tree, types the new name into the settings view's
+  // "Display Name" and presses Update; *node is the monitor's cell in the tree.
+  void RenameSales(const Started& started, const std::string& newName, AtspiNode* node) {
+    *node = WaitForNode(started.tree, "table cell", "Sales");
+    ASSERT_TRUE(*node) << started.tree.Describe(3);
+    ASSERT_TRUE(node->SelectRow());
+    const AtspiNode name = WaitForShowing(started.frame, "text", "Display Name");
+    const AtspiNode update = WaitForShowing(started.frame, "push button", "Update");
+    ASSERT_TRUE(name && update) << started.frame.Describe(16);
+    ASSERT_TRUE(name.SetText(newName));
+    ASSERT_TRUE(update.DoDefaultAction());
+  }
+
   // The first object under `root` with that role and name that is on screen (the views
   // not shown stay in the tree, hidden).
   static AtspiNode FindShowing(const AtspiNode& root, const std::string& role,
@@ -476,16 +489,8 @@ TEST_F(ProgramAtspiTest, ARenamedMonitorReadsUnderItsNewNameInTheTree) {
   Started started;
   ASSERT_NO_FATAL_FAILURE(StartWithMonitorAndFindTree(&started));
   const pid_t program = started.program;
-  const AtspiNode& frame = started.frame;
-  const AtspiNode monitor = WaitForNode(started.tree, "table cell", "Sales");
-  ASSERT_TRUE(monitor) << started.tree.Describe(3);
-  ASSERT_TRUE(monitor.SelectRow());
-  const AtspiNode name = WaitForShowing(frame, "text", "Display Name");
-  ASSERT_TRUE(name) << frame.Describe(16);
-  const AtspiNode update = WaitForShowing(frame, "push button", "Update");
-  ASSERT_TRUE(update) << frame.Describe(16);
-  ASSERT_TRUE(name.SetText("Sales Renamed"));
-  ASSERT_TRUE(update.DoDefaultAction());
+  AtspiNode monitor;
+  ASSERT_NO_FATAL_FAILURE(RenameSales(started, "Sales Renamed", &monitor));
 
   // Read as a screen reader reads: through the client's cache, which the program's events
   // keep current; then asked of the program anew.
@@ -515,13 +520,8 @@ TEST_F(ProgramAtspiTest, ClosingWhileTheFileIsHeldAsksBeforeAnEditIsLost) {
   testing_support::ForeignProcessLock holder(config);
   ASSERT_TRUE(holder.Held());
 
-  const AtspiNode monitor = WaitForNode(started.tree, "table cell", "Sales");
-  ASSERT_TRUE(monitor && monitor.SelectRow());
-  const AtspiNode name = WaitForShowing(frame, "text", "Display Name");
-  const AtspiNode update = WaitForShowing(frame, "push button", "Update");
-  ASSERT_TRUE(name && update) << frame.Describe(16);
-  ASSERT_TRUE(name.SetText("Sales Renamed"));
-  ASSERT_TRUE(update.DoDefaultAction());
+  AtspiNode monitor;
+  ASSERT_NO_FATAL_FAILURE(RenameSales(started, "Sales Renamed", &monitor));
   ASSERT_TRUE(WaitForName(monitor, "Sales Renamed"));
 
   // The box of the application that is not its main window.
