@@ -114,7 +114,8 @@ bool AppLifecycle::Exit() {
   const auto deadline = clock_() + kExitStopBound;
   const bool allEnded = store_.StopAll(deadline);
   // Whatever changed while stopping.
-  const std::optional<FileProblem> unsaved = SaveEverything(reported);
+  std::optional<FileProblem> unsaved = SaveEverything(reported);
+  if (!store_.HasUnsavedEdits()) unsaved.reset();
   for (const MonitorState& m : store_.Monitors()) {
     store_.AddLog(m.id, kApplicationClosed);
     // Found in the Log view at the next start.
@@ -140,7 +141,8 @@ void AppLifecycle::Report(const std::string& message) {
 bool AppLifecycle::SaveBeforeClose(const AskUnsavedExit& ask) {
   while (true) {
     const std::optional<FileProblem> problem = store_.SaveAll(kExitBusyLimit);
-    if (!problem) return true;
+    // The file already holds every edit when none is waiting.
+    if (!problem || !store_.HasUnsavedEdits()) return true;
     switch (ask ? ask(SaveProblemMessage(*problem) + kUnsavedExitQuestion)
                 : UnsavedExitChoice::kKeepRunning) {
       case UnsavedExitChoice::kTryAgain:

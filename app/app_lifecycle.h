@@ -70,6 +70,8 @@ class IMonitorStore {
   // Writes every monitor and action, waiting at most busyLimit for another process's lock
   // on the file; the problem when the file could not be written.
   virtual std::optional<FileProblem> SaveAll(std::chrono::milliseconds busyLimit) = 0;
+  // Whether some edit is not yet in the file.
+  virtual bool HasUnsavedEdits() const = 0;
   // Forgets the edits not yet written: nothing writes them any more.
   virtual void DropUnsavedEdits() = 0;
   // An INFO line in the monitor's log.
@@ -146,13 +148,15 @@ class AppLifecycle {
   // saves again, writes the closing log lines, shuts the database library down when no
   // engine thread was abandoned, and releases the single-instance mark last. Files that
   // could not be written and lost log lines are reported; when the store's last save
-  // failed, every monitor's log gets one row saying so after its closing line. True when
+  // failed with edits not in the file, every monitor's log gets one row saying so after
+  // its closing line. True when
   // every engine thread ended (none was abandoned).
   bool Exit();
 
   // Before the window closes at the user's request: saves the store, waiting at most
-  // kExitBusyLimit for another process's lock. When that fails, ask is given the
-  // message, names the file and the reason, and the user chooses: to try again, to exit
+  // kExitBusyLimit for another process's lock. When that fails while edits are not in the
+  // file, ask is given the message, which names the file and the reason, and the user
+  // chooses: to try again, to exit
   // without saving (the edits not written are forgotten and Exit saves no monitor or
   // action), or to keep the program running. True when the window may close.
   using AskUnsavedExit = std::function<UnsavedExitChoice(const std::string& message)>;

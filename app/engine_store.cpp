@@ -59,7 +59,11 @@ void EngineMonitorStore::LimitWaits() {
 bool EngineMonitorStore::StopAll(Deadline deadline) {
   storage_.StopAll();
   bool ended = storage_.WaitForStops(deadline);
-  ended = storage_.WaitForSaves(deadline) && ended;
+  // The exit's own saves write everything: the worker is waited for only as long as one of
+  // them waits for a lock another program holds.
+  ended = storage_.WaitForSaves(
+              std::min(deadline, std::chrono::steady_clock::now() + kExitBusyLimit)) &&
+          ended;
   ended = engine::Action::ShutdownWorkers(Remaining(deadline)) && ended;
   if (reporter_ != nullptr) ended = reporter_->Shutdown(Remaining(deadline)) && ended;
   return ended;
@@ -74,6 +78,8 @@ std::optional<FileProblem> EngineMonitorStore::SaveAll(std::chrono::milliseconds
   if (storage_.SaveAll(&failure, busyLimit) == 0) return std::nullopt;
   return ToProblem(failure);
 }
+
+bool EngineMonitorStore::HasUnsavedEdits() const { return storage_.HasUnsavedEdits(); }
 
 void EngineMonitorStore::DropUnsavedEdits() { storage_.DropUnsavedEdits(); }
 

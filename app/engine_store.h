@@ -23,14 +23,15 @@ class EngineMonitorStore : public IMonitorStore {
   // Lowers the time a database call retries while another connection holds a lock, and
   // the time a stop waits for a polling thread, to fit the exit's bound.
   void LimitWaits() override;
-  // Asks every monitor to stop and waits for the stops and for a save left to the worker
-  // (the configuration file was locked), then ends the action executions
+  // Asks every monitor to stop and waits for the stops and (for kExitBusyLimit at most) for
+  // the saves' worker, then ends the action executions
   // and the e-mail report (cancelled, waited for, then abandoned), all against the one
   // deadline, so that no engine thread touches the store or the files afterwards.
   bool StopAll(Deadline deadline) override;
   // Nothing is written (and nothing reported) while the configuration file is refused and
   // the store holds nothing to save.
   std::optional<FileProblem> SaveAll(std::chrono::milliseconds busyLimit) override;
+  bool HasUnsavedEdits() const override;
   void DropUnsavedEdits() override;
   void AddLog(const std::string& id, const std::string& text) override;
   std::size_t FlushLog(Deadline deadline) override;

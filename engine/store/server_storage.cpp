@@ -392,6 +392,8 @@ int ServerStorage::CommitEdits() {
 
 void ServerStorage::DropUnsavedEdits() { saves_->Forget(); }
 
+bool ServerStorage::HasUnsavedEdits() const { return saves_->Pending(); }
+
 bool ServerStorage::WaitForSaves(std::chrono::steady_clock::time_point deadline) {
   return saves_->WaitIdle(deadline);
 }

@@ -57,6 +57,8 @@ class ServerStorage : public IMonitorDirectory, public IWindowStore {
   // Forgets which edits are not yet in the file: nothing writes them unless they are
   // committed or saved again (the user chose to exit without saving them).
   void DropUnsavedEdits();
+  // Whether some edit is not yet in the file (committed or not).
+  bool HasUnsavedEdits() const;
   // Whether the configuration file is refused for writing (see LoadAll).
   bool RefusesConfigWrites() const;
   // Asks every monitor to stop, waits for the stops a short while (then leaves them to

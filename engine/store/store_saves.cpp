@@ -77,6 +77,11 @@ void ConfigSaves::Forget() {
   idle_.notify_all();
 }
 
+bool ConfigSaves::Pending() {
+  std::lock_guard lock(mutex_);
+  return !marked_.Empty() || !queued_.Empty() || writing_;
+}
+
 bool ConfigSaves::WaitIdle(std::chrono::steady_clock::time_point deadline) {
   std::unique_lock lock(mutex_);
   return idle_.wait_until(lock, deadline, [this] { return !writing_ && queued_.Empty(); });

@@ -67,6 +67,9 @@ class ConfigSaves {
   // Drops every mark and whatever the worker still holds (the store was emptied, or all of
   // it was written).
   void Forget();
+  // Whether some record has edits not yet in the file: marked, left to the worker, or
+  // being written.
+  bool Pending();
   // Waits until the worker holds nothing, or the deadline passes; true when it holds
   // nothing.
   bool WaitIdle(std::chrono::steady_clock::time_point deadline);

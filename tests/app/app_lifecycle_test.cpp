@@ -73,7 +73,11 @@ struct Rig : IInstanceLock, IStartupSettings, IMonitorStore {
     saveProblems.erase(saveProblems.begin());
     return problem;
   }
-  void DropUnsavedEdits() override { journal.push_back("store.drop"); }
+  bool HasUnsavedEdits() const override { return unsaved; }
+  void DropUnsavedEdits() override {
+    journal.push_back("store.drop");
+    unsaved = false;
+  }
   void AddLog(const std::string& id, const std::string& text) override {
     journal.push_back("log " + id + " " + text);
   }
@@ -112,6 +116,7 @@ struct Rig : IInstanceLock, IStartupSettings, IMonitorStore {
   std::optional<FileProblem> loadProblem;
   std::vector<FileProblem> saveProblems;  // the next saves' results, in order
   std::vector<std::chrono::milliseconds> saveLimits;
+  bool unsaved = true;  // edits not in the file
   bool settingsSaveFails = false;
   bool allEnd = true;
   std::size_t lostRows = 0;
@@ -360,6 +365,7 @@ TEST(AppLifecycleTest, AFailedSaveAsTheWindowClosesAsksTheUser) {
     std::vector<C> answers;
     bool closes;
     std::size_t exitSaves;  // store saves during Exit
+    bool unsaved = true;    // edits not in the file
   } cases[] = {
       {"saved", {}, {}, true, 2},
       {"saved on the second try", {locked}, {C::kTryAgain}, true, 2},
@@ -369,12 +375,14 @@ TEST(AppLifecycleTest, AFailedSaveAsTheWindowClosesAsksTheUser) {
        false,
        2},
       {"exit without saving", {locked}, {C::kExitWithoutSaving}, true, 0},
+      {"nothing to lose", {locked}, {}, true, 2, false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     Rig rig;
     rig.monitors = {{"M1", true}};
     rig.saveProblems = c.saveProblems;
+    rig.unsaved = c.unsaved;
     AppLifecycle life = rig.Make();
     ASSERT_EQ(rig.Start(life), AppLifecycle::StartResult::kStarted);
     std::vector<std::string> asked;
@@ -397,18 +405,20 @@ TEST(AppLifecycleTest, AFailedSaveAsTheWindowClosesAsksTheUser) {
   }
 }
 
-// With nobody to ask (SIGTERM), a store whose last save at exit fails leaves one row in
-// every monitor's log, after its closing line; a save that failed only before the stop
-// leaves none.
+// With nobody to ask (SIGTERM), a store whose last save at exit fails with edits not in the
+// file leaves one row in every monitor's log, after its closing line; a save that failed
+// only before the stop, or with nothing to lose, leaves none.
 TEST(AppLifecycleTest, AFailedLastSaveAtExitIsLoggedForEveryMonitor) {
   const FileProblem locked{"/d/varnholt.cfg", "database is locked"};
   const std::string row =
       "The configuration could not be saved to /d/varnholt.cfg: database is locked. The "
       "changes that were not saved are lost.";
-  for (const bool lastFails : {false, true}) {
-    SCOPED_TRACE(lastFails);
+  for (const auto& [lastFails, unsaved] :
+       {std::pair{false, true}, std::pair{true, false}, std::pair{true, true}}) {
+    SCOPED_TRACE(std::to_string(lastFails) + std::to_string(unsaved));
     Rig rig;
     rig.monitors = {{"M1", true}, {"M2", false}};
+    rig.unsaved = unsaved;
     rig.saveProblems = lastFails ? std::vector{locked, locked} : std::vector{locked};
     AppLifecycle life = rig.Make();
     ASSERT_EQ(rig.Start(life), AppLifecycle::StartResult::kStarted);
@@ -416,7 +426,7 @@ TEST(AppLifecycleTest, AFailedLastSaveAtExitIsLoggedForEveryMonitor) {
     life.Exit();
     const std::vector<std::string> logs = Lines(rig.journal, "log ");
     const std::vector<std::string> expected =
-        lastFails
+        lastFails && unsaved
             ? std::vector<std::string>{"log M1 Application closed.", "log M1 " + row,
                                        "log M2 Application closed.", "log M2 " + row}
             : std::vector<std::string>{"log M1 Application closed.", "log M2 Application closed."};

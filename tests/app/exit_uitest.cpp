@@ -21,7 +21,6 @@
 #include "platform/registry.h"
 #include "tests/app/program_fixture.h"
 #include "tests/engine/monitor_fixture.h"
-#include "tests/support/foreign_lock.h"
 #include "tests/support/odbc_fixture.h"
 
 namespace {
@@ -306,26 +305,6 @@ TEST_F(ExitTest, AFailedSaveAtExitIsReported) {
   const std::string said = StandardError(pid);
   EXPECT_NE(said.find("could not be saved to " + ConfigFile()), std::string::npos) << said;
   EXPECT_EQ(ReadFile(ConfigFile()), std::string(4096, 'x'));
-}
-
-// SIGTERM while another program holds the configuration file: nobody is asked; the exit
-// ends, says why on standard error, and leaves one row in the monitor's log, which the Log
-// view shows at the next start.
-TEST_F(ExitTest, ASaveRefusedAtSigtermIsLeftInTheLog) {
-  ASSERT_NO_FATAL_FAILURE(Seed(1, false));
-  const pid_t pid = StartAndHang();
-  testing_support::ForeignProcessLock holder(ConfigFile());
-  ASSERT_TRUE(holder.Held());
-  const auto [status, seconds] = Terminate(pid, "a configuration file held by another program");
-  EXPECT_EQ(status, 0);
-  const std::string failure =
-      "The configuration could not be saved to " + ConfigFile() + ": database is locked.";
-  EXPECT_NE(StandardError(pid).find(failure), std::string::npos) << StandardError(pid);
-  EXPECT_TRUE(holder.Release());
-  EXPECT_EQ(
-      engine::testing::DataRows("SELECT monitorId, text FROM Log WHERE text LIKE "
-                                "'The configuration could not be saved%'"),
-      (engine::testing::Rows{{ids_[0], failure + " The changes that were not saved are lost."}}));
 }
 
 }  // namespace

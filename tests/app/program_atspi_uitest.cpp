@@ -571,6 +571,37 @@ TEST_F(ProgramAtspiTest, ClosingWhileTheFileIsHeldAsksBeforeAnEditIsLost) {
             engine::testing::Rows{{"Sales Renamed"}});
 }
 
+// SIGTERM while another program holds the configuration file and a rename waits for it:
+// nobody is asked; the program ends, says why on standard error, and leaves one row in the
+// monitor's log, which the Log view shows at the next start.
+TEST_F(ProgramAtspiTest, ASigtermWhileTheFileIsHeldLeavesTheLostEditInTheLog) {
+  Started started;
+  ASSERT_NO_FATAL_FAILURE(StartWithMonitorAndFindTree(&started));
+  const pid_t program = started.program;
+  const std::string config = root_.File("docs") + "/Lumivar/varnholt.cfg";
+  testing_support::ForeignProcessLock holder(config);
+  ASSERT_TRUE(holder.Held());
+  AtspiNode monitor;
+  ASSERT_NO_FATAL_FAILURE(RenameSales(started, "Sales Renamed", &monitor));
+  ASSERT_TRUE(WaitForName(monitor, "Sales Renamed"));
+
+  ASSERT_EQ(kill(program, SIGTERM), 0);
+  EXPECT_EQ(WaitExit(program, 60s), 0) << StandardError(program);
+  const std::string failure =
+      "The configuration could not be saved to " + config + ": database is locked.";
+  EXPECT_NE(StandardError(program).find(failure), std::string::npos) << StandardError(program);
+  EXPECT_TRUE(holder.Release());
+  testing_support::ScopedEnv documents("LUMIVAR_DOCUMENTS_DIR", root_.File("docs"));
+  const engine::testing::Rows ids = engine::testing::ConfigRows("SELECT id FROM ODBCDataSources");
+  ASSERT_EQ(ids.size(), 1u);
+  EXPECT_EQ(
+      engine::testing::DataRows("SELECT monitorId, text FROM Log WHERE text LIKE "
+                                "'The configuration could not be saved%'"),
+      (engine::testing::Rows{{ids[0][0], failure + " The changes that were not saved are lost."}}));
+  EXPECT_EQ(engine::testing::ConfigRows("SELECT name FROM ODBCDataSources"),
+            engine::testing::Rows{{"Sales"}});
+}
+
 // The welcome view's web page leaves the accessibility tree while another view is shown,
 // and comes back with its view.
 TEST_F(ProgramAtspiTest, TheWelcomePageLeavesTheTreeWhileAnotherViewShows) {
