@@ -73,6 +73,12 @@ class ServerStorage : public IMonitorDirectory, public IWindowStore {
   int CommitEdits() override;
   // Waits until no commit is left to the worker, or the deadline passes; true when none.
   bool WaitForSaves(std::chrono::steady_clock::time_point deadline);
+  // As ChangeTestQuery, in memory only, with the monitor marked for the next commit
+  // (CommitEdits, or any save). Polls run what it sets from their next copy, so no view
+  // calls it (a view keeps typed text until the edit is committed): for the tests and the
+  // benchmark of the commits.
+  int EditTestQuery(const std::string& monitorId, const std::string& queryId,
+                    const TestQuerySettings& settings);
 
   // ---- monitors ----
 
@@ -153,8 +159,6 @@ class ServerStorage : public IMonitorDirectory, public IWindowStore {
                            int* status = nullptr) override;
   int ChangeTestQuery(const std::string& monitorId, const std::string& queryId,
                       const TestQuerySettings& settings) override;
-  int EditTestQuery(const std::string& monitorId, const std::string& queryId,
-                    const TestQuerySettings& settings) override;
   int EnableTestQuery(const std::string& monitorId, const std::string& queryId,
                       bool enable) override;
   int DeleteTestQuery(const std::string& monitorId, const std::string& queryId) override;
