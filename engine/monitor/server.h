@@ -157,7 +157,8 @@ class Server : public ServerHealth, public std::enable_shared_from_this<Server> 
   // lock, then the records; a helper (RunHelper) then deletes the test queries' data
   // rows. When the file refuses, nothing changes and its SQLite result is returned, so
   // nothing deleted comes back at the next start. SQLITE_NOTFOUND when none is known.
-  // Takes the mutex.
+  // Takes the mutex. A save between the rows' deletion and the records' could write the
+  // rows back: the store calls it holding off its saves (ServerStorage's edit mutex).
   int DeleteTestQueries(const std::vector<std::string>& queryIds);
   // The same for the test query at that position.
   int DeleteTestQuery(std::size_t index);

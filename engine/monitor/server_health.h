@@ -131,7 +131,8 @@ class ServerHealth {
   // Deletes the alert's row and then the alert. Nothing happens when the row cannot be
   // deleted (the configuration file cannot be opened or written, or another connection
   // holds its lock past DataFiles::kConfigBusyBound), so the alert never comes back at the
-  // next start unseen: the SQLite result says so.
+  // next start unseen: the SQLite result says so. The caller holds off the saves, as for
+  // Server::DeleteTestQueries.
   int DeleteAlert(const std::string& alertId);
   // Deletes all alerts of this monitor, rows and records, as above.
   int DeleteAllAlerts();

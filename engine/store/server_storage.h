@@ -5,10 +5,13 @@
 // Threads: the store's lists are guarded by its own mutex. Lookups may come from any
 // thread and hand out shared_ptr copies, so a monitor or action deleted meanwhile stays
 // valid for whoever still holds it. Whole-store operations, deletes, starts and stops run
-// on the user-interface thread; starts, stops and deletes return at once and leave their
-// waiting and row deletion to helper threads (Server::RunHelper). Lock order: the store,
-// then a monitor; the store never holds its lock while it stops a monitor, saves, or
-// deletes rows.
+// on the user-interface thread; starts, stops and a monitor's deletion return at once and
+// leave their waiting and row deletion to helper threads (Server::RunHelper); a deletion
+// of test queries, alerts or actions deletes their configuration rows first, waiting at
+// most DataFiles::kConfigBusyBound for the file. Lock order: the edits (EditMutex), the
+// store, a monitor, the configuration file's lock; the saves' worker alone takes the
+// edits after the file's lock, and only with a bounded try. The store never holds its
+// lock while it stops a monitor, saves, or deletes rows.
 #pragma once
 
 #include <chrono>
@@ -51,7 +54,8 @@ class ServerStorage : public IMonitorDirectory, public IWindowStore {
   virtual int LoadAll(FileFailure* failure = nullptr);
   // Writes every monitor (with its test queries, attributes and alerts) and every action,
   // waiting at most busyLimit (when given) for another connection's lock. 0, or the first
-  // failure, described in *failure when given.
+  // failure, described in *failure when given. Holds off no edit: for the thread that makes
+  // the edits and deletions (the user-interface thread, at exit).
   virtual int SaveAll(FileFailure* failure = nullptr,
                       std::optional<std::chrono::milliseconds> busyLimit = std::nullopt);
   // Forgets which edits are not yet in the file: nothing writes them unless they are
@@ -75,6 +79,12 @@ class ServerStorage : public IMonitorDirectory, public IWindowStore {
   int CommitEdits() override;
   // Waits until no commit is left to the worker, or the deadline passes; true when none.
   bool WaitForSaves(std::chrono::steady_clock::time_point deadline);
+  // As ChangeTestQuery, in memory only, with the monitor marked for the next commit
+  // (CommitEdits, or any save). Polls run what it sets from their next copy, so no view
+  // calls it (a view keeps typed text until the edit is committed): for the tests and the
+  // benchmark of the commits.
+  int EditTestQuery(const std::string& monitorId, const std::string& queryId,
+                    const TestQuerySettings& settings);
 
   // ---- monitors ----
 
@@ -155,8 +165,6 @@ class ServerStorage : public IMonitorDirectory, public IWindowStore {
                            int* status = nullptr) override;
   int ChangeTestQuery(const std::string& monitorId, const std::string& queryId,
                       const TestQuerySettings& settings) override;
-  int EditTestQuery(const std::string& monitorId, const std::string& queryId,
-                    const TestQuerySettings& settings) override;
   int EnableTestQuery(const std::string& monitorId, const std::string& queryId,
                       bool enable) override;
   int DeleteTestQuery(const std::string& monitorId, const std::string& queryId) override;
@@ -191,7 +199,10 @@ class ServerStorage : public IMonitorDirectory, public IWindowStore {
   // Serialises the edits, so that an edit that finds a record by identifier and then
   // changes the sequence that holds it meets no other edit in between, and no save copies
   // a record between an edit's writing and its change in memory. Taken before the store's
-  // lock and a monitor's mutex; never held while waiting for a polling thread.
+  // lock, a monitor's mutex and the configuration file's lock (by a deletion, which waits
+  // for the file a short bound); the saves' worker, which holds the file's lock first,
+  // only tries it for a moment and else lets the file go. Never held while waiting for a
+  // polling thread.
   static std::recursive_timed_mutex& EditMutex();
   // Tells the user that a deletion did not reach the configuration file, as for a failed
   // save; returns rc (0: nothing to tell).

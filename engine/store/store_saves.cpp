@@ -3,6 +3,7 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <cstdint>
 
 #include "engine/db/busy_event.h"
 #include "engine/services.h"
@@ -74,6 +75,8 @@ void ConfigSaves::Forget() {
   std::lock_guard lock(mutex_);
   marked_ = {};
   queued_ = {};
+  // A write under way finishes, but what it could not write is not kept.
+  ++forgotten_;
   idle_.notify_all();
 }
 
@@ -99,11 +102,18 @@ void ConfigSaves::Run() {
     SaveSet records;
     records.swap(queued_);
     writing_ = true;
+    const std::uint64_t forgotten = forgotten_;
     lock.unlock();
     FileFailure found;
     const int rc = writer_(records, kBusyBound, &found);
     lock.lock();
-    if (IsLocked(rc)) {
+    if (forgotten != forgotten_) {
+      // The edits were forgotten during the write: whatever it did not write is dropped,
+      // and a lock that held it back is no longer waited for.
+      locked = false;
+      pause = kFirstPause;
+      if (rc == SQLITE_OK) Note(rc, found);
+    } else if (IsLocked(rc)) {
       // First in line again, with whatever was committed meanwhile.
       records.Merge(queued_);
       queued_.swap(records);

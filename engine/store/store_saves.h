@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <cstdint>
 #include <functional>
 #include <mutex>
 #include <set>
@@ -64,8 +65,9 @@ class ConfigSaves {
   // Hands every record marked so far to the worker and returns. A write that fails for
   // another reason than the lock leaves its records marked for the next commit.
   void Commit();
-  // Drops every mark and whatever the worker still holds (the store was emptied, or all of
-  // it was written).
+  // Drops every mark and whatever the worker still holds (the store was emptied, all of it
+  // was written, or the user chose to exit without saving). A write under way goes on, but
+  // what it cannot write is neither tried again nor kept for the next commit.
   void Forget();
   // Whether some record has edits not yet in the file: marked, left to the worker, or
   // being written.
@@ -91,6 +93,7 @@ class ConfigSaves {
   SaveSet marked_;
   SaveSet queued_;  // left to the worker
   bool writing_ = false;
+  std::uint64_t forgotten_ = 0;  // Forget calls so far
   bool stop_ = false;
   bool failing_ = false;
   bool telling_ = false;                              // a thread is in TellUser

@@ -78,11 +78,6 @@ class IWindowStore {
                                    int* status = nullptr) = 0;
   virtual int ChangeTestQuery(const std::string& monitorId, const std::string& queryId,
                               const TestQuerySettings& settings) = 0;
-  // As ChangeTestQuery, in memory only: the edit reaches the file at the next commit
-  // (CommitEdits, or any save). Polls run what it sets from their next copy, so it is not
-  // for text the user is still typing (a view keeps that until the edit is committed).
-  virtual int EditTestQuery(const std::string& monitorId, const std::string& queryId,
-                            const TestQuerySettings& settings) = 0;
   virtual int EnableTestQuery(const std::string& monitorId, const std::string& queryId,
                               bool enable) = 0;
   virtual int DeleteTestQuery(const std::string& monitorId, const std::string& queryId) = 0;

@@ -112,6 +112,45 @@ TEST(ConfigSavesTest, CommitsReturnAndTheWorkerWritesThemInOrder) {
   for (const std::thread::id& writer : writers) EXPECT_NE(writer, std::this_thread::get_id());
 }
 
+// Forgotten edits stay forgotten: a write under way when they are forgotten (the user
+// chose to exit without saving) is not tried again when the file's lock held it back, nor
+// kept for the next commit when the file refused it.
+TEST(ConfigSavesTest, EditsForgottenDuringAWriteAreNotWrittenAfterIt) {
+  for (const int refusal : {SQLITE_BUSY, SQLITE_READONLY}) {
+    SCOPED_TRACE(refusal);
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool release = false;
+    int writes = 0;
+    ConfigSaves saves([&](const SaveSet&, std::chrono::milliseconds, FileFailure* failure) {
+      std::unique_lock lock(mutex);
+      ++writes;
+      changed.notify_all();
+      changed.wait(lock, [&] { return release; });
+      failure->text = "refused";
+      return refusal;
+    });
+    saves.MarkMonitor("a");
+    saves.Commit();
+    {
+      std::unique_lock lock(mutex);
+      ASSERT_TRUE(changed.wait_for(lock, 20s, [&] { return writes == 1; }));
+    }
+    saves.Forget();
+    {
+      std::lock_guard lock(mutex);
+      release = true;
+    }
+    changed.notify_all();
+    EXPECT_TRUE(saves.WaitIdle(In(20s)));
+    saves.Commit();  // nothing marked since the edits were forgotten
+    EXPECT_TRUE(saves.WaitIdle(In(20s)));
+    std::this_thread::sleep_for(100ms);  // longer than the worker's first pause
+    std::lock_guard lock(mutex);
+    EXPECT_EQ(writes, 1);
+  }
+}
+
 class SavesTest : public testing::MonitorTest {
  protected:
   void SetUp() override {
