@@ -217,6 +217,7 @@ TEST_F(TestQueriesModelTest, PollsRunOnlyTheCommittedQuery) {
   model.Commit();
   monitor->Poll();
   EXPECT_EQ(odbc->QueriedTexts(), (std::vector<std::string>{"SELECT 1", typed}));
+  ASSERT_TRUE(storage_.WaitForSaves(std::chrono::steady_clock::now() + std::chrono::seconds(20)));
   EXPECT_EQ(engine::testing::ConfigRows("SELECT query FROM TestQueries"),
             (engine::testing::Rows{{typed}}));
 }
