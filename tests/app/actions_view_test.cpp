@@ -149,6 +149,11 @@ class ActionsModelTest : public engine::testing::MonitorTest {
     }
     return names;
   }
+  // Every edit so far is in the file. A removal waits only briefly for the file's lock,
+  // which the saves' worker holds while it writes.
+  bool SavesDone() {
+    return storage_.WaitForSaves(std::chrono::steady_clock::now() + std::chrono::seconds(20));
+  }
 
   engine::ServerStorage storage_;
 };
@@ -156,6 +161,7 @@ class ActionsModelTest : public engine::testing::MonitorTest {
 TEST_F(ActionsModelTest, Steps) {
   for (const ModelCase& test : kModelCases) {
     SCOPED_TRACE(test.name);
+    ASSERT_TRUE(SavesDone());
     for (const engine::ActionSnapshot& a : storage_.GetActionSnapshots()) {
       storage_.DeleteAction(a.id);
     }
@@ -173,6 +179,7 @@ TEST_F(ActionsModelTest, Steps) {
       a.name = name;
       ASSERT_FALSE(storage_.AddAction(a).empty());
     }
+    ASSERT_TRUE(SavesDone());
     std::map<int, Cells> others = Stored();
     others.erase(test.kind);
 

@@ -129,6 +129,8 @@ TEST_F(ActionsViewUiTest, ANotificationDuringAddShowsNoHalfMadeRowAndOnlyOkStore
   EXPECT_TRUE(view->EditButton()->IsEnabled());
 
   // Remove All asks, then removes the e-mail actions only; saving the view asks for pages.
+  // A removal waits only briefly for the file's lock: the added action's save is done.
+  ASSERT_TRUE(storage_.WaitForSaves(std::chrono::steady_clock::now() + std::chrono::seconds(20)));
   Click(view->RemoveAllButton(), wxEVT_BUTTON);
   EXPECT_EQ(questions_, std::vector<wxString>{"Remove all actions?"});
   EXPECT_EQ(list->GetItemCount(), 0);

@@ -124,6 +124,8 @@ class ProgramAtspiTest : public ProgramTest {
     }
     ASSERT_FALSE(availability.empty());
     ASSERT_FALSE(store.AddAlert(id, {action, availability, 0, 2, 0}).empty());  // "=" 0
+    // A store that goes drops what was committed behind a write under way.
+    ASSERT_TRUE(store.WaitForSaves(std::chrono::steady_clock::now() + std::chrono::seconds(20)));
     // A sample from three days back: today's figures count from midnight.
     db::Database data;
     ASSERT_EQ(engine::DataFiles::OpenDatabase(data, engine::DataFiles::kDataFileName), 0);

@@ -162,6 +162,7 @@ TEST_F(SettingsViewUiTest, ClosingWithAnInvalidIntervalSavesTheOtherFields) {
   EXPECT_TRUE(messages_.empty());
   edited.pollingInterval = stored_.pollingInterval;
   EXPECT_EQ(Stored(), edited);
+  ASSERT_TRUE(store_.WaitForSaves(std::chrono::steady_clock::now() + std::chrono::seconds(20)));
   EXPECT_EQ(engine::testing::ConfigRows("SELECT name, pollingInterval FROM ODBCDataSources"),
             (engine::testing::Rows{{"Stock", "5"}}));
   EXPECT_EQ(engine::testing::DataRows("SELECT text FROM Log WHERE monitorId = '" + id_ + "'"),

@@ -95,6 +95,11 @@ class TestQueriesModelTest : public engine::testing::MonitorTest {
     ASSERT_FALSE(id_.empty());
   }
   engine::MonitorSnapshot Monitor() const { return *storage_.GetMonitorSnapshot(id_); }
+  // Every edit so far is in the file. A removal waits only briefly for the file's lock,
+  // which the saves' worker holds while it writes.
+  bool SavesDone() {
+    return storage_.WaitForSaves(std::chrono::steady_clock::now() + std::chrono::seconds(20));
+  }
   std::vector<std::string> Names() const {
     std::vector<std::string> names;
     for (const auto& query : Monitor().testQueries) names.push_back(query.settings.name);
@@ -108,10 +113,12 @@ class TestQueriesModelTest : public engine::testing::MonitorTest {
 TEST_F(TestQueriesModelTest, Steps) {
   for (const ModelCase& test : kModelCases) {
     SCOPED_TRACE(test.name);
+    ASSERT_TRUE(SavesDone());
     for (const auto& query : Monitor().testQueries) storage_.DeleteTestQuery(id_, query.id);
     for (int i = 0; i < test.queries; ++i) {
       storage_.AddTestQuery(id_, {"q" + std::to_string(i), "SELECT " + std::to_string(i)});
     }
+    ASSERT_TRUE(SavesDone());
     TestQueriesModel model(storage_, id_);
     model.Load(Monitor());
     model.Select(test.select);
@@ -217,6 +224,7 @@ TEST_F(TestQueriesModelTest, PollsRunOnlyTheCommittedQuery) {
   model.Commit();
   monitor->Poll();
   EXPECT_EQ(odbc->QueriedTexts(), (std::vector<std::string>{"SELECT 1", typed}));
+  ASSERT_TRUE(SavesDone());
   EXPECT_EQ(engine::testing::ConfigRows("SELECT query FROM TestQueries"),
             (engine::testing::Rows{{typed}}));
 }

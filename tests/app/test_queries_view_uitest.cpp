@@ -45,6 +45,8 @@ class TestQueriesViewUiTest : public engine::testing::MonitorTest {
       ASSERT_FALSE(
           storage_.AddTestQuery(id_, {name, std::string("SELECT COUNT(*)\nFROM ") + name}).empty());
     }
+    // The tests watch the file, hold its lock and refuse it: their own edits come after these.
+    ASSERT_TRUE(storage_.WaitForSaves(std::chrono::steady_clock::now() + std::chrono::seconds(20)));
     frame_ = new wxFrame(nullptr, wxID_ANY, "test queries", wxPoint(0, 0), wxSize(760, 620));
     // The store's snapshots with the polls' values the test gives.
     const SnapshotSource stored = SnapshotsOf(storage_);

@@ -93,6 +93,9 @@ TEST_F(CutOffTest, DeletionsReachTheConfigurationBeforeTheyWait) {
     int status = -1;
     const std::string queryId = store_.AddTestQuery(id, {"q", "SELECT 1"}, &status);
     ASSERT_EQ(status, 0);
+    // The query's row is in the file, and no save holds the file's lock when it goes.
+    ASSERT_TRUE(store_.WaitForSaves(std::chrono::steady_clock::now() + 20s));
+    ASSERT_EQ(ConfigCount("SELECT * FROM TestQueries WHERE id = '" + queryId + "'"), 1u);
     std::string row;
     std::unique_lock gate(Server::DataFileGate(), std::defer_lock);
     if (kind == kMonitorInAHungConnect) {

@@ -460,6 +460,9 @@ TEST_F(SnapshotTest, ViewsReadAndEditWhileMonitorsPoll) {
                                              .pollsCount = 1 + round % 2,
                                              .uiType = 3}),
               0);
+    // A deletion waits only briefly for the file's lock, which the saves' worker holds
+    // while it writes these edits.
+    EXPECT_TRUE(store_.WaitForSaves(std::chrono::steady_clock::now() + 20s));
     if (round % 3 == 2) {
       EXPECT_EQ(store_.DeleteTestQuery(a, queryId), 0);
     }

@@ -310,6 +310,8 @@ TEST_F(StoreTest, ADeletedMonitorLeavesNoRowInEitherFile) {
     ASSERT_TRUE(ui_.WaitForUpdates(m == monitor ? 1 : 2));
     ServerHealth::AddAlertsData(m->id, "alert", 1, "action", "title");
   }
+  // Both monitors' rows are in the file before one of them goes.
+  ASSERT_TRUE(store_.WaitForSaves(In(20s)));
   kept->Stop();
   // Deleted while running: the stop is part of the deletion.
   EXPECT_EQ(store_.DeleteServer(monitor->id), 0);
