@@ -102,6 +102,9 @@ void ConfigSaves::Run() {
     SaveSet records;
     records.swap(queued_);
     writing_ = true;
+    // A stop asked for before this write makes it the last; one asked for during it leaves
+    // what was committed meanwhile one attempt more.
+    const bool last = stop_;
     const std::uint64_t forgotten = forgotten_;
     lock.unlock();
     FileFailure found;
@@ -136,8 +139,7 @@ void ConfigSaves::Run() {
     // Idle once what this write had to tell is told.
     writing_ = false;
     if (queued_.Empty()) idle_.notify_all();
-    // Once stopped, what is left gets this one attempt.
-    if (stop_) return;
+    if (last) return;
     if (locked) {
       wake_.wait_for(lock, pause, [this] { return stop_; });
       pause = std::min(pause * 2, kLastPause);

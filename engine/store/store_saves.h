@@ -53,8 +53,8 @@ class ConfigSaves {
   static constexpr std::chrono::milliseconds kBusyBound = DataFiles::kConfigBusyBound;
 
   explicit ConfigSaves(Writer writer);
-  // Stops the worker once it has made one attempt at what it holds (or finished the one
-  // under way); what that attempt could not write is dropped.
+  // Stops the worker once it has made one attempt at everything committed (after the write
+  // under way, if any); what that attempt could not write is dropped.
   ~ConfigSaves();
   ConfigSaves(const ConfigSaves&) = delete;
   ConfigSaves& operator=(const ConfigSaves&) = delete;

@@ -151,6 +151,41 @@ TEST(ConfigSavesTest, EditsForgottenDuringAWriteAreNotWrittenAfterIt) {
   }
 }
 
+// Saves that go while a write is under way still write what was committed behind it.
+TEST(ConfigSavesTest, EditsCommittedBehindTheWriteUnderWayAtTheEndAreWritten) {
+  std::mutex mutex;
+  std::condition_variable changed;
+  bool release = false;
+  std::vector<std::set<std::string>> written;
+  auto saves = std::make_unique<ConfigSaves>(
+      [&](const SaveSet& records, std::chrono::milliseconds, FileFailure*) {
+        std::unique_lock lock(mutex);
+        written.push_back(records.monitors);
+        changed.notify_all();
+        changed.wait(lock, [&] { return release; });
+        return SQLITE_OK;
+      });
+  saves->MarkMonitor("a");
+  saves->Commit();
+  {
+    std::unique_lock lock(mutex);
+    ASSERT_TRUE(changed.wait_for(lock, 20s, [&] { return !written.empty(); }));
+  }
+  saves->MarkMonitor("b");
+  saves->Commit();
+  std::thread end([&] { saves.reset(); });
+  // The end asks the worker to stop while "a" is still being written.
+  std::this_thread::sleep_for(50ms);
+  {
+    std::lock_guard lock(mutex);
+    release = true;
+  }
+  changed.notify_all();
+  end.join();
+  const std::vector<std::set<std::string>> expected{{"a"}, {"b"}};
+  EXPECT_EQ(written, expected);
+}
+
 class SavesTest : public testing::MonitorTest {
  protected:
   void SetUp() override {
