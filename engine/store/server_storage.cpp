@@ -158,6 +158,7 @@ constexpr std::chrono::milliseconds kClearBound{2000};
 // How long a write of the saves' worker waits for the edits under way, holding the file's
 // lock, before it lets the lock go for a while.
 constexpr std::chrono::milliseconds kEditWait{5};
+constexpr std::chrono::microseconds kEditStep{200};
 // How long a deletion waits for its monitor's stop beyond the stop's own bound, and for
 // the log writer.
 constexpr std::chrono::seconds kDeleteMargin{5};
@@ -414,8 +415,15 @@ int ServerStorage::WriteRecords(const SaveSet& records, std::chrono::millisecond
   while (true) {
     rc = db::Database::ExecSQL(database, "BEGIN IMMEDIATE");
     if (rc != SQLITE_OK) break;
-    std::unique_lock edit(EditMutex(), std::defer_lock);
-    if (!edit.try_lock_for(kEditWait)) {
+    // Tried in short steps rather than with a timed lock, which the thread checker cannot
+    // follow.
+    std::unique_lock edit(EditMutex(), std::try_to_lock);
+    for (const auto giveUp = std::chrono::steady_clock::now() + kEditWait;
+         !edit.owns_lock() && std::chrono::steady_clock::now() < giveUp;) {
+      std::this_thread::sleep_for(kEditStep);
+      edit.try_lock();
+    }
+    if (!edit.owns_lock()) {
       db::Database::ExecSQL(database, "ROLLBACK");
       rc = SQLITE_BUSY;
       if (std::chrono::steady_clock::now() >= deadline) break;

@@ -203,7 +203,7 @@ class ServerStorage : public IMonitorDirectory, public IWindowStore {
   // for the file a short bound); the saves' worker, which holds the file's lock first,
   // only tries it for a moment and else lets the file go. Never held while waiting for a
   // polling thread.
-  static std::recursive_timed_mutex& EditMutex();
+  static std::recursive_mutex& EditMutex();
   // Tells the user that a deletion did not reach the configuration file, as for a failed
   // save; returns rc (0: nothing to tell).
   static int TellDeleteFailure(int rc);

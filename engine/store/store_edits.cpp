@@ -119,8 +119,8 @@ void SetStatus(int* status, int value) {
 
 }  // namespace
 
-std::recursive_timed_mutex& ServerStorage::EditMutex() {
-  static auto* mutex = new std::recursive_timed_mutex;
+std::recursive_mutex& ServerStorage::EditMutex() {
+  static auto* mutex = new std::recursive_mutex;
   return *mutex;
 }
 
