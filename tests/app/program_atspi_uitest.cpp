@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <deque>
+#include <memory>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -189,6 +190,21 @@ class ProgramAtspiTest : public ProgramTest {
     ASSERT_TRUE(name && update) << started.frame.Describe(16);
     ASSERT_TRUE(name.SetText(newName));
     ASSERT_TRUE(update.DoDefaultAction());
+  }
+
+  std::string ConfigFile() const { return root_.File("docs") + "/Lumivar/varnholt.cfg"; }
+
+  // Starts the program with its monitor "Sales", has another process hold the
+  // configuration file's write lock, and renames the monitor "Sales Renamed" in the
+  // settings view; the window shows the new name.
+  void RenameWhileTheFileIsHeld(Started* started,
+                                std::unique_ptr<testing_support::ForeignProcessLock>* holder,
+                                AtspiNode* monitor) {
+    ASSERT_NO_FATAL_FAILURE(StartWithMonitorAndFindTree(started));
+    *holder = std::make_unique<testing_support::ForeignProcessLock>(ConfigFile());
+    ASSERT_TRUE((*holder)->Held());
+    ASSERT_NO_FATAL_FAILURE(RenameSales(*started, "Sales Renamed", monitor));
+    ASSERT_TRUE(WaitForName(*monitor, "Sales Renamed"));
   }
 
   // The first object under `root` with that role and name that is on screen (the views
@@ -515,16 +531,12 @@ TEST_F(ProgramAtspiTest, ARenamedMonitorReadsUnderItsNewNameInTheTree) {
 // go writes it, and the program ends.
 TEST_F(ProgramAtspiTest, ClosingWhileTheFileIsHeldAsksBeforeAnEditIsLost) {
   Started started;
-  ASSERT_NO_FATAL_FAILURE(StartWithMonitorAndFindTree(&started));
+  std::unique_ptr<testing_support::ForeignProcessLock> holder;
+  AtspiNode monitor;
+  ASSERT_NO_FATAL_FAILURE(RenameWhileTheFileIsHeld(&started, &holder, &monitor));
   const pid_t program = started.program;
   const AtspiNode& frame = started.frame;
-  const std::string config = root_.File("docs") + "/Lumivar/varnholt.cfg";
-  testing_support::ForeignProcessLock holder(config);
-  ASSERT_TRUE(holder.Held());
-
-  AtspiNode monitor;
-  ASSERT_NO_FATAL_FAILURE(RenameSales(started, "Sales Renamed", &monitor));
-  ASSERT_TRUE(WaitForName(monitor, "Sales Renamed"));
+  const std::string config = ConfigFile();
 
   // The box of the application that is not its main window.
   const auto waitForBox = [&](bool present) {
@@ -555,7 +567,7 @@ TEST_F(ProgramAtspiTest, ClosingWhileTheFileIsHeldAsksBeforeAnEditIsLost) {
     // Asked before the window goes.
     EXPECT_TRUE(frame.HasState("showing"));
     if (std::string(answer) == "Try Again") {
-      ASSERT_TRUE(holder.Release());
+      ASSERT_TRUE(holder->Release());
     }
     const AtspiNode button = WaitForNode(box, "push button", answer);
     ASSERT_TRUE(button) << box.Describe(8);
@@ -578,21 +590,18 @@ TEST_F(ProgramAtspiTest, ClosingWhileTheFileIsHeldAsksBeforeAnEditIsLost) {
 // monitor's log, which the Log view shows at the next start.
 TEST_F(ProgramAtspiTest, ASigtermWhileTheFileIsHeldLeavesTheLostEditInTheLog) {
   Started started;
-  ASSERT_NO_FATAL_FAILURE(StartWithMonitorAndFindTree(&started));
-  const pid_t program = started.program;
-  const std::string config = root_.File("docs") + "/Lumivar/varnholt.cfg";
-  testing_support::ForeignProcessLock holder(config);
-  ASSERT_TRUE(holder.Held());
+  std::unique_ptr<testing_support::ForeignProcessLock> holder;
   AtspiNode monitor;
-  ASSERT_NO_FATAL_FAILURE(RenameSales(started, "Sales Renamed", &monitor));
-  ASSERT_TRUE(WaitForName(monitor, "Sales Renamed"));
+  ASSERT_NO_FATAL_FAILURE(RenameWhileTheFileIsHeld(&started, &holder, &monitor));
+  const pid_t program = started.program;
+  const std::string config = ConfigFile();
 
   ASSERT_EQ(kill(program, SIGTERM), 0);
   EXPECT_EQ(WaitExit(program, 60s), 0) << StandardError(program);
   const std::string failure =
       "The configuration could not be saved to " + config + ": database is locked.";
   EXPECT_NE(StandardError(program).find(failure), std::string::npos) << StandardError(program);
-  EXPECT_TRUE(holder.Release());
+  EXPECT_TRUE(holder->Release());
   testing_support::ScopedEnv documents("LUMIVAR_DOCUMENTS_DIR", root_.File("docs"));
   const engine::testing::Rows ids = engine::testing::ConfigRows("SELECT id FROM ODBCDataSources");
   ASSERT_EQ(ids.size(), 1u);
