@@ -462,16 +462,6 @@ int Server::DeleteTestQueries(const std::vector<std::string>& queryIds) {
   return SQLITE_OK;
 }
 
-int Server::DeleteTestQuery(std::size_t index) {
-  std::string queryId;
-  {
-    std::lock_guard lock(Mutex());
-    if (index >= testQueries.size()) return SQLITE_NOTFOUND;
-    queryId = testQueries[index].id;
-  }
-  return DeleteTestQueries({queryId});
-}
-
 std::string Server::GetAttributeDisplayName(const HealthAttribute* attribute) const {
   if (attribute == nullptr) return {};
   if (!attribute->testQueryId.empty()) {

@@ -5,7 +5,7 @@
 // Threads and locking: the monitor's mutex (ServerHealth::Mutex) guards every field of
 // the monitor, its test queries, samples, history, attributes and alerts. Members marked
 // "caller holds Mutex()" expect it held; all others take it themselves and may be called
-// from any thread. Start and Stop return at once, and so does DeleteTestQuery once the
+// from any thread. Start and Stop return at once, and so does DeleteTestQueries once the
 // configuration file has its deletion; what they leave to do runs on helper threads (see
 // RunHelper). The polling thread works on copies while it talks to the data source and
 // commits its results under the mutex. A running monitor is owned by a shared_ptr: the
@@ -160,8 +160,6 @@ class Server : public ServerHealth, public std::enable_shared_from_this<Server> 
   // Takes the mutex. A save between the rows' deletion and the records' could write the
   // rows back: the store calls it holding off its saves (ServerStorage's edit mutex).
   int DeleteTestQueries(const std::vector<std::string>& queryIds);
-  // The same for the test query at that position.
-  int DeleteTestQuery(std::size_t index);
 
   // Caller holds Mutex(). "" for no attribute; "<test query name> <attribute name>" for
   // a test query's attribute; else the attribute's name.

@@ -377,16 +377,13 @@ int ServerStorage::SaveAll(FileFailure* failure,
 int ServerStorage::SaveServer(const std::string& id) {
   if (!GetServerById(id)) return SQLITE_NOTFOUND;
   saves_->MarkMonitor(id);
-  return CommitEdits();
+  saves_->Commit();
+  return SQLITE_OK;
 }
 
 int ServerStorage::SaveAction(const std::string& id) {
   if (!GetActionById(id)) return SQLITE_NOTFOUND;
   saves_->MarkAction(id);
-  return CommitEdits();
-}
-
-int ServerStorage::CommitEdits() {
   saves_->Commit();
   return SQLITE_OK;
 }

@@ -70,21 +70,13 @@ class ServerStorage : public IMonitorDirectory, public IWindowStore {
   // empty afterwards.
   void Clear();
 
-  // Commits one monitor with its test queries, attributes and alerts, or one action, with
-  // every other edit waiting (CommitEdits): for editors to call when an edit is committed.
-  // SQLITE_NOTFOUND for an unknown identifier, else 0.
+  // Hands one monitor with its test queries, attributes and alerts, or one action, to the
+  // saves' worker (store_saves.h) and returns at once: for editors to call when an edit is
+  // committed. SQLITE_NOTFOUND for an unknown identifier, else 0.
   int SaveServer(const std::string& id);
   int SaveAction(const std::string& id);
-  // The edits waiting are written by the saves' worker (store_saves.h); returns 0 at once.
-  int CommitEdits() override;
   // Waits until no commit is left to the worker, or the deadline passes; true when none.
   bool WaitForSaves(std::chrono::steady_clock::time_point deadline);
-  // As ChangeTestQuery, in memory only, with the monitor marked for the next commit
-  // (CommitEdits, or any save). Polls run what it sets from their next copy, so no view
-  // calls it (a view keeps typed text until the edit is committed): for the tests and the
-  // benchmark of the commits.
-  int EditTestQuery(const std::string& monitorId, const std::string& queryId,
-                    const TestQuerySettings& settings);
 
   // ---- monitors ----
 

@@ -286,22 +286,6 @@ int ServerStorage::ChangeTestQuery(const std::string& monitorId, const std::stri
   });
 }
 
-int ServerStorage::EditTestQuery(const std::string& monitorId, const std::string& queryId,
-                                 const TestQuerySettings& settings) {
-  std::lock_guard edit(EditMutex());
-  const std::shared_ptr<Server> server = GetServerById(monitorId);
-  if (!server) return SQLITE_NOTFOUND;
-  {
-    std::lock_guard lock(server->Mutex());
-    TestQuery* query = server->FindTestQuery(queryId);
-    if (query == nullptr) return SQLITE_NOTFOUND;
-    query->name = settings.name;
-    query->query = settings.query;
-  }
-  saves_->MarkMonitor(monitorId);
-  return SQLITE_OK;
-}
-
 int ServerStorage::EnableTestQuery(const std::string& monitorId, const std::string& queryId,
                                    bool enable) {
   std::lock_guard edit(EditMutex());

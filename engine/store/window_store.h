@@ -4,14 +4,17 @@
 // hold one nor lock one. The store (server_storage.h) implements it.
 //
 // Threads: snapshots and summaries may be taken on any thread. Edits come from one thread
-// at a time (the user-interface thread) and commit what they changed (CommitEdits), which
-// hands it to a worker and returns at once. A deletion of test queries, alerts or actions
-// deletes their configuration rows at once, in one transaction that waits at most a short
-// bound for the file's lock; when the file refuses it, the records stay and the user is
-// told once (IUserInterface::ShowAlertMessage). A deleted test query's data rows go on a
-// helper. ClearLog writes the data file, so it is called on a worker. Statuses: 0, the
-// SQLite result of a failed deletion, or SQLITE_NOTFOUND for an unknown identifier
-// (nothing is changed then).
+// at a time (the user-interface thread); each one that changes a record hands it to the
+// saves' worker and returns at once. The worker writes in one transaction, waiting as long
+// as another connection holds the file's lock; the user is told when saves begin to fail
+// and when they succeed again, and a failure other than the lock leaves the edits for the
+// next save. A deletion of test queries, alerts or actions deletes their configuration
+// rows at once, in one transaction that waits at most a short bound for the file's lock;
+// when the file refuses it, the records stay and the user is told once
+// (IUserInterface::ShowAlertMessage). A deleted test query's data rows go on a helper.
+// ClearLog writes the data file, so it is called on a worker. Statuses: 0, the SQLite
+// result of a failed deletion, or SQLITE_NOTFOUND for an unknown identifier (nothing is
+// changed then).
 #pragma once
 
 #include <cstdint>
@@ -60,13 +63,6 @@ class IWindowStore {
   // helper.
   virtual void StartServer(const std::string& id) = 0;
   virtual void StopServer(const std::string& id) = 0;
-
-  // Hands every monitor and action with edits not yet in the file to the saves' worker,
-  // which writes them in one transaction, waiting as long as another connection holds the
-  // file's lock; returns 0 at once. The user is told when saves begin to fail and when
-  // they succeed again (IUserInterface::ShowAlertMessage); a failure other than the lock
-  // leaves the edits for the next commit.
-  virtual int CommitEdits() = 0;
 
   // ---- test queries of a monitor ----
   // Add appends an enabled test query with its attribute, saves the monitor and returns

@@ -402,7 +402,7 @@ TEST_F(ActionTest, EditingAlertsWhileAlertsFire) {
       monitor_->AddTestQuery().value = i;
     }
     if (i % 10 == 0) {
-      monitor_->DeleteTestQuery(0);
+      testing::DeleteFirstTestQuery(*monitor_);
       std::lock_guard lock(action->Mutex());
       action->pollsCount = i % 3;
     }

@@ -253,4 +253,15 @@ class MonitorTest : public ::testing::Test {
   FakeUi ui_;
 };
 
+// Deletes the monitor's first test query, when it has one.
+inline void DeleteFirstTestQuery(Server& monitor) {
+  std::string id;
+  {
+    std::lock_guard lock(monitor.Mutex());
+    if (monitor.testQueries.empty()) return;
+    id = monitor.testQueries.front().id;
+  }
+  monitor.DeleteTestQueries({id});
+}
+
 }  // namespace engine::testing

@@ -254,12 +254,12 @@ TEST_F(ServerTest, DeletingATestQueryTakesItsRowsAttributesAndAlerts) {
   monitor.Poll();
   ASSERT_EQ(DataRows("SELECT * FROM TestQueriesData").size(), 2u);
 
-  monitor.DeleteTestQuery(7);  // out of range: nothing
+  EXPECT_EQ(monitor.DeleteTestQueries({"unknown"}), SQLITE_NOTFOUND);
   {
     std::lock_guard lock(monitor.Mutex());
     EXPECT_EQ(monitor.testQueries.size(), 2u);
   }
-  monitor.DeleteTestQuery(0);
+  ASSERT_EQ(monitor.DeleteTestQueries({gone}), SQLITE_OK);
   {
     // Out of the monitor at once, with its attributes and the alerts on them.
     std::lock_guard lock(monitor.Mutex());

@@ -315,7 +315,7 @@ TEST_F(ThreadTest, ADeletionWhileAPollStoresLeavesNoRowOfWhatWasDeleted) {
     if (wholeMonitor) {
       store.DeleteServer(monitor->id);
     } else {
-      monitor->DeleteTestQuery(0);
+      testing::DeleteFirstTestQuery(*monitor);
     }
     lock.Release();
     if (!wholeMonitor) StopAndWait(*monitor);
@@ -424,7 +424,7 @@ TEST_F(ThreadTest, EditingWhilePolling) {
       if (!monitor->testQueries.empty()) monitor->testQueries.front().enable = round % 2 == 0;
       (void)monitor->GetStatusText();
     }
-    if (round % 4 == 3) monitor->DeleteTestQuery(0);
+    if (round % 4 == 3) testing::DeleteFirstTestQuery(*monitor);
     if (round % 5 == 4) monitor->DeleteAlert(alertId);
     ASSERT_TRUE(odbc->WaitForConnects(odbc->Connects() + 1));
   }

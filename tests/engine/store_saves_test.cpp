@@ -1,8 +1,8 @@
-// Commits of the views' edits to the configuration file: typing writes nothing until the
-// commit; a commit hands the edits to the worker, in order, and never writes on the
-// committing thread; under another connection's or process's lock the newest state
-// reaches the file once the lock goes; a file that cannot be written, or a
-// lock held past the retry limit, is told once when it begins and once when it ends.
+// Commits of the views' edits to the configuration file: a commit hands the edits to the
+// worker, in order, and never writes on the committing thread; under another connection's
+// or process's lock the newest state reaches the file once the lock goes; a file that
+// cannot be written, or a lock held past the retry limit, is told once when it begins and
+// once when it ends, and the refused edits reach the file with the next save.
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 #include <unistd.h>
@@ -205,50 +205,19 @@ class SavesTest : public testing::MonitorTest {
     MonitorTest::TearDown();
   }
 
-  int Type(const std::string& name) {
-    return store_.EditTestQuery(monitorId_, queryId_, {name, "SELECT 1"});
+  // Commits a new name for the test query, as the test-queries view does.
+  int Rename(const std::string& name) {
+    return store_.ChangeTestQuery(monitorId_, queryId_, {name, "SELECT 1"});
   }
   std::string StoredName() {
     const auto rows = ConfigRows("SELECT name FROM TestQueries WHERE id = '" + queryId_ + "'");
     return rows.empty() ? "" : rows[0][0];
-  }
-  std::string MemoryName() {
-    return store_.GetMonitorSnapshot(monitorId_)->FindTestQuery(queryId_)->settings.name;
   }
 
   ServerStorage store_;
   std::string monitorId_;
   std::string queryId_;
 };
-
-TEST_F(SavesTest, TypingWritesNothingUntilTheCommit) {
-  db::Database watcher;
-  ASSERT_EQ(DataFiles::OpenDatabase(watcher, DataFiles::kConfigFileName), SQLITE_OK);
-  const auto version = [&] { return testing::DataVersion(watcher); };
-  const std::int64_t before = version();
-
-  std::string typed;
-  for (int i = 0; i < 40; ++i) {
-    typed += static_cast<char>('a' + i % 26);
-    ASSERT_EQ(Type(typed), SQLITE_OK);
-  }
-  EXPECT_EQ(MemoryName(), typed);
-  EXPECT_EQ(version(), before);
-  EXPECT_EQ(StoredName(), "Orders");
-
-  EXPECT_EQ(store_.CommitEdits(), SQLITE_OK);
-  ASSERT_TRUE(store_.WaitForSaves(In(20s)));
-  EXPECT_NE(version(), before);
-  EXPECT_EQ(StoredName(), typed);
-  // Nothing waits: a second commit writes nothing.
-  const std::int64_t after = version();
-  EXPECT_EQ(store_.CommitEdits(), SQLITE_OK);
-  ASSERT_TRUE(store_.WaitForSaves(In(20s)));
-  EXPECT_EQ(version(), after);
-  EXPECT_EQ(Type("x"), SQLITE_OK);
-  EXPECT_EQ(store_.EditTestQuery(monitorId_, "unknown", {}), SQLITE_NOTFOUND);
-  EXPECT_EQ(store_.EditTestQuery("unknown", queryId_, {}), SQLITE_NOTFOUND);
-}
 
 TEST_F(SavesTest, ACommitUnderAForeignLockReturnsAndLandsOnceTheLockGoes) {
   const struct {
@@ -264,8 +233,7 @@ TEST_F(SavesTest, ACommitUnderAForeignLockReturnsAndLandsOnceTheLockGoes) {
     // With the usual retry limit a commit that waited for the lock would fail after a
     // minute instead of returning 0.
     for (const char* name : {"first", "second", "newest"}) {
-      ASSERT_EQ(Type(std::string(c.holder) + " " + name), SQLITE_OK);
-      EXPECT_EQ(store_.CommitEdits(), SQLITE_OK);
+      ASSERT_EQ(Rename(std::string(c.holder) + " " + name), SQLITE_OK);
     }
     MonitorSettings settings = store_.GetMonitorSnapshot(monitorId_)->settings;
     settings.name = std::string("Sales by ") + c.holder;
@@ -284,20 +252,20 @@ TEST_F(SavesTest, ACommitUnderAForeignLockReturnsAndLandsOnceTheLockGoes) {
 TEST_F(SavesTest, AFileThatCannotBeWrittenIsToldOnceForManyCommits) {
   DataFiles::SetConfigFileRefused(true);
   for (int i = 0; i < 10; ++i) {
-    ASSERT_EQ(Type("refused " + std::to_string(i)), SQLITE_OK);
-    EXPECT_EQ(store_.CommitEdits(), SQLITE_OK);
+    ASSERT_EQ(Rename("refused " + std::to_string(i)), SQLITE_OK);
     ASSERT_TRUE(store_.WaitForSaves(In(20s)));
   }
   EXPECT_EQ(ui_.EventsOf("error: "),
             std::vector<std::string>{"The configuration could not be saved to " + ConfigFile() +
                                      ": attempt to write a readonly database."});
 
+  // The refused edits wait for the next save of any record.
   DataFiles::SetConfigFileRefused(false);
-  EXPECT_EQ(store_.CommitEdits(), SQLITE_OK);
+  int status = -1;
+  EXPECT_FALSE(store_.AddAction(ActionSettings{.name = "Mail"}, &status).empty());
+  EXPECT_EQ(status, SQLITE_OK);
   ASSERT_TRUE(store_.WaitForSaves(In(20s)));
   EXPECT_EQ(StoredName(), "refused 9");
-  EXPECT_EQ(store_.CommitEdits(), SQLITE_OK);
-  ASSERT_TRUE(store_.WaitForSaves(In(20s)));
   EXPECT_EQ(ui_.EventsOf("info: "),
             std::vector<std::string>{"The configuration is saved to " + ConfigFile() + " again."});
   EXPECT_EQ(ui_.EventsOf("error: ").size(), 1u);
@@ -309,8 +277,7 @@ TEST_F(SavesTest, ALockHeldPastTheRetryLimitIsToldOnceAndTheEditStillLands) {
   {
     ConnectionLock lock;
     for (int i = 0; i < 5; ++i) {
-      ASSERT_EQ(Type("held " + std::to_string(i)), SQLITE_OK);
-      EXPECT_EQ(store_.CommitEdits(), SQLITE_OK);
+      ASSERT_EQ(Rename("held " + std::to_string(i)), SQLITE_OK);
       if (i == 0) {
         ASSERT_TRUE(ui_.WaitForEvents("error: ", 1));
       }
@@ -377,15 +344,13 @@ TEST_F(SavesTest, MessagesFromTwoThreadsKeepTheOrderOfTheResults) {
   db::BusyEvent::SetRetryLimit(50ms);
   {
     ConnectionLock lock;
-    ASSERT_EQ(store.EditTestQuery(id, query, {"held", "SELECT 1"}), SQLITE_OK);
-    EXPECT_EQ(store.CommitEdits(), SQLITE_OK);
+    ASSERT_EQ(store.ChangeTestQuery(id, query, {"held", "SELECT 1"}), SQLITE_OK);
     ASSERT_TRUE(ui.WaitForEvents("error: ", 1));
   }
   // The worker writes and stops in telling that the saves work again.
   ASSERT_TRUE(ui.WaitEntered());
   DataFiles::SetConfigFileRefused(true);
-  ASSERT_EQ(store.EditTestQuery(id, query, {"refused", "SELECT 1"}), SQLITE_OK);
-  EXPECT_EQ(store.CommitEdits(), SQLITE_OK);
+  ASSERT_EQ(store.ChangeTestQuery(id, query, {"refused", "SELECT 1"}), SQLITE_OK);
   ui.Release();
   ASSERT_TRUE(ui.WaitForEvents("error: ", 2));
   const std::vector<std::string> told = ui.Events();
