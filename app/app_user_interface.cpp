@@ -79,6 +79,12 @@ void AppUserInterface::MonitorDeleted(std::string monitorId) {
   });
 }
 
+void AppUserInterface::RemovalRefused(std::string monitorId) {
+  PostToUiThread([shared = shared_, monitorId = std::move(monitorId)]() {
+    if (CMainFrame* frame = shared->Frame()) frame->OnRemovalRefused(monitorId);
+  });
+}
+
 void AppUserInterface::PagesWritten() {
   PostToUiThread([shared = shared_]() {
     if (CMainFrame* frame = shared->Frame()) frame->OnPagesWritten();

@@ -510,6 +510,12 @@ void CMainFrame::OnMonitorDeleted(const std::string&) {
   UpdateInfo(GetSelectedServerId());
 }
 
+void CMainFrame::OnRemovalRefused(const std::string& monitorId) {
+  RequestPages();
+  for (const auto& [code, view] : views_) view->RemovalRefused(monitorId);
+  UpdateInfo(GetSelectedServerId());
+}
+
 void CMainFrame::OnPagesWritten() {
   for (const auto& [code, view] : views_) view->PagesWritten();
 }

@@ -110,6 +110,9 @@ class CMainFrame : public wxFrame {
   void OnMonitorEdited(const std::string& monitorId);
   // A delete has completed: the pages and the info pane are refreshed.
   void OnMonitorDeleted(const std::string& monitorId);
+  // A removal the configuration file refused has put records back (see
+  // IUserInterface::RemovalRefused): the views, the info pane and the pages show them.
+  void OnRemovalRefused(const std::string& monitorId);
   // The HTML pages were written: the views that show them reload.
   void OnPagesWritten();
 

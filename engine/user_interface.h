@@ -21,6 +21,10 @@ class IUserInterface {
   virtual void MonitorStopped(std::string /*monitorId*/) {}
   // A deleted monitor's stop and row deletion have completed.
   virtual void MonitorDeleted(std::string /*monitorId*/) {}
+  // A removal that the configuration file refused has put the records back: the views
+  // that list them show them again. monitorId names the monitor whose test queries or
+  // alerts came back; "" for actions.
+  virtual void RemovalRefused(std::string /*monitorId*/) {}
   // The HTML pages asked of the page writer have been written.
   virtual void PagesWritten() {}
   // A tray balloon (a desktop notification where there is no tray).

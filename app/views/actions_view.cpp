@@ -298,6 +298,12 @@ void ActionsView::RemoveAll() {
 
 void ActionsView::Test() { model_.Test(); }
 
+void ActionsView::RemovalRefused(const std::string& monitorId) {
+  if (!monitorId.empty()) return;
+  model_.Load();
+  FillList();
+}
+
 void ActionsView::FillList() {
   filling_ = true;
   list_->DeleteAllItems();

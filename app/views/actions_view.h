@@ -96,6 +96,7 @@ class ActionsView : public BaseView {
   // Loading refills the list from the store; saving asks for the pages. Either direction
   // stores the column widths.
   bool UpdateView(bool save, int hint) override;
+  void RemovalRefused(const std::string& monitorId) override;
 
   // The buttons' commands.
   void Add();

@@ -181,6 +181,10 @@ void AlertsView::FillList(const std::string& selectId) {
   UpdateButtons(false);
 }
 
+void AlertsView::RemovalRefused(const std::string& monitorId) {
+  if (!monitorId.empty() && monitorId == MonitorId()) FillList();
+}
+
 void AlertsView::UpdateButtons(bool force) {
   const bool rows = !rowIds_.empty();
   const bool selected = list_->GetSelectedRow() != wxNOT_FOUND;

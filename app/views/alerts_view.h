@@ -41,6 +41,7 @@ class AlertsView : public BaseView {
   // Loading (any hint) fills the list from the selected monitor; either direction stores
   // the column widths.
   bool UpdateView(bool save, int hint) override;
+  void RemovalRefused(const std::string& monitorId) override;
 
   // The button commands; each does nothing without a selected monitor.
   void Add();

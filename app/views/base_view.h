@@ -79,6 +79,10 @@ class BaseView : public wxPanel {
   bool ReloadView();
   // The HTML pages in the data folder have been written anew.
   virtual void PagesWritten() {}
+  // A removal the configuration file refused has put records back: the test queries or
+  // alerts of the monitor named, or the actions for "". A view listing them shows them
+  // again, keeping what the user typed.
+  virtual void RemovalRefused(const std::string& /*monitorId*/) {}
 
   // The selected monitor; "" for none. Takes effect on the next UpdateView(false, ...).
   void SetMonitorId(const std::string& monitorId) { monitorId_ = monitorId; }

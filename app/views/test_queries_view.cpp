@@ -332,6 +332,10 @@ bool TestQueriesView::UpdateView(bool save, int hint) {
   return BaseView::UpdateView(save, hint);
 }
 
+void TestQueriesView::RemovalRefused(const std::string& monitorId) {
+  if (model_ && model_->MonitorId() == monitorId) ReloadModel();
+}
+
 void TestQueriesView::ReloadModel() {
   const std::optional<engine::MonitorSnapshot> monitor = SelectedMonitor();
   if (!monitor) {

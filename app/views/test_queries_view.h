@@ -100,6 +100,7 @@ class TestQueriesView : public BaseView {
   // Loading with kRefreshShow fills everything; kRefreshNotify only results and the chart.
   // Either direction stores the column widths.
   bool UpdateView(bool save, int hint) override;
+  void RemovalRefused(const std::string& monitorId) override;
 
   wxDataViewListCtrl* List() const { return list_; }
   wxTextCtrl* NameEdit() const { return name_; }

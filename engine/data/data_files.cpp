@@ -110,22 +110,6 @@ int DataFiles::OpenDatabaseIn(db::Database& database, const std::string& folder,
   return rc;
 }
 
-int DataFiles::ExecOnConfig(const std::vector<std::string>& statements) {
-  db::Database database;
-  int rc = OpenDatabase(database, kConfigFileName);
-  if (rc != SQLITE_OK) return rc;
-  database.LimitBusyWaits(kConfigBusyBound);
-  rc = db::Database::ExecSQL(database, "BEGIN IMMEDIATE");
-  if (rc != SQLITE_OK) return rc;
-  for (const std::string& statement : statements) {
-    rc = db::Database::ExecSQL(database, statement);
-    if (rc != SQLITE_OK) break;
-  }
-  if (rc == SQLITE_OK) rc = db::Database::ExecSQL(database, "COMMIT");
-  if (rc != SQLITE_OK) db::Database::ExecSQL(database, "ROLLBACK");
-  return rc;
-}
-
 void DataFiles::SetConfigFileRefused(bool refused) { configRefused.store(refused); }
 
 void DataFiles::CreateConfigTables() {

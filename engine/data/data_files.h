@@ -22,8 +22,8 @@ class DataFiles {
   static constexpr const char* kDataFileName = "varnholt.dat";
   static constexpr const char* kIndexPageFileName = "index.html";
   static constexpr const char* kActionsPageFileName = "actions.html";
-  // How long a change the user makes waits for another connection's lock on the
-  // configuration file: the window never waits longer on the file.
+  // How long one write of the user's changes waits for another connection's lock on the
+  // configuration file; a removal the file refuses that long is put back.
   static constexpr std::chrono::milliseconds kConfigBusyBound{50};
 
   // Opens the file of that name in the data folder. Fails (and leaves the database
@@ -35,12 +35,6 @@ class DataFiles {
   // Opens the file of that name in a folder that DataFolder gave; fails for "".
   static int OpenDatabaseIn(db::Database& database, const std::string& folder,
                             const std::string& fileName);
-
-  // Runs the statements on the configuration file in one transaction that waits at most
-  // kConfigBusyBound for another connection's lock: the user's deletions, which leave the
-  // record in place when the file refuses them. 0, or SQLite's result of the failure, and
-  // then the file is as it was.
-  static int ExecOnConfig(const std::vector<std::string>& statements);
 
   // While set, the configuration file is never opened here (SQLITE_READONLY): it could not
   // be read at start-up and must stay as it is, whoever would write it.

@@ -421,31 +421,34 @@ const TestQuery* Server::FindTestQuery(const std::string& queryId) const {
   return const_cast<Server*>(this)->FindTestQuery(queryId);
 }
 
-int Server::DeleteTestQueries(const std::vector<std::string>& queryIds) {
-  std::vector<std::string> found;
-  std::vector<std::string> statements;
-  {
-    std::lock_guard lock(Mutex());
-    for (const std::string& queryId : queryIds) {
-      if (FindTestQuery(queryId) == nullptr) continue;
-      found.push_back(queryId);
-      statements.push_back(sql::DeleteTestQuery(queryId));
-      for (std::string& statement : TestQueryAttributeDeletions(queryId)) {
-        statements.push_back(std::move(statement));
-      }
-    }
+Server::TakenRecords Server::TakeTestQueries(const std::vector<std::string>& queryIds) {
+  TakenRecords taken;
+  std::lock_guard lock(Mutex());
+  for (const std::string& queryId : queryIds) {
+    if (FindTestQuery(queryId) == nullptr) continue;
+    TakeWhere(
+        testQueries, [&](const TestQuery& q) { return q.id == queryId; }, &taken.testQueries);
+    taken.statements.push_back(sql::DeleteTestQuery(queryId));
+    TakeTestQueryAttributes(queryId, &taken.health, &taken.statements);
   }
-  if (found.empty()) return SQLITE_NOTFOUND;
-  const int rc = DataFiles::ExecOnConfig(statements);
-  if (rc != SQLITE_OK) return rc;
-  {
-    std::lock_guard lock(Mutex());
-    for (const std::string& queryId : found) {
-      std::erase_if(testQueries, [&](const TestQuery& q) { return q.id == queryId; });
-      RemoveTestQueryAttributes(queryId);
-    }
-  }
-  RunHelper([found, folder = DataFiles::DataFolder()] {
+  return taken;
+}
+
+Server::TakenRecords Server::TakeAlerts(const std::vector<std::string>& alertIds, bool all) {
+  TakenRecords taken;
+  std::lock_guard lock(Mutex());
+  TakeAlertRecords(alertIds, all, &taken.health, &taken.statements);
+  return taken;
+}
+
+void Server::PutBack(const TakenRecords& taken) {
+  std::lock_guard lock(Mutex());
+  PutBackInto(testQueries, taken.testQueries);
+  PutBackHealth(taken.health);
+}
+
+void Server::DeleteTestQueryData(std::vector<std::string> queryIds, std::string folder) {
+  RunHelper([queryIds = std::move(queryIds), folder = std::move(folder)] {
     {
       // A poll copies its test queries under the gate and stores them before it lets go:
       // once the gate has been had here, a poll that copied these queries has stored its
@@ -454,12 +457,11 @@ int Server::DeleteTestQueries(const std::vector<std::string>& queryIds) {
     }
     db::Database data;
     if (DataFiles::OpenDatabaseIn(data, folder, DataFiles::kDataFileName) == SQLITE_OK) {
-      for (const std::string& queryId : found) {
+      for (const std::string& queryId : queryIds) {
         db::Database::ExecSQL(data, sql::DeleteTestQueryData(queryId));
       }
     }
   });
-  return SQLITE_OK;
 }
 
 std::string Server::GetAttributeDisplayName(const HealthAttribute* attribute) const {
@@ -561,7 +563,7 @@ std::mutex& Server::DataFileGate() { return DataFiles::DataFileLock(); }
 int Server::StoreData() {
   std::vector<TestQueryRow> rows;
   std::int64_t sampleTime = 0;
-  SharedDataFile file;  // takes the gate before the copy: see DeleteTestQuery
+  SharedDataFile file;  // takes the gate before the copy: see DeleteTestQueryData
   {
     std::lock_guard lock(Mutex());
     if (deleted_) return SQLITE_OK;

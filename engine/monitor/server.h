@@ -5,9 +5,8 @@
 // Threads and locking: the monitor's mutex (ServerHealth::Mutex) guards every field of
 // the monitor, its test queries, samples, history, attributes and alerts. Members marked
 // "caller holds Mutex()" expect it held; all others take it themselves and may be called
-// from any thread. Start and Stop return at once, and so does DeleteTestQueries once the
-// configuration file has its deletion; what they leave to do runs on helper threads (see
-// RunHelper). The polling thread works on copies while it talks to the data source and
+// from any thread. Start and Stop return at once; what they leave to do runs on helper
+// threads (see RunHelper), as does the deletion of a removed test query's data rows. The polling thread works on copies while it talks to the data source and
 // commits its results under the mutex. A running monitor is owned by a shared_ptr: the
 // polling thread holds it only during a poll and a stop's helper until the stop completes,
 // so whoever drops the last other reference never waits.
@@ -151,15 +150,25 @@ class Server : public ServerHealth, public std::enable_shared_from_this<Server> 
   // Caller holds Mutex(). The first test query with that identifier, or null.
   TestQuery* FindTestQuery(const std::string& id);
   const TestQuery* FindTestQuery(const std::string& id) const;
-  // Deletes the test queries with these identifiers (unknown ones are skipped), with their
-  // attributes and the alerts on them: first their rows in the configuration file, in one
-  // transaction that waits at most DataFiles::kConfigBusyBound for another connection's
-  // lock, then the records; a helper (RunHelper) then deletes the test queries' data
-  // rows. When the file refuses, nothing changes and its SQLite result is returned, so
-  // nothing deleted comes back at the next start. SQLITE_NOTFOUND when none is known.
-  // Takes the mutex. A save between the rows' deletion and the records' could write the
-  // rows back: the store calls it holding off its saves (ServerStorage's edit mutex).
-  int DeleteTestQueries(const std::vector<std::string>& queryIds);
+  // What a removal took out of the monitor, and the statements that delete its rows in
+  // the configuration file.
+  struct TakenRecords {
+    Taken<TestQuery> testQueries;
+    TakenHealth health;
+    std::vector<std::string> statements;
+    bool Empty() const { return testQueries.empty() && health.alerts.empty(); }
+  };
+  // Take the mutex. Take the test queries with these identifiers (unknown ones are
+  // skipped) out of the monitor, with their attributes and the alerts on them; or the
+  // alerts with these identifiers, or every alert. Polls from now on neither run nor
+  // check what was taken; its rows are the caller's.
+  TakenRecords TakeTestQueries(const std::vector<std::string>& queryIds);
+  TakenRecords TakeAlerts(const std::vector<std::string>& alertIds, bool all = false);
+  // Takes the mutex. Puts what was taken back where it was (the file refused the removal).
+  void PutBack(const TakenRecords& taken);
+  // Deletes the data rows of these test queries from the data file in the folder, once
+  // every poll that copied them has stored its rows; on a helper (RunHelper).
+  static void DeleteTestQueryData(std::vector<std::string> queryIds, std::string folder);
 
   // Caller holds Mutex(). "" for no attribute; "<test query name> <attribute name>" for
   // a test query's attribute; else the attribute's name.

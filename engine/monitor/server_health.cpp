@@ -387,47 +387,47 @@ int ServerHealth::Save(db::Database& database) const {
   return result;
 }
 
-int ServerHealth::DeleteAlert(const std::string& alertId) {
-  const int rc = DataFiles::ExecOnConfig({sql::DeleteAlert(alertId)});
-  if (rc != SQLITE_OK) return rc;
-  std::lock_guard lock(mutex_);
-  auto it =
-      std::find_if(alerts.begin(), alerts.end(), [&](const Alert& a) { return a.id == alertId; });
-  if (it != alerts.end()) alerts.erase(it);
-  return SQLITE_OK;
-}
-
-int ServerHealth::DeleteAllAlerts() {
-  const int rc = DataFiles::ExecOnConfig({sql::DeleteAlertsOfMonitor(id)});
-  if (rc != SQLITE_OK) return rc;
-  std::lock_guard lock(mutex_);
-  alerts.clear();
-  return SQLITE_OK;
-}
-
-std::vector<std::string> ServerHealth::TestQueryAttributeDeletions(
-    const std::string& testQueryId) const {
-  std::vector<std::string> statements;
-  for (const HealthAttribute& attribute : healthAttributes) {
-    if (attribute.testQueryId == testQueryId) {
-      statements.push_back(sql::DeleteAlertsOfHealthAttribute(attribute.id));
-    }
+void ServerHealth::TakeAlertRecords(const std::vector<std::string>& alertIds, bool all,
+                              TakenHealth* taken, std::vector<std::string>* statements) {
+  const std::size_t first = taken->alerts.size();
+  TakeWhere(
+      alerts,
+      [&](const Alert& a) {
+        return all || std::find(alertIds.begin(), alertIds.end(), a.id) != alertIds.end();
+      },
+      &taken->alerts);
+  for (std::size_t i = first; i < taken->alerts.size(); ++i) {
+    statements->push_back(sql::DeleteAlert(taken->alerts[i].second.id));
   }
-  statements.push_back(sql::DeleteHealthAttributesOfTestQuery(testQueryId));
-  return statements;
 }
 
-void ServerHealth::RemoveTestQueryAttributes(const std::string& testQueryId) {
+void ServerHealth::TakeTestQueryAttributes(const std::string& testQueryId, TakenHealth* taken,
+                                           std::vector<std::string>* statements) {
   std::vector<std::string> attributeIds;
   for (const HealthAttribute& attribute : healthAttributes) {
     if (attribute.testQueryId == testQueryId) attributeIds.push_back(attribute.id);
   }
-  std::erase_if(healthAttributes,
-                [&](const HealthAttribute& a) { return a.testQueryId == testQueryId; });
-  std::erase_if(alerts, [&](const Alert& a) {
-    return std::find(attributeIds.begin(), attributeIds.end(), a.healthAttributeId) !=
-           attributeIds.end();
-  });
+  TakeWhere(
+      alerts,
+      [&](const Alert& a) {
+        return std::find(attributeIds.begin(), attributeIds.end(), a.healthAttributeId) !=
+               attributeIds.end();
+      },
+      &taken->alerts);
+  TakeWhere(
+      healthAttributes, [&](const HealthAttribute& a) { return a.testQueryId == testQueryId; },
+      &taken->attributes);
+  // By attribute, not by alert: an alert on the attribute that only a save not yet made
+  // would write goes with the rest.
+  for (const std::string& attributeId : attributeIds) {
+    statements->push_back(sql::DeleteAlertsOfHealthAttribute(attributeId));
+  }
+  statements->push_back(sql::DeleteHealthAttributesOfTestQuery(testQueryId));
+}
+
+void ServerHealth::PutBackHealth(const TakenHealth& taken) {
+  PutBackInto(healthAttributes, taken.attributes);
+  PutBackInto(alerts, taken.alerts);
 }
 
 }  // namespace engine

@@ -13,11 +13,14 @@
 // writes the AlertsData rows.
 #pragma once
 
+#include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "engine/db/database.h"
@@ -39,6 +42,40 @@ struct AlertFiring {
   std::string subject;    // the expanded title template; also the AlertsData title
   std::string text;       // the expanded message template
   std::int64_t time = 0;  // when it fired
+};
+
+// Records taken out of a sequence, in the order they were erased, each with its index at
+// that moment: inserting them back in reverse order restores the sequence.
+template <typename T>
+using Taken = std::vector<std::pair<std::size_t, T>>;
+
+// Erases every element that matches into *taken (see Taken).
+template <typename T, typename Match>
+void TakeWhere(std::vector<T>& from, Match match, Taken<T>* taken) {
+  for (std::size_t i = 0; i < from.size();) {
+    if (match(from[i])) {
+      taken->emplace_back(i, std::move(from[i]));
+      from.erase(from.begin() + static_cast<std::ptrdiff_t>(i));
+    } else {
+      ++i;
+    }
+  }
+}
+
+// Inserts what TakeWhere took back into the sequence, each where it was (or at the end
+// when the sequence has shrunk meanwhile).
+template <typename T>
+void PutBackInto(std::vector<T>& into, const Taken<T>& taken) {
+  for (auto it = taken.rbegin(); it != taken.rend(); ++it) {
+    into.insert(into.begin() + static_cast<std::ptrdiff_t>(std::min(it->first, into.size())),
+                it->second);
+  }
+}
+
+// A monitor's attributes and alerts that a removal took out of it.
+struct TakenHealth {
+  Taken<HealthAttribute> attributes;
+  Taken<Alert> alerts;
 };
 
 class ServerHealth {
@@ -128,20 +165,17 @@ class ServerHealth {
   // Writes every attribute's row, then every alert's row; the first failure's result, 0
   // when all were written (every row is attempted).
   int Save(db::Database& database) const;
-  // Deletes the alert's row and then the alert. Nothing happens when the row cannot be
-  // deleted (the configuration file cannot be opened or written, or another connection
-  // holds its lock past DataFiles::kConfigBusyBound), so the alert never comes back at the
-  // next start unseen: the SQLite result says so. The caller holds off the saves, as for
-  // Server::DeleteTestQueries.
-  int DeleteAlert(const std::string& alertId);
-  // Deletes all alerts of this monitor, rows and records, as above.
-  int DeleteAllAlerts();
-  // Caller holds Mutex(). The statements that delete the rows of the test query's
-  // attributes and of the alerts on them, for the caller's transaction.
-  std::vector<std::string> TestQueryAttributeDeletions(const std::string& testQueryId) const;
-  // Caller holds Mutex(). Removes the test query's attributes and the alerts on them from
-  // the monitor (their rows are the caller's).
-  void RemoveTestQueryAttributes(const std::string& testQueryId);
+  // Caller holds Mutex(). Takes the alerts with these identifiers (every alert when all is
+  // set) out of the monitor into *taken, and appends the statements that delete their
+  // rows to *statements, for the caller's transaction.
+  void TakeAlertRecords(const std::vector<std::string>& alertIds, bool all, TakenHealth* taken,
+                  std::vector<std::string>* statements);
+  // Caller holds Mutex(). The same for the test query's attributes and the alerts on them.
+  void TakeTestQueryAttributes(const std::string& testQueryId, TakenHealth* taken,
+                               std::vector<std::string>* statements);
+  // Caller holds Mutex(). Puts what was taken back where it was (a removal the
+  // configuration file refused).
+  void PutBackHealth(const TakenHealth& taken);
 
   // ---- fields (caller holds Mutex(), except id, which never changes once the monitor
   // is shared) ----

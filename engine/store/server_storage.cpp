@@ -16,6 +16,7 @@
 #include "engine/data/data_files.h"
 #include "engine/data/log_writer.h"
 #include "engine/data/statements.h"
+#include "engine/db/busy_event.h"
 #include "engine/db/statement.h"
 #include "engine/monitor/odbc_data_source.h"
 #include "engine/monitor/server.h"
@@ -47,16 +48,6 @@ std::shared_ptr<T> At(const std::vector<std::shared_ptr<T>>& list, int index) {
 bool IsRunning(const Server& server) {
   std::lock_guard lock(server.Mutex());
   return server.running;
-}
-
-// Runs every statement; the first failure's result.
-int ExecAll(db::Database& database, const std::vector<std::string>& statements) {
-  int first = SQLITE_OK;
-  for (const std::string& statement : statements) {
-    const int rc = db::Database::ExecSQL(database, statement);
-    if (first == SQLITE_OK) first = rc;
-  }
-  return first;
 }
 
 // How long the check of the configuration file waits for another process's lock.
@@ -134,25 +125,6 @@ int CheckConfigFile(const std::string& path, std::string* text) {
   return rc;
 }
 
-// Tells the user that a deletion did not reach the configuration file.
-void ShowSaveFailure(const FileFailure& failure) {
-  if (IUserInterface* ui = Services::Ui()) {
-    ui->ShowAlertMessage("Lumivar", ConfigSaveFailureText(failure),
-                         IUserInterface::MessageKind::kError);
-  }
-}
-
-// Tells the user that a deletion did not reach the configuration file, as for a failed
-// save; returns rc (0: nothing to tell).
-int TellConfigDeleteFailure(int rc) {
-  if (rc != SQLITE_OK) {
-    FileFailure failure;
-    Describe(&failure, rc, ConfigPath(), "");
-    ShowSaveFailure(failure);
-  }
-  return rc;
-}
-
 // How long Clear waits for the stops it asked for.
 constexpr std::chrono::milliseconds kClearBound{2000};
 // How long a write of the saves' worker waits for the edits under way, holding the file's
@@ -163,19 +135,11 @@ constexpr std::chrono::microseconds kEditStep{200};
 // the log writer.
 constexpr std::chrono::seconds kDeleteMargin{5};
 
-// The deletion of a monitor that DeleteServer left to a helper: its configuration rows,
-// the stop, its data rows, then the news.
-void DeleteMonitorRows(const std::shared_ptr<Server>& server, const std::string& folder) {
+// What goes with a deleted monitor once its configuration rows are out of the file: on a
+// helper, the wait for its stop, its data rows, then the news.
+void DeleteMonitorData(const std::shared_ptr<Server>& server, const std::string& folder) {
   const std::string& id = server->id;
   const std::string table = DataFiles::GetTableName(server->type);
-  {
-    // First: the monitor is out of the store, so nothing writes these rows again, and an
-    // exit that comes before the stop has completed must not find them there.
-    db::Database config;
-    int rc = DataFiles::OpenDatabaseIn(config, folder, DataFiles::kConfigFileName);
-    if (rc == SQLITE_OK) rc = ExecAll(config, sql::DeleteMonitorConfig(table, id));
-    TellConfigDeleteFailure(rc);
-  }
   server->WaitForStop(std::chrono::steady_clock::now() + Server::StopTimeout() + kDeleteMargin);
   {
     // A poll stores under the gate: once it has been had here, a poll that stored has its
@@ -199,12 +163,19 @@ void DeleteMonitorRows(const std::shared_ptr<Server>& server, const std::string&
   if (IUserInterface* ui = Services::Ui()) ui->MonitorDeleted(id);
 }
 
+// Tells the window that a removal the file refused has put records back.
+void TellRemovalRefused(const std::string& monitorId) {
+  if (IUserInterface* ui = Services::Ui()) ui->RemovalRefused(monitorId);
+}
+
 }  // namespace
 
 ServerStorage::ServerStorage()
     : saves_(std::make_unique<ConfigSaves>(
-          [this](const SaveSet& records, std::chrono::milliseconds busyLimit,
-                 FileFailure* failure) { return WriteRecords(records, busyLimit, failure); })) {}
+          [this](const SaveSet& records, const std::vector<std::string>& statements,
+                 std::chrono::milliseconds busyLimit, FileFailure* failure) {
+            return WriteRecords(records, statements, busyLimit, failure);
+          })) {}
 
 ServerStorage::~ServerStorage() {
   // The worker looks records up in this store: it goes first.
@@ -325,53 +296,25 @@ int ServerStorage::OpenConfigForWriting(db::Database& database, FileFailure* fai
 
 int ServerStorage::SaveAll(FileFailure* failure,
                            std::optional<std::chrono::milliseconds> busyLimit) {
-  db::Database database;
-  const int opened = OpenConfigForWriting(database, failure);
-  if (opened != SQLITE_OK) return opened;
-  if (busyLimit) database.LimitBusyWaits(*busyLimit);
-  // One transaction: a process ended during the save leaves the file as the last save
-  // left it.
-  int first = db::Database::ExecSQL(database, "BEGIN IMMEDIATE");
-  const bool began = first == SQLITE_OK;
-  // A failure of the file itself ends the save: every further write would only wait for
-  // the same lock or fail the same way.
-  const auto fileFailed = [&first] {
-    switch (first & 0xFF) {
-      case SQLITE_BUSY:
-      case SQLITE_LOCKED:
-      case SQLITE_READONLY:
-      case SQLITE_IOERR:
-      case SQLITE_CORRUPT:
-      case SQLITE_FULL:
-      case SQLITE_CANTOPEN:
-      case SQLITE_NOTADB:
-        return true;
-      default:
-        return false;
+  {
+    std::shared_lock lock(mutex_);
+    if (refusal_.code != SQLITE_OK) {
+      return Describe(
+          failure, refusal_.code, refusal_.path,
+          "it could not be read at start-up (" + refusal_.text + ") and is left as it is");
     }
-  };
-  for (const auto& server : GetServerList()) {
-    if (fileFailed()) break;
-    const int rc = server->Save(database);
-    if (first == SQLITE_OK) first = rc;
   }
-  for (const auto& action : GetActionList()) {
-    if (fileFailed()) break;
-    const int rc = action->Save(database);
-    if (first == SQLITE_OK) first = rc;
-  }
-  if (began) {
-    const int committed = db::Database::ExecSQL(database, "COMMIT");
-    if (committed != SQLITE_OK) db::Database::ExecSQL(database, "ROLLBACK");
-    if (first == SQLITE_OK) first = committed;
-  }
-  if (first != SQLITE_OK) {
-    Describe(failure, first, database.Path(), "");
-  } else {
-    // Every edit waiting is in the file now.
-    saves_->Forget();
-  }
-  return first;
+  // Through the saves' worker, behind what it holds: the program never meets its own
+  // write on the file's lock.
+  for (const auto& server : GetServerList()) saves_->MarkMonitor(server->id);
+  for (const auto& action : GetActionList()) saves_->MarkAction(action->id);
+  saves_->Commit();
+  const auto deadline =
+      std::chrono::steady_clock::now() + busyLimit.value_or(db::BusyEvent::RetryLimit());
+  FileFailure found;
+  const int rc = saves_->Flush(deadline, &found);
+  if (rc != SQLITE_OK && failure != nullptr) *failure = found;
+  return rc;
 }
 
 int ServerStorage::SaveServer(const std::string& id) {
@@ -396,24 +339,23 @@ bool ServerStorage::WaitForSaves(std::chrono::steady_clock::time_point deadline)
   return saves_->WaitIdle(deadline);
 }
 
-int ServerStorage::WriteRecords(const SaveSet& records, std::chrono::milliseconds busyLimit,
-                                FileFailure* failure) {
+int ServerStorage::WriteRecords(const SaveSet& records, const std::vector<std::string>& statements,
+                                std::chrono::milliseconds busyLimit, FileFailure* failure) {
   failure->path = ConfigPath();
   db::Database database;
   int rc = OpenConfigForWriting(database, failure);
   if (rc != SQLITE_OK) return rc;
   database.LimitBusyWaits(busyLimit);
-  const auto deadline = std::chrono::steady_clock::now() + busyLimit;
-  // The records are read once the write lock is had: a deletion that reached the file
-  // before has left the store (or the record) already, and one after waits for this
-  // transaction, so nothing deleted is written back. The edits are held off only while
-  // the statements run, never while the commit syncs the file. A deletion holds the edits
-  // while it waits for the file's lock: the transaction then gives way to it.
+  // The records are read once the write lock is had, under the edits: an edit or a
+  // removal made before is in memory already, and one made after is written by a later
+  // attempt, so nothing removed is written back. The edits are held off only while the
+  // statements run, never while the commit syncs the file; nothing holds them while it
+  // waits for the file.
   while (true) {
     rc = db::Database::ExecSQL(database, "BEGIN IMMEDIATE");
     if (rc != SQLITE_OK) break;
     // Tried in short steps rather than with a timed lock, which the thread checker cannot
-    // follow.
+    // follow; the file is let go meanwhile.
     std::unique_lock edit(EditMutex(), std::try_to_lock);
     for (const auto giveUp = std::chrono::steady_clock::now() + kEditWait;
          !edit.owns_lock() && std::chrono::steady_clock::now() < giveUp;) {
@@ -422,10 +364,11 @@ int ServerStorage::WriteRecords(const SaveSet& records, std::chrono::millisecond
     }
     if (!edit.owns_lock()) {
       db::Database::ExecSQL(database, "ROLLBACK");
-      rc = SQLITE_BUSY;
-      if (std::chrono::steady_clock::now() >= deadline) break;
       std::this_thread::sleep_for(kEditWait);
       continue;
+    }
+    for (const std::string& statement : statements) {
+      if (rc == SQLITE_OK) rc = db::Database::ExecSQL(database, statement);
     }
     for (const std::string& id : records.monitors) {
       if (const std::shared_ptr<Server> server = GetServerById(id); server && rc == SQLITE_OK) {
@@ -507,8 +450,15 @@ int ServerStorage::DeleteServer(const std::string& id) {
   }
   server->MarkDeleted();
   server->Stop();
-  Server::RunHelper(
-      [server, folder = DataFiles::DataFolder()] { DeleteMonitorRows(server, folder); });
+  // Its configuration rows go all at once, with the saves; a file that refuses them keeps
+  // the deletion pending, tried again until it is in the file. Only then do its data rows
+  // go, so that a deletion given up at exit leaves the monitor whole.
+  ConfigRemoval removal;
+  removal.statements = sql::DeleteMonitorConfig(DataFiles::GetTableName(server->type), id);
+  removal.removed = [server, folder = DataFiles::DataFolder()] {
+    Server::RunHelper([server, folder] { DeleteMonitorData(server, folder); });
+  };
+  saves_->Remove(std::move(removal));
   return index > 0 ? index - 1 : 0;
 }
 
@@ -573,29 +523,59 @@ int ServerStorage::DeleteAction(int index) {
 int ServerStorage::DeleteActionById(const std::string& id) { return DeleteActions({id}); }
 
 int ServerStorage::DeleteActions(const std::vector<std::string>& ids) {
-  // No save copies an action between the deletion of its row and its leaving the list.
   std::lock_guard edit(EditMutex());
-  std::vector<std::shared_ptr<Action>> doomed;
-  std::vector<std::string> statements;
-  for (const std::string& id : ids) {
-    if (std::shared_ptr<Action> action = GetActionById(id)) {
-      statements.push_back(sql::DeleteAction(action->id));
-      doomed.push_back(std::move(action));
+  Taken<std::shared_ptr<Action>> taken;
+  {
+    std::unique_lock lock(mutex_);
+    TakeWhere(
+        actions,
+        [&](const std::shared_ptr<Action>& a) {
+          return std::find(ids.begin(), ids.end(), a->id) != ids.end();
+        },
+        &taken);
+  }
+  if (taken.empty()) return SQLITE_NOTFOUND;
+  ConfigRemoval removal;
+  for (const auto& [position, action] : taken) {
+    removal.statements.push_back(sql::DeleteAction(action->id));
+  }
+  // Its running executions end once the removal is in the file: until then it may come
+  // back.
+  removal.removed = [taken] {
+    for (const auto& [position, action] : taken) action->CloseWorkerThreads();
+  };
+  removal.refused = [this, taken] {
+    std::lock_guard edit(EditMutex());
+    {
+      std::unique_lock lock(mutex_);
+      PutBackInto(actions, taken);
     }
-  }
-  if (doomed.empty()) return SQLITE_NOTFOUND;
-  if (const int rc = DataFiles::ExecOnConfig(statements); rc != SQLITE_OK) {
-    return TellDeleteFailure(rc);
-  }
-  for (const std::shared_ptr<Action>& action : doomed) action->CloseWorkerThreads();
-  std::unique_lock lock(mutex_);
-  std::erase_if(actions, [&](const std::shared_ptr<Action>& action) {
-    return std::find(doomed.begin(), doomed.end(), action) != doomed.end();
-  });
+    TellRemovalRefused("");
+  };
+  saves_->Remove(std::move(removal));
   return SQLITE_OK;
 }
 
-int ServerStorage::TellDeleteFailure(int rc) { return TellConfigDeleteFailure(rc); }
+int ServerStorage::RemoveFromMonitor(const std::shared_ptr<Server>& server,
+                                     Server::TakenRecords taken) {
+  if (taken.Empty()) return SQLITE_NOTFOUND;
+  ConfigRemoval removal;
+  removal.statements.swap(taken.statements);
+  if (!taken.testQueries.empty()) {
+    std::vector<std::string> queryIds;
+    for (const auto& [position, query] : taken.testQueries) queryIds.push_back(query.id);
+    removal.removed = [queryIds, folder = DataFiles::DataFolder()] {
+      Server::DeleteTestQueryData(queryIds, folder);
+    };
+  }
+  removal.refused = [server, taken = std::move(taken)] {
+    std::lock_guard edit(EditMutex());
+    server->PutBack(taken);
+    TellRemovalRefused(server->id);
+  };
+  saves_->Remove(std::move(removal));
+  return SQLITE_OK;
+}
 
 void ServerStorage::AlertActionStarted(const std::string& monitorId, const std::string& alertId) {
   ServerHealth::WithAlert(monitorId, alertId, [](Alert& alert) { alert.done = false; });

@@ -5,13 +5,13 @@
 // Threads: the store's lists are guarded by its own mutex. Lookups may come from any
 // thread and hand out shared_ptr copies, so a monitor or action deleted meanwhile stays
 // valid for whoever still holds it. Whole-store operations, deletes, starts and stops run
-// on the user-interface thread; starts, stops and a monitor's deletion return at once and
-// leave their waiting and row deletion to helper threads (Server::RunHelper); a deletion
-// of test queries, alerts or actions deletes their configuration rows first, waiting at
-// most DataFiles::kConfigBusyBound for the file. Lock order: the edits (EditMutex), the
-// store, a monitor, the configuration file's lock; the saves' worker alone takes the
-// edits after the file's lock, and only with a bounded try. The store never holds its
-// lock while it stops a monitor, saves, or deletes rows.
+// on the user-interface thread and return at once: a deletion takes the records out of
+// memory and leaves their rows to the saves' worker (store_saves.h), the one writer of the
+// configuration file, and its waiting and data rows to helper threads
+// (Server::RunHelper). Lock order: the edits (EditMutex), the store, a monitor; the saves'
+// worker alone takes the edits after the configuration file's lock, and only with a
+// bounded try. Nothing holds the edits or the store's lock while it waits for the file,
+// stops a monitor or deletes rows.
 #pragma once
 
 #include <chrono>
@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "engine/db/database.h"
+#include "engine/monitor/server.h"
 #include "engine/monitor_directory.h"
 #include "engine/store/monitor_snapshot.h"
 #include "engine/store/window_store.h"
@@ -52,16 +53,18 @@ class ServerStorage : public IMonitorDirectory, public IWindowStore {
   // cannot be opened or read (not a database, malformed, unreadable, locked), the store
   // stays empty and refuses to write that file until a later LoadAll succeeds.
   virtual int LoadAll(FileFailure* failure = nullptr);
-  // Writes every monitor (with its test queries, attributes and alerts) and every action,
-  // waiting at most busyLimit (when given) for another connection's lock. 0, or the first
-  // failure, described in *failure when given. Holds off no edit: for the thread that makes
-  // the edits and deletions (the user-interface thread, at exit).
+  // Writes every monitor (with its test queries, attributes and alerts) and every action
+  // through the saves' worker, behind the edits and removals it holds, and waits for it:
+  // until busyLimit (when given, else the retry limit of a locked file) has passed, and
+  // then only for a write under way that has not failed. 0 when everything is in the file;
+  // else the failure that keeps it out, described in *failure when given. For the
+  // user-interface thread at exit.
   virtual int SaveAll(FileFailure* failure = nullptr,
                       std::optional<std::chrono::milliseconds> busyLimit = std::nullopt);
   // Forgets which edits are not yet in the file: nothing writes them unless they are
   // committed or saved again (the user chose to exit without saving them).
   void DropUnsavedEdits();
-  // Whether some edit is not yet in the file (committed or not).
+  // Whether some edit or removal is not yet in the file (committed or not).
   bool HasUnsavedEdits() const;
   // Whether the configuration file is refused for writing (see LoadAll).
   bool RefusesConfigWrites() const;
@@ -95,9 +98,11 @@ class ServerStorage : public IMonitorDirectory, public IWindowStore {
   // A new monitor with the four built-in attributes, appended. It reaches the file when it
   // is saved.
   std::shared_ptr<ODBCDataSource> AddNewODBCDataSource();
-  // Takes the monitor out of the store at once and returns the position of the monitor to
-  // select next (the one before it, or 0); 0 and no change for an unknown identifier. A
-  // helper stops it, deletes its configuration and data rows, notes the deletion
+  // Takes the monitor out of the store at once, stops it, and returns the position of the
+  // monitor to select next (the one before it, or 0); 0 and no change for an unknown
+  // identifier. Its configuration rows go in one transaction through the saves' worker,
+  // which tries again until the file takes them (a pending deletion is unsaved work). Then
+  // a helper waits for the stop, deletes its data rows, notes the deletion
   // (data_changes.h) and calls the user interface's MonitorDeleted(id).
   int DeleteServer(const std::string& id);
   // Duplicating a monitor is not offered: nothing happens.
@@ -126,11 +131,12 @@ class ServerStorage : public IMonitorDirectory, public IWindowStore {
   std::vector<std::shared_ptr<Action>> GetActionList() const override;
   // Appends a new action (it reaches the file when it is saved).
   void AddAction(std::shared_ptr<Action> action);
-  // Abandons the action's running executions and deletes it and its row; alerts naming it
-  // keep its identifier. Returns 0; an index out of range does nothing. An action whose
-  // row cannot be deleted stays, and the user is told as for a failed save.
+  // Takes the action out of the store at once; its row goes through the saves' worker, and
+  // then its running executions are abandoned. Alerts naming it keep its identifier.
+  // Returns 0; an index out of range does nothing. When the file refuses the row's
+  // deletion, the action comes back and the user is told as for a failed save.
   int DeleteAction(int index);
-  // The same by identifier: 0, SQLITE_NOTFOUND, or the failure of the row's deletion.
+  // The same by identifier: 0 or SQLITE_NOTFOUND.
   int DeleteActionById(const std::string& id);
 
   // ---- an alert's action (IMonitorDirectory) ----
@@ -142,7 +148,7 @@ class ServerStorage : public IMonitorDirectory, public IWindowStore {
   // ---- for the window (IWindowStore) ----
   // Snapshots are copies taken under the monitor's (or action's) mutex; edits apply under
   // the mutex and save what they changed. A deleted test query's data rows go on a helper
-  // (Server::DeleteTestQueries).
+  // once its configuration rows are out of the file (Server::DeleteTestQueryData).
 
   std::optional<MonitorSnapshot> GetMonitorSnapshot(const std::string& id) const override;
   std::vector<MonitorSummary> GetMonitorSummaries() const override;
@@ -184,21 +190,21 @@ class ServerStorage : public IMonitorDirectory, public IWindowStore {
   // Opens the configuration file for writing; fails without opening it while the file
   // is refused.
   int OpenConfigForWriting(db::Database& database, FileFailure* failure) const;
-  // The writer of the saves (ConfigSaves::Writer): the records as they are once the
-  // file's write lock is had, in one transaction.
-  int WriteRecords(const SaveSet& records, std::chrono::milliseconds busyLimit,
-                   FileFailure* failure);
+  // The writer of the saves (ConfigSaves::Writer): the removals' statements, then the
+  // records as they are once the file's write lock is had, in one transaction.
+  int WriteRecords(const SaveSet& records, const std::vector<std::string>& statements,
+                   std::chrono::milliseconds busyLimit, FileFailure* failure);
+  // Hands the removal of what was taken out of the monitor to the saves' worker: when the
+  // file refuses it, the records go back and the window is told. SQLITE_NOTFOUND when
+  // nothing was taken, else 0. Caller holds EditMutex().
+  int RemoveFromMonitor(const std::shared_ptr<Server>& server, Server::TakenRecords taken);
   // Serialises the edits, so that an edit that finds a record by identifier and then
   // changes the sequence that holds it meets no other edit in between, and no save copies
-  // a record between an edit's writing and its change in memory. Taken before the store's
-  // lock, a monitor's mutex and the configuration file's lock (by a deletion, which waits
-  // for the file a short bound); the saves' worker, which holds the file's lock first,
-  // only tries it for a moment and else lets the file go. Never held while waiting for a
-  // polling thread.
+  // a record in the middle of an edit. Taken before the store's lock and a monitor's
+  // mutex; the saves' worker, which holds the file's lock first, only tries it for a
+  // moment and else lets the file go. Never held while waiting for the file or a polling
+  // thread.
   static std::recursive_mutex& EditMutex();
-  // Tells the user that a deletion did not reach the configuration file, as for a failed
-  // save; returns rc (0: nothing to tell).
-  static int TellDeleteFailure(int rc);
 
   mutable std::shared_mutex mutex_;
   // The load's failure while the configuration file is refused (code 0 otherwise).

@@ -301,8 +301,7 @@ int ServerStorage::DeleteTestQuery(const std::string& monitorId, const std::stri
   std::lock_guard edit(EditMutex());
   const std::shared_ptr<Server> server = GetServerById(monitorId);
   if (!server) return SQLITE_NOTFOUND;
-  const int rc = server->DeleteTestQueries({queryId});
-  return rc == SQLITE_NOTFOUND ? rc : TellDeleteFailure(rc);
+  return RemoveFromMonitor(server, server->TakeTestQueries({queryId}));
 }
 
 int ServerStorage::DeleteAllTestQueries(const std::string& monitorId) {
@@ -315,7 +314,7 @@ int ServerStorage::DeleteAllTestQueries(const std::string& monitorId) {
     for (const TestQuery& query : server->testQueries) queryIds.push_back(query.id);
   }
   if (queryIds.empty()) return SQLITE_OK;
-  return TellDeleteFailure(server->DeleteTestQueries(queryIds));
+  return RemoveFromMonitor(server, server->TakeTestQueries(queryIds));
 }
 
 // ---- alerts ----
@@ -365,18 +364,15 @@ int ServerStorage::DeleteAlert(const std::string& monitorId, const std::string& 
   std::lock_guard edit(EditMutex());
   const std::shared_ptr<Server> server = GetServerById(monitorId);
   if (!server) return SQLITE_NOTFOUND;
-  {
-    std::lock_guard lock(server->Mutex());
-    if (server->FindAlert(alertId) == nullptr) return SQLITE_NOTFOUND;
-  }
-  return TellDeleteFailure(server->DeleteAlert(alertId));
+  return RemoveFromMonitor(server, server->TakeAlerts({alertId}));
 }
 
 int ServerStorage::DeleteAllAlerts(const std::string& monitorId) {
   std::lock_guard edit(EditMutex());
   const std::shared_ptr<Server> server = GetServerById(monitorId);
   if (!server) return SQLITE_NOTFOUND;
-  return TellDeleteFailure(server->DeleteAllAlerts());
+  const int rc = RemoveFromMonitor(server, server->TakeAlerts({}, true));
+  return rc == SQLITE_NOTFOUND ? SQLITE_OK : rc;
 }
 
 // ---- actions ----

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <iterator>
 
 #include "engine/db/busy_event.h"
 #include "engine/services.h"
@@ -63,10 +64,24 @@ void ConfigSaves::MarkAction(const std::string& id) {
 
 void ConfigSaves::Commit() {
   std::lock_guard lock(mutex_);
-  if (marked_.Empty()) return;
+  // Removals that failed other than on the lock go first: they were handed over earlier.
+  if (!held_.empty()) {
+    removals_.insert(removals_.begin(), std::make_move_iterator(held_.begin()),
+                     std::make_move_iterator(held_.end()));
+    held_.clear();
+  } else if (marked_.Empty()) {
+    return;
+  }
   // Behind whatever the worker holds: the file sees the commits in order.
   queued_.Merge(marked_);
   marked_ = {};
+  if (!worker_.joinable()) worker_ = std::thread([this] { Run(); });
+  wake_.notify_all();
+}
+
+void ConfigSaves::Remove(ConfigRemoval removal) {
+  std::lock_guard lock(mutex_);
+  removals_.push_back(std::move(removal));
   if (!worker_.joinable()) worker_ = std::thread([this] { Run(); });
   wake_.notify_all();
 }
@@ -75,6 +90,8 @@ void ConfigSaves::Forget() {
   std::lock_guard lock(mutex_);
   marked_ = {};
   queued_ = {};
+  removals_.clear();
+  held_.clear();
   // A write under way finishes, but what it could not write is not kept.
   ++forgotten_;
   idle_.notify_all();
@@ -82,12 +99,27 @@ void ConfigSaves::Forget() {
 
 bool ConfigSaves::Pending() {
   std::lock_guard lock(mutex_);
-  return !marked_.Empty() || !queued_.Empty() || writing_;
+  return !marked_.Empty() || HasWork() || !held_.empty() || writing_;
 }
 
 bool ConfigSaves::WaitIdle(std::chrono::steady_clock::time_point deadline) {
   std::unique_lock lock(mutex_);
-  return idle_.wait_until(lock, deadline, [this] { return !writing_ && queued_.Empty(); });
+  return idle_.wait_until(lock, deadline, [this] { return !writing_ && !HasWork(); });
+}
+
+int ConfigSaves::Flush(std::chrono::steady_clock::time_point deadline, FileFailure* failure) {
+  std::unique_lock lock(mutex_);
+  hurry_ = true;
+  wake_.notify_all();
+  const auto settled = [this] { return !writing_ && !HasWork(); };
+  if (!idle_.wait_until(lock, deadline, settled)) {
+    // The program's own write is never cut short: only a failed attempt ends the wait.
+    idle_.wait(lock, [&] { return settled() || (!writing_ && lastResult_ != SQLITE_OK); });
+  }
+  hurry_ = false;
+  if (settled() && marked_.Empty() && held_.empty()) return SQLITE_OK;
+  if (failure != nullptr) *failure = lastFailure_;
+  return lastFailure_.code != SQLITE_OK ? lastFailure_.code : SQLITE_ERROR;
 }
 
 void ConfigSaves::Run() {
@@ -97,51 +129,94 @@ void ConfigSaves::Run() {
   std::chrono::steady_clock::time_point lockedSince{};
   bool locked = false;
   while (true) {
-    wake_.wait(lock, [this] { return stop_ || !queued_.Empty(); });
-    if (queued_.Empty()) return;  // stopped, with nothing left to write
+    wake_.wait(lock, [this] { return stop_ || HasWork(); });
+    if (!HasWork()) return;  // stopped, with nothing left to write
     SaveSet records;
     records.swap(queued_);
+    std::vector<ConfigRemoval> removals;
+    removals.swap(removals_);
     writing_ = true;
     // A stop asked for before this write makes it the last; one asked for during it leaves
     // what was committed meanwhile one attempt more.
     const bool last = stop_;
     const std::uint64_t forgotten = forgotten_;
     lock.unlock();
+    std::vector<std::string> statements;
+    for (const ConfigRemoval& removal : removals) {
+      statements.insert(statements.end(), removal.statements.begin(), removal.statements.end());
+    }
     FileFailure found;
-    const int rc = writer_(records, kBusyBound, &found);
+    const int rc = writer_(records, statements, kBusyBound, &found);
     lock.lock();
+    lastResult_ = rc;
+    if (rc != SQLITE_OK) lastFailure_ = found;
+    // What runs once the mutex is let go: the removals that left the file, and those the
+    // file refused.
+    std::vector<ConfigRemoval> done;
+    std::vector<ConfigRemoval> refused;
     if (forgotten != forgotten_) {
       // The edits were forgotten during the write: whatever it did not write is dropped,
       // and a lock that held it back is no longer waited for.
       locked = false;
       pause = kFirstPause;
-      if (rc == SQLITE_OK) Note(rc, found);
-    } else if (IsLocked(rc)) {
-      // First in line again, with whatever was committed meanwhile.
-      records.Merge(queued_);
-      queued_.swap(records);
-      const auto now = std::chrono::steady_clock::now();
-      if (!locked) lockedSince = now;
-      locked = true;
-      // A lock held longer than any call would wait for it is a failure to tell; the
-      // worker keeps trying all the same.
-      if (now - lockedSince >= db::BusyEvent::RetryLimit()) Note(rc, found);
-    } else {
+      if (rc == SQLITE_OK) {
+        done.swap(removals);
+        Note(rc, found);
+      }
+    } else if (rc == SQLITE_OK) {
       locked = false;
       pause = kFirstPause;
-      // A failure other than the lock waits for the next commit, like one met there.
-      if (rc != SQLITE_OK) marked_.Merge(records);
-      Note(rc, found);
+      done.swap(removals);
+      // Back to saving only when nothing that failed before still waits.
+      if (held_.empty() && marked_.Empty()) Note(rc, found);
+    } else {
+      std::vector<ConfigRemoval> kept;
+      for (ConfigRemoval& removal : removals) {
+        (removal.refused ? refused : kept).push_back(std::move(removal));
+      }
+      const bool retried = !records.Empty() || !kept.empty();
+      if (IsLocked(rc) && retried) {
+        // First in line again, with whatever was handed over meanwhile.
+        records.Merge(queued_);
+        queued_.swap(records);
+        removals_.insert(removals_.begin(), std::make_move_iterator(kept.begin()),
+                         std::make_move_iterator(kept.end()));
+        const auto now = std::chrono::steady_clock::now();
+        if (!locked) lockedSince = now;
+        locked = true;
+        // A lock held longer than any call would wait for it is a failure to tell; the
+        // worker keeps trying all the same.
+        if (now - lockedSince >= db::BusyEvent::RetryLimit()) Note(rc, found);
+      } else {
+        locked = false;
+        pause = kFirstPause;
+        // A failure other than the lock waits for the next commit, like one met there.
+        marked_.Merge(records);
+        std::move(kept.begin(), kept.end(), std::back_inserter(held_));
+        if (retried) Note(rc, found);
+      }
+      if (!refused.empty()) {
+        // One message for the attempt; the edits that failed with it are told by it too.
+        const std::string text = ConfigSaveFailureText(found);
+        if (std::none_of(toTell_.begin(), toTell_.end(), [&](const auto& t) { return t.first == text; })) {
+          toTell_.emplace_back(text, true);
+        }
+        if (retried) failing_ = true;
+      }
     }
     lock.unlock();
+    for (ConfigRemoval& removal : refused) removal.refused();
+    for (ConfigRemoval& removal : done) {
+      if (removal.removed) removal.removed();
+    }
     TellUser();
     lock.lock();
     // Idle once what this write had to tell is told.
     writing_ = false;
-    if (queued_.Empty()) idle_.notify_all();
+    idle_.notify_all();
     if (last) return;
     if (locked) {
-      wake_.wait_for(lock, pause, [this] { return stop_; });
+      wake_.wait_for(lock, pause, [this] { return stop_ || hurry_; });
       pause = std::min(pause * 2, kLastPause);
     }
   }

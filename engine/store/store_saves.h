@@ -1,10 +1,13 @@
-// The configuration file's side of the edits: which monitors and actions hold edits not
-// yet in the file, and the worker that writes them. A commit hands every record waiting to
-// the worker and returns at once, so the committing thread (the user-interface thread)
-// never waits on the file. The worker writes the records as they are when it writes (so
-// the newest state wins), in one transaction per attempt, in the order of the commits, and
-// tries again while another connection holds the file's lock. A failure is told to the
-// user once when it begins and once when it ends. Any thread.
+// The configuration file's side of the edits and removals: which monitors and actions hold
+// edits not yet in the file, which removals are not yet in it, and the worker that writes
+// them, the one writer of the file in this process. A commit or a removal hands its work
+// to the worker and returns at once, so the user-interface thread never waits on the file.
+// The worker writes the records as they are when it writes (so the newest state wins) and
+// the removals' statements, in one transaction per attempt, in the order they were handed
+// over, and tries the edits again while another connection holds the file's lock. A
+// removal the file refuses is put back and told at once, unless it is one that is tried
+// until it is in the file. A failure of the edits is told to the user once when it begins
+// and once when everything is in the file again. Any thread.
 #pragma once
 
 #include <chrono>
@@ -19,10 +22,9 @@
 #include <vector>
 
 #include "engine/data/data_files.h"
+#include "engine/store/window_store.h"
 
 namespace engine {
-
-struct FileFailure;
 
 // The records one commit writes, by identifier.
 struct SaveSet {
@@ -37,17 +39,32 @@ struct SaveSet {
   }
 };
 
+// A removal of records that have already left the store: the statements that delete their
+// rows in the configuration file, and what goes with their leaving it.
+struct ConfigRemoval {
+  std::vector<std::string> statements;
+  // Runs on the worker once the rows are out of the file (their data rows, say).
+  std::function<void()> removed;
+  // Runs on the worker when the file refuses the removal (another connection's lock past
+  // the bound of one attempt, an unwritable file): puts the records back. The user is told
+  // once for the attempt. Left empty, the removal is kept and tried again with the edits
+  // until it is in the file, and counts as unsaved work meanwhile.
+  std::function<void()> refused;
+};
+
 // The texts told to the user when saves begin to fail, and when they succeed again.
 std::string ConfigSaveFailureText(const FileFailure& failure);
 std::string ConfigSaveRecoveredText(const std::string& path);
 
 class ConfigSaves {
  public:
-  // Writes the records in one transaction on the calling thread, waiting at most
-  // busyLimit for another connection's lock: 0, or SQLite's result described in *failure
-  // (never null). Records that no longer exist are skipped.
-  using Writer = std::function<int(const SaveSet& records, std::chrono::milliseconds busyLimit,
-                                   FileFailure* failure)>;
+  // Runs the removals' statements, then writes the records, in one transaction on the
+  // calling thread, waiting at most busyLimit for another connection's lock: 0, or
+  // SQLite's result described in *failure (never null). Records that no longer exist are
+  // skipped.
+  using Writer = std::function<int(const SaveSet& records,
+                                   const std::vector<std::string>& statements,
+                                   std::chrono::milliseconds busyLimit, FileFailure* failure)>;
 
   // How long each attempt of the worker waits for the file's lock.
   static constexpr std::chrono::milliseconds kBusyBound = DataFiles::kConfigBusyBound;
@@ -65,12 +82,19 @@ class ConfigSaves {
   // Hands every record marked so far to the worker and returns. A write that fails for
   // another reason than the lock leaves its records marked for the next commit.
   void Commit();
+  // Hands the removal to the worker, behind everything handed over before, and returns.
+  void Remove(ConfigRemoval removal);
+  // Waits until the worker holds nothing, past the deadline only for the attempt under way
+  // or about to be made, and then only while the last attempt did not fail: 0 when
+  // everything handed over is in the file, else the last failure, described in *failure.
+  // The worker's pause after a locked file is cut short.
+  int Flush(std::chrono::steady_clock::time_point deadline, FileFailure* failure);
   // Drops every mark and whatever the worker still holds (the store was emptied, all of it
   // was written, or the user chose to exit without saving). A write under way goes on, but
   // what it cannot write is neither tried again nor kept for the next commit.
   void Forget();
-  // Whether some record has edits not yet in the file: marked, left to the worker, or
-  // being written.
+  // Whether some record has edits or a removal not yet in the file: marked, left to the
+  // worker, kept for the next commit, or being written.
   bool Pending();
   // Waits until the worker holds nothing, or the deadline passes; true when it holds
   // nothing.
@@ -78,6 +102,8 @@ class ConfigSaves {
 
  private:
   void Run();
+  // Caller holds mutex_. The worker has something to write.
+  bool HasWork() const { return !queued_.Empty() || !removals_.empty(); }
   // Notes a write's result (0 or a failure); when failing begins or ends, a message for
   // the user is kept for TellUser. Caller holds mutex_.
   void Note(int result, const FileFailure& failure);
@@ -91,8 +117,13 @@ class ConfigSaves {
   std::condition_variable wake_;  // new work or stop, for the worker
   std::condition_variable idle_;  // the worker holds nothing
   SaveSet marked_;
-  SaveSet queued_;  // left to the worker
+  SaveSet queued_;                       // left to the worker
+  std::vector<ConfigRemoval> removals_;  // left to the worker, in order
+  std::vector<ConfigRemoval> held_;      // failed other than on the lock: for the next commit
   bool writing_ = false;
+  bool hurry_ = false;              // a Flush waits: no pause before the next attempt
+  int lastResult_ = 0;              // of the last attempt
+  FileFailure lastFailure_;         // of the last failed attempt
   std::uint64_t forgotten_ = 0;  // Forget calls so far
   bool stop_ = false;
   bool failing_ = false;

@@ -4,17 +4,18 @@
 // hold one nor lock one. The store (server_storage.h) implements it.
 //
 // Threads: snapshots and summaries may be taken on any thread. Edits come from one thread
-// at a time (the user-interface thread); each one that changes a record hands it to the
-// saves' worker and returns at once. The worker writes in one transaction, waiting as long
-// as another connection holds the file's lock; the user is told when saves begin to fail
-// and when they succeed again, and a failure other than the lock leaves the edits for the
-// next save. A deletion of test queries, alerts or actions deletes their configuration
-// rows at once, in one transaction that waits at most a short bound for the file's lock;
-// when the file refuses it, the records stay and the user is told once
-// (IUserInterface::ShowAlertMessage). A deleted test query's data rows go on a helper.
-// ClearLog writes the data file, so it is called on a worker. Statuses: 0, the SQLite
-// result of a failed deletion, or SQLITE_NOTFOUND for an unknown identifier (nothing is
-// changed then).
+// at a time (the user-interface thread) and return at once: each one that changes a record
+// hands it to the saves' worker, and a deletion of test queries, alerts or actions takes
+// the records out of memory and hands the deletion of their configuration rows to the
+// same worker, behind the edits before it, in one transaction. The worker waits as long as
+// another connection holds the file's lock for edits; the user is told when saves begin to
+// fail and when they succeed again, and a failure other than the lock leaves the edits for
+// the next save. A deletion the file refuses (another connection's lock past a short
+// bound, an unwritable file) puts the records back, tells the window
+// (IUserInterface::RemovalRefused) and the user once (IUserInterface::ShowAlertMessage). A
+// deleted test query's data rows go on a helper once its rows are out of the file.
+// ClearLog writes the data file, so it is called on a worker. Statuses: 0, or
+// SQLITE_NOTFOUND for an unknown identifier (nothing is changed then).
 #pragma once
 
 #include <cstdint>

@@ -355,7 +355,7 @@ TEST_F(ActionTest, DeletingTheAlertOrTheMonitorWhileItRuns) {
   std::string alertId = AddAlert(mail);
   Fire(mail, alertId);
   ASSERT_TRUE(smtp_.WaitForConnects(1));
-  monitor_->DeleteAlert(alertId);
+  monitor_->TakeAlerts({alertId});
   smtp_.Release();
   WaitForActions();
   EXPECT_EQ(Log().size(), 2u);

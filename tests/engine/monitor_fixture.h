@@ -253,7 +253,7 @@ class MonitorTest : public ::testing::Test {
   FakeUi ui_;
 };
 
-// Deletes the monitor's first test query, when it has one.
+// Takes the monitor's first test query out of it, when it has one (its rows stay).
 inline void DeleteFirstTestQuery(Server& monitor) {
   std::string id;
   {
@@ -261,7 +261,7 @@ inline void DeleteFirstTestQuery(Server& monitor) {
     if (monitor.testQueries.empty()) return;
     id = monitor.testQueries.front().id;
   }
-  monitor.DeleteTestQueries({id});
+  monitor.TakeTestQueries({id});
 }
 
 }  // namespace engine::testing

@@ -339,7 +339,7 @@ TEST_F(ServerHealthTest, SaveAndLoadKeepEveryField) {
   EXPECT_EQ(loaded.alerts.size(), 2u);
 }
 
-TEST_F(ServerHealthTest, Deletes) {
+TEST_F(ServerHealthTest, TakesAndPutsBack) {
   ODBCDataSource other;
   other.AddAlert("x", "y", 0, 0, 0);
   const std::string firstQuery = monitor_->AddTestQuery().id;
@@ -349,29 +349,51 @@ TEST_F(ServerHealthTest, Deletes) {
   const std::string onFirst = monitor_->AddAlert("a", first, 0, 0, 0).id;
   monitor_->AddAlert("a", second, 0, 0, 0);
   const std::string onHealth = monitor_->AddAlert("a", Attribute(kHealth), 0, 0, 0).id;
-  {
-    db::Database database;
-    ASSERT_EQ(DataFiles::OpenDatabase(database, DataFiles::kConfigFileName), 0);
-    monitor_->ServerHealth::Save(database);
-    other.ServerHealth::Save(database);
-    for (const std::string& statement : monitor_->TestQueryAttributeDeletions(firstQuery)) {
-      ASSERT_EQ(db::Database::ExecSQL(database, statement), 0);
-    }
-    monitor_->RemoveTestQueryAttributes(firstQuery);
-  }
+  const auto ids = [](const auto& sequence) {
+    std::vector<std::string> out;
+    for (const auto& element : sequence) out.push_back(element.id);
+    return out;
+  };
+  const std::vector<std::string> attributesBefore = ids(monitor_->healthAttributes);
+  const std::vector<std::string> alertsBefore = ids(monitor_->alerts);
+  db::Database database;
+  ASSERT_EQ(DataFiles::OpenDatabase(database, DataFiles::kConfigFileName), 0);
+  monitor_->ServerHealth::Save(database);
+  other.ServerHealth::Save(database);
+
+  // A test query's attributes go with the alerts on them; put back, each is where it was.
+  TakenHealth taken;
+  std::vector<std::string> statements;
+  monitor_->TakeTestQueryAttributes(firstQuery, &taken, &statements);
   EXPECT_EQ(monitor_->FindHealthAttribute(first), nullptr);
   EXPECT_NE(monitor_->FindHealthAttribute(second), nullptr);
   EXPECT_EQ(monitor_->FindAlert(onFirst), nullptr);
   EXPECT_EQ(monitor_->alerts.size(), 2u);
+  monitor_->PutBackHealth(taken);
+  EXPECT_EQ(ids(monitor_->healthAttributes), attributesBefore);
+  EXPECT_EQ(ids(monitor_->alerts), alertsBefore);
+  taken = {};
+  statements.clear();
+  monitor_->TakeTestQueryAttributes(firstQuery, &taken, &statements);
+  for (const std::string& statement : statements) {
+    ASSERT_EQ(db::Database::ExecSQL(database, statement), 0);
+  }
   EXPECT_EQ(ConfigRows("SELECT count(*) FROM HealthAttributes"), (Rows{{"5"}}));
   EXPECT_EQ(ConfigRows("SELECT count(*) FROM Alerts WHERE id = '" + onFirst + "'"), (Rows{{"0"}}));
 
-  monitor_->DeleteAlert(onHealth);
+  // One alert, then every alert: their rows only.
+  statements.clear();
+  monitor_->TakeAlertRecords({onHealth}, false, &taken, &statements);
   EXPECT_EQ(monitor_->alerts.size(), 1u);
-  EXPECT_EQ(ConfigRows("SELECT count(*) FROM Alerts"), (Rows{{"2"}}));
-  monitor_->DeleteAllAlerts();
+  monitor_->TakeAlertRecords({}, true, &taken, &statements);
   EXPECT_TRUE(monitor_->alerts.empty());
+  for (const std::string& statement : statements) {
+    ASSERT_EQ(db::Database::ExecSQL(database, statement), 0);
+  }
   EXPECT_EQ(ConfigRows("SELECT monitorId FROM Alerts"), (Rows{{other.id}}));
+  monitor_->PutBackHealth(taken);
+  EXPECT_EQ(ids(monitor_->healthAttributes), attributesBefore);
+  EXPECT_EQ(ids(monitor_->alerts), alertsBefore);
 }
 
 TEST_F(ServerHealthTest, AlertsDataRowKeepsTheTitleAsItStands) {

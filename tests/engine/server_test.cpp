@@ -254,12 +254,21 @@ TEST_F(ServerTest, DeletingATestQueryTakesItsRowsAttributesAndAlerts) {
   monitor.Poll();
   ASSERT_EQ(DataRows("SELECT * FROM TestQueriesData").size(), 2u);
 
-  EXPECT_EQ(monitor.DeleteTestQueries({"unknown"}), SQLITE_NOTFOUND);
+  EXPECT_TRUE(monitor.TakeTestQueries({"unknown"}).Empty());
   {
     std::lock_guard lock(monitor.Mutex());
     EXPECT_EQ(monitor.testQueries.size(), 2u);
   }
-  ASSERT_EQ(monitor.DeleteTestQueries({gone}), SQLITE_OK);
+  // Put back, everything is where it was.
+  monitor.PutBack(monitor.TakeTestQueries({gone}));
+  {
+    std::lock_guard lock(monitor.Mutex());
+    ASSERT_EQ(monitor.testQueries.size(), 2u);
+    EXPECT_EQ(monitor.testQueries[0].id, gone);
+    EXPECT_EQ(monitor.healthAttributes.size(), 6u);
+    EXPECT_EQ(monitor.alerts.size(), 2u);
+  }
+  const Server::TakenRecords taken = monitor.TakeTestQueries({gone});
   {
     // Out of the monitor at once, with its attributes and the alerts on them.
     std::lock_guard lock(monitor.Mutex());
@@ -267,6 +276,14 @@ TEST_F(ServerTest, DeletingATestQueryTakesItsRowsAttributesAndAlerts) {
     EXPECT_EQ(monitor.healthAttributes.size(), 5u);
     EXPECT_EQ(monitor.alerts.size(), 1u);
   }
+  {
+    db::Database config;
+    ASSERT_EQ(DataFiles::OpenDatabase(config, DataFiles::kConfigFileName), 0);
+    for (const std::string& statement : taken.statements) {
+      ASSERT_EQ(db::Database::ExecSQL(config, statement), 0);
+    }
+  }
+  Server::DeleteTestQueryData({gone}, DataFiles::DataFolder());
   // Its rows go on a helper.
   ASSERT_TRUE(Server::WaitForHelpers(std::chrono::steady_clock::now() + std::chrono::seconds(20)));
 

@@ -425,7 +425,7 @@ TEST_F(ThreadTest, EditingWhilePolling) {
       (void)monitor->GetStatusText();
     }
     if (round % 4 == 3) testing::DeleteFirstTestQuery(*monitor);
-    if (round % 5 == 4) monitor->DeleteAlert(alertId);
+    if (round % 5 == 4) monitor->TakeAlerts({alertId});
     ASSERT_TRUE(odbc->WaitForConnects(odbc->Connects() + 1));
   }
   store.StopAll();

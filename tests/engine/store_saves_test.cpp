@@ -79,7 +79,8 @@ TEST(ConfigSavesTest, CommitsReturnAndTheWorkerWritesThemInOrder) {
   bool release = false;
   std::vector<std::set<std::string>> written;
   std::vector<std::thread::id> writers;
-  ConfigSaves saves([&](const SaveSet& records, std::chrono::milliseconds, FileFailure*) {
+  ConfigSaves saves([&](const SaveSet& records, const std::vector<std::string>&, std::chrono::milliseconds,
+          FileFailure*) {
     std::unique_lock lock(mutex);
     writers.push_back(std::this_thread::get_id());
     written.push_back(records.monitors);
@@ -122,7 +123,8 @@ TEST(ConfigSavesTest, EditsForgottenDuringAWriteAreNotWrittenAfterIt) {
     std::condition_variable changed;
     bool release = false;
     int writes = 0;
-    ConfigSaves saves([&](const SaveSet&, std::chrono::milliseconds, FileFailure* failure) {
+    ConfigSaves saves([&](const SaveSet&, const std::vector<std::string>&, std::chrono::milliseconds,
+                          FileFailure* failure) {
       std::unique_lock lock(mutex);
       ++writes;
       changed.notify_all();
@@ -158,7 +160,8 @@ TEST(ConfigSavesTest, EditsCommittedBehindTheWriteUnderWayAtTheEndAreWritten) {
   bool release = false;
   std::vector<std::set<std::string>> written;
   auto saves = std::make_unique<ConfigSaves>(
-      [&](const SaveSet& records, std::chrono::milliseconds, FileFailure*) {
+      [&](const SaveSet& records, const std::vector<std::string>&, std::chrono::milliseconds,
+          FileFailure*) {
         std::unique_lock lock(mutex);
         written.push_back(records.monitors);
         changed.notify_all();
