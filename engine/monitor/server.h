@@ -6,10 +6,10 @@
 // the monitor, its test queries, samples, history, attributes and alerts. Members marked
 // "caller holds Mutex()" expect it held; all others take it themselves and may be called
 // from any thread. Start and Stop return at once; what they leave to do runs on helper
-// threads (see RunHelper), as does the deletion of a removed test query's data rows. The polling thread works on copies while it talks to the data source and
-// commits its results under the mutex. A running monitor is owned by a shared_ptr: the
-// polling thread holds it only during a poll and a stop's helper until the stop completes,
-// so whoever drops the last other reference never waits.
+// threads (see RunHelper), as does the deletion of a removed test query's data rows. The polling
+// thread works on copies while it talks to the data source and commits its results under the mutex.
+// A running monitor is owned by a shared_ptr: the polling thread holds it only during a poll and a
+// stop's helper until the stop completes, so whoever drops the last other reference never waits.
 #pragma once
 
 #include <chrono>

@@ -388,7 +388,7 @@ int ServerHealth::Save(db::Database& database) const {
 }
 
 void ServerHealth::TakeAlertRecords(const std::vector<std::string>& alertIds, bool all,
-                              TakenHealth* taken, std::vector<std::string>* statements) {
+                                    TakenHealth* taken, std::vector<std::string>* statements) {
   const std::size_t first = taken->alerts.size();
   TakeWhere(
       alerts,

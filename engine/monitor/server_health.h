@@ -169,7 +169,7 @@ class ServerHealth {
   // set) out of the monitor into *taken, and appends the statements that delete their
   // rows to *statements, for the caller's transaction.
   void TakeAlertRecords(const std::vector<std::string>& alertIds, bool all, TakenHealth* taken,
-                  std::vector<std::string>* statements);
+                        std::vector<std::string>* statements);
   // Caller holds Mutex(). The same for the test query's attributes and the alerts on them.
   void TakeTestQueryAttributes(const std::string& testQueryId, TakenHealth* taken,
                                std::vector<std::string>* statements);

@@ -370,15 +370,13 @@ int ServerStorage::WriteRecords(const SaveSet& records, const std::vector<std::s
     for (const std::string& statement : statements) {
       if (rc == SQLITE_OK) rc = db::Database::ExecSQL(database, statement);
     }
-    for (const std::string& id : records.monitors) {
-      if (const std::shared_ptr<Server> server = GetServerById(id); server && rc == SQLITE_OK) {
-        rc = server->Save(database);
-      }
+    // In the store's order, which a save of every record leaves as the rows' order (equal
+    // creation times load in row order); records no longer there are skipped.
+    for (const std::shared_ptr<Server>& server : GetServerList()) {
+      if (rc == SQLITE_OK && records.monitors.contains(server->id)) rc = server->Save(database);
     }
-    for (const std::string& id : records.actions) {
-      if (const std::shared_ptr<Action> action = GetActionById(id); action && rc == SQLITE_OK) {
-        rc = action->Save(database);
-      }
+    for (const std::shared_ptr<Action>& action : GetActionList()) {
+      if (rc == SQLITE_OK && records.actions.contains(action->id)) rc = action->Save(database);
     }
     edit.unlock();
     if (rc == SQLITE_OK) rc = db::Database::ExecSQL(database, "COMMIT");
@@ -539,12 +537,13 @@ int ServerStorage::DeleteActions(const std::vector<std::string>& ids) {
   for (const auto& [position, action] : taken) {
     removal.statements.push_back(sql::DeleteAction(action->id));
   }
-  // Its running executions end once the removal is in the file: until then it may come
-  // back.
-  removal.removed = [taken] {
-    for (const auto& [position, action] : taken) action->CloseWorkerThreads();
-  };
-  removal.refused = [this, taken] {
+  // Their executions end at once, as the user asked; one that comes back is a fresh copy
+  // with workers of its own.
+  for (auto& [position, action] : taken) {
+    action->CloseWorkerThreads();
+    action = std::make_shared<Action>(*action);
+  }
+  removal.refused = [this, taken = std::move(taken)] {
     std::lock_guard edit(EditMutex());
     {
       std::unique_lock lock(mutex_);

@@ -131,8 +131,8 @@ class ServerStorage : public IMonitorDirectory, public IWindowStore {
   std::vector<std::shared_ptr<Action>> GetActionList() const override;
   // Appends a new action (it reaches the file when it is saved).
   void AddAction(std::shared_ptr<Action> action);
-  // Takes the action out of the store at once; its row goes through the saves' worker, and
-  // then its running executions are abandoned. Alerts naming it keep its identifier.
+  // Takes the action out of the store at once and abandons its running executions; its row
+  // goes through the saves' worker. Alerts naming it keep its identifier.
   // Returns 0; an index out of range does nothing. When the file refuses the row's
   // deletion, the action comes back and the user is told as for a failed save.
   int DeleteAction(int index);

@@ -116,7 +116,6 @@ int ConfigSaves::Flush(std::chrono::steady_clock::time_point deadline, FileFailu
     // The program's own write is never cut short: only a failed attempt ends the wait.
     idle_.wait(lock, [&] { return settled() || (!writing_ && lastResult_ != SQLITE_OK); });
   }
-  hurry_ = false;
   if (settled() && marked_.Empty() && held_.empty()) return SQLITE_OK;
   if (failure != nullptr) *failure = lastFailure_;
   return lastFailure_.code != SQLITE_OK ? lastFailure_.code : SQLITE_ERROR;
@@ -198,7 +197,8 @@ void ConfigSaves::Run() {
       if (!refused.empty()) {
         // One message for the attempt; the edits that failed with it are told by it too.
         const std::string text = ConfigSaveFailureText(found);
-        if (std::none_of(toTell_.begin(), toTell_.end(), [&](const auto& t) { return t.first == text; })) {
+        if (std::none_of(toTell_.begin(), toTell_.end(),
+                         [&](const auto& t) { return t.first == text; })) {
           toTell_.emplace_back(text, true);
         }
         if (retried) failing_ = true;
@@ -217,6 +217,7 @@ void ConfigSaves::Run() {
     if (last) return;
     if (locked) {
       wake_.wait_for(lock, pause, [this] { return stop_ || hurry_; });
+      hurry_ = false;
       pause = std::min(pause * 2, kLastPause);
     }
   }

@@ -62,9 +62,9 @@ class ConfigSaves {
   // calling thread, waiting at most busyLimit for another connection's lock: 0, or
   // SQLite's result described in *failure (never null). Records that no longer exist are
   // skipped.
-  using Writer = std::function<int(const SaveSet& records,
-                                   const std::vector<std::string>& statements,
-                                   std::chrono::milliseconds busyLimit, FileFailure* failure)>;
+  using Writer =
+      std::function<int(const SaveSet& records, const std::vector<std::string>& statements,
+                        std::chrono::milliseconds busyLimit, FileFailure* failure)>;
 
   // How long each attempt of the worker waits for the file's lock.
   static constexpr std::chrono::milliseconds kBusyBound = DataFiles::kConfigBusyBound;
@@ -121,9 +121,9 @@ class ConfigSaves {
   std::vector<ConfigRemoval> removals_;  // left to the worker, in order
   std::vector<ConfigRemoval> held_;      // failed other than on the lock: for the next commit
   bool writing_ = false;
-  bool hurry_ = false;              // a Flush waits: no pause before the next attempt
-  int lastResult_ = 0;              // of the last attempt
-  FileFailure lastFailure_;         // of the last failed attempt
+  bool hurry_ = false;           // a Flush waits: the pause under way ends
+  int lastResult_ = 0;           // of the last attempt
+  FileFailure lastFailure_;      // of the last failed attempt
   std::uint64_t forgotten_ = 0;  // Forget calls so far
   bool stop_ = false;
   bool failing_ = false;

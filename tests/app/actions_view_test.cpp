@@ -202,8 +202,9 @@ TEST_F(ActionsModelTest, Steps) {
   }
 }
 
-// A removal of all that the configuration file refuses keeps every action, in the file,
-// the store and the model alike, and is told once, not once per action.
+// A removal of all shows at once; when the configuration file refuses it, every action
+// comes back, in the store and the model reloaded as the view reloads it, the file keeps
+// them, and the user is told once, not once per action.
 TEST_F(ActionsModelTest, ARemovalOfAllTheFileRefusesKeepsEveryActionAndIsToldOnce) {
   for (const char* name : {"q0", "q1", "q2"}) {
     engine::ActionSettings a;
@@ -221,9 +222,13 @@ TEST_F(ActionsModelTest, ARemovalOfAllTheFileRefusesKeepsEveryActionAndIsToldOnc
     const std::size_t told = ui_.EventsOf("error: ").size();
     {
       ConfigRefusal refusal(kind);
-      EXPECT_FALSE(model.RemoveAll(true));
+      EXPECT_TRUE(model.RemoveAll(true));
+      ASSERT_TRUE(
+          storage_.WaitForSaves(std::chrono::steady_clock::now() + std::chrono::seconds(20)));
     }
     EXPECT_EQ(ui_.EventsOf("error: ").size(), told + 1);
+    EXPECT_EQ(ui_.EventsOf("refused ").size(), 1u + (kind == ConfigRefusal::kKinds[1]));
+    model.Load();
     Cells listed;
     for (const engine::ActionSnapshot& a : model.Rows()) listed.push_back(a.settings.name);
     EXPECT_EQ(listed, names);

@@ -150,8 +150,9 @@ TEST_F(TestQueriesModelTest, AnAddedQueryIsEmptyEnabledWithoutValueAndLongTextsS
   EXPECT_FALSE(model.SetEnabled(1, true));
 }
 
-// A removal the configuration file refuses keeps every query with its attribute and the
-// alert on it, in the file, the store and the model alike, and is told once.
+// A removal shows at once; when the configuration file refuses it, every query comes back
+// with its attribute and the alert on it, in the store and the model reloaded as the view
+// reloads it, the file keeps them, and the user is told once.
 TEST_F(TestQueriesModelTest, RemovalsTheFileRefusesKeepTheQueriesAndAreToldOnce) {
   for (const char* name : {"q0", "q1", "q2"}) storage_.AddTestQuery(id_, {name, "SELECT 1"});
   const engine::MonitorSnapshot before = Monitor();
@@ -184,13 +185,17 @@ TEST_F(TestQueriesModelTest, RemovalsTheFileRefusesKeepTheQueriesAndAreToldOnce)
       model.Load(Monitor());
       model.Select(2);
       const std::size_t told = ui_.EventsOf("error: ").size();
+      const std::size_t refused = ui_.EventsOf("refused " + id_).size();
       {
         ConfigRefusal refusal(kind);
-        EXPECT_FALSE(removal.remove(model));
+        EXPECT_TRUE(removal.remove(model));
+        ASSERT_TRUE(SavesDone());
       }
       ASSERT_TRUE(engine::Server::WaitForHelpers(std::chrono::steady_clock::now() +
                                                  std::chrono::seconds(20)));
       EXPECT_EQ(ui_.EventsOf("error: ").size(), told + 1);
+      EXPECT_EQ(ui_.EventsOf("refused " + id_).size(), refused + 1);
+      model.Load(Monitor());
       std::vector<std::string> listed;
       for (const auto& row : model.Rows()) listed.push_back(row.settings.name);
       EXPECT_EQ(listed, names);

@@ -368,6 +368,7 @@ TEST_F(ActionTest, DeletingTheAlertOrTheMonitorWhileItRuns) {
   std::weak_ptr<Server> gone = monitor_;
   store_.DeleteServer(monitorId_);
   monitor_.reset();
+  ASSERT_TRUE(store_.WaitForSaves(std::chrono::steady_clock::now() + 10s));
   ASSERT_TRUE(store_.WaitForStops(std::chrono::steady_clock::now() + 10s));  // the deletion
   EXPECT_TRUE(gone.expired());
   ui_.Clear();

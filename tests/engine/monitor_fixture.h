@@ -46,6 +46,7 @@ class FakeUi : public IUserInterface {
   }
   void MonitorStopped(std::string monitorId) override { Note("stopped " + monitorId); }
   void MonitorDeleted(std::string monitorId) override { Note("deleted " + monitorId); }
+  void RemovalRefused(std::string monitorId) override { Note("refused " + monitorId); }
   void PagesWritten() override { Note("pages"); }
   void ShowBalloon(std::string, std::string, MessageKind) override {}
   void RestoreMainWindow() override {}
@@ -253,7 +254,8 @@ class MonitorTest : public ::testing::Test {
   FakeUi ui_;
 };
 
-// Takes the monitor's first test query out of it, when it has one (its rows stay).
+// Takes the monitor's first test query out of it, when it has one, and deletes its data
+// rows on a helper (its configuration rows stay).
 inline void DeleteFirstTestQuery(Server& monitor) {
   std::string id;
   {
@@ -262,6 +264,7 @@ inline void DeleteFirstTestQuery(Server& monitor) {
     id = monitor.testQueries.front().id;
   }
   monitor.TakeTestQueries({id});
+  Server::DeleteTestQueryData({id}, DataFiles::DataFolder());
 }
 
 }  // namespace engine::testing

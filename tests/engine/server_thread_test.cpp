@@ -319,6 +319,7 @@ TEST_F(ThreadTest, ADeletionWhileAPollStoresLeavesNoRowOfWhatWasDeleted) {
     }
     lock.Release();
     if (!wholeMonitor) StopAndWait(*monitor);
+    ASSERT_TRUE(store.WaitForSaves(In(60s)));  // the deletion's rows start its helper
     ASSERT_TRUE(Server::WaitForHelpers(In(60s)));
 
     const std::string rows =

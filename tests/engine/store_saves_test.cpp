@@ -79,8 +79,8 @@ TEST(ConfigSavesTest, CommitsReturnAndTheWorkerWritesThemInOrder) {
   bool release = false;
   std::vector<std::set<std::string>> written;
   std::vector<std::thread::id> writers;
-  ConfigSaves saves([&](const SaveSet& records, const std::vector<std::string>&, std::chrono::milliseconds,
-          FileFailure*) {
+  ConfigSaves saves([&](const SaveSet& records, const std::vector<std::string>&,
+                        std::chrono::milliseconds, FileFailure*) {
     std::unique_lock lock(mutex);
     writers.push_back(std::this_thread::get_id());
     written.push_back(records.monitors);
@@ -123,8 +123,8 @@ TEST(ConfigSavesTest, EditsForgottenDuringAWriteAreNotWrittenAfterIt) {
     std::condition_variable changed;
     bool release = false;
     int writes = 0;
-    ConfigSaves saves([&](const SaveSet&, const std::vector<std::string>&, std::chrono::milliseconds,
-                          FileFailure* failure) {
+    ConfigSaves saves([&](const SaveSet&, const std::vector<std::string>&,
+                          std::chrono::milliseconds, FileFailure* failure) {
       std::unique_lock lock(mutex);
       ++writes;
       changed.notify_all();
@@ -159,9 +159,9 @@ TEST(ConfigSavesTest, EditsCommittedBehindTheWriteUnderWayAtTheEndAreWritten) {
   std::condition_variable changed;
   bool release = false;
   std::vector<std::set<std::string>> written;
-  auto saves = std::make_unique<ConfigSaves>(
-      [&](const SaveSet& records, const std::vector<std::string>&, std::chrono::milliseconds,
-          FileFailure*) {
+  auto saves =
+      std::make_unique<ConfigSaves>([&](const SaveSet& records, const std::vector<std::string>&,
+                                        std::chrono::milliseconds, FileFailure*) {
         std::unique_lock lock(mutex);
         written.push_back(records.monitors);
         changed.notify_all();
