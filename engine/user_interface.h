@@ -21,6 +21,9 @@ class IUserInterface {
   virtual void MonitorStopped(std::string /*monitorId*/) {}
   // A deleted monitor's stop and row deletion have completed.
   virtual void MonitorDeleted(std::string /*monitorId*/) {}
+  // Every monitor's today's figures were read anew from the data file (the day turned
+  // over, or the program started).
+  virtual void TodayFiguresRenewed() {}
   // The HTML pages asked of the page writer have been written.
   virtual void PagesWritten() {}
   // A tray balloon (a desktop notification where there is no tray).
