@@ -79,6 +79,12 @@ void AppUserInterface::MonitorDeleted(std::string monitorId) {
   });
 }
 
+void AppUserInterface::TodayFiguresRenewed() {
+  PostToUiThread([shared = shared_]() {
+    if (CMainFrame* frame = shared->Frame()) frame->OnTodayFiguresRenewed();
+  });
+}
+
 void AppUserInterface::PagesWritten() {
   PostToUiThread([shared = shared_]() {
     if (CMainFrame* frame = shared->Frame()) frame->OnPagesWritten();

@@ -30,6 +30,7 @@ class AppUserInterface : public engine::IUserInterface {
   void MonitorUpdated(std::string monitorId) override;
   void MonitorStopped(std::string monitorId) override;
   void MonitorDeleted(std::string monitorId) override;
+  void TodayFiguresRenewed() override;
   void PagesWritten() override;
   void ShowBalloon(std::string title, std::string text, MessageKind kind) override;
   void RestoreMainWindow() override;
