@@ -28,7 +28,7 @@ namespace engine::testing {
 
 // Records every call; MonitorUpdated may run a hook on the calling thread. Completed
 // stops and deletions are events "stopped <id>" and "deleted <id>", written pages "pages",
-// messages for the user "error: <text>" or "info: <text>".
+// renewed today's figures "today", messages for the user "error: <text>" or "info: <text>".
 class FakeUi : public IUserInterface {
  public:
   void MonitorUpdated(std::string monitorId) override {
@@ -46,6 +46,7 @@ class FakeUi : public IUserInterface {
   }
   void MonitorStopped(std::string monitorId) override { Note("stopped " + monitorId); }
   void MonitorDeleted(std::string monitorId) override { Note("deleted " + monitorId); }
+  void TodayFiguresRenewed() override { Note("today"); }
   void PagesWritten() override { Note("pages"); }
   void ShowBalloon(std::string, std::string, MessageKind) override {}
   void RestoreMainWindow() override {}
