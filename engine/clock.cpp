@@ -36,10 +36,6 @@ class SystemClock : public ClockSource {
 const SystemClock& systemClock = *new SystemClock;
 std::atomic<const ClockSource*> installed{nullptr};
 
-}  // namespace
-
-namespace {
-
 // Midnight of the calendar day `days` after the day of t.
 std::int64_t MidnightAfter(std::int64_t t, int days) {
   const std::time_t time = static_cast<std::time_t>(t);

@@ -163,68 +163,42 @@ TEST_F(DataReadsTest, TestQuerySamplesOfTheGivenQueriesOnly) {
 // after the end (a clock set back), of another monitor, the monitor's first row before or
 // after the start. A poll's sample not stored yet counts as the row its storing writes.
 TEST_F(DataReadsTest, UptimeSinceGivesTheFiguresOfTheWindowQuery) {
-  const auto reference = [](std::int64_t until) {
-    return "SELECT coalesce(sum(CASE WHEN available + 0 <> 0 THEN span END), 0), "
-           "coalesce(sum(CASE WHEN available + 0 = 0 THEN span END), 0) FROM ("
-           "SELECT available, time + 0 - coalesce(lag(time + 0) OVER (ORDER BY time), max(" +
-           std::to_string(kT) +
-           ", (SELECT min(time + 0) FROM ODBCDataSourcesData WHERE monitorId = 'u'))) AS span "
-           "FROM ODBCDataSourcesData WHERE (monitorId = 'u' AND time > '" +
-           std::to_string(kT) + "' AND time <= '" + std::to_string(until) + "')) WHERE span > 0";
-  };
   std::uint32_t noise = 7;
   const auto next = [&](std::uint32_t range) {
     noise = noise * 1103515245u + 12345u;
     return static_cast<std::int64_t>((noise >> 8) % range);
   };
-  const auto insert = [](const char* id, std::int64_t time, bool available) {
-    sql::OdbcDataSourceDataRow row;
-    row.monitorId = id;
-    row.time = time;
-    row.available = available;
-    ExecData(sql::InsertOdbcDataSourceData(row));
-  };
-  const auto read = [](std::int64_t until, const UnstoredSample* unstored,
-                       std::pair<std::int64_t, std::int64_t>* figures) {
+  const auto read = [](std::int64_t until, const UnstoredSample* unstored) {
     db::Database data;
-    ASSERT_EQ(DataFiles::OpenDatabase(data, DataFiles::kDataFileName), SQLITE_OK);
-    ASSERT_EQ(ReadUptimeSince(data, "ODBCDataSources", "u", kT, until, unstored, &figures->first,
-                              &figures->second),
-              SQLITE_OK);
-  };
-  const auto expected = [&](std::int64_t until) {
-    db::Database data;
+    std::pair<std::int64_t, std::int64_t> figures{-1, -1};
     EXPECT_EQ(DataFiles::OpenDatabase(data, DataFiles::kDataFileName), SQLITE_OK);
-    db::Statement statement(data);
-    db::Cursor* cursor = nullptr;
-    EXPECT_EQ(statement.Prepare(reference(until)), SQLITE_OK);
-    EXPECT_EQ(statement.Execute(&cursor), SQLITE_OK);
-    return cursor != nullptr ? std::pair(cursor->GetInt64(0), cursor->GetInt64(1))
-                             : std::pair<std::int64_t, std::int64_t>(-1, -1);
+    EXPECT_EQ(ReadUptimeSince(data, "ODBCDataSources", "u", kT, until, unstored, &figures.first,
+                              &figures.second),
+              SQLITE_OK);
+    return figures;
   };
   for (int round = 0; round < 40; ++round) {
     ExecData("DELETE FROM ODBCDataSourcesData WHERE monitorId IN ('u', 'v')");
     const int rows = static_cast<int>(next(12));
     for (int i = 0; i < rows; ++i) {
       for (const char* id : {"u", "v"}) {
-        // Some on or before the start, some equal, some after the end.
-        insert(id, kT - 120 + next(20) * 60, next(3) != 0);
+        sql::OdbcDataSourceDataRow row;
+        row.monitorId = id;
+        row.time = kT - 120 + next(20) * 60;  // some on or before the start, some equal
+        row.available = next(3) != 0;
+        ExecData(sql::InsertOdbcDataSourceData(row));
       }
     }
-    const std::int64_t until = kT + next(16) * 60 + 30;  // on no row's time
-    std::pair<std::int64_t, std::int64_t> figures;
-    read(until, nullptr, &figures);
-    EXPECT_EQ(figures, expected(until)) << "round " << round;
-
-    // The poll's own sample, at the end: as if its row were stored.
+    const std::int64_t until = kT + next(16) * 60 + 30;  // before some rows, on none
+    EXPECT_EQ(read(until, nullptr), testing::WalkRows("u", kT, until)) << "round " << round;
+    // The poll's sample counts as its row will once stored; one after the end, nowhere.
     const UnstoredSample sample{until, next(2) != 0};
-    read(until, &sample, &figures);
-    insert("u", sample.time, sample.available);
-    EXPECT_EQ(figures, expected(until)) << "round " << round << " with the poll's sample";
-    // A sample after the end counts no more than a row there.
     const UnstoredSample late{until + 60, true};
-    read(until, &late, &figures);
-    EXPECT_EQ(figures, expected(until)) << "round " << round << " with a later sample";
+    const auto withSample = read(until, &sample);
+    ExecData(sql::InsertOdbcDataSourceData(
+        {.monitorId = "u", .time = sample.time, .available = sample.available}));
+    EXPECT_EQ(withSample, testing::WalkRows("u", kT, until)) << "round " << round;
+    EXPECT_EQ(read(until, &late), withSample) << "round " << round;
   }
   // A failed read leaves the figures as they were.
   ExecData("DROP TABLE ODBCDataSourcesData");
