@@ -85,6 +85,12 @@ void AppUserInterface::RemovalRefused(std::string monitorId) {
   });
 }
 
+void AppUserInterface::TodayFiguresRenewed() {
+  PostToUiThread([shared = shared_]() {
+    if (CMainFrame* frame = shared->Frame()) frame->OnTodayFiguresRenewed();
+  });
+}
+
 void AppUserInterface::PagesWritten() {
   PostToUiThread([shared = shared_]() {
     if (CMainFrame* frame = shared->Frame()) frame->OnPagesWritten();

@@ -31,6 +31,7 @@ class AppUserInterface : public engine::IUserInterface {
   void MonitorStopped(std::string monitorId) override;
   void MonitorDeleted(std::string monitorId) override;
   void RemovalRefused(std::string monitorId) override;
+  void TodayFiguresRenewed() override;
   void PagesWritten() override;
   void ShowBalloon(std::string title, std::string text, MessageKind kind) override;
   void RestoreMainWindow() override;

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "engine/clock.h"
+
 namespace app {
 
 bool IsViewCode(int code) {
@@ -45,6 +47,13 @@ bool RunHourlyReportCheck(int reportMode, const std::function<void()>& checkAndS
   if (reportMode == 0 || !checkAndSend) return false;
   checkAndSend();
   return true;
+}
+
+int DayTurnoverWaitMs(std::int64_t now) {
+  constexpr std::int64_t kLeastMs = 1000;
+  constexpr std::int64_t kMostMs = 3'600'000;
+  return static_cast<int>(
+      std::clamp((engine::NextLocalMidnight(now) - now) * 1000, kLeastMs, kMostMs));
 }
 
 }  // namespace app

@@ -1,9 +1,10 @@
 // The main window's rules that need no window: which view codes exist and in which order the
 // views are made, when the monitor commands are enabled, which monitor is selected after a
-// delete, and when the hourly check asks for the e-mail report.
+// delete, when the hourly check asks for the e-mail report, and when the day turns over.
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -52,5 +53,10 @@ int SelectionAfterDelete(int deletedIndex, int remaining);
 // The hourly check: asks for the e-mail report unless the report is switched off (mode 0).
 // True when it asked.
 bool RunHourlyReportCheck(int reportMode, const std::function<void()>& checkAndSend);
+
+// How long the window waits from `now` before it looks whether the local day has turned
+// over: until the next local midnight, but at least a second and at most an hour, so that
+// a clock that jumps or a machine that slept is noticed within the hour.
+int DayTurnoverWaitMs(std::int64_t now);
 
 }  // namespace app

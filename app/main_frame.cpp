@@ -46,7 +46,9 @@
 #include "controls/accessible_name.h"
 #include "controls/font_scale.h"
 #include "controls/pane_splitter.h"
+#include "engine/clock.h"
 #include "engine/data/data_files.h"
+#include "engine/monitor/server.h"
 #include "engine/report/email_reporter.h"
 #include "engine/report/page_writer.h"
 #include "engine/services.h"
@@ -156,6 +158,8 @@ CMainFrame::CMainFrame(engine::ServerStorage& storage, MainFrameOptions options)
     RunHourlyReportCheck(settings->GetMail().mode, [this] { options_.reporter->CheckAndSend(); });
   });
 
+  dayTurnover_.Bind(wxEVT_TIMER, [this](wxTimerEvent&) { CheckDayTurnover(); });
+
   BindCommands();
   Bind(wxEVT_ICONIZE, &CMainFrame::OnIconize, this);
   Bind(wxEVT_CLOSE_WINDOW, &CMainFrame::OnClose, this);
@@ -163,6 +167,7 @@ CMainFrame::CMainFrame(engine::ServerStorage& storage, MainFrameOptions options)
 
 CMainFrame::~CMainFrame() {
   hourly_.Stop();
+  dayTurnover_.Stop();
   if (pages_) pages_->Shutdown(std::chrono::milliseconds(0));
 }
 
@@ -340,6 +345,23 @@ void CMainFrame::RestorePlacementAndStart(const WindowPlacement& placement) {
   tree_->UpdateServer("");
   RequestPages();
   hourly_.Start(kHourMs);
+  RenewTodayFigures();
+  dayTurnover_.StartOnce(DayTurnoverWaitMs(engine::Clock::Now()));
+}
+
+void CMainFrame::RenewTodayFigures() {
+  figuresDay_ = engine::LocalMidnight(engine::Clock::Now());
+  engine::Server::RenewTodayFigures(storage_.GetServerList());
+}
+
+void CMainFrame::CheckDayTurnover() {
+  const std::int64_t now = engine::Clock::Now();
+  if (engine::LocalMidnight(now) != figuresDay_) RenewTodayFigures();
+  dayTurnover_.StartOnce(DayTurnoverWaitMs(now));
+}
+
+void CMainFrame::OnTodayFiguresRenewed() {
+  if (!infoMonitorId_.empty()) UpdateInfo(infoMonitorId_);
 }
 
 bool CMainFrame::ShowInTaskbar(bool show) {
@@ -449,10 +471,12 @@ void CMainFrame::UpdateInfo(const std::string& monitorId) {
   if (!GetSelectedServerId().empty() && !monitorId.empty()) {
     if (const auto monitor = storage_.GetMonitorSnapshot(monitorId)) {
       info_->ShowMonitor(*monitor);
+      infoMonitorId_ = monitorId;
       return;
     }
   }
   info_->ShowSummary(storage_.GetMonitorSummaries());
+  infoMonitorId_.clear();
 }
 
 void CMainFrame::RequestPages() {
@@ -621,6 +645,7 @@ void CMainFrame::OnClose(wxCloseEvent&) {
   closed_ = true;
   if (options_.savePlacement) options_.savePlacement(CurrentPlacement());
   hourly_.Stop();
+  dayTurnover_.Stop();
   // The pages stop before the engine shuts down; a build still running is left to end on
   // its own.
   if (pages_) pages_->Shutdown(kPageWriterBound);

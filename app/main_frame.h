@@ -2,14 +2,16 @@
 // left (the monitor tree above the info pane) and one view at a time on the right. It runs
 // the monitor commands, switches views when the tree's selection changes, refreshes what
 // shows a monitor when the monitor reports, has the HTML pages rebuilt off the UI thread,
-// hides into the tray icon when minimised (where there is one) and once an hour lets the
-// e-mail report decide whether it is due.
+// hides into the tray icon when minimised (where there is one), once an hour lets the
+// e-mail report decide whether it is due, and at local midnight has every monitor's
+// today's figures start again.
 //
 // Everything here runs on the UI thread and never waits on a monitor: stops and deletes
 // return at once and their completions (OnMonitorStopped, OnMonitorDeleted) refresh the
 // window. Other threads reach the frame through the application's user-interface bridge.
 #pragma once
 
+#include <cstdint>
 #include <deque>
 #include <functional>
 #include <map>
@@ -113,6 +115,11 @@ class CMainFrame : public wxFrame {
   // A removal the configuration file refused has put records back (see
   // IUserInterface::RemovalRefused): the views, the info pane and the pages show them.
   void OnRemovalRefused(const std::string& monitorId);
+  // Every monitor's today's figures start again from the data file, read by the engine off
+  // this thread; done at the start and whenever the local day turns over.
+  void RenewTodayFigures();
+  // The engine has renewed them: the info pane shows the monitor it shows anew.
+  void OnTodayFiguresRenewed();
   // The HTML pages were written: the views that show them reload.
   void OnPagesWritten();
 
@@ -158,6 +165,9 @@ class CMainFrame : public wxFrame {
   void OnSelectionChanged(const std::string& monitorId, int viewCode);
   void HandleMonitorUpdates();
   void UpdateInfo(const std::string& monitorId);
+  // Renews today's figures when the local day differs from the one they were renewed for,
+  // then waits for the next midnight.
+  void CheckDayTurnover();
   void RequestPages();
   void MoveFocusBetweenPanes();
   void OnIconize(wxIconizeEvent& event);
@@ -177,6 +187,9 @@ class CMainFrame : public wxFrame {
   std::unique_ptr<TrayIcon> tray_;
   std::unique_ptr<engine::PageWriter> pages_;
   wxTimer hourly_;
+  wxTimer dayTurnover_;
+  std::int64_t figuresDay_ = 0;  // local midnight of the day today's figures were renewed for
+  std::string infoMonitorId_;    // the monitor the info pane shows; "" for the summary
 
   // Monitors that reported since the last refresh, oldest first, each once.
   std::vector<std::string> updated_;

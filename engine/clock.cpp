@@ -36,7 +36,25 @@ class SystemClock : public ClockSource {
 const SystemClock& systemClock = *new SystemClock;
 std::atomic<const ClockSource*> installed{nullptr};
 
+// Midnight of the calendar day `days` after the day of t.
+std::int64_t MidnightAfter(std::int64_t t, int days) {
+  const std::time_t time = static_cast<std::time_t>(t);
+  std::tm local{};
+  if (localtime_r(&time, &local) == nullptr) return t;
+  local.tm_hour = 0;
+  local.tm_min = 0;
+  local.tm_sec = 0;
+  local.tm_mday += days;
+  local.tm_isdst = -1;  // the system decides whether summer time applies at that midnight
+  const std::time_t midnight = std::mktime(&local);
+  return midnight == static_cast<std::time_t>(-1) ? t : static_cast<std::int64_t>(midnight);
+}
+
 }  // namespace
+
+std::int64_t LocalMidnight(std::int64_t t) { return MidnightAfter(t, 0); }
+
+std::int64_t NextLocalMidnight(std::int64_t t) { return MidnightAfter(t, 1); }
 
 void Clock::Set(const ClockSource* source) { installed.store(source, std::memory_order_release); }
 

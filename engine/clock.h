@@ -84,6 +84,12 @@ class FakeClock : public ClockSource {
   std::int64_t wallBaseMs_;            // wall time at elapsed 0, in ms
 };
 
+// Local midnight that begins the calendar day of t, and the one that ends it (23, 24 or 25
+// hours later), in the time zone the process uses now. t itself when the system cannot
+// tell.
+std::int64_t LocalMidnight(std::int64_t t);
+std::int64_t NextLocalMidnight(std::int64_t t);
+
 // Installs a clock for one scope and restores the system clock after it.
 class ScopedClock {
  public:

@@ -25,6 +25,9 @@ class IUserInterface {
   // that list them show them again. monitorId names the monitor whose test queries or
   // alerts came back; "" for actions.
   virtual void RemovalRefused(std::string /*monitorId*/) {}
+  // Every monitor's today's figures were read anew from the data file (the day turned
+  // over, or the program started).
+  virtual void TodayFiguresRenewed() {}
   // The HTML pages asked of the page writer have been written.
   virtual void PagesWritten() {}
   // A tray balloon (a desktop notification where there is no tray).

@@ -179,25 +179,31 @@ std::int64_t LoadFirstSampleTime(const std::string& monitorId, int* status) {
 // ---- Today's uptime, for the polls ----
 
 int ReadUptimeSince(db::Database& data, const std::string& tableName, const std::string& monitorId,
-                    std::int64_t since, std::int64_t* up, std::int64_t* down) {
+                    std::int64_t since, std::int64_t until, const UnstoredSample* unstored,
+                    std::int64_t* up, std::int64_t* down) {
   std::int64_t first = kNoSampleYet;
   int rc = ReadFirstSampleTime(data, tableName, monitorId, &first);
   if (rc != SQLITE_OK) return rc;
+  if (unstored != nullptr && unstored->time > until) unstored = nullptr;
+  if (unstored != nullptr) first = std::min(first, unstored->time);
   db::Statement statement(data);
   db::Cursor* cursor = nullptr;
-  rc = statement.Prepare(sql::SelectUptimeRows(tableName, monitorId, since));
+  rc = statement.Prepare(sql::SelectUptimeRows(tableName, monitorId, since, until));
   if (rc == SQLITE_OK) rc = statement.Execute(&cursor);
   std::int64_t upSum = 0;
   std::int64_t downSum = 0;
   std::int64_t previous = CountedFrom(since, first);
-  while (rc == SQLITE_OK && !cursor->IsDone()) {
-    const std::int64_t time = cursor->GetInt64(1);
+  const auto count = [&](std::int64_t time, bool available) {
     const std::int64_t span = time - previous;
-    if (span > 0) (cursor->GetInt(0) != 0 ? upSum : downSum) += span;
+    if (span > 0) (available ? upSum : downSum) += span;
     previous = time;
+  };
+  while (rc == SQLITE_OK && !cursor->IsDone()) {
+    count(cursor->GetInt64(1), cursor->GetInt(0) != 0);
     rc = cursor->Next();
   }
   if (rc != SQLITE_OK) return rc;
+  if (unstored != nullptr) count(unstored->time, unstored->available);
   *up = upSum;
   *down = downSum;
   return SQLITE_OK;

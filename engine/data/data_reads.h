@@ -119,13 +119,23 @@ std::int64_t LoadFirstSampleTime(const std::string& monitorId, int* status = nul
 
 // ---- Today's uptime, for the polls ----
 
+// A poll's sample that is not in the file yet: it counts as the row that its storing will
+// write or extend after the rows already there.
+struct UnstoredSample {
+  std::int64_t time = 0;
+  bool available = false;
+};
+
 // The uptime and downtime in seconds that the monitor's rows after `since` (today's
-// midnight) in its kind's data table `tableName` give, read on an open data file: each
-// row ends a span that began at the row before it in time order (the first at
-// CountedFrom(since, the monitor's first sample)) and counts as up or down by its own
-// availability; spans that are not positive count nowhere. 0, or the SQLite failure
-// (then *up and *down are left as they were).
+// midnight) and not after `until` (now) in its kind's data table `tableName` give, read on
+// an open data file: each row ends a span that began at the row before it in time order
+// (the first at CountedFrom(since, the monitor's first sample)) and counts as up or down by
+// its own availability; spans that are not positive count nowhere. An unstored sample, when
+// given and not after `until`, ends one more span, from the last row counted; it is the
+// monitor's first sample when the file has none. 0, or the SQLite failure (then *up and
+// *down are left as they were).
 int ReadUptimeSince(db::Database& data, const std::string& tableName, const std::string& monitorId,
-                    std::int64_t since, std::int64_t* up, std::int64_t* down);
+                    std::int64_t since, std::int64_t until, const UnstoredSample* unstored,
+                    std::int64_t* up, std::int64_t* down);
 
 }  // namespace engine

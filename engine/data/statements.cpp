@@ -79,8 +79,10 @@ std::string InsertOdbcDataSourceData(const OdbcDataSourceDataRow& r) {
 
 std::string ExtendOdbcDataSourceData(std::int64_t newTime, std::string_view monitorId,
                                      std::int64_t rowTime) {
-  return Build("UPDATE ODBCDataSourcesData SET time = ?WHERE (monitorId = ? AND time = ?)",
-               {newTime, monitorId, rowTime});
+  return Build(
+      "UPDATE ODBCDataSourcesData SET time = ? WHERE rowid = (SELECT rowid FROM "
+      "ODBCDataSourcesData WHERE (monitorId = ? AND time = ?) ORDER BY rowid DESC LIMIT 1)",
+      {newTime, monitorId, rowTime});
 }
 
 std::string InsertTestQueryData(std::string_view monitorId, std::string_view testQueryId,
@@ -93,8 +95,10 @@ std::string InsertTestQueryData(std::string_view monitorId, std::string_view tes
 
 std::string ExtendTestQueryData(std::int64_t newTime, std::string_view testQueryId,
                                 std::int64_t rowTime) {
-  return Build("UPDATE TestQueriesData SET time = ? WHERE (id = ? AND time = ?)",
-               {newTime, testQueryId, rowTime});
+  return Build(
+      "UPDATE TestQueriesData SET time = ? WHERE rowid = (SELECT rowid FROM TestQueriesData "
+      "WHERE (id = ? AND time = ?) ORDER BY rowid DESC LIMIT 1)",
+      {newTime, testQueryId, rowTime});
 }
 
 std::string InsertAlertsData(std::string_view monitorId, std::string_view alertId,
@@ -110,10 +114,10 @@ std::string InsertLog(std::string_view monitorId, std::int64_t time, std::int32_
 }
 
 std::string SelectUptimeRows(std::string_view tableName, std::string_view monitorId,
-                             std::int64_t since) {
+                             std::int64_t since, std::int64_t until) {
   return Build("SELECT available, time FROM " + DataTable(tableName) +
-                   " WHERE (monitorId = ? AND time > ?) ORDER BY time",
-               {monitorId, since});
+                   " WHERE (monitorId = ? AND time > ? AND time <= ?) ORDER BY time",
+               {monitorId, since, until});
 }
 
 std::string SelectFirstSampleTime(std::string_view tableName, std::string_view monitorId) {

@@ -96,7 +96,9 @@ struct OdbcDataSourceDataRow {
 };
 
 std::string InsertOdbcDataSourceData(const OdbcDataSourceDataRow& row);
-// Moves the time of the monitor's row at rowTime forward to newTime.
+// Gives newTime to the monitor's row that the previous poll wrote at rowTime: the newest
+// of its rows with that time. Older rows that share the time (written before the clock was
+// set back) keep it.
 std::string ExtendOdbcDataSourceData(std::int64_t newTime, std::string_view monitorId,
                                      std::int64_t rowTime);
 
@@ -104,6 +106,7 @@ std::string ExtendOdbcDataSourceData(std::int64_t newTime, std::string_view moni
 std::string InsertTestQueryData(std::string_view monitorId, std::string_view testQueryId,
                                 std::int64_t time, std::int32_t value, std::int32_t errorCode,
                                 std::string_view errorDescription);
+// The same for the test query's newest row at rowTime.
 std::string ExtendTestQueryData(std::int64_t newTime, std::string_view testQueryId,
                                 std::int64_t rowTime);
 
@@ -115,10 +118,10 @@ std::string InsertAlertsData(std::string_view monitorId, std::string_view alertI
 std::string InsertLog(std::string_view monitorId, std::int64_t time, std::int32_t type,
                       std::string_view text);
 
-// available, time of the monitor's data rows after `since`, in time order: the rows from
-// which today's uptime is summed (data_reads.h, ReadUptimeSince).
+// available, time of the monitor's data rows after `since` and not after `until`, in time
+// order: the rows from which today's uptime is summed (data_reads.h, ReadUptimeSince).
 std::string SelectUptimeRows(std::string_view tableName, std::string_view monitorId,
-                             std::int64_t since);
+                             std::int64_t since, std::int64_t until);
 // time of the monitor's earliest data row: one row, or none while the monitor has none.
 std::string SelectFirstSampleTime(std::string_view tableName, std::string_view monitorId);
 // Rows of the monitor's data table from start to end, both included. columns is the

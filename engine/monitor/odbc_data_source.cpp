@@ -198,6 +198,8 @@ void ODBCDataSource::OnPollDone(const PollOutput& out, const PollControl& contro
     AddHistory();
   }
   if (control.Abandoned()) return;
+  // Today's figures that Evaluate reads count this sample, which is stored only below.
+  std::lock_guard figures(TodayFiguresMutex());
   Evaluate();
   // After the evaluation and before storing; the user interface gets its own copy of the
   // identifier.
@@ -214,9 +216,17 @@ void ODBCDataSource::AddHistory() {
 }
 
 void ODBCDataSource::Evaluate() {
+  UnstoredSample sample;
+  bool polled = false;
+  {
+    std::lock_guard lock(Mutex());
+    polled = !notPolledYet;
+    sample = {current.time, current.available};
+  }
   std::int64_t up = 0;
   std::int64_t down = 0;
-  const bool haveUptime = ReadTodayUptime(&up, &down);
+  // The poll's own sample is stored after the evaluation: it is counted here.
+  const bool haveUptime = ReadTodayUptime(&up, &down, polled ? &sample : nullptr);
   std::vector<std::shared_ptr<Action>> actions;
   if (IMonitorDirectory* storage = Services::Storage()) actions = storage->GetActionList();
   std::vector<AlertFiring> firings;
@@ -236,7 +246,7 @@ int ODBCDataSource::StoreData() {
   ODBCDataSourceData now;
   ODBCDataSourceData before;
   std::vector<TestQueryRow> rows;
-  SharedDataFile file;  // takes the gate before the copy: see Server::DeleteTestQuery
+  SharedDataFile file;  // takes the gate before the copy: see Server::DeleteTestQueryData
   {
     std::lock_guard lock(Mutex());
     if (DeletedLocked()) return SQLITE_OK;

@@ -9,7 +9,6 @@
 #include <atomic>
 #include <cerrno>
 #include <condition_variable>
-#include <ctime>
 #include <system_error>
 
 #include "engine/clock.h"
@@ -66,18 +65,6 @@ Helpers& GetHelpers() {
 // wait for the server).
 void CancelInBackground(std::shared_ptr<platform::IOdbcConnection> connection) {
   if (connection) Server::RunHelper([connection] { connection->Cancel(); });
-}
-
-// Local midnight of the day of t.
-std::int64_t LocalMidnight(std::int64_t t) {
-  const std::time_t time = static_cast<std::time_t>(t);
-  std::tm tm{};
-  if (localtime_r(&time, &tm) == nullptr) return t;
-  tm.tm_hour = 0;
-  tm.tm_min = 0;
-  tm.tm_sec = 0;
-  tm.tm_isdst = -1;
-  return static_cast<std::int64_t>(std::mktime(&tm));
 }
 
 template <typename T>
@@ -599,25 +586,39 @@ void Server::MarkDeleted() {
   deleted_ = true;
 }
 
-bool Server::ReadTodayUptime(std::int64_t* up, std::int64_t* down) const {
+bool Server::ReadTodayUptime(std::int64_t* up, std::int64_t* down,
+                             const UnstoredSample* unstored) const {
   SharedDataFile file;
   db::Database* database = file.Connection();
   if (database == nullptr) return false;
   // Each row carries the state of the span that ends at its time; the first span begins
-  // at midnight, or at the monitor's first sample when that is later.
-  const int rc = ReadUptimeSince(*database, DataFiles::GetTableName(type), id,
-                                 LocalMidnight(Clock::Now()), up, down);
+  // at midnight, or at the monitor's first sample when that is later. Rows after now (the
+  // clock was set back) do not count.
+  const std::int64_t now = Clock::Now();
+  const int rc = ReadUptimeSince(*database, DataFiles::GetTableName(type), id, LocalMidnight(now),
+                                 now, unstored, up, down);
   if (rc != SQLITE_OK) file.Discard();
   return rc == SQLITE_OK;
 }
 
 void Server::UpdateTodayUptime() {
+  std::lock_guard figures(TodayFiguresMutex());
   std::int64_t up = 0;
   std::int64_t down = 0;
   if (!ReadTodayUptime(&up, &down)) return;
   std::lock_guard lock(Mutex());
   todayUptime = up;
   todayDowntime = down;
+}
+
+void Server::RenewTodayFigures(std::vector<std::shared_ptr<Server>> monitors) {
+  if (monitors.empty()) return;
+  RunHelper([monitors = std::move(monitors)] {
+    for (const std::shared_ptr<Server>& monitor : monitors) {
+      if (monitor) monitor->UpdateTodayUptime();
+    }
+    if (IUserInterface* ui = Services::Ui()) ui->TodayFiguresRenewed();
+  });
 }
 
 }  // namespace engine

@@ -39,6 +39,7 @@ namespace engine {
 class HealthAttribute;
 class SharedDataFile;
 struct PollSession;
+struct UnstoredSample;
 
 // What a poll may ask of the polling thread that runs it. A poll calls BeginDriver before
 // its first ODBC call and EndDriver after its last one; between the two it must not touch
@@ -130,8 +131,8 @@ class Server : public ServerHealth, public std::enable_shared_from_this<Server> 
   // their own row first. Every row is attempted; the first failure is returned.
   virtual int StoreData();
 
-  // The evaluation after a poll: today's uptime, health, alerts (whose actions start after
-  // the mutex is released).
+  // The evaluation after a poll: today's uptime (counting the poll's sample, which is
+  // stored after it), health, alerts (whose actions start after the mutex is released).
   virtual void Evaluate() = 0;
 
   // ---- samples (caller holds Mutex()) ----
@@ -190,8 +191,15 @@ class Server : public ServerHealth, public std::enable_shared_from_this<Server> 
   // it comes after every row a poll stored of them. Taken before a monitor's mutex, never
   // while holding one.
   static std::mutex& DataFileGate();
-  // Recomputes today's uptime and downtime from the data file's rows since midnight.
+  // Recomputes today's uptime and downtime from the data file's rows since local midnight
+  // up to now, once any poll of this monitor that is storing its rows has stored them. Not
+  // on the user-interface thread: it may wait for the file.
   void UpdateTodayUptime();
+  // Today's figures of each monitor start again from the file (UpdateTodayUptime), running
+  // or stopped, on a helper thread (RunHelper); then the user interface is told
+  // (IUserInterface::TodayFiguresRenewed). Returns at once: for the day's turnover at
+  // local midnight and for the program's start.
+  static void RenewTodayFigures(std::vector<std::shared_ptr<Server>> monitors);
 
   // Looks the address up as an IPv4 host name: the current sample's addressText becomes
   // "-", then "<host name> (<dotted address>)" when it resolves. 0, or the resolver's
@@ -265,8 +273,16 @@ class Server : public ServerHealth, public std::enable_shared_from_this<Server> 
   // poll cost one commit; write's result, else the commit's failure. Any failure, the
   // transaction's own included, discards the connection.
   static int InTransaction(SharedDataFile& file, const std::function<int()>& write);
-  // The uptime and downtime of today from the data file; false when they cannot be read.
-  bool ReadTodayUptime(std::int64_t* up, std::int64_t* down) const;
+  // The uptime and downtime of today up to now from the data file, with the poll's sample
+  // not stored yet when given (data_reads.h, ReadUptimeSince); false when they cannot be
+  // read.
+  bool ReadTodayUptime(std::int64_t* up, std::int64_t* down,
+                       const UnstoredSample* unstored = nullptr) const;
+  // Held by a poll from reading today's figures until its rows are stored, and by
+  // UpdateTodayUptime around its read and write of the figures: so a read that misses a
+  // poll's rows never replaces that poll's figures. Taken before DataFileGate() and the
+  // monitor's mutex.
+  std::mutex& TodayFiguresMutex() const { return todayFiguresMutex_; }
 
  private:
   static void ThreadProc(std::weak_ptr<Server> weak, std::shared_ptr<PollSession> session);
@@ -281,6 +297,7 @@ class Server : public ServerHealth, public std::enable_shared_from_this<Server> 
   std::thread thread_;
   std::shared_ptr<PollSession> session_;
   bool stopPending_ = false;
+  mutable std::mutex todayFiguresMutex_;
   std::shared_ptr<platform::IOdbc> odbc_;  // guarded by Mutex()
   bool deleted_ = false;                   // guarded by Mutex()
 };

@@ -1,8 +1,13 @@
 // The main window's rules without a window: view codes, when the monitor commands are
-// enabled, what is selected after a delete and when the hourly check asks for the report.
+// enabled, what is selected after a delete, when the hourly check asks for the report and
+// when the window looks whether the day has turned over.
 #include "app/frame_rules.h"
 
 #include <gtest/gtest.h>
+
+#include <ctime>
+
+#include "tests/support/temp_dir.h"
 
 namespace app {
 namespace {
@@ -69,6 +74,23 @@ TEST(FrameRulesTest, TheHourlyCheckAsksOnlyWhenTheReportIsOn) {
     EXPECT_EQ(RunHourlyReportCheck(mode, [&calls] { ++calls; }), mode != 0);
     EXPECT_EQ(calls, mode != 0 ? 1 : 0) << mode;
   }
+}
+
+// The window looks at the next local midnight (an hour early or late after a day of 23 or
+// 25 hours), a second ahead at least and an hour at most.
+TEST(FrameRulesTest, TheDayTurnoverIsLookedForAtLocalMidnight) {
+  testing_support::ScopedEnv zone("TZ", "Europe/Berlin");
+  tzset();
+  const std::int64_t shortDayEnd = 1'711'922'400;  // 1 Apr 2024 00:00, after 23 hours
+  const std::int64_t longDayEnd = 1'730'070'000;   // 28 Oct 2024 00:00, after 25 hours
+  const struct {
+    std::int64_t now;
+    int waitMs;
+  } cases[] = {{shortDayEnd - 1800, 1'800'000},
+               {longDayEnd - 1800, 1'800'000},
+               {longDayEnd - 1, 1000},
+               {longDayEnd, 3'600'000}};
+  for (const auto& c : cases) EXPECT_EQ(DayTurnoverWaitMs(c.now), c.waitMs) << c.now;
 }
 
 }  // namespace

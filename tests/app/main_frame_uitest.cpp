@@ -1,7 +1,8 @@
 // The whole main window over a real store with monitors on the fake ODBC layer: the tree's
 // selection switches the right page, a notification from an engine thread refreshes only
 // what it concerns, a delete selects the monitor before, a stop whose poll hangs in the
-// driver never stops the event loop, and the tray's open brings the window back.
+// driver never stops the event loop, the tray's open brings the window back, and at local
+// midnight every monitor's today's figures start again.
 #include <gtest/gtest.h>
 #include <wx/button.h>
 #include <wx/textctrl.h>
@@ -19,6 +20,7 @@
 #include "app/monitor_tree.h"
 #include "app/views/base_view.h"
 #include "app/views/settings_view.h"
+#include "engine/clock.h"
 #include "engine/monitor/server.h"
 #include "engine/services.h"
 #include "engine/store/server_storage.h"
@@ -310,6 +312,34 @@ TEST_F(MainFrameTest, StoppingAMonitorWhosePollHangsNeverStopsTheWindow) {
   EXPECT_FALSE(ToolEnabled(kIdMonitorStop));
   EXPECT_TRUE(PumpUntil([this] { return InfoShows("OFF"); }));
   timer.Stop();
+}
+
+// Two stopped monitors were down before midnight; once the local day has turned over, the
+// selected one's pane and the other one's figures show nothing of yesterday, without a
+// poll.
+TEST_F(MainFrameTest, AtMidnightTodaysFiguresStartAgainForEveryMonitor) {
+  const std::int64_t midnight = engine::testing::LocalTime(2024, 3, 4);
+  engine::FakeClock clock(midnight - 150);
+  engine::ScopedClock installed(&clock);
+  const std::string a = AddMonitor("A");
+  const std::string b = AddMonitor("B");
+  odbc_->SetConnectError(-1, "unable to open database file");
+  for (std::int64_t time : {midnight - 150, midnight - 90}) {
+    clock.SetNow(time);
+    for (const std::string& id : {a, b}) store_.GetServerById(id)->Poll();
+  }
+  clock.SetNow(midnight - 1);
+  CMainFrame* frame = Open();
+  frame->Tree()->SelectServer(a, 0);
+  ASSERT_TRUE(PumpUntil([this] { return InfoShows("Downtime 0 Hours 1 Minutes"); }));
+  EXPECT_TRUE(InfoShows("Uptime 0.00%"));
+
+  // The window looks a second after it opened, at midnight.
+  clock.SetNow(midnight + 40);
+  ASSERT_TRUE(PumpUntil([this] { return InfoShows("Downtime 0 Hours 0 Minutes"); }, 20s));
+  EXPECT_TRUE(InfoShows("Uptime 100.00%"));
+  EXPECT_EQ(store_.GetMonitorSnapshot(b)->todayDowntime, 0);
+  Screenshot("frame-after-midnight");
 }
 
 TEST_F(MainFrameTest, TheTraysOpenBringsTheWindowBackOnTheWelcomePage) {

@@ -293,7 +293,8 @@ TEST_F(DataFilesTest, TimeConditionsCompareTenDigitText) {
     std::vector<std::string> expected;
   };
   const std::vector<Case> cases = {
-      {sql::SelectUptimeRows(table, "m", t), {"1|1700000001"}},  // the row after t only
+      {sql::SelectUptimeRows(table, "m", t, t + 100), {"1|1700000001"}},  // after t only
+      {sql::SelectUptimeRows(table, "m", t - 2, t), {"1|1699999999", "1|1700000000"}},
       {sql::SelectDataInPeriod("time", table, "m", t, t + 100), {"1700000000", "1700000001"}},
       {sql::SelectDataInPeriod("time", table, "m", 0, t), {"1699999999", "1700000000"}},
       {sql::SelectDataInPeriod("time", table, "m", t, t), {"1700000000"}},

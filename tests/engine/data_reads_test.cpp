@@ -1,6 +1,7 @@
 // Reads of the data file for the views: time order whatever the order written, the newest
 // rows under a limit, periods with both ends, one monitor's rows only (identifiers with
-// apostrophes included), failures that give no rows, and the sums of today's uptime.
+// apostrophes included), failures that give no rows, and the sums of today's uptime with
+// and without the poll's sample not stored yet.
 #include "engine/data/data_reads.h"
 
 #include <gtest/gtest.h>
@@ -159,22 +160,24 @@ TEST_F(DataReadsTest, TestQuerySamplesOfTheGivenQueriesOnly) {
 
 // Today's uptime is summed in the program from the ordered rows; the figures are those of
 // a window query, whatever the rows: out of order, sharing times, on and before the start,
-// of another monitor, the monitor's first row before or after the start.
+// after the end (a clock set back), of another monitor, the monitor's first row before or
+// after the start. A poll's sample not stored yet counts as the row its storing writes.
 TEST_F(DataReadsTest, UptimeSinceGivesTheFiguresOfTheWindowQuery) {
-  const std::string reference =
-      "SELECT coalesce(sum(CASE WHEN available + 0 <> 0 THEN span END), 0), "
-      "coalesce(sum(CASE WHEN available + 0 = 0 THEN span END), 0) FROM ("
-      "SELECT available, time + 0 - coalesce(lag(time + 0) OVER (ORDER BY time), max(" +
-      std::to_string(kT) +
-      ", (SELECT min(time + 0) FROM ODBCDataSourcesData WHERE monitorId = 'u'))) AS span "
-      "FROM ODBCDataSourcesData WHERE (monitorId = 'u' AND time > '" +
-      std::to_string(kT) + "')) WHERE span > 0";
   std::uint32_t noise = 7;
   const auto next = [&](std::uint32_t range) {
     noise = noise * 1103515245u + 12345u;
     return static_cast<std::int64_t>((noise >> 8) % range);
   };
-  for (int round = 0; round < 20; ++round) {
+  const auto read = [](std::int64_t until, const UnstoredSample* unstored) {
+    db::Database data;
+    std::pair<std::int64_t, std::int64_t> figures{-1, -1};
+    EXPECT_EQ(DataFiles::OpenDatabase(data, DataFiles::kDataFileName), SQLITE_OK);
+    EXPECT_EQ(ReadUptimeSince(data, "ODBCDataSources", "u", kT, until, unstored, &figures.first,
+                              &figures.second),
+              SQLITE_OK);
+    return figures;
+  };
+  for (int round = 0; round < 40; ++round) {
     ExecData("DELETE FROM ODBCDataSourcesData WHERE monitorId IN ('u', 'v')");
     const int rows = static_cast<int>(next(12));
     for (int i = 0; i < rows; ++i) {
@@ -186,17 +189,16 @@ TEST_F(DataReadsTest, UptimeSinceGivesTheFiguresOfTheWindowQuery) {
         ExecData(sql::InsertOdbcDataSourceData(row));
       }
     }
-    db::Database data;
-    ASSERT_EQ(DataFiles::OpenDatabase(data, DataFiles::kDataFileName), SQLITE_OK);
-    std::int64_t up = -1;
-    std::int64_t down = -1;
-    ASSERT_EQ(ReadUptimeSince(data, "ODBCDataSources", "u", kT, &up, &down), SQLITE_OK);
-    db::Statement statement(data);
-    db::Cursor* cursor = nullptr;
-    ASSERT_EQ(statement.Prepare(reference), SQLITE_OK);
-    ASSERT_EQ(statement.Execute(&cursor), SQLITE_OK);
-    EXPECT_EQ(up, cursor->GetInt64(0)) << "round " << round;
-    EXPECT_EQ(down, cursor->GetInt64(1)) << "round " << round;
+    const std::int64_t until = kT + next(16) * 60 + 30;  // before some rows, on none
+    EXPECT_EQ(read(until, nullptr), testing::WalkRows("u", kT, until)) << "round " << round;
+    // The poll's sample counts as its row will once stored; one after the end, nowhere.
+    const UnstoredSample sample{until, next(2) != 0};
+    const UnstoredSample late{until + 60, true};
+    const auto withSample = read(until, &sample);
+    ExecData(sql::InsertOdbcDataSourceData(
+        {.monitorId = "u", .time = sample.time, .available = sample.available}));
+    EXPECT_EQ(withSample, testing::WalkRows("u", kT, until)) << "round " << round;
+    EXPECT_EQ(read(until, &late), withSample) << "round " << round;
   }
   // A failed read leaves the figures as they were.
   ExecData("DROP TABLE ODBCDataSourcesData");
@@ -204,7 +206,8 @@ TEST_F(DataReadsTest, UptimeSinceGivesTheFiguresOfTheWindowQuery) {
   ASSERT_EQ(DataFiles::OpenDatabase(data, DataFiles::kDataFileName), SQLITE_OK);
   std::int64_t up = 5;
   std::int64_t down = 6;
-  EXPECT_EQ(ReadUptimeSince(data, "ODBCDataSources", "u", kT, &up, &down), SQLITE_ERROR);
+  EXPECT_EQ(ReadUptimeSince(data, "ODBCDataSources", "u", kT, kT + 600, nullptr, &up, &down),
+            SQLITE_ERROR);
   EXPECT_EQ(up, 5);
   EXPECT_EQ(down, 6);
 }

@@ -12,6 +12,7 @@
 #include <functional>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "engine/data/data_files.h"
@@ -28,7 +29,7 @@ namespace engine::testing {
 
 // Records every call; MonitorUpdated may run a hook on the calling thread. Completed
 // stops and deletions are events "stopped <id>" and "deleted <id>", written pages "pages",
-// messages for the user "error: <text>" or "info: <text>".
+// renewed today's figures "today", messages for the user "error: <text>" or "info: <text>".
 class FakeUi : public IUserInterface {
  public:
   void MonitorUpdated(std::string monitorId) override {
@@ -47,6 +48,7 @@ class FakeUi : public IUserInterface {
   void MonitorStopped(std::string monitorId) override { Note("stopped " + monitorId); }
   void MonitorDeleted(std::string monitorId) override { Note("deleted " + monitorId); }
   void RemovalRefused(std::string monitorId) override { Note("refused " + monitorId); }
+  void TodayFiguresRenewed() override { Note("today"); }
   void PagesWritten() override { Note("pages"); }
   void ShowBalloon(std::string, std::string, MessageKind) override {}
   void RestoreMainWindow() override {}
@@ -157,6 +159,25 @@ inline std::int64_t DataVersion(db::Database& watcher) {
 
 inline Rows DataRows(const std::string& sql) { return ReadRows(DataFiles::kDataFileName, sql); }
 inline Rows ConfigRows(const std::string& sql) { return ReadRows(DataFiles::kConfigFileName, sql); }
+
+// Today's figures {up, down} in seconds as a window query walks the monitor's rows: those
+// after `since` and not after `until` in time order, each ending a span that began at the
+// row before it (the first at `since`, or at the monitor's first row when later).
+inline std::pair<std::int64_t, std::int64_t> WalkRows(const std::string& monitorId,
+                                                      std::int64_t since, std::int64_t until) {
+  const std::string id = "'" + monitorId + "'";
+  const Rows rows = DataRows(
+      "SELECT coalesce(sum(CASE WHEN available + 0 <> 0 THEN span END), 0), coalesce(sum(CASE "
+      "WHEN available + 0 = 0 THEN span END), 0) FROM (SELECT available, time + 0 - "
+      "coalesce(lag(time + 0) OVER (ORDER BY time), max(" +
+      std::to_string(since) +
+      ", (SELECT min(time + 0) FROM ODBCDataSourcesData WHERE monitorId = " + id +
+      "))) AS span "
+      "FROM ODBCDataSourcesData WHERE (monitorId = " +
+      id + " AND time + 0 > " + std::to_string(since) +
+      " AND time + 0 <= " + std::to_string(until) + ")) WHERE span > 0");
+  return {std::stoll(rows.at(0).at(0)), std::stoll(rows.at(0).at(1))};
+}
 
 inline void ExecData(const std::string& sql) {
   db::Database database;

@@ -1,6 +1,6 @@
 // The poll of an ODBC data source against a scripted ODBC layer: values, failures,
 // timings, history, the notification, status texts, and storing with the extension of
-// runs of equal samples.
+// runs of equal samples (also after the clock was set back).
 #include "engine/monitor/odbc_data_source.h"
 
 #include <gtest/gtest.h>
@@ -235,6 +235,40 @@ TEST_F(PollTest, RunsExtendOnlyWithinTheSameLocalHourOfTheSameDay) {
     EXPECT_EQ(rows.back()[0], std::to_string(c.second)) << c.name;
     EXPECT_EQ(queries.back()[1], std::to_string(c.second)) << c.name;
   }
+}
+
+// An hour of polls with a 10-minute outage, then the clock set back an hour: polls landing
+// on the seconds of the earlier rows extend only the row of the poll before them, so every
+// row written before keeps its time, and today's figures count no row after now.
+TEST_F(PollTest, AClockSetBackMovesNoRowWrittenBefore) {
+  auto monitor = NewMonitor({{"q"}});
+  odbc_->SetValue("q", "7");
+  const std::int64_t nine = LocalTime(2024, 3, 3, 9, 0);
+  const auto pollAt = [&](int minute, bool up) {
+    clock_->SetNow(nine + minute * 60);
+    odbc_->ClearConnectError();
+    if (!up) odbc_->SetConnectError(-1, "unable to open database file");
+    monitor->Poll();
+  };
+  for (int minute = 0; minute <= 60; ++minute) pollAt(minute, minute / 10 != 2);
+  // 09:00 (the first sample), 09:19, 09:29 (down), 09:59, 10:00; a query row per failure.
+  const testing::Rows rows = MonitorRows(*monitor);
+  const testing::Rows queryRows = QueryRows(*monitor);
+  ASSERT_EQ(rows.size(), 5u);
+  ASSERT_EQ(queryRows.size(), 13u);
+  for (int minute = 0; minute <= 45; ++minute) pollAt(minute, true);
+  testing::Rows after = MonitorRows(*monitor);
+  testing::Rows queriesAfter = QueryRows(*monitor);
+  EXPECT_EQ(after.back()[0], std::to_string(nine + 45 * 60));
+  EXPECT_EQ(queriesAfter.back()[1], std::to_string(nine + 45 * 60));
+  after.resize(rows.size());
+  queriesAfter.resize(queryRows.size());
+  EXPECT_EQ(after, rows);
+  EXPECT_EQ(queriesAfter, queryRows);
+  // 45 minutes since the first sample: the outage's 10, and 35 up.
+  std::lock_guard lock(monitor->Mutex());
+  EXPECT_EQ(monitor->todayUptime, 35 * 60);
+  EXPECT_EQ(monitor->todayDowntime, 10 * 60);
 }
 
 TEST_F(PollTest, AMissingRowToExtendGivesANewRow) {
