@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <string_view>
+#include <system_error>
 
 #include "engine/data/data_files.h"
 #include "engine/data/statements.h"
@@ -442,28 +443,33 @@ void HtmlReport::BuildActionsPage(const HtmlSnapshot& snapshot, std::string& pag
   if (!anySection) page += kNoActions;
 }
 
-bool HtmlReport::WritePage(const std::string& fileName, const std::string& page) {
+bool HtmlReport::WritePage(const std::string& fileName, const std::string& page,
+                           std::string* failure) {
+  int error = 0;  // the first step's errno that failed
   try {
     const std::string path = platform::GetDocumentsFolder() + fileName;
     std::string temporary = path + ".XXXXXX";
     const int fd = mkostemp(temporary.data(), O_CLOEXEC);  // mode 0600
-    if (fd < 0) return false;
-    bool ok = true;
-    for (std::size_t done = 0; ok && done < page.size();) {
+    if (fd < 0) error = errno;
+    for (std::size_t done = 0; fd >= 0 && error == 0 && done < page.size();) {
       const ssize_t n = ::write(fd, page.data() + done, page.size() - done);
       if (n > 0) {
         done += static_cast<std::size_t>(n);
-      } else if (n == 0 || errno != EINTR) {
-        ok = false;
+      } else if (n == 0) {
+        error = EIO;
+      } else if (errno != EINTR) {
+        error = errno;
       }
     }
-    if (::close(fd) != 0) ok = false;
-    if (ok && ::rename(temporary.c_str(), path.c_str()) != 0) ok = false;
-    if (!ok) ::unlink(temporary.c_str());
-    return ok;
+    if (fd >= 0 && error == 0 && ::fsync(fd) != 0) error = errno;
+    if (fd >= 0 && ::close(fd) != 0 && error == 0) error = errno;
+    if (fd >= 0 && error == 0 && ::rename(temporary.c_str(), path.c_str()) != 0) error = errno;
+    if (fd >= 0 && error != 0) ::unlink(temporary.c_str());
   } catch (...) {
-    return false;
+    if (error == 0) error = ENOMEM;
   }
+  if (error != 0 && failure != nullptr) *failure = std::generic_category().message(error);
+  return error == 0;
 }
 
 std::string HtmlReport::GetUptimePercent(const std::string& monitorId, std::int64_t start,
