@@ -396,6 +396,22 @@ void AppendActionRow(std::string& page, const HtmlActionInfo& action) {
   page += kRowEnd;
 }
 
+// Writes the whole text to the file and syncs it to the disk: 0, or the errno of the
+// step that failed.
+int WriteAndSync(int fd, const std::string& text) {
+  for (std::size_t done = 0; done < text.size();) {
+    const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+    if (n > 0) {
+      done += static_cast<std::size_t>(n);
+    } else if (n == 0) {
+      return EIO;
+    } else if (errno != EINTR) {
+      return errno;
+    }
+  }
+  return ::fsync(fd) == 0 ? 0 : errno;
+}
+
 }  // namespace
 
 std::array<UptimePeriod, 4> UptimePeriods(std::int64_t now) {
@@ -445,26 +461,19 @@ void HtmlReport::BuildActionsPage(const HtmlSnapshot& snapshot, std::string& pag
 
 bool HtmlReport::WritePage(const std::string& fileName, const std::string& page,
                            std::string* failure) {
-  int error = 0;  // the first step's errno that failed
+  int error = 0;  // errno of the first step that failed
   try {
     const std::string path = platform::GetDocumentsFolder() + fileName;
     std::string temporary = path + ".XXXXXX";
     const int fd = mkostemp(temporary.data(), O_CLOEXEC);  // mode 0600
-    if (fd < 0) error = errno;
-    for (std::size_t done = 0; fd >= 0 && error == 0 && done < page.size();) {
-      const ssize_t n = ::write(fd, page.data() + done, page.size() - done);
-      if (n > 0) {
-        done += static_cast<std::size_t>(n);
-      } else if (n == 0) {
-        error = EIO;
-      } else if (errno != EINTR) {
-        error = errno;
-      }
+    if (fd < 0) {
+      error = errno;
+    } else {
+      error = WriteAndSync(fd, page);
+      if (::close(fd) != 0 && error == 0) error = errno;
+      if (error == 0 && ::rename(temporary.c_str(), path.c_str()) != 0) error = errno;
+      if (error != 0) ::unlink(temporary.c_str());
     }
-    if (fd >= 0 && error == 0 && ::fsync(fd) != 0) error = errno;
-    if (fd >= 0 && ::close(fd) != 0 && error == 0) error = errno;
-    if (fd >= 0 && error == 0 && ::rename(temporary.c_str(), path.c_str()) != 0) error = errno;
-    if (fd >= 0 && error != 0) ::unlink(temporary.c_str());
   } catch (...) {
     if (error == 0) error = ENOMEM;
   }

@@ -7,6 +7,8 @@
 #include <utility>
 
 #include "engine/data/log_writer.h"
+#include "engine/monitor/server.h"
+#include "engine/monitor_directory.h"
 #include "engine/services.h"
 #include "engine/user_interface.h"
 
@@ -35,6 +37,21 @@ std::vector<std::string> PageFileStatus::Note(const PageWrites& writes) {
   return texts;
 }
 
+namespace {
+
+// The identifiers of the store's monitors now; none without a store.
+std::vector<std::string> StoreMonitorIds() {
+  std::vector<std::string> ids;
+  if (const IMonitorDirectory* store = Services::Storage()) {
+    for (const std::shared_ptr<Server>& server : store->GetServerList()) {
+      if (server) ids.push_back(server->id);  // never changes once the monitor is shared
+    }
+  }
+  return ids;
+}
+
+}  // namespace
+
 // Shared by the writer and its thread, so that an abandoned thread still has it.
 struct PageWriter::State {
   explicit State(BuildFunction function) : build(std::move(function)) {}
@@ -49,8 +66,8 @@ struct PageWriter::State {
   bool ended = false;  // the thread has left its loop
   std::uint64_t builds = 0;
   PageFileStatus files;  // the writer's thread only
-  // Held while the user interface or the log is told; once `quiet` is set neither ever is
-  // again.
+  // Held while the user interface, the store or the log is reached; once `quiet` is set
+  // none ever is again.
   std::mutex uiMutex;
   bool quiet = false;
   std::thread thread;
@@ -139,15 +156,17 @@ void PageWriter::Run(std::shared_ptr<State> state) {
     const bool written =
         !writes.empty() && std::all_of(writes.begin(), writes.end(),
                                        [](const PageFileWrite& write) { return write.written; });
-    // Without a monitor there is no log to tell: the change waits for one.
-    std::vector<std::string> texts;
-    if (!snapshot.monitors.empty()) texts = state->files.Note(writes);
     {
       std::lock_guard ui(state->uiMutex);
       if (!state->quiet) {
-        // The pages show every monitor, so each monitor's log tells of them.
-        for (const std::string& text : texts) {
-          for (const HtmlMonitorInfo& monitor : snapshot.monitors) WriteLogRow(monitor.id, 0, text);
+        // The pages show every monitor, so each monitor of the store (deleted ones aside)
+        // hears of them in its log. Without a monitor there is no log to tell: the change
+        // waits for one.
+        const std::vector<std::string> monitors = StoreMonitorIds();
+        if (!monitors.empty()) {
+          for (const std::string& text : state->files.Note(writes)) {
+            for (const std::string& id : monitors) WriteLogRow(id, 0, text);
+          }
         }
         if (written) {
           if (IUserInterface* userInterface = Services::Ui()) userInterface->PagesWritten();

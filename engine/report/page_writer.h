@@ -4,10 +4,10 @@
 // the newest snapshot and writes them, one build at a time: however many requests arrive
 // during a build, they give exactly one more build. After each build whose pages were
 // written, the user interface hears PagesWritten(). When a page file cannot be written,
-// every monitor of the build's snapshot gets one log row saying so, and one more when the
-// file is written again; the builds between say nothing, and so do builds without a
-// monitor (a change is told by the next build that has one). Request and Shutdown are for
-// the UI thread; the object must not be destroyed while another thread calls it.
+// every monitor of the store gets one log row saying so, and one more when the file is
+// written again; the builds between say nothing, and so do builds while the store has no
+// monitor (a change is told by the next build when it has one). Request and Shutdown are
+// for the UI thread; the object must not be destroyed while another thread calls it.
 #pragma once
 
 #include <chrono>
