@@ -142,8 +142,8 @@ CMainFrame::CMainFrame(engine::ServerStorage& storage, MainFrameOptions options)
   if (options_.writePages) {
     pages_ = std::make_unique<engine::PageWriter>();
   } else {
-    pages_ =
-        std::make_unique<engine::PageWriter>([](const engine::HtmlSnapshot&) { return false; });
+    pages_ = std::make_unique<engine::PageWriter>(
+        [](const engine::HtmlSnapshot&) { return engine::PageWrites{}; });
   }
 
   if (options_.trayIcon && TrayIcon::Available()) {

@@ -10,6 +10,8 @@
 #include <mutex>
 #include <system_error>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "engine/clock.h"
 #include "engine/data/data_files.h"
@@ -25,14 +27,15 @@ struct Request {
   std::uint64_t sequence = 0;
   std::string folder;
   std::string statement;
+  ClearDone done;  // may be empty
 };
 
 class LogWriter {
  public:
-  void Add(std::string folder, std::string statement) {
+  void Add(std::string folder, std::string statement, ClearDone done = {}) {
     {
       std::lock_guard lock(mutex_);
-      queue_.push_back({++asked_, std::move(folder), std::move(statement)});
+      queue_.push_back({++asked_, std::move(folder), std::move(statement), std::move(done)});
       if (!started_) Launch();
     }
     work_.notify_one();
@@ -41,8 +44,8 @@ class LogWriter {
   // Waits until every request up to the current one is done; on the deadline, gives up
   // the queued ones when giveUp is set. With giveUp, returns how many requests are lost:
   // those given up, the batch still being written (it may yet reach the file, but nobody
-  // waits for it), and those whose writing failed since the last such call. *all says
-  // whether everything was done.
+  // waits for it), and those whose writing failed since the last such call (but those
+  // whose outcome went to their caller). *all says whether everything was done.
   std::size_t Wait(std::chrono::steady_clock::time_point deadline, bool giveUp, bool* all) {
     std::unique_lock lock(mutex_);
     const std::uint64_t target = asked_;
@@ -114,7 +117,23 @@ class LogWriter {
       inFlightLast_ = batch.back().sequence;
       inFlightAbandoned_ = false;
       lock.unlock();
-      const std::size_t notWritten = Write(folder, batch);
+      std::vector<int> results;
+      Write(folder, batch, results);
+      // Outside the lock (a caller may take locks of its own), and before waiters hear
+      // that the batch is done. A request whose outcome goes to its caller is not counted
+      // as lost: the caller has it.
+      std::size_t notWritten = 0;
+      for (std::size_t i = 0; i < batch.size(); ++i) {
+        if (!batch[i].done) {
+          if (results[i] != SQLITE_OK) ++notWritten;
+          continue;
+        }
+        try {
+          batch[i].done(results[i]);
+        } catch (...) {
+          // The writer goes on with the next request whatever a caller's outcome does.
+        }
+      }
       lock.lock();
       if (!inFlightAbandoned_) failed_ += notWritten;
       inFlightFirst_ = inFlightLast_ = 0;
@@ -124,22 +143,27 @@ class LogWriter {
     done_cv_.notify_all();
   }
 
-  // Returns how many requests of the batch did not reach the file.
-  static std::size_t Write(const std::string& folder, const std::deque<Request>& batch) {
+  // Gives each request's outcome, in batch order: 0, or SQLite's result of its failure.
+  static void Write(const std::string& folder, const std::deque<Request>& batch,
+                    std::vector<int>& results) {
     db::Database database;
-    if (DataFiles::OpenDatabaseIn(database, folder, DataFiles::kDataFileName) != SQLITE_OK) {
-      return batch.size();
+    const int opened = DataFiles::OpenDatabaseIn(database, folder, DataFiles::kDataFileName);
+    if (opened != SQLITE_OK) {
+      results.assign(batch.size(), opened);
+      return;
     }
     const bool began = db::Database::ExecSQL(database, "BEGIN IMMEDIATE") == SQLITE_OK;
-    std::size_t failed = 0;
+    results.clear();
     for (const Request& request : batch) {
-      if (db::Database::ExecSQL(database, request.statement) != SQLITE_OK) ++failed;
+      results.push_back(db::Database::ExecSQL(database, request.statement));
     }
-    if (began && db::Database::ExecSQL(database, "COMMIT") != SQLITE_OK) {
-      db::Database::ExecSQL(database, "ROLLBACK");
-      return batch.size();
+    if (began) {
+      const int committed = db::Database::ExecSQL(database, "COMMIT");
+      if (committed != SQLITE_OK) {
+        db::Database::ExecSQL(database, "ROLLBACK");
+        results.assign(batch.size(), committed);
+      }
     }
-    return failed;
   }
 
  public:
@@ -156,7 +180,9 @@ class LogWriter {
   std::deque<Request> queue_;
   std::uint64_t asked_ = 0;
   std::uint64_t done_ = 0;
-  std::size_t failed_ = 0;  // requests whose writing failed since the last give-up wait
+  // Requests whose writing failed since the last give-up wait, but those whose outcome
+  // went to their caller.
+  std::size_t failed_ = 0;
   // The sequences of the batch being written; 0 while none is.
   std::uint64_t inFlightFirst_ = 0;
   std::uint64_t inFlightLast_ = 0;
@@ -178,8 +204,14 @@ void ClearLogRows(const std::string& monitorId) {
   ClearLogRowsIn(DataFiles::DataFolder(), monitorId);
 }
 
-void ClearLogRowsIn(const std::string& folder, const std::string& monitorId) {
-  LogWriter::Writer().Add(folder, sql::DeleteLogOfMonitor(monitorId));
+void ClearLogRowsIn(const std::string& folder, const std::string& monitorId, ClearDone done) {
+  LogWriter::Writer().Add(folder, sql::DeleteLogOfMonitor(monitorId), std::move(done));
+}
+
+std::string LogClearFailureText(const std::string& monitorName, const std::string& path,
+                                int result) {
+  return "The log of " + monitorName + " could not be cleared in " + path + " (" +
+         sqlite3_errstr(result) + "). Its rows stay.";
 }
 
 bool WaitForLogWrites(std::chrono::steady_clock::time_point deadline) {

@@ -579,7 +579,21 @@ int Server::InTransaction(SharedDataFile& file, const std::function<int()>& writ
 
 void Server::AddLog(const std::string& text, int logType) { WriteLogRow(id, logType, text); }
 
-void Server::ClearLog() { ClearLogRows(id); }
+void Server::ClearLog() {
+  std::string monitorName;
+  {
+    std::lock_guard lock(Mutex());
+    monitorName = name;
+  }
+  const std::string folder = DataFiles::DataFolder();
+  ClearLogRowsIn(folder, id, [monitorName, path = folder + DataFiles::kDataFileName](int result) {
+    if (result == SQLITE_OK) return;
+    if (IUserInterface* ui = Services::Ui()) {
+      ui->ShowAlertMessage("Lumivar", LogClearFailureText(monitorName, path, result),
+                           IUserInterface::MessageKind::kError);
+    }
+  });
+}
 
 void Server::MarkDeleted() {
   std::lock_guard lock(Mutex());

@@ -178,7 +178,8 @@ class Server : public ServerHealth, public std::enable_shared_from_this<Server> 
   // ---- log and uptime (any thread) ----
 
   // Queue a log row (type 0 information, 1 alert) or the deletion of every log row of this
-  // monitor for the log writer (log_writer.h).
+  // monitor for the log writer (log_writer.h). When the data file refuses the deletion,
+  // the rows stay and the user is told once (IUserInterface::ShowAlertMessage).
   void AddLog(const std::string& text, int type);
   void ClearLog();
 

@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <string_view>
+#include <system_error>
 
 #include "engine/data/data_files.h"
 #include "engine/data/statements.h"
@@ -395,6 +396,22 @@ void AppendActionRow(std::string& page, const HtmlActionInfo& action) {
   page += kRowEnd;
 }
 
+// Writes the whole text to the file and syncs it to the disk: 0, or the errno of the
+// step that failed.
+int WriteAndSync(int fd, const std::string& text) {
+  for (std::size_t done = 0; done < text.size();) {
+    const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+    if (n > 0) {
+      done += static_cast<std::size_t>(n);
+    } else if (n == 0) {
+      return EIO;
+    } else if (errno != EINTR) {
+      return errno;
+    }
+  }
+  return ::fsync(fd) == 0 ? 0 : errno;
+}
+
 }  // namespace
 
 std::array<UptimePeriod, 4> UptimePeriods(std::int64_t now) {
@@ -442,28 +459,26 @@ void HtmlReport::BuildActionsPage(const HtmlSnapshot& snapshot, std::string& pag
   if (!anySection) page += kNoActions;
 }
 
-bool HtmlReport::WritePage(const std::string& fileName, const std::string& page) {
+bool HtmlReport::WritePage(const std::string& fileName, const std::string& page,
+                           std::string* failure) {
+  int error = 0;  // errno of the first step that failed
   try {
     const std::string path = platform::GetDocumentsFolder() + fileName;
     std::string temporary = path + ".XXXXXX";
     const int fd = mkostemp(temporary.data(), O_CLOEXEC);  // mode 0600
-    if (fd < 0) return false;
-    bool ok = true;
-    for (std::size_t done = 0; ok && done < page.size();) {
-      const ssize_t n = ::write(fd, page.data() + done, page.size() - done);
-      if (n > 0) {
-        done += static_cast<std::size_t>(n);
-      } else if (n == 0 || errno != EINTR) {
-        ok = false;
-      }
+    if (fd < 0) {
+      error = errno;
+    } else {
+      error = WriteAndSync(fd, page);
+      if (::close(fd) != 0 && error == 0) error = errno;
+      if (error == 0 && ::rename(temporary.c_str(), path.c_str()) != 0) error = errno;
+      if (error != 0) ::unlink(temporary.c_str());
     }
-    if (::close(fd) != 0) ok = false;
-    if (ok && ::rename(temporary.c_str(), path.c_str()) != 0) ok = false;
-    if (!ok) ::unlink(temporary.c_str());
-    return ok;
   } catch (...) {
-    return false;
+    if (error == 0) error = ENOMEM;
   }
+  if (error != 0 && failure != nullptr) *failure = std::generic_category().message(error);
+  return error == 0;
 }
 
 std::string HtmlReport::GetUptimePercent(const std::string& monitorId, std::int64_t start,

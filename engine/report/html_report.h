@@ -73,6 +73,13 @@ struct LastAlertRow {
   std::string title;
 };
 
+// What writing one page file came to.
+struct PageFileWrite {
+  std::string path;  // the page file's full path
+  bool written = false;
+  std::string failure;  // when not written: the system's text for why not
+};
+
 // A period of the uptime table; both ends are included.
 struct UptimePeriod {
   std::int64_t start = 0;
@@ -105,17 +112,21 @@ class HtmlReport {
 
   // From a snapshot and the data file; any thread.
   // Builds the snapshot page and the actions page, then writes "index.html" and
-  // "actions.html", each under HtmlPageLock. True when both were written.
-  static bool WritePages(const HtmlSnapshot& snapshot);
+  // "actions.html", each under HtmlPageLock. True when both were written; `writes`, when
+  // given, gets what became of each, in that order.
+  static bool WritePages(const HtmlSnapshot& snapshot,
+                         std::vector<PageFileWrite>* writes = nullptr);
   static void BuildSnapshotPage(const HtmlSnapshot& snapshot, std::string& page);
   static void BuildReportPage(const HtmlSnapshot& snapshot, std::string& page);
   static void BuildActionsPage(const HtmlSnapshot& snapshot, std::string& page);
 
   // Replaces the file of that name in the data folder with the page: written to a
-  // temporary file in the same folder, then renamed over it, so a reader sees the old
-  // page or the new one, never a part. False when it could not be written; the old file
-  // then stays and nothing else happens. Callers hold HtmlPageLock.
-  static bool WritePage(const std::string& fileName, const std::string& page);
+  // temporary file in the same folder and synced to the disk, then renamed over it, so a
+  // reader sees the old page or the new one, never a part, even after a crash. False when
+  // it could not be written; the old file then stays, `failure` (when given) gets the
+  // system's text for why, and nothing else happens. Callers hold HtmlPageLock.
+  static bool WritePage(const std::string& fileName, const std::string& page,
+                        std::string* failure = nullptr);
 
   // The monitor's availability from start to end as "99.50%", from its rows of the data
   // file (no cache); "-" when there are none to measure or the data file cannot be read.

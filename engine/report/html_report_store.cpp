@@ -2,6 +2,8 @@
 // under the store's lock (the list), then each monitor's and each action's own lock in
 // turn, never two at a time. Every page is then built from the copies.
 #include <mutex>
+#include <utility>
+#include <vector>
 
 #include "engine/actions/action.h"
 #include "engine/clock.h"
@@ -11,6 +13,7 @@
 #include "engine/monitor_directory.h"
 #include "engine/report/html_report.h"
 #include "engine/services.h"
+#include "platform/documents.h"
 
 namespace engine {
 namespace {
@@ -57,9 +60,15 @@ HtmlActionInfo CopyAction(const Action& action) {
   return info;
 }
 
-bool WriteLockedPage(const std::string& fileName, const std::string& page) {
+bool WriteLockedPage(const std::string& fileName, const std::string& page,
+                     std::vector<PageFileWrite>* writes = nullptr) {
   std::lock_guard lock(HtmlPageLock());
-  return HtmlReport::WritePage(fileName, page);
+  std::string failure;
+  const bool written = HtmlReport::WritePage(fileName, page, &failure);
+  if (writes != nullptr) {
+    writes->push_back({platform::GetDocumentsFolder() + fileName, written, std::move(failure)});
+  }
+  return written;
 }
 
 }  // namespace
@@ -80,12 +89,13 @@ HtmlSnapshot HtmlReport::TakeSnapshot() {
 
 void HtmlReport::Update() { WritePages(TakeSnapshot()); }
 
-bool HtmlReport::WritePages(const HtmlSnapshot& snapshot) {
+bool HtmlReport::WritePages(const HtmlSnapshot& snapshot, std::vector<PageFileWrite>* writes) {
   std::string index, actions;
   BuildSnapshotPage(snapshot, index);
   BuildActionsPage(snapshot, actions);
-  const bool indexWritten = WriteLockedPage(DataFiles::kIndexPageFileName, index);
-  const bool actionsWritten = WriteLockedPage(DataFiles::kActionsPageFileName, actions);
+  if (writes != nullptr) writes->clear();
+  const bool indexWritten = WriteLockedPage(DataFiles::kIndexPageFileName, index, writes);
+  const bool actionsWritten = WriteLockedPage(DataFiles::kActionsPageFileName, actions, writes);
   return indexWritten && actionsWritten;
 }
 

@@ -1,14 +1,56 @@
 #include "engine/report/page_writer.h"
 
+#include <algorithm>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
 #include <utility>
 
+#include "engine/data/log_writer.h"
+#include "engine/monitor/server.h"
+#include "engine/monitor_directory.h"
 #include "engine/services.h"
 #include "engine/user_interface.h"
 
 namespace engine {
+
+std::string PageFailureText(const std::string& path, const std::string& failure) {
+  return "The page " + path + " cannot be written (" + failure +
+         "). It stays as it was until it can be written again.";
+}
+
+std::string PageRecoveredText(const std::string& path) {
+  return "The page " + path + " can be written again.";
+}
+
+std::vector<std::string> PageFileStatus::Note(const PageWrites& writes) {
+  std::vector<std::string> texts;
+  for (const PageFileWrite& write : writes) {
+    if (!write.written) {
+      if (failing_.insert(write.path).second) {
+        texts.push_back(PageFailureText(write.path, write.failure));
+      }
+    } else if (failing_.erase(write.path) != 0) {
+      texts.push_back(PageRecoveredText(write.path));
+    }
+  }
+  return texts;
+}
+
+namespace {
+
+// The identifiers of the store's monitors now; none without a store.
+std::vector<std::string> StoreMonitorIds() {
+  std::vector<std::string> ids;
+  if (const IMonitorDirectory* store = Services::Storage()) {
+    for (const std::shared_ptr<Server>& server : store->GetServerList()) {
+      if (server) ids.push_back(server->id);  // never changes once the monitor is shared
+    }
+  }
+  return ids;
+}
+
+}  // namespace
 
 // Shared by the writer and its thread, so that an abandoned thread still has it.
 struct PageWriter::State {
@@ -23,13 +65,20 @@ struct PageWriter::State {
   bool closing = false;
   bool ended = false;  // the thread has left its loop
   std::uint64_t builds = 0;
-  // Held while the user interface is told; once `quiet` is set it never is again.
+  PageFileStatus files;  // the writer's thread only
+  // Held while the user interface, the store or the log is reached; once `quiet` is set
+  // none ever is again.
   std::mutex uiMutex;
   bool quiet = false;
   std::thread thread;
 };
 
-PageWriter::PageWriter() : PageWriter(&HtmlReport::WritePages) {}
+PageWriter::PageWriter()
+    : PageWriter([](const HtmlSnapshot& snapshot) {
+        PageWrites writes;
+        HtmlReport::WritePages(snapshot, &writes);
+        return writes;
+      }) {}
 
 PageWriter::PageWriter(BuildFunction build) : state_(std::make_shared<State>(std::move(build))) {
   state_->thread = std::thread(Run, state_);
@@ -98,16 +147,30 @@ void PageWriter::Run(std::shared_ptr<State> state) {
     state->pending = false;
     state->building = true;
     lock.unlock();
-    bool written = false;
+    PageWrites writes;
     try {
-      written = state->build(snapshot);
+      writes = state->build(snapshot);
     } catch (...) {
-      written = false;  // the old pages stay; the next request tries again
+      writes.clear();  // the old pages stay; the next request tries again
     }
-    if (written) {
+    const bool written =
+        !writes.empty() && std::all_of(writes.begin(), writes.end(),
+                                       [](const PageFileWrite& write) { return write.written; });
+    {
       std::lock_guard ui(state->uiMutex);
       if (!state->quiet) {
-        if (IUserInterface* userInterface = Services::Ui()) userInterface->PagesWritten();
+        // The pages show every monitor, so each monitor of the store (deleted ones aside)
+        // hears of them in its log. Without a monitor there is no log to tell: the change
+        // waits for one.
+        const std::vector<std::string> monitors = StoreMonitorIds();
+        if (!monitors.empty()) {
+          for (const std::string& text : state->files.Note(writes)) {
+            for (const std::string& id : monitors) WriteLogRow(id, 0, text);
+          }
+        }
+        if (written) {
+          if (IUserInterface* userInterface = Services::Ui()) userInterface->PagesWritten();
+        }
       }
     }
     lock.lock();

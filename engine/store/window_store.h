@@ -55,8 +55,9 @@ class IWindowStore {
   // The report period last chosen for the monitor's reports (memory only, not saved).
   virtual int SetReportPeriod(const std::string& id, std::int64_t start, std::int64_t end,
                               std::int32_t period) = 0;
-  // Deletes every log row of the monitor: it writes the data file, so not on the
-  // user-interface thread.
+  // Deletes every log row of the monitor, after the rows asked for before it, on the log
+  // writer (log_writer.h); not on the user-interface thread. When the data file refuses
+  // the deletion, the rows stay and the user is told once (ShowAlertMessage).
   virtual int ClearLog(const std::string& id) = 0;
 
   // Unknown identifiers do nothing; the result of a start is not looked at (a start while

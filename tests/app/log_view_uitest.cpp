@@ -1,11 +1,13 @@
 // The log view under a display, over a real store and a data file of the test's own: the
 // rows of the selected monitor newest first, a selected line's message under the list,
 // Clear that asks first ("No" changes nothing; "Yes" deletes only this monitor's rows and
-// leaves the message), nothing without a monitor, and the column widths stored only once
-// the columns exist.
+// leaves the message; a clearing another program's lock refuses keeps the rows and is told
+// once), nothing without a monitor, and the column widths stored only once the columns
+// exist.
 #include "app/views/log_view.h"
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 #include <wx/button.h>
 #include <wx/dataview.h>
 #include <wx/frame.h>
@@ -16,11 +18,14 @@
 #include <vector>
 
 #include "app/settings/settings.h"
+#include "engine/data/data_files.h"
 #include "engine/data/log_writer.h"
+#include "engine/db/busy_event.h"
 #include "engine/services.h"
 #include "engine/store/server_storage.h"
 #include "tests/app/ui_test_support.h"
 #include "tests/engine/monitor_fixture.h"
+#include "tests/support/foreign_lock.h"
 #include "tests/support/screenshot.h"
 
 namespace app {
@@ -132,6 +137,37 @@ TEST_F(LogViewUiTest, ClearAsksThenDeletesOnlyThisMonitorsRows) {
     EXPECT_EQ(view_->MessageText(), message);
   }
   Screenshot("log_view_cleared");
+}
+
+// Another program holds the data file past the bound: "Yes" leaves every row, in the file
+// and in the list, and the user is told once why; once the file is free, Clear deletes them.
+TEST_F(LogViewUiTest, AClearTheDataFileRefusesKeepsTheRowsAndIsToldOnce) {
+  struct RetryLimit {
+    RetryLimit() { db::BusyEvent::SetRetryLimit(std::chrono::milliseconds(100)); }
+    ~RetryLimit() { db::BusyEvent::SetRetryLimit(db::BusyEvent::kDefaultRetryLimit); }
+  };
+  const std::string sales = AddMonitor("Sales");
+  engine::WriteLogRow(sales, 0, "Monitor started");
+  view_->InitView();
+  Show(sales);
+  answer_ = true;
+  const std::string path = engine::DataFiles::DataFolder() + engine::DataFiles::kDataFileName;
+  {
+    testing_support::ForeignProcessLock lock(path);
+    ASSERT_TRUE(lock.Held());
+    RetryLimit limit;
+    ClickClear();
+    EXPECT_EQ(Messages(), std::vector<std::string>{"Monitor started"});
+    EXPECT_TRUE(lock.Release());
+  }
+  EXPECT_EQ(StoredRows(sales), 1u);
+  EXPECT_EQ(ui_.EventsOf("error: "),
+            std::vector<std::string>{engine::LogClearFailureText("Sales", path, SQLITE_BUSY)});
+
+  ClickClear();
+  EXPECT_TRUE(view_->Lines().empty());
+  EXPECT_EQ(StoredRows(sales), 0u);
+  EXPECT_EQ(ui_.EventsOf("error: ").size(), 1u);
 }
 
 TEST_F(LogViewUiTest, NothingWithoutAMonitorAndWidthsOnlyOnceColumnsExist) {

@@ -232,9 +232,11 @@ TEST_F(HtmlReportTest, WritePageReplacesTheFileWhole) {
 }
 
 TEST_F(HtmlReportTest, AFailedWriteKeepsTheOldPageAndThrowsNothing) {
-  // The target is a folder that holds a file: the rename fails.
+  // The target is a folder that holds a file: the rename fails, and the system says why.
   std::filesystem::create_directories(PagePath("actions.html") + "/keep");
-  EXPECT_FALSE(HtmlReport::WritePage("actions.html", "page"));
+  std::string failure;
+  EXPECT_FALSE(HtmlReport::WritePage("actions.html", "page", &failure));
+  EXPECT_EQ(failure, "Is a directory");
   EXPECT_TRUE(std::filesystem::is_directory(PagePath("actions.html") + "/keep"));
   int temporaries = 0;
   for (const auto& entry : std::filesystem::directory_iterator(docs_.Path() + "/Lumivar")) {
@@ -246,7 +248,8 @@ TEST_F(HtmlReportTest, AFailedWriteKeepsTheOldPageAndThrowsNothing) {
   ASSERT_TRUE(HtmlReport::WritePage("index.html", "old"));
   if (geteuid() != 0) {
     chmod((docs_.Path() + "/Lumivar").c_str(), 0500);
-    EXPECT_FALSE(HtmlReport::WritePage("index.html", "new"));
+    EXPECT_FALSE(HtmlReport::WritePage("index.html", "new", &failure));
+    EXPECT_EQ(failure, "Permission denied");
     chmod((docs_.Path() + "/Lumivar").c_str(), 0700);
     EXPECT_EQ(ReadFile(PagePath("index.html")), "old");
   }

@@ -1,12 +1,14 @@
 // The page writer: requests that arrive during a build give exactly one more build, from
 // the newest snapshot, and builds never overlap; the user interface hears of written
 // pages only; a build still running at shutdown is abandoned without reaching the user
-// interface. html_store_test has the writer with the real build.
+// interface; a page file that cannot be written is told once in every monitor's log, and
+// once more when it is written again. html_store_test has the writer with the real build.
 #include "engine/report/page_writer.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <filesystem>
 #include <future>
 #include <memory>
 #include <mutex>
@@ -14,7 +16,10 @@
 #include <thread>
 #include <vector>
 
+#include "engine/monitor/odbc_data_source.h"
 #include "engine/services.h"
+#include "engine/store/server_storage.h"
+#include "platform/documents.h"
 #include "tests/engine/monitor_fixture.h"
 
 namespace engine {
@@ -43,6 +48,11 @@ HtmlSnapshot At(std::int64_t now) {
   HtmlSnapshot snapshot;
   snapshot.now = now;
   return snapshot;
+}
+
+// A build's outcome for the one page file of the fake builds.
+PageWrites Wrote(bool written) {
+  return {{"/pages/index.html", written, written ? "" : "No space left on device"}};
 }
 
 class PageWriterTest : public ::testing::Test {
@@ -79,7 +89,7 @@ TEST_F(PageWriterTest, RequestsDuringABuildGiveOneMoreBuildFromTheNewestSnapshot
       }
       if (snapshot.now == 1) gate.Enter();
       --running;
-      return c.written;
+      return Wrote(c.written);
     });
     const std::size_t pagesBefore = ui_.Events().size();
     writer.Request(At(1));
@@ -108,7 +118,7 @@ TEST_F(PageWriterTest, ABuildRunningAtShutdownIsAbandonedAndTellsNobody) {
     PageWriter writer([gate, token, &builds](const HtmlSnapshot&) {
       ++builds;
       gate->Enter();
-      return true;
+      return Wrote(true);
     });
     token.reset();
     writer.Request(At(1));
@@ -121,6 +131,111 @@ TEST_F(PageWriterTest, ABuildRunningAtShutdownIsAbandonedAndTellsNobody) {
   while (!watch.expired()) std::this_thread::yield();
   EXPECT_EQ(builds, 1);
   EXPECT_TRUE(ui_.Events().empty());
+}
+
+TEST(PageFileStatusTest, EachFileIsToldWhenItBeginsToFailAndWhenItIsWrittenAgain) {
+  const std::string index = "/d/index.html", actions = "/d/actions.html";
+  const auto ok = [](const std::string& path) { return PageFileWrite{path, true, ""}; };
+  const auto refused = [](const std::string& path, const char* why) {
+    return PageFileWrite{path, false, why};
+  };
+  const struct {
+    const char* name;
+    std::vector<PageWrites> builds;
+    std::vector<std::string> told;
+  } cases[] = {
+      {"always written", {{ok(index), ok(actions)}, {ok(index), ok(actions)}}, {}},
+      {"one file fails for three builds, then is written twice",
+       {{refused(index, "Is a directory"), ok(actions)},
+        {refused(index, "Is a directory"), ok(actions)},
+        {refused(index, "No space left on device"), ok(actions)},
+        {ok(index), ok(actions)},
+        {ok(index), ok(actions)}},
+       {PageFailureText(index, "Is a directory"), PageRecoveredText(index)}},
+      {"both fail, one recovers first",
+       {{refused(index, "Permission denied"), refused(actions, "Permission denied")},
+        {ok(index), refused(actions, "Permission denied")},
+        {ok(index), ok(actions)}},
+       {PageFailureText(index, "Permission denied"), PageFailureText(actions, "Permission denied"),
+        PageRecoveredText(index), PageRecoveredText(actions)}},
+      {"fails again after recovering",
+       {{refused(actions, "Read-only file system")},
+        {ok(actions)},
+        {refused(actions, "Read-only file system")}},
+       {PageFailureText(actions, "Read-only file system"), PageRecoveredText(actions),
+        PageFailureText(actions, "Read-only file system")}},
+      {"a build that tried nothing changes nothing",
+       {{refused(index, "Is a directory")}, {}, {refused(index, "Is a directory")}},
+       {PageFailureText(index, "Is a directory")}},
+  };
+  for (const auto& c : cases) {
+    PageFileStatus status;
+    std::vector<std::string> told;
+    for (const PageWrites& build : c.builds) {
+      for (std::string& text : status.Note(build)) told.push_back(std::move(text));
+    }
+    EXPECT_EQ(told, c.told) << c.name;
+  }
+}
+
+// The real build over a store of two monitors and a data folder of the test's own, whose
+// page files are refused by a folder in their place and then free again.
+class PageFileFailureTest : public testing::MonitorTest {
+ protected:
+  void SetUp() override {
+    MonitorTest::SetUp();
+    for (int i = 0; i < 2; ++i) monitors_.push_back(store_.AddNewODBCDataSource()->id);
+    Services::SetStorage(&store_);
+  }
+  static testing::Rows LogOf(const std::string& id) {
+    return testing::DataRows("SELECT text FROM Log WHERE monitorId = '" + id + "' ORDER BY rowid");
+  }
+
+  ServerStorage store_;
+  std::vector<std::string> monitors_;
+};
+
+TEST_F(PageFileFailureTest, AnUnwritablePageIsToldOnceInEveryMonitorsLogAndOnceWhenWrittenAgain) {
+  const std::string folder = platform::GetDocumentsFolder();
+  const struct {
+    const char* name;
+    std::vector<std::string> refused;  // page files with a folder in their place
+  } cases[] = {
+      {"the overview page", {"index.html"}},
+      {"both pages", {"index.html", "actions.html"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    testing::ExecData("DELETE FROM Log");
+    PageWriter writer;
+    const auto build = [&] {
+      writer.Request();
+      ASSERT_TRUE(writer.WaitUntilIdle(kGenerous));
+    };
+    const std::size_t pagesAtStart = ui_.EventsOf("pages").size();
+    build();  // written: nothing to tell
+    const std::size_t pagesBefore = ui_.EventsOf("pages").size();
+    ASSERT_EQ(pagesBefore, pagesAtStart + 1);
+    for (const std::string& page : c.refused) {
+      std::filesystem::remove(folder + page);
+      std::filesystem::create_directories(folder + page + "/keep");
+    }
+    for (int i = 0; i < 3; ++i) build();
+    // The pages are not news while one is refused.
+    EXPECT_EQ(ui_.EventsOf("pages").size(), pagesBefore);
+    for (const std::string& page : c.refused) std::filesystem::remove_all(folder + page);
+    for (int i = 0; i < 2; ++i) build();
+    EXPECT_EQ(ui_.EventsOf("pages").size(), pagesBefore + 2);
+
+    testing::Rows expected;
+    for (const std::string& page : c.refused) {
+      expected.push_back({PageFailureText(folder + page, "Is a directory")});
+    }
+    for (const std::string& page : c.refused)
+      expected.push_back({PageRecoveredText(folder + page)});
+    for (const std::string& id : monitors_) EXPECT_EQ(LogOf(id), expected);
+    ASSERT_TRUE(writer.Shutdown(kGenerous));
+  }
 }
 
 }  // namespace

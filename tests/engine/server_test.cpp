@@ -1,9 +1,10 @@
 // A monitor's own rows: today's uptime from the data file, the log (its order and times
-// while the file is held, giving up at exit), deleting a test query with everything that
-// hangs on it, and attribute display names.
+// while the file is held, giving up at exit, a clearing another program refuses), deleting a test
+// query with everything that hangs on it, and attribute display names.
 #include "engine/monitor/server.h"
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include <thread>
 #include <vector>
@@ -15,6 +16,7 @@
 #include "engine/monitor/odbc_data_source.h"
 #include "tests/engine/fake_odbc.h"
 #include "tests/engine/monitor_fixture.h"
+#include "tests/support/foreign_lock.h"
 
 namespace engine {
 namespace {
@@ -150,6 +152,38 @@ TEST_F(ServerTest, LogLinesAreSanitisedAndClearedPerMonitor) {
   EXPECT_TRUE(DataRows("SELECT * FROM Log WHERE monitorId = '" + monitor.id + "'").empty());
   EXPECT_EQ(DataRows("SELECT text FROM Log WHERE monitorId = '" + other.id + "'"),
             (testing::Rows{{"kept"}}));
+}
+
+// Another program holds the data file past the bound: the clearing leaves every row and
+// the user hears of it once, with the reason; once the file is free, a clearing is silent.
+TEST_F(ServerTest, AClearingTheDataFileRefusesKeepsTheRowsAndIsToldOnce) {
+  struct RetryLimit {
+    RetryLimit() { db::BusyEvent::SetRetryLimit(std::chrono::milliseconds(100)); }
+    ~RetryLimit() { db::BusyEvent::SetRetryLimit(db::BusyEvent::kDefaultRetryLimit); }
+  };
+  ODBCDataSource monitor;
+  {
+    std::lock_guard lock(monitor.Mutex());
+    monitor.name = "Orders";
+  }
+  monitor.AddLog("kept", 0);
+  const std::string rows = "SELECT text FROM Log WHERE monitorId = '" + monitor.id + "'";
+  ASSERT_EQ(DataRows(rows), (testing::Rows{{"kept"}}));
+  const std::string path = DataFiles::DataFolder() + DataFiles::kDataFileName;
+  {
+    testing_support::ForeignProcessLock lock(path);
+    ASSERT_TRUE(lock.Held());
+    RetryLimit limit;
+    monitor.ClearLog();
+    ASSERT_TRUE(WaitForLogWrites(std::chrono::steady_clock::now() + std::chrono::seconds(20)));
+    EXPECT_TRUE(lock.Release());
+  }
+  EXPECT_EQ(ui_.Events(),
+            std::vector<std::string>{"error: " + LogClearFailureText("Orders", path, SQLITE_BUSY)});
+  EXPECT_EQ(DataRows(rows), (testing::Rows{{"kept"}}));
+  monitor.ClearLog();
+  EXPECT_TRUE(DataRows(rows).empty());
+  EXPECT_EQ(ui_.Events().size(), 1u);
 }
 
 // Rows and clearings are carried out in the order asked for, from any thread, each row with
