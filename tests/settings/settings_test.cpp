@@ -219,7 +219,7 @@ TEST(SettingsFile, SavedInOrderIntoAPrivateFileAtTheBasePath) {
   }
 
   Settings loaded;
-  EXPECT_TRUE(loaded.Load());
+  EXPECT_EQ(loaded.Load(), std::nullopt);
   EXPECT_EQ(loaded.Get(), AllValues());
   Settings::SetRegistryBasePath("");
 }
