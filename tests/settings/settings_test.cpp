@@ -239,7 +239,7 @@ TEST(SettingsFile, AnUnreadableFileIsKeptAsideAndTheNextSaveWritesANewOne) {
   ScopedEnv xdg("XDG_CONFIG_HOME", dir.Path());
   Settings::SetRegistryBasePath(platform::MakeRegistryBasePath());
   const std::string path = dir.File("Zephrane Software/Lumivar.conf");
-  for (const std::string kept : {path + ".bad", path + ".bad.2"}) {
+  for (const std::string& kept : {path + ".bad", path + ".bad.2"}) {
     SCOPED_TRACE(kept);
     ASSERT_TRUE(Settings(AllValues()).Save());
     std::string broken = ReadBytes(path);
