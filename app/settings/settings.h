@@ -1,10 +1,10 @@
 // The process-wide settings object: window placement, list column widths, start-up
 // options, the monitors to restart, the alert message templates and the e-mail report.
-// Loaded from the settings store once at start-up and saved once at exit; in between the
-// program reads and changes it in memory. Every member function may be called from any
-// thread: the object is guarded, and getters return copies. The user interface loads,
-// saves and changes it; polling threads read the templates and the report thread the
-// mail settings, through engine::ISettingsSource.
+// Loaded from the settings store once at start-up and saved as the window closes and at
+// exit; in between the program reads and changes it in memory. Every member function may
+// be called from any thread: the object is guarded, and getters return copies. The user
+// interface loads, saves and changes it; polling threads read the templates and the
+// report thread the mail settings, through engine::ISettingsSource.
 #pragma once
 
 #include <mutex>
