@@ -23,11 +23,18 @@ constexpr char kUnsavedExitQuestion[] =
     " The changes that are not saved are lost if Lumivar exits now.";
 // The log row of a save that failed at exit, after the save's own message.
 constexpr char kLostAtExit[] = " The changes that were not saved are lost.";
+// Before the note the last exit left, as told at the next start.
+constexpr char kAtLastExit[] = "When Lumivar last exited: ";
 
 }  // namespace
 
 std::string SaveProblemMessage(const FileProblem& problem) {
   return "The configuration could not be saved to " + problem.path + ": " + problem.text + ".";
+}
+
+std::string SettingsSaveProblemMessage(const FileProblem& problem) {
+  if (problem.path.empty()) return "The settings could not be saved: " + problem.text + ".";
+  return "The settings could not be saved to " + problem.path + ": " + problem.text + ".";
 }
 
 bool IsAutorunCommandLine(const std::vector<std::string>& args) {
@@ -77,10 +84,11 @@ AppLifecycle::StartResult AppLifecycle::Start(const std::vector<std::string>& ar
 
   if (IsAutorunCommandLine(args) && sleep_) sleep_(kAutorunDelay);
 
-  settings_.Load();
+  const std::optional<std::string> settingsProblem = settings_.Load();
   if (afterSettingsLoaded) afterSettingsLoaded();
   store_.InitializeDatabase();
   const std::optional<FileProblem> loadProblem = store_.LoadAll();
+  storeLoaded_ = !loadProblem;
 
   if (!createMainWindow || !createMainWindow()) {
     // Nothing has changed yet, so nothing is saved; the next start finds everything as it
@@ -90,6 +98,8 @@ AppLifecycle::StartResult AppLifecycle::Start(const std::vector<std::string>& ar
     return StartResult::kNoMainWindow;
   }
   started_ = true;
+  if (settingsProblem) Report(*settingsProblem);
+  if (const std::string note = settings_.TakeExitNote(); !note.empty()) Report(kAtLastExit + note);
   if (loadProblem) Report(LoadProblemMessage(*loadProblem));
 
   const std::string startedMonitors = settings_.StartedMonitors();
@@ -108,19 +118,30 @@ bool AppLifecycle::Exit() {
   // and a session that ends the process meanwhile must find nothing lost.
   std::vector<std::string> reported;
   store_.LimitWaits();
-  settings_.SetStartedMonitors(BuildStartedMonitors(store_.Monitors()));
+  RecordStartedMonitors();
   SaveEverything(reported);
 
   const auto deadline = clock_() + kExitStopBound;
   const bool allEnded = store_.StopAll(deadline);
   // Whatever changed while stopping.
-  std::optional<FileProblem> unsaved = SaveEverything(reported);
-  if (!store_.HasUnsavedEdits()) unsaved.reset();
-  for (const MonitorState& m : store_.Monitors()) {
+  SaveProblems last = SaveEverything(reported);
+  if (!store_.HasUnsavedEdits()) last.store.reset();
+  std::string lostWork;
+  if (last.store) lostWork = SaveProblemMessage(*last.store) + kLostAtExit;
+  if (last.settings) {
+    lostWork +=
+        (lostWork.empty() ? "" : " ") + SettingsSaveProblemMessage(*last.settings) + kLostAtExit;
+  }
+  const std::vector<MonitorState> monitors = store_.Monitors();
+  for (const MonitorState& m : monitors) {
     store_.AddLog(m.id, kApplicationClosed);
     // Found in the Log view at the next start.
-    if (unsaved) store_.AddLog(m.id, SaveProblemMessage(*unsaved) + kLostAtExit);
+    if (!lostWork.empty()) store_.AddLog(m.id, lostWork);
   }
+  // A monitor the configuration file never held is not there at the next start, and
+  // neither is its row. When the settings cannot take the note either, standard error
+  // (above) is all there is.
+  if (!lostWork.empty() && (monitors.empty() || !storeLoaded_)) settings_.LeaveExitNote(lostWork);
   const std::size_t lost = store_.FlushLog(std::max(deadline, clock_() + kExitLogBound));
   if (lost > 0) {
     Report(std::to_string(lost) + (lost == 1 ? " log row" : " log rows") +
@@ -140,16 +161,23 @@ void AppLifecycle::Report(const std::string& message) {
 
 bool AppLifecycle::SaveBeforeClose(const AskUnsavedExit& ask) {
   while (true) {
-    const std::optional<FileProblem> problem = store_.SaveAll(kExitBusyLimit);
+    std::optional<FileProblem> store = store_.SaveAll(kExitBusyLimit);
     // The file already holds every edit when none is waiting.
-    if (!problem || !store_.HasUnsavedEdits()) return true;
-    switch (ask ? ask(SaveProblemMessage(*problem) + kUnsavedExitQuestion)
-                : UnsavedExitChoice::kKeepRunning) {
+    if (!store_.HasUnsavedEdits()) store.reset();
+    RecordStartedMonitors();
+    const std::optional<FileProblem> settings = settings_.Save();
+    if (!store && !settings) return true;
+    std::string message = store ? SaveProblemMessage(*store) : std::string();
+    if (settings) message += (message.empty() ? "" : " ") + SettingsSaveProblemMessage(*settings);
+    switch (ask ? ask(message + kUnsavedExitQuestion) : UnsavedExitChoice::kKeepRunning) {
       case UnsavedExitChoice::kTryAgain:
         continue;
       case UnsavedExitChoice::kExitWithoutSaving:
-        storeSaveDeclined_ = true;
-        store_.DropUnsavedEdits();
+        if (store) {
+          storeSaveDeclined_ = true;
+          store_.DropUnsavedEdits();
+        }
+        if (settings) settingsSaveDeclined_ = true;
         return true;
       case UnsavedExitChoice::kKeepRunning:
         return false;
@@ -157,18 +185,23 @@ bool AppLifecycle::SaveBeforeClose(const AskUnsavedExit& ask) {
   }
 }
 
-std::optional<FileProblem> AppLifecycle::SaveEverything(std::vector<std::string>& reported) {
+void AppLifecycle::RecordStartedMonitors() {
+  if (storeLoaded_) settings_.SetStartedMonitors(BuildStartedMonitors(store_.Monitors()));
+}
+
+AppLifecycle::SaveProblems AppLifecycle::SaveEverything(std::vector<std::string>& reported) {
+  SaveProblems problems;
+  if (!storeSaveDeclined_) problems.store = store_.SaveAll(kExitBusyLimit);
+  if (!settingsSaveDeclined_) problems.settings = settings_.Save();
   std::vector<std::string> messages;
-  std::optional<FileProblem> problem;
-  if (!storeSaveDeclined_) problem = store_.SaveAll(kExitBusyLimit);
-  if (problem) messages.push_back(SaveProblemMessage(*problem));
-  if (!settings_.Save()) messages.push_back("The settings could not be saved.");
+  if (problems.store) messages.push_back(SaveProblemMessage(*problems.store));
+  if (problems.settings) messages.push_back(SettingsSaveProblemMessage(*problems.settings));
   for (const std::string& message : messages) {
     if (std::find(reported.begin(), reported.end(), message) != reported.end()) continue;
     reported.push_back(message);
     Report(message);
   }
-  return problem;
+  return problems;
 }
 
 }  // namespace app

@@ -23,28 +23,33 @@ class IInstanceLock {
   virtual void Release() = 0;
 };
 
+// A file that could not be read or written: its path and the library's text.
+struct FileProblem {
+  std::string path;
+  std::string text;
+  bool operator==(const FileProblem&) const = default;
+};
+
 // What start-up and exit need of the settings object.
 class IStartupSettings {
  public:
   virtual ~IStartupSettings() = default;
-  // Sets the settings base path and reads the settings.
-  virtual void Load() = 0;
-  // False when the settings could not be written.
-  virtual bool Save() = 0;
+  // Sets the settings base path and reads the settings. When the file cannot be read, the
+  // settings keep their defaults and what to tell the user is returned.
+  virtual std::optional<std::string> Load() = 0;
+  // Writes the settings; the file and the reason when they could not be written.
+  virtual std::optional<FileProblem> Save() = 0;
   virtual std::string StartedMonitors() const = 0;
   virtual void SetStartedMonitors(std::string value) = 0;
+  // The note an exit left for the next start, removed from the settings; "" when none.
+  virtual std::string TakeExitNote() = 0;
+  // Leaves a note for the next start; false when it could not be stored.
+  virtual bool LeaveExitNote(const std::string& text) = 0;
 };
 
 struct MonitorState {
   std::string id;
   bool running = false;
-};
-
-// A file that could not be read or written: its path and the database library's text.
-struct FileProblem {
-  std::string path;
-  std::string text;
-  bool operator==(const FileProblem&) const = default;
 };
 
 // What start-up and exit need of the monitor store.
@@ -100,6 +105,8 @@ enum class UnsavedExitChoice { kTryAgain, kExitWithoutSaving, kKeepRunning };
 
 // The message of a save that failed, as told at exit.
 std::string SaveProblemMessage(const FileProblem& problem);
+// The same for the settings file.
+std::string SettingsSaveProblemMessage(const FileProblem& problem);
 
 // True when the only argument after the program name is exactly "autorun".
 bool IsAutorunCommandLine(const std::vector<std::string>& args);
@@ -136,29 +143,32 @@ class AppLifecycle {
   // The start-up sequence. args are the command-line arguments after the program name.
   // afterSettingsLoaded runs once the settings are read (the app installs its signal
   // handling there); createMainWindow makes and shows the main window and returns false
-  // when it could not. A configuration file that cannot be read is reported once the
-  // window exists.
+  // when it could not. Once the window exists, a settings file that could not be read, the
+  // note the last exit left, and a configuration file that cannot be read are reported,
+  // each once.
   StartResult Start(const std::vector<std::string>& args,
                     const std::function<void()>& afterSettingsLoaded,
                     const std::function<bool()>& createMainWindow);
 
   // The exit sequence; does nothing unless Start() returned kStarted. Records the running
-  // monitors and saves the store and the settings first, so that a process ended during
-  // the stop loses nothing; then stops everything against one bound (kExitStopBound),
-  // saves again, writes the closing log lines, shuts the database library down when no
-  // engine thread was abandoned, and releases the single-instance mark last. Files that
-  // could not be written and lost log lines are reported; when the store's last save
-  // failed with edits not in the file, every monitor's log gets one row saying so after
-  // its closing line. True when
-  // every engine thread ended (none was abandoned).
+  // monitors (only when the store was loaded: otherwise the recorded set stays as it was)
+  // and saves the store and the settings first, so that a process ended during the stop
+  // loses nothing; then stops everything against one bound (kExitStopBound), saves again,
+  // writes the closing log lines, shuts the database library down when no engine thread
+  // was abandoned, and releases the single-instance mark last. Files that could not be
+  // written and lost log lines are reported. When the last save of the store (with edits
+  // not in the file) or of the settings failed, every monitor's log gets one row saying so
+  // after its closing line; with no loaded monitor to carry it, the settings keep it as a
+  // note for the next start. True when every engine thread ended (none was abandoned).
   bool Exit();
 
   // Before the window closes at the user's request: saves the store, waiting at most
-  // kExitBusyLimit for another process's lock. When that fails while edits are not in the
-  // file, ask is given the message, which names the file and the reason, and the user
-  // chooses: to try again, to exit
-  // without saving (the edits not written are forgotten and Exit saves no monitor or
-  // action), or to keep the program running. True when the window may close.
+  // kExitBusyLimit for another process's lock, and the settings with the running set.
+  // When the store fails while edits are not in the file, or the settings fail, ask is
+  // given the message, which names each file and its reason, and the user chooses: to try
+  // again, to exit without saving (the edits not written are forgotten, and Exit saves
+  // neither the store nor the settings whichever failed), or to keep the program running.
+  // True when the window may close.
   using AskUnsavedExit = std::function<UnsavedExitChoice(const std::string& message)>;
   bool SaveBeforeClose(const AskUnsavedExit& ask);
 
@@ -169,16 +179,26 @@ class AppLifecycle {
   IStartupSettings& settings_;
   IMonitorStore& store_;
   void Report(const std::string& message);
-  // Saves the store (unless the user declined) and the settings; reports each problem once
-  // per exit. The store's problem, if any.
-  std::optional<FileProblem> SaveEverything(std::vector<std::string>& reported);
+  // What a save of the store and the settings could not write.
+  struct SaveProblems {
+    std::optional<FileProblem> store;
+    std::optional<FileProblem> settings;
+  };
+  // Records the running set, unless the store was never loaded.
+  void RecordStartedMonitors();
+  // Saves the store and the settings, each unless the user declined; reports each problem
+  // once per exit.
+  SaveProblems SaveEverything(std::vector<std::string>& reported);
 
   Sleeper sleep_;
   Reporter report_;
   Clock clock_;
   bool locked_ = false;
   bool started_ = false;
-  bool storeSaveDeclined_ = false;  // the user chose to exit without saving
+  bool storeLoaded_ = false;  // the configuration file was read at start-up
+  // The user chose to exit without saving what could not be saved.
+  bool storeSaveDeclined_ = false;
+  bool settingsSaveDeclined_ = false;
 };
 
 }  // namespace app

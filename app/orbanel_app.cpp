@@ -30,15 +30,23 @@ namespace {
 // The settings object as start-up and exit see it.
 class StartupSettings : public IStartupSettings {
  public:
-  void Load() override {
+  std::optional<std::string> Load() override {
     Settings::SetRegistryBasePath(platform::MakeRegistryBasePath());
-    Settings::Instance().Load();
+    const std::optional<SettingsLoadProblem> problem = Settings::Instance().Load();
+    if (!problem) return std::nullopt;
+    return SettingsLoadProblemMessage(*problem);
   }
-  bool Save() override { return Settings::Instance().Save(); }
+  std::optional<FileProblem> Save() override {
+    const std::optional<SettingsSaveProblem> problem = Settings::Instance().SaveToFile();
+    if (!problem) return std::nullopt;
+    return FileProblem{problem->path, problem->text};
+  }
   std::string StartedMonitors() const override { return Settings::Instance().GetStartedMonitors(); }
   void SetStartedMonitors(std::string value) override {
     Settings::Instance().SetStartedMonitors(std::move(value));
   }
+  std::string TakeExitNote() override { return Settings::TakeExitNote(); }
+  bool LeaveExitNote(const std::string& text) override { return Settings::LeaveExitNote(text); }
 };
 
 WindowPlacement PlacementFromSettings() {

@@ -1,5 +1,6 @@
 #include "platform/registry.h"
 
+#include <errno.h>
 #include <glib.h>
 #include <stdlib.h>
 
@@ -52,12 +53,61 @@ using KeyFilePtr = std::unique_ptr<GKeyFile, KeyFileDeleter>;
 
 enum class LoadResult { kLoaded, kMissing, kFailed };
 
-LoadResult LoadKeyFile(const std::string& path, GKeyFile* file) {
+constexpr GKeyFileFlags kLoadFlags =
+    static_cast<GKeyFileFlags>(G_KEY_FILE_KEEP_COMMENTS | G_KEY_FILE_KEEP_TRANSLATIONS);
+
+// The library's text of a failed load, when asked for.
+LoadResult LoadKeyFile(const std::string& path, GKeyFile* file, std::string* failure = nullptr) {
   g_autoptr(GError) error = nullptr;
-  auto flags = static_cast<GKeyFileFlags>(G_KEY_FILE_KEEP_COMMENTS | G_KEY_FILE_KEEP_TRANSLATIONS);
-  if (g_key_file_load_from_file(file, path.c_str(), flags, &error)) return LoadResult::kLoaded;
+  if (g_key_file_load_from_file(file, path.c_str(), kLoadFlags, &error)) return LoadResult::kLoaded;
   if (g_error_matches(error, G_FILE_ERROR, G_FILE_ERROR_NOENT)) return LoadResult::kMissing;
+  if (failure != nullptr) *failure = error != nullptr ? error->message : "the file cannot be read";
   return LoadResult::kFailed;
+}
+
+// Whether the first `length` bytes parse as a key file; the library's text when they do not.
+bool Parses(const gchar* data, gsize length, std::string* failure) {
+  KeyFilePtr file(g_key_file_new());
+  g_autoptr(GError) error = nullptr;
+  if (g_key_file_load_from_data(file.get(), data, length, kLoadFlags, &error)) return true;
+  if (failure != nullptr)
+    *failure = error != nullptr ? error->message : "the file cannot be parsed";
+  return false;
+}
+
+std::optional<SettingsFileProblem> ProblemOf(const std::string& path) {
+  g_autofree gchar* data = nullptr;
+  gsize length = 0;
+  g_autoptr(GError) error = nullptr;
+  if (!g_file_get_contents(path.c_str(), &data, &length, &error)) {
+    if (g_error_matches(error, G_FILE_ERROR, G_FILE_ERROR_NOENT)) return std::nullopt;
+    return SettingsFileProblem{0, error != nullptr ? error->message : "the file cannot be read"};
+  }
+  SettingsFileProblem problem;
+  if (Parses(data, length, &problem.text)) return std::nullopt;
+  // The parser stops at the first line it rejects, so a prefix of whole lines fails exactly
+  // when it holds that line: search for the shortest one that fails.
+  std::vector<gsize> ends;  // the end of each line, past its newline
+  for (gsize i = 0; i < length; ++i) {
+    if (data[i] == '\n') ends.push_back(i + 1);
+  }
+  if (ends.empty() || ends.back() != length) ends.push_back(length);
+  std::size_t low = 0, high = ends.size() - 1;  // the failing line's index lies in [low, high]
+  while (low < high) {
+    const std::size_t middle = low + (high - low) / 2;
+    if (Parses(data, ends[middle], nullptr)) {
+      low = middle + 1;
+    } else {
+      high = middle;
+    }
+  }
+  problem.line = static_cast<int>(low + 1);
+  return problem;
+}
+
+std::string Describe(const SettingsFileProblem& problem) {
+  if (problem.line == 0) return problem.text;
+  return "line " + std::to_string(problem.line) + ": " + problem.text;
 }
 
 std::string ConfigFolder() {
@@ -162,10 +212,26 @@ std::optional<std::string> FileSettingsStore::Get(const RegistryLocation& locati
   return std::string(text);
 }
 
+std::optional<SettingsFileProblem> FileSettingsStore::ReadProblem() const {
+  std::lock_guard lock(FileMutex());
+  return ProblemOf(filePath_);
+}
+
+std::string FileSettingsStore::WriteProblem() const {
+  std::lock_guard lock(FileMutex());
+  return writeProblem_;
+}
+
 bool FileSettingsStore::Put(std::span<const Entry> entries) {
   std::lock_guard lock(FileMutex());
+  writeProblem_.clear();
   KeyFilePtr file(g_key_file_new());
-  if (LoadKeyFile(filePath_, file.get()) == LoadResult::kFailed) return false;
+  std::string failure;
+  if (LoadKeyFile(filePath_, file.get(), &failure) == LoadResult::kFailed) {
+    const std::optional<SettingsFileProblem> problem = ProblemOf(filePath_);
+    writeProblem_ = problem ? Describe(*problem) : failure;
+    return false;
+  }
   for (const Entry& entry : entries) {
     std::string group = GroupName(entry.first.keyPath);
     g_key_file_set_string(file.get(), group.c_str(), entry.first.valueName.c_str(),
@@ -173,13 +239,24 @@ bool FileSettingsStore::Put(std::span<const Entry> entries) {
   }
   gsize length = 0;
   g_autofree gchar* data = g_key_file_to_data(file.get(), &length, nullptr);
-  if (data == nullptr) return false;
+  if (data == nullptr) {
+    writeProblem_ = "the settings cannot be put into the file's form";
+    return false;
+  }
   g_autofree gchar* folder = g_path_get_dirname(filePath_.c_str());
-  if (g_mkdir_with_parents(folder, 0700) != 0) return false;
+  if (g_mkdir_with_parents(folder, 0700) != 0) {
+    writeProblem_ = std::string("the folder ") + folder + " cannot be made: " + g_strerror(errno);
+    return false;
+  }
   auto flags = static_cast<GFileSetContentsFlags>(G_FILE_SET_CONTENTS_CONSISTENT |
                                                   G_FILE_SET_CONTENTS_DURABLE);
-  return g_file_set_contents_full(filePath_.c_str(), data, static_cast<gssize>(length), flags, 0600,
-                                  nullptr);
+  g_autoptr(GError) error = nullptr;
+  if (g_file_set_contents_full(filePath_.c_str(), data, static_cast<gssize>(length), flags, 0600,
+                               &error)) {
+    return true;
+  }
+  writeProblem_ = error != nullptr ? error->message : "the file cannot be written";
+  return false;
 }
 
 std::string MakeRegistryBasePath() {

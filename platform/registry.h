@@ -72,6 +72,14 @@ class MemorySettingsStore final : public SettingsStore {
   std::map<RegistryLocation, std::string> values_;
 };
 
+// Why a settings file cannot be read.
+struct SettingsFileProblem {
+  int line = 0;      // the first line that does not parse, from 1; 0 when the file as a whole
+                     // cannot be read
+  std::string text;  // the library's text
+  bool operator==(const SettingsFileProblem&) const = default;
+};
+
 // Keeps the values in one key file: a group per key path (backslashes become '/', the
 // base key is the group "General"), the value name as the key, the text escaped so that
 // CR, LF and tab survive. Every read loads the file; every write loads it, changes it and
@@ -85,6 +93,12 @@ class FileSettingsStore final : public SettingsStore {
 
   const std::string& FilePath() const { return filePath_; }
 
+  // Why the file cannot be read or parsed now; nullopt when it can, or when it is missing.
+  std::optional<SettingsFileProblem> ReadProblem() const;
+  // Why the last write through this object that reached the file failed ("line N: " before
+  // a text that concerns a line); "" when it succeeded or none was made.
+  std::string WriteProblem() const;
+
   // The group that holds values of this key path.
   static std::string GroupName(std::string_view keyPath);
 
@@ -94,6 +108,7 @@ class FileSettingsStore final : public SettingsStore {
 
  private:
   std::string filePath_;
+  std::string writeProblem_;  // guarded by the lock the file stores share
 };
 
 // The base path: "Software\" + string 130 (the company) + "\" + string 131 (the product)

@@ -1,6 +1,10 @@
 #include "app/settings/settings.h"
 
+#include <errno.h>
+#include <sys/stat.h>
+
 #include <array>
+#include <cstdio>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -89,6 +93,24 @@ constexpr std::array<Field, kStoredValueCount> kFields = {{
     {"EMailReport\\toAddress", nullptr, &In<&V::mail, &M::toAddress>},
 }};
 
+// Where an exit leaves its note for the next start; not one of the stored values.
+constexpr std::string_view kExitNotePath = "lostAtLastExit";
+
+// Moves an unreadable settings file (or a link to one) to the first free name of
+// "<path>.bad", "<path>.bad.2", ...; the new path, or "" when it was not moved.
+std::string MoveAside(const std::string& path) {
+  struct stat info {};
+  if (lstat(path.c_str(), &info) != 0 || !(S_ISREG(info.st_mode) || S_ISLNK(info.st_mode))) {
+    return {};
+  }
+  for (int n = 1; n <= 100; ++n) {
+    std::string kept = path + ".bad" + (n == 1 ? std::string() : "." + std::to_string(n));
+    if (lstat(kept.c_str(), &info) == 0 || errno != ENOENT) continue;
+    return std::rename(path.c_str(), kept.c_str()) == 0 ? kept : std::string();
+  }
+  return {};
+}
+
 }  // namespace
 
 std::optional<SettingsValues> ReadSettingsValues(const platform::SettingsStore& store) {
@@ -117,6 +139,16 @@ bool WriteSettingsValues(const SettingsValues& values, platform::SettingsStore& 
   return store.Write(stored);
 }
 
+std::string SettingsLoadProblemMessage(const SettingsLoadProblem& problem) {
+  std::string message = "The settings file " + problem.path + " cannot be read";
+  if (problem.line > 0) message += " at line " + std::to_string(problem.line);
+  message +=
+      ": " + problem.text + ". Lumivar starts with the default settings and restarts no monitor; ";
+  if (!problem.keptAs.empty()) return message + "the file is kept as " + problem.keptAs + ".";
+  return message +
+         "the file stays as it is, and no setting can be saved until it is mended or removed.";
+}
+
 Settings::Settings(SettingsValues values) : values_(std::move(values)) {}
 
 Settings::Settings(const Settings& other) : values_(other.Get()) {}
@@ -135,10 +167,15 @@ void Settings::SetRegistryBasePath(std::string basePath) {
   platform::SetRegistryBasePath(std::move(basePath));
 }
 
-bool Settings::Load() {
-  std::unique_ptr<platform::SettingsStore> store = platform::OpenRegistryStore();
-  if (store) Load(*store);
-  return true;
+std::optional<SettingsLoadProblem> Settings::Load() {
+  const std::string path = platform::SettingsFilePath(platform::GetRegistryBasePath());
+  if (path.empty()) return std::nullopt;
+  platform::FileSettingsStore store(path);
+  if (std::optional<platform::SettingsFileProblem> problem = store.ReadProblem()) {
+    return SettingsLoadProblem{path, problem->line, problem->text, MoveAside(path)};
+  }
+  Load(store);
+  return std::nullopt;
 }
 
 bool Settings::Load(const platform::SettingsStore& store) {
@@ -146,9 +183,28 @@ bool Settings::Load(const platform::SettingsStore& store) {
   return true;
 }
 
-bool Settings::Save() const {
+bool Settings::Save() const { return !SaveToFile(); }
+
+std::optional<SettingsSaveProblem> Settings::SaveToFile() const {
+  const std::string path = platform::SettingsFilePath(platform::GetRegistryBasePath());
+  if (path.empty()) return SettingsSaveProblem{"", "no settings folder is known"};
+  platform::FileSettingsStore store(path);
+  if (Save(store)) return std::nullopt;
+  std::string why = store.WriteProblem();
+  return SettingsSaveProblem{path, why.empty() ? "a value cannot be stored in the file" : why};
+}
+
+std::string Settings::TakeExitNote() {
   std::unique_ptr<platform::SettingsStore> store = platform::OpenRegistryStore();
-  return store && Save(*store);
+  if (!store) return {};
+  std::string note = store->Read(kExitNotePath);
+  if (!note.empty()) store->Write(kExitNotePath, "");
+  return note;
+}
+
+bool Settings::LeaveExitNote(std::string_view text) {
+  std::unique_ptr<platform::SettingsStore> store = platform::OpenRegistryStore();
+  return store && store->Write(kExitNotePath, text);
 }
 
 bool Settings::Save(platform::SettingsStore& store) const {

@@ -1,15 +1,16 @@
 // The process-wide settings object: window placement, list column widths, start-up
 // options, the monitors to restart, the alert message templates and the e-mail report.
-// Loaded from the settings store once at start-up and saved once at exit; in between the
-// program reads and changes it in memory. Every member function may be called from any
-// thread: the object is guarded, and getters return copies. The user interface loads,
-// saves and changes it; polling threads read the templates and the report thread the
-// mail settings, through engine::ISettingsSource.
+// Loaded from the settings store once at start-up and saved as the window closes and at
+// exit; in between the program reads and changes it in memory. Every member function may
+// be called from any thread: the object is guarded, and getters return copies. The user
+// interface loads, saves and changes it; polling threads read the templates and the
+// report thread the mail settings, through engine::ISettingsSource.
 #pragma once
 
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "engine/settings_source.h"
 #include "platform/registry.h"
@@ -89,6 +90,28 @@ std::optional<SettingsValues> ReadSettingsValues(const platform::SettingsStore& 
 // stored.
 bool WriteSettingsValues(const SettingsValues& values, platform::SettingsStore& store);
 
+// A settings file that could not be read at start-up: its path, the first line that does
+// not parse (0 when the file as a whole cannot be read), the library's text, and where the
+// file was moved so that new settings can be saved ("" when it stays where it was).
+struct SettingsLoadProblem {
+  std::string path;
+  int line = 0;
+  std::string text;
+  std::string keptAs;
+  bool operator==(const SettingsLoadProblem&) const = default;
+};
+
+// What start-up tells the user of it: the file, the line, and what the program does.
+std::string SettingsLoadProblemMessage(const SettingsLoadProblem& problem);
+
+// A settings file that could not be written: its path ("" when no settings folder is
+// known) and why.
+struct SettingsSaveProblem {
+  std::string path;
+  std::string text;
+  bool operator==(const SettingsSaveProblem&) const = default;
+};
+
 class Settings final : public engine::ISettingsSource {
  public:
   Settings() = default;
@@ -104,15 +127,26 @@ class Settings final : public engine::ISettingsSource {
   // (platform::SetRegistryBasePath); start-up calls it once before Load.
   static void SetRegistryBasePath(std::string basePath);
 
-  // Reads every value from the settings file at the base path (or from a given store),
-  // as ReadSettingsValues says; nothing changes when no base path is set or the settings
-  // were never saved. Always true.
-  bool Load();
+  // Reads every value from the settings file at the base path, as ReadSettingsValues says;
+  // nothing changes when no base path is set or the settings were never saved. A file that
+  // exists but cannot be read or parsed is moved to the first free name of "<file>.bad",
+  // "<file>.bad.2", ... (so that the next save writes a new file and the old one is kept),
+  // every value keeps what it was, and the problem is returned.
+  std::optional<SettingsLoadProblem> Load();
+  // Reads every value from a given store, as ReadSettingsValues says. Always true.
   bool Load(const platform::SettingsStore& store);
   // Writes every value to the settings file at the base path (or to a given store). False
   // when nothing or not all could be stored, for instance when no base path is set.
   bool Save() const;
   bool Save(platform::SettingsStore& store) const;
+  // As Save(), with the file and the reason when the values could not all be stored.
+  std::optional<SettingsSaveProblem> SaveToFile() const;
+
+  // A note an exit leaves in the settings file at the base path for the next start, when it
+  // lost work and had nowhere else to say so. Take reads it and removes it from the file;
+  // "" when there is none. Leave is false when the note could not be stored.
+  static std::string TakeExitNote();
+  static bool LeaveExitNote(std::string_view text);
 
   SettingsValues Get() const;
   void Set(SettingsValues values);

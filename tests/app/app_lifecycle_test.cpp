@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace app {
@@ -31,20 +32,36 @@ struct Rig : IInstanceLock, IStartupSettings, IMonitorStore {
     journal.push_back("unlock");
     held = false;
   }
-  void Load() override {
+  std::optional<std::string> Load() override {
     journal.push_back("settings.load");
-    startedInMemory = startedStored;
+    // An unreadable file leaves the defaults.
+    startedInMemory = settingsUnreadable ? "" : startedStored;
+    if (settingsUnreadable) return "the settings file cannot be read";
+    return std::nullopt;
   }
-  bool Save() override {
+  std::optional<FileProblem> Save() override {
     journal.push_back("settings.save");
-    if (settingsSaveFails) return false;
+    if (settingsSaveFailures > 0) {
+      --settingsSaveFailures;
+      return settingsProblem;
+    }
     startedStored = startedInMemory;
-    return true;
+    return std::nullopt;
   }
   std::string StartedMonitors() const override { return startedInMemory; }
   void SetStartedMonitors(std::string value) override {
     journal.push_back("settings.started=" + value);
     startedInMemory = std::move(value);
+  }
+  std::string TakeExitNote() override {
+    journal.push_back("note.take");
+    return std::exchange(note, "");
+  }
+  bool LeaveExitNote(const std::string& text) override {
+    journal.push_back("note.leave");
+    if (settingsSaveFailures > 0) return false;
+    note = text;
+    return true;
   }
   void InitializeDatabase() override { journal.push_back("db.init"); }
   std::optional<FileProblem> LoadAll() override {
@@ -117,7 +134,10 @@ struct Rig : IInstanceLock, IStartupSettings, IMonitorStore {
   std::vector<FileProblem> saveProblems;  // the next saves' results, in order
   std::vector<std::chrono::milliseconds> saveLimits;
   bool unsaved = true;  // edits not in the file
-  bool settingsSaveFails = false;
+  bool settingsUnreadable = false;
+  int settingsSaveFailures = 0;  // the next settings saves that fail
+  FileProblem settingsProblem{"/c/Lumivar.conf", "No space left on device"};
+  std::string note;  // the note the settings file holds for the next start
   bool allEnd = true;
   std::size_t lostRows = 0;
   // The clock: the stop advances it by stopTakes.
@@ -196,8 +216,8 @@ TEST(AppLifecycleTest, StartAndExitRunTheirStepsInOrder) {
   EXPECT_EQ(rig.Start(life), AppLifecycle::StartResult::kStarted);
   EXPECT_THAT(rig.journal,
               ElementsAre("lock", "settings.load", "ui-services", "db.init", "store.load", "window",
-                          "log M1 Application opened.", "start M1", "log M2 Application opened.",
-                          "log M3 Application opened.", "start M3"));
+                          "note.take", "log M1 Application opened.", "start M1",
+                          "log M2 Application opened.", "log M3 Application opened.", "start M3"));
   EXPECT_TRUE(rig.sleeps.empty());
   EXPECT_TRUE(rig.held);
 
@@ -313,33 +333,39 @@ TEST(AppLifecycleTest, ExitReportsWhatItCouldNotWriteAndKeepsTheLibraryWhileInUs
   const struct {
     const char* name;
     std::vector<FileProblem> saveProblems;
-    bool settingsSaveFails;
+    int settingsSaveFailures;
     bool allEnd;
     std::size_t lostRows;
     std::vector<std::string> reports;
     bool shutdown;
   } cases[] = {
-      {"all well", {}, false, true, 0, {}, true},
-      {"first save fails", {locked}, false, true, 0, {lockedText}, true},
-      {"both saves fail alike", {locked, locked}, false, true, 0, {lockedText}, true},
+      {"all well", {}, 0, true, 0, {}, true},
+      {"first save fails", {locked}, 0, true, 0, {lockedText}, true},
+      {"both saves fail alike", {locked, locked}, 0, true, 0, {lockedText}, true},
       {"both saves fail differently",
        {locked, notADatabase},
-       false,
+       0,
        true,
        0,
        {lockedText, notADatabaseText},
        true},
-      {"settings", {}, true, true, 0, {"The settings could not be saved."}, true},
-      {"one lost row", {}, false, true, 1, {"1 log row could not be written."}, false},
-      {"lost rows", {}, false, true, 3, {"3 log rows could not be written."}, false},
-      {"a thread abandoned", {}, false, false, 0, {}, false},
+      {"settings",
+       {},
+       2,
+       true,
+       0,
+       {"The settings could not be saved to /c/Lumivar.conf: No space left on device."},
+       true},
+      {"one lost row", {}, 0, true, 1, {"1 log row could not be written."}, false},
+      {"lost rows", {}, 0, true, 3, {"3 log rows could not be written."}, false},
+      {"a thread abandoned", {}, 0, false, 0, {}, false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     Rig rig;
     rig.monitors = {{"M1", true}};
     rig.saveProblems = c.saveProblems;
-    rig.settingsSaveFails = c.settingsSaveFails;
+    rig.settingsSaveFailures = c.settingsSaveFailures;
     rig.allEnd = c.allEnd;
     rig.lostRows = c.lostRows;
     AppLifecycle life = rig.Make();
@@ -351,40 +377,74 @@ TEST(AppLifecycleTest, ExitReportsWhatItCouldNotWriteAndKeepsTheLibraryWhileInUs
   }
 }
 
-// Closing the window saves first; a save that fails asks the user, who may try again, exit
-// without saving (then nothing saves the store any more) or keep the program running.
+// Closing the window saves the store and the settings first; a save that fails asks the
+// user, who may try again, exit without saving (then nothing saves what failed any more)
+// or keep the program running. One question names every file that failed.
 TEST(AppLifecycleTest, AFailedSaveAsTheWindowClosesAsksTheUser) {
   const FileProblem locked{"/d/varnholt.cfg", "database is locked"};
-  const std::string question =
-      "The configuration could not be saved to /d/varnholt.cfg: database is locked. The "
-      "changes that are not saved are lost if Lumivar exits now.";
+  const std::string storeText =
+      "The configuration could not be saved to /d/varnholt.cfg: database is locked.";
+  const std::string settingsText =
+      "The settings could not be saved to /c/Lumivar.conf: No space left on device.";
+  const std::string lost = " The changes that are not saved are lost if Lumivar exits now.";
+  const std::string storeQuestion = storeText + lost;
+  const std::string settingsQuestion = settingsText + lost;
+  const std::string bothQuestion = storeText + " " + settingsText + lost;
   using C = UnsavedExitChoice;
   const struct {
     const char* name;
     std::vector<FileProblem> saveProblems;
+    int settingsSaveFailures;
     std::vector<C> answers;
+    std::string question;
     bool closes;
-    std::size_t exitSaves;  // store saves during Exit
-    bool unsaved = true;    // edits not in the file
+    std::size_t exitSaves;          // store saves during Exit
+    std::size_t exitSettingsSaves;  // settings saves during Exit
+    bool unsaved = true;            // edits not in the file
   } cases[] = {
-      {"saved", {}, {}, true, 2},
-      {"saved on the second try", {locked}, {C::kTryAgain}, true, 2},
+      {"saved", {}, 0, {}, "", true, 2, 2},
+      {"saved on the second try", {locked}, 0, {C::kTryAgain}, storeQuestion, true, 2, 2},
       {"tried twice, then kept running",
        {locked, locked},
+       0,
        {C::kTryAgain, C::kKeepRunning},
+       storeQuestion,
        false,
+       2,
        2},
-      {"exit without saving", {locked}, {C::kExitWithoutSaving}, true, 0},
-      {"nothing to lose", {locked}, {}, true, 2, false},
+      {"exit without saving", {locked}, 0, {C::kExitWithoutSaving}, storeQuestion, true, 0, 2},
+      {"nothing to lose", {locked}, 0, {}, "", true, 2, 2, false},
+      {"settings refused, kept running", {}, 1, {C::kKeepRunning}, settingsQuestion, false, 2, 2},
+      {"settings saved on the second try", {}, 1, {C::kTryAgain}, settingsQuestion, true, 2, 2},
+      {"settings refused, exit without saving",
+       {},
+       100,
+       {C::kExitWithoutSaving},
+       settingsQuestion,
+       true,
+       2,
+       0},
+      {"both refused, exit without saving",
+       {locked},
+       100,
+       {C::kExitWithoutSaving},
+       bothQuestion,
+       true,
+       0,
+       0},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     Rig rig;
-    rig.monitors = {{"M1", true}};
+    rig.monitors = {{"M1", true}, {"M2", false}};
+    rig.startedStored = " M2;";
     rig.saveProblems = c.saveProblems;
+    rig.settingsSaveFailures = c.settingsSaveFailures;
     rig.unsaved = c.unsaved;
     AppLifecycle life = rig.Make();
     ASSERT_EQ(rig.Start(life), AppLifecycle::StartResult::kStarted);
+    // The user stops M2 and starts M1 before closing.
+    rig.monitors = {{"M1", true}, {"M2", false}};
     std::vector<std::string> asked;
     std::vector<C> answers = c.answers;
     EXPECT_EQ(life.SaveBeforeClose([&](const std::string& message) {
@@ -394,43 +454,109 @@ TEST(AppLifecycleTest, AFailedSaveAsTheWindowClosesAsksTheUser) {
       return answer;
     }),
               c.closes);
-    EXPECT_EQ(asked, std::vector<std::string>(c.answers.size(), question));
+    EXPECT_EQ(asked, std::vector<std::string>(c.answers.size(), c.question));
     EXPECT_EQ(Lines(rig.journal, "store.drop").size(),
-              !c.answers.empty() && c.answers.back() == C::kExitWithoutSaving ? 1u : 0u);
+              !c.answers.empty() && !c.saveProblems.empty() && c.unsaved &&
+                      c.answers.back() == C::kExitWithoutSaving
+                  ? 1u
+                  : 0u);
     EXPECT_THAT(rig.saveLimits, ::testing::Each(std::chrono::milliseconds(kExitBusyLimit)));
     rig.journal.clear();
     life.Exit();
     EXPECT_EQ(Lines(rig.journal, "store.save").size(), c.exitSaves);
-    EXPECT_EQ(Lines(rig.journal, "settings.save").size(), 2u);
+    EXPECT_EQ(Lines(rig.journal, "settings.save").size(), c.exitSettingsSaves);
+    // Once the settings could be saved, the running set the user left is recorded.
+    EXPECT_EQ(rig.startedStored, c.settingsSaveFailures < 100 ? " M1;" : " M2;");
+    // What the user chose to lose is not told again.
+    EXPECT_THAT(rig.reports, IsEmpty());
   }
 }
 
 // With nobody to ask (SIGTERM), a store whose last save at exit fails with edits not in the
-// file leaves one row in every monitor's log, after its closing line; a save that failed
-// only before the stop, or with nothing to lose, leaves none.
+// file, or settings whose last save fails, leave one row in every monitor's log, after its
+// closing line; a save that failed only before the stop, or with nothing to lose, leaves
+// none. The monitors carry it, so no note is left for the next start.
 TEST(AppLifecycleTest, AFailedLastSaveAtExitIsLoggedForEveryMonitor) {
   const FileProblem locked{"/d/varnholt.cfg", "database is locked"};
-  const std::string row =
+  const std::string storeRow =
       "The configuration could not be saved to /d/varnholt.cfg: database is locked. The "
       "changes that were not saved are lost.";
-  for (const auto& [lastFails, unsaved] :
-       {std::pair{false, true}, std::pair{true, false}, std::pair{true, true}}) {
-    SCOPED_TRACE(std::to_string(lastFails) + std::to_string(unsaved));
+  const std::string settingsRow =
+      "The settings could not be saved to /c/Lumivar.conf: No space left on device. The "
+      "changes that were not saved are lost.";
+  const struct {
+    std::size_t storeFailures;
+    bool unsaved;
+    int settingsFailures;
+    std::string row;  // "": none
+  } cases[] = {
+      {1, true, 0, ""}, {2, false, 0, ""},         {2, true, 0, storeRow},
+      {0, true, 1, ""}, {0, true, 2, settingsRow}, {2, true, 2, storeRow + " " + settingsRow},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.storeFailures) + std::to_string(c.unsaved) +
+                 std::to_string(c.settingsFailures));
     Rig rig;
     rig.monitors = {{"M1", true}, {"M2", false}};
-    rig.unsaved = unsaved;
-    rig.saveProblems = lastFails ? std::vector{locked, locked} : std::vector{locked};
+    rig.unsaved = c.unsaved;
+    rig.saveProblems = std::vector<FileProblem>(c.storeFailures, locked);
+    rig.settingsSaveFailures = c.settingsFailures;
     AppLifecycle life = rig.Make();
     ASSERT_EQ(rig.Start(life), AppLifecycle::StartResult::kStarted);
     rig.journal.clear();
     life.Exit();
-    const std::vector<std::string> logs = Lines(rig.journal, "log ");
     const std::vector<std::string> expected =
-        lastFails && unsaved
-            ? std::vector<std::string>{"log M1 Application closed.", "log M1 " + row,
-                                       "log M2 Application closed.", "log M2 " + row}
-            : std::vector<std::string>{"log M1 Application closed.", "log M2 Application closed."};
-    EXPECT_EQ(logs, expected);
+        c.row.empty()
+            ? std::vector<std::string>{"log M1 Application closed.", "log M2 Application closed."}
+            : std::vector<std::string>{"log M1 Application closed.", "log M1 " + c.row,
+                                       "log M2 Application closed.", "log M2 " + c.row};
+    EXPECT_EQ(Lines(rig.journal, "log "), expected);
+    EXPECT_THAT(Lines(rig.journal, "note."), IsEmpty());
+  }
+}
+
+// Work lost at exit with no monitor to carry the row (none at all, or only ones the
+// configuration file never held) is told at the next start, once; when the settings file
+// cannot take the note either, standard error alone had it.
+TEST(AppLifecycleTest, WorkLostWithNoMonitorToCarryTheRowIsToldAtTheNextStartOnce) {
+  const FileProblem locked{"/d/varnholt.cfg", "database is locked"};
+  const std::string told =
+      "When Lumivar last exited: The configuration could not be saved to /d/varnholt.cfg: "
+      "database is locked. The changes that were not saved are lost.";
+  const struct {
+    const char* name;
+    std::vector<MonitorState> monitors;
+    bool loaded;
+    int settingsFailures;
+    std::vector<std::string> toldNext;
+  } cases[] = {
+      {"no monitor", {}, true, 0, {told}},
+      {"only a monitor the file never held", {{"New", true}}, false, 0, {told}},
+      {"a loaded monitor carries it", {{"M1", true}}, true, 0, {}},
+      {"the settings refuse the note", {}, true, 100, {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Rig rig;
+    if (!c.loaded) rig.loadProblem = FileProblem{"/d/varnholt.cfg", "database is locked"};
+    rig.saveProblems = {locked, locked};
+    {
+      AppLifecycle life = rig.Make();
+      ASSERT_EQ(rig.Start(life), AppLifecycle::StartResult::kStarted);
+      rig.monitors = c.monitors;  // made while the program ran
+      rig.settingsSaveFailures = c.settingsFailures;
+      life.Exit();
+    }
+    rig.loadProblem.reset();
+    rig.settingsSaveFailures = 0;
+    rig.monitors.clear();
+    for (int start = 0; start < 2; ++start) {
+      SCOPED_TRACE(start);
+      rig.reports.clear();
+      AppLifecycle next = rig.Make();
+      ASSERT_EQ(rig.Start(next), AppLifecycle::StartResult::kStarted);
+      EXPECT_EQ(rig.reports, start == 0 ? c.toldNext : std::vector<std::string>{});
+    }
   }
 }
 
@@ -442,10 +568,64 @@ TEST(AppLifecycleTest, AnUnreadableConfigurationIsToldOnceTheWindowExists) {
   AppLifecycle life = rig.Make();
   ASSERT_EQ(rig.Start(life), AppLifecycle::StartResult::kStarted);
   EXPECT_THAT(rig.journal, ElementsAre("lock", "settings.load", "ui-services", "db.init",
-                                       "store.load", "window", "report"));
+                                       "store.load", "window", "note.take", "report"));
   ASSERT_EQ(rig.reports.size(), 1u);
   EXPECT_NE(rig.reports[0].find("/d/varnholt.cfg"), std::string::npos) << rig.reports[0];
   EXPECT_NE(rig.reports[0].find("file is not a database"), std::string::npos) << rig.reports[0];
+}
+
+// A configuration file that was not loaded (another program held it, or it was damaged)
+// leaves the recorded running set as it was, through the close and through a signal's exit,
+// also when a monitor was made and started meanwhile; the next start, with the file read,
+// restarts that set.
+TEST(AppLifecycleTest, TheRunningSetStaysAsItWasWhenTheConfigurationWasNotLoaded) {
+  for (const bool closedByTheUser : {true, false}) {
+    for (const bool monitorMade : {false, true}) {
+      SCOPED_TRACE(std::to_string(closedByTheUser) + std::to_string(monitorMade));
+      Rig rig;
+      rig.loadProblem = FileProblem{"/d/varnholt.cfg", "database is locked"};
+      rig.startedStored = " id1; id2;";
+      {
+        AppLifecycle life = rig.Make();
+        ASSERT_EQ(rig.Start(life), AppLifecycle::StartResult::kStarted);
+        if (monitorMade) rig.monitors = {{"New", true}};
+        if (closedByTheUser) {
+          EXPECT_TRUE(life.SaveBeforeClose([](const std::string&) {
+            ADD_FAILURE() << "asked";
+            return UnsavedExitChoice::kKeepRunning;
+          }));
+        }
+        life.Exit();
+      }
+      EXPECT_EQ(rig.startedStored, " id1; id2;");
+      EXPECT_THAT(Lines(rig.journal, "settings.started"), IsEmpty());
+      EXPECT_EQ(Lines(rig.journal, "settings.save").size(), closedByTheUser ? 3u : 2u);
+
+      rig.loadProblem.reset();
+      rig.monitors = {{"id1"}, {"id2"}};
+      rig.journal.clear();
+      AppLifecycle next = rig.Make();
+      ASSERT_EQ(rig.Start(next), AppLifecycle::StartResult::kStarted);
+      EXPECT_THAT(Lines(rig.journal, "start "), ElementsAre("start id1", "start id2"));
+    }
+  }
+}
+
+// A settings file that cannot be read is told once the window exists, before anything
+// else is told; its defaults restart no monitor.
+TEST(AppLifecycleTest, AnUnreadableSettingsFileIsToldOnceTheWindowExists) {
+  Rig rig;
+  rig.settingsUnreadable = true;
+  rig.startedStored = " M1;";
+  rig.monitors = {{"M1"}};
+  rig.loadProblem = FileProblem{"/d/varnholt.cfg", "file is not a database"};
+  AppLifecycle life = rig.Make();
+  ASSERT_EQ(rig.Start(life), AppLifecycle::StartResult::kStarted);
+  EXPECT_THAT(rig.journal,
+              ElementsAre("lock", "settings.load", "ui-services", "db.init", "store.load", "window",
+                          "report", "note.take", "report", "log M1 Application opened."));
+  ASSERT_EQ(rig.reports.size(), 2u);
+  EXPECT_EQ(rig.reports[0], "the settings file cannot be read");
 }
 
 TEST(AppLifecycleTest, AutorunWaitsThirtySecondsAfterTakingTheMarkAndBeforeAnythingElse) {

@@ -39,13 +39,15 @@ class NoLock : public IInstanceLock {
 
 class MemorySettings : public IStartupSettings {
  public:
-  void Load() override {}
-  bool Save() override {
+  std::optional<std::string> Load() override { return std::nullopt; }
+  std::optional<FileProblem> Save() override {
     ++saves;
-    return true;
+    return std::nullopt;
   }
   std::string StartedMonitors() const override { return started; }
   void SetStartedMonitors(std::string value) override { started = std::move(value); }
+  std::string TakeExitNote() override { return {}; }
+  bool LeaveExitNote(const std::string&) override { return true; }
   std::string started;
   int saves = 0;
 };

@@ -21,6 +21,7 @@
 #include "platform/registry.h"
 #include "tests/app/program_fixture.h"
 #include "tests/engine/monitor_fixture.h"
+#include "tests/support/foreign_lock.h"
 #include "tests/support/odbc_fixture.h"
 
 namespace {
@@ -170,6 +171,44 @@ class ExitTest : public ProgramTest {
   std::string StoredStarted() {
     return platform::FileSettingsStore(SettingsFile()).Read("startedMonitors");
   }
+  // Saves one monitor "Sales" whose data source does not exist (its polls fail at once, so
+  // the exit does not wait for them) and settings that record it as running; its
+  // identifier.
+  std::string SeedFailingMonitor() {
+    engine::ServerStorage store;
+    EXPECT_EQ(store.LoadAll(), 0);
+    auto monitor = store.AddNewODBCDataSource();
+    std::string id;
+    {
+      std::lock_guard lock(monitor->Mutex());
+      monitor->name = "Sales";
+      monitor->address = "lumivar-test-no-such-source";
+      id = monitor->id;
+    }
+    EXPECT_EQ(store.SaveAll(), 0);
+    app::SettingsValues values;
+    values.startedMonitors = " " + id + ";";
+    values.layout.wndMode = 1;
+    values.layout.wndWidth = 900;
+    values.layout.wndHeight = 700;
+    platform::FileSettingsStore settings(SettingsFile());
+    EXPECT_TRUE(app::Settings(values).Save(settings));
+    return id;
+  }
+
+  // Starts the program and waits for its window and, with box, for a message box beside it
+  // (also titled "Lumivar"); -1 when the program did not start.
+  pid_t StartAndShow(bool box, std::chrono::seconds wait = 30s) {
+    const pid_t pid = Start();
+    if (pid <= 0) return -1;
+    const int windows = box ? 2 : 1;
+    EXPECT_TRUE(WaitFor(
+        [&] { return WindowCount("Lumivar") >= windows || WaitExit(pid, 0ms) != -1; }, wait))
+        << StandardError(pid);
+    EXPECT_GE(WindowCount("Lumivar"), windows) << StandardError(pid);
+    return pid;
+  }
+
   std::string ConfigFile() const { return platform::GetDocumentsFolder() + "varnholt.cfg"; }
   std::string DataFile() const { return platform::GetDocumentsFolder() + "varnholt.dat"; }
 
@@ -244,7 +283,7 @@ TEST_F(ExitTest, SigkillSoonAfterSigtermLosesNothing) {
 
 // A configuration file that is no database, or a damaged one: the program says so with
 // the file's path and the database library's text, starts without monitors and leaves
-// the file exactly as it was.
+// the file exactly as it was, and the running set recorded in the settings too.
 TEST_F(ExitTest, AnUnreadableConfigurationIsReportedAndNeverOverwritten) {
   const struct {
     const char* name;
@@ -276,6 +315,7 @@ TEST_F(ExitTest, AnUnreadableConfigurationIsReportedAndNeverOverwritten) {
     ids_.clear();
     ASSERT_NO_FATAL_FAILURE(c.spoil(ConfigFile()));
     const std::string spoiled = ReadFile(ConfigFile());
+    const std::string started = StoredStarted();
 
     const pid_t pid = Start();
     ASSERT_GT(pid, 0);
@@ -290,8 +330,85 @@ TEST_F(ExitTest, AnUnreadableConfigurationIsReportedAndNeverOverwritten) {
     const auto [status, seconds] = Terminate(pid, c.name);
     EXPECT_EQ(status, 0) << StandardError(pid);
     EXPECT_EQ(ReadFile(ConfigFile()), spoiled) << "the configuration file was written";
+    EXPECT_EQ(StoredStarted(), started) << "the running set was written over";
     EXPECT_TRUE(engine::testing::DataRows("SELECT monitorId FROM Log").empty());
   }
+}
+
+// Another program holds the configuration file while the program starts: the store stays
+// empty, and the close (once the file is free) leaves the running set in the settings as
+// it was, so the next start restarts it.
+TEST_F(ExitTest, AConfigurationHeldAtStartLeavesTheRunningSetAsItWas) {
+  const std::string id = SeedFailingMonitor();
+  const std::string started = StoredStarted();
+  testing_support::ForeignProcessLock holder(ConfigFile());
+  ASSERT_TRUE(holder.Held());
+  // The load gives up when its wait for the lock is over; then the window and the box come.
+  const pid_t pid = StartAndShow(true, 150s);
+  ASSERT_GT(pid, 0);
+  EXPECT_NE(StandardError(pid).find(ConfigFile() + " cannot be read: database is locked"),
+            std::string::npos)
+      << StandardError(pid);
+  ASSERT_TRUE(holder.Release());
+  // The box, then the window, each as its close box closes it (the window takes no close
+  // while the box is open).
+  for (int i = 0; i < 60 && WaitExit(pid, 500ms) == -1; ++i) AskWindowToClose("Lumivar", true);
+  ASSERT_EQ(WaitExit(pid, 30s), 0) << StandardError(pid);
+  EXPECT_EQ(StoredStarted(), started);
+  EXPECT_EQ(SavedMonitors(), std::vector<std::string>{id});
+}
+
+// A settings file with a line that does not parse: the program says so once, with the
+// file, the line and what it does; it keeps the file aside and saves new settings at exit,
+// which the next start reads without a word.
+TEST_F(ExitTest, AnUnparseableSettingsFileIsToldOnceKeptAsideAndReplaced) {
+  SeedFailingMonitor();
+  std::string broken = ReadSettingsFile();
+  broken.insert(broken.find('\n') + 1, "a line without an equals sign\n");
+  WriteFile(SettingsFile(), broken);
+
+  const pid_t first = StartAndShow(true);
+  ASSERT_GT(first, 0);
+  const std::string said = StandardError(first);
+  for (const std::string& part :
+       {"The settings file " + SettingsFile() + " cannot be read at line 2: ",
+        std::string("a line without an equals sign"),
+        std::string("Lumivar starts with the default settings and restarts no monitor"),
+        "kept as " + SettingsFile() + ".bad."}) {
+    EXPECT_NE(said.find(part), std::string::npos) << part << "\n" << said;
+  }
+  EXPECT_EQ(Terminate(first, "an unparseable settings file").first, 0);
+  EXPECT_EQ(ReadFile(SettingsFile() + ".bad"), broken);
+  platform::FileSettingsStore saved(SettingsFile());
+  EXPECT_EQ(saved.ReadProblem(), std::nullopt) << ReadSettingsFile();
+  EXPECT_NE(saved.Read("Interface\\wndX"), "");
+
+  const pid_t second = StartAndShow(false);
+  ASSERT_GT(second, 0);
+  EXPECT_EQ(Terminate(second, "the settings saved anew").first, 0);
+  EXPECT_EQ(StandardError(second).find("cannot be read"), std::string::npos)
+      << StandardError(second);
+}
+
+// The settings file is spoiled while the program runs: a signal's exit asks nobody, says on
+// standard error and in the monitor's log that the settings were not saved, and leaves the
+// file as it is.
+TEST_F(ExitTest, SettingsThatCannotBeSavedAtASignalsExitAreToldOnStandardErrorAndInTheLog) {
+  const std::string id = SeedFailingMonitor();
+  const pid_t pid = StartAndShow(false);
+  ASSERT_GT(pid, 0);
+  const std::string spoiled = ReadSettingsFile() + "a line without an equals sign\n";
+  WriteFile(SettingsFile(), spoiled);
+  EXPECT_EQ(Terminate(pid, "a spoiled settings file").first, 0);
+  const std::string failure = "The settings could not be saved to " + SettingsFile() + ": line ";
+  EXPECT_NE(StandardError(pid).find(failure), std::string::npos) << StandardError(pid);
+  const auto rows = engine::testing::DataRows(
+      "SELECT monitorId, text FROM Log WHERE text LIKE 'The settings could not be saved%'");
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_EQ(rows[0][0], id);
+  EXPECT_TRUE(rows[0][1].starts_with(failure)) << rows[0][1];
+  EXPECT_TRUE(rows[0][1].ends_with(" The changes that were not saved are lost.")) << rows[0][1];
+  EXPECT_EQ(ReadSettingsFile(), spoiled);
 }
 
 // The configuration file is spoiled while the program runs: the saves at exit fail and

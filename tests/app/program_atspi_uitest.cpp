@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <deque>
+#include <fstream>
 #include <memory>
 #include <optional>
 #include <utility>
@@ -308,6 +309,24 @@ class ProgramAtspiTest : public ProgramTest {
     return found;
   }
 
+  // Waits until the application shows (or, with present false, no longer shows) a window
+  // that is not its main window, such as a message box; that window, or an empty node.
+  AtspiNode WaitForBox(const AtspiNode& app, bool present) {
+    AtspiNode box;
+    WaitFor(
+        [&] {
+          client_->Dispatch();
+          box = {};
+          for (int i = 0; i < app.ChildCount() && !box; ++i) {
+            const AtspiNode window = app.Child(i);
+            if (window && window.Role() != "frame" && window.HasState("showing")) box = window;
+          }
+          return static_cast<bool>(box) == present;
+        },
+        30s);
+    return box;
+  }
+
   static inline std::optional<DbusSession> session_;
   static inline std::optional<testing_support::ScopedEnv> bus_;
   static inline std::optional<AtspiClient> client_;
@@ -538,22 +557,7 @@ TEST_F(ProgramAtspiTest, ClosingWhileTheFileIsHeldAsksBeforeAnEditIsLost) {
   const AtspiNode& frame = started.frame;
   const std::string config = ConfigFile();
 
-  // The box of the application that is not its main window.
-  const auto waitForBox = [&](bool present) {
-    AtspiNode box;
-    WaitFor(
-        [&] {
-          client_->Dispatch();
-          box = {};
-          for (int i = 0; i < started.app.ChildCount() && !box; ++i) {
-            const AtspiNode window = started.app.Child(i);
-            if (window && window.Role() != "frame" && window.HasState("showing")) box = window;
-          }
-          return static_cast<bool>(box) == present;
-        },
-        30s);
-    return box;
-  };
+  const auto waitForBox = [&](bool present) { return WaitForBox(started.app, present); };
   for (const char* answer : {"Keep Running", "Try Again"}) {
     SCOPED_TRACE(answer);
     ASSERT_TRUE(AskWindowToClose("Lumivar"));
@@ -583,6 +587,58 @@ TEST_F(ProgramAtspiTest, ClosingWhileTheFileIsHeldAsksBeforeAnEditIsLost) {
   testing_support::ScopedEnv documents("LUMIVAR_DOCUMENTS_DIR", root_.File("docs"));
   EXPECT_EQ(engine::testing::ConfigRows("SELECT name FROM ODBCDataSources"),
             engine::testing::Rows{{"Sales Renamed"}});
+}
+
+// The window is closed while the settings file cannot be written (a line in it no longer
+// parses): the monitor the user stopped is not restarted unseen at the next start. Before
+// the window goes, a box names the file and asks; Keep Running leaves the window up; Try
+// Again once the file is mended records the running set without the stopped monitor.
+TEST_F(ProgramAtspiTest, ClosingWhileTheSettingsCannotBeSavedAsksBeforeAStopIsLost) {
+  const std::vector<std::string> ids = SaveRunningMonitors({"Sales", "Stock"});
+  ASSERT_EQ(ids.size(), 2u);
+  pid_t program = -1;
+  const AtspiNode app = StartAndFindApplication(&program);
+  ASSERT_TRUE(app) << "the program did not register: " << StandardError(program);
+  const AtspiNode frame = WaitForShowing(app, "frame", "Lumivar");
+  ASSERT_TRUE(frame) << app.Describe(3);
+  const AtspiNode tree = WaitForNode(frame, "tree table", "Monitors View");
+  ASSERT_TRUE(tree) << frame.Describe(8);
+  const AtspiNode sales = WaitForNode(tree, "table cell", "Sales");
+  ASSERT_TRUE(sales && sales.SelectRow()) << tree.Describe(3);
+  const AtspiNode stop = WaitForNode(app, "push button", "Stop");
+  const AtspiNode start = WaitForNode(app, "push button", "Start");
+  ASSERT_TRUE(stop && start) << app.Describe(12);
+  ASSERT_TRUE(WaitForEnabled(stop, true));
+  ASSERT_TRUE(stop.DoDefaultAction());
+  ASSERT_TRUE(WaitForEnabled(start, true));
+
+  const std::string good = ReadSettingsFile();
+  std::ofstream(SettingsFile(), std::ios::trunc) << good << "a line without an equals sign\n";
+  for (const char* answer : {"Keep Running", "Try Again"}) {
+    SCOPED_TRACE(answer);
+    ASSERT_TRUE(AskWindowToClose("Lumivar"));
+    const AtspiNode box = WaitForBox(app, true);
+    ASSERT_TRUE(box) << app.Describe(2) << StandardError(program);
+    EXPECT_TRUE(
+        box.Find("label", "", 8)
+            .Name()
+            .starts_with("The settings could not be saved to " + SettingsFile() + ": line "))
+        << box.Describe(8);
+    EXPECT_TRUE(frame.HasState("showing"));
+    if (std::string(answer) == "Try Again") std::ofstream(SettingsFile(), std::ios::trunc) << good;
+    const AtspiNode button = WaitForNode(box, "push button", answer);
+    ASSERT_TRUE(button) << box.Describe(8);
+    ASSERT_TRUE(button.DoDefaultAction());
+    if (std::string(answer) == "Keep Running") {
+      EXPECT_FALSE(WaitForBox(app, false)) << "the box stayed";
+      EXPECT_EQ(WaitExit(program, 500ms), -1) << "the program ended";
+      EXPECT_TRUE(frame.HasState("showing"));
+    }
+  }
+  ASSERT_EQ(WaitExit(program, 30s), 0) << StandardError(program);
+  const std::string running = platform::FileSettingsStore(SettingsFile()).Read("startedMonitors");
+  EXPECT_FALSE(app::IsInStartedMonitors(running, ids[0])) << running;
+  EXPECT_TRUE(app::IsInStartedMonitors(running, ids[1])) << running;
 }
 
 // SIGTERM while another program holds the configuration file and a rename waits for it:

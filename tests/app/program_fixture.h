@@ -93,20 +93,21 @@ class XWindowTitles {
     return titles;
   }
 
-  // Asks the first window of that title to close, as a window manager's close box does
-  // (WM_DELETE_WINDOW); false when there is no such window or the request was not sent.
-  bool AskToClose(const std::string& title) {
+  // Asks the first window of that title (with all, every one) to close, as a window
+  // manager's close box does (WM_DELETE_WINDOW); false when there is no such window or a
+  // request was not sent.
+  bool AskToClose(const std::string& title, bool all = false) {
     if (!atom_ || !send_ || !flush_) return false;
     void* display = open_(nullptr);
     if (display == nullptr) return false;
     std::vector<std::string> titles;
-    unsigned long window = 0;
+    std::vector<unsigned long> windows;
     const auto match = [&](unsigned long w, const std::string& name) {
-      if (window == 0 && name == title) window = w;
+      if ((all || windows.empty()) && name == title) windows.push_back(w);
     };
     Collect(display, root_(display), 0, titles, match);
-    bool sent = false;
-    if (window != 0) {
+    bool sent = !windows.empty();
+    for (const unsigned long window : windows) {
       ClientEvent event{};
       event.message.type = kClientMessage;
       event.message.window = window;
@@ -115,9 +116,9 @@ class XWindowTitles {
       event.message.data[0] = static_cast<long>(atom_(display, "WM_DELETE_WINDOW", 0));
       event.message.data[1] = 0;  // the current time
       // No event mask: the event goes to the client that made the window.
-      sent = send_(display, window, 0, 0, &event) != 0;
-      flush_(display);
+      sent = send_(display, window, 0, 0, &event) != 0 && sent;
     }
+    flush_(display);
     close_(display);
     return sent;
   }
@@ -250,8 +251,10 @@ class ProgramTest : public ::testing::Test {
   }
   bool LockHeld() const { return !std::filesystem::is_empty(root_.File("run")); }
   bool WindowShown() { return WindowCount("Lumivar") > 0; }
-  // Closes the first window of that title as its close box would.
-  bool AskWindowToClose(const std::string& title) { return titles_.AskToClose(title); }
+  // Closes the first window of that title (with all, every one) as its close box would.
+  bool AskWindowToClose(const std::string& title, bool all = false) {
+    return titles_.AskToClose(title, all);
+  }
   // The number of windows with that title.
   int WindowCount(const std::string& title) {
     int count = 0;

@@ -175,15 +175,73 @@ TEST(FileSettingsStore, KeepsWhatItDoesNotOwnAndTightensTheMode) {
   EXPECT_EQ(Mode(path), 0600u);
 }
 
-TEST(FileSettingsStore, NeverOverwritesAFileItCannotParse) {
+TEST(FileSettingsStore, NeverOverwritesAFileItCannotParseAndSaysWhy) {
   TempDir dir;
   std::string path = dir.File("Lumivar.conf");
-  const std::string broken = "this is not a key file\n[General\nrunApp=1\n";
+  const std::string broken = "[General]\nrunApp=1\nthis is not a key file\n";
   WriteFile(path, broken);
   FileSettingsStore store(path);
   EXPECT_EQ(store.Read("runApp"), "");
   EXPECT_FALSE(store.Write("runApp", "0"));
   EXPECT_EQ(ReadFile(path), broken);
+  EXPECT_TRUE(store.WriteProblem().starts_with("line 3: ")) << store.WriteProblem();
+  EXPECT_NE(store.WriteProblem().find("this is not a key file"), std::string::npos);
+
+  // A folder that cannot be made: a file stands where it should be.
+  WriteFile(dir.File("blocker"), "");
+  FileSettingsStore blocked(dir.File("blocker/Lumivar.conf"));
+  EXPECT_FALSE(blocked.Write("runApp", "0"));
+  EXPECT_NE(blocked.WriteProblem(), "");
+
+  std::filesystem::remove(path);
+  EXPECT_TRUE(store.Write("runApp", "0"));
+  EXPECT_EQ(store.WriteProblem(), "");
+}
+
+// The first line the key-file parser rejects, found in files of any length; a file that
+// parses, or none at all, is no problem.
+TEST(FileSettingsStore, ReadProblemNamesTheFirstLineThatDoesNotParse) {
+  std::string longFile = "# written by hand\n[General]\n";
+  for (int i = 0; i < 500; ++i)
+    longFile += "value" + std::to_string(i) + "=" + std::to_string(i) + "\n";
+  const struct {
+    std::string text;
+    int line;  // 0: the file parses
+    const char* named;
+  } cases[] = {
+      {"[General]\nrunApp=0\nno equals sign here\nhideSplash=1\n", 3, "no equals sign here"},
+      {"runApp=0\n[General]\n", 1, ""},  // a value before any group
+      {"[General]\nrunApp=0\n[Interface\nwndX=1\n", 3, ""},
+      {"[General]\nrunApp=0\nthe last line, without newline", 3, "the last line"},
+      {"[General]\r\nrunApp=0\r\nbroken\r\n", 3, "broken"},
+      {longFile + "broken\nrunApp=1\n", 503, "broken"},
+      {longFile, 0, ""},
+      {"# only a comment\n\n[General]\nrunApp=0\n", 0, ""},
+      {"", 0, ""},
+  };
+  TempDir dir;
+  const std::string path = dir.File("Lumivar.conf");
+  FileSettingsStore store(path);
+  EXPECT_EQ(store.ReadProblem(), std::nullopt);  // no file
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text.substr(0, 60));
+    WriteFile(path, c.text);
+    const std::optional<SettingsFileProblem> problem = store.ReadProblem();
+    if (c.line == 0) {
+      EXPECT_EQ(problem, std::nullopt);
+      continue;
+    }
+    ASSERT_TRUE(problem);
+    EXPECT_EQ(problem->line, c.line);
+    EXPECT_NE(problem->text.find(c.named), std::string::npos) << problem->text;
+  }
+  // A file that cannot be read at all concerns no line.
+  std::filesystem::remove(path);
+  std::filesystem::create_directory(path);
+  const std::optional<SettingsFileProblem> folder = store.ReadProblem();
+  ASSERT_TRUE(folder);
+  EXPECT_EQ(folder->line, 0);
+  EXPECT_NE(folder->text, "");
 }
 
 TEST(SettingsFilePath, FollowsTheBasePathAndTheConfigurationFolder) {

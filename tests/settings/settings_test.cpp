@@ -219,8 +219,96 @@ TEST(SettingsFile, SavedInOrderIntoAPrivateFileAtTheBasePath) {
   }
 
   Settings loaded;
-  EXPECT_TRUE(loaded.Load());
+  EXPECT_EQ(loaded.Load(), std::nullopt);
   EXPECT_EQ(loaded.Get(), AllValues());
+  Settings::SetRegistryBasePath("");
+}
+
+std::string ReadBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream bytes;
+  bytes << in.rdbuf();
+  return bytes.str();
+}
+
+// A settings file with a line that does not parse: Load leaves the defaults, moves the
+// file aside (never over an earlier copy) and says so; the next save writes a new file
+// that loads whole. What cannot be moved stays, and its saves say why they fail.
+TEST(SettingsFile, AnUnreadableFileIsKeptAsideAndTheNextSaveWritesANewOne) {
+  TempDir dir;
+  ScopedEnv xdg("XDG_CONFIG_HOME", dir.Path());
+  Settings::SetRegistryBasePath(platform::MakeRegistryBasePath());
+  const std::string path = dir.File("Zephrane Software/Lumivar.conf");
+  for (const std::string& kept : {path + ".bad", path + ".bad.2"}) {
+    SCOPED_TRACE(kept);
+    ASSERT_TRUE(Settings(AllValues()).Save());
+    std::string broken = ReadBytes(path);
+    broken.insert(broken.find('\n') + 1, "a line without an equals sign\n");
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << broken;
+
+    Settings settings;
+    const std::optional<SettingsLoadProblem> problem = settings.Load();
+    ASSERT_TRUE(problem);
+    EXPECT_EQ(problem->path, path);
+    EXPECT_EQ(problem->line, 2);
+    EXPECT_NE(problem->text.find("a line without an equals sign"), std::string::npos);
+    EXPECT_EQ(problem->keptAs, kept);
+    EXPECT_EQ(settings.Get(), SettingsValues());
+    EXPECT_EQ(ReadBytes(kept), broken);
+    EXPECT_FALSE(std::filesystem::exists(path));
+    const std::string message = SettingsLoadProblemMessage(*problem);
+    for (const std::string& part :
+         {"The settings file " + path + " cannot be read at line 2: ",
+          std::string("starts with the default settings"), "the file is kept as " + kept + "."}) {
+      EXPECT_NE(message.find(part), std::string::npos) << message;
+    }
+
+    settings.Set(AllValues());
+    EXPECT_EQ(settings.SaveToFile(), std::nullopt);
+    Settings reloaded;
+    EXPECT_EQ(reloaded.Load(), std::nullopt);
+    EXPECT_EQ(reloaded.Get(), AllValues());
+  }
+  EXPECT_NE(ReadBytes(path + ".bad"), ReadBytes(path));
+
+  // A folder where the file should be is neither read, moved nor written over.
+  std::filesystem::remove(path);
+  std::filesystem::create_directory(path);
+  Settings settings;
+  const std::optional<SettingsLoadProblem> problem = settings.Load();
+  ASSERT_TRUE(problem);
+  EXPECT_EQ(problem->line, 0);
+  EXPECT_EQ(problem->keptAs, "");
+  EXPECT_TRUE(std::filesystem::is_directory(path));
+  EXPECT_NE(SettingsLoadProblemMessage(*problem).find("the file stays as it is"),
+            std::string::npos);
+  const std::optional<SettingsSaveProblem> refused = settings.SaveToFile();
+  ASSERT_TRUE(refused);
+  EXPECT_EQ(refused->path, path);
+  EXPECT_NE(refused->text, "");
+
+  Settings::SetRegistryBasePath("");
+  EXPECT_EQ(Settings().SaveToFile(), (SettingsSaveProblem{"", "no settings folder is known"}));
+}
+
+// The note an exit leaves stays through saves of the values, does not disturb them, and is
+// taken once.
+TEST(SettingsFile, TheExitNoteOutlivesSavesAndIsTakenOnce) {
+  TempDir dir;
+  ScopedEnv xdg("XDG_CONFIG_HOME", dir.Path());
+  Settings::SetRegistryBasePath("");
+  EXPECT_FALSE(Settings::LeaveExitNote("lost"));
+  EXPECT_EQ(Settings::TakeExitNote(), "");
+
+  Settings::SetRegistryBasePath(platform::MakeRegistryBasePath());
+  EXPECT_EQ(Settings::TakeExitNote(), "");
+  ASSERT_TRUE(Settings::LeaveExitNote("The changes\nwere lost."));
+  ASSERT_TRUE(Settings(AllValues()).Save());
+  Settings loaded;
+  EXPECT_EQ(loaded.Load(), std::nullopt);
+  EXPECT_EQ(loaded.Get(), AllValues());
+  EXPECT_EQ(Settings::TakeExitNote(), "The changes\nwere lost.");
+  EXPECT_EQ(Settings::TakeExitNote(), "");
   Settings::SetRegistryBasePath("");
 }
 

@@ -17,7 +17,9 @@ ForeignProcessLock::ForeignProcessLock(const std::string& path) : marker_(path +
       "c.execute('COMMIT')\n"
       "c.close()\" '" +
       path + "' '" + marker_ + "'";
-  pipe_ = popen(command.c_str(), "w");
+  // Close-on-exec: a program the test starts later must not keep the pipe open, or the
+  // other process never sees the end of its input and Release waits for that program.
+  pipe_ = popen(command.c_str(), "we");
   if (pipe_ == nullptr) return;
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
   while (!std::filesystem::exists(marker_) && std::chrono::steady_clock::now() < deadline) {
