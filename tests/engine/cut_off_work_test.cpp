@@ -115,6 +115,8 @@ TEST_F(CutOffTest, DeletionsReachTheConfigurationBeforeTheyWait) {
       std::this_thread::yield();
     }
     EXPECT_EQ(ConfigCount(row), 0u);
+    // Once the worker is done with the deletion, its helper has started.
+    ASSERT_TRUE(store_.WaitForSaves(std::chrono::steady_clock::now() + 20s));
     EXPECT_FALSE(Server::WaitForHelpers(std::chrono::steady_clock::now()));  // still waiting
     EXPECT_EQ(store_.SaveAll(), SQLITE_OK);
     ServerStorage next;
