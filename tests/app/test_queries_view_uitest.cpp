@@ -256,10 +256,14 @@ TEST_F(TestQueriesViewUiTest, RemoveAllAsksAndWidthsAreStoredOnRefreshAndLeave) 
   EXPECT_EQ(Monitor().testQueries.size(), 3u);
   answer_ = true;
   {
-    // Refused by the file: every row stays, told once.
+    // Refused by the file: every row comes back, told once.
     engine::testing::ConfigRefusal refusal(engine::testing::ConfigRefusal::Kind::kUnwritable);
     PressRemoveAll();
+    ASSERT_TRUE(storage_.WaitForSaves(std::chrono::steady_clock::now() + std::chrono::seconds(20)));
   }
+  // As the main window hands the news to its views.
+  ASSERT_EQ(ui_.EventsOf("refused " + id_).size(), 1u);
+  view_->RemovalRefused(id_);
   EXPECT_EQ(view_->List()->GetItemCount(), 3);
   EXPECT_EQ(Monitor().testQueries.size(), 3u);
   EXPECT_EQ(ui_.EventsOf("error: ").size(), 1u);
