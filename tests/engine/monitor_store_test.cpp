@@ -497,6 +497,25 @@ TEST_F(StoreTest, OnASlowDiskARemovalRightAfterAnEditIsNeverRefused) {
   }
 }
 
+// The exit's save waits for the program's own slow write past its bound instead of
+// meeting that write's lock and asking the user about it.
+TEST_F(StoreTest, OnASlowDiskTheExitsSaveWaitsForTheProgramsOwnWrite) {
+  IWindowStore& window = store_;
+  const std::string monitorId = window.AddMonitor({});
+  ASSERT_TRUE(store_.WaitForSaves(In(20s)));
+  testing_support::SlowSync slow(100ms);
+  MonitorSettings renamed;
+  renamed.name = "Renamed";
+  window.ApplyMonitorSettings(monitorId, renamed);
+  window.DeleteTestQuery(monitorId, window.AddTestQuery(monitorId, {"q", "SELECT 1"}));
+  FileFailure failure;
+  EXPECT_EQ(store_.SaveAll(&failure, 10ms), SQLITE_OK) << failure.text;
+  EXPECT_FALSE(store_.HasUnsavedEdits());
+  EXPECT_EQ(ConfigRows("SELECT name FROM ODBCDataSources"), (testing::Rows{{"Renamed"}}));
+  EXPECT_EQ(ConfigRows("SELECT count(*) FROM TestQueries"), (testing::Rows{{"0"}}));
+  EXPECT_TRUE(ui_.EventsOf("error: ").empty());
+}
+
 // A monitor's deletion that the file refuses stays pending and counts as unsaved work; it
 // is tried again until the file takes it, all its rows at once, and only then are its data
 // rows deleted and "saved again" said.
