@@ -589,6 +589,98 @@ TEST_F(ProgramAtspiTest, ClosingWhileTheFileIsHeldAsksBeforeAnEditIsLost) {
             engine::testing::Rows{{"Sales Renamed"}});
 }
 
+// A monitor deleted while another program holds the configuration file is not lost unseen
+// at the close: a box names the file and asks while the window still shows, and Keep
+// Running leaves the monitor out of the window and its rows in both files. Once the holder
+// lets go, the deletion reaches the file by itself, then its data rows go; the window then
+// closes without asking, and the next start does not bring the monitor back.
+TEST_F(ProgramAtspiTest, AMonitorDeletedWhileTheFileIsHeldReachesItOnceLetGo) {
+  Started started;
+  ASSERT_NO_FATAL_FAILURE(StartWithMonitorAndFindTree(&started));
+  const pid_t program = started.program;
+  const AtspiNode& app = started.app;
+  const AtspiNode& frame = started.frame;
+  const AtspiNode& tree = started.tree;
+  testing_support::ScopedEnv documents("LUMIVAR_DOCUMENTS_DIR", root_.File("docs"));
+  const engine::testing::Rows ids = engine::testing::ConfigRows("SELECT id FROM ODBCDataSources");
+  ASSERT_EQ(ids.size(), 1u);
+  const std::string of = "'" + ids[0][0] + "'";
+  // The monitor's rows in each table of the configuration file, and in the data file.
+  const auto configRows = [&] {
+    return engine::testing::ConfigRows(
+        "SELECT (SELECT count(*) FROM ODBCDataSources WHERE id = " + of +
+        "), (SELECT count(*) FROM TestQueries WHERE monitorId = " + of +
+        "), (SELECT count(*) > 0 FROM HealthAttributes WHERE monitorId = " + of +
+        "), (SELECT count(*) FROM Alerts WHERE monitorId = " + of + ")");
+  };
+  const auto dataRows = [&] {
+    return engine::testing::DataRows("SELECT count(*) FROM ODBCDataSourcesData WHERE monitorId = " +
+                                     of);
+  };
+  ASSERT_EQ(configRows(), (engine::testing::Rows{{"1", "1", "1", "1"}}));
+  ASSERT_EQ(dataRows(), engine::testing::Rows{{"1"}});
+  const auto salesShown = [&] {
+    client_->Dispatch();
+    return static_cast<bool>(tree.Find("table cell", "Sales"));
+  };
+
+  auto holder = std::make_unique<testing_support::ForeignProcessLock>(ConfigFile());
+  ASSERT_TRUE(holder->Held());
+  const AtspiNode sales = WaitForNode(tree, "table cell", "Sales");
+  ASSERT_TRUE(sales && sales.SelectRow()) << tree.Describe(3);
+  const AtspiNode remove = WaitForNode(frame, "menu item", "Delete");
+  ASSERT_TRUE(remove) << frame.Describe(8);
+  ASSERT_TRUE(remove.DoDefaultAction());
+  const AtspiNode confirm = WaitForBox(app, true);
+  ASSERT_TRUE(confirm) << app.Describe(2);
+  const AtspiNode yes = WaitForNode(confirm, "push button", "Yes");
+  ASSERT_TRUE(yes) << confirm.Describe(8);
+  ASSERT_TRUE(yes.DoDefaultAction());
+  ASSERT_TRUE(WaitFor([&] { return !salesShown(); }, 30s)) << tree.Describe(3);
+  ASSERT_FALSE(WaitForBox(app, false)) << "the confirmation stayed";
+
+  ASSERT_TRUE(AskWindowToClose("Lumivar"));
+  const AtspiNode box = WaitForBox(app, true);
+  ASSERT_TRUE(box) << app.Describe(2) << StandardError(program);
+  EXPECT_TRUE(box.Find("label", "", 8)
+                  .Name()
+                  .starts_with("The configuration could not be saved to " + ConfigFile() +
+                               ": database is locked."))
+      << box.Describe(8);
+  EXPECT_TRUE(frame.HasState("showing"));
+  const AtspiNode keep = WaitForNode(box, "push button", "Keep Running");
+  ASSERT_TRUE(keep) << box.Describe(8);
+  ASSERT_TRUE(keep.DoDefaultAction());
+  EXPECT_FALSE(WaitForBox(app, false)) << "the box stayed";
+  EXPECT_EQ(WaitExit(program, 500ms), -1) << "the program ended";
+  EXPECT_TRUE(frame.HasState("showing"));
+  EXPECT_FALSE(salesShown());
+  // The data rows wait for the configuration rows.
+  EXPECT_EQ(dataRows(), engine::testing::Rows{{"1"}});
+
+  ASSERT_TRUE(holder->Release());
+  EXPECT_TRUE(WaitFor(
+      [&] {
+        return configRows() == engine::testing::Rows{{"0", "0", "0", "0"}};
+      },
+      30s))
+      << testing::PrintToString(configRows());
+  EXPECT_TRUE(WaitFor([&] { return dataRows() == engine::testing::Rows{{"0"}}; }, 30s));
+  ASSERT_TRUE(AskWindowToClose("Lumivar"));
+  ASSERT_EQ(WaitExit(program, 30s), 0) << StandardError(program);
+  EXPECT_EQ(configRows(), (engine::testing::Rows{{"0", "0", "0", "0"}}));
+
+  pid_t again = -1;
+  const AtspiNode restarted = StartAndFindApplication(&again);
+  ASSERT_TRUE(restarted) << "the program did not register: " << StandardError(again);
+  const AtspiNode monitors = WaitForNode(restarted, "tree table", "Monitors View");
+  ASSERT_TRUE(monitors && WaitForNode(monitors, "table cell", "Monitors"))
+      << restarted.Describe(12);
+  EXPECT_FALSE(monitors.Find("table cell", "Sales")) << monitors.Describe(3);
+  ASSERT_EQ(kill(again, SIGTERM), 0);
+  EXPECT_EQ(WaitExit(again, 30s), 0) << StandardError(again);
+}
+
 // The window is closed while the settings file cannot be written (a line in it no longer
 // parses): the monitor the user stopped is not restarted unseen at the next start. Before
 // the window goes, a box names the file and asks; Keep Running leaves the window up; Try
