@@ -18,6 +18,7 @@
 #include "app/main_frame.h"
 #include "app/modal_command.h"
 #include "app/settings/settings.h"
+#include "app/thread_message_box.h"
 #include "app/ui_thread.h"
 #include "controls/accessible_name.h"
 #include "engine/monitor/server.h"
@@ -139,6 +140,7 @@ bool OrbanelApp::OnInit() {
   SetAppName("Lumivar");
   SetAppDisplayName("Lumivar");
   controls::ExposeDialogsAsDialogs();
+  ThreadMessageBox::WatchModalDialogs();
   std::vector<std::string> args;
   for (int i = 1; i < argc; ++i) args.push_back(argv[i].utf8_string());
 

@@ -8,11 +8,14 @@
 #include <wx/textctrl.h>
 
 #include <wx/app.h>
+#include <wx/modalhook.h>
 #include <wx/settings.h>
 #include <wx/toplevel.h>
 
 #include <algorithm>
+#include <tuple>
 #include <utility>
+#include <vector>
 
 #include "app/ui_thread.h"
 #include "controls/accessible_name.h"
@@ -24,6 +27,44 @@ namespace {
 // The open box; touched on the UI thread only. A box being closed is detached first, so
 // that messages arriving meanwhile open a new box.
 ThreadMessageBox* openBox = nullptr;
+
+// A box opened while a modal dialog is up would lie beyond the dialog's grab, unanswerable,
+// perhaps over the very question the user must answer: messages that would open one wait
+// for the last modal dialog to end. UI thread only.
+class ModalDialogs : public wxModalDialogHook {
+ public:
+  ModalDialogs() { Register(); }
+  bool Open() const { return open_ > 0; }
+  void Wait(std::string caption, std::string text, int kind) {
+    waiting_.emplace_back(std::move(caption), std::move(text), kind);
+  }
+
+ protected:
+  int Enter(wxDialog* dialog) override {
+    if (dialog != openBox) ++open_;
+    return wxID_NONE;
+  }
+  void Exit(wxDialog* dialog) override {
+    if (dialog == openBox || open_ == 0 || --open_ > 0 || waiting_.empty()) return;
+    // Once the dialog is gone from the screen.
+    PostToUiThread([this] {
+      std::vector<std::tuple<std::string, std::string, int>> messages;
+      messages.swap(waiting_);
+      for (auto& [caption, text, kind] : messages) {
+        ThreadMessageBox::AddOrCreate(std::move(caption), std::move(text), kind);
+      }
+    });
+  }
+
+ private:
+  int open_ = 0;
+  std::vector<std::tuple<std::string, std::string, int>> waiting_;
+};
+
+ModalDialogs& Modals() {
+  static auto* modals = new ModalDialogs();
+  return *modals;
+}
 
 // The text column's width: the widest line of the caption or the message, within these
 // bounds of the layout font (wider captions wrap).
@@ -78,7 +119,13 @@ void ThreadMessageBox::ShowAsync(std::string caption, std::string text, int kind
 
 ThreadMessageBox* ThreadMessageBox::Current() { return openBox; }
 
+void ThreadMessageBox::WatchModalDialogs() { Modals(); }
+
 ThreadMessageBox* ThreadMessageBox::AddOrCreate(std::string caption, std::string text, int kind) {
+  if (openBox == nullptr && Modals().Open()) {
+    Modals().Wait(std::move(caption), std::move(text), kind);
+    return nullptr;
+  }
   if (openBox == nullptr) {
     openBox = new ThreadMessageBox();
     openBox->AddMessage(std::move(caption), std::move(text), kind);

@@ -75,8 +75,11 @@ class ThreadMessageBox : public wxDialog {
 
   // UI thread: the open box, or nullptr.
   static ThreadMessageBox* Current();
-  // UI thread: adds the message to the open box or opens a new one with it.
+  // UI thread: adds the message to the open box or opens a new one with it; while a modal
+  // dialog is up and no box is open, the message waits for the last one to end (nullptr).
   static ThreadMessageBox* AddOrCreate(std::string caption, std::string text, int kind);
+  // UI thread: starts following the modal dialogs (before the first one opens).
+  static void WatchModalDialogs();
   // UI thread: closes the open box, if any (the main window does so when it closes).
   static void CloseCurrent();
 

@@ -6,9 +6,11 @@
 
 #include <gtest/gtest.h>
 #include <wx/button.h>
+#include <wx/dialog.h>
 #include <wx/frame.h>
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
+#include <wx/timer.h>
 
 #include <map>
 #include <thread>
@@ -122,6 +124,27 @@ TEST_F(ThreadMessageBoxTest, CounterPrevAndNextAtTheBounds) {
   EXPECT_EQ(ThreadMessageBox::Current()->CaptionLabel(), "Alert 5");
   EXPECT_FALSE(ThreadMessageBox::Current()->PrevButton()->IsEnabled());
   EXPECT_FALSE(ThreadMessageBox::Current()->NextButton()->IsEnabled());
+}
+
+// A message that arrives while a question is up waits for its answer: a box opened beside a
+// modal dialog could be neither clicked nor closed, and might cover the question.
+TEST_F(ThreadMessageBoxTest, AMessageDuringAModalQuestionWaitsForItsAnswer) {
+  ThreadMessageBox::WatchModalDialogs();
+  wxDialog question(nullptr, wxID_ANY, "Lumivar");
+  bool noBoxWhileAsked = false;
+  wxTimer timer;
+  timer.Bind(wxEVT_TIMER, [&](wxTimerEvent&) {
+    ThreadMessageBox::ShowAsync("Lumivar", "The configuration is saved again.", 1);
+    PumpFor(std::chrono::milliseconds(200));
+    noBoxWhileAsked = ThreadMessageBox::Current() == nullptr;
+    question.EndModal(wxID_YES);
+  });
+  timer.StartOnce(100);
+  EXPECT_EQ(question.ShowModal(), wxID_YES);
+  EXPECT_TRUE(noBoxWhileAsked);
+  ASSERT_TRUE(PumpUntil([] { return ThreadMessageBox::Current() != nullptr; }));
+  EXPECT_EQ(ThreadMessageBox::Current()->MessageText(), "The configuration is saved again.");
+  ThreadMessageBox::CloseCurrent();
 }
 
 TEST_F(ThreadMessageBoxTest, ClosingTheWindowDiscardsTheBox) {
