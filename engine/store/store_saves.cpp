@@ -207,7 +207,9 @@ void ConfigSaves::Run() {
       }
     }
     lock.unlock();
-    for (ConfigRemoval& removal : refused) removal.refused();
+    // The last handed over goes back first: each removal's positions were taken with the
+    // earlier ones already out.
+    for (auto it = refused.rbegin(); it != refused.rend(); ++it) it->refused();
     for (ConfigRemoval& removal : done) {
       if (removal.removed) removal.removed();
     }

@@ -46,9 +46,10 @@ struct ConfigRemoval {
   // Runs on the worker once the rows are out of the file (their data rows, say).
   std::function<void()> removed;
   // Runs on the worker when the file refuses the removal (another connection's lock past
-  // the bound of one attempt, an unwritable file): puts the records back. The user is told
-  // once for the attempt. Left empty, the removal is kept and tried again with the edits
-  // until it is in the file, and counts as unsaved work meanwhile.
+  // the bound of one attempt, an unwritable file): puts the records back. Removals refused
+  // in one attempt run it last first. The user is told once for the attempt. Left empty, the
+  // removal is kept and tried again with the edits until it is in the file, and counts as unsaved
+  // work meanwhile.
   std::function<void()> refused;
 };
 
