@@ -256,10 +256,15 @@ TEST_F(TestQueriesViewUiTest, RemoveAllAsksAndWidthsAreStoredOnRefreshAndLeave) 
   EXPECT_EQ(Monitor().testQueries.size(), 3u);
   answer_ = true;
   {
-    // Refused by the file: every row stays, told once.
+    // Refused by the file: the rows go at once and come back when the window hears of the
+    // refusal, which is told once.
     engine::testing::ConfigRefusal refusal(engine::testing::ConfigRefusal::Kind::kUnwritable);
     PressRemoveAll();
+    EXPECT_EQ(view_->List()->GetItemCount(), 0);
+    ASSERT_TRUE(storage_.WaitForSaves(std::chrono::steady_clock::now() + std::chrono::seconds(20)));
   }
+  ASSERT_EQ(ui_.EventsOf("refused " + id_).size(), 1u);
+  view_->RemovalRefused(id_);  // as the main window passes the notice on
   EXPECT_EQ(view_->List()->GetItemCount(), 3);
   EXPECT_EQ(Monitor().testQueries.size(), 3u);
   EXPECT_EQ(ui_.EventsOf("error: ").size(), 1u);
