@@ -269,7 +269,7 @@ TestQueriesView::TestQueriesView(wxWindow* parent, SnapshotSource snapshots,
   removeAll_->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) {
     OpenModalLater(this, [this] {
       if (!model_ || model_->Rows().empty() || !confirm_(kRemoveAllQuestion)) return;
-      // Refused by the file, every row stays, with nothing selected.
+      // Every row goes at once, with nothing selected; they come back if the file refuses.
       model_->RemoveAll(true);
       FillList();
     });

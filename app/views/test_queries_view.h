@@ -4,9 +4,10 @@
 // and reaches the monitor (whose polls run it) and the file only when it is committed: an
 // edit loses the focus, the selection or the view changes, or the window closes. Commits,
 // adds, removes and the enable flag go through the store's calls for the views, by
-// test-query identifier; the list's rows map to identifiers. A removal the file refuses
-// leaves the rows as they were (the store tells the user). A poll's notification
-// refreshes only the Result column and the chart. UI thread only.
+// test-query identifier; the list's rows map to identifiers. A removal shows at once; one
+// the file refuses brings its rows back when the window passes the notice on
+// (RemovalRefused), and the store tells the user. A poll's notification refreshes only the
+// Result column and the chart. UI thread only.
 #pragma once
 
 #include <functional>
@@ -62,7 +63,7 @@ class TestQueriesModel {
   // refused.
   bool Add();
   // Removes the selected query and selects the row now at its position, else the last
-  // row (none when no row is left). False when the store refused: the rows stay.
+  // row (none when no row is left). False for a query the store no longer has.
   bool Remove();
   // Removes every query when confirmed, all or none; nothing is selected afterwards.
   bool RemoveAll(bool confirmed);

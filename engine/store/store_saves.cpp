@@ -109,13 +109,15 @@ bool ConfigSaves::WaitIdle(std::chrono::steady_clock::time_point deadline) {
 
 int ConfigSaves::Flush(std::chrono::steady_clock::time_point deadline, FileFailure* failure) {
   std::unique_lock lock(mutex_);
-  hurry_ = true;
+  ++flushes_;
+  ++flushing_;
   wake_.notify_all();
   const auto settled = [this] { return !writing_ && !HasWork(); };
   if (!idle_.wait_until(lock, deadline, settled)) {
     // The program's own write is never cut short: only a failed attempt ends the wait.
     idle_.wait(lock, [&] { return settled() || (!writing_ && lastResult_ != SQLITE_OK); });
   }
+  --flushing_;
   if (settled() && marked_.Empty() && held_.empty()) return SQLITE_OK;
   if (failure != nullptr) *failure = lastFailure_;
   return lastFailure_.code != SQLITE_OK ? lastFailure_.code : SQLITE_ERROR;
@@ -205,7 +207,9 @@ void ConfigSaves::Run() {
       }
     }
     lock.unlock();
-    for (ConfigRemoval& removal : refused) removal.refused();
+    // The last handed over goes back first: each removal's positions were taken with the
+    // earlier ones already out.
+    for (auto it = refused.rbegin(); it != refused.rend(); ++it) it->refused();
     for (ConfigRemoval& removal : done) {
       if (removal.removed) removal.removed();
     }
@@ -216,8 +220,11 @@ void ConfigSaves::Run() {
     idle_.notify_all();
     if (last) return;
     if (locked) {
-      wake_.wait_for(lock, pause, [this] { return stop_ || hurry_; });
-      hurry_ = false;
+      // A Flush that begins ends the pause, and while one waits the pause is the shortest:
+      // a grown one would outlast its deadline while the lock may already be gone.
+      const std::uint64_t flushes = flushes_;
+      wake_.wait_for(lock, flushing_ > 0 ? kFirstPause : pause,
+                     [&] { return stop_ || flushes_ != flushes; });
       pause = std::min(pause * 2, kLastPause);
     }
   }

@@ -46,9 +46,10 @@ struct ConfigRemoval {
   // Runs on the worker once the rows are out of the file (their data rows, say).
   std::function<void()> removed;
   // Runs on the worker when the file refuses the removal (another connection's lock past
-  // the bound of one attempt, an unwritable file): puts the records back. The user is told
-  // once for the attempt. Left empty, the removal is kept and tried again with the edits
-  // until it is in the file, and counts as unsaved work meanwhile.
+  // the bound of one attempt, an unwritable file): puts the records back. Removals refused
+  // in one attempt run it last first. The user is told once for the attempt. Left empty, the
+  // removal is kept and tried again with the edits until it is in the file, and counts as unsaved
+  // work meanwhile.
   std::function<void()> refused;
 };
 
@@ -87,7 +88,8 @@ class ConfigSaves {
   // Waits until the worker holds nothing, past the deadline only for the attempt under way
   // or about to be made, and then only while the last attempt did not fail: 0 when
   // everything handed over is in the file, else the last failure, described in *failure.
-  // The worker's pause after a locked file is cut short.
+  // The worker's pause after a locked file ends, and while this waits the worker tries a
+  // locked file again after its shortest pause.
   int Flush(std::chrono::steady_clock::time_point deadline, FileFailure* failure);
   // Drops every mark and whatever the worker still holds (the store was emptied, all of it
   // was written, or the user chose to exit without saving). A write under way goes on, but
@@ -121,7 +123,8 @@ class ConfigSaves {
   std::vector<ConfigRemoval> removals_;  // left to the worker, in order
   std::vector<ConfigRemoval> held_;      // failed other than on the lock: for the next commit
   bool writing_ = false;
-  bool hurry_ = false;           // a Flush waits: the pause under way ends
+  int flushing_ = 0;             // Flush calls waiting: the pauses stay the shortest
+  std::uint64_t flushes_ = 0;    // Flush calls so far: one that begins ends the pause
   int lastResult_ = 0;           // of the last attempt
   FileFailure lastFailure_;      // of the last failed attempt
   std::uint64_t forgotten_ = 0;  // Forget calls so far

@@ -68,6 +68,10 @@ class MainFrameTest : public engine::testing::MonitorTest {
     odbc_->Release();
     store_.Clear();
     MonitorTest::TearDown();
+    // What the store's threads queued for the window meanwhile (a deletion's notice, a
+    // stop's) runs now, while the fixture that ui_ finds the window through is still here;
+    // the window is gone, so it does nothing.
+    PumpFor(20ms);
   }
 
   std::string AddMonitor(const std::string& name) {

@@ -410,6 +410,37 @@ TEST_F(StoreTest, DeletionsTheFileRefusesAreToldAndKeepTheRecord) {
   EXPECT_TRUE(store_.GetActionList().empty());
 }
 
+// Removals that the file refuses in one attempt, queued behind an edit the worker keeps
+// trying under a held lock, put every record back where it was.
+TEST_F(StoreTest, RemovalsRefusedTogetherPutEveryRecordBackWhereItWas) {
+  IWindowStore& window = store_;
+  const std::string monitorId = window.AddMonitor({});
+  const std::string attributeId = window.GetMonitorSnapshot(monitorId)->attributes.at(0).id;
+  std::vector<std::string> alerts;
+  for (int i = 0; i < 4; ++i) alerts.push_back(window.AddAlert(monitorId, {"a", attributeId, i}));
+  ASSERT_TRUE(store_.WaitForSaves(In(20s)));
+  const auto shown = [&] {
+    const MonitorSnapshot monitor = *window.GetMonitorSnapshot(monitorId);
+    std::vector<std::string> ids;
+    for (const AlertSnapshot& alert : monitor.alerts) ids.push_back(alert.id);
+    return ids;
+  };
+  ASSERT_EQ(shown(), alerts);
+  const std::chrono::milliseconds retryLimit = db::BusyEvent::RetryLimit();
+  db::BusyEvent::SetRetryLimit(0ms);  // the worker tells the held lock at its first attempt
+  {
+    testing::ConfigRefusal lock(testing::ConfigRefusal::Kind::kHeldLock);
+    EXPECT_EQ(window.ApplyMonitorSettings(monitorId, {}), SQLITE_OK);
+    ASSERT_TRUE(ui_.WaitForEvents("error: ", 1));
+    EXPECT_EQ(window.DeleteAlert(monitorId, alerts[2]), SQLITE_OK);
+    EXPECT_EQ(window.DeleteAlert(monitorId, alerts[0]), SQLITE_OK);
+    ASSERT_TRUE(ui_.WaitForEvents("refused ", 2));
+  }
+  db::BusyEvent::SetRetryLimit(retryLimit);
+  ASSERT_TRUE(store_.WaitForSaves(In(20s)));
+  EXPECT_EQ(shown(), alerts);
+}
+
 // On a slow disk (each sync 40 ms) the saves' worker holds the file's lock through a long
 // commit; an edit and its removal right after it, as a user clicks Remove just after
 // typing, are never refused by the program's own save, and the file ends as the window.

@@ -189,6 +189,37 @@ TEST(ConfigSavesTest, EditsCommittedBehindTheWriteUnderWayAtTheEndAreWritten) {
   EXPECT_EQ(written, expected);
 }
 
+// A lock held so long that the worker's pauses have grown past a Flush's wait: the file is
+// still tried again within the wait, so a lock that goes early in it fails no save (the
+// window's close waits a second).
+TEST(ConfigSavesTest, AFlushTriesALockedFileAgainWithinItsWait) {
+  std::mutex mutex;
+  std::condition_variable changed;
+  int attempts = 0;
+  int lastRefused = -1;  // the attempt after which the lock goes; -1: not yet known
+  ConfigSaves saves([&](const SaveSet&, const std::vector<std::string>&, std::chrono::milliseconds,
+                        FileFailure* failure) {
+    std::lock_guard lock(mutex);
+    ++attempts;
+    changed.notify_all();
+    if (lastRefused != -1 && attempts > lastRefused) return SQLITE_OK;
+    failure->text = "database is locked";
+    return SQLITE_BUSY;
+  });
+  saves.MarkMonitor("a");
+  saves.Commit();
+  {
+    // Seven attempts: the pause after the last one is longer than a second.
+    std::unique_lock lock(mutex);
+    ASSERT_TRUE(changed.wait_for(lock, 20s, [&] { return attempts >= 7; }));
+    // The attempt the Flush brings on is the last one the lock refuses.
+    lastRefused = attempts + 1;
+  }
+  FileFailure failure;
+  EXPECT_EQ(saves.Flush(In(900ms), &failure), SQLITE_OK) << failure.text;
+  EXPECT_FALSE(saves.Pending());
+}
+
 class SavesTest : public testing::MonitorTest {
  protected:
   void SetUp() override {
