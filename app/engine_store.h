@@ -23,8 +23,8 @@ class EngineMonitorStore : public IMonitorStore {
   // Lowers the time a database call retries while another connection holds a lock, and
   // the time a stop waits for a polling thread, to fit the exit's bound.
   void LimitWaits() override;
-  // Asks every monitor to stop and waits for the stops and (for kExitBusyLimit at most) for
-  // the saves' worker, then ends the action executions
+  // Asks every monitor to stop and waits (for kExitBusyLimit at most) for the saves'
+  // worker, then for the stops and the deletions' helpers, then ends the action executions
   // and the e-mail report (cancelled, waited for, then abandoned), all against the one
   // deadline, so that no engine thread touches the store or the files afterwards.
   bool StopAll(Deadline deadline) override;
