@@ -61,8 +61,8 @@ bool EngineMonitorStore::StopAll(Deadline deadline) {
   // The exit's own saves write everything: the worker is waited for only as long as one of
   // them waits for a lock another program holds. It goes first, since a deletion that
   // reaches the file starts the helper that deletes its data rows, waited for below.
-  bool ended = storage_.WaitForSaves(
-      std::min(deadline, std::chrono::steady_clock::now() + kExitBusyLimit));
+  bool ended =
+      storage_.WaitForSaves(std::min(deadline, std::chrono::steady_clock::now() + kExitBusyLimit));
   ended = storage_.WaitForStops(deadline) && ended;
   ended = engine::Action::ShutdownWorkers(Remaining(deadline)) && ended;
   if (reporter_ != nullptr) ended = reporter_->Shutdown(Remaining(deadline)) && ended;
