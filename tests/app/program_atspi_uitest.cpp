@@ -15,6 +15,7 @@
 #include <ctime>
 #include <deque>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <utility>
@@ -291,9 +292,10 @@ class ProgramAtspiTest : public ProgramTest {
         30s);
   }
 
-  // Waits until the application has (or, with present false, no longer has) a window of
-  // that name; the window, or an empty node.
-  AtspiNode WaitForWindow(const AtspiNode& app, const std::string& name, bool present = true) {
+  // Waits until the application has (or, with present false, no longer has) a window that
+  // matches; that window, or an empty node.
+  AtspiNode WaitForChild(const AtspiNode& app, const std::function<bool(const AtspiNode&)>& match,
+                         bool present) {
     AtspiNode found;
     WaitFor(
         [&] {
@@ -301,7 +303,7 @@ class ProgramAtspiTest : public ProgramTest {
           found = {};
           for (int i = 0; i < app.ChildCount() && !found; ++i) {
             const AtspiNode window = app.Child(i);
-            if (window && window.Name() == name) found = window;
+            if (window && match(window)) found = window;
           }
           return static_cast<bool>(found) == present;
         },
@@ -309,22 +311,20 @@ class ProgramAtspiTest : public ProgramTest {
     return found;
   }
 
-  // Waits until the application shows (or, with present false, no longer shows) a window
-  // that is not its main window, such as a message box; that window, or an empty node.
+  // A window of that name.
+  AtspiNode WaitForWindow(const AtspiNode& app, const std::string& name, bool present = true) {
+    return WaitForChild(
+        app, [&](const AtspiNode& window) { return window.Name() == name; }, present);
+  }
+
+  // A window that is not the main window, such as a message box.
   AtspiNode WaitForBox(const AtspiNode& app, bool present) {
-    AtspiNode box;
-    WaitFor(
-        [&] {
-          client_->Dispatch();
-          box = {};
-          for (int i = 0; i < app.ChildCount() && !box; ++i) {
-            const AtspiNode window = app.Child(i);
-            if (window && window.Role() != "frame" && window.HasState("showing")) box = window;
-          }
-          return static_cast<bool>(box) == present;
+    return WaitForChild(
+        app,
+        [](const AtspiNode& window) {
+          return window.Role() != "frame" && window.HasState("showing");
         },
-        30s);
-    return box;
+        present);
   }
 
   static inline std::optional<DbusSession> session_;
