@@ -394,5 +394,81 @@ TEST_F(SavesTest, MessagesFromTwoThreadsKeepTheOrderOfTheResults) {
                          ": attempt to write a readonly database.");
 }
 
+// "Saved again" is told only once nothing that failed for another reason than the lock
+// still waits: a commit of other records that succeeds meanwhile leaves the user with the
+// failure, and the work stays pending, until the record or removal that failed is written.
+TEST(ConfigSavesTest, SavedAgainWaitsForWhatFailedBeforeToBeWritten) {
+  const std::string path = "/data/varnholt.cfg";
+  for (const bool removal : {false, true}) {
+    SCOPED_TRACE(removal ? "removal of a" : "edit of a");
+    testing::FakeUi ui;  // outlives the saves, whose worker tells it
+    Services::SetUi(&ui);
+    const struct Restore {
+      ~Restore() { Services::SetUi(nullptr); }
+    } restore;
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool release = false;
+    std::vector<std::set<std::string>> written;
+    std::vector<std::vector<std::string>> statementsRun;
+    ConfigSaves saves([&](const SaveSet& records, const std::vector<std::string>& statements,
+                          std::chrono::milliseconds, FileFailure* failure) {
+      std::unique_lock lock(mutex);
+      written.push_back(records.monitors);
+      statementsRun.push_back(statements);
+      changed.notify_all();
+      failure->path = path;
+      if (written.size() > 1) return SQLITE_OK;
+      // The first write, of a alone, is held until b is committed behind it, then refused.
+      changed.wait(lock, [&] { return release; });
+      failure->text = "attempt to write a readonly database";
+      return SQLITE_READONLY;
+    });
+    if (removal) {
+      saves.Remove(ConfigRemoval{{"DELETE a"}, nullptr, nullptr});
+    } else {
+      saves.MarkMonitor("a");
+      saves.Commit();
+    }
+    {
+      std::unique_lock lock(mutex);
+      ASSERT_TRUE(changed.wait_for(lock, 20s, [&] { return !written.empty(); }));
+    }
+    saves.MarkMonitor("b");
+    saves.Commit();
+    {
+      std::lock_guard lock(mutex);
+      release = true;
+    }
+    changed.notify_all();
+    ASSERT_TRUE(saves.WaitIdle(In(20s)));
+    {
+      std::lock_guard lock(mutex);
+      ASSERT_EQ(written.size(), 2u);
+      EXPECT_EQ(written[1], std::set<std::string>{"b"});
+      EXPECT_TRUE(statementsRun[1].empty());
+    }
+    EXPECT_EQ(ui.EventsOf("error: "),
+              std::vector<std::string>{"The configuration could not be saved to " + path +
+                                       ": attempt to write a readonly database."});
+    EXPECT_TRUE(ui.EventsOf("info: ").empty());
+    EXPECT_TRUE(saves.Pending());
+
+    // The next commit writes a, and only now are the saves back.
+    saves.Commit();
+    ASSERT_TRUE(saves.WaitIdle(In(20s)));
+    {
+      std::lock_guard lock(mutex);
+      ASSERT_EQ(written.size(), 3u);
+      EXPECT_EQ(written[2], removal ? std::set<std::string>{} : std::set<std::string>{"a"});
+      EXPECT_EQ(statementsRun[2],
+                removal ? std::vector<std::string>{"DELETE a"} : std::vector<std::string>{});
+    }
+    EXPECT_EQ(ui.EventsOf("info: "), std::vector<std::string>{ConfigSaveRecoveredText(path)});
+    EXPECT_EQ(ui.EventsOf("error: ").size(), 1u);
+    EXPECT_FALSE(saves.Pending());
+  }
+}
+
 }  // namespace
 }  // namespace engine
