@@ -132,8 +132,17 @@ bool AppLifecycle::Exit() {
     lostWork +=
         (lostWork.empty() ? "" : " ") + SettingsSaveProblemMessage(*last.settings) + kLostAtExit;
   }
+  std::vector<std::string> untold;
+  if (untold_) {
+    for (std::string& message : untold_()) {
+      if (std::find(untold.begin(), untold.end(), message) != untold.end()) continue;
+      if (std::find(reported.begin(), reported.end(), message) == reported.end()) Report(message);
+      untold.push_back(std::move(message));
+    }
+  }
   const std::vector<MonitorState> monitors = store_.Monitors();
   for (const MonitorState& m : monitors) {
+    for (const std::string& message : untold) store_.AddLog(m.id, message);
     store_.AddLog(m.id, kApplicationClosed);
     // Found in the Log view at the next start.
     if (!lostWork.empty()) store_.AddLog(m.id, lostWork);

@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace app {
@@ -172,6 +173,14 @@ class AppLifecycle {
   using AskUnsavedExit = std::function<UnsavedExitChoice(const std::string& message)>;
   bool SaveBeforeClose(const AskUnsavedExit& ask);
 
+  // The messages meant for the user that never reached the screen (the exit began while
+  // they waited to be shown, or they came during it).
+  using UntoldMessages = std::function<std::vector<std::string>()>;
+  // Exit takes them once, after its last save: each is reported (unless the exit reported
+  // the same text itself) and becomes a row in every monitor's log before its closing line;
+  // a message given twice counts once.
+  void SetUntoldMessages(UntoldMessages take) { untold_ = std::move(take); }
+
   bool IsStarted() const { return started_; }
 
  private:
@@ -193,6 +202,7 @@ class AppLifecycle {
   Sleeper sleep_;
   Reporter report_;
   Clock clock_;
+  UntoldMessages untold_;
   bool locked_ = false;
   bool started_ = false;
   bool storeLoaded_ = false;  // the configuration file was read at start-up

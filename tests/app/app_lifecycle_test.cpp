@@ -515,6 +515,55 @@ TEST(AppLifecycleTest, AFailedLastSaveAtExitIsLoggedForEveryMonitor) {
   }
 }
 
+// The messages the user was never shown are taken once, after the exit's last save; each is
+// reported once and is a row in every monitor's log before its closing line. A message
+// given twice, or one the exit reported itself, is not reported again.
+TEST(AppLifecycleTest, MessagesNeverShownAreReportedAndLoggedForEveryMonitorAtExit) {
+  const FileProblem locked{"/d/varnholt.cfg", "database is locked"};
+  const std::string refused = SaveProblemMessage(locked);
+  const struct {
+    const char* name;
+    std::vector<std::string> untold;
+    std::size_t storeFailures;  // the exit's first save fails and is reported by the exit
+    std::vector<std::string> rows, reports;
+  } cases[] = {
+      {"none", {}, 0, {}, {}},
+      {"two, in order", {"first", "second"}, 0, {"first", "second"}, {"first", "second"}},
+      {"one given twice", {"first", "first"}, 0, {"first"}, {"first"}},
+      {"the exit's own report", {refused}, 1, {refused}, {refused}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Rig rig;
+    rig.monitors = {{"M1", true}, {"M2", false}};
+    rig.saveProblems = std::vector<FileProblem>(c.storeFailures, locked);
+    AppLifecycle life = rig.Make();
+    life.SetUntoldMessages([&rig, &c] {
+      rig.journal.push_back("untold");
+      return c.untold;
+    });
+    ASSERT_EQ(rig.Start(life), AppLifecycle::StartResult::kStarted);
+    EXPECT_THAT(Lines(rig.journal, "untold"), IsEmpty());
+    rig.journal.clear();
+    life.Exit();
+
+    // After the last save, before the first closing line.
+    const auto at = [&rig](const std::string& line) {
+      return std::find(rig.journal.begin(), rig.journal.end(), line) - rig.journal.begin();
+    };
+    ASSERT_EQ(Lines(rig.journal, "untold").size(), 1u);
+    EXPECT_GT(at("untold"), at("store.stopAll") + 2);
+    EXPECT_LT(at("untold"), at("log M1 Application closed."));
+    std::vector<std::string> logged;
+    for (const char* id : {"M1", "M2"}) {
+      for (const auto& row : c.rows) logged.push_back("log " + std::string(id) + " " + row);
+      logged.push_back("log " + std::string(id) + " Application closed.");
+    }
+    EXPECT_EQ(Lines(rig.journal, "log "), logged);
+    EXPECT_EQ(rig.reports, c.reports);
+  }
+}
+
 // Work lost at exit with no monitor to carry the row (none at all, or only ones the
 // configuration file never held) is told at the next start, once; when the settings file
 // cannot take the note either, standard error alone had it.
