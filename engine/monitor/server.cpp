@@ -414,7 +414,8 @@ Server::TakenRecords Server::TakeTestQueries(const std::vector<std::string>& que
   for (const std::string& queryId : queryIds) {
     if (FindTestQuery(queryId) == nullptr) continue;
     TakeWhere(
-        testQueries, [&](const TestQuery& q) { return q.id == queryId; }, &taken.testQueries);
+        testQueries, [&](const TestQuery& q) { return q.id == queryId; }, testQueriesOrder_,
+        &taken.testQueries);
     taken.statements.push_back(sql::DeleteTestQuery(queryId));
     TakeTestQueryAttributes(queryId, &taken.health, &taken.statements);
   }

@@ -165,7 +165,8 @@ class Server : public ServerHealth, public std::enable_shared_from_this<Server> 
   // check what was taken; its rows are the caller's.
   TakenRecords TakeTestQueries(const std::vector<std::string>& queryIds);
   TakenRecords TakeAlerts(const std::vector<std::string>& alertIds, bool all = false);
-  // Takes the mutex. Puts what was taken back where it was (the file refused the removal).
+  // Takes the mutex. Puts what was taken back where it was (the file refused the removal),
+  // but no alert whose attribute has gone meanwhile (server_health.h).
   void PutBack(const TakenRecords& taken);
   // Deletes the data rows of these test queries from the data file in the folder, once
   // every poll that copied them has stored its rows; on a helper (RunHelper).
@@ -301,6 +302,9 @@ class Server : public ServerHealth, public std::enable_shared_from_this<Server> 
   mutable std::mutex todayFiguresMutex_;
   std::shared_ptr<platform::IOdbc> odbc_;  // guarded by Mutex()
   bool deleted_ = false;                   // guarded by Mutex()
+  // The test queries' order before the removals still waiting for the file (RemovalOrder);
+  // guarded by Mutex().
+  std::weak_ptr<RemovalOrder> testQueriesOrder_;
 };
 
 }  // namespace engine

@@ -389,20 +389,22 @@ int ServerHealth::Save(db::Database& database) const {
 
 void ServerHealth::TakeAlertRecords(const std::vector<std::string>& alertIds, bool all,
                                     TakenHealth* taken, std::vector<std::string>* statements) {
-  const std::size_t first = taken->alerts.size();
+  NoteAttributes(taken);
+  const std::size_t first = taken->alerts.records.size();
   TakeWhere(
       alerts,
       [&](const Alert& a) {
         return all || std::find(alertIds.begin(), alertIds.end(), a.id) != alertIds.end();
       },
-      &taken->alerts);
-  for (std::size_t i = first; i < taken->alerts.size(); ++i) {
-    statements->push_back(sql::DeleteAlert(taken->alerts[i].second.id));
+      alertsOrder_, &taken->alerts);
+  for (std::size_t i = first; i < taken->alerts.records.size(); ++i) {
+    statements->push_back(sql::DeleteAlert(taken->alerts.records[i].id));
   }
 }
 
 void ServerHealth::TakeTestQueryAttributes(const std::string& testQueryId, TakenHealth* taken,
                                            std::vector<std::string>* statements) {
+  NoteAttributes(taken);
   std::vector<std::string> attributeIds;
   for (const HealthAttribute& attribute : healthAttributes) {
     if (attribute.testQueryId == testQueryId) attributeIds.push_back(attribute.id);
@@ -413,10 +415,10 @@ void ServerHealth::TakeTestQueryAttributes(const std::string& testQueryId, Taken
         return std::find(attributeIds.begin(), attributeIds.end(), a.healthAttributeId) !=
                attributeIds.end();
       },
-      &taken->alerts);
+      alertsOrder_, &taken->alerts);
   TakeWhere(
       healthAttributes, [&](const HealthAttribute& a) { return a.testQueryId == testQueryId; },
-      &taken->attributes);
+      attributesOrder_, &taken->attributes);
   // By attribute, not by alert: an alert on the attribute that only a save not yet made
   // would write goes with the rest.
   for (const std::string& attributeId : attributeIds) {
@@ -425,9 +427,22 @@ void ServerHealth::TakeTestQueryAttributes(const std::string& testQueryId, Taken
   statements->push_back(sql::DeleteHealthAttributesOfTestQuery(testQueryId));
 }
 
+void ServerHealth::NoteAttributes(TakenHealth* taken) const {
+  if (!taken->attributesThen.empty()) return;
+  for (const HealthAttribute& attribute : healthAttributes) {
+    taken->attributesThen.push_back(attribute.id);
+  }
+}
+
 void ServerHealth::PutBackHealth(const TakenHealth& taken) {
   PutBackInto(healthAttributes, taken.attributes);
-  PutBackInto(alerts, taken.alerts);
+  const auto& then = taken.attributesThen;
+  PutBackInto(alerts, taken.alerts, [&](const Alert& alert) {
+    // An alert on an attribute that was there when it left, and has gone since, went from
+    // the file with its attribute.
+    return std::find(then.begin(), then.end(), alert.healthAttributeId) == then.end() ||
+           FindHealthAttribute(alert.healthAttributeId) != nullptr;
+  });
 }
 
 }  // namespace engine

@@ -44,17 +44,49 @@ struct AlertFiring {
   std::int64_t time = 0;  // when it fired
 };
 
-// Records taken out of a sequence, in the order they were erased, each with its index at
-// that moment: inserting them back in reverse order restores the sequence.
-template <typename T>
-using Taken = std::vector<std::pair<std::size_t, T>>;
+// The order a sequence had before the removals still waiting for the file took records
+// out of it: the records' identifiers, with those added since at the end. Every such
+// removal holds it and the sequence's owner keeps a weak reference, so it lasts while any
+// of them may still bring its records back.
+using RemovalOrder = std::vector<std::string>;
 
-// Erases every element that matches into *taken (see Taken).
+// Records a removal took out of a sequence, and the order to put them back by.
+template <typename T>
+struct Taken {
+  std::vector<T> records;
+  std::shared_ptr<RemovalOrder> order;
+
+  bool empty() const { return records.empty(); }
+};
+
+template <typename T>
+const std::string& RecordId(const T& record) {
+  return record.id;
+}
+template <typename T>
+const std::string& RecordId(const std::shared_ptr<T>& record) {
+  return record->id;
+}
+
+// Caller holds the sequence's lock. Erases every element that matches into *taken, after
+// noting the sequence's order in the owner's `kept` (see RemovalOrder).
 template <typename T, typename Match>
-void TakeWhere(std::vector<T>& from, Match match, Taken<T>* taken) {
+void TakeWhere(std::vector<T>& from, Match match, std::weak_ptr<RemovalOrder>& kept,
+               Taken<T>* taken) {
+  std::shared_ptr<RemovalOrder> order = kept.lock();
+  if (!order) {
+    order = std::make_shared<RemovalOrder>();
+    kept = order;
+  }
+  for (const T& record : from) {
+    if (std::find(order->begin(), order->end(), RecordId(record)) == order->end()) {
+      order->push_back(RecordId(record));
+    }
+  }
+  taken->order = order;
   for (std::size_t i = 0; i < from.size();) {
     if (match(from[i])) {
-      taken->emplace_back(i, std::move(from[i]));
+      taken->records.push_back(std::move(from[i]));
       from.erase(from.begin() + static_cast<std::ptrdiff_t>(i));
     } else {
       ++i;
@@ -62,20 +94,47 @@ void TakeWhere(std::vector<T>& from, Match match, Taken<T>* taken) {
   }
 }
 
-// Inserts what TakeWhere took back into the sequence, each where it was (or at the end
-// when the sequence has shrunk meanwhile).
+// Caller holds the sequence's lock. Puts back the records that keep accepts, each right
+// after the nearest record before it in the order of its removal that is still there (at
+// the front when none is), so the sequence has its order again whatever the order the
+// refused removals come back in and whatever other records left meanwhile.
+template <typename T, typename Keep>
+void PutBackInto(std::vector<T>& into, const Taken<T>& taken, Keep keep) {
+  for (const T& record : taken.records) {
+    if (!keep(record)) continue;
+    std::size_t at = into.size();
+    if (taken.order) {
+      const RemovalOrder& order = *taken.order;
+      const auto self = std::find(order.begin(), order.end(), RecordId(record));
+      if (self != order.end()) {
+        at = 0;
+        for (auto before = self; before != order.begin();) {
+          --before;
+          const auto there = std::find_if(into.begin(), into.end(),
+                                          [&](const T& r) { return RecordId(r) == *before; });
+          if (there != into.end()) {
+            at = static_cast<std::size_t>(there - into.begin()) + 1;
+            break;
+          }
+        }
+      }
+    }
+    into.insert(into.begin() + static_cast<std::ptrdiff_t>(at), record);
+  }
+}
+
 template <typename T>
 void PutBackInto(std::vector<T>& into, const Taken<T>& taken) {
-  for (auto it = taken.rbegin(); it != taken.rend(); ++it) {
-    into.insert(into.begin() + static_cast<std::ptrdiff_t>(std::min(it->first, into.size())),
-                it->second);
-  }
+  PutBackInto(into, taken, [](const T&) { return true; });
 }
 
 // A monitor's attributes and alerts that a removal took out of it.
 struct TakenHealth {
   Taken<HealthAttribute> attributes;
   Taken<Alert> alerts;
+  // The monitor's attributes when the alerts were taken: an alert whose attribute has left
+  // the monitor since (its test query's removal reached the file) does not come back.
+  std::vector<std::string> attributesThen;
 };
 
 class ServerHealth {
@@ -174,7 +233,7 @@ class ServerHealth {
   void TakeTestQueryAttributes(const std::string& testQueryId, TakenHealth* taken,
                                std::vector<std::string>* statements);
   // Caller holds Mutex(). Puts what was taken back where it was (a removal the
-  // configuration file refused).
+  // configuration file refused), but no alert whose attribute has gone since.
   void PutBackHealth(const TakenHealth& taken);
 
   // ---- fields (caller holds Mutex(), except id, which never changes once the monitor
@@ -190,10 +249,16 @@ class ServerHealth {
   ~ServerHealth() = default;
 
  private:
+  // Caller holds Mutex(). Notes the attributes the monitor has in *taken, once.
+  void NoteAttributes(TakenHealth* taken) const;
   void ExpandMacros(std::string& text, const Alert* alert, std::int32_t value,
                     std::int64_t now) const;
 
   mutable std::mutex mutex_;
+  // The sequences' order before the removals still waiting for the file (RemovalOrder);
+  // guarded by the mutex.
+  std::weak_ptr<RemovalOrder> attributesOrder_;
+  std::weak_ptr<RemovalOrder> alertsOrder_;
 };
 
 }  // namespace engine

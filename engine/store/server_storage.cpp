@@ -168,6 +168,35 @@ void TellRemovalRefused(const std::string& monitorId) {
   if (IUserInterface* ui = Services::Ui()) ui->RemovalRefused(monitorId);
 }
 
+std::string Quoted(const std::string& name) { return "\"" + name + "\""; }
+
+std::string MonitorName(const Server& server) {
+  std::lock_guard lock(server.Mutex());
+  return Quoted(server.name);
+}
+
+std::string ActionName(const Action& action) {
+  std::lock_guard lock(action.Mutex());
+  return action.name;
+}
+
+// What a removal from a monitor takes out, as the user knows it: `the test query "Orders"
+// of the monitor "Sales"`, `2 alerts of the monitor "Sales"`.
+std::string DescribeRemoval(const Server& server, const Server::TakenRecords& taken) {
+  std::string what;
+  const auto& queries = taken.testQueries.records;
+  if (!queries.empty()) {
+    what = queries.size() == 1 ? "the test query " : "the test queries ";
+    for (std::size_t i = 0; i < queries.size(); ++i) {
+      what += (i == 0 ? "" : ", ") + Quoted(queries[i].name);
+    }
+  } else {
+    const std::size_t alerts = taken.health.alerts.records.size();
+    what = alerts == 1 ? "an alert" : std::to_string(alerts) + " alerts";
+  }
+  return what + " of the monitor " + MonitorName(server);
+}
+
 }  // namespace
 
 ServerStorage::ServerStorage()
@@ -190,6 +219,7 @@ void ServerStorage::Clear() {
     std::unique_lock lock(mutex_);
     oldServers.swap(servers);
     oldActions.swap(actions);
+    unfinishedDeletions_.clear();
   }
   if (saves_) saves_->Forget();
   for (const auto& server : oldServers) server->Stop();
@@ -294,8 +324,8 @@ int ServerStorage::OpenConfigForWriting(db::Database& database, FileFailure* fai
   return SQLITE_OK;
 }
 
-int ServerStorage::SaveAll(FileFailure* failure,
-                           std::optional<std::chrono::milliseconds> busyLimit) {
+int ServerStorage::SaveAll(FileFailure* failure, std::optional<std::chrono::milliseconds> busyLimit,
+                           std::vector<std::string>* unremoved) {
   {
     std::shared_lock lock(mutex_);
     if (refusal_.code != SQLITE_OK) {
@@ -312,9 +342,16 @@ int ServerStorage::SaveAll(FileFailure* failure,
   const auto deadline =
       std::chrono::steady_clock::now() + busyLimit.value_or(db::BusyEvent::RetryLimit());
   FileFailure found;
-  const int rc = saves_->Flush(deadline, &found);
+  const int rc = saves_->Flush(deadline, &found, unremoved);
   if (rc != SQLITE_OK && failure != nullptr) *failure = found;
   return rc;
+}
+
+void ServerStorage::SetExiting(bool exiting) { saves_->SetExiting(exiting); }
+
+std::vector<ServerStorage::UnfinishedDeletion> ServerStorage::UnfinishedDeletions() const {
+  std::shared_lock lock(mutex_);
+  return unfinishedDeletions_;
 }
 
 int ServerStorage::SaveServer(const std::string& id) {
@@ -446,14 +483,26 @@ int ServerStorage::DeleteServer(const std::string& id) {
     server = servers[static_cast<std::size_t>(index)];
     servers.erase(servers.begin() + index);
   }
+  // As the user sees it: a monitor whose stop was asked for is stopped.
+  const bool running = IsRunning(*server) && !server->IsStopPending();
   server->MarkDeleted();
   server->Stop();
+  {
+    std::unique_lock lock(mutex_);
+    unfinishedDeletions_.push_back({id, running});
+  }
   // Its configuration rows go all at once, with the saves; a file that refuses them keeps
   // the deletion pending, tried again until it is in the file. Only then do its data rows
   // go, so that a deletion given up at exit leaves the monitor whole.
   ConfigRemoval removal;
   removal.statements = sql::DeleteMonitorConfig(DataFiles::GetTableName(server->type), id);
-  removal.removed = [server, folder = DataFiles::DataFolder()] {
+  removal.what = "the monitor " + MonitorName(*server);
+  removal.removed = [this, server, folder = DataFiles::DataFolder()] {
+    {
+      std::unique_lock lock(mutex_);
+      std::erase_if(unfinishedDeletions_,
+                    [&](const UnfinishedDeletion& d) { return d.id == server->id; });
+    }
     Server::RunHelper([server, folder] { DeleteMonitorData(server, folder); });
   };
   saves_->Remove(std::move(removal));
@@ -530,16 +579,18 @@ int ServerStorage::DeleteActions(const std::vector<std::string>& ids) {
         [&](const std::shared_ptr<Action>& a) {
           return std::find(ids.begin(), ids.end(), a->id) != ids.end();
         },
-        &taken);
+        actionsOrder_, &taken);
   }
   if (taken.empty()) return SQLITE_NOTFOUND;
   ConfigRemoval removal;
-  for (const auto& [position, action] : taken) {
+  for (const std::shared_ptr<Action>& action : taken.records) {
     removal.statements.push_back(sql::DeleteAction(action->id));
+    removal.what += std::string(removal.what.empty() ? "the action " : ", the action ") +
+                    Quoted(ActionName(*action));
   }
   // Their executions end at once, as the user asked; one that comes back is a fresh copy
   // with workers of its own.
-  for (auto& [position, action] : taken) {
+  for (std::shared_ptr<Action>& action : taken.records) {
     action->CloseWorkerThreads();
     action = std::make_shared<Action>(*action);
   }
@@ -560,9 +611,10 @@ int ServerStorage::RemoveFromMonitor(const std::shared_ptr<Server>& server,
   if (taken.Empty()) return SQLITE_NOTFOUND;
   ConfigRemoval removal;
   removal.statements.swap(taken.statements);
+  removal.what = DescribeRemoval(*server, taken);
   if (!taken.testQueries.empty()) {
     std::vector<std::string> queryIds;
-    for (const auto& [position, query] : taken.testQueries) queryIds.push_back(query.id);
+    for (const TestQuery& query : taken.testQueries.records) queryIds.push_back(query.id);
     removal.removed = [queryIds, folder = DataFiles::DataFolder()] {
       Server::DeleteTestQueryData(queryIds, folder);
     };

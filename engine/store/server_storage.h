@@ -58,9 +58,22 @@ class ServerStorage : public IMonitorDirectory, public IWindowStore {
   // until busyLimit (when given, else the retry limit of a locked file) has passed, and
   // then only for a write under way that has not failed. 0 when everything is in the file;
   // else the failure that keeps it out, described in *failure when given. For the
-  // user-interface thread at exit.
+  // user-interface thread at exit. What the removals not in the file take out is listed in
+  // *unremoved when given (ConfigRemoval::what).
   virtual int SaveAll(FileFailure* failure = nullptr,
-                      std::optional<std::chrono::milliseconds> busyLimit = std::nullopt);
+                      std::optional<std::chrono::milliseconds> busyLimit = std::nullopt,
+                      std::vector<std::string>* unremoved = nullptr);
+  // True from the close's or the exit's first save until the user keeps the program
+  // running: a removal the file refuses is then kept and tried again with the edits,
+  // instead of coming back (ConfigSaves::SetExiting).
+  void SetExiting(bool exiting);
+  // A monitor deleted while it ran, or not, whose deletion is not in the file (waiting, or
+  // given up at exit): the file still holds it, and so does the next start.
+  struct UnfinishedDeletion {
+    std::string id;
+    bool running = false;  // when its deletion was asked for
+  };
+  std::vector<UnfinishedDeletion> UnfinishedDeletions() const;
   // Forgets which edits are not yet in the file: nothing writes them unless they are
   // committed or saved again (the user chose to exit without saving them).
   void DropUnsavedEdits();
@@ -211,6 +224,9 @@ class ServerStorage : public IMonitorDirectory, public IWindowStore {
   FileFailure refusal_;
   std::vector<std::shared_ptr<Server>> servers;  // in order of creation time
   std::vector<std::shared_ptr<Action>> actions;  // in row order, new ones appended
+  // The actions' order before the removals still waiting for the file (RemovalOrder).
+  std::weak_ptr<RemovalOrder> actionsOrder_;
+  std::vector<UnfinishedDeletion> unfinishedDeletions_;
   std::unique_ptr<ConfigSaves> saves_;
 };
 

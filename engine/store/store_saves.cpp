@@ -25,6 +25,8 @@ bool IsLocked(int result) {
   return primary == SQLITE_BUSY || primary == SQLITE_LOCKED;
 }
 
+bool Refusable(const ConfigRemoval& removal) { return static_cast<bool>(removal.refused); }
+
 }  // namespace
 
 void SaveSet::Merge(const SaveSet& other) {
@@ -82,6 +84,31 @@ void ConfigSaves::Commit() {
 void ConfigSaves::Remove(ConfigRemoval removal) {
   std::lock_guard lock(mutex_);
   removals_.push_back(std::move(removal));
+  ++handed_;
+  if (!worker_.joinable()) worker_ = std::thread([this] { Run(); });
+  wake_.notify_all();
+}
+
+void ConfigSaves::SetExiting(bool exiting) {
+  std::lock_guard lock(mutex_);
+  if (exiting_ == exiting) return;
+  exiting_ = exiting;
+  if (exiting) return;
+  // What the exit kept is tried again now, as removals are: held ones first, since they
+  // were handed over before those the worker still holds.
+  std::vector<ConfigRemoval> again;
+  for (auto it = held_.begin(); it != held_.end();) {
+    if (Refusable(*it)) {
+      again.push_back(std::move(*it));
+      it = held_.erase(it);
+    } else {
+      ++it;
+    }
+  }
+  removals_.insert(removals_.begin(), std::make_move_iterator(again.begin()),
+                   std::make_move_iterator(again.end()));
+  if (std::none_of(removals_.begin(), removals_.end(), Refusable)) return;
+  ++handed_;
   if (!worker_.joinable()) worker_ = std::thread([this] { Run(); });
   wake_.notify_all();
 }
@@ -92,6 +119,7 @@ void ConfigSaves::Forget() {
   queued_ = {};
   removals_.clear();
   held_.clear();
+  refused_.clear();
   // A write under way finishes, but what it could not write is not kept.
   ++forgotten_;
   idle_.notify_all();
@@ -99,7 +127,7 @@ void ConfigSaves::Forget() {
 
 bool ConfigSaves::Pending() {
   std::lock_guard lock(mutex_);
-  return !marked_.Empty() || HasWork() || !held_.empty() || writing_;
+  return !marked_.Empty() || HasWork() || !held_.empty() || !refused_.empty() || writing_;
 }
 
 bool ConfigSaves::WaitIdle(std::chrono::steady_clock::time_point deadline) {
@@ -107,7 +135,8 @@ bool ConfigSaves::WaitIdle(std::chrono::steady_clock::time_point deadline) {
   return idle_.wait_until(lock, deadline, [this] { return !writing_ && !HasWork(); });
 }
 
-int ConfigSaves::Flush(std::chrono::steady_clock::time_point deadline, FileFailure* failure) {
+int ConfigSaves::Flush(std::chrono::steady_clock::time_point deadline, FileFailure* failure,
+                       std::vector<std::string>* unremoved) {
   std::unique_lock lock(mutex_);
   ++flushes_;
   ++flushing_;
@@ -118,8 +147,16 @@ int ConfigSaves::Flush(std::chrono::steady_clock::time_point deadline, FileFailu
     idle_.wait(lock, [&] { return settled() || (!writing_ && lastResult_ != SQLITE_OK); });
   }
   --flushing_;
-  if (settled() && marked_.Empty() && held_.empty()) return SQLITE_OK;
+  if (settled() && marked_.Empty() && held_.empty() && refused_.empty()) return SQLITE_OK;
   if (failure != nullptr) *failure = lastFailure_;
+  if (unremoved != nullptr) {
+    unremoved->clear();
+    for (const auto* list : {&held_, &removals_}) {
+      for (const ConfigRemoval& removal : *list) {
+        if (!removal.what.empty()) unremoved->push_back(removal.what);
+      }
+    }
+  }
   return lastFailure_.code != SQLITE_OK ? lastFailure_.code : SQLITE_ERROR;
 }
 
@@ -141,6 +178,7 @@ void ConfigSaves::Run() {
     // what was committed meanwhile one attempt more.
     const bool last = stop_;
     const std::uint64_t forgotten = forgotten_;
+    const std::uint64_t handed = handed_;
     lock.unlock();
     std::vector<std::string> statements;
     for (const ConfigRemoval& removal : removals) {
@@ -152,7 +190,7 @@ void ConfigSaves::Run() {
     lastResult_ = rc;
     if (rc != SQLITE_OK) lastFailure_ = found;
     // What runs once the mutex is let go: the removals that left the file, and those the
-    // file refused.
+    // file refused that go back now.
     std::vector<ConfigRemoval> done;
     std::vector<ConfigRemoval> refused;
     if (forgotten != forgotten_) {
@@ -173,7 +211,8 @@ void ConfigSaves::Run() {
     } else {
       std::vector<ConfigRemoval> kept;
       for (ConfigRemoval& removal : removals) {
-        (removal.refused ? refused : kept).push_back(std::move(removal));
+        // Once the exit has begun, a removal is unsaved work like an edit.
+        (Refusable(removal) && !exiting_ ? refused : kept).push_back(std::move(removal));
       }
       const bool retried = !records.Empty() || !kept.empty();
       if (IsLocked(rc) && retried) {
@@ -204,11 +243,17 @@ void ConfigSaves::Run() {
           toTell_.emplace_back(text, true);
         }
         if (retried) failing_ = true;
+        std::move(refused.begin(), refused.end(), std::back_inserter(refused_));
+        refused.clear();
       }
     }
+    // Refused removals go back once none handed over after them may still be refused: a
+    // later one may hold a record next to theirs, or the attribute of their alert.
+    if (!refused_.empty() && std::none_of(removals_.begin(), removals_.end(), Refusable) &&
+        std::none_of(held_.begin(), held_.end(), Refusable)) {
+      refused.swap(refused_);
+    }
     lock.unlock();
-    // The last handed over goes back first: each removal's positions were taken with the
-    // earlier ones already out.
     for (auto it = refused.rbegin(); it != refused.rend(); ++it) it->refused();
     for (ConfigRemoval& removal : done) {
       if (removal.removed) removal.removed();
@@ -219,12 +264,14 @@ void ConfigSaves::Run() {
     writing_ = false;
     idle_.notify_all();
     if (last) return;
-    if (locked) {
+    // A removal handed over during the attempt or the pause is tried at once: the user hears
+    // of a refusal within one attempt's bound.
+    if (locked && handed_ == handed) {
       // A Flush that begins ends the pause, and while one waits the pause is the shortest:
       // a grown one would outlast its deadline while the lock may already be gone.
       const std::uint64_t flushes = flushes_;
       wake_.wait_for(lock, flushing_ > 0 ? kFirstPause : pause,
-                     [&] { return stop_ || flushes_ != flushes; });
+                     [&] { return stop_ || flushes_ != flushes || handed_ != handed; });
       pause = std::min(pause * 2, kLastPause);
     }
   }
@@ -234,6 +281,8 @@ void ConfigSaves::Note(int result, const FileFailure& failure) {
   const bool failed = result != SQLITE_OK;
   if (failed == failing_) return;
   failing_ = failed;
+  // The exit tells what it could not save, and asks about it at the close.
+  if (exiting_) return;
   toTell_.emplace_back(
       failed ? ConfigSaveFailureText(failure) : ConfigSaveRecoveredText(failure.path), failed);
 }

@@ -5,9 +5,9 @@
 // The worker writes the records as they are when it writes (so the newest state wins) and
 // the removals' statements, in one transaction per attempt, in the order they were handed
 // over, and tries the edits again while another connection holds the file's lock. A
-// removal the file refuses is put back and told at once, unless it is one that is tried
-// until it is in the file. A failure of the edits is told to the user once when it begins
-// and once when everything is in the file again. Any thread.
+// removal the file refuses is told at once and put back, unless it is one that is tried
+// until it is in the file, or the exit has begun. A failure of the edits is told to the
+// user once when it begins and once when everything is in the file again. Any thread.
 #pragma once
 
 #include <chrono>
@@ -46,11 +46,15 @@ struct ConfigRemoval {
   // Runs on the worker once the rows are out of the file (their data rows, say).
   std::function<void()> removed;
   // Runs on the worker when the file refuses the removal (another connection's lock past
-  // the bound of one attempt, an unwritable file): puts the records back. Removals refused
-  // in one attempt run it last first. The user is told once for the attempt. Left empty, the
-  // removal is kept and tried again with the edits until it is in the file, and counts as unsaved
-  // work meanwhile.
+  // the bound of one attempt, an unwritable file): puts the records back. The user is told
+  // once for the attempt. Refused removals run it last first, and only once no removal
+  // handed over after them may still be refused, so each record returns to where it was
+  // before the first of them took anything. Left empty, the removal is kept and tried again
+  // with the edits until it is in the file, and counts as unsaved work meanwhile; so is
+  // every removal while the exit is under way (SetExiting).
   std::function<void()> refused;
+  // What leaves the file, for the user: `the test query "Orders" of the monitor "Sales"`.
+  std::string what;
 };
 
 // The texts told to the user when saves begin to fail, and when they succeed again.
@@ -84,13 +88,22 @@ class ConfigSaves {
   // another reason than the lock leaves its records marked for the next commit.
   void Commit();
   // Hands the removal to the worker, behind everything handed over before, and returns.
+  // The worker tries it at once, even while it pauses after a locked file.
   void Remove(ConfigRemoval removal);
+  // From the close's or the exit's first save on (true) until the user chooses to keep the
+  // program running (false): a removal the file refuses is kept and tried again with the
+  // edits instead of being put back, and counts as unsaved work; the exit tells the user of
+  // failures, so the worker does not. Back to false, kept removals are tried again at once
+  // and put back when the file still refuses them.
+  void SetExiting(bool exiting);
   // Waits until the worker holds nothing, past the deadline only for the attempt under way
   // or about to be made, and then only while the last attempt did not fail: 0 when
-  // everything handed over is in the file, else the last failure, described in *failure.
-  // The worker's pause after a locked file ends, and while this waits the worker tries a
-  // locked file again after its shortest pause.
-  int Flush(std::chrono::steady_clock::time_point deadline, FileFailure* failure);
+  // everything handed over is in the file, else the last failure, described in *failure,
+  // with what the removals not in the file take out (ConfigRemoval::what) in *unremoved
+  // when given. The worker's pause after a locked file ends, and while this waits the
+  // worker tries a locked file again after its shortest pause.
+  int Flush(std::chrono::steady_clock::time_point deadline, FileFailure* failure,
+            std::vector<std::string>* unremoved = nullptr);
   // Drops every mark and whatever the worker still holds (the store was emptied, all of it
   // was written, or the user chose to exit without saving). A write under way goes on, but
   // what it cannot write is neither tried again nor kept for the next commit.
@@ -122,6 +135,9 @@ class ConfigSaves {
   SaveSet queued_;                       // left to the worker
   std::vector<ConfigRemoval> removals_;  // left to the worker, in order
   std::vector<ConfigRemoval> held_;      // failed other than on the lock: for the next commit
+  std::vector<ConfigRemoval> refused_;   // refused, to be put back (see ConfigRemoval)
+  std::uint64_t handed_ = 0;             // removals handed over so far: new ones end a pause
+  bool exiting_ = false;
   bool writing_ = false;
   int flushing_ = 0;             // Flush calls waiting: the pauses stay the shortest
   std::uint64_t flushes_ = 0;    // Flush calls so far: one that begins ends the pause
