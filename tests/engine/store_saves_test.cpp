@@ -425,7 +425,9 @@ TEST(ConfigSavesTest, SavedAgainWaitsForWhatFailedBeforeToBeWritten) {
       return SQLITE_READONLY;
     });
     if (removal) {
-      saves.Remove(ConfigRemoval{{"DELETE a"}, nullptr, nullptr});
+      ConfigRemoval kept;  // no refused: tried until it is in the file
+      kept.statements = {"DELETE a"};
+      saves.Remove(std::move(kept));
     } else {
       saves.MarkMonitor("a");
       saves.Commit();
