@@ -442,8 +442,9 @@ TEST_F(StoreTest, RemovalsRefusedTogetherPutEveryRecordBackWhereItWas) {
 }
 
 // On a slow disk (each sync 40 ms) the saves' worker holds the file's lock through a long
-// commit; an edit and its removal right after it, as a user clicks Remove just after
-// typing, are never refused by the program's own save, and the file ends as the window.
+// commit; an edit and its removal made while that commit syncs the file, as a user clicks
+// Remove just after typing, are never refused by the program's own save, and the file ends
+// as the window.
 TEST_F(StoreTest, OnASlowDiskARemovalRightAfterAnEditIsNeverRefused) {
   IWindowStore& window = store_;
   const std::string monitorId = window.AddMonitor({});
@@ -514,13 +515,15 @@ TEST_F(StoreTest, OnASlowDiskARemovalRightAfterAnEditIsNeverRefused) {
   testing_support::SlowSync slow(40ms);
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    const long syncs = testing_support::SlowSync::Syncs();
-    // Behind a slow write of the worker's own: the file's lock is held meanwhile.
+    const long syncs = testing_support::SlowSync::SyncsBegun(DataFiles::kConfigFileName);
+    // A slow write of the worker's own: once its commit syncs the file, the file's lock is
+    // held for the rest of the commit, longer than one attempt on the file waits for it.
     window.ApplyMonitorSettings(monitorId, {});
+    ASSERT_TRUE(
+        testing_support::SlowSync::WaitForSyncBegun(DataFiles::kConfigFileName, syncs, 60s));
     c.editThenRemove();
     EXPECT_EQ(windowCounts(), (testing::Rows{{"0", "0", "4", "0"}}));
     ASSERT_TRUE(store_.WaitForSaves(In(60s)));
-    EXPECT_GT(testing_support::SlowSync::Syncs(), syncs);
     EXPECT_TRUE(ui_.EventsOf("error: ").empty());
     EXPECT_TRUE(ui_.EventsOf("refused ").empty());
     EXPECT_EQ(fileCounts(), windowCounts());

@@ -2,14 +2,19 @@
 // SlowSync lives, every sync of every SQLite file of this process (a commit's journal and
 // database syncs) takes the given time longer. It wraps the default file system of the
 // library (a VFS of its own, made the default), so it needs no preloaded library and works
-// under the sanitizers. Header-only, for tests and benchmarks; one at a time.
+// under the sanitizers. Header-only, for tests and benchmarks; one at a time. A test can
+// wait until a sync of a given file has begun, so as to act while the commit that makes it
+// still holds that file's lock.
 #pragma once
 
 #include <sqlite3.h>
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <map>
 #include <mutex>
+#include <string>
 #include <thread>
 
 namespace testing_support {
@@ -41,10 +46,27 @@ class SlowSync {
   // Syncs made through the wrapper so far.
   static long Syncs() { return Get().syncs.load(); }
 
+  // Syncs begun so far (counted before their delay) of the files whose path holds `part`;
+  // a database's name covers its journal too.
+  static long SyncsBegun(const std::string& part) {
+    State& s = Get();
+    std::lock_guard lock(s.mutex);
+    return CountBegun(s, part);
+  }
+  // Waits until more than `count` syncs of those files have begun, at most `bound`: true
+  // when they have. The sync that began is then under way, or has just ended.
+  static bool WaitForSyncBegun(const std::string& part, long count,
+                               std::chrono::milliseconds bound) {
+    State& s = Get();
+    std::unique_lock lock(s.mutex);
+    return s.begunChanged.wait_for(lock, bound, [&] { return CountBegun(s, part) > count; });
+  }
+
  private:
   struct File {
     sqlite3_file base;
     sqlite3_file* real;  // the wrapped file, right after this struct
+    const char* name;    // its path, kept by the library until the file is closed; or null
   };
   struct State {
     sqlite3_vfs* real = nullptr;
@@ -52,6 +74,9 @@ class SlowSync {
     sqlite3_io_methods methods{};
     std::atomic<long> delayMs{0};
     std::atomic<long> syncs{0};
+    std::mutex mutex;  // guards begun
+    std::condition_variable begunChanged;
+    std::map<std::string, long> begun;  // syncs begun, by path
   };
   static State& Get() {
     static State state;
@@ -59,10 +84,29 @@ class SlowSync {
   }
   static sqlite3_file* Real(sqlite3_file* file) { return reinterpret_cast<File*>(file)->real; }
 
+  // Caller holds s.mutex.
+  static long CountBegun(const State& s, const std::string& part) {
+    long count = 0;
+    for (const auto& [path, n] : s.begun) {
+      if (path.find(part) != std::string::npos) count += n;
+    }
+    return count;
+  }
+  static void NoteBegun(sqlite3_file* file) {
+    const char* name = reinterpret_cast<File*>(file)->name;
+    State& s = Get();
+    {
+      std::lock_guard lock(s.mutex);
+      ++s.begun[name != nullptr ? name : ""];
+    }
+    s.begunChanged.notify_all();
+  }
+
   static int Open(sqlite3_vfs*, const char* name, sqlite3_file* file, int flags, int* outFlags) {
     State& s = Get();
     auto* wrapper = reinterpret_cast<File*>(file);
     wrapper->real = reinterpret_cast<sqlite3_file*>(wrapper + 1);
+    wrapper->name = name;
     wrapper->base.pMethods = nullptr;
     const int rc = s.real->xOpen(s.real, name, wrapper->real, flags, outFlags);
     if (wrapper->real->pMethods == nullptr) return rc;
@@ -91,6 +135,7 @@ class SlowSync {
       return Real(f)->pMethods->xTruncate(Real(f), size);
     };
     m.xSync = [](sqlite3_file* f, int flags) {
+      NoteBegun(f);
       const long delay = Get().delayMs.load();
       if (delay > 0) std::this_thread::sleep_for(std::chrono::milliseconds(delay));
       ++Get().syncs;
