@@ -29,7 +29,16 @@ constexpr char kAtLastExit[] = "When Lumivar last exited: ";
 }  // namespace
 
 std::string SaveProblemMessage(const FileProblem& problem) {
-  return "The configuration could not be saved to " + problem.path + ": " + problem.text + ".";
+  std::string message =
+      "The configuration could not be saved to " + problem.path + ": " + problem.text + ".";
+  if (!problem.unremoved.empty()) {
+    message += " Still in it, though removed in the window: ";
+    for (std::size_t i = 0; i < problem.unremoved.size(); ++i) {
+      message += (i == 0 ? "" : "; ") + problem.unremoved[i];
+    }
+    message += ".";
+  }
+  return message;
 }
 
 std::string SettingsSaveProblemMessage(const FileProblem& problem) {
@@ -189,13 +198,18 @@ bool AppLifecycle::SaveBeforeClose(const AskUnsavedExit& ask) {
         if (settings) settingsSaveDeclined_ = true;
         return true;
       case UnsavedExitChoice::kKeepRunning:
+        store_.ExitCancelled();
         return false;
     }
   }
 }
 
 void AppLifecycle::RecordStartedMonitors() {
-  if (storeLoaded_) settings_.SetStartedMonitors(BuildStartedMonitors(store_.Monitors()));
+  if (!storeLoaded_) return;
+  std::vector<MonitorState> monitors = store_.Monitors();
+  // A deletion that never reaches the file leaves the monitor as it was, running included.
+  for (MonitorState& deleted : store_.UnfinishedDeletions()) monitors.push_back(std::move(deleted));
+  settings_.SetStartedMonitors(BuildStartedMonitors(monitors));
 }
 
 AppLifecycle::SaveProblems AppLifecycle::SaveEverything(std::vector<std::string>& reported) {

@@ -24,10 +24,16 @@ class IInstanceLock {
   virtual void Release() = 0;
 };
 
-// A file that could not be read or written: its path and the library's text.
+// A file that could not be read or written: its path and the library's text, and for the
+// configuration file what the removals it does not hold yet take out of it
+// (`the test query "Orders" of the monitor "Sales"`).
 struct FileProblem {
+  FileProblem() = default;
+  FileProblem(std::string path, std::string text, std::vector<std::string> unremoved = {})
+      : path(std::move(path)), text(std::move(text)), unremoved(std::move(unremoved)) {}
   std::string path;
   std::string text;
+  std::vector<std::string> unremoved;
   bool operator==(const FileProblem&) const = default;
 };
 
@@ -74,8 +80,16 @@ class IMonitorStore {
   // abandoned (they touch nothing afterwards). True when every one of them has ended.
   virtual bool StopAll(Deadline deadline) = 0;
   // Writes every monitor and action, waiting at most busyLimit for another process's lock
-  // on the file; the problem when the file could not be written.
+  // on the file; the problem when the file could not be written. From the first call on, a
+  // removal is unsaved work like an edit: tried again until it is in the file, never put
+  // back, until ExitCancelled.
   virtual std::optional<FileProblem> SaveAll(std::chrono::milliseconds busyLimit) = 0;
+  // The user kept the program running after a save at the close failed: removals the file
+  // refuses come back and are told again, as before the close.
+  virtual void ExitCancelled() {}
+  // Monitors deleted in the window whose deletion is not in the file (still waiting, or
+  // given up): the next start finds them. running: when their deletion was asked for.
+  virtual std::vector<MonitorState> UnfinishedDeletions() const { return {}; }
   // Whether some edit is not yet in the file.
   virtual bool HasUnsavedEdits() const = 0;
   // Forgets the edits not yet written: nothing writes them any more.
@@ -104,7 +118,7 @@ inline constexpr std::chrono::seconds kExitBusyLimit{1};
 // What the user chose when the edits could not be saved as the window closed.
 enum class UnsavedExitChoice { kTryAgain, kExitWithoutSaving, kKeepRunning };
 
-// The message of a save that failed, as told at exit.
+// The message of a save that failed, as told at exit, naming the removals not in the file.
 std::string SaveProblemMessage(const FileProblem& problem);
 // The same for the settings file.
 std::string SettingsSaveProblemMessage(const FileProblem& problem);
@@ -193,7 +207,8 @@ class AppLifecycle {
     std::optional<FileProblem> store;
     std::optional<FileProblem> settings;
   };
-  // Records the running set, unless the store was never loaded.
+  // Records the running set, unless the store was never loaded: the monitors running now,
+  // and those that ran when they were deleted and whose deletion is not in the file.
   void RecordStartedMonitors();
   // Saves the store and the settings, each unless the user declined; reports each problem
   // once per exit.

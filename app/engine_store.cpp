@@ -74,9 +74,23 @@ std::optional<FileProblem> EngineMonitorStore::SaveAll(std::chrono::milliseconds
       storage_.GetActionList().empty()) {
     return std::nullopt;
   }
+  storage_.SetExiting(true);
   engine::FileFailure failure;
-  if (storage_.SaveAll(&failure, busyLimit) == 0) return std::nullopt;
-  return ToProblem(failure);
+  std::vector<std::string> unremoved;
+  if (storage_.SaveAll(&failure, busyLimit, &unremoved) == 0) return std::nullopt;
+  FileProblem problem = ToProblem(failure);
+  problem.unremoved = std::move(unremoved);
+  return problem;
+}
+
+void EngineMonitorStore::ExitCancelled() { storage_.SetExiting(false); }
+
+std::vector<MonitorState> EngineMonitorStore::UnfinishedDeletions() const {
+  std::vector<MonitorState> states;
+  for (const auto& deletion : storage_.UnfinishedDeletions()) {
+    states.push_back({deletion.id, deletion.running});
+  }
+  return states;
 }
 
 bool EngineMonitorStore::HasUnsavedEdits() const { return storage_.HasUnsavedEdits(); }

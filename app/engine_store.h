@@ -31,6 +31,8 @@ class EngineMonitorStore : public IMonitorStore {
   // Nothing is written (and nothing reported) while the configuration file is refused and
   // the store holds nothing to save.
   std::optional<FileProblem> SaveAll(std::chrono::milliseconds busyLimit) override;
+  void ExitCancelled() override;
+  std::vector<MonitorState> UnfinishedDeletions() const override;
   bool HasUnsavedEdits() const override;
   void DropUnsavedEdits() override;
   void AddLog(const std::string& id, const std::string& text) override;

@@ -221,7 +221,10 @@ void ServerStorage::Clear() {
     oldActions.swap(actions);
     unfinishedDeletions_.clear();
   }
-  if (saves_) saves_->Forget();
+  if (saves_) {
+    saves_->Forget();
+    saves_->SetExiting(false);
+  }
   for (const auto& server : oldServers) server->Stop();
   // The helpers hold what they use; a short wait only lets the usual quick stops finish
   // before the store goes.

@@ -83,7 +83,7 @@ class ServerStorage : public IMonitorDirectory, public IWindowStore {
   bool RefusesConfigWrites() const;
   // Asks every monitor to stop, waits for the stops a short while (then leaves them to
   // their helpers) and abandons the running executions of every action; the store is
-  // empty afterwards.
+  // empty afterwards, the saves hold nothing and the exit's rule (SetExiting) is off.
   void Clear();
 
   // Hands one monitor with its test queries, attributes and alerts, or one action, to the

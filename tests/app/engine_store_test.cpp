@@ -205,13 +205,13 @@ TEST_F(ConfigurationFileTest, AnUnreadableFileIsRefusedAndKeptByteForByte) {
     const std::string id = storage.AddNewODBCDataSource()->id;
     auto action = std::make_shared<engine::Action>();
     storage.AddAction(action);
+    EXPECT_EQ(storage.SaveServer(id), 0);
+    EXPECT_EQ(storage.SaveAction(action->id), 0);
+    ASSERT_TRUE(storage.WaitForSaves(std::chrono::steady_clock::now() + std::chrono::seconds(20)));
     const std::optional<FileProblem> atExit = store.SaveAll(kExitBusyLimit);
     ASSERT_TRUE(atExit.has_value());
     EXPECT_EQ(atExit->path, ConfigFile());
     EXPECT_NE(atExit->text.find(c.text), std::string::npos) << atExit->text;
-    EXPECT_EQ(storage.SaveServer(id), 0);
-    EXPECT_EQ(storage.SaveAction(action->id), 0);
-    ASSERT_TRUE(storage.WaitForSaves(std::chrono::steady_clock::now() + std::chrono::seconds(20)));
     // Told when the saves began to fail, not again while they keep failing.
     ASSERT_EQ(messages_.messages.size(), 1u);
     EXPECT_NE(messages_.messages[0].find(ConfigFile()), std::string::npos) << messages_.messages[0];
