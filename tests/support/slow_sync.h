@@ -4,7 +4,9 @@
 // library (a VFS of its own, made the default), so it needs no preloaded library and works
 // under the sanitizers. Header-only, for tests and benchmarks; one at a time. A test can
 // wait until a sync of a given file has begun, so as to act while the commit that makes it
-// still holds that file's lock.
+// still holds that file's lock; and it can hold every opening of a database file at the
+// door and let them in one by one, so as to act while a writer that opens its own
+// connection for each attempt is between two attempts.
 #pragma once
 
 #include <sqlite3.h>
@@ -62,6 +64,47 @@ class SlowSync {
     return s.begunChanged.wait_for(lock, bound, [&] { return CountBegun(s, part) > count; });
   }
 
+  // From now on, a connection that opens the database file whose path ends with `name`
+  // waits in the open until LetOpenIn lets it in (its journal is not held). Openings begun
+  // are counted, held or not.
+  static void HoldOpens(const std::string& name) {
+    State& s = Get();
+    std::lock_guard lock(s.mutex);
+    s.held = name;
+    s.admitted = s.opened;
+  }
+  // Lets the next held opening in (or the next one to come).
+  static void LetOpenIn() {
+    State& s = Get();
+    {
+      std::lock_guard lock(s.mutex);
+      ++s.admitted;
+    }
+    s.begunChanged.notify_all();
+  }
+  // Holds no opening any more and lets those held in.
+  static void StopHoldingOpens() {
+    State& s = Get();
+    {
+      std::lock_guard lock(s.mutex);
+      s.held.clear();
+    }
+    s.begunChanged.notify_all();
+  }
+  // Openings of the held file begun so far.
+  static long OpensBegun() {
+    State& s = Get();
+    std::lock_guard lock(s.mutex);
+    return s.opened;
+  }
+  // Waits until more than `count` openings of the held file have begun, at most `bound`:
+  // true when they have.
+  static bool WaitForOpenBegun(long count, std::chrono::milliseconds bound) {
+    State& s = Get();
+    std::unique_lock lock(s.mutex);
+    return s.begunChanged.wait_for(lock, bound, [&] { return s.opened > count; });
+  }
+
  private:
   struct File {
     sqlite3_file base;
@@ -77,6 +120,9 @@ class SlowSync {
     std::mutex mutex;  // guards begun
     std::condition_variable begunChanged;
     std::map<std::string, long> begun;  // syncs begun, by path
+    std::string held;                   // the file whose openings are held, or ""
+    long opened = 0;                    // openings of it begun
+    long admitted = 0;                  // openings let in so far
   };
   static State& Get() {
     static State state;
@@ -102,7 +148,23 @@ class SlowSync {
     s.begunChanged.notify_all();
   }
 
+  // Caller holds nothing. An opening of the held file waits for its turn.
+  static void AtTheDoor(const char* name, int flags) {
+    if (name == nullptr || (flags & SQLITE_OPEN_MAIN_DB) == 0) return;
+    State& s = Get();
+    std::unique_lock lock(s.mutex);
+    const std::string path(name);
+    if (s.held.empty() || path.size() < s.held.size() ||
+        path.compare(path.size() - s.held.size(), s.held.size(), s.held) != 0) {
+      return;
+    }
+    const long turn = ++s.opened;
+    s.begunChanged.notify_all();
+    s.begunChanged.wait(lock, [&] { return s.held.empty() || s.admitted >= turn; });
+  }
+
   static int Open(sqlite3_vfs*, const char* name, sqlite3_file* file, int flags, int* outFlags) {
+    AtTheDoor(name, flags);
     State& s = Get();
     auto* wrapper = reinterpret_cast<File*>(file);
     wrapper->real = reinterpret_cast<sqlite3_file*>(wrapper + 1);
