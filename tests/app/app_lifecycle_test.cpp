@@ -90,6 +90,8 @@ struct Rig : IInstanceLock, IStartupSettings, IMonitorStore {
     saveProblems.erase(saveProblems.begin());
     return problem;
   }
+  void ExitCancelled() override { journal.push_back("store.exitCancelled"); }
+  std::vector<MonitorState> UnfinishedDeletions() const override { return unfinished; }
   bool HasUnsavedEdits() const override { return unsaved; }
   void DropUnsavedEdits() override {
     journal.push_back("store.drop");
@@ -148,6 +150,7 @@ struct Rig : IInstanceLock, IStartupSettings, IMonitorStore {
   std::string startedStored;  // what the settings file holds
   std::string startedInMemory;
   std::vector<MonitorState> monitors;
+  std::vector<MonitorState> unfinished;  // deleted monitors the file still holds
   std::vector<std::chrono::seconds> sleeps;
 };
 
@@ -461,6 +464,8 @@ TEST(AppLifecycleTest, AFailedSaveAsTheWindowClosesAsksTheUser) {
                   ? 1u
                   : 0u);
     EXPECT_THAT(rig.saveLimits, ::testing::Each(std::chrono::milliseconds(kExitBusyLimit)));
+    // Kept running, removals the file refuses come back and are told again.
+    EXPECT_EQ(Lines(rig.journal, "store.exitCancelled").size(), c.closes ? 0u : 1u);
     rig.journal.clear();
     life.Exit();
     EXPECT_EQ(Lines(rig.journal, "store.save").size(), c.exitSaves);
@@ -469,6 +474,35 @@ TEST(AppLifecycleTest, AFailedSaveAsTheWindowClosesAsksTheUser) {
     EXPECT_EQ(rig.startedStored, c.settingsSaveFailures < 100 ? " M1;" : " M2;");
     // What the user chose to lose is not told again.
     EXPECT_THAT(rig.reports, IsEmpty());
+  }
+}
+
+// A monitor deleted while it ran, whose deletion the file never took (given up at the close,
+// or still refused at a signal's exit), is whole at the next start: it starts again with the
+// others. One deleted while stopped stays stopped.
+TEST(AppLifecycleTest, AMonitorWhoseDeletionNeverReachedTheFileStartsAgainIfItRan) {
+  const FileProblem locked{"/d/varnholt.cfg", "database is locked", {"the monitor \"Sales\""}};
+  for (const bool atTheClose : {true, false}) {
+    SCOPED_TRACE(atTheClose ? "exit without saving" : "signal's exit");
+    Rig rig;
+    rig.monitors = {{"M1", true}, {"M2", false}};
+    AppLifecycle life = rig.Make();
+    ASSERT_EQ(rig.Start(life), AppLifecycle::StartResult::kStarted);
+    rig.monitors = {{"M1", true}};
+    rig.unfinished = {{"Sales", true}, {"M2", false}};
+    rig.saveProblems = {locked, locked, locked};
+    if (atTheClose) {
+      EXPECT_TRUE(life.SaveBeforeClose(
+          [](const std::string&) { return UnsavedExitChoice::kExitWithoutSaving; }));
+    }
+    life.Exit();
+    EXPECT_EQ(rig.startedStored, " M1;Sales;");
+    if (!atTheClose) {
+      ASSERT_FALSE(rig.reports.empty());
+      EXPECT_EQ(rig.reports[0],
+                "The configuration could not be saved to /d/varnholt.cfg: database is locked. "
+                "Still in it, though removed in the window: the monitor \"Sales\".");
+    }
   }
 }
 
