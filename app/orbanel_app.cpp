@@ -114,6 +114,14 @@ UnsavedExitChoice AskUnsavedExit(wxWindow* parent, const std::string& message) {
   }
 }
 
+// The alert messages that never reached a box, as lines for standard error and the log.
+std::vector<std::string> TakeUntoldMessages() {
+  std::vector<std::string> lines;
+  for (const AlertPages::Message& message : ThreadMessageBox::TakeUntold())
+    lines.push_back(AlertMessageLine(message));
+  return lines;
+}
+
 void StartExitWatchdog() {
   std::thread([] {
     std::this_thread::sleep_for(kExitLimit);
@@ -151,6 +159,7 @@ bool OrbanelApp::OnInit() {
       *lock_, *settings_, *store_,
       [](std::chrono::seconds delay) { std::this_thread::sleep_for(delay); },
       [this](const std::string& message) { ReportProblem(message); });
+  lifecycle_->SetUntoldMessages(&TakeUntoldMessages);
 
   const AppLifecycle::StartResult result = lifecycle_->Start(
       args, [this]() { InstallUiServices(); }, [this]() { return CreateMainWindow(); });
@@ -171,7 +180,12 @@ int OrbanelApp::OnExit() {
     return wxApp::OnExit();
   }
   StartExitWatchdog();
+  // The window is gone: an alert message not shown by now never will be. The exit tells
+  // them on standard error and in the monitors' logs; those that come after its closing
+  // lines, on standard error alone.
+  ThreadMessageBox::StopShowing();
   lifecycle_->Exit();
+  for (const std::string& line : TakeUntoldMessages()) WriteToStandardError(line);
   lifecycle_.reset();
   RemoveUiServices();
   // Everything is saved and the mark released. Threads abandoned by the exit may still
@@ -241,7 +255,12 @@ bool OrbanelApp::CreateMainWindow() {
 void OrbanelApp::RequestOrderlyExit(bool unattended) {
   if (unattended) {
     exitUnattended_ = true;
-    if (frame_) frame_->SetUnattendedClose();
+    if (frame_) {
+      frame_->SetUnattendedClose();
+      // The window closes whatever happens now: a message that would only flash in a box
+      // before it goes (one waiting for a dialog this ends, say) is told by the exit instead.
+      ThreadMessageBox::StopShowing();
+    }
   }
   if (modalDialogs_) {
     modalDialogs_->EndAll();

@@ -4,8 +4,9 @@
 // the mark released last), after which the process ends at once. It owns the bridge
 // through which engine threads reach the windows, closes the main window in order on
 // SIGTERM or SIGHUP, and tells the user of files that could not be read or written (a
-// line on standard error, and a message box while the main window exists). UI thread
-// only.
+// line on standard error, and a message box while the main window exists). Alert messages
+// that had not reached the screen when the exit began are told on standard error and in
+// every monitor's log. UI thread only.
 #pragma once
 
 #include <memory>

@@ -13,7 +13,8 @@
 #include <wx/toplevel.h>
 
 #include <algorithm>
-#include <tuple>
+#include <cstdint>
+#include <mutex>
 #include <utility>
 #include <vector>
 
@@ -35,9 +36,6 @@ class ModalDialogs : public wxModalDialogHook {
  public:
   ModalDialogs() { Register(); }
   bool Open() const { return open_ > 0; }
-  void Wait(std::string caption, std::string text, int kind) {
-    waiting_.emplace_back(std::move(caption), std::move(text), kind);
-  }
 
  protected:
   int Enter(wxDialog* dialog) override {
@@ -45,25 +43,44 @@ class ModalDialogs : public wxModalDialogHook {
     return wxID_NONE;
   }
   void Exit(wxDialog* dialog) override {
-    if (dialog == openBox || open_ == 0 || --open_ > 0 || waiting_.empty()) return;
+    if (dialog == openBox || open_ == 0 || --open_ > 0) return;
     // Once the dialog is gone from the screen.
-    PostToUiThread([this] {
-      std::vector<std::tuple<std::string, std::string, int>> messages;
-      messages.swap(waiting_);
-      for (auto& [caption, text, kind] : messages) {
-        ThreadMessageBox::AddOrCreate(std::move(caption), std::move(text), kind);
-      }
-    });
+    PostToUiThread([] { ThreadMessageBox::ShowWaiting(); });
   }
 
  private:
   int open_ = 0;
-  std::vector<std::tuple<std::string, std::string, int>> waiting_;
 };
 
 ModalDialogs& Modals() {
   static auto* modals = new ModalDialogs();
   return *modals;
+}
+
+// The messages handed over and not yet shown, in the order they came: on their way to the
+// UI thread, or waiting for the modal dialogs to end. A message leaves the list when it
+// reaches a box or is taken. Any thread, under the mutex.
+struct Untold {
+  struct Entry {
+    std::uint64_t id = 0;
+    AlertPages::Message message;
+    bool waiting = false;  // for the modal dialogs to end
+  };
+  std::mutex mutex;
+  std::vector<Entry> entries;
+  std::uint64_t lastId = 0;
+  bool showing = true;
+
+  std::vector<Entry>::iterator Find(std::uint64_t id) {
+    return std::find_if(entries.begin(), entries.end(),
+                        [id](const Entry& entry) { return entry.id == id; });
+  }
+};
+
+Untold& Kept() {
+  // Never destroyed: an engine thread may still hand a message over while the process ends.
+  static auto* untold = new Untold();
+  return *untold;
 }
 
 // The text column's width: the widest line of the caption or the message, within these
@@ -84,9 +101,11 @@ const char* IconName(int kind) { return kind == kAlertKindError ? "Error" : "Inf
 
 }  // namespace
 
-void AlertPages::Add(Message message) {
+bool AlertPages::Add(Message message) {
+  if (!messages_.empty() && messages_.back() == message) return false;
   messages_.push_back(std::move(message));
   ShowPage(Count() - 1);
+  return true;
 }
 
 bool AlertPages::ShowPage(int index) {
@@ -111,30 +130,94 @@ AlertBoxText AlertBoxTextSize(int captionWidth, int messageWidth, int messageHei
   return fit;
 }
 
+std::string AlertMessageLine(const AlertPages::Message& message) {
+  std::string text;
+  for (std::size_t begin = 0; begin < message.text.size();) {
+    std::size_t end = message.text.find_first_of("\r\n", begin);
+    if (end == std::string::npos) end = message.text.size();
+    if (end > begin) text += (text.empty() ? "" : " ") + message.text.substr(begin, end - begin);
+    begin = end + 1;
+  }
+  if (message.caption.empty() || message.caption == "Lumivar") return text;
+  return text.empty() ? message.caption : message.caption + ": " + text;
+}
+
 void ThreadMessageBox::ShowAsync(std::string caption, std::string text, int kind) {
-  PostToUiThread([caption = std::move(caption), text = std::move(text), kind]() mutable {
-    AddOrCreate(std::move(caption), std::move(text), kind);
-  });
+  Untold& untold = Kept();
+  std::lock_guard<std::mutex> lock(untold.mutex);
+  const std::uint64_t id = ++untold.lastId;
+  untold.entries.push_back({id, {std::move(caption), std::move(text), kind}});
+  // Posted under the lock, so the UI thread sees the messages in the order they came.
+  if (untold.showing) PostToUiThread([id] { Deliver(id); });
+}
+
+void ThreadMessageBox::StopShowing() {
+  std::lock_guard<std::mutex> lock(Kept().mutex);
+  Kept().showing = false;
+}
+
+std::vector<AlertPages::Message> ThreadMessageBox::TakeUntold() {
+  Untold& untold = Kept();
+  std::lock_guard<std::mutex> lock(untold.mutex);
+  untold.showing = false;
+  std::vector<AlertPages::Message> taken;
+  for (Untold::Entry& entry : untold.entries) taken.push_back(std::move(entry.message));
+  untold.entries.clear();
+  return taken;
+}
+
+void ThreadMessageBox::ResumeShowing() {
+  Untold& untold = Kept();
+  std::lock_guard<std::mutex> lock(untold.mutex);
+  untold.showing = true;
+  for (const Untold::Entry& entry : untold.entries)
+    PostToUiThread([id = entry.id] { Deliver(id); });
 }
 
 ThreadMessageBox* ThreadMessageBox::Current() { return openBox; }
 
 void ThreadMessageBox::WatchModalDialogs() { Modals(); }
 
-ThreadMessageBox* ThreadMessageBox::AddOrCreate(std::string caption, std::string text, int kind) {
-  if (openBox == nullptr && Modals().Open()) {
-    Modals().Wait(std::move(caption), std::move(text), kind);
-    return nullptr;
+void ThreadMessageBox::ShowWaiting() {
+  std::vector<std::uint64_t> waiting;
+  {
+    std::lock_guard<std::mutex> lock(Kept().mutex);
+    for (const Untold::Entry& entry : Kept().entries)
+      if (entry.waiting) waiting.push_back(entry.id);
+  }
+  for (const std::uint64_t id : waiting) Deliver(id);
+}
+
+void ThreadMessageBox::Deliver(std::uint64_t id) {
+  AlertPages::Message message;
+  {
+    Untold& untold = Kept();
+    std::lock_guard<std::mutex> lock(untold.mutex);
+    const auto entry = untold.Find(id);
+    if (entry == untold.entries.end() || !untold.showing) return;
+    if (openBox == nullptr && Modals().Open()) {
+      // The same message waiting already is told then; this one would only repeat it.
+      const bool told = std::any_of(
+          untold.entries.begin(), untold.entries.end(), [&entry](const Untold::Entry& other) {
+            return other.waiting && other.id != entry->id && other.message == entry->message;
+          });
+      if (told)
+        untold.entries.erase(entry);
+      else
+        entry->waiting = true;
+      return;
+    }
+    message = std::move(entry->message);
+    untold.entries.erase(entry);
   }
   if (openBox == nullptr) {
     openBox = new ThreadMessageBox();
-    openBox->AddMessage(std::move(caption), std::move(text), kind);
+    openBox->AddMessage(std::move(message.caption), std::move(message.text), message.kind);
     openBox->Place();
     openBox->Show();
   } else {
-    openBox->AddMessage(std::move(caption), std::move(text), kind);
+    openBox->AddMessage(std::move(message.caption), std::move(message.text), message.kind);
   }
-  return openBox;
 }
 
 void ThreadMessageBox::CloseCurrent() {
@@ -190,8 +273,7 @@ ThreadMessageBox::~ThreadMessageBox() {
 }
 
 void ThreadMessageBox::AddMessage(std::string caption, std::string text, int kind) {
-  pages_.Add({std::move(caption), std::move(text), kind});
-  UpdateControls();
+  if (pages_.Add({std::move(caption), std::move(text), kind})) UpdateControls();
 }
 
 void ThreadMessageBox::ShowPage(int index) {

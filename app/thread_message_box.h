@@ -2,11 +2,15 @@
 // it is open and lets the user page through them with Prev and Next; Close discards them
 // all. Only one box is open at a time; a message arriving after Close opens a new one. It
 // opens centred on the main window when that is shown, sized to its caption and message,
-// and grows when Prev or Next shows a longer one.
-// ShowAsync may be called from any thread and returns at once; everything else runs on
-// the UI thread.
+// and grows when Prev or Next shows a longer one. A message identical to the box's last
+// page, or to one waiting for a modal dialog to end, is not added again.
+// Once the program exits, messages are no longer shown: the ones not yet shown, and those
+// arriving later, are taken instead (TakeUntold), so the exit can tell them otherwise.
+// ShowAsync, StopShowing and TakeUntold may be called from any thread and return at once;
+// everything else runs on the UI thread.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -32,10 +36,12 @@ class AlertPages {
     std::string caption;
     std::string text;
     int kind = kAlertKindInformation;
+    bool operator==(const Message&) const = default;
   };
 
-  // Appends a message and makes it the current page.
-  void Add(Message message);
+  // Appends a message and makes it the current page; false (nothing changes) when it is
+  // identical to the last page.
+  bool Add(Message message);
   // Makes page index current; false (nothing changes) when there is no such page.
   bool ShowPage(int index);
 
@@ -67,19 +73,36 @@ struct AlertBoxText {
 AlertBoxText AlertBoxTextSize(int captionWidth, int messageWidth, int messageHeight, wxSize least,
                               wxSize most, int messageFrame);
 
+// A message as one line of standard error or of a log: the caption (unless it is only the
+// program's name) and ": ", then the text's non-empty lines joined by blanks.
+std::string AlertMessageLine(const AlertPages::Message& message);
+
 class ThreadMessageBox : public wxDialog {
  public:
   // Hands the message to the UI thread, which adds it to the open box or opens a box for
-  // it. Any thread; never blocks on the user.
+  // it; while a modal dialog is up and no box is open, it waits for the last one to end.
+  // Once messages are no longer shown, it is kept for TakeUntold. Any thread; never blocks
+  // on the user.
   static void ShowAsync(std::string caption, std::string text, int kind);
+
+  // From now on no message reaches a box: what was handed over and not yet shown (still on
+  // its way to the UI thread, or waiting for a modal dialog), and whatever comes later, is
+  // kept for TakeUntold. Any thread.
+  static void StopShowing();
+  // Stops showing, and returns the messages kept in the order they were handed over; each
+  // is returned once. Any thread.
+  static std::vector<AlertPages::Message> TakeUntold();
+  // UI thread: shows messages again, the kept ones included (a test goes on after taking
+  // them).
+  static void ResumeShowing();
 
   // UI thread: the open box, or nullptr.
   static ThreadMessageBox* Current();
-  // UI thread: adds the message to the open box or opens a new one with it; while a modal
-  // dialog is up and no box is open, the message waits for the last one to end (nullptr).
-  static ThreadMessageBox* AddOrCreate(std::string caption, std::string text, int kind);
   // UI thread: starts following the modal dialogs (before the first one opens).
   static void WatchModalDialogs();
+  // UI thread: shows the messages that waited for the modal dialogs to end, unless one is
+  // up again.
+  static void ShowWaiting();
   // UI thread: closes the open box, if any (the main window does so when it closes).
   static void CloseCurrent();
 
@@ -102,6 +125,10 @@ class ThreadMessageBox : public wxDialog {
  private:
   ThreadMessageBox();
   ~ThreadMessageBox() override;
+
+  // Shows the message handed over as id, unless it was taken, messages are no longer shown,
+  // or it must wait for a modal dialog.
+  static void Deliver(std::uint64_t id);
 
   void UpdateControls();
   // Sizes the box to the caption and the message shown (growing, never shrinking).

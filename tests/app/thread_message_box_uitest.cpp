@@ -1,7 +1,9 @@
 // The alert box under a display: messages handed over from several threads all arrive,
 // once and in order; the counter and Prev/Next follow the pages; Close discards the box
-// and the next message opens a fresh one; the box opens centred on the main window, sized
-// to a long caption (wrapped) and its message, and grows for a longer message.
+// and the next message opens a fresh one; a message repeating the last page or one waiting
+// for a modal dialog is told once; the messages not yet shown are taken at exit; the box
+// opens centred on the main window, sized to a long caption (wrapped) and its message, and
+// grows for a longer message.
 #include "app/thread_message_box.h"
 
 #include <gtest/gtest.h>
@@ -37,9 +39,26 @@ class ThreadMessageBoxTest : public ::testing::Test {
  protected:
   void TearDown() override {
     ThreadMessageBox::CloseCurrent();
+    ThreadMessageBox::TakeUntold();
+    ThreadMessageBox::ResumeShowing();
     ui_testing::PumpOnce();
   }
 };
+
+// The pages of the open box, as lines; empty when none is open.
+std::vector<std::string> ShownPages() {
+  std::vector<std::string> pages;
+  ThreadMessageBox* box = ThreadMessageBox::Current();
+  if (box == nullptr) return pages;
+  const int current = box->Pages().Current();
+  for (int i = 0; i < box->Pages().Count(); ++i) {
+    box->ShowPage(i);
+    const AlertPages::Message& m = box->Pages().CurrentMessage();
+    pages.push_back(m.caption + "|" + m.text + "|" + std::to_string(m.kind));
+  }
+  box->ShowPage(current);
+  return pages;
+}
 
 TEST_F(ThreadMessageBoxTest, MessagesFromSeveralThreadsAllArriveOnceInOrder) {
   constexpr int kThreads = 4;
@@ -145,6 +164,100 @@ TEST_F(ThreadMessageBoxTest, AMessageDuringAModalQuestionWaitsForItsAnswer) {
   ASSERT_TRUE(PumpUntil([] { return ThreadMessageBox::Current() != nullptr; }));
   EXPECT_EQ(ThreadMessageBox::Current()->MessageText(), "The configuration is saved again.");
   ThreadMessageBox::CloseCurrent();
+}
+
+// One failure told twice (two attempts of a worker, say) shows once: a message identical to
+// the box's last page, or to one waiting for a modal dialog, is not added again. Another
+// message, or the same one once the box was closed, is shown as usual.
+TEST_F(ThreadMessageBoxTest, AMessageIdenticalToTheLastShownOrToOneWaitingIsToldOnce) {
+  ThreadMessageBox::WatchModalDialogs();
+  const AlertPages::Message a{"Lumivar", "The configuration could not be saved.", 0};
+  const AlertPages::Message b{"Lumivar", "The log could not be cleared.", 0};
+  const AlertPages::Message aKind{"Lumivar", a.text, 1};
+  const AlertPages::Message close{};  // Close clicked
+  const struct {
+    const char* name;
+    std::vector<AlertPages::Message> steps;
+    bool behindModal;  // handed over while a modal dialog is up
+    std::vector<AlertPages::Message> pages;
+  } cases[] = {
+      {"identical while open", {a, a}, false, {a}},
+      {"identical after Close", {a, close, a}, false, {a}},
+      {"different", {a, b}, false, {a, b}},
+      {"another kind", {a, aKind}, false, {a, aKind}},
+      {"identical to an earlier page only", {a, b, a}, false, {a, b, a}},
+      {"identical waiting behind a modal dialog", {a, a}, true, {a}},
+      {"identical to one waiting, another between", {a, b, a}, true, {a, b}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const auto handOver = [&c] {
+      for (const AlertPages::Message& m : c.steps) {
+        if (m.text.empty()) {
+          ASSERT_TRUE(PumpUntil([] { return ThreadMessageBox::Current() != nullptr; }));
+          Click(ThreadMessageBox::Current()->CloseButton());
+        } else {
+          ThreadMessageBox::ShowAsync(m.caption, m.text, m.kind);
+        }
+      }
+    };
+    if (c.behindModal) {
+      wxDialog question(nullptr, wxID_ANY, "Lumivar");
+      wxTimer timer;
+      timer.Bind(wxEVT_TIMER, [&](wxTimerEvent&) {
+        handOver();
+        PumpFor(std::chrono::milliseconds(200));
+        EXPECT_EQ(ThreadMessageBox::Current(), nullptr);
+        question.EndModal(wxID_YES);
+      });
+      timer.StartOnce(50);
+      question.ShowModal();
+    } else {
+      handOver();
+    }
+    ASSERT_TRUE(PumpUntil([] { return ThreadMessageBox::Current() != nullptr; }));
+    PumpFor(std::chrono::milliseconds(100));
+    std::vector<std::string> expected;
+    for (const AlertPages::Message& m : c.pages)
+      expected.push_back(m.caption + "|" + m.text + "|" + std::to_string(m.kind));
+    EXPECT_EQ(ShownPages(), expected);
+    ThreadMessageBox::CloseCurrent();
+  }
+}
+
+// At exit, what was handed over and not yet shown (waiting for the close's question, or
+// still on its way to the UI thread) is taken instead, each once; a message shown already
+// is not. From then on nothing reaches a box: later messages are kept for the next take.
+TEST_F(ThreadMessageBoxTest, TheMessagesNotYetShownAreTakenAndLaterOnesKept) {
+  ThreadMessageBox::WatchModalDialogs();
+  const auto lines = [](const std::vector<AlertPages::Message>& messages) {
+    std::vector<std::string> out;
+    for (const AlertPages::Message& m : messages) out.push_back(AlertMessageLine(m));
+    return out;
+  };
+  ThreadMessageBox::ShowAsync("Lumivar", "shown", 0);
+  ASSERT_TRUE(PumpUntil([] { return ThreadMessageBox::Current() != nullptr; }));
+  ThreadMessageBox::CloseCurrent();
+
+  wxDialog question(nullptr, wxID_ANY, "Lumivar");
+  std::vector<std::string> taken;
+  wxTimer timer;
+  timer.Bind(wxEVT_TIMER, [&](wxTimerEvent&) {
+    ThreadMessageBox::ShowAsync("Lumivar", "waiting", 0);
+    PumpFor(std::chrono::milliseconds(200));
+    std::thread([] { ThreadMessageBox::ShowAsync("Lumivar", "posted", 0); }).join();
+    taken = lines(ThreadMessageBox::TakeUntold());
+    question.EndModal(wxID_YES);
+  });
+  timer.StartOnce(50);
+  question.ShowModal();
+  EXPECT_EQ(taken, (std::vector<std::string>{"waiting", "posted"}));
+
+  std::thread([] { ThreadMessageBox::ShowAsync("Alert", "later", 1); }).join();
+  PumpFor(std::chrono::milliseconds(300));
+  EXPECT_EQ(ThreadMessageBox::Current(), nullptr);
+  EXPECT_EQ(lines(ThreadMessageBox::TakeUntold()), std::vector<std::string>{"Alert: later"});
+  EXPECT_TRUE(ThreadMessageBox::TakeUntold().empty());
 }
 
 TEST_F(ThreadMessageBoxTest, ClosingTheWindowDiscardsTheBox) {
