@@ -11,6 +11,7 @@
 #include <optional>
 #include <utility>
 
+#include "app/app_lifecycle.h"
 #include "app/settings/settings.h"
 #include "engine/actions/action.h"
 #include "engine/data/data_files.h"
@@ -48,6 +49,14 @@ std::string ReadFile(const std::string& path) {
 void WriteFile(const std::string& path, const std::string& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out << bytes;
+}
+
+// How many times part occurs in text.
+std::size_t Occurrences(const std::string& text, const std::string& part) {
+  std::size_t count = 0;
+  for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+    ++count;
+  return count;
 }
 
 // A connection of the test's own that holds a file under BEGIN EXCLUSIVE until it ends.
@@ -369,13 +378,15 @@ TEST_F(ExitTest, AnUnparseableSettingsFileIsToldOnceKeptAsideAndReplaced) {
 
   const pid_t first = StartAndShow(true);
   ASSERT_GT(first, 0);
+  // The window and one box: a second report would open its box over the first.
+  EXPECT_FALSE(WaitFor([&] { return WindowCount("Lumivar") > 2; }, 2s));
   const std::string said = StandardError(first);
   for (const std::string& part :
        {"The settings file " + SettingsFile() + " cannot be read at line 2: ",
         std::string("a line without an equals sign"),
         std::string("Lumivar starts with the default settings and restarts no monitor"),
         "kept as " + SettingsFile() + ".bad."}) {
-    EXPECT_NE(said.find(part), std::string::npos) << part << "\n" << said;
+    EXPECT_EQ(Occurrences(said, part), 1u) << part << "\n" << said;
   }
   EXPECT_EQ(Terminate(first, "an unparseable settings file").first, 0);
   EXPECT_EQ(ReadFile(SettingsFile() + ".bad"), broken);
@@ -388,6 +399,50 @@ TEST_F(ExitTest, AnUnparseableSettingsFileIsToldOnceKeptAsideAndReplaced) {
   EXPECT_EQ(Terminate(second, "the settings saved anew").first, 0);
   EXPECT_EQ(StandardError(second).find("cannot be read"), std::string::npos)
       << StandardError(second);
+}
+
+// An alert's message box waits while the note the last exit left is shown; a signal ends the
+// note's box and the program: the alert never reached the screen, so it is told once on
+// standard error and once in the monitor's log, before its closing line.
+TEST_F(ExitTest, AnAlertMessageNotYetShownAtASignalsExitIsToldOnStandardErrorAndInTheLog) {
+  const std::string id = SeedFailingMonitor();
+  {
+    engine::ServerStorage store;
+    ASSERT_EQ(store.LoadAll(), 0);
+    auto action = std::make_shared<engine::Action>(engine::Action::kUserInterface);
+    action->name = "Box";
+    action->uiType = engine::Action::kMessageBox;
+    store.AddAction(action);
+    auto monitor = store.GetServer(store.FindServerIndex(id));
+    {
+      std::lock_guard lock(monitor->Mutex());
+      monitor->AddAlert(action->id, monitor->healthAttributes.at(0).id, 0, 1,
+                        engine::Alert::kError);
+    }
+    ASSERT_EQ(store.SaveAll(), 0);
+  }
+  ASSERT_TRUE(platform::FileSettingsStore(SettingsFile()).Write("lostAtLastExit", "a note"));
+  const pid_t pid = StartAndShow(true);
+  ASSERT_GT(pid, 0);
+  ASSERT_TRUE(WaitFor(
+      [] {
+        return !engine::testing::DataRows("SELECT 1 FROM Log WHERE text = 'Action Box Succeeded'")
+                    .empty();
+      },
+      30s));
+  EXPECT_EQ(WindowCount("Lumivar - Alert"), 0);
+  EXPECT_EQ(Terminate(pid, "an alert message waiting").first, 0);
+
+  const std::string said = StandardError(pid);
+  const std::size_t at = said.find("Monitor Availability On Sales: ");
+  ASSERT_NE(at, std::string::npos) << said;
+  const std::size_t begin = said.rfind("lumivar: ", at) + std::string("lumivar: ").size();
+  const std::string told = said.substr(begin, said.find('\n', at) - begin);
+  EXPECT_EQ(Occurrences(said, told), 1u) << said;
+  std::vector<std::string> rows;
+  for (const auto& row : engine::testing::DataRows("SELECT text FROM Log ORDER BY rowid"))
+    if (row[0] == told || row[0] == app::kApplicationClosed) rows.push_back(row[0]);
+  EXPECT_EQ(rows, (std::vector<std::string>{told, app::kApplicationClosed}));
 }
 
 // The settings file is spoiled while the program runs: a signal's exit asks nobody, says on
