@@ -3,16 +3,21 @@
 #include <wx/menu.h>
 
 #include "app/command_ids.h"
+#include "app/menu_accessibility.h"
 #include "app/menu_images.h"
 #include "res/strings.h"
 
 namespace app {
 namespace {
 
-// Every item goes through the builder, so commands with an image show it.
+// Every item goes through the builder, so commands with an image show it; an accessibility
+// client's click on an item of a closed menu runs its command.
 class ItemMaker {
  public:
-  ItemMaker() : builder_(MenuImages::Main()) { EnableMenuImages(); }
+  ItemMaker() : builder_(MenuImages::Main()) {
+    EnableMenuImages();
+    RouteClosedMenuItemClicks();
+  }
 
   void operator()(wxMenu* menu, int id, const char* label, wxItemKind kind = wxITEM_NORMAL) {
     const char* prompt = res::FindString(PromptStringId(id));
