@@ -321,6 +321,11 @@ void CMainFrame::BindCommands() {
   SetAcceleratorTable(wxAcceleratorTable(static_cast<int>(std::size(keys)), keys));
 }
 
+void CMainFrame::OnInternalIdle() {
+  wxFrame::OnInternalIdle();
+  if (GetMenuBar() != nullptr && wxUpdateUIEvent::CanUpdate(this)) DoMenuUpdates();
+}
+
 void CMainFrame::RestorePlacementAndStart(const WindowPlacement& placement) {
   const int mode = EffectiveShowMode(placement.mode);
   if (mode == kShowNormal) {

@@ -155,6 +155,11 @@ class CMainFrame : public wxFrame {
   int MonitorUpdatesNoted() const { return monitorUpdates_; }
   const std::string& LastUpdatedMonitor() const { return lastUpdatedMonitor_; }
 
+  // The menu bar's items take their states (enabled, checked) whenever the toolbar's do,
+  // not only as their menu opens: an accessibility client reads a closed menu as it is, and
+  // its click on an item there finds the item as the user would.
+  void OnInternalIdle() override;
+
  private:
   BaseView* MakeView(int code);
   // Stores a report view's period on its monitor.
