@@ -441,6 +441,60 @@ TEST_F(ProgramAtspiTest, MenuCommandsOpenTheirModalWindowAfterAnsweringTheAction
   ASSERT_EQ(WaitExit(program, 30s), 0) << StandardError(program);
 }
 
+// The items of a menu bar's menu that is not open show their states as they are, and a
+// client's click on one does what choosing it does: Delete is disabled while the tree's
+// root is selected and refuses the click, the View menu's Toolbar check item hides and
+// shows the toolbar, and Delete with a monitor selected asks and deletes it. The toolkit
+// says nothing on standard error (the fixture checks that).
+TEST_F(ProgramAtspiTest, ItemsOfAClosedMenuDoWhatChoosingThemDoes) {
+  Started started;
+  ASSERT_NO_FATAL_FAILURE(StartWithMonitorAndFindTree(&started));
+  const AtspiNode& app = started.app;
+  const AtspiNode& frame = started.frame;
+  const AtspiNode& tree = started.tree;
+  const AtspiNode root = WaitForNode(tree, "table cell", "Monitors");
+  ASSERT_TRUE(root && root.HasState("selected")) << tree.Describe(3);
+  const AtspiNode remove = WaitForNode(frame, "menu item", "Delete");
+  const AtspiNode toolbar = WaitForNode(frame, "check menu item", "Toolbar");
+  ASSERT_TRUE(remove && toolbar) << frame.Describe(8);
+  ASSERT_TRUE(WaitForEnabled(remove, false));
+  EXPECT_FALSE(remove.DoDefaultAction());
+
+  for (const bool shown : {false, true}) {
+    SCOPED_TRACE(shown ? "shown again" : "hidden");
+    ASSERT_TRUE(toolbar.DoDefaultAction());
+    EXPECT_TRUE(WaitFor(
+        [&] {
+          client_->Dispatch();
+          return static_cast<bool>(FindShowing(frame, "push button", "New")) == shown &&
+                 toolbar.HasState("checked") == shown;
+        },
+        30s))
+        << frame.Describe(4);
+  }
+
+  const AtspiNode sales = WaitForNode(tree, "table cell", "Sales");
+  ASSERT_TRUE(sales && sales.SelectRow()) << tree.Describe(3);
+  ASSERT_TRUE(WaitForEnabled(remove, true));
+  ASSERT_TRUE(remove.DoDefaultAction());
+  const AtspiNode confirm = WaitForBox(app, true);
+  ASSERT_TRUE(confirm) << app.Describe(2);
+  const AtspiNode yes = WaitForNode(confirm, "push button", "Yes");
+  ASSERT_TRUE(yes) << confirm.Describe(8);
+  ASSERT_TRUE(yes.DoDefaultAction());
+  EXPECT_TRUE(WaitFor(
+      [&] {
+        client_->Dispatch();
+        return !tree.Find("table cell", "Sales");
+      },
+      30s))
+      << tree.Describe(3);
+  EXPECT_FALSE(WaitForBox(app, false)) << "the confirmation stayed";
+
+  ASSERT_EQ(kill(started.program, SIGTERM), 0);
+  EXPECT_EQ(WaitExit(started.program, 30s), 0) << StandardError(started.program);
+}
+
 // Values written into list cells in place (a history figure reloaded for another period, a
 // test query's name as it is typed, an alert's status when it fires) read as they are now.
 TEST_F(ProgramAtspiTest, ChangedListValuesReadAsTheyAreNow) {

@@ -1,7 +1,8 @@
 // Runs the lumivar program itself as a separate process under the display, with its
 // folders (home, settings, runtime, data) in a temporary place, and reads what it leaves
 // behind: the settings file, the single-instance mark, its windows' titles and what it
-// wrote on standard error. LUMIVAR_PROGRAM, when set, names another build of the program.
+// wrote on standard error, where a complaint of the toolkit fails the test. LUMIVAR_PROGRAM,
+// when set, names another build of the program.
 #pragma once
 
 #include <dlfcn.h>
@@ -168,6 +169,26 @@ class XWindowTitles {
   int (*flush_)(void*) = nullptr;
 };
 
+// The lines of a process's standard error in which the toolkit reports a misuse: a failed
+// check or a warning of GTK, GDK or GObject (a call on a widget or a window that is gone, a
+// wrong cast). The program's own messages never look like these.
+inline std::vector<std::string> ToolkitComplaints(const std::string& standardError) {
+  static const char* const kMarks[] = {"Gtk-CRITICAL",          "Gtk-WARNING",
+                                       "Gdk-CRITICAL",          "Gdk-WARNING",
+                                       "GLib-GObject-CRITICAL", "GLib-GObject-WARNING"};
+  std::vector<std::string> lines;
+  std::istringstream in(standardError);
+  for (std::string line; std::getline(in, line);) {
+    for (const char* mark : kMarks) {
+      if (line.find(mark) != std::string::npos) {
+        lines.push_back(line);
+        break;
+      }
+    }
+  }
+  return lines;
+}
+
 class ProgramTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -186,12 +207,20 @@ class ProgramTest : public ::testing::Test {
       if (const char* value = getenv(name)) env_.push_back(std::string(name) + "=" + value);
     }
   }
+  // Ends the processes still running, then fails the test when the toolkit complained on
+  // the standard error of any process it started.
   void TearDown() override {
     for (pid_t pid : started_) {
       if (exited_.count(pid) == 0 && kill(pid, 0) == 0) {
         kill(pid, SIGKILL);
         waitpid(pid, nullptr, 0);
       }
+    }
+    for (std::size_t i = 0; i < started_.size(); ++i) {
+      const std::vector<std::string> complaints = ToolkitComplaints(StandardError(started_[i]));
+      EXPECT_TRUE(complaints.empty())
+          << "the toolkit complained on the standard error of start " << i << ":\n"
+          << StandardError(started_[i]);
     }
   }
 
