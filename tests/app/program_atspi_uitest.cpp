@@ -18,6 +18,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -207,6 +208,33 @@ class ProgramAtspiTest : public ProgramTest {
     ASSERT_TRUE((*holder)->Held());
     ASSERT_NO_FATAL_FAILURE(RenameSales(*started, "Sales Renamed", monitor));
     ASSERT_TRUE(WaitForName(*monitor, "Sales Renamed"));
+  }
+
+  // With the file held and the monitor renamed (RenameWhileTheFileIsHeld), shows the
+  // monitor's test queries and presses Remove on "Orders"; the window no longer lists it.
+  void RemoveOrdersWhileTheFileIsHeld(const Started& started, const AtspiNode& monitor) {
+    ASSERT_TRUE(monitor.DoAction("expand or contract")) << monitor.Describe(1);
+    const AtspiNode view = WaitForNode(started.tree, "table cell", "Test queries");
+    ASSERT_TRUE(view && view.SelectRow()) << started.tree.Describe(3);
+    const AtspiNode queries = WaitForShowing(started.frame, "table", "Test Queries");
+    ASSERT_TRUE(queries) << started.frame.Describe(16);
+    const AtspiNode orders = queries.CellAt(0, 1);
+    ASSERT_TRUE(WaitForName(orders, "Orders")) << queries.Describe(3);
+    ASSERT_TRUE(orders.SelectRow());
+    const AtspiNode remove = WaitForShowing(started.frame, "push button", "Remove");
+    ASSERT_TRUE(remove) << started.frame.Describe(16);
+    ASSERT_TRUE(remove.DoDefaultAction());
+  }
+
+  // The test queries the file holds, and whether the user was told that the file refused
+  // a removal: in the alert box, or on standard error, or in the log at exit.
+  std::vector<std::string> QueriesInTheFile() {
+    testing_support::ScopedEnv documents("LUMIVAR_DOCUMENTS_DIR", root_.File("docs"));
+    std::vector<std::string> names;
+    for (const auto& row : engine::testing::ConfigRows("SELECT name FROM TestQueries")) {
+      names.push_back(row.at(0));
+    }
+    return names;
   }
 
   // The first object under `root` with that role and name that is on screen (the views
@@ -813,6 +841,86 @@ TEST_F(ProgramAtspiTest, ASigtermWhileTheFileIsHeldLeavesTheLostEditInTheLog) {
       (engine::testing::Rows{{ids[0][0], failure + " The changes that were not saved are lost."}}));
   EXPECT_EQ(engine::testing::ConfigRows("SELECT name FROM ODBCDataSources"),
             engine::testing::Rows{{"Sales"}});
+}
+
+// The window is closed right after a test query is removed while another program holds the
+// configuration file, and a rename waits for it too. Whichever comes first, the removal's
+// refusal or the close, the user is not left with a removal undone in silence: either the
+// refusal is told (and "Orders" is back in the window and in the file), or the close's
+// question names the removal, which Try Again, once the holder lets go, writes.
+TEST_F(ProgramAtspiTest, ClosingRightAfterARemovalWhileTheFileIsHeldLosesNothingUntold) {
+  Started started;
+  std::unique_ptr<testing_support::ForeignProcessLock> holder;
+  AtspiNode monitor;
+  ASSERT_NO_FATAL_FAILURE(RenameWhileTheFileIsHeld(&started, &holder, &monitor));
+  ASSERT_NO_FATAL_FAILURE(RemoveOrdersWhileTheFileIsHeld(started, monitor));
+  const pid_t program = started.program;
+  ASSERT_TRUE(AskWindowToClose("Lumivar"));
+
+  const AtspiNode question = WaitForChild(
+      started.app,
+      [](const AtspiNode& w) { return static_cast<bool>(w.Find("push button", "Try Again", 8)); },
+      true);
+  ASSERT_TRUE(question) << started.app.Describe(2) << StandardError(program);
+  const std::string asked = question.Find("label", "", 8).Name();
+  EXPECT_TRUE(asked.starts_with("The configuration could not be saved to " + ConfigFile() +
+                                ": database is locked."))
+      << asked;
+  const bool named =
+      asked.find(
+          "Still in it, though removed in the window: the test query \"Orders\" of the "
+          "monitor \"Sales Renamed\".") != std::string::npos;
+  // Refused before the close: told in the alert box, which waits or shows beside the question.
+  // (The removal's refusal is the only message this program has to show.)
+  const bool shownInABox = static_cast<bool>(started.app.Find("dialog", "Lumivar - Alert", 1));
+  ASSERT_TRUE(holder->Release());
+  const AtspiNode again = WaitForNode(question, "push button", "Try Again");
+  ASSERT_TRUE(again && again.DoDefaultAction());
+  ASSERT_EQ(WaitExit(program, 30s), 0) << StandardError(program);
+
+  const std::vector<std::string> queries = QueriesInTheFile();
+  if (named) {
+    EXPECT_EQ(queries, std::vector<std::string>{}) << "Try Again did not write the removal";
+  } else {
+    // Told in a box the user saw, or, never shown, on standard error at the exit.
+    EXPECT_TRUE(shownInABox ||
+                StandardError(program).find("could not be saved") != std::string::npos)
+        << StandardError(program);
+    EXPECT_EQ(queries, std::vector<std::string>{"Orders"});
+  }
+  testing_support::ScopedEnv documents("LUMIVAR_DOCUMENTS_DIR", root_.File("docs"));
+  EXPECT_EQ(engine::testing::ConfigRows("SELECT name FROM ODBCDataSources"),
+            engine::testing::Rows{{"Sales Renamed"}});
+}
+
+// SIGTERM right after a test query is removed while another program holds the file, which
+// lets go shortly after: the exit saves without asking, and either the removal reaches the
+// file or the user is told on standard error and in the log that the file still holds it.
+TEST_F(ProgramAtspiTest, ASigtermRightAfterARemovalWhileTheFileIsHeldLosesNothingUntold) {
+  Started started;
+  std::unique_ptr<testing_support::ForeignProcessLock> holder;
+  AtspiNode monitor;
+  ASSERT_NO_FATAL_FAILURE(RenameWhileTheFileIsHeld(&started, &holder, &monitor));
+  ASSERT_NO_FATAL_FAILURE(RemoveOrdersWhileTheFileIsHeld(started, monitor));
+  const pid_t program = started.program;
+  ASSERT_EQ(kill(program, SIGTERM), 0);
+  std::this_thread::sleep_for(300ms);
+  ASSERT_TRUE(holder->Release());
+  ASSERT_EQ(WaitExit(program, 60s), 0) << StandardError(program);
+
+  const std::string told = StandardError(program);
+  if (QueriesInTheFile() == std::vector<std::string>{"Orders"}) {
+    EXPECT_NE(told.find("could not be saved to " + ConfigFile()), std::string::npos) << told;
+    testing_support::ScopedEnv documents("LUMIVAR_DOCUMENTS_DIR", root_.File("docs"));
+    EXPECT_FALSE(engine::testing::DataRows("SELECT 1 FROM Log WHERE text LIKE "
+                                           "'%could not be saved%'")
+                     .empty());
+  } else {
+    EXPECT_EQ(QueriesInTheFile(), std::vector<std::string>{});
+  }
+  testing_support::ScopedEnv documents("LUMIVAR_DOCUMENTS_DIR", root_.File("docs"));
+  EXPECT_EQ(engine::testing::ConfigRows("SELECT name FROM ODBCDataSources"),
+            engine::testing::Rows{{"Sales Renamed"}});
 }
 
 // The welcome view's web page leaves the accessibility tree while another view is shown,
