@@ -923,6 +923,66 @@ TEST_F(ProgramAtspiTest, ASigtermRightAfterARemovalWhileTheFileIsHeldLosesNothin
             engine::testing::Rows{{"Sales Renamed"}});
 }
 
+// A running monitor deleted while another program holds the configuration file, then the
+// close's question answered Exit Without Saving: the file still holds the monitor, and the
+// next start shows it running again with the others, not stopped without a word.
+TEST_F(ProgramAtspiTest, ARunningMonitorWhoseDeletionIsGivenUpRunsAgainAtTheNextStart) {
+  const std::vector<std::string> ids = SaveRunningMonitors({"Sales", "Stock"});
+  ASSERT_EQ(ids.size(), 2u);
+  pid_t program = -1;
+  const AtspiNode app = StartAndFindApplication(&program);
+  ASSERT_TRUE(app) << "the program did not register: " << StandardError(program);
+  const AtspiNode frame = WaitForShowing(app, "frame", "Lumivar");
+  ASSERT_TRUE(frame) << app.Describe(3);
+  const AtspiNode tree = WaitForNode(frame, "tree table", "Monitors View");
+  ASSERT_TRUE(tree) << frame.Describe(8);
+  const AtspiNode sales = WaitForNode(tree, "table cell", "Sales");
+  ASSERT_TRUE(sales && sales.SelectRow()) << tree.Describe(3);
+  ASSERT_TRUE(WaitForEnabled(WaitForNode(app, "push button", "Stop"), true));
+
+  auto holder = std::make_unique<testing_support::ForeignProcessLock>(ConfigFile());
+  ASSERT_TRUE(holder->Held());
+  const AtspiNode remove = WaitForNode(frame, "menu item", "Delete");
+  ASSERT_TRUE(remove && remove.DoDefaultAction()) << frame.Describe(8);
+  const AtspiNode confirm = WaitForBox(app, true);
+  ASSERT_TRUE(confirm) << app.Describe(2);
+  const AtspiNode yes = WaitForNode(confirm, "push button", "Yes");
+  ASSERT_TRUE(yes && yes.DoDefaultAction()) << confirm.Describe(8);
+  ASSERT_TRUE(WaitFor(
+      [&] {
+        client_->Dispatch();
+        return !tree.Find("table cell", "Sales");
+      },
+      30s))
+      << tree.Describe(3);
+  ASSERT_FALSE(WaitForBox(app, false)) << "the confirmation stayed";
+
+  ASSERT_TRUE(AskWindowToClose("Lumivar"));
+  const AtspiNode box = WaitForBox(app, true);
+  ASSERT_TRUE(box) << app.Describe(2) << StandardError(program);
+  EXPECT_NE(box.Find("label", "", 8).Name().find("the monitor \"Sales\""), std::string::npos)
+      << box.Describe(8);
+  const AtspiNode drop = WaitForNode(box, "push button", "Exit Without Saving");
+  ASSERT_TRUE(drop && drop.DoDefaultAction()) << box.Describe(8);
+  ASSERT_EQ(WaitExit(program, 30s), 0) << StandardError(program);
+  ASSERT_TRUE(holder->Release());
+
+  const std::string running = platform::FileSettingsStore(SettingsFile()).Read("startedMonitors");
+  EXPECT_TRUE(app::IsInStartedMonitors(running, ids[0])) << running;
+  EXPECT_TRUE(app::IsInStartedMonitors(running, ids[1])) << running;
+  pid_t again = -1;
+  const AtspiNode restarted = StartAndFindApplication(&again);
+  ASSERT_TRUE(restarted) << "the program did not register: " << StandardError(again);
+  const AtspiNode monitors = WaitForNode(restarted, "tree table", "Monitors View");
+  ASSERT_TRUE(monitors) << restarted.Describe(12);
+  const AtspiNode back = WaitForNode(monitors, "table cell", "Sales");
+  ASSERT_TRUE(back && back.SelectRow()) << monitors.Describe(3);
+  EXPECT_TRUE(WaitForEnabled(WaitForNode(restarted, "push button", "Stop"), true))
+      << "Sales came back stopped";
+  ASSERT_EQ(kill(again, SIGTERM), 0);
+  EXPECT_EQ(WaitExit(again, 30s), 0) << StandardError(again);
+}
+
 // The welcome view's web page leaves the accessibility tree while another view is shown,
 // and comes back with its view.
 TEST_F(ProgramAtspiTest, TheWelcomePageLeavesTheTreeWhileAnotherViewShows) {
