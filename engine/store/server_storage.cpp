@@ -329,6 +329,7 @@ int ServerStorage::OpenConfigForWriting(db::Database& database, FileFailure* fai
 
 int ServerStorage::SaveAll(FileFailure* failure, std::optional<std::chrono::milliseconds> busyLimit,
                            std::vector<std::string>* unremoved) {
+  if (unremoved != nullptr) unremoved->clear();
   {
     std::shared_lock lock(mutex_);
     if (refusal_.code != SQLITE_OK) {

@@ -83,6 +83,7 @@ void ConfigSaves::Commit() {
 
 void ConfigSaves::Remove(ConfigRemoval removal) {
   std::lock_guard lock(mutex_);
+  removal.serial = ++serials_;
   removals_.push_back(std::move(removal));
   ++handed_;
   if (!worker_.joinable()) worker_ = std::thread([this] { Run(); });
@@ -137,6 +138,7 @@ bool ConfigSaves::WaitIdle(std::chrono::steady_clock::time_point deadline) {
 
 int ConfigSaves::Flush(std::chrono::steady_clock::time_point deadline, FileFailure* failure,
                        std::vector<std::string>* unremoved) {
+  if (unremoved != nullptr) unremoved->clear();
   std::unique_lock lock(mutex_);
   ++flushes_;
   ++flushing_;
@@ -150,12 +152,16 @@ int ConfigSaves::Flush(std::chrono::steady_clock::time_point deadline, FileFailu
   if (settled() && marked_.Empty() && held_.empty() && refused_.empty()) return SQLITE_OK;
   if (failure != nullptr) *failure = lastFailure_;
   if (unremoved != nullptr) {
-    unremoved->clear();
-    for (const auto* list : {&held_, &removals_}) {
+    // Refused ones waiting to go back are not in the window either, until they do.
+    std::vector<const ConfigRemoval*> out;
+    for (const auto* list : {&refused_, &held_, &removals_}) {
       for (const ConfigRemoval& removal : *list) {
-        if (!removal.what.empty()) unremoved->push_back(removal.what);
+        if (!removal.what.empty()) out.push_back(&removal);
       }
     }
+    std::sort(out.begin(), out.end(),
+              [](const auto* a, const auto* b) { return a->serial < b->serial; });
+    for (const ConfigRemoval* removal : out) unremoved->push_back(removal->what);
   }
   return lastFailure_.code != SQLITE_OK ? lastFailure_.code : SQLITE_ERROR;
 }
@@ -254,7 +260,10 @@ void ConfigSaves::Run() {
       refused.swap(refused_);
     }
     lock.unlock();
-    for (auto it = refused.rbegin(); it != refused.rend(); ++it) it->refused();
+    // The last handed over goes back first, whichever attempt refused it.
+    std::sort(refused.begin(), refused.end(),
+              [](const ConfigRemoval& a, const ConfigRemoval& b) { return a.serial > b.serial; });
+    for (ConfigRemoval& removal : refused) removal.refused();
     for (ConfigRemoval& removal : done) {
       if (removal.removed) removal.removed();
     }

@@ -55,6 +55,8 @@ struct ConfigRemoval {
   std::function<void()> refused;
   // What leaves the file, for the user: `the test query "Orders" of the monitor "Sales"`.
   std::string what;
+  // Set by ConfigSaves::Remove: the order removals were handed over in.
+  std::uint64_t serial = 0;
 };
 
 // The texts told to the user when saves begin to fail, and when they succeed again.
@@ -137,6 +139,7 @@ class ConfigSaves {
   std::vector<ConfigRemoval> held_;      // failed other than on the lock: for the next commit
   std::vector<ConfigRemoval> refused_;   // refused, to be put back (see ConfigRemoval)
   std::uint64_t handed_ = 0;             // removals handed over so far: new ones end a pause
+  std::uint64_t serials_ = 0;            // serials given to removals so far
   bool exiting_ = false;
   bool writing_ = false;
   int flushing_ = 0;             // Flush calls waiting: the pauses stay the shortest

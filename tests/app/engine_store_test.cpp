@@ -212,6 +212,10 @@ TEST_F(ConfigurationFileTest, AnUnreadableFileIsRefusedAndKeptByteForByte) {
     ASSERT_TRUE(atExit.has_value());
     EXPECT_EQ(atExit->path, ConfigFile());
     EXPECT_NE(atExit->text.find(c.text), std::string::npos) << atExit->text;
+    // Kept running after the close's question, the saves go on failing in silence.
+    store.ExitCancelled();
+    EXPECT_EQ(storage.SaveServer(id), 0);
+    ASSERT_TRUE(storage.WaitForSaves(std::chrono::steady_clock::now() + std::chrono::seconds(20)));
     // Told when the saves began to fail, not again while they keep failing.
     ASSERT_EQ(messages_.messages.size(), 1u);
     EXPECT_NE(messages_.messages[0].find(ConfigFile()), std::string::npos) << messages_.messages[0];

@@ -211,8 +211,12 @@ class ProgramAtspiTest : public ProgramTest {
   }
 
   // With the file held and the monitor renamed (RenameWhileTheFileIsHeld), shows the
-  // monitor's test queries and presses Remove on "Orders"; the window no longer lists it.
-  void RemoveOrdersWhileTheFileIsHeld(const Started& started, const AtspiNode& monitor) {
+  // monitor's test queries and presses Remove on "Orders".
+  void RemoveOrdersWhileTheFileIsHeld(
+      Started* out, std::unique_ptr<testing_support::ForeignProcessLock>* holder) {
+    AtspiNode monitor;
+    ASSERT_NO_FATAL_FAILURE(RenameWhileTheFileIsHeld(out, holder, &monitor));
+    const Started& started = *out;
     ASSERT_TRUE(monitor.DoAction("expand or contract")) << monitor.Describe(1);
     const AtspiNode view = WaitForNode(started.tree, "table cell", "Test queries");
     ASSERT_TRUE(view && view.SelectRow()) << started.tree.Describe(3);
@@ -851,9 +855,7 @@ TEST_F(ProgramAtspiTest, ASigtermWhileTheFileIsHeldLeavesTheLostEditInTheLog) {
 TEST_F(ProgramAtspiTest, ClosingRightAfterARemovalWhileTheFileIsHeldLosesNothingUntold) {
   Started started;
   std::unique_ptr<testing_support::ForeignProcessLock> holder;
-  AtspiNode monitor;
-  ASSERT_NO_FATAL_FAILURE(RenameWhileTheFileIsHeld(&started, &holder, &monitor));
-  ASSERT_NO_FATAL_FAILURE(RemoveOrdersWhileTheFileIsHeld(started, monitor));
+  ASSERT_NO_FATAL_FAILURE(RemoveOrdersWhileTheFileIsHeld(&started, &holder));
   const pid_t program = started.program;
   ASSERT_TRUE(AskWindowToClose("Lumivar"));
 
@@ -899,9 +901,7 @@ TEST_F(ProgramAtspiTest, ClosingRightAfterARemovalWhileTheFileIsHeldLosesNothing
 TEST_F(ProgramAtspiTest, ASigtermRightAfterARemovalWhileTheFileIsHeldLosesNothingUntold) {
   Started started;
   std::unique_ptr<testing_support::ForeignProcessLock> holder;
-  AtspiNode monitor;
-  ASSERT_NO_FATAL_FAILURE(RenameWhileTheFileIsHeld(&started, &holder, &monitor));
-  ASSERT_NO_FATAL_FAILURE(RemoveOrdersWhileTheFileIsHeld(started, monitor));
+  ASSERT_NO_FATAL_FAILURE(RemoveOrdersWhileTheFileIsHeld(&started, &holder));
   const pid_t program = started.program;
   ASSERT_EQ(kill(program, SIGTERM), 0);
   std::this_thread::sleep_for(300ms);

@@ -36,6 +36,14 @@ std::chrono::steady_clock::time_point In(std::chrono::milliseconds wait) {
 
 std::string ConfigFile() { return DataFiles::DataFolder() + DataFiles::kConfigFileName; }
 
+bool WaitFor(const std::function<bool()>& condition) {
+  for (const auto giveUp = In(20s); !condition();) {
+    if (std::chrono::steady_clock::now() > giveUp) return false;
+    std::this_thread::sleep_for(1ms);
+  }
+  return true;
+}
+
 // The write lock on the configuration file, held by a connection of this process or by
 // another process, until the object goes.
 class ForeignLock {
@@ -469,6 +477,114 @@ TEST(ConfigSavesTest, SavedAgainWaitsForWhatFailedBeforeToBeWritten) {
     EXPECT_EQ(ui.EventsOf("info: "), std::vector<std::string>{ConfigSaveRecoveredText(path)});
     EXPECT_EQ(ui.EventsOf("error: ").size(), 1u);
     EXPECT_FALSE(saves.Pending());
+  }
+}
+
+// A writer whose calls each wait for a turn the test gives, and answer with `result`.
+class TurnWriter {
+ public:
+  explicit TurnWriter(int result) : result_(result) {}
+  ConfigSaves::Writer Writer() {
+    return [this](const SaveSet&, const std::vector<std::string>&, std::chrono::milliseconds,
+                  FileFailure* failure) {
+      std::unique_lock lock(mutex_);
+      const int call = ++calls_;
+      changed_.notify_all();
+      changed_.wait(lock, [&] { return free_ || turns_ >= call; });
+      failure->path = "/d/varnholt.cfg";
+      failure->code = result_;
+      return result_;
+    };
+  }
+  void SetResult(int result) {
+    std::lock_guard lock(mutex_);
+    result_ = result;
+  }
+  bool WaitForCall(int call) {
+    std::unique_lock lock(mutex_);
+    return changed_.wait_for(lock, 20s, [&] { return calls_ >= call; });
+  }
+  void GiveTurn() {
+    Change([this] { ++turns_; });
+  }
+  void Free() {
+    Change([this] { free_ = true; });
+  }
+
+ private:
+  void Change(const std::function<void()>& change) {
+    {
+      std::lock_guard lock(mutex_);
+      change();
+    }
+    changed_.notify_all();
+  }
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  int result_;
+  int calls_ = 0;
+  int turns_ = 0;
+  bool free_ = false;
+};
+
+// Refused removals go back last handed over first, whichever attempts refused them and in
+// whatever order; while the exit is under way, one refused before it that still waits to go
+// back is named with the removals kept for the exit.
+TEST(ConfigSavesTest, RefusedRemovalsGoBackLastHandedOverFirstAndWaitingOnesAreNamedAtExit) {
+  std::mutex mutex;
+  std::vector<std::string> back;
+  const auto removal = [&](const std::string& what) {
+    ConfigRemoval r;
+    r.statements = {"DELETE " + what};
+    r.what = what;
+    r.refused = [&, what] {
+      std::lock_guard lock(mutex);
+      back.push_back(what);
+    };
+    return r;
+  };
+  const auto wentBack = [&] {
+    std::lock_guard lock(mutex);
+    return back;
+  };
+  {
+    // R1 is refused while R2 waits behind it; the exit begins while R2's attempt is under way.
+    TurnWriter writer(SQLITE_BUSY);
+    ConfigSaves saves(writer.Writer());
+    saves.Remove(removal("R1"));
+    ASSERT_TRUE(writer.WaitForCall(1));
+    saves.Remove(removal("R2"));
+    writer.GiveTurn();
+    ASSERT_TRUE(writer.WaitForCall(2));
+    saves.SetExiting(true);
+    writer.Free();
+    FileFailure failure;
+    std::vector<std::string> unremoved{"stale"};
+    EXPECT_EQ(saves.Flush(In(100ms), &failure, &unremoved), SQLITE_BUSY);
+    EXPECT_EQ(unremoved, (std::vector<std::string>{"R1", "R2"}));
+    EXPECT_TRUE(wentBack().empty());
+    saves.SetExiting(false);  // kept running: R2 is refused too, and both go back
+    ASSERT_TRUE(WaitFor([&] { return wentBack().size() == 2; }));
+    EXPECT_EQ(wentBack(), (std::vector<std::string>{"R2", "R1"}));
+  }
+  back.clear();
+  {
+    // During the exit Ra fails other than on the lock and waits for the next commit; Rb is
+    // handed over behind it and meets the lock. Kept running, Rb is refused first, then Ra.
+    TurnWriter writer(SQLITE_READONLY);
+    ConfigSaves saves(writer.Writer());
+    saves.SetExiting(true);
+    saves.Remove(removal("Ra"));
+    writer.GiveTurn();
+    ASSERT_TRUE(saves.WaitIdle(In(20s)));
+    ASSERT_TRUE(saves.Pending());
+    writer.SetResult(SQLITE_BUSY);
+    saves.Remove(removal("Rb"));
+    ASSERT_TRUE(writer.WaitForCall(2));
+    saves.SetExiting(false);
+    writer.Free();
+    ASSERT_TRUE(WaitFor([&] { return wentBack().size() == 2; }));
+    EXPECT_EQ(wentBack(), (std::vector<std::string>{"Rb", "Ra"}));
   }
 }
 
