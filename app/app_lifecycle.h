@@ -86,10 +86,10 @@ class IMonitorStore {
   virtual std::optional<FileProblem> SaveAll(std::chrono::milliseconds busyLimit) = 0;
   // The user kept the program running after a save at the close failed: removals the file
   // refuses come back and are told again, as before the close.
-  virtual void ExitCancelled() {}
+  virtual void ExitCancelled() = 0;
   // Monitors deleted in the window whose deletion is not in the file (still waiting, or
   // given up): the next start finds them. running: when their deletion was asked for.
-  virtual std::vector<MonitorState> UnfinishedDeletions() const { return {}; }
+  virtual std::vector<MonitorState> UnfinishedDeletions() const = 0;
   // Whether some edit is not yet in the file.
   virtual bool HasUnsavedEdits() const = 0;
   // Forgets the edits not yet written: nothing writes them any more.

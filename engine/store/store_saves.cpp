@@ -83,9 +83,8 @@ void ConfigSaves::Commit() {
 
 void ConfigSaves::Remove(ConfigRemoval removal) {
   std::lock_guard lock(mutex_);
-  removal.serial = ++serials_;
+  removal.serial = ++handed_;
   removals_.push_back(std::move(removal));
-  ++handed_;
   if (!worker_.joinable()) worker_ = std::thread([this] { Run(); });
   wake_.notify_all();
 }

@@ -138,8 +138,8 @@ class ConfigSaves {
   std::vector<ConfigRemoval> removals_;  // left to the worker, in order
   std::vector<ConfigRemoval> held_;      // failed other than on the lock: for the next commit
   std::vector<ConfigRemoval> refused_;   // refused, to be put back (see ConfigRemoval)
-  std::uint64_t handed_ = 0;             // removals handed over so far: new ones end a pause
-  std::uint64_t serials_ = 0;            // serials given to removals so far
+  // Removals handed over so far (and the serial of the last one): new ones end a pause.
+  std::uint64_t handed_ = 0;
   bool exiting_ = false;
   bool writing_ = false;
   int flushing_ = 0;             // Flush calls waiting: the pauses stay the shortest
