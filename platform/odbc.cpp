@@ -418,8 +418,21 @@ class UnixOdbcConnection final : public IOdbcConnection {
   bool closed_ = false;
 };
 
+// Drivers that read a data source's entries load the driver manager's installer library
+// with each connection and unload it with the last one; its cache of those entries has no
+// clean-up and is lost at every unload, so a monitor polling one named source would grow
+// without end. Held from before the first connection to the end, the library loads once.
+// The names are those drivers try, in their order; without any, polling goes on unheld.
+void KeepInstallerLibraryLoaded() {
+  for (const char* name : {"libodbcinst.so.2", "libodbcinst.so.1", "libodbcinst.so"}) {
+    if (dlopen(name, RTLD_LAZY | RTLD_NODELETE) != nullptr) return;
+  }
+}
+
 class UnixOdbc final : public IOdbc {
  public:
+  UnixOdbc() { KeepInstallerLibraryLoaded(); }
+
   OdbcError Connect(std::string_view connectionText, int loginTimeoutSeconds,
                     std::shared_ptr<IOdbcConnection>* connection) override {
     connection->reset();

@@ -8,6 +8,7 @@
 
 #include <arpa/inet.h>
 #include <fcntl.h>
+#include <malloc.h>
 #include <netinet/in.h>
 #include <signal.h>
 #include <sys/socket.h>
@@ -276,6 +277,42 @@ TEST(SqliteOdbcDataSources, NonAsciiNamesWorkAndTheListShowsUserAndSystemSources
   OdbcTestConfig::Get().RemoveDsn("Lumivar System Source");
   ASSERT_FALSE(SystemOdbc().ListDataSources(&sources).Failed());
   EXPECT_EQ(find("Prüfung €"), nullptr);
+}
+
+// A monitor polls one named data source for months, one connection at a time: a
+// connection must give back all the heap it took, whatever the driver loaded to read the
+// data source's entries. (Under the sanitizers the allocator is theirs; their leak check
+// guards this there.)
+TEST(SqliteOdbcLongRun, ConnectionsToANamedSourceOneAtATimeLeaveTheHeapFlat) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+  GTEST_SKIP() << "the sanitizers' allocator keeps no mallinfo";
+#else
+  testing_support::TempDir dir;
+  const std::string file = dir.File("polled.db");
+  testing_support::RunSqliteStatements(file, {"CREATE TABLE v (n)", "INSERT INTO v VALUES (7)"});
+  OdbcTestConfig::Get().AddSqliteDsn("Lumivar Long Run", file, "polled file");
+  const std::string text = platform::BuildDsnConnectionString("Lumivar Long Run", "", "");
+  auto poll = [&] {
+    std::shared_ptr<IOdbcConnection> connection;
+    const OdbcError error = SystemOdbc().Connect(text, 15, &connection);
+    ASSERT_FALSE(error.Failed()) << error.text;
+    OdbcFirstValue value;
+    ASSERT_FALSE(connection->QueryFirstValue("SELECT n FROM v", 15, &value).Failed());
+    ASSERT_EQ(value.text, "7");
+    connection->Close();
+  };
+  constexpr int kWarmUp = 200;
+  constexpr int kConnects = 3000;
+  constexpr std::size_t kBoundPerConnect = 100;  // bytes
+  for (int i = 0; i < kWarmUp; ++i) ASSERT_NO_FATAL_FAILURE(poll());
+  const std::size_t before = mallinfo2().uordblks;
+  for (int i = 0; i < kConnects; ++i) ASSERT_NO_FATAL_FAILURE(poll());
+  const std::size_t after = mallinfo2().uordblks;
+  OdbcTestConfig::Get().RemoveDsn("Lumivar Long Run");
+  const std::size_t grown = after > before ? after - before : 0;
+  EXPECT_LT(grown / kConnects, kBoundPerConnect)
+      << "the heap in use grew " << grown << " bytes over " << kConnects << " connections";
+#endif
 }
 
 TEST(SqliteOdbcThreads, ManyThreadsPollAtOnce) {

@@ -1,7 +1,6 @@
 #include "tests/support/odbc_fixture.h"
 
 #include <arpa/inet.h>
-#include <dlfcn.h>
 #include <glob.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -70,10 +69,6 @@ OdbcTestConfig::OdbcTestConfig() {
           << "Description = PostgreSQL ODBC driver (Unicode version)\n"
           << "Driver = " << FindDriver("psqlodbcw.so") << "\n";
   ReplaceFile(dir_.File("odbcinst.ini"), drivers.str());
-  // The driver manager loads its installer library for every connection and unloads it
-  // afterwards; what that library allocated then looks leaked (from an unknown module, so
-  // no suppression can name it). Kept loaded, it stays reachable.
-  dlopen("libodbcinst.so.2", RTLD_NOW | RTLD_NODELETE);
   WriteDsnFiles();
   setenv("ODBCSYSINI", dir_.Path().c_str(), 1);
   setenv("ODBCINI", dir_.File("user-odbc.ini").c_str(), 1);
