@@ -157,9 +157,14 @@ bool AppLifecycle::Exit() {
     if (!lostWork.empty()) store_.AddLog(m.id, lostWork);
   }
   // A monitor the configuration file never held is not there at the next start, and
-  // neither is its row. When the settings cannot take the note either, standard error
-  // (above) is all there is.
-  if (!lostWork.empty() && (monitors.empty() || !storeLoaded_)) settings_.LeaveExitNote(lostWork);
+  // neither are its rows: the note says what they would have said, one line each. When the
+  // settings cannot take the note either, standard error (above) is all there is.
+  if (monitors.empty() || !storeLoaded_) {
+    std::string note;
+    for (const std::string& message : untold) note += (note.empty() ? "" : "\n") + message;
+    if (!lostWork.empty()) note += (note.empty() ? "" : "\n") + lostWork;
+    if (!note.empty()) settings_.LeaveExitNote(note);
+  }
   const std::size_t lost = store_.FlushLog(std::max(deadline, clock_() + kExitLogBound));
   if (lost > 0) {
     Report(std::to_string(lost) + (lost == 1 ? " log row" : " log rows") +

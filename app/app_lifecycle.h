@@ -173,8 +173,9 @@ class AppLifecycle {
   // was abandoned, and releases the single-instance mark last. Files that could not be
   // written and lost log lines are reported. When the last save of the store (with edits
   // not in the file) or of the settings failed, every monitor's log gets one row saying so
-  // after its closing line; with no loaded monitor to carry it, the settings keep it as a
-  // note for the next start. True when every engine thread ended (none was abandoned).
+  // after its closing line. With no loaded monitor to carry the rows, the settings keep the
+  // untold messages and the failed save, one line each, as a note for the next start. True
+  // when every engine thread ended (none was abandoned).
   bool Exit();
 
   // Before the window closes at the user's request: saves the store, waiting at most
@@ -191,8 +192,9 @@ class AppLifecycle {
   // they waited to be shown, or they came during it).
   using UntoldMessages = std::function<std::vector<std::string>()>;
   // Exit takes them once, after its last save: each is reported (unless the exit reported
-  // the same text itself) and becomes a row in every monitor's log before its closing line;
-  // a message given twice counts once.
+  // the same text itself) and becomes a row in every monitor's log before its closing line,
+  // or a line of the note for the next start when no loaded monitor carries the rows; a
+  // message given twice counts once.
   void SetUntoldMessages(UntoldMessages take) { untold_ = std::move(take); }
 
   bool IsStarted() const { return started_; }

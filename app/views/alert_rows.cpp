@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <limits>
+#include <utility>
 
 #include "engine/monitor/alert.h"
 #include "engine/monitor/health_attribute.h"
@@ -47,21 +48,20 @@ std::string AlertStatusText(const engine::AlertSnapshot& alert,
 AlertRowTexts MakeAlertRowTexts(const engine::MonitorSnapshot& monitor,
                                 const engine::AlertSnapshot& alert,
                                 const engine::ActionSnapshot* action) {
-  AlertRowTexts row;
   const engine::AttributeSnapshot* attribute =
       monitor.FindAttribute(alert.settings.healthAttributeId);
+  engine::AlertListing listing =
+      engine::ListAlert(attribute, alert.settings, action ? action->settings.name : "");
+  AlertRowTexts row{std::move(listing.attribute), std::move(listing.condition),
+                    std::move(listing.threshold), std::move(listing.action),
+                    std::move(listing.type)};
   if (attribute) {
-    row[0] = attribute->displayName;
     if (attribute->type == engine::HealthAttribute::kNumeric) {
-      row[1] = std::string(engine::ConditionOperatorText(alert.settings.condition));
-      row[2] = ThresholdText(alert.settings.threshold);
       row[5] = attribute->value == -1 ? "-" : std::to_string(attribute->value);
     } else {
       row[5] = attribute->value != 0 ? "Clear" : "Error";
     }
   }
-  if (action) row[3] = action->settings.name;
-  row[4] = alert.settings.alertType == engine::Alert::kError ? "Error" : "Clear";
   row[6] = AlertStatusText(alert, action);
   return row;
 }
@@ -73,10 +73,6 @@ bool AlertChecked(const engine::MonitorSnapshot& monitor, const engine::AlertSna
   if (!attribute || attribute->testQueryId.empty()) return true;
   const engine::TestQuerySnapshot* query = monitor.FindTestQuery(attribute->testQueryId);
   return !query || query->enable;
-}
-
-std::string ThresholdText(std::int64_t threshold) {
-  return threshold == -1 ? "-" : std::to_string(threshold);
 }
 
 std::int64_t ParseThreshold(std::string_view text) {

@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/store/alert_listing.h"
 #include "engine/store/monitor_snapshot.h"
 
 namespace app {
@@ -28,10 +29,10 @@ const engine::ActionSnapshot* FindActionSnapshot(const std::vector<engine::Actio
 std::string AlertStatusText(const engine::AlertSnapshot& alert,
                             const engine::ActionSnapshot* action);
 
-// Attribute, condition, threshold, action, alert type, current value and status. A boolean
-// attribute leaves condition and threshold empty and shows its value as "Clear" (not 0) or
-// "Error" (0); -1 shows as "-" for numbers. A missing attribute leaves its four cells empty,
-// a missing action its name and the status.
+// Attribute, condition, threshold, action, alert type (engine::ListAlert), current value and
+// status. A boolean attribute shows its value as "Clear" (not 0) or "Error" (0); -1 shows as
+// "-" for numbers. A missing attribute leaves its four cells empty, a missing action its
+// name and the status.
 AlertRowTexts MakeAlertRowTexts(const engine::MonitorSnapshot& monitor,
                                 const engine::AlertSnapshot& alert,
                                 const engine::ActionSnapshot* action);
@@ -39,8 +40,8 @@ AlertRowTexts MakeAlertRowTexts(const engine::MonitorSnapshot& monitor,
 // The row's box: the alert is enabled and its attribute's test query, if that exists, too.
 bool AlertChecked(const engine::MonitorSnapshot& monitor, const engine::AlertSnapshot& alert);
 
-// The threshold in the dialog's edit: "-" for -1 (no value), else the number.
-std::string ThresholdText(std::int64_t threshold);
+// The threshold in the dialog's edit, as the row shows it.
+using engine::ThresholdText;
 // The edit's text as a threshold: its leading signed integer after blanks, clamped to the
 // 32-bit range; 0 when it holds no number. A lone "-" is -1, the text shown for -1.
 std::int64_t ParseThreshold(std::string_view text);

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <functional>
 #include <mutex>
 #include <string_view>
 #include <thread>
@@ -21,6 +22,7 @@
 #include "engine/monitor/odbc_data_source.h"
 #include "engine/monitor/server.h"
 #include "engine/services.h"
+#include "engine/store/alert_listing.h"
 #include "engine/store/store_saves.h"
 #include "engine/user_interface.h"
 #include "platform/documents.h"
@@ -181,8 +183,11 @@ std::string ActionName(const Action& action) {
 }
 
 // What a removal from a monitor takes out, as the user knows it: `the test query "Orders"
-// of the monitor "Sales"`, `2 alerts of the monitor "Sales"`.
-std::string DescribeRemoval(const Server& server, const Server::TakenRecords& taken) {
+// of the monitor "Sales"`, `the alert "Connection Time (ms.) > 500, Mail DBA, Error" of the
+// monitor "Sales"` (as the alerts view lists it). actionName gives the name of the action
+// with that identifier, "" when there is none; it may take the store's lock.
+std::string DescribeRemoval(const Server& server, const Server::TakenRecords& taken,
+                            const std::function<std::string(const std::string&)>& actionName) {
   std::string what;
   const auto& queries = taken.testQueries.records;
   if (!queries.empty()) {
@@ -191,8 +196,25 @@ std::string DescribeRemoval(const Server& server, const Server::TakenRecords& ta
       what += (i == 0 ? "" : ", ") + Quoted(queries[i].name);
     }
   } else {
-    const std::size_t alerts = taken.health.alerts.records.size();
-    what = alerts == 1 ? "an alert" : std::to_string(alerts) + " alerts";
+    const auto& alerts = taken.health.alerts.records;
+    // The store's lock comes before the monitor's.
+    std::vector<std::string> actionNames;
+    for (const Alert& alert : alerts) actionNames.push_back(actionName(alert.actionId));
+    what = alerts.size() == 1 ? "the alert " : "the alerts ";
+    std::lock_guard lock(server.Mutex());
+    for (std::size_t i = 0; i < alerts.size(); ++i) {
+      const Alert& alert = alerts[i];
+      const HealthAttribute* found = server.FindHealthAttribute(alert.healthAttributeId);
+      AttributeSnapshot attribute;
+      if (found) {
+        attribute.type = found->type;
+        attribute.displayName = server.GetAttributeDisplayName(found);
+      }
+      const AlertSettings settings{alert.actionId, alert.healthAttributeId, alert.threshold,
+                                   alert.condition, alert.alertType};
+      what += (i == 0 ? "" : ", ") +
+              Quoted(AlertName(ListAlert(found ? &attribute : nullptr, settings, actionNames[i])));
+    }
   }
   return what + " of the monitor " + MonitorName(server);
 }
@@ -615,7 +637,10 @@ int ServerStorage::RemoveFromMonitor(const std::shared_ptr<Server>& server,
   if (taken.Empty()) return SQLITE_NOTFOUND;
   ConfigRemoval removal;
   removal.statements.swap(taken.statements);
-  removal.what = DescribeRemoval(*server, taken);
+  removal.what = DescribeRemoval(*server, taken, [this](const std::string& actionId) {
+    const std::shared_ptr<Action> action = GetActionById(actionId);
+    return action ? ActionName(*action) : std::string();
+  });
   if (!taken.testQueries.empty()) {
     std::vector<std::string> queryIds;
     for (const TestQuery& query : taken.testQueries.records) queryIds.push_back(query.id);

@@ -601,33 +601,59 @@ TEST(AppLifecycleTest, MessagesNeverShownAreReportedAndLoggedForEveryMonitorAtEx
   }
 }
 
-// Work lost at exit with no monitor to carry the row (none at all, or only ones the
-// configuration file never held) is told at the next start, once; when the settings file
-// cannot take the note either, standard error alone had it.
-TEST(AppLifecycleTest, WorkLostWithNoMonitorToCarryTheRowIsToldAtTheNextStartOnce) {
+// Work lost at exit, and messages the user was never shown, with no monitor to carry the
+// rows (none at all, or only ones the configuration file never held) are told at the next
+// start, once, a line each; when the settings file cannot take the note either, standard
+// error alone had them.
+TEST(AppLifecycleTest, WorkLostAndMessagesUntoldWithNoMonitorToCarryTheRowsAreToldAtTheNextStart) {
   const FileProblem locked{"/d/varnholt.cfg", "database is locked"};
-  const std::string told =
-      "When Lumivar last exited: The configuration could not be saved to /d/varnholt.cfg: "
-      "database is locked. The changes that were not saved are lost.";
+  const std::string lost =
+      "The configuration could not be saved to /d/varnholt.cfg: database is locked. The "
+      "changes that were not saved are lost.";
+  const std::string told = "When Lumivar last exited: " + lost;
   const struct {
     const char* name;
     std::vector<MonitorState> monitors;
     bool loaded;
     int settingsFailures;
+    bool saveFails;
+    std::vector<std::string> untold;
     std::vector<std::string> toldNext;
   } cases[] = {
-      {"no monitor", {}, true, 0, {told}},
-      {"only a monitor the file never held", {{"New", true}}, false, 0, {told}},
-      {"a loaded monitor carries it", {{"M1", true}}, true, 0, {}},
-      {"the settings refuse the note", {}, true, 100, {}},
+      {"no monitor", {}, true, 0, true, {}, {told}},
+      {"only a monitor the file never held", {{"New", true}}, false, 0, true, {}, {told}},
+      {"a loaded monitor carries it", {{"M1", true}}, true, 0, true, {}, {}},
+      {"the settings refuse the note", {}, true, 100, true, {}, {}},
+      {"a message never shown, no monitor",
+       {},
+       true,
+       0,
+       false,
+       {"Box: Sales is down."},
+       {"When Lumivar last exited: Box: Sales is down."}},
+      {"messages never shown and lost work, no monitor",
+       {},
+       true,
+       0,
+       true,
+       {"first", "second", "first"},
+       {"When Lumivar last exited: first\nsecond\n" + lost}},
+      {"a message never shown, only a monitor the file never held",
+       {{"New", true}},
+       false,
+       0,
+       false,
+       {"first"},
+       {"When Lumivar last exited: first"}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     Rig rig;
     if (!c.loaded) rig.loadProblem = FileProblem{"/d/varnholt.cfg", "database is locked"};
-    rig.saveProblems = {locked, locked};
+    if (c.saveFails) rig.saveProblems = {locked, locked};
     {
       AppLifecycle life = rig.Make();
+      life.SetUntoldMessages([&c] { return c.untold; });
       ASSERT_EQ(rig.Start(life), AppLifecycle::StartResult::kStarted);
       rig.monitors = c.monitors;  // made while the program ran
       rig.settingsSaveFailures = c.settingsFailures;

@@ -8,6 +8,7 @@
 // closes it. Values that change in a list (a history figure, a test query's name as it is
 // typed, an alert's status) and a monitor's name in the tree after it was renamed read as
 // they are now; dialogs are exposed as dialogs, and the controls inside them carry names.
+// What the exit could not save or show is told, never lost in silence.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -1027,6 +1028,84 @@ TEST_F(ProgramAtspiTest, TheWelcomePageLeavesTheTreeWhileAnotherViewShows) {
 
   ASSERT_EQ(kill(program, SIGTERM), 0);
   EXPECT_EQ(WaitExit(program, 30s), 0) << StandardError(program);
+}
+
+// With no monitor at all, an alert message the program never showed is kept for the next
+// start, which says it once: the test of a message-box action is pressed while the note the
+// last exit left is up, so the action's message waits for that box, and a SIGTERM ends both.
+TEST_F(ProgramAtspiTest, AMessageNeverShownWithNoMonitorIsToldOnceAtTheNextStart) {
+  {
+    testing_support::ScopedEnv documents("LUMIVAR_DOCUMENTS_DIR", root_.File("docs"));
+    engine::ServerStorage store;
+    store.LoadAll();
+    engine::ActionSettings box;
+    box.name = "Box";
+    box.type = 4;  // user interface: a message box
+    ASSERT_FALSE(store.AddAction(box).empty());
+    ASSERT_TRUE(store.WaitForSaves(std::chrono::steady_clock::now() + 20s));
+    app::SettingsValues values;
+    values.layout.wndMode = 1;
+    values.layout.wndWidth = 1000;
+    values.layout.wndHeight = 700;
+    platform::FileSettingsStore settings(SettingsFile());
+    ASSERT_TRUE(app::Settings(values).Save(settings));
+    ASSERT_TRUE(settings.Write("lostAtLastExit", "an older note"));
+  }
+  pid_t program = -1;
+  const AtspiNode app = StartAndFindApplication(&program);
+  ASSERT_TRUE(app) << "the program did not register: " << StandardError(program);
+  const AtspiNode frame = WaitForShowing(app, "frame", "Lumivar");
+  ASSERT_TRUE(frame) << app.Describe(3);
+  ASSERT_TRUE(WaitForBox(app, true)) << app.Describe(2);  // the older note
+  const AtspiNode tree = WaitForNode(frame, "tree table", "Monitors View");
+  ASSERT_TRUE(tree) << frame.Describe(8);
+  const AtspiNode actions = WaitForNode(tree, "table cell", "Actions");
+  ASSERT_TRUE(actions && actions.DoAction("expand or contract")) << tree.Describe(3);
+  const AtspiNode kind = WaitForNode(tree, "table cell", "User Interface");
+  ASSERT_TRUE(kind && kind.SelectRow()) << tree.Describe(3);
+  const AtspiNode list = WaitForShowing(frame, "table", "User Interface Actions");
+  ASSERT_TRUE(list) << frame.Describe(16);
+  const AtspiNode row = WaitForNode(list, "table cell", "Box");
+  // The first row comes selected.
+  ASSERT_TRUE(row && (row.HasState("selected") || row.SelectRow())) << list.Describe(3);
+  const AtspiNode test = WaitForShowing(frame, "push button", "Test");
+  ASSERT_TRUE(test) << frame.Describe(16);
+  ASSERT_TRUE(WaitForEnabled(test, true));
+  ASSERT_TRUE(test.DoDefaultAction());
+  // The test's own result comes after its message was handed to the alert box.
+  ASSERT_TRUE(WaitFor(
+      [&] {
+        client_->Dispatch();
+        return static_cast<bool>(app.Find("label", "Action test successfuly completed", 12));
+      },
+      30s))
+      << app.Describe(8);
+  EXPECT_FALSE(app.Find("dialog", "Lumivar - Alert", 1)) << app.Describe(2);
+  ASSERT_EQ(kill(program, SIGTERM), 0);
+  ASSERT_EQ(WaitExit(program, 60s), 0) << StandardError(program);
+
+  const std::string message = "Action Test: Lumivar Action Test";
+  EXPECT_NE(StandardError(program).find("lumivar: " + message + "\n"), std::string::npos)
+      << StandardError(program);
+  EXPECT_EQ(platform::FileSettingsStore(SettingsFile()).Read("lostAtLastExit"), message);
+
+  for (const bool first : {true, false}) {
+    SCOPED_TRACE(first ? "the next start" : "the start after it");
+    const pid_t next = Start();
+    ASSERT_GT(next, 0);
+    ASSERT_TRUE(WaitFor([&] { return WindowCount("Lumivar") >= (first ? 2 : 1); }, 60s))
+        << StandardError(next);
+    // A second report would open a box of its own over the first.
+    EXPECT_FALSE(WaitFor([&] { return WindowCount("Lumivar") > (first ? 2 : 1); }, 2s));
+    ASSERT_EQ(kill(next, SIGTERM), 0);
+    ASSERT_EQ(WaitExit(next, 60s), 0) << StandardError(next);
+    const std::string said = StandardError(next);
+    const std::string told = "lumivar: When Lumivar last exited: " + message + "\n";
+    EXPECT_EQ(said.find(told) != std::string::npos, first) << said;
+    // Said once, and only there.
+    const std::size_t at = said.find(message);
+    EXPECT_TRUE(at == std::string::npos || said.find(message, at + 1) == std::string::npos) << said;
+  }
 }
 
 }  // namespace

@@ -293,6 +293,87 @@ TEST_F(RemovalTest, ARemovalWaitingWhenTheExitBeginsIsUnsavedWorkUntilTheUserDec
   }
 }
 
+// An alert whose removal the file does not hold at exit is named as its row in the alerts
+// view reads (attribute, condition and threshold, action, type), so the user can tell which
+// of the monitor's alerts the file still holds.
+TEST_F(RemovalTest, AnAlertNotRemovedFromTheFileIsNamedAsTheAlertsViewListsIt) {
+  const struct {
+    const char* name;
+    // The alerts added, by attribute display name ("" for one that does not exist), action
+    // ("" for none), threshold, condition and type; all are removed together, or the first.
+    struct Added {
+      const char* attribute;
+      const char* action;
+      std::int64_t threshold;
+      std::int32_t condition;
+      std::int32_t type;
+    };
+    std::vector<Added> alerts;
+    bool all;
+    std::string named;
+  } cases[] = {
+      {"a number compared",
+       {{"Connection Time (ms.)", "Mail DBA", 500, 1, 0}},
+       false,
+       "the alert \"Connection Time (ms.) > 500, Mail DBA, Error\" of the monitor \"Sales\""},
+      {"a boolean attribute",
+       {{"Monitor Availability", "Mail DBA", 0, 2, 1}},
+       false,
+       "the alert \"Monitor Availability, Mail DBA, Clear\" of the monitor \"Sales\""},
+      {"a test query's value, no threshold, no action",
+       {{"Orders Test Query Value", "", -1, 5, 0}},
+       false,
+       "the alert \"Orders Test Query Value <> -, Error\" of the monitor \"Sales\""},
+      {"an attribute that does not exist",
+       {{"", "Mail DBA", 7, 0, 1}},
+       false,
+       "the alert \"Mail DBA, Clear\" of the monitor \"Sales\""},
+      {"all of them",
+       {{"Connection Time (ms.)", "Mail DBA", 500, 4, 0}, {"Monitor Health", "", 0, 1, 1}},
+       true,
+       "the alerts \"Connection Time (ms.) >= 500, Mail DBA, Error\", \"Monitor Health, "
+       "Clear\" of the monitor \"Sales\""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    ASSERT_EQ(store_.LoadAll(), SQLITE_OK);
+    monitorId_ = window_.AddMonitor({"Sales"});
+    window_.AddTestQuery(monitorId_, {"Orders", "SELECT 1"});
+    ActionSettings mail;
+    mail.name = "Mail DBA";
+    const std::string mailId = window_.AddAction(mail);
+    const MonitorSnapshot monitor = *window_.GetMonitorSnapshot(monitorId_);
+    std::vector<std::string> alertIds;
+    for (const auto& added : c.alerts) {
+      std::string attributeId = "no-such-attribute";
+      for (const auto& attribute : monitor.attributes) {
+        if (attribute.displayName == added.attribute) attributeId = attribute.id;
+      }
+      ASSERT_TRUE(*added.attribute == 0 || attributeId != "no-such-attribute") << added.attribute;
+      alertIds.push_back(
+          window_.AddAlert(monitorId_, {*added.action == 0 ? "" : mailId, attributeId,
+                                        added.threshold, added.condition, added.type}));
+    }
+    ASSERT_EQ(store_.SaveAll(), SQLITE_OK);
+
+    store_.SetExiting(true);
+    {
+      ConfigRefusal refusal(ConfigRefusal::Kind::kUnwritable);
+      if (c.all) {
+        EXPECT_EQ(window_.DeleteAllAlerts(monitorId_), SQLITE_OK);
+      } else {
+        EXPECT_EQ(window_.DeleteAlert(monitorId_, alertIds.at(0)), SQLITE_OK);
+      }
+      FileFailure failure;
+      std::vector<std::string> unremoved;
+      EXPECT_NE(store_.SaveAll(&failure, 200ms, &unremoved), SQLITE_OK);
+      EXPECT_EQ(unremoved, std::vector<std::string>{c.named});
+      store_.DropUnsavedEdits();
+    }
+    ASSERT_TRUE(store_.WaitForSaves(In(20s)));
+  }
+}
+
 // A monitor deleted while it ran and whose deletion is not in the file stays known as such
 // (waiting, or given up at exit), so the exit can record it as running; once the file takes
 // the deletion it is forgotten.
