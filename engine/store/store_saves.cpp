@@ -16,9 +16,6 @@ namespace engine {
 namespace {
 
 constexpr const char* kCaption = "Lumivar";
-// The worker's pause between attempts on a locked file grows from the first to the last.
-constexpr std::chrono::milliseconds kFirstPause{20};
-constexpr std::chrono::milliseconds kLastPause{1000};
 
 bool IsLocked(int result) {
   const int primary = result & 0xFF;
@@ -42,7 +39,8 @@ std::string ConfigSaveRecoveredText(const std::string& path) {
   return "The configuration is saved to " + path + " again.";
 }
 
-ConfigSaves::ConfigSaves(Writer writer) : writer_(std::move(writer)) {}
+ConfigSaves::ConfigSaves(Writer writer, ConfigSavePauses pauses)
+    : writer_(std::move(writer)), pauses_(pauses) {}
 
 ConfigSaves::~ConfigSaves() {
   {
@@ -167,7 +165,7 @@ int ConfigSaves::Flush(std::chrono::steady_clock::time_point deadline, FileFailu
 
 void ConfigSaves::Run() {
   std::unique_lock lock(mutex_);
-  std::chrono::milliseconds pause = kFirstPause;
+  std::chrono::milliseconds pause = pauses_.first;
   // When the file was first found locked in the run of attempts under way; none: not locked.
   std::chrono::steady_clock::time_point lockedSince{};
   bool locked = false;
@@ -202,14 +200,14 @@ void ConfigSaves::Run() {
       // The edits were forgotten during the write: whatever it did not write is dropped,
       // and a lock that held it back is no longer waited for.
       locked = false;
-      pause = kFirstPause;
+      pause = pauses_.first;
       if (rc == SQLITE_OK) {
         done.swap(removals);
         Note(rc, found);
       }
     } else if (rc == SQLITE_OK) {
       locked = false;
-      pause = kFirstPause;
+      pause = pauses_.first;
       done.swap(removals);
       // Back to saving only when nothing that failed before still waits.
       if (held_.empty() && marked_.Empty()) Note(rc, found);
@@ -234,7 +232,7 @@ void ConfigSaves::Run() {
         if (now - lockedSince >= db::BusyEvent::RetryLimit()) Note(rc, found);
       } else {
         locked = false;
-        pause = kFirstPause;
+        pause = pauses_.first;
         // A failure other than the lock waits for the next commit, like one met there.
         marked_.Merge(records);
         std::move(kept.begin(), kept.end(), std::back_inserter(held_));
@@ -278,9 +276,9 @@ void ConfigSaves::Run() {
       // A Flush that begins ends the pause, and while one waits the pause is the shortest:
       // a grown one would outlast its deadline while the lock may already be gone.
       const std::uint64_t flushes = flushes_;
-      wake_.wait_for(lock, flushing_ > 0 ? kFirstPause : pause,
+      wake_.wait_for(lock, flushing_ > 0 ? pauses_.first : pause,
                      [&] { return stop_ || flushes_ != flushes || handed_ != handed; });
-      pause = std::min(pause * 2, kLastPause);
+      pause = std::min(pause * 2, pauses_.last);
     }
   }
 }

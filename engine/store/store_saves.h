@@ -59,6 +59,13 @@ struct ConfigRemoval {
   std::uint64_t serial = 0;
 };
 
+// The worker's pauses between attempts on a locked file: the first, doubled after each
+// attempt that meets the lock again, up to the last.
+struct ConfigSavePauses {
+  std::chrono::milliseconds first{20};
+  std::chrono::milliseconds last{1000};
+};
+
 // The texts told to the user when saves begin to fail, and when they succeed again.
 std::string ConfigSaveFailureText(const FileFailure& failure);
 std::string ConfigSaveRecoveredText(const std::string& path);
@@ -76,7 +83,7 @@ class ConfigSaves {
   // How long each attempt of the worker waits for the file's lock.
   static constexpr std::chrono::milliseconds kBusyBound = DataFiles::kConfigBusyBound;
 
-  explicit ConfigSaves(Writer writer);
+  explicit ConfigSaves(Writer writer, ConfigSavePauses pauses = {});
   // Stops the worker once it has made one attempt at everything committed (after the write
   // under way, if any); what that attempt could not write is dropped.
   ~ConfigSaves();
@@ -130,6 +137,7 @@ class ConfigSaves {
   void TellUser();
 
   Writer writer_;
+  const ConfigSavePauses pauses_;
   std::mutex mutex_;
   std::condition_variable wake_;  // new work or stop, for the worker
   std::condition_variable idle_;  // the worker holds nothing

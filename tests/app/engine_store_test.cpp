@@ -23,6 +23,7 @@
 #include "engine/store/server_storage.h"
 #include "platform/documents.h"
 #include "tests/engine/monitor_fixture.h"
+#include "tests/support/slow_sync.h"
 
 namespace app {
 namespace {
@@ -121,6 +122,114 @@ TEST_F(EngineStoreTest, StartAndExitOverTheRealStore) {
   for (const auto& row : engine::testing::ConfigRows("SELECT id FROM ODBCDataSources"))
     saved.push_back(row[0]);
   EXPECT_THAT(saved, UnorderedElementsAre(ids_[0], ids_[1], ids_[2]));
+}
+
+// The store as the close and the exit use it, with the test's hands on the configuration
+// file: each save first lets in the attempt the test holds at the file's door, so it meets
+// the file once the close or the exit has begun, and at the given save the other holder of
+// the file's lock lets go.
+class HeldFileStorage : public engine::ServerStorage {
+ public:
+  int SaveAll(engine::FileFailure* failure, std::optional<std::chrono::milliseconds> busyLimit,
+              std::vector<std::string>* unremoved) override {
+    testing_support::SlowSync::StopHoldingOpens();
+    if (++saves == letGoAtSave) holder.reset();
+    return ServerStorage::SaveAll(failure, busyLimit, unremoved);
+  }
+  std::unique_ptr<engine::testing::ConfigRefusal> holder;
+  int letGoAtSave = 0;  // 0: the holder never lets go
+  int saves = 0;
+};
+
+// A test query removed while another connection holds the configuration file's lock, the
+// removal's attempt still at the file's door when the close or a signal's exit begins: the
+// removal is unsaved work from the first save on. At the close it is named in the question; Try
+// Again, once the file is let go, writes it, and Keep Running puts the query back in the window and
+// tells the refusal once. A signal's exit writes it once the file is let go, or names it in its
+// report while the file stays held.
+TEST_F(EngineStoreTest, ARemovalAtTheFilesDoorWhenTheCloseOrTheExitBeginsIsNotLostUntold) {
+  enum class End { kTryAgain, kKeepRunning, kSignal };
+  const struct {
+    const char* name;
+    End end;
+    int letGoAtSave;
+  } cases[] = {
+      {"Try Again", End::kTryAgain, 2},
+      {"Keep Running", End::kKeepRunning, 0},
+      {"a signal's exit, the file let go", End::kSignal, 2},
+      {"a signal's exit, the file held", End::kSignal, 0},
+  };
+  const std::string named =
+      "Still in it, though removed in the window: the test query \"Orders\" of the monitor "
+      "\"Sales\".";
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::size_t refused = ui_.EventsOf("refused ").size();
+    const std::size_t errors = ui_.EventsOf("error: ").size();
+    HeldFileStorage storage;
+    EngineMonitorStore store(storage, nullptr);
+    NoLock lock;
+    MemorySettings settings;
+    std::vector<std::string> reports;
+    AppLifecycle life(lock, settings, store, nullptr,
+                      [&reports](const std::string& message) { reports.push_back(message); });
+    ASSERT_EQ(life.Start({}, nullptr, [] { return true; }), AppLifecycle::StartResult::kStarted);
+    const std::string query = storage.AddTestQuery(ids_[0], {"Orders", "SELECT 1"});
+    ASSERT_TRUE(storage.WaitForSaves(std::chrono::steady_clock::now() + 20s));
+    const auto inTheFile = [&] {
+      return engine::testing::ConfigRows("SELECT id FROM TestQueries WHERE id = '" + query + "'")
+          .size();
+    };
+
+    // Made after the start: the library's start after an exit's shutdown makes its own file
+    // system the default again.
+    testing_support::SlowSync door(0ms);
+    storage.holder = std::make_unique<engine::testing::ConfigRefusal>(
+        engine::testing::ConfigRefusal::Kind::kHeldLock);
+    storage.letGoAtSave = c.letGoAtSave;
+    const struct Open {
+      ~Open() { testing_support::SlowSync::StopHoldingOpens(); }
+    } open;
+    testing_support::SlowSync::HoldOpens(engine::DataFiles::kConfigFileName);
+    const long opens = testing_support::SlowSync::OpensBegun();
+    ASSERT_EQ(storage.DeleteTestQuery(ids_[0], query), 0);
+    ASSERT_TRUE(testing_support::SlowSync::WaitForOpenBegun(opens, 20s));
+
+    if (c.end == End::kSignal) {
+      life.Exit();
+      if (c.letGoAtSave == 0) {
+        ASSERT_FALSE(reports.empty());
+        EXPECT_NE(reports[0].find(named), std::string::npos) << reports[0];
+      } else {
+        EXPECT_EQ(inTheFile(), 0u);
+      }
+    } else {
+      std::vector<std::string> asked;
+      const UnsavedExitChoice answer =
+          c.end == End::kTryAgain ? UnsavedExitChoice::kTryAgain : UnsavedExitChoice::kKeepRunning;
+      EXPECT_EQ(life.SaveBeforeClose([&](const std::string& question) {
+        asked.push_back(question);
+        return answer;
+      }),
+                c.end == End::kTryAgain);
+      ASSERT_EQ(asked.size(), 1u);
+      EXPECT_NE(asked[0].find(named), std::string::npos) << asked[0];
+      if (c.end == End::kTryAgain) {
+        EXPECT_EQ(inTheFile(), 0u);
+      } else {
+        ASSERT_TRUE(ui_.WaitForEvents("refused ", refused + 1, 20s));
+        const std::optional<engine::MonitorSnapshot> sales = storage.GetMonitorSnapshot(ids_[0]);
+        ASSERT_TRUE(sales);
+        EXPECT_TRUE(std::any_of(sales->testQueries.begin(), sales->testQueries.end(),
+                                [&](const auto& shown) { return shown.id == query; }));
+        ASSERT_TRUE(ui_.WaitForEvents("error: ", errors + 1, 20s));
+        EXPECT_EQ(ui_.EventsOf("error: ").size(), errors + 1);
+      }
+    }
+    if (c.end != End::kKeepRunning) {
+      EXPECT_EQ(ui_.EventsOf("refused ").size(), refused);
+    }
+  }
 }
 
 // Remembers the alert messages the engine shows.

@@ -1,5 +1,6 @@
-// Menu images under a display: which items the builder gives an image, and the swap
-// between normal and disabled image when a menu opens. No menu is ever shown.
+// Menus under a display: which items the builder gives an image, the swap between normal
+// and disabled image when a menu opens, and an accessibility client's click on an item of a
+// closed menu. No menu is ever shown.
 #include <gtest/gtest.h>
 #include <gtk/gtk.h>
 #include <wx/frame.h>
@@ -10,6 +11,7 @@
 
 #include "app/command_ids.h"
 #include "app/main_menu.h"
+#include "app/menu_accessibility.h"
 #include "app/menu_images.h"
 #include "tests/app/ui_test_support.h"
 
@@ -166,6 +168,40 @@ TEST(MenuImagesUiTest, TheContextMenusDisabledItemsShowDisabledImagesInTheToolki
   menu->Enable(kIdMonitorStop, true);
   g_signal_emit_by_name(menu->m_menu, "map");
   EXPECT_TRUE(ToolkitShows(menu->FindItem(kIdMonitorStop), images.Image(kIdMonitorStop, true)));
+}
+
+// A client's click on a disabled item of a closed menu is refused by the click itself: the
+// toolkit's activation would still flip a check item's mark. Asked in the program's own
+// process, since the accessibility bridge answers a client's click as done before running
+// it, and offers a disabled item no action to click in the first place.
+TEST(MenuImagesUiTest, AClickOnADisabledItemOfAClosedMenuIsRefused) {
+  auto* frame = new wxFrame(nullptr, wxID_ANY, "Menus");
+  frame->SetMenuBar(CreateMainMenuBar());
+  RouteClosedMenuItemClicks();
+  int commands = 0;
+  frame->Bind(wxEVT_MENU, [&commands](wxCommandEvent&) { ++commands; });
+  frame->Show();
+  ui_testing::PumpOnce();
+  wxMenuBar* bar = frame->GetMenuBar();
+  for (const int id : {kIdMonitorDelete, kIdViewToolbar}) {
+    SCOPED_TRACE(id);
+    bar->Enable(id, false);
+    GtkWidget* item = bar->FindItem(id)->GetMenuItem();
+    const auto marked = [item] {
+      return GTK_IS_CHECK_MENU_ITEM(item) &&
+             gtk_check_menu_item_get_active(GTK_CHECK_MENU_ITEM(item));
+    };
+    const bool before = marked();
+    AtkObject* accessible = gtk_widget_get_accessible(item);
+    ASSERT_TRUE(ATK_IS_ACTION(accessible));
+    AtkAction* click = ATK_ACTION(accessible);
+    EXPECT_FALSE(atk_action_do_action(click, 0));
+    ui_testing::PumpOnce();
+    EXPECT_EQ(marked(), before);
+  }
+  EXPECT_EQ(commands, 0);
+  frame->Destroy();
+  ui_testing::PumpOnce();
 }
 
 }  // namespace

@@ -476,9 +476,10 @@ TEST_F(ProgramAtspiTest, MenuCommandsOpenTheirModalWindowAfterAnsweringTheAction
 
 // The items of a menu bar's menu that is not open show their states as they are, and a
 // client's click on one does what choosing it does: Delete is disabled while the tree's
-// root is selected and refuses the click, the View menu's Toolbar check item hides and
-// shows the toolbar, and Delete with a monitor selected asks and deletes it. The toolkit
-// says nothing on standard error (the fixture checks that).
+// root is selected and offers no click (the click's own refusal is tested in the program's
+// process, menu_images_uitest.cpp), the View menu's Toolbar check item hides and shows the
+// toolbar, and Delete with a monitor selected asks and deletes it. The toolkit says nothing
+// on standard error (the fixture checks that).
 TEST_F(ProgramAtspiTest, ItemsOfAClosedMenuDoWhatChoosingThemDoes) {
   Started started;
   ASSERT_NO_FATAL_FAILURE(StartWithMonitorAndFindTree(&started));

@@ -588,5 +588,50 @@ TEST(ConfigSavesTest, RefusedRemovalsGoBackLastHandedOverFirstAndWaitingOnesAreN
   }
 }
 
+// A removal handed over while an attempt meets the lock, or during the pause after it, is
+// tried at once: the user hears of its refusal after one more attempt, never after the
+// pause, which here outlasts the test's every wait.
+TEST(ConfigSavesTest, ARemovalHandedOverDuringAnAttemptOrThePauseIsTriedAtOnce) {
+  std::mutex mutex;
+  std::condition_variable changed;
+  std::size_t back = 0;
+  const auto removal = [&] {
+    ConfigRemoval r;
+    r.statements = {"DELETE r"};
+    r.refused = [&] {
+      {
+        std::lock_guard lock(mutex);
+        ++back;
+      }
+      changed.notify_all();
+    };
+    return r;
+  };
+  const auto wentBack = [&](std::size_t count) {
+    std::unique_lock lock(mutex);
+    return changed.wait_for(lock, 20s, [&] { return back >= count; });
+  };
+  TurnWriter writer(SQLITE_BUSY);
+  ConfigSaves saves(writer.Writer(), {.first = 1h, .last = 1h});
+  const struct FreeAtEnd {
+    TurnWriter& writer;
+    ~FreeAtEnd() { writer.Free(); }  // the worker's last attempt at the end waits for none
+  } freeAtEnd{writer};
+  // The edit meets the lock in every attempt and is tried again after each pause.
+  saves.MarkMonitor("a");
+  saves.Commit();
+  ASSERT_TRUE(writer.WaitForCall(1));
+  saves.Remove(removal());
+  writer.GiveTurn();
+  ASSERT_TRUE(writer.WaitForCall(2)) << "handed over during the attempt, it waited for the pause";
+  writer.GiveTurn();
+  // Refused with the edit; the worker then pauses.
+  ASSERT_TRUE(wentBack(1));
+  saves.Remove(removal());
+  ASSERT_TRUE(writer.WaitForCall(3)) << "handed over during the pause, it waited for its end";
+  writer.Free();
+  EXPECT_TRUE(wentBack(2));
+}
+
 }  // namespace
 }  // namespace engine
