@@ -7,8 +7,19 @@
 // longest hold of the open and of each poll (target: at most 100 ms), how long the open took
 // until every row was in the list, and the resident memory after each poll.
 //
+// With --atspi the program joins the accessibility bus of a D-Bus session of its own, and a
+// screen reader's stand-in (this program again, in a process of its own) listens to every
+// object event of it from before the open and reads the list's first 40 lines once it is full.
+//
 // Needs a display: without DISPLAY the program runs itself again under `xvfb-run -a`.
 // Not a Google Benchmark program: it prints its figures itself.
+#include <atspi/atspi.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <wx/app.h>
 #include <wx/dataview.h>
 #include <wx/evtloop.h>
@@ -19,7 +30,10 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "app/ui_thread.h"
@@ -30,6 +44,9 @@
 #include "engine/data/log_writer.h"
 #include "engine/services.h"
 #include "engine/store/server_storage.h"
+#include "tests/support/atspi_client.h"
+
+extern char** environ;
 
 namespace {
 
@@ -59,6 +76,146 @@ void FillLog(const std::string& monitorId) {
        "COMMIT"});
 }
 
+// ---- The screen reader's stand-in ----
+
+constexpr std::string_view kReaderArgument = "--log-list-reader";
+constexpr int kLinesRead = 40;
+
+std::int64_t eventsHeard = 0;
+
+void CountEvent(AtspiEvent* event, void*) {
+  ++eventsHeard;
+  g_boxed_free(ATSPI_TYPE_EVENT, event);
+}
+
+// A line of standard input without waiting: the line, "" while none is complete, nullopt at
+// its end.
+std::optional<std::string> ReadCommand(std::string& pending) {
+  pollfd ready{STDIN_FILENO, POLLIN, 0};
+  if (poll(&ready, 1, 5) > 0) {
+    char buffer[256];
+    const ssize_t got = read(STDIN_FILENO, buffer, sizeof buffer);
+    if (got <= 0) return std::nullopt;
+    pending.append(buffer, static_cast<std::size_t>(got));
+  }
+  const auto end = pending.find('\n');
+  if (end == std::string::npos) return std::string();
+  std::string line = pending.substr(0, end);
+  pending.erase(0, end + 1);
+  return line;
+}
+
+// The stand-in's main: listens to every object event from the start, says "ready" once it
+// sees the program, and on "read" finds the list and reads the names of the cells of its
+// first lines, answering "read <cells>". Ends at the end of its input, after "events <n>".
+int RunReader(pid_t program) {
+  testing_support::AtspiClient client;
+  std::string problem;
+  if (!client.Connect(&problem)) {
+    std::printf("failed: %s\n", problem.c_str());
+    return 1;
+  }
+  AtspiEventListener* listener = atspi_event_listener_new(CountEvent, nullptr, nullptr);
+  atspi_event_listener_register(listener, "object:", nullptr);
+  testing_support::AtspiNode app;
+  for (int i = 0; i < 300 && !app; ++i) {
+    app = client.FindApplication(program);
+    if (!app) usleep(100'000);
+  }
+  std::printf(app ? "ready\n" : "failed: the program is not on the accessibility bus\n");
+  std::fflush(stdout);
+  std::string pending;
+  for (;;) {
+    client.Dispatch();
+    const std::optional<std::string> command = ReadCommand(pending);
+    if (!command) break;
+    if (*command != "read") continue;
+    int cells = 0;
+    const testing_support::AtspiNode list = app.Find("table", "Log");
+    for (int row = 0; row < kLinesRead; ++row) {
+      for (int column = 0; column < 3; ++column) {
+        if (list.CellAt(row, column)) ++cells;
+      }
+    }
+    std::printf("read %d\n", cells);
+    std::fflush(stdout);
+  }
+  client.Dispatch();
+  std::printf("events %lld\n", static_cast<long long>(eventsHeard));
+  std::fflush(stdout);
+  atspi_event_listener_deregister(listener, "object:", nullptr);
+  g_object_unref(listener);
+  return 0;
+}
+
+// The stand-in as the program sees it: started in a process of its own, told what to do
+// through its standard input and heard through its standard output without waiting.
+class Reader {
+ public:
+  Reader() {
+    int toChild[2];
+    int fromChild[2];
+    if (pipe2(toChild, O_CLOEXEC) != 0 || pipe2(fromChild, O_CLOEXEC) != 0) return;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, toChild[0], STDIN_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, fromChild[1], STDOUT_FILENO);
+    std::string self = "/proc/self/exe";
+    std::string argument(kReaderArgument);
+    std::string pid = std::to_string(getpid());
+    char* args[] = {self.data(), argument.data(), pid.data(), nullptr};
+    if (posix_spawn(&pid_, self.c_str(), &actions, nullptr, args, environ) != 0) pid_ = -1;
+    posix_spawn_file_actions_destroy(&actions);
+    close(toChild[0]);
+    close(fromChild[1]);
+    input_ = toChild[1];
+    output_ = fromChild[0];
+    fcntl(output_, F_SETFL, O_NONBLOCK);
+  }
+  ~Reader() {
+    if (input_ >= 0) close(input_);
+    if (pid_ > 0) waitpid(pid_, nullptr, 0);
+    if (output_ >= 0) close(output_);
+  }
+
+  void Tell(const char* command) {
+    const std::string line = std::string(command) + "\n";
+    if (write(input_, line.data(), line.size()) < 0) std::perror("log_view_bench: reader");
+  }
+  // The next whole line it said, or "" when there is none yet.
+  std::string Heard() {
+    char buffer[256];
+    ssize_t got = 0;
+    while ((got = read(output_, buffer, sizeof buffer)) > 0) {
+      pending_.append(buffer, static_cast<std::size_t>(got));
+    }
+    const auto end = pending_.find('\n');
+    if (end == std::string::npos) return {};
+    std::string line = pending_.substr(0, end);
+    pending_.erase(0, end + 1);
+    return line;
+  }
+  // Ends its input and waits for its last line.
+  std::string Finish() {
+    close(input_);
+    input_ = -1;
+    std::string last;
+    for (int i = 0; i < 3000; ++i) {
+      const std::string line = Heard();
+      if (!line.empty()) last = line;
+      if (last.starts_with("events")) break;
+      usleep(10'000);
+    }
+    return last;
+  }
+
+ private:
+  pid_t pid_ = -1;
+  int input_ = -1;
+  int output_ = -1;
+  std::string pending_;
+};
+
 unsigned int ListRows(app::LogView& view) {
   auto* model = static_cast<wxDataViewVirtualListModel*>(view.List()->GetModel());
   return model != nullptr ? model->GetCount() : 0;
@@ -67,11 +224,28 @@ unsigned int ListRows(app::LogView& view) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 3 && argv[1] == kReaderArgument) return RunReader(std::atoi(argv[2]));
+  const bool atspi = argc > 1 && std::strcmp(argv[1], "--atspi") == 0;
   bench::EnsureDisplay(argc, argv, "log_view_bench");
   bench::DocumentsFolder folder("lumivar-log-bench");
+  std::optional<testing_support::DbusSession> session;
+  std::optional<Reader> reader;
+  if (atspi) {
+    session.emplace();
+    std::string problem;
+    if (session->AccessibilityBusAddress(&problem).empty()) {
+      std::fprintf(stderr, "log_view_bench: no accessibility bus: %s\n", problem.c_str());
+      return 1;
+    }
+    setenv("DBUS_SESSION_BUS_ADDRESS", session->Address().c_str(), 1);
+    unsetenv("NO_AT_BRIDGE");
+  } else {
+    setenv("NO_AT_BRIDGE", "1", 1);
+  }
 
   wxApp::SetInstance(new wxApp);
-  if (!wxEntryStart(argc, argv) || !wxTheApp->CallOnInit()) {
+  int wxArgc = 1;  // the options are this program's, not wx's
+  if (!wxEntryStart(wxArgc, argv) || !wxTheApp->CallOnInit()) {
     std::fprintf(stderr, "log_view_bench: wx could not start\n");
     return 1;
   }
@@ -104,8 +278,10 @@ int main(int argc, char** argv) {
     frame->SetSizer(sizer);
     frame->Show();
     view->InitView();
+    if (atspi) reader.emplace();
+    std::string readerSaid;
 
-    enum class Phase { kWarmUp, kOpening, kPolling, kSettling, kDone };
+    enum class Phase { kWarmUp, kOpening, kReading, kPolling, kSettling, kDone };
     Phase phase = Phase::kWarmUp;
     const Clock::time_point started = Clock::now();
     Clock::time_point openAsked;
@@ -136,6 +312,16 @@ int main(int argc, char** argv) {
       switch (phase) {
         case Phase::kWarmUp:
           if (now - started < 1s) return;
+          if (reader) {
+            if (readerSaid.empty()) readerSaid = reader->Heard();
+            if (readerSaid.empty()) return;
+            if (readerSaid != "ready") {
+              std::fprintf(stderr, "log_view_bench: reader: %s\n", readerSaid.c_str());
+              phase = Phase::kDone;
+              loop.Exit();
+              return;
+            }
+          }
           probe.Take();
           openAsked = Clock::now();
           view->SetMonitorId(id);
@@ -146,6 +332,17 @@ int main(int argc, char** argv) {
           if (!finished()) return;
           openMs = std::chrono::duration<double, std::milli>(now - openAsked).count();
           complete = now;
+          if (reader) {
+            reader->Tell("read");
+            phase = Phase::kReading;
+            return;
+          }
+          phase = Phase::kSettling;
+          return;
+        case Phase::kReading:
+          readerSaid = reader->Heard();
+          if (readerSaid.empty()) return;
+          complete = Clock::now();
           phase = Phase::kSettling;
           return;
         case Phase::kPolling:
@@ -186,6 +383,7 @@ int main(int argc, char** argv) {
     });
     loop.Run();
     probe.Stop();
+    const std::string readerLast = reader ? reader->Finish() : std::string();
 
     frame->Destroy();
     wxTimer end;
@@ -198,7 +396,13 @@ int main(int argc, char** argv) {
 
     const double pollMax =
         pollHolds.empty() ? 0 : *std::max_element(pollHolds.begin(), pollHolds.end());
-    std::printf("log_view_bench: the log view of a monitor with %d log rows\n", kRows);
+    std::printf("log_view_bench: the log view of a monitor with %d log rows, %s\n", kRows,
+                atspi ? "a screen reader's client listening on the accessibility bus"
+                      : "no accessibility bridge");
+    if (atspi) {
+      std::printf("  reader: after the open            %s\n", readerSaid.c_str());
+      std::printf("  reader: at the end                %s\n", readerLast.c_str());
+    }
     std::printf("  open: every row in the list after   %.0f ms\n", openMs);
     std::printf("  open: longest UI-thread hold         %.1f ms (target <= %.0f)\n", openHold,
                 kTargetMs);
