@@ -7,9 +7,19 @@
 // longest hold of the open and of each poll (target: at most 100 ms), how long the open took
 // until every row was in the list, and the resident memory after each poll.
 //
+// First, where the time goes: on a bare list of the same kind (a wxDataViewCtrl, that is a
+// GtkTreeView, over a virtual list model, its accessible object made), what a model reset to
+// 200,000 rows and back costs, the longest turn of the event loop after each, the model's
+// values the list asked for meanwhile, and what a row added at the bottom or on top costs;
+// and what freeing 200,000 lines costs.
+//
 // With --atspi the program joins the accessibility bus of a D-Bus session of its own, and a
 // screen reader's stand-in (this program again, in a process of its own) listens to every
-// object event of it from before the open and reads the list's first 40 lines once it is full.
+// object event of it from the start, reads the list's first 40 lines once it is full, and
+// after the polls reads the message of the list's first line.
+//
+// With LUMIVAR_SCREENSHOT_DIR set, the screen is saved there while the list fills and after
+// the polls (each grab holds the UI thread, and counts).
 //
 // Needs a display: without DISPLAY the program runs itself again under `xvfb-run -a`.
 // Not a Google Benchmark program: it prints its figures itself.
@@ -30,6 +40,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <optional>
 #include <string>
@@ -40,6 +51,7 @@
 #include "app/views/log_view.h"
 #include "bench/bench_support.h"
 #include "bench/ui_bench_support.h"
+#include "controls/accessible_name.h"
 #include "engine/data/data_files.h"
 #include "engine/data/log_writer.h"
 #include "engine/services.h"
@@ -106,8 +118,9 @@ std::optional<std::string> ReadCommand(std::string& pending) {
 }
 
 // The stand-in's main: listens to every object event from the start, says "ready" once it
-// sees the program, and on "read" finds the list and reads the names of the cells of its
-// first lines, answering "read <cells>". Ends at the end of its input, after "events <n>".
+// sees the program, on "read" finds the list and reads the cells of its first lines,
+// answering "read <cells>", and on "top" answers "top <the first line's message>". Ends at
+// the end of its input, after "events <n>".
 int RunReader(pid_t program) {
   testing_support::AtspiClient client;
   std::string problem;
@@ -125,13 +138,18 @@ int RunReader(pid_t program) {
   std::printf(app ? "ready\n" : "failed: the program is not on the accessibility bus\n");
   std::fflush(stdout);
   std::string pending;
+  testing_support::AtspiNode list;
   for (;;) {
     client.Dispatch();
     const std::optional<std::string> command = ReadCommand(pending);
     if (!command) break;
+    if (!list && !command->empty()) list = app.Find("table", "Log");
+    if (*command == "top") {
+      std::printf("top %s\n", list.CellAt(0, 2).CurrentName().c_str());
+      std::fflush(stdout);
+    }
     if (*command != "read") continue;
     int cells = 0;
-    const testing_support::AtspiNode list = app.Find("table", "Log");
     for (int row = 0; row < kLinesRead; ++row) {
       for (int column = 0; column < 3; ++column) {
         if (list.CellAt(row, column)) ++cells;
@@ -216,6 +234,113 @@ class Reader {
   std::string pending_;
 };
 
+// ---- Where the time goes ----
+
+double MsSince(Clock::time_point start) {
+  return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+void PumpOnce() {
+  wxTheApp->ProcessPendingEvents();
+  wxYield();
+  wxTheApp->ProcessIdle();
+}
+
+// Turns the event loop for a span; the longest turn in ms.
+double LongestTurn(std::chrono::milliseconds span) {
+  double longest = 0;
+  const Clock::time_point start = Clock::now();
+  while (Clock::now() - start < span) {
+    const Clock::time_point turn = Clock::now();
+    PumpOnce();
+    longest = std::max(longest, MsSince(turn));
+  }
+  return longest;
+}
+
+struct ListCosts {
+  double resetUp = 0;    // ms: a model reset from no rows to kRows
+  double afterUp = 0;    // ms: the longest turn after it
+  long valuesUp = 0;     // values the list asked for in both
+  double resetDown = 0;  // ms: a model reset from kRows to none
+  double afterDown = 0;  // ms: the longest turn after it
+  double appendUs = 0;   // us: a row added at the bottom
+  double prependUs = 0;  // us: a row added on top
+  double freeLines = 0;  // ms: freeing kRows lines of the view
+};
+
+ListCosts MeasureList() {
+  class Model : public wxDataViewVirtualListModel {
+   public:
+    unsigned int GetColumnCount() const override { return 3; }
+    wxString GetColumnType(unsigned int) const override { return "string"; }
+    void GetValueByRow(wxVariant& value, unsigned int, unsigned int col) const override {
+      ++values;
+      value = wxString::FromUTF8(col == 0   ? "ALERT"
+                                 : col == 1 ? "14 Nov 2023 10:13 PM"
+                                            : "Database is not available: login failed");
+    }
+    bool SetValueByRow(const wxVariant&, unsigned int, unsigned int) override { return false; }
+    mutable long values = 0;
+  };
+  ListCosts costs;
+  auto* frame = new wxFrame(nullptr, wxID_ANY, "list", wxPoint(0, 0), wxSize(1100, 800));
+  auto* list =
+      new wxDataViewCtrl(frame, wxID_ANY, wxDefaultPosition, wxDefaultSize,
+                         wxDV_SINGLE | wxDV_ROW_LINES | wxDV_HORIZ_RULES | wxDV_VERT_RULES);
+  controls::SetAccessibleName(list, "Rows");
+  auto* model = new Model;
+  list->AssociateModel(model);
+  model->DecRef();
+  list->AppendTextColumn("Type", 0, wxDATAVIEW_CELL_INERT, 80);
+  list->AppendTextColumn("Date/Time", 1, wxDATAVIEW_CELL_INERT, 170);
+  list->AppendTextColumn("Message", 2, wxDATAVIEW_CELL_INERT, 600);
+  frame->Show();
+  LongestTurn(500ms);
+
+  Clock::time_point start = Clock::now();
+  model->Reset(kRows);
+  costs.resetUp = MsSince(start);
+  costs.afterUp = LongestTurn(300ms);
+  costs.valuesUp = model->values;
+  start = Clock::now();
+  model->Reset(0);
+  costs.resetDown = MsSince(start);
+  costs.afterDown = LongestTurn(300ms);
+
+  constexpr int kAdded = 20'000;
+  model->Reset(500);
+  LongestTurn(100ms);
+  start = Clock::now();
+  for (int i = 0; i < kAdded; ++i) model->RowAppended();
+  costs.appendUs = MsSince(start) * 1000 / kAdded;
+  LongestTurn(100ms);
+  start = Clock::now();
+  for (int i = 0; i < kAdded; ++i) model->RowPrepended();
+  costs.prependUs = MsSince(start) * 1000 / kAdded;
+  frame->Destroy();
+  LongestTurn(100ms);
+
+  std::vector<engine::LogRow> rows(kRows, engine::LogRow{1'700'000'000, 1,
+                                                         "Database is not available: [unixODBC]"
+                                                         "[Driver Manager]Data source name not "
+                                                         "found"});
+  auto lines = std::make_unique<std::vector<app::LogLine>>(app::MakeLogLines(rows));
+  start = Clock::now();
+  lines.reset();
+  costs.freeLines = MsSince(start);
+  return costs;
+}
+
+void ScreenshotIfAsked(const char* name) {
+  const char* folder = std::getenv("LUMIVAR_SCREENSHOT_DIR");
+  if (folder == nullptr || *folder == 0) return;
+  wxYield();  // hands the painting done so far to the X server
+  const std::string command =
+      std::string("import -silent -window root '") + folder + "/" + name + ".png'";
+  if (std::system(command.c_str()) != 0) std::fprintf(stderr, "log_view_bench: no screenshot\n");
+}
+
 unsigned int ListRows(app::LogView& view) {
   auto* model = static_cast<wxDataViewVirtualListModel*>(view.List()->GetModel());
   return model != nullptr ? model->GetCount() : 0;
@@ -249,6 +374,22 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "log_view_bench: wx could not start\n");
     return 1;
   }
+  wxGUIEventLoop loop;
+  wxEventLoopBase::SetActive(&loop);  // for the pumps before the loop runs
+  std::string readerSaid;
+  if (atspi) {
+    reader.emplace();
+    const Clock::time_point start = Clock::now();
+    while (readerSaid.empty() && Clock::now() - start < 60s) {
+      PumpOnce();
+      readerSaid = reader->Heard();
+    }
+    if (readerSaid != "ready") {
+      std::fprintf(stderr, "log_view_bench: reader: %s\n", readerSaid.c_str());
+      return 1;
+    }
+  }
+  const ListCosts costs = MeasureList();
   {
     engine::DataFiles::CreateConfigTables();
     engine::DataFiles::CreateDataTables();
@@ -278,10 +419,8 @@ int main(int argc, char** argv) {
     frame->SetSizer(sizer);
     frame->Show();
     view->InitView();
-    if (atspi) reader.emplace();
-    std::string readerSaid;
 
-    enum class Phase { kWarmUp, kOpening, kReading, kPolling, kSettling, kDone };
+    enum class Phase { kWarmUp, kOpening, kReading, kPolling, kSettling, kTop, kDone };
     Phase phase = Phase::kWarmUp;
     const Clock::time_point started = Clock::now();
     Clock::time_point openAsked;
@@ -293,15 +432,15 @@ int main(int argc, char** argv) {
     std::vector<double> pollHolds;
     std::vector<std::int64_t> residentKiB;
     bool selectionKept = true;
+    bool filling = true;
+    std::string lastMessage;
+    std::string topRead;
 
-    wxGUIEventLoop loop;
     bench::HoldProbe probe(kProbeMs);
     auto finished = [&] { return !view->Busy() && ListRows(*view) == expected; };
     auto poll = [&] {
-      for (int i = 0; i < kRowsPerPoll; ++i) {
-        engine::WriteLogRow(id, 1,
-                            "Database is not available (poll " + std::to_string(polls) + ")");
-      }
+      lastMessage = "Database is not available (poll " + std::to_string(polls) + ")";
+      for (int i = 0; i < kRowsPerPoll; ++i) engine::WriteLogRow(id, 1, lastMessage);
       pollTime += 60;
       expected += kRowsPerPoll;
       view->UpdateView(false, app::kRefreshNotify);
@@ -312,16 +451,6 @@ int main(int argc, char** argv) {
       switch (phase) {
         case Phase::kWarmUp:
           if (now - started < 1s) return;
-          if (reader) {
-            if (readerSaid.empty()) readerSaid = reader->Heard();
-            if (readerSaid.empty()) return;
-            if (readerSaid != "ready") {
-              std::fprintf(stderr, "log_view_bench: reader: %s\n", readerSaid.c_str());
-              phase = Phase::kDone;
-              loop.Exit();
-              return;
-            }
-          }
           probe.Take();
           openAsked = Clock::now();
           view->SetMonitorId(id);
@@ -329,6 +458,10 @@ int main(int argc, char** argv) {
           phase = Phase::kOpening;
           return;
         case Phase::kOpening:
+          if (filling && ListRows(*view) > 0 && ListRows(*view) < kRows) {
+            filling = false;
+            ScreenshotIfAsked("log_view_200000_filling");
+          }
           if (!finished()) return;
           openMs = std::chrono::duration<double, std::milli>(now - openAsked).count();
           complete = now;
@@ -369,6 +502,12 @@ int main(int argc, char** argv) {
           }
           residentKiB.push_back(bench::ResidentKiB());
           if (polls == kPolls) {
+            ScreenshotIfAsked("log_view_200000_polled");
+            if (reader) {
+              reader->Tell("top");
+              phase = Phase::kTop;
+              return;
+            }
             phase = Phase::kDone;
             loop.Exit();
             return;
@@ -377,6 +516,12 @@ int main(int argc, char** argv) {
           poll();
           return;
         }
+        case Phase::kTop:
+          topRead = reader->Heard();
+          if (topRead.empty()) return;
+          phase = Phase::kDone;
+          loop.Exit();
+          return;
         case Phase::kDone:
           return;
       }
@@ -399,9 +544,21 @@ int main(int argc, char** argv) {
     std::printf("log_view_bench: the log view of a monitor with %d log rows, %s\n", kRows,
                 atspi ? "a screen reader's client listening on the accessibility bus"
                       : "no accessibility bridge");
+    std::printf("  where the time goes, on a bare list of the kind with its accessible object:\n");
+    std::printf("    model reset to %d rows           %.1f ms, longest turn after %.1f ms\n", kRows,
+                costs.resetUp, costs.afterUp);
+    std::printf("    values the list asked for         %ld\n", costs.valuesUp);
+    std::printf("    model reset to no rows            %.1f ms, longest turn after %.1f ms\n",
+                costs.resetDown, costs.afterDown);
+    std::printf("    a row added at the bottom         %.2f us\n", costs.appendUs);
+    std::printf("    a row added on top                %.2f us\n", costs.prependUs);
+    std::printf("    freeing %d lines              %.1f ms\n", kRows, costs.freeLines);
     if (atspi) {
       std::printf("  reader: after the open            %s\n", readerSaid.c_str());
       std::printf("  reader: at the end                %s\n", readerLast.c_str());
+      const bool topSeen = topRead == "top " + lastMessage;
+      std::printf("  reader: the first line's message  %s\n",
+                  topSeen ? "the last poll's" : ("not the last poll's: " + topRead).c_str());
     }
     std::printf("  open: every row in the list after   %.0f ms\n", openMs);
     std::printf("  open: longest UI-thread hold         %.1f ms (target <= %.0f)\n", openHold,
@@ -428,6 +585,7 @@ int main(int argc, char** argv) {
     std::printf("  targets                              %s\n",
                 openHold <= kTargetMs && pollMax <= kTargetMs ? "met" : "MISSED");
   }
+  wxEventLoopBase::SetActive(nullptr);
   wxEntryCleanup();
   return 0;
 }
