@@ -287,16 +287,17 @@ void LogView::Request(bool clear, bool whole) {
     engine::WaitForLogWrites(std::chrono::steady_clock::now() + kLogWriteWait);
     int status = 0;
     engine::LogUpdate update = engine::LoadLogUpdate(id, held ? &*held : nullptr, &status);
-    std::optional<Read> read;
+    // Shared, so that the hand-over copies no line.
+    auto read = std::make_shared<std::optional<Read>>();
     if (status == 0) {
       std::vector<LogLine> lines = MakeLogLines(update.rows);
-      read = Read{update.whole,
-                  std::deque<LogLine>(std::make_move_iterator(lines.begin()),
-                                      std::make_move_iterator(lines.end())),
-                  update.mark};
+      *read = Read{update.whole,
+                   std::deque<LogLine>(std::make_move_iterator(lines.begin()),
+                                       std::make_move_iterator(lines.end())),
+                   update.mark};
     }
-    PostToUiThread([self, generation, id, read = std::move(read)]() mutable {
-      if (LogView* view = self->get()) view->Deliver(generation, id, std::move(read));
+    PostToUiThread([self, generation, id, read] {
+      if (LogView* view = self->get()) view->Deliver(generation, id, std::move(*read));
     });
   });
 }
