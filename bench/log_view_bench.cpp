@@ -577,10 +577,11 @@ int main(int argc, char** argv) {
       std::printf(" %lld", static_cast<long long>(residentKiB[i] / 1024));
     }
     std::printf("\n");
-    if (residentKiB.size() > 2) {
-      std::printf("  resident memory per poll, polls 2 to %d: %+.1f MiB\n", kPolls,
-                  static_cast<double>(residentKiB.back() - residentKiB[1]) / 1024.0 /
-                      static_cast<double>(residentKiB.size() - 2));
+    if (residentKiB.size() > 1) {
+      std::printf("  resident memory per poll, all %d    %+.1f MiB (the first %+.1f MiB)\n", kPolls,
+                  static_cast<double>(residentKiB.back() - residentKiB.front()) / 1024.0 /
+                      static_cast<double>(residentKiB.size() - 1),
+                  static_cast<double>(residentKiB[1] - residentKiB.front()) / 1024.0);
     }
     std::printf("  targets                              %s\n",
                 openHold <= kTargetMs && pollMax <= kTargetMs ? "met" : "MISSED");
