@@ -11,7 +11,6 @@
 // Needs a display: without DISPLAY the program runs itself again under `xvfb-run -a`.
 // Not a Google Benchmark program: it prints its figures itself.
 #include <stdlib.h>
-#include <unistd.h>
 
 #include <wx/app.h>
 #include <wx/evtloop.h>
@@ -22,7 +21,6 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
-#include <filesystem>
 #include <memory>
 #include <random>
 #include <string>
@@ -34,6 +32,7 @@
 #include "app/monitor_tree.h"
 #include "app/ui_thread.h"
 #include "bench/bench_support.h"
+#include "bench/ui_bench_support.h"
 #include "engine/clock.h"
 #include "engine/data/data_files.h"
 #include "engine/monitor/odbc_data_source.h"
@@ -77,27 +76,6 @@ class TimedOdbc : public platform::IOdbc {
   std::atomic<std::int64_t>& polls_;
 };
 
-// Runs the program again under a virtual display when there is none.
-void EnsureDisplay(int argc, char** argv) {
-  const char* display = std::getenv("DISPLAY");
-  if (display != nullptr && *display != 0) return;
-  if (std::getenv("LUMIVAR_BENCH_UNDER_XVFB") != nullptr) {
-    std::fprintf(stderr, "ui_latency_bench: no display even under xvfb-run\n");
-    std::exit(1);
-  }
-  setenv("LUMIVAR_BENCH_UNDER_XVFB", "1", 1);
-  const std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
-  std::vector<std::string> args = {"xvfb-run", "-a", "-s", "-screen 0 1280x1024x24", self};
-  for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
-  std::vector<char*> raw;
-  for (std::string& a : args) raw.push_back(a.data());
-  raw.push_back(nullptr);
-  std::fflush(nullptr);
-  execvp(raw[0], raw.data());
-  std::perror("ui_latency_bench: xvfb-run");
-  std::exit(1);
-}
-
 std::uint64_t PageBuilds(const app::CMainFrame* frame) {
   return frame->Pages() != nullptr ? frame->Pages()->Builds() : 0;
 }
@@ -112,7 +90,7 @@ double Percentile(std::vector<double> sorted, double p) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  EnsureDisplay(argc, argv);
+  bench::EnsureDisplay(argc, argv, "ui_latency_bench");
 
   bench::TempFolder folder("lumivar-ui-bench");
   setenv("LUMIVAR_DOCUMENTS_DIR", folder.Path().c_str(), 1);

@@ -1,5 +1,6 @@
 #include "app/views/log_view.h"
 
+#include <gtk/gtk.h>
 #include <wx/button.h>
 #include <wx/dataview.h>
 #include <wx/msgdlg.h>
@@ -11,6 +12,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <deque>
+#include <iterator>
 #include <mutex>
 #include <thread>
 #include <utility>
@@ -33,6 +35,11 @@ constexpr int kGap = 6;
 constexpr int kMessageHeight = 60;
 // How long a read waits for log rows asked for before it to reach the file.
 constexpr auto kLogWriteWait = std::chrono::seconds(5);
+// A whole log goes into the list with this many rows (more than a screen shows), then a slice
+// of about this long each idle turn of the event loop, checking the time every step of rows.
+constexpr std::size_t kFirstRows = 500;
+constexpr auto kFillSlice = std::chrono::milliseconds(10);
+constexpr int kFillStep = 32;
 
 bool AskYesNo(wxWindow* parent, const wxString& question) {
   return wxMessageBox(question, "Lumivar", wxYES_NO | wxICON_EXCLAMATION, parent) == wxYES;
@@ -89,10 +96,10 @@ std::optional<std::array<int, 3>> LogWidthsToStore(const std::vector<int>& colum
   return std::array<int, 3>{columnWidths[0], columnWidths[1], columnWidths[2]};
 }
 
-// The list's rows: the lines the view holds, read by row number.
+// The list's rows: the first lines the view holds, newest first, read by row number.
 class LogView::Model : public wxDataViewVirtualListModel {
  public:
-  explicit Model(const std::vector<LogLine>& lines) : lines_(lines) {}
+  explicit Model(const std::deque<LogLine>& lines) : lines_(lines) {}
 
   unsigned int GetColumnCount() const override { return 3; }
   wxString GetColumnType(unsigned int) const override { return "string"; }
@@ -111,7 +118,14 @@ class LogView::Model : public wxDataViewVirtualListModel {
   bool SetValueByRow(const wxVariant&, unsigned int, unsigned int) override { return false; }
 
  private:
-  const std::vector<LogLine>& lines_;
+  const std::deque<LogLine>& lines_;
+};
+
+// A read's result: the lines newest first, replacing those held (whole) or going on top.
+struct LogView::Read {
+  bool whole = true;
+  std::deque<LogLine> lines;
+  engine::LogMark mark;
 };
 
 // One thread running the view's reads and clears in the order asked. Jobs still queued at
@@ -196,6 +210,7 @@ LogView::LogView(wxWindow* parent, SnapshotSource snapshots, engine::IWindowStor
   });
   clear_->Bind(wxEVT_BUTTON,
                [this](wxCommandEvent&) { OpenModalLater(this, [this] { ClearLog(); }); });
+  Bind(wxEVT_IDLE, &LogView::OnIdle, this);
   SetSizeLimits(true, true);
 }
 
@@ -228,12 +243,13 @@ bool LogView::UpdateView(bool save, int hint) {
       ++generation_;  // rows still on their way belong to a monitor no longer shown
       shownId_.clear();
       shownState_ = {};
-      lines_.clear();
+      listId_.clear();
+      ReleaseLines();
       model_->Reset(0);
     } else if (LogNeedsReload(hint, shownId_, shownState_, *monitor)) {
       shownId_ = monitor->id;
       shownState_ = LogStateOf(*monitor);
-      Request(false);
+      Request(false, hint != kRefreshNotify || listId_ != monitor->id);
     }
   }
   StoreWidths();
@@ -248,37 +264,97 @@ void LogView::ClearLog() {
   if (!monitor) return;
   shownId_ = monitor->id;
   shownState_ = LogStateOf(*monitor);
-  Request(true);
+  Request(true, true);
 }
+
+bool LogView::Busy() const { return pending_ > 0 || model_->GetCount() < lines_.size(); }
 
 wxString LogView::MessageText() const { return message_->GetValue(); }
 
-void LogView::Request(bool clear) {
+void LogView::Request(bool clear, bool whole) {
   const std::uint64_t generation = ++generation_;
   ++pending_;
-  worker_->Post([&storage = storage_, clear, generation, id = shownId_, self = self_] {
+  std::optional<engine::LogMark> held;
+  if (whole) {
+    listId_.clear();  // until the whole log arrives, no read goes by the mark
+  } else {
+    held = mark_;
+  }
+  worker_->Post([&storage = storage_, clear, held, generation, id = shownId_, self = self_] {
     // Only the storage (which outlives the views) and copies are touched here.
     if (clear) storage.ClearLog(id);
     // Rows and clearings asked for before this read reach the file first.
     engine::WaitForLogWrites(std::chrono::steady_clock::now() + kLogWriteWait);
     int status = 0;
-    std::optional<std::vector<LogLine>> lines;
-    std::vector<engine::LogRow> rows = engine::LoadLog(id, 0, &status);
-    if (status == 0) lines = MakeLogLines(rows);
-    PostToUiThread([self, generation, lines = std::move(lines)]() mutable {
-      if (LogView* view = self->get()) view->Deliver(generation, std::move(lines));
+    engine::LogUpdate update = engine::LoadLogUpdate(id, held ? &*held : nullptr, &status);
+    // Shared, so that the hand-over copies no line.
+    auto read = std::make_shared<std::optional<Read>>();
+    if (status == 0) {
+      std::vector<LogLine> lines = MakeLogLines(update.rows);
+      *read = Read{update.whole,
+                   std::deque<LogLine>(std::make_move_iterator(lines.begin()),
+                                       std::make_move_iterator(lines.end())),
+                   update.mark};
+    }
+    PostToUiThread([self, generation, id, read] {
+      if (LogView* view = self->get()) view->Deliver(generation, id, std::move(*read));
     });
   });
 }
 
-void LogView::Deliver(std::uint64_t generation, std::optional<std::vector<LogLine>> lines) {
+void LogView::Deliver(std::uint64_t generation, const std::string& id, std::optional<Read> read) {
   --pending_;
   if (generation != generation_) return;  // a later request answers what is shown
-  if (!lines) return;                     // a failed read leaves the list as it was
-  // The selection goes with the old rows; the message under the list stays.
-  list_->UnselectAll();
-  lines_ = std::move(*lines);
-  model_->Reset(static_cast<unsigned int>(lines_.size()));
+  if (!read) return;                      // a failed read leaves the list as it was
+  listId_ = id;
+  mark_ = read->mark;
+  if (read->whole) {
+    // The selection goes with the old rows; the message under the list stays.
+    list_->UnselectAll();
+    ReleaseLines();
+    lines_ = std::move(read->lines);
+    // Emptying the list costs little; every row added costs its share, so the rest follow
+    // from idle time.
+    model_->Reset(static_cast<unsigned int>(std::min(lines_.size(), kFirstRows)));
+    return;
+  }
+  if (read->lines.empty()) return;
+  GtkTreeView* tree = GTK_TREE_VIEW(list_->GtkGetTreeView());
+  const bool atTop =
+      gtk_adjustment_get_value(gtk_scrollable_get_vadjustment(GTK_SCROLLABLE(tree))) <= 0;
+  // Oldest first, each on top: the list's rows and the lines agree after every step. The
+  // tree view moves its selection and the rows in view down with the rows they show.
+  for (auto line = read->lines.rbegin(); line != read->lines.rend(); ++line) {
+    lines_.push_front(std::move(*line));
+    model_->RowPrepended();
+  }
+  if (atTop) {
+    GtkTreePath* first = gtk_tree_path_new_first();
+    gtk_tree_view_scroll_to_cell(tree, first, nullptr, TRUE, 0, 0);
+    gtk_tree_path_free(first);
+  }
+}
+
+void LogView::ReleaseLines() {
+  if (lines_.empty()) return;
+  auto lines = std::make_shared<std::deque<LogLine>>(std::move(lines_));
+  lines_.clear();
+  worker_->Post([lines] {});
+}
+
+bool LogView::FillSome() {
+  std::size_t listed = model_->GetCount();
+  if (listed >= lines_.size()) return false;
+  const auto until = std::chrono::steady_clock::now() + kFillSlice;
+  do {
+    for (int i = 0; i < kFillStep && listed < lines_.size(); ++i, ++listed) model_->RowAppended();
+  } while (listed < lines_.size() && std::chrono::steady_clock::now() < until);
+  return listed < lines_.size();
+}
+
+void LogView::OnIdle(wxIdleEvent& event) {
+  event.Skip();
+  if (FillSome()) event.RequestMore();
 }
 
 void LogView::StoreWidths() {

@@ -2,14 +2,19 @@
 // columns (type, date and time, message; one line a row), the full message of the selected
 // line in a scrollable multi-line text under the list, and "Clear", which deletes the monitor's
 // rows after the user agrees. The rows are read, and cleared, on a worker of the view; results come
-// back to the UI thread and reach the view only while it lives. The column widths come from the
-// settings and go back to them. UI thread only, but the free functions may run on any thread.
+// back to the UI thread and reach the view only while it lives. A show, a change of monitor and
+// Clear read the whole log; a poll of the monitor shown reads only the rows written since and puts
+// them on top, keeping the selected line. A whole log goes into the list a slice at a time across
+// turns of the event loop, newest rows first, so no turn walks all of it. The column widths come
+// from the settings and go back to them. UI thread only, but the free functions may run on any
+// thread.
 #pragma once
 
 #include <wx/string.h>
 
 #include <array>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -22,6 +27,7 @@
 
 class wxButton;
 class wxDataViewCtrl;
+class wxIdleEvent;
 class wxTextCtrl;
 template <class T>
 class wxWeakRef;
@@ -86,15 +92,21 @@ class LogView : public BaseView {
 
   // Loading reads the log when LogNeedsReload says so (a failed read leaves the list as it
   // was) and empties the list without a monitor; either direction stores the column widths.
+  // A notification from the monitor whose rows the list holds reads only the rows written
+  // since and adds them on top: the selected line stays selected, and the lines in view stay
+  // in view unless the list was scrolled to its top, where it stays. Anything else reads the
+  // whole log and starts the list afresh.
   bool UpdateView(bool save, int hint) override;
 
   // After the question, clears the selected monitor's log on the worker and reads it
   // again; nothing happens without a monitor or when the user says no.
   void ClearLog();
 
-  // A read or clear has been asked for and its rows have not arrived yet.
-  bool Busy() const { return pending_ > 0; }
-  const std::vector<LogLine>& Lines() const { return lines_; }
+  // A read or clear has been asked for and its rows have not arrived yet, or the list does
+  // not show all the rows read yet.
+  bool Busy() const;
+  // The lines read, newest first; the list shows the first of them (all once it is full).
+  const std::deque<LogLine>& Lines() const { return lines_; }
   wxString MessageText() const;
   wxDataViewCtrl* List() const { return list_; }
   wxButton* ClearButton() const { return clear_; }
@@ -105,10 +117,18 @@ class LogView : public BaseView {
  private:
   class Model;
   class Worker;
+  struct Read;
 
-  void Request(bool clear);
-  // lines: empty when the read failed.
-  void Deliver(std::uint64_t generation, std::optional<std::vector<LogLine>> lines);
+  // whole: every row, else the rows written since those the list holds (mark_).
+  void Request(bool clear, bool whole);
+  // read: empty when the read failed.
+  void Deliver(std::uint64_t generation, const std::string& id, std::optional<Read> read);
+  // Hands the lines to the worker to free, off the UI thread.
+  void ReleaseLines();
+  // Adds lines read at the bottom of the list for about one slice of time; true while more
+  // wait.
+  bool FillSome();
+  void OnIdle(wxIdleEvent& event);
   void StoreWidths();
 
   engine::IWindowStore& storage_;
@@ -118,9 +138,13 @@ class LogView : public BaseView {
   wxButton* clear_ = nullptr;
   controls::ColumnDefaults columnDefaults_;
   Model* model_ = nullptr;  // owned by the list through its reference count
-  std::vector<LogLine> lines_;
+  std::deque<LogLine> lines_;
   std::string shownId_;
   LogState shownState_;
+  // The monitor whose rows the list holds and what it holds of them; "" while it holds none
+  // or a whole read is on its way.
+  std::string listId_;
+  engine::LogMark mark_;
   std::uint64_t generation_ = 0;
   int pending_ = 0;
   std::shared_ptr<wxWeakRef<LogView>> self_;

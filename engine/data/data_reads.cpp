@@ -24,6 +24,20 @@ std::int64_t Limit(std::size_t limit) {
   return static_cast<std::int64_t>(limit < kMax ? limit : kMax);
 }
 
+// Runs the query on an open database and hands each row to read.
+int Query(db::Database& database, const std::string& sql,
+          const std::function<void(const db::Cursor&)>& read) {
+  db::Statement statement(database);
+  db::Cursor* cursor = nullptr;
+  int rc = statement.Prepare(sql);
+  if (rc == SQLITE_OK) rc = statement.Execute(&cursor);
+  while (rc == SQLITE_OK && !cursor->IsDone()) {
+    read(*cursor);
+    rc = cursor->Next();
+  }
+  return rc;
+}
+
 // Runs the query on the data file and hands each row to read; on a failure the rows read
 // so far are dropped.
 template <typename Row>
@@ -33,18 +47,15 @@ std::vector<Row> Read(const std::string& sql, const std::function<Row(const db::
   db::Database database;
   int rc = DataFiles::OpenDatabase(database, DataFiles::kDataFileName);
   if (rc == SQLITE_OK) {
-    db::Statement statement(database);
-    db::Cursor* cursor = nullptr;
-    rc = statement.Prepare(sql);
-    if (rc == SQLITE_OK) rc = statement.Execute(&cursor);
-    while (rc == SQLITE_OK && !cursor->IsDone()) {
-      rows.push_back(read(*cursor));
-      rc = cursor->Next();
-    }
+    rc = Query(database, sql, [&](const db::Cursor& c) { rows.push_back(read(c)); });
   }
   if (rc != SQLITE_OK) rows.clear();
   if (status != nullptr) *status = rc;
   return rows;
+}
+
+StoredLogRow ReadStoredLogRow(const db::Cursor& c) {
+  return {c.GetInt64(0), {c.GetInt64(1), c.GetInt(2), c.GetText(3)}};
 }
 
 // A report bound as stored times compare: ten digits, clamped to [0, 9999999999].
@@ -64,6 +75,69 @@ std::vector<LogRow> LoadLog(const std::string& monitorId, std::size_t limit, int
         return LogRow{c.GetInt64(0), c.GetInt(1), c.GetText(2)};
       },
       status);
+}
+
+bool LogTailFollows(const LogMark& held, const LogTail& tail) {
+  if (tail.heldInFile != held.count) return false;
+  if (held.count == 0) return true;
+  if (tail.rowAtMark != held.lastRow) return false;
+  return tail.after.empty() || tail.after.front().row.time >= held.newestTime;
+}
+
+LogMark MarkWith(LogMark held, const std::vector<StoredLogRow>& rows) {
+  for (const StoredLogRow& row : rows) {
+    ++held.count;
+    if (row.rowid > held.lastRowid) {
+      held.lastRowid = row.rowid;
+      held.lastRow = row.row;
+    }
+  }
+  if (!rows.empty()) held.newestTime = rows.back().row.time;
+  return held;
+}
+
+LogUpdate LoadLogUpdate(const std::string& monitorId, const LogMark* held, int* status) {
+  db::Database database;
+  int rc = DataFiles::OpenDatabase(database, DataFiles::kDataFileName);
+  // The checks and the rows see one state of the file.
+  if (rc == SQLITE_OK) rc = db::Database::ExecSQL(database, "BEGIN");
+  std::vector<StoredLogRow> rows;
+  const auto collect = [&rows](const db::Cursor& c) { rows.push_back(ReadStoredLogRow(c)); };
+  bool follows = false;
+  if (rc == SQLITE_OK && held != nullptr) {
+    LogTail tail;
+    rc = Query(database, sql::CountLogUpTo(monitorId, held->lastRowid),
+               [&tail](const db::Cursor& c) {
+                 tail.heldInFile = static_cast<std::size_t>(c.GetInt64(0));
+               });
+    if (rc == SQLITE_OK && held->count > 0) {
+      rc = Query(database, sql::SelectLogRowAt(monitorId, held->lastRowid),
+                 [&tail](const db::Cursor& c) {
+                   tail.rowAtMark = LogRow{c.GetInt64(0), c.GetInt(1), c.GetText(2)};
+                 });
+    }
+    if (rc == SQLITE_OK) {
+      rc = Query(database, sql::SelectLogAfter(monitorId, held->lastRowid),
+                 [&tail](const db::Cursor& c) { tail.after.push_back(ReadStoredLogRow(c)); });
+    }
+    follows = rc == SQLITE_OK && LogTailFollows(*held, tail);
+    if (follows) rows = std::move(tail.after);
+  }
+  if (rc == SQLITE_OK && !follows)
+    rc = Query(database, sql::SelectLogWithRowids(monitorId), collect);
+  if (database.InTransaction()) {
+    const int ended = db::Database::ExecSQL(database, "COMMIT");
+    if (rc == SQLITE_OK) rc = ended;
+  }
+  LogUpdate update;
+  if (rc == SQLITE_OK) {
+    update.whole = !follows;
+    update.mark = MarkWith(follows ? *held : LogMark{}, rows);
+    update.rows.reserve(rows.size());
+    for (StoredLogRow& row : rows) update.rows.push_back(std::move(row.row));
+  }
+  if (status != nullptr) *status = rc;
+  return update;
 }
 
 std::vector<SampleRow> LoadSamples(const std::string& monitorId, std::int64_t start,

@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <limits>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,8 @@ struct LogRow {
   std::int64_t time = 0;
   std::int32_t type = 0;  // 0 information, 1 alert
   std::string text;
+
+  bool operator==(const LogRow&) const = default;
 };
 
 // One stored run of equal samples of a monitor of an ODBC data source; `time` is the
@@ -63,6 +66,59 @@ std::vector<TestQuerySampleRow> LoadTestQuerySamples(const std::string& monitorI
                                                      int* status = nullptr);
 std::vector<AlertsDataRow> LoadAlertsData(const std::string& monitorId, std::size_t limit,
                                           int* status = nullptr);
+
+// ---- A monitor's log as a list holds it ----
+// A list of a monitor's log reads it whole once, then only the rows written since, told apart
+// by SQLite's rowid: a row written gets a rowid above every rowid in the table, so while the
+// last-written row the list holds is still there, the monitor's rows above its rowid are
+// those written since. Before it trusts that, a read checks that the file still holds exactly
+// as many of the monitor's rows up to there as the list does, that the row there is the one
+// held, and that no row written since sorts before the newest row held (a clock set back).
+// Anything else (rows cleared or deleted by anyone, rowids renumbered by a VACUUM or used
+// again) makes it read every row.
+
+// What a list holds of a monitor's log: the number of rows, the largest rowid among them and
+// the row there, and the time of the newest row. All zero for none.
+struct LogMark {
+  std::size_t count = 0;
+  std::int64_t lastRowid = 0;
+  LogRow lastRow;
+  std::int64_t newestTime = 0;
+
+  bool operator==(const LogMark&) const = default;
+};
+
+struct StoredLogRow {
+  std::int64_t rowid = 0;
+  LogRow row;
+};
+
+// What the file holds against a mark: the number of the monitor's rows whose rowid is at
+// most the mark's, the monitor's row at the mark's rowid (none when that row is gone or is
+// another monitor's), and the monitor's rows above the mark's rowid in time order.
+struct LogTail {
+  std::size_t heldInFile = 0;
+  std::optional<LogRow> rowAtMark;
+  std::vector<StoredLogRow> after;
+};
+
+// Whether tail.after is exactly what a list holding `held` lacks, in the order it goes on.
+bool LogTailFollows(const LogMark& held, const LogTail& tail);
+
+// The mark once rows in time order, each with a rowid above held.lastRowid, follow `held`.
+LogMark MarkWith(LogMark held, const std::vector<StoredLogRow>& rows);
+
+struct LogUpdate {
+  bool whole = true;         // rows replace what the list holds; else they follow it
+  std::vector<LogRow> rows;  // in time order (equal times in the order written)
+  LogMark mark;              // what the list holds with the rows
+};
+
+// Reads the monitor's log for a list that holds `held` of it (nullptr when it holds none of
+// this monitor's rows): the rows written since when they follow it, else every row. One read
+// transaction. 0 into *status, when given, or the SQLite result of the failure (then nothing
+// is to change).
+LogUpdate LoadLogUpdate(const std::string& monitorId, const LogMark* held, int* status = nullptr);
 
 // ---- Reads for the reports ----
 // Periods include both ends. The bounds are clamped to [0, 9999999999] and compared as

@@ -186,6 +186,30 @@ std::string SelectAlertsDataInTimeOrder(std::string_view monitorId, std::int64_t
                      Build("(monitorId = ?)", {monitorId}), limit);
 }
 
+std::string SelectLogWithRowids(std::string_view monitorId) {
+  return Build("SELECT rowid, time, type, text FROM Log WHERE (monitorId = ?) ORDER BY time, rowid",
+               {monitorId});
+}
+
+std::string SelectLogAfter(std::string_view monitorId, std::int64_t rowid) {
+  // "+monitorId" keeps the monitor's index out, so only the rowids above the mark are walked.
+  return Build("SELECT rowid, time, type, text FROM Log WHERE (+monitorId = ? AND rowid > " +
+                   std::to_string(rowid) + ") ORDER BY time, rowid",
+               {monitorId});
+}
+
+std::string CountLogUpTo(std::string_view monitorId, std::int64_t rowid) {
+  return Build(
+      "SELECT count(*) FROM Log WHERE (monitorId = ? AND rowid <= " + std::to_string(rowid) + ")",
+      {monitorId});
+}
+
+std::string SelectLogRowAt(std::string_view monitorId, std::int64_t rowid) {
+  return Build("SELECT time, type, text FROM Log WHERE (rowid = " + std::to_string(rowid) +
+                   " AND monitorId = ?)",
+               {monitorId});
+}
+
 std::vector<std::string> DeleteMonitorConfig(std::string_view tableName,
                                              std::string_view monitorId) {
   return {DeleteWhere(tableName, "id", monitorId),

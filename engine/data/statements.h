@@ -148,6 +148,16 @@ std::string SelectTestQuerySamplesInTimeOrder(std::string_view monitorId,
 // alertId, time, actionId, title of the monitor's AlertsData rows.
 std::string SelectAlertsDataInTimeOrder(std::string_view monitorId, std::int64_t limit);
 
+// Reads for a list that holds a monitor's log and then reads only the rows written since,
+// told apart by their rowid. rowid, time, type, text of the monitor's log rows in time order:
+// every row, or those whose rowid is above `rowid`.
+std::string SelectLogWithRowids(std::string_view monitorId);
+std::string SelectLogAfter(std::string_view monitorId, std::int64_t rowid);
+// The number of the monitor's log rows whose rowid is at most `rowid`.
+std::string CountLogUpTo(std::string_view monitorId, std::int64_t rowid);
+// time, type, text of the log row with that rowid when it is the monitor's.
+std::string SelectLogRowAt(std::string_view monitorId, std::int64_t rowid);
+
 // ---- deletions ----
 
 // A monitor, in this order: its configuration rows, then its data rows.

@@ -3,10 +3,13 @@
 // Clear that asks first ("No" changes nothing; "Yes" deletes only this monitor's rows and
 // leaves the message; a clearing another program's lock refuses keeps the rows and is told
 // once), nothing without a monitor, and the column widths stored only once the columns
-// exist.
+// exist. A log longer than the list takes at once fills it whole; a poll puts its rows on
+// top keeping the selected line, and the lines in view unless the list is at its top; a
+// change of monitor and Clear start the list afresh.
 #include "app/views/log_view.h"
 
 #include <gtest/gtest.h>
+#include <gtk/gtk.h>
 #include <sqlite3.h>
 #include <wx/button.h>
 #include <wx/dataview.h>
@@ -14,6 +17,7 @@
 #include <wx/sizer.h>
 
 #include <cstdlib>
+#include <ctime>
 #include <string>
 #include <vector>
 
@@ -40,11 +44,16 @@ class LogViewUiTest : public engine::testing::MonitorTest {
     MonitorTest::SetUp();
     engine::Services::SetStorage(&store_);
     frame_ = new wxFrame(nullptr, wxID_ANY, "log", wxPoint(0, 0), wxSize(700, 420));
-    view_ = new LogView(frame_, SnapshotsOf(store_), store_,
-                        [this](wxWindow*, const wxString& question) {
-                          questions_.push_back(question.ToStdString());
-                          return answer_;
-                        });
+    // A poll of a monitor shows in its snapshot as a later time of its current sample.
+    auto snapshots = [this, source = SnapshotsOf(store_)](const std::string& id) {
+      std::optional<engine::MonitorSnapshot> monitor = source(id);
+      if (monitor) monitor->current.time += polls_;
+      return monitor;
+    };
+    view_ = new LogView(frame_, snapshots, store_, [this](wxWindow*, const wxString& question) {
+      questions_.push_back(question.ToStdString());
+      return answer_;
+    });
     auto* sizer = new wxBoxSizer(wxVERTICAL);
     sizer->Add(view_, 1, wxEXPAND);
     frame_->SetSizer(sizer);
@@ -96,11 +105,43 @@ class LogViewUiTest : public engine::testing::MonitorTest {
   }
   void Screenshot(const char* name) { testing_support::ScreenshotIfAsked(frame_, name); }
 
+  // Rows "row 0" to "row <count - 1>" of the monitor's log, one a second, the last a day ago.
+  static void WriteRows(const std::string& id, int count) {
+    const std::int64_t first = static_cast<std::int64_t>(std::time(nullptr)) - 86400 - count;
+    engine::testing::ExecData(
+        "WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE i < " +
+        std::to_string(count - 1) + ") INSERT INTO Log SELECT '" + id + "', printf('%010d', " +
+        std::to_string(first) + " + i), '0', 'row ' || i FROM n");
+  }
+  // A poll of the monitor shown: its state moves on and the window notifies the view.
+  void Poll() {
+    ++polls_;
+    view_->UpdateView(false, kRefreshNotify);
+    ASSERT_TRUE(PumpUntil([this] { return !view_->Busy(); }));
+  }
+  wxDataViewVirtualListModel* Model() const {
+    return static_cast<wxDataViewVirtualListModel*>(view_->List()->GetModel());
+  }
+  unsigned int ListRows() const { return Model()->GetCount(); }
+  // The row of an item; -1 for none.
+  int RowOf(const wxDataViewItem& item) const {
+    return item.IsOk() ? static_cast<int>(Model()->GetRow(item)) : -1;
+  }
+  int SelectedRow() const { return RowOf(view_->List()->GetSelection()); }
+  int TopRow() const { return RowOf(view_->List()->GetTopItem()); }
+  void ScrollTo(int row) {
+    GtkTreePath* path = gtk_tree_path_new_from_indices(row, -1);
+    gtk_tree_view_scroll_to_cell(GTK_TREE_VIEW(view_->List()->GtkGetTreeView()), path, nullptr,
+                                 TRUE, 0, 0);
+    gtk_tree_path_free(path);
+  }
+
   engine::ServerStorage store_;
   wxFrame* frame_ = nullptr;
   LogView* view_ = nullptr;
   std::vector<std::string> questions_;
   bool answer_ = false;
+  std::int64_t polls_ = 0;
 };
 
 TEST_F(LogViewUiTest, ClearAsksThenDeletesOnlyThisMonitorsRows) {
@@ -205,6 +246,88 @@ TEST_F(LogViewUiTest, NothingWithoutAMonitorAndWidthsOnlyOnceColumnsExist) {
   EXPECT_EQ(stored.logTypeWidth, 91);
   EXPECT_EQ(stored.logDateWidth, 133);
   EXPECT_EQ(stored.logMessageWidth, list->GetColumn(2)->GetWidth());
+}
+
+TEST_F(LogViewUiTest, APollPutsItsRowsOnTopKeepingTheSelectedLineAndTheLinesInView) {
+  const std::string sales = AddMonitor("Sales");
+  WriteRows(sales, 1200);  // more than the list takes at once
+  view_->InitView();
+  Show(sales);
+  ASSERT_EQ(view_->Lines().size(), 1200u);
+  EXPECT_EQ(ListRows(), 1200u);
+  EXPECT_EQ(view_->Lines().front().message, "row 1199");
+  EXPECT_EQ(view_->Lines().back().message, "row 0");
+  Select(2);
+  ASSERT_EQ(view_->MessageText(), "row 1197");
+  Screenshot("log_view_long");
+
+  // At the top, the new rows come into view.
+  engine::WriteLogRow(sales, 1, "Database is not available");
+  engine::WriteLogRow(sales, 0, "Monitor polled");
+  Poll();
+  ASSERT_EQ(view_->Lines().size(), 1202u);
+  EXPECT_EQ(ListRows(), 1202u);
+  EXPECT_EQ(Messages()[0], "Monitor polled");
+  EXPECT_EQ(Messages()[1], "Database is not available");
+  EXPECT_EQ(view_->Lines()[1].type, "ALERT");
+  EXPECT_EQ(Messages()[2], "row 1199");
+  EXPECT_EQ(SelectedRow(), 4);
+  EXPECT_EQ(view_->MessageText(), "row 1197");
+  EXPECT_TRUE(PumpUntil([this] { return TopRow() == 0; })) << TopRow();
+
+  // Scrolled down, the lines in view stay in view.
+  ScrollTo(600);
+  ASSERT_TRUE(PumpUntil([this] { return TopRow() >= 590; })) << TopRow();
+  PumpFor(std::chrono::milliseconds(50));
+  const int top = TopRow();
+  const std::string inView = view_->Lines()[static_cast<std::size_t>(top)].message;
+  engine::WriteLogRow(sales, 0, "Monitor polled again");
+  Poll();
+  EXPECT_EQ(Messages()[0], "Monitor polled again");
+  EXPECT_EQ(SelectedRow(), 5);
+  EXPECT_TRUE(PumpUntil([&] { return TopRow() == top + 1; })) << TopRow() << " after " << top;
+  EXPECT_EQ(view_->Lines()[static_cast<std::size_t>(top + 1)].message, inView);
+  EXPECT_EQ(Messages(), [&] {
+    std::vector<std::string> all;
+    for (const engine::LogRow& row : engine::LoadLog(sales, 0)) all.insert(all.begin(), row.text);
+    return all;
+  }());
+}
+
+TEST_F(LogViewUiTest, AChangeOfMonitorAndClearStartTheListAfresh) {
+  const std::string sales = AddMonitor("Sales");
+  const std::string stock = AddMonitor("Stock");
+  WriteRows(sales, 700);
+  engine::WriteLogRow(stock, 1, "Stock is down");
+  view_->InitView();
+  Show(sales);
+  Select(3);
+  ASSERT_EQ(view_->MessageText(), "row 696");
+
+  // Another monitor: its rows only, nothing selected; the message stays until a line is.
+  Show(stock);
+  EXPECT_EQ(Messages(), std::vector<std::string>{"Stock is down"});
+  EXPECT_EQ(ListRows(), 1u);
+  EXPECT_EQ(SelectedRow(), -1);
+  EXPECT_EQ(view_->MessageText(), "row 696");
+  // A poll of the monitor shown now goes on top of its rows.
+  engine::WriteLogRow(stock, 0, "Stock is up");
+  Poll();
+  EXPECT_EQ(Messages(), (std::vector<std::string>{"Stock is up", "Stock is down"}));
+
+  // Back to the first, then cleared: its polls start from nothing.
+  Show(sales);
+  EXPECT_EQ(ListRows(), 700u);
+  Select(0);
+  answer_ = true;
+  ClickClear();
+  EXPECT_TRUE(view_->Lines().empty());
+  EXPECT_EQ(ListRows(), 0u);
+  EXPECT_EQ(SelectedRow(), -1);
+  engine::WriteLogRow(sales, 0, "Monitor polled");
+  Poll();
+  EXPECT_EQ(Messages(), std::vector<std::string>{"Monitor polled"});
+  EXPECT_EQ(ListRows(), 1u);
 }
 
 }  // namespace

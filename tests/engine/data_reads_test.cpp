@@ -1,7 +1,8 @@
 // Reads of the data file for the views: time order whatever the order written, the newest
 // rows under a limit, periods with both ends, one monitor's rows only (identifiers with
 // apostrophes included), failures that give no rows, and the sums of today's uptime with
-// and without the poll's sample not stored yet.
+// and without the poll's sample not stored yet. A list of a monitor's log that reads only the
+// rows written since ends up with the rows a whole read gives, whatever happened to the file.
 #include "engine/data/data_reads.h"
 
 #include <gtest/gtest.h>
@@ -99,6 +100,123 @@ TEST_F(DataReadsTest, LogAndAlertsDataKeepTheNewestRowsInTimeOrder) {
   EXPECT_EQ(alerts[0].actionId, "action");
   EXPECT_EQ(alerts[0].time, kT + 40);
   EXPECT_TRUE(LoadLog("nobody", 0).empty());
+}
+
+// The rows a list holds once it applies an update.
+std::vector<LogRow> Applied(std::vector<LogRow> held, const LogUpdate& update) {
+  if (update.whole) held.clear();
+  held.insert(held.end(), update.rows.begin(), update.rows.end());
+  return held;
+}
+
+TEST_F(DataReadsTest, ALogUpdateGivesTheRowsWrittenSinceOnlyWhileTheyFollowTheRowsHeld) {
+  const std::string other = "other";
+  const auto write = [](const std::string& id, std::int64_t time, const char* text) {
+    return sql::InsertLog(id, time, 0, text);
+  };
+  // Before each change the file holds, in rowid order: o1, a, b, o2, c, o3 (the monitor's
+  // rows a, b, c at kT + 10, 20, 30 between another monitor's), and the list has read it whole.
+  const std::vector<std::string> start = {
+      write(other, kT + 5, "o1"),  write(kMonitor, kT + 10, "a"), write(kMonitor, kT + 20, "b"),
+      write(other, kT + 25, "o2"), write(kMonitor, kT + 30, "c"), write(other, kT + 35, "o3")};
+  const struct {
+    const char* name;
+    std::vector<std::string> change;
+    bool whole;
+  } cases[] = {
+      {"nothing new", {}, false},
+      {"rows written since", {write(kMonitor, kT + 40, "d"), write(kMonitor, kT + 40, "e")}, false},
+      {"another monitor's rows only", {write(other, kT + 50, "o4")}, false},
+      {"a row written since at the newest time held", {write(kMonitor, kT + 30, "c2")}, false},
+      // The other monitor held the largest rowid; the next row written takes it again.
+      {"another monitor's log cleared and its last rowid used again",
+       {sql::DeleteLogOfMonitor(other), write(kMonitor, kT + 40, "d")},
+       false},
+      {"the log cleared and as many rows written again",
+       {sql::DeleteLogOfMonitor(kMonitor), write(kMonitor, kT + 40, "x"),
+        write(kMonitor, kT + 41, "y"), write(kMonitor, kT + 42, "z")},
+       true},
+      {"an old row deleted", {"DELETE FROM Log WHERE text = 'a'"}, true},
+      {"the last row held deleted and a newer one written",
+       {"DELETE FROM Log WHERE text = 'c'", write(kMonitor, kT + 40, "d")},
+       true},
+      {"a row written since that sorts before the newest held (a clock set back)",
+       {write(kMonitor, kT + 25, "late")},
+       true},
+      // As a VACUUM may: the same rows under other rowids.
+      {"the rowids renumbered",
+       {"CREATE TABLE Copy AS SELECT * FROM Log", "DELETE FROM Log",
+        "INSERT INTO Log SELECT * FROM Copy WHERE monitorId = 'other'",
+        "INSERT INTO Log SELECT * FROM Copy WHERE monitorId <> 'other'", "DROP TABLE Copy"},
+       true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    ExecData("DELETE FROM Log");
+    for (const std::string& statement : start) ExecData(statement);
+    int status = -1;
+    const LogUpdate first = LoadLogUpdate(kMonitor, nullptr, &status);
+    ASSERT_EQ(status, SQLITE_OK);
+    EXPECT_TRUE(first.whole);
+    EXPECT_EQ(first.rows, LoadLog(kMonitor, 0));
+
+    for (const std::string& statement : c.change) ExecData(statement);
+    status = -1;
+    const LogUpdate next = LoadLogUpdate(kMonitor, &first.mark, &status);
+    ASSERT_EQ(status, SQLITE_OK);
+    EXPECT_EQ(next.whole, c.whole);
+    EXPECT_EQ(Applied(first.rows, next), LoadLog(kMonitor, 0));
+    // The new mark stands for what the list holds now.
+    const LogUpdate again = LoadLogUpdate(kMonitor, &next.mark);
+    EXPECT_FALSE(again.whole);
+    EXPECT_TRUE(again.rows.empty());
+  }
+
+  // A list that read a monitor without rows takes its first rows as following.
+  ExecData("DELETE FROM Log");
+  const LogUpdate none = LoadLogUpdate(kMonitor, nullptr);
+  EXPECT_TRUE(none.rows.empty());
+  EXPECT_EQ(none.mark, LogMark{});
+  ExecData(write(other, kT + 5, "o1"));
+  ExecData(write(kMonitor, kT + 10, "a"));
+  const LogUpdate firstRows = LoadLogUpdate(kMonitor, &none.mark);
+  EXPECT_FALSE(firstRows.whole);
+  EXPECT_EQ(firstRows.rows, LoadLog(kMonitor, 0));
+}
+
+TEST(LogMarks, ATailFollowsOnlyTheRowsHeldInTheirOrder) {
+  const LogRow c{kT + 30, 0, "c"};
+  const LogMark held{3, 5, c, kT + 30};
+  const auto after = [](std::vector<std::int64_t> times) {
+    std::vector<StoredLogRow> rows;
+    std::int64_t rowid = 6;
+    for (std::int64_t time : times) rows.push_back({rowid++, {time, 0, "new"}});
+    return rows;
+  };
+  const struct {
+    const char* name;
+    LogMark held;
+    LogTail tail;
+    bool follows;
+  } cases[] = {
+      {"the rows held, none since", held, {3, c, {}}, true},
+      {"rows since at and after the newest time", held, {3, c, after({kT + 30, kT + 40})}, true},
+      {"fewer rows up to the mark", held, {2, c, after({kT + 40})}, false},
+      {"more rows up to the mark", held, {4, c, {}}, false},
+      {"no row at the mark", held, {3, std::nullopt, {}}, false},
+      {"another row at the mark", held, {3, LogRow{kT + 30, 1, "c"}, {}}, false},
+      {"a row since before the newest time", held, {3, c, after({kT + 29, kT + 40})}, false},
+      {"nothing held, rows since", {}, {0, std::nullopt, after({kT})}, true},
+      {"nothing held, rows below the mark", {}, {1, std::nullopt, {}}, false},
+  };
+  for (const auto& c : cases) EXPECT_EQ(LogTailFollows(c.held, c.tail), c.follows) << c.name;
+
+  // The largest rowid need not be the newest row; the newest time is the last row's.
+  const LogRow older{kT + 10, 1, "written later, dated earlier"};
+  const LogRow newer{kT + 20, 0, "newest"};
+  EXPECT_EQ(MarkWith({}, {{7, older}, {6, newer}}), (LogMark{2, 7, older, kT + 20}));
+  EXPECT_EQ(MarkWith(held, {}), held);
+  EXPECT_EQ(MarkWith(held, {{8, newer}}), (LogMark{4, 8, newer, kT + 20}));
 }
 
 TEST_F(DataReadsTest, SamplesOfAPeriodWithBothEnds) {
@@ -219,6 +337,12 @@ TEST_F(DataReadsTest, AFailedReadGivesItsResultAndNoRows) {
       {"test queries",
        [](int* s) { return LoadTestQuerySamples(kMonitor, {"q1"}, kT, kT + 1000, s).size(); }},
       {"alerts", [](int* s) { return LoadAlertsData(kMonitor, 0, s).size(); }},
+      {"log update", [](int* s) { return LoadLogUpdate(kMonitor, nullptr, s).rows.size(); }},
+      {"log update since a mark",
+       [](int* s) {
+         const LogMark nothing;
+         return LoadLogUpdate(kMonitor, &nothing, s).rows.size();
+       }},
   };
   // Each read gives the result; rows only with success. The status starts at a value the
   // read must overwrite.
