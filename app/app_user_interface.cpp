@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <mutex>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -18,10 +19,12 @@ namespace app {
 struct AppUserInterface::Shared {
   std::function<CMainFrame*()> mainFrame;
 
-  // Monitor updates waiting for the UI thread. Only the first update of a batch wakes the
-  // UI thread; a monitor already waiting is not queued twice.
+  // Monitor updates waiting for the UI thread, in order, and the same as a set. Only the
+  // first update of a batch wakes the UI thread; a monitor already waiting is not queued
+  // twice.
   std::mutex mutex;
   std::vector<std::string> pendingUpdates;
+  std::unordered_set<std::string> pendingIds;
 
   CMainFrame* Frame() const { return mainFrame ? mainFrame() : nullptr; }
 
@@ -30,6 +33,7 @@ struct AppUserInterface::Shared {
     {
       std::lock_guard<std::mutex> lock(mutex);
       batch.swap(pendingUpdates);
+      pendingIds.clear();
     }
     for (const std::string& id : batch) {
       if (CMainFrame* frame = Frame()) frame->OnMonitorUpdated(id);
@@ -56,7 +60,7 @@ void AppUserInterface::MonitorUpdated(std::string monitorId) {
   {
     std::lock_guard<std::mutex> lock(shared_->mutex);
     auto& pending = shared_->pendingUpdates;
-    if (std::find(pending.begin(), pending.end(), monitorId) != pending.end()) return;
+    if (!shared_->pendingIds.insert(monitorId).second) return;
     wake = pending.empty();
     pending.push_back(std::move(monitorId));
   }
@@ -64,6 +68,7 @@ void AppUserInterface::MonitorUpdated(std::string monitorId) {
   if (!PostToUiThread([shared = shared_]() { shared->DeliverUpdates(); })) {
     std::lock_guard<std::mutex> lock(shared_->mutex);
     shared_->pendingUpdates.clear();
+    shared_->pendingIds.clear();
   }
 }
 

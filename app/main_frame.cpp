@@ -16,6 +16,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <unordered_set>
+#include <utility>
 
 #include "app/app_icon.h"
 #include "app/command_ids.h"
@@ -499,8 +501,7 @@ void CMainFrame::OnMonitorUpdated(const std::string& monitorId) {
   ++monitorUpdates_;
   lastUpdatedMonitor_ = monitorId;
   // A monitor that reports again moves to the end, so the info pane shows the last one.
-  std::erase(updated_, monitorId);
-  updated_.push_back(monitorId);
+  updated_[monitorId] = ++updateNumber_;
   if (updatesQueued_) return;
   updatesQueued_ = true;
   CallAfter([this] { HandleMonitorUpdates(); });
@@ -508,17 +509,25 @@ void CMainFrame::OnMonitorUpdated(const std::string& monitorId) {
 
 void CMainFrame::HandleMonitorUpdates() {
   updatesQueued_ = false;
-  const std::vector<std::string> ids = std::move(updated_);
+  std::vector<std::pair<std::uint64_t, std::string>> ids;
+  ids.reserve(updated_.size());
+  for (auto& [id, number] : updated_) ids.emplace_back(number, id);
   updated_.clear();
+  std::sort(ids.begin(), ids.end());
+  // One reading of the store for the whole batch, however many monitors reported.
+  const std::vector<engine::MonitorSummary> monitors = storage_.GetMonitorSummaries();
+  std::unordered_set<std::string> present;
+  present.reserve(monitors.size());
+  for (const engine::MonitorSummary& monitor : monitors) present.insert(monitor.id);
   const std::string selected = GetSelectedServerId();
   std::vector<std::string> known;
-  for (const std::string& reported : ids) {
+  for (const auto& [number, reported] : ids) {
     const std::string& id = reported.empty() ? selected : reported;
     // A monitor deleted meanwhile refreshes nothing.
-    if (!id.empty() && storage_.FindServerIndex(id) >= 0) known.push_back(id);
+    if (!id.empty() && present.contains(id)) known.push_back(id);
   }
   if (known.empty()) return;
-  tree_->UpdateServers(known);
+  tree_->UpdateServers(known, monitors);
   RequestPages();
   RefreshCurrentView(kRefreshNotify);
   UpdateInfo(known.back());

@@ -17,6 +17,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include <wx/frame.h>
@@ -196,8 +197,10 @@ class CMainFrame : public wxFrame {
   std::int64_t figuresDay_ = 0;  // local midnight of the day today's figures were renewed for
   std::string infoMonitorId_;    // the monitor the info pane shows; "" for the summary
 
-  // Monitors that reported since the last refresh, oldest first, each once.
-  std::vector<std::string> updated_;
+  // Monitors that reported since the last refresh, each with the number of its latest
+  // report: refreshed in that order, so the monitor that reported last comes last.
+  std::unordered_map<std::string, std::uint64_t> updated_;
+  std::uint64_t updateNumber_ = 0;
   bool updatesQueued_ = false;
   // The tree node whose view was last accepted: a view that refuses to give up the right
   // side gets its node selected again.

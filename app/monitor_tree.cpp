@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <unordered_map>
 #include <utility>
 
 #include "app/main_menu.h"
@@ -55,11 +56,13 @@ class AppendOrderStore : public wxDataViewTreeStore {
   bool HasDefaultCompare() const override { return false; }
 };
 
-const engine::MonitorSummary* FindSummary(const std::vector<engine::MonitorSummary>& monitors,
-                                          const std::string& id) {
-  const auto it = std::find_if(monitors.begin(), monitors.end(),
-                               [&id](const engine::MonitorSummary& m) { return m.id == id; });
-  return it != monitors.end() ? &*it : nullptr;
+// The summaries by identifier (the first of each, as a search in order finds it).
+std::unordered_map<std::string, const engine::MonitorSummary*> IndexSummaries(
+    const std::vector<engine::MonitorSummary>& monitors) {
+  std::unordered_map<std::string, const engine::MonitorSummary*> index;
+  index.reserve(monitors.size());
+  for (const engine::MonitorSummary& monitor : monitors) index.emplace(monitor.id, &monitor);
+  return index;
 }
 
 }  // namespace
@@ -196,13 +199,15 @@ void MonitorTree::AppendRows(const std::vector<TreeRow>& rows, const wxDataViewI
   }
   std::vector<wxDataViewItem> items;
   items.reserve(rows.size());
+  const auto summaries = IndexSummaries(monitors);
   const engine::MonitorSummary* monitor = nullptr;  // of the row before
   for (std::size_t i = 0; i < rows.size(); ++i) {
     const TreeRow& row = rows[i];
     const wxDataViewItem parent =
         row.parent >= 0 ? items[static_cast<std::size_t>(row.parent)] : root;
     if (monitor == nullptr || monitor->id != row.monitorId) {
-      monitor = row.monitorId.empty() ? nullptr : FindSummary(monitors, row.monitorId);
+      const auto found = summaries.find(row.monitorId);
+      monitor = row.monitorId.empty() || found == summaries.end() ? nullptr : found->second;
     }
     auto* data = new Node(row.monitorId, monitor != nullptr ? monitor->type : 0, row.image);
     const wxString text = wxString::FromUTF8(row.text);
@@ -225,22 +230,18 @@ void MonitorTree::Rebuild(const std::vector<engine::MonitorSummary>& monitors) {
   SelectByCode(root);
 }
 
-void MonitorTree::UpdateOne(const std::string& monitorId,
-                            const std::vector<engine::MonitorSummary>& monitors) {
-  const engine::MonitorSummary* monitor = FindSummary(monitors, monitorId);
-  if (monitor == nullptr) return;
-  const wxDataViewItem item = FindServerItem(monitorId);
+void MonitorTree::UpdateOne(const engine::MonitorSummary& monitor, const wxDataViewItem& item) {
   if (item.IsOk()) {
-    const wxString name = wxString::FromUTF8(monitor->name);
+    const wxString name = wxString::FromUTF8(monitor.name);
     if (GetItemText(item) != name) SetItemText(item, name);
     return;
   }
   const wxDataViewItem root = MonitorsRoot();
   if (!root.IsOk()) return;
   std::vector<TreeRow> rows;
-  AppendMonitorRows(rows, -1, *monitor);
+  AppendMonitorRows(rows, -1, monitor);
   quiet_ = true;
-  AppendRows(rows, root, monitors);
+  AppendRows(rows, root, {monitor});
   quiet_ = false;
 }
 
@@ -248,12 +249,44 @@ void MonitorTree::UpdateServer(const std::string& monitorId) { UpdateServers({mo
 
 void MonitorTree::UpdateServers(const std::vector<std::string>& monitorIds) {
   if (monitorIds.empty()) return;
-  const std::vector<engine::MonitorSummary> monitors = monitors_();
+  UpdateServers(monitorIds, monitors_());
+}
+
+void MonitorTree::UpdateServers(const std::vector<std::string>& monitorIds,
+                                const std::vector<engine::MonitorSummary>& monitors) {
+  if (monitorIds.empty()) return;
   if (std::find(monitorIds.begin(), monitorIds.end(), std::string()) != monitorIds.end()) {
     Rebuild(monitors);
     return;
   }
-  for (const std::string& id : monitorIds) UpdateOne(id, monitors);
+  const auto summaries = IndexSummaries(monitors);
+  // The monitors' nodes by identifier, the first of each as FindServerItem finds it.
+  std::unordered_map<std::string, wxDataViewItem> nodes;
+  const wxDataViewItem root = MonitorsRoot();
+  if (root.IsOk()) {
+    const int count = GetChildCount(root);
+    nodes.reserve(static_cast<std::size_t>(count));
+    for (int i = 0; i < count; ++i) {
+      const wxDataViewItem child = GetNthChild(root, static_cast<unsigned>(i));
+      if (const Node* node = NodeOf(child); node != nullptr && !node->monitorId.empty()) {
+        nodes.emplace(node->monitorId, child);
+      }
+    }
+  }
+  for (const std::string& id : monitorIds) {
+    const auto summary = summaries.find(id);
+    if (summary == summaries.end()) continue;
+    const auto node = nodes.find(id);
+    if (node != nodes.end()) {
+      UpdateOne(*summary->second, node->second);
+      continue;
+    }
+    if (!root.IsOk()) continue;
+    UpdateOne(*summary->second, wxDataViewItem());
+    // Appended last: a second report of the monitor renames the node just made.
+    const unsigned count = static_cast<unsigned>(GetChildCount(root));
+    if (count > 0) nodes.emplace(id, GetNthChild(root, count - 1));
+  }
 }
 
 bool MonitorTree::Contains(const wxDataViewItem& ancestor, wxDataViewItem item) const {

@@ -8,6 +8,7 @@
 
 #include <functional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "engine/store/monitor_snapshot.h"
@@ -73,8 +74,12 @@ class MonitorTree : public wxDataViewTreeCtrl {
   // the node (with its subtree) is added at the end; an identifier the source does not know
   // changes nothing.
   void UpdateServer(const std::string& monitorId);
-  // UpdateServer for each identifier ("" among them: one rebuild), reading the source once.
+  // UpdateServer for each identifier ("" among them: one rebuild), reading the source once;
+  // the second form takes the summaries read by the caller. In time linear in the
+  // identifiers and the monitors: a burst of reports from hundreds of monitors is one pass.
   void UpdateServers(const std::vector<std::string>& monitorIds);
+  void UpdateServers(const std::vector<std::string>& monitorIds,
+                     const std::vector<engine::MonitorSummary>& monitors);
   // Removes the monitor's node (and its subtree) at once; unknown: nothing. When the
   // selection was in that subtree nothing is selected afterwards and the handler is not
   // called: the caller selects the node that should follow.
@@ -97,7 +102,8 @@ class MonitorTree : public wxDataViewTreeCtrl {
   void AppendRows(const std::vector<TreeRow>& rows, const wxDataViewItem& root,
                   const std::vector<engine::MonitorSummary>& monitors);
   void Rebuild(const std::vector<engine::MonitorSummary>& monitors);
-  void UpdateOne(const std::string& monitorId, const std::vector<engine::MonitorSummary>& monitors);
+  // Renames the monitor's node (`item`, when it has one) or appends its subtree.
+  void UpdateOne(const engine::MonitorSummary& monitor, const wxDataViewItem& item);
   // Selects `item` (invalid: nothing) without the toolkit's event, then reports it.
   void SelectByCode(const wxDataViewItem& item);
   void ScrollTo(const wxDataViewItem& item);

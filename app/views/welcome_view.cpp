@@ -37,7 +37,7 @@ WelcomeView::WelcomeView(wxWindow* parent, SnapshotSource snapshots)
     : BaseView(parent, std::move(snapshots)) {
   Bind(wxEVT_SHOW, [this](wxShowEvent& event) {
     event.Skip();
-    KeepPageInTree(event.IsShown());
+    KeepPageInTree(event.IsShown() && firstLoadEnded_);
   });
 }
 
@@ -74,6 +74,19 @@ wxWindow* WelcomeView::PageWindow() const {
   return html_;
 }
 
+bool WelcomeView::PageInWidgetTree() const {
+  if (web_ == nullptr) return false;
+  void* native = web_->GetNativeBackend();
+  return native != nullptr && GTK_IS_WIDGET(native) &&
+         gtk_widget_get_parent(GTK_WIDGET(native)) != nullptr;
+}
+
+void WelcomeView::FirstLoadEnded() {
+  if (firstLoadEnded_) return;
+  firstLoadEnded_ = true;
+  KeepPageInTree(IsShown());
+}
+
 void WelcomeView::OnInitView(bool firstInit) {
   if (!firstInit) return;
   HideHeader();
@@ -89,8 +102,12 @@ void WelcomeView::OnInitView(bool firstInit) {
       web_->Bind(wxEVT_WEBVIEW_NAVIGATING, &WelcomeView::OnNavigating, this);
       web_->Bind(wxEVT_WEBVIEW_LOADED, [this](wxWebViewEvent& event) {
         pageLoaded_ = IsPageAddress(event.GetURL().utf8_string(), pagePath_);
+        FirstLoadEnded();
       });
-      web_->Bind(wxEVT_WEBVIEW_ERROR, [this](wxWebViewEvent&) { pageLoaded_ = false; });
+      web_->Bind(wxEVT_WEBVIEW_ERROR, [this](wxWebViewEvent&) {
+        pageLoaded_ = false;
+        FirstLoadEnded();
+      });
       if (!pagePath_.empty()) loadedUrl_ = PageUrl();
       page = web_;
     }
@@ -106,6 +123,8 @@ void WelcomeView::OnInitView(bool firstInit) {
   page->SetMinSize(wxSize(0, 0));
   Body()->Add(page, 1, wxEXPAND);
   Layout();
+  // Laid out in its place, then kept out of the tree until its first load has ended.
+  KeepPageInTree(false);
 }
 
 bool WelcomeView::UpdateView(bool save, int hint) {

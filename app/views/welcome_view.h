@@ -37,6 +37,9 @@ class WelcomeView : public BaseView {
 
   // The window showing the page: null until the view is first shown.
   wxWindow* PageWindow() const;
+  // Whether the web engine's widget is in the widget tree (drawn while the view shows);
+  // false without a web engine.
+  bool PageInWidgetTree() const;
   // The page's address as a file URL.
   std::string PageUrl() const;
 
@@ -48,8 +51,13 @@ class WelcomeView : public BaseView {
   void OnNavigating(wxWebViewEvent& event);
   // A web page reports itself showing to screen readers even in a hidden view, so while
   // the view is hidden the web engine's widget is taken out of the widget tree (the engine
-  // keeps its page) and put back when the view shows again.
+  // keeps its page) and put back when the view shows again. Until the engine has ended its
+  // first load (loaded or failed) the widget stays out as well: drawing it before then
+  // makes the UI thread wait for the engine's process to draw its first page, which takes
+  // long while that process starts beside hundreds of monitors' first polls.
   void KeepPageInTree(bool inTree);
+  // The first load has ended: the widget joins the tree when the view shows.
+  void FirstLoadEnded();
 
   std::string pagePath_;
   wxWebView* web_ = nullptr;
@@ -61,6 +69,8 @@ class WelcomeView : public BaseView {
   bool pageLoaded_ = false;
   // The widget that held the web engine's widget while that is out of the tree.
   GtkWidget* pageHolder_ = nullptr;
+  // The web engine has ended a load since the view made it.
+  bool firstLoadEnded_ = false;
 };
 
 }  // namespace app

@@ -193,6 +193,36 @@ TEST_F(MainFrameTest, ANotificationRefreshesItsNodeAndTheSelectedMonitorsView) {
   EXPECT_EQ(NodeText(b), "B");
 }
 
+// Reports that wait together are handled in one pass, in the order of each monitor's
+// latest report: the info pane ends on the monitor that reported last, also when it had
+// reported before in the same batch; one deleted meanwhile is left out.
+TEST_F(MainFrameTest, ABatchOfReportsEndsOnTheMonitorThatReportedLast) {
+  const std::string a = AddMonitor("A");
+  const std::string b = AddMonitor("B");
+  const std::string c = AddMonitor("C");
+  CMainFrame* frame = Open();
+  frame->Tree()->SelectServer(a, 0);
+  const struct {
+    std::vector<std::string> reports;
+    const char* shown;
+  } cases[] = {
+      {{a, b, a}, "A"},
+      {{b, a, c, b}, "B"},
+      {{c, b, a, b, c}, "C"},
+      {{b, "gone", "gone"}, "B"},
+  };
+  for (const auto& step : cases) {
+    SCOPED_TRACE(step.shown);
+    for (const std::string& id : step.reports) frame->OnMonitorUpdated(id);
+    ASSERT_TRUE(PumpUntil([&] { return InfoShows(step.shown); }));
+    for (const char* other : {"A", "B", "C"}) {
+      if (other != std::string(step.shown)) {
+        EXPECT_FALSE(InfoShows(other)) << other;
+      }
+    }
+  }
+}
+
 TEST_F(MainFrameTest, DeletingAMonitorSelectsTheOneBefore) {
   const std::string first = AddMonitor("first");
   const std::string second = AddMonitor("second");

@@ -219,6 +219,10 @@ TEST_F(MainWindowTest, WorkQueuedAfterTheReceiverIsGoneIsDropped) {
   ui.MonitorUpdated("M2");
   EXPECT_TRUE(PumpUntil([this] { return frame_->MonitorUpdatesNoted() == 1; }));
   EXPECT_EQ(frame_->LastUpdatedMonitor(), "M2");
+  // Nor does it keep the monitor it held from reporting again.
+  ui.MonitorUpdated("M1");
+  EXPECT_TRUE(PumpUntil([this] { return frame_->MonitorUpdatesNoted() == 2; }));
+  EXPECT_EQ(frame_->LastUpdatedMonitor(), "M1");
 }
 
 }  // namespace

@@ -144,6 +144,28 @@ TEST_F(WelcomeViewUiTest, RewrittenPagesReloadOnlyInTheViewShown) {
   EXPECT_TRUE(Shows(1, "new"));
 }
 
+// Drawing the web engine's widget before its first page has loaded makes the UI thread
+// wait for the engine's process; the widget joins the tree only once that load has ended,
+// loaded or failed, and leaves it again while the view is hidden.
+TEST_F(WelcomeViewUiTest, ThePageIsDrawnOnlyOnceItsFirstLoadHasEnded) {
+  WritePage(views_[0]->Page(), "first");
+  Show(0);
+  EXPECT_FALSE(views_[0]->PageInWidgetTree()) << "in the tree before its load has ended";
+  ASSERT_TRUE(Shows(0, "first"));
+  EXPECT_TRUE(PumpUntil([this] { return views_[0]->PageInWidgetTree(); }));
+  EXPECT_EQ(views_[0]->PageWindow()->GetRect(), wxRect(views_[0]->GetClientSize()));
+
+  // No page file yet (the start's first pages not written): the failed load ends it too.
+  Show(1);
+  EXPECT_FALSE(views_[1]->PageInWidgetTree());
+  EXPECT_TRUE(PumpUntil([this] { return views_[1]->PageInWidgetTree(); }));
+  EXPECT_FALSE(views_[0]->PageInWidgetTree()) << "a hidden view keeps its page out";
+
+  Show(0);
+  EXPECT_TRUE(PumpUntil([this] { return views_[0]->PageInWidgetTree(); }));
+  EXPECT_FALSE(views_[1]->PageInWidgetTree());
+}
+
 // The data folder may come with "." or ".." steps, which the page's address leaves out.
 TEST_F(WelcomeViewUiTest, APagePathWithDotStepsStillReloads) {
   std::filesystem::create_directory(dir_.File("sub"));
