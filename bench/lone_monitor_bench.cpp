@@ -121,8 +121,9 @@ void LoneMonitor(benchmark::State& state) {
                 measuredPolls, kWarmUpPolls);
     std::printf("  heap in use:     %+.4f KB a poll (%+.0f B in all; goal under 0.01 KB)\n",
                 heapGrowth / measuredPolls / 1024.0, heapGrowth);
-    std::printf("    of which SQLite: %+.4f KB a poll (page caches of the data file's connections)\n",
-                sqliteGrowth / measuredPolls / 1024.0);
+    std::printf(
+        "    of which SQLite: %+.4f KB a poll (page caches of the data file's connections)\n",
+        sqliteGrowth / measuredPolls / 1024.0);
     std::printf("    the rest:        %+.4f KB a poll\n",
                 (heapGrowth - sqliteGrowth) / measuredPolls / 1024.0);
     std::printf("  resident memory: %+.4f KB a poll (%+.0f KB in all)\n",
