@@ -38,6 +38,7 @@
 #include "app/orbanel_app.h"
 #include "app/settings/settings.h"
 #include "bench/bench_support.h"
+#include "bench/ui_bench_support.h"
 #include "engine/data/data_files.h"
 #include "engine/data/statements.h"
 #include "engine/db/database.h"
@@ -68,27 +69,6 @@ struct StartFigures {
   int firings = 0;
   int notifications = 0;  // the monitors' reports that reached the window
 };
-
-// Runs the program again under a virtual display when there is none.
-void EnsureDisplay(int argc, char** argv) {
-  const char* display = std::getenv("DISPLAY");
-  if (display != nullptr && *display != 0) return;
-  if (std::getenv("LUMIVAR_BENCH_UNDER_XVFB") != nullptr) {
-    std::fprintf(stderr, "start_latency_bench: no display even under xvfb-run\n");
-    std::exit(1);
-  }
-  setenv("LUMIVAR_BENCH_UNDER_XVFB", "1", 1);
-  const std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
-  std::vector<std::string> args = {"xvfb-run", "-a", "-s", "-screen 0 1280x1024x24", self};
-  for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
-  std::vector<char*> raw;
-  for (std::string& a : args) raw.push_back(a.data());
-  raw.push_back(nullptr);
-  std::fflush(nullptr);
-  execvp(raw[0], raw.data());
-  std::perror("start_latency_bench: xvfb-run");
-  std::exit(1);
-}
 
 // Every descriptor the system allows: each poll in the driver holds its source file open.
 void RaiseFileLimit() {
@@ -282,7 +262,7 @@ int main(int argc, char** argv) {
   Options options;
   bool child = false;
   if (!ParseOptions(argc, argv, &options, &child)) return 2;
-  EnsureDisplay(argc, argv);
+  bench::EnsureDisplay(argc, argv, "start_latency_bench");
   RaiseFileLimit();
   if (child) {
     // The program sees no arguments of the benchmark's.
