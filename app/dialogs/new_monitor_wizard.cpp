@@ -99,7 +99,9 @@ std::string NewMonitorSummary(const NewMonitorData& data) {
   if (!data.userName.empty()) {
     text += "Username: " + data.userName + "\n";
     // Always the same mask, so that the summary tells nothing about the password.
-    text += std::string("Password: ") + kPasswordMask + "\n";
+    text += "Password: ";
+    text += kPasswordMask;
+    text += "\n";
   }
   text += "Polling Interval: " + std::to_string(data.pollingInterval) + " minutes\n\n";
   if (data.messageBoxAction || data.balloonAction) {
