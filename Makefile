@@ -27,6 +27,7 @@ format-check:
 	@bash scripts/format-check.sh
 
 bench: build
+	@cmake --build build -j $(JOBS) --target benches
 	@for b in build/bench/*_bench; do [ -x "$$b" ] && "$$b"; done; true
 
 clean:
