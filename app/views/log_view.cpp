@@ -304,8 +304,12 @@ void LogView::Request(bool clear, bool whole) {
 
 void LogView::Deliver(std::uint64_t generation, const std::string& id, std::optional<Read> read) {
   --pending_;
-  if (generation != generation_) return;  // a later request answers what is shown
-  if (!read) return;                      // a failed read leaves the list as it was
+  if (generation != generation_) {
+    // A later request answers what is shown; these lines are freed on the worker.
+    if (read) worker_->Post([dropped = std::make_shared<Read>(std::move(*read))] {});
+    return;
+  }
+  if (!read) return;  // a failed read leaves the list as it was
   listId_ = id;
   mark_ = read->mark;
   if (read->whole) {

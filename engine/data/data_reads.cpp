@@ -104,12 +104,18 @@ LogUpdate LoadLogUpdate(const std::string& monitorId, const LogMark* held, int* 
   std::vector<StoredLogRow> rows;
   const auto collect = [&rows](const db::Cursor& c) { rows.push_back(ReadStoredLogRow(c)); };
   bool follows = false;
+  std::int64_t tableRowid = 0;
+  if (rc == SQLITE_OK) {
+    rc = Query(database, sql::SelectLargestLogRowid(),
+               [&tableRowid](const db::Cursor& c) { tableRowid = c.GetInt64(0); });
+  }
   if (rc == SQLITE_OK && held != nullptr) {
+    // Every row of the monitor the list holds lies at or below both.
+    const std::int64_t since = std::max(held->lastRowid, held->tableRowid);
     LogTail tail;
-    rc = Query(database, sql::CountLogUpTo(monitorId, held->lastRowid),
-               [&tail](const db::Cursor& c) {
-                 tail.heldInFile = static_cast<std::size_t>(c.GetInt64(0));
-               });
+    rc = Query(database, sql::CountLogUpTo(monitorId, since), [&tail](const db::Cursor& c) {
+      tail.heldInFile = static_cast<std::size_t>(c.GetInt64(0));
+    });
     if (rc == SQLITE_OK && held->count > 0) {
       rc = Query(database, sql::SelectLogRowAt(monitorId, held->lastRowid),
                  [&tail](const db::Cursor& c) {
@@ -117,7 +123,7 @@ LogUpdate LoadLogUpdate(const std::string& monitorId, const LogMark* held, int* 
                  });
     }
     if (rc == SQLITE_OK) {
-      rc = Query(database, sql::SelectLogAfter(monitorId, held->lastRowid),
+      rc = Query(database, sql::SelectLogAfter(monitorId, since),
                  [&tail](const db::Cursor& c) { tail.after.push_back(ReadStoredLogRow(c)); });
     }
     follows = rc == SQLITE_OK && LogTailFollows(*held, tail);
@@ -133,6 +139,7 @@ LogUpdate LoadLogUpdate(const std::string& monitorId, const LogMark* held, int* 
   if (rc == SQLITE_OK) {
     update.whole = !follows;
     update.mark = MarkWith(follows ? *held : LogMark{}, rows);
+    update.mark.tableRowid = tableRowid;
     update.rows.reserve(rows.size());
     for (StoredLogRow& row : rows) update.rows.push_back(std::move(row.row));
   }

@@ -70,20 +70,23 @@ std::vector<AlertsDataRow> LoadAlertsData(const std::string& monitorId, std::siz
 // ---- A monitor's log as a list holds it ----
 // A list of a monitor's log reads it whole once, then only the rows written since, told apart
 // by SQLite's rowid: a row written gets a rowid above every rowid in the table, so while the
-// last-written row the list holds is still there, the monitor's rows above its rowid are
-// those written since. Before it trusts that, a read checks that the file still holds exactly
-// as many of the monitor's rows up to there as the list does, that the row there is the one
-// held, and that no row written since sorts before the newest row held (a clock set back).
-// Anything else (rows cleared or deleted by anyone, rowids renumbered by a VACUUM or used
-// again) makes it read every row.
+// last-written row the list holds is still there, the monitor's rows above the largest rowid
+// the last read saw in the table are those written since, and only the table's rows above it
+// are walked (the log of every monitor shares the table). Before it trusts that, a read
+// checks that the file still holds exactly as many of the monitor's rows up to there as the
+// list does, that the last-written row held is unchanged, and that no row written since sorts
+// before the newest row held (a clock set back). Anything else (rows cleared or deleted by
+// anyone, rowids renumbered by a VACUUM or used again) makes it read every row.
 
 // What a list holds of a monitor's log: the number of rows, the largest rowid among them and
-// the row there, and the time of the newest row. All zero for none.
+// the row there, the time of the newest row, and the largest rowid in the table when it was
+// read. All zero for none.
 struct LogMark {
   std::size_t count = 0;
   std::int64_t lastRowid = 0;
   LogRow lastRow;
   std::int64_t newestTime = 0;
+  std::int64_t tableRowid = 0;
 
   bool operator==(const LogMark&) const = default;
 };

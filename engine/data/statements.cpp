@@ -210,6 +210,8 @@ std::string SelectLogRowAt(std::string_view monitorId, std::int64_t rowid) {
                {monitorId});
 }
 
+std::string SelectLargestLogRowid() { return "SELECT max(rowid) FROM Log"; }
+
 std::vector<std::string> DeleteMonitorConfig(std::string_view tableName,
                                              std::string_view monitorId) {
   return {DeleteWhere(tableName, "id", monitorId),

@@ -157,6 +157,8 @@ std::string SelectLogAfter(std::string_view monitorId, std::int64_t rowid);
 std::string CountLogUpTo(std::string_view monitorId, std::int64_t rowid);
 // time, type, text of the log row with that rowid when it is the monitor's.
 std::string SelectLogRowAt(std::string_view monitorId, std::int64_t rowid);
+// The largest rowid in the log table (NULL when it is empty).
+std::string SelectLargestLogRowid();
 
 // ---- deletions ----
 
