@@ -24,8 +24,31 @@ run_ctest() {
   ctest --test-dir "$dir" --output-on-failure -j "$test_jobs" "$@"
 }
 
+# The two sanitizer builds: the layers below the user interface with AddressSanitizer and
+# UndefinedBehaviorSanitizer, and the engine's tests with ThreadSanitizer (the engine is where
+# the threads are: polls, stops, actions, page writer, reports). Each writes its exit status
+# to a file in the folder given.
+sanitizer_builds() {
+  local status=$1
+  cmake -S . -B build-asan "${flags[@]}" -DCMAKE_BUILD_TYPE=Debug -DLUMIVAR_SANITIZE=address \
+      -DLUMIVAR_WITH_UI=OFF >/dev/null &&
+    cmake --build build-asan -j "$jobs"
+  echo $? >"$status/asan"
+  local engine_tests=()
+  cmake -S . -B build-tsan "${flags[@]}" -DCMAKE_BUILD_TYPE=Debug -DLUMIVAR_SANITIZE=thread \
+      -DLUMIVAR_WITH_UI=OFF >/dev/null &&
+    mapfile -t engine_tests < <(ctest --test-dir build-tsan -N -R '^engine_' |
+      sed -nE 's/^ *Test +#[0-9]+: //p') &&
+    [ ${#engine_tests[@]} -gt 0 ] &&
+    cmake --build build-tsan -j "$jobs" --target "${engine_tests[@]}"
+  echo $? >"$status/tsan"
+}
+
 stage "build (RelWithDebInfo)"
 buildlog=$(mktemp)
+sanitizer_log=$(mktemp)
+sanitizer_status=$(mktemp -d)
+sanitizers=""
 if cmake -S . -B build "${flags[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null &&
    cmake --build build -j "$jobs" 2>&1 | tee "$buildlog" && [ "${PIPESTATUS[0]}" -eq 0 ]; then
   # The build stays warning-free.
@@ -37,7 +60,15 @@ if cmake -S . -B build "${flags[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/nul
   stage "tests: unit and integration"
   run_ctest build -LE ui || failed+=("tests")
   if [ -n "$(ctest --test-dir build -N -L ui | grep -E '^\s+Test +#')" ]; then
-    stage "tests: user interface"
+    # The user-interface tests run one at a time and mostly wait (on windows, on the program's
+    # own time bounds): the sanitizer builds compile meanwhile, at the lowest priority, so the
+    # tests have the processors whenever they want them.
+    (
+      renice -n 19 -p "$BASHPID" >/dev/null 2>&1 || true
+      sanitizer_builds "$sanitizer_status"
+    ) >"$sanitizer_log" 2>&1 &
+    sanitizers=$!
+    stage "tests: user interface (the sanitizer builds compile meanwhile)"
     if [ -n "${DISPLAY:-}" ]; then
       ctest --test-dir build --output-on-failure -L ui || failed+=("ui tests")
     else
@@ -49,24 +80,22 @@ else
   failed+=("build")
 fi
 
+if [ -z "$sanitizers" ]; then
+  sanitizer_builds "$sanitizer_status" >"$sanitizer_log" 2>&1
+else
+  wait "$sanitizers"
+fi
+
 stage "build and tests: AddressSanitizer + UndefinedBehaviorSanitizer"
-if cmake -S . -B build-asan "${flags[@]}" -DCMAKE_BUILD_TYPE=Debug -DLUMIVAR_SANITIZE=address \
-     -DLUMIVAR_WITH_UI=OFF >/dev/null &&
-   cmake --build build-asan -j "$jobs"; then
+cat "$sanitizer_log"
+if [ "$(cat "$sanitizer_status/asan" 2>/dev/null)" = 0 ]; then
   run_ctest build-asan -LE ui || failed+=("asan tests")
 else
   failed+=("asan build")
 fi
 
-# The engine is where the threads are (polls, stops, actions, page writer, reports): its
-# tests, which run the layers below it on those threads, are the ones built here.
 stage "build and tests: ThreadSanitizer (engine)"
-if cmake -S . -B build-tsan "${flags[@]}" -DCMAKE_BUILD_TYPE=Debug -DLUMIVAR_SANITIZE=thread \
-     -DLUMIVAR_WITH_UI=OFF >/dev/null &&
-   mapfile -t engine_tests < <(ctest --test-dir build-tsan -N -R '^engine_' |
-     sed -nE 's/^ *Test +#[0-9]+: //p') &&
-   [ ${#engine_tests[@]} -gt 0 ] &&
-   cmake --build build-tsan -j "$jobs" --target "${engine_tests[@]}"; then
+if [ "$(cat "$sanitizer_status/tsan" 2>/dev/null)" = 0 ]; then
   run_ctest build-tsan -R '^engine_' || failed+=("tsan tests")
 else
   failed+=("tsan build")
