@@ -44,6 +44,18 @@ sanitizer_builds() {
   echo $? >"$status/tsan"
 }
 
+# The sanitizer builds compile in the background at the lowest priority from the end of the
+# main build on: the tests meanwhile mostly wait (the user-interface tests run one at a time,
+# on windows and on the program's own time bounds), so the builds take the processors only
+# when the tests leave them idle.
+start_sanitizer_builds() {
+  (
+    renice -n 19 -p "$BASHPID" >/dev/null 2>&1 || true
+    sanitizer_builds "$sanitizer_status"
+  ) >"$sanitizer_log" 2>&1 &
+  sanitizers=$!
+}
+
 stage "build (RelWithDebInfo)"
 buildlog=$(mktemp)
 sanitizer_log=$(mktemp)
@@ -51,23 +63,16 @@ sanitizer_status=$(mktemp -d)
 sanitizers=""
 if cmake -S . -B build "${flags[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null &&
    cmake --build build -j "$jobs" 2>&1 | tee "$buildlog" && [ "${PIPESTATUS[0]}" -eq 0 ]; then
+  start_sanitizer_builds
   # The build stays warning-free.
   if grep -q 'warning:' "$buildlog"; then
     echo "The build printed warnings:"
     grep 'warning:' "$buildlog" | sort -u
     failed+=("warnings")
   fi
-  stage "tests: unit and integration"
+  stage "tests: unit and integration (the sanitizer builds compile meanwhile)"
   run_ctest build -LE ui || failed+=("tests")
   if [ -n "$(ctest --test-dir build -N -L ui | grep -E '^\s+Test +#')" ]; then
-    # The user-interface tests run one at a time and mostly wait (on windows, on the program's
-    # own time bounds): the sanitizer builds compile meanwhile, at the lowest priority, so the
-    # tests have the processors whenever they want them.
-    (
-      renice -n 19 -p "$BASHPID" >/dev/null 2>&1 || true
-      sanitizer_builds "$sanitizer_status"
-    ) >"$sanitizer_log" 2>&1 &
-    sanitizers=$!
     stage "tests: user interface (the sanitizer builds compile meanwhile)"
     if [ -n "${DISPLAY:-}" ]; then
       ctest --test-dir build --output-on-failure -L ui || failed+=("ui tests")
@@ -78,26 +83,26 @@ if cmake -S . -B build "${flags[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/nul
   fi
 else
   failed+=("build")
+  start_sanitizer_builds
 fi
 
-if [ -z "$sanitizers" ]; then
-  sanitizer_builds "$sanitizer_status" >"$sanitizer_log" 2>&1
-else
-  wait "$sanitizers"
-fi
-
+# The AddressSanitizer tests run as soon as their build is done, beside the ThreadSanitizer
+# build.
+while [ ! -e "$sanitizer_status/asan" ] && kill -0 "$sanitizers" 2>/dev/null; do sleep 1; done
 stage "build and tests: AddressSanitizer + UndefinedBehaviorSanitizer"
-cat "$sanitizer_log"
 if [ "$(cat "$sanitizer_status/asan" 2>/dev/null)" = 0 ]; then
   run_ctest build-asan -LE ui || failed+=("asan tests")
 else
+  cat "$sanitizer_log"
   failed+=("asan build")
 fi
 
+wait "$sanitizers"
 stage "build and tests: ThreadSanitizer (engine)"
 if [ "$(cat "$sanitizer_status/tsan" 2>/dev/null)" = 0 ]; then
   run_ctest build-tsan -R '^engine_' || failed+=("tsan tests")
 else
+  cat "$sanitizer_log"
   failed+=("tsan build")
 fi
 
